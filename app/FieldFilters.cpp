@@ -1,0 +1,103 @@
+#include "app/FieldFilters.h"
+
+#include "platform/Utilities.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpression>
+
+namespace fields {
+namespace {
+
+class DigitFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Shortcuts (copy, paste, select all) are not typing.
+        if (key->text().isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+            return false;
+        const char16_t c = key->text().front().unicode();
+        int16_t code = c < 0x8000 ? int16_t(c) : 0;
+        platform::DigitOnlyKeyFilter(code);
+        return code == 0;
+    }
+};
+
+class RangeCheck : public QObject
+{
+public:
+    RangeCheck(QLineEdit* edit, int min, int max, int byDefault, std::function<void(int)> onValidated)
+        : QObject(edit), min_(min), max_(max), default_(byDefault), onValidated_(std::move(onValidated))
+    {
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut) {
+            auto* edit = static_cast<QLineEdit*>(watched);
+            const QString checked = platform::ValidateNumberField(edit->text(), min_, max_, default_);
+            if (checked != edit->text())
+                edit->setText(checked);
+            if (onValidated_)
+                onValidated_(checked.trimmed().toInt());
+        }
+        return false;
+    }
+
+private:
+    int min_, max_, default_;
+    std::function<void(int)> onValidated_;
+};
+
+class EnterAsTab : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(watched, &tab);
+        return true;
+    }
+};
+
+} // namespace
+
+void DigitsOnly(QLineEdit* edit)
+{
+    edit->installEventFilter(new DigitFilter(edit));
+    // Pasted text is filtered too.
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+        static const QRegularExpression nonDigits(QStringLiteral("[^0-9]"));
+        if (text.contains(nonDigits)) {
+            QString digits = text;
+            edit->setText(digits.remove(nonDigits));
+        }
+    });
+}
+
+void NumberRange(QLineEdit* edit, int min, int max, int byDefault, std::function<void(int)> onValidated)
+{
+    DigitsOnly(edit);
+    edit->installEventFilter(new RangeCheck(edit, min, max, byDefault, std::move(onValidated)));
+}
+
+void EnterMovesOn(QLineEdit* edit)
+{
+    edit->installEventFilter(new EnterAsTab(edit));
+}
+
+} // namespace fields

@@ -1,0 +1,4 @@
+#pragma once
+
+// The web service the program signs in to; its pages hold the help and the account sign-up.
+inline constexpr const char* kVendorSite = "https://korvalen.example/";

@@ -1,0 +1,295 @@
+#include "app/frmCapDev.h"
+
+#include "app/FieldFilters.h"
+#include "app/LocalizedTexts.h"
+#include "app/SettingKeys.h"
+#include "app/Vendor.h"
+#include "platform/SettingsStore.h"
+#include "platform/ShellOpen.h"
+#include "platform/Utilities.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* explanation(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
+    : QDialog(parent), store_(store)
+{
+    setModal(true);
+    title_ = new QLabel(this);
+    QFont big = title_->font();
+    big.setPointSize(big.pointSize() + 3);
+    big.setBold(true);
+    title_->setFont(big);
+
+    auto addCaption = [this](const char* key, QLabel* label, const char* english) {
+        captions_.push_back({key, label, QString::fromUtf8(english)});
+    };
+    auto* pages = new QVBoxLayout;
+    for (int i = 0; i < kPages; ++i) {
+        frames[i] = new QFrame(this);
+        pages->addWidget(frames[i]);
+    }
+
+    // Page 0: web-service login.
+    {
+        auto* form = new QFormLayout(frames[0]);
+        auto* text = explanation(frames[0]);
+        form->addRow(text);
+        txtLoginName = new QLineEdit(frames[0]);
+        txtLoginPw = new QLineEdit(frames[0]);
+        txtLoginPw->setEchoMode(QLineEdit::Password);
+        fields::DigitsOnly(txtLoginPw); // the service's passwords are numbers
+        auto* nameLabel = new QLabel(frames[0]);
+        auto* pwLabel = new QLabel(frames[0]);
+        form->addRow(nameLabel, txtLoginName);
+        form->addRow(pwLabel, txtLoginPw);
+        lblAbout = new QLabel(frames[0]);
+        lblAbout->setCursor(Qt::PointingHandCursor);
+        lblAbout->setTextFormat(Qt::PlainText);
+        lblAbout->setStyleSheet(QStringLiteral("color: palette(link); text-decoration: underline;"));
+        lblAbout->installEventFilter(this);
+        form->addRow(lblAbout);
+        addCaption("Page0Text", text, "Sign in to the Korvalen web service with the user ID and numeric password you registered.");
+        addCaption("LoginName", nameLabel, "User ID");
+        addCaption("LoginPw", pwLabel, "Password (digits)");
+        addCaption("SiteLink", lblAbout, "Visit the Korvalen web site");
+    }
+    // Page 1: e-mail account.
+    {
+        auto* form = new QFormLayout(frames[1]);
+        auto* text = explanation(frames[1]);
+        form->addRow(text);
+        txtEmailUID = new QLineEdit(frames[1]);
+        txtEmailPw = new QLineEdit(frames[1]);
+        txtEmailPw->setEchoMode(QLineEdit::Password);
+        txtPopServer = new QLineEdit(frames[1]);
+        txtSmtpServer = new QLineEdit(frames[1]);
+        QLabel* labels[4];
+        for (QLabel*& l : labels)
+            l = new QLabel(frames[1]);
+        auto* popHint = new QLabel(frames[1]);
+        auto* smtpHint = new QLabel(frames[1]);
+        form->addRow(labels[0], txtEmailUID);
+        form->addRow(labels[1], txtEmailPw);
+        form->addRow(labels[2], txtPopServer);
+        form->addRow(QString(), popHint);
+        form->addRow(labels[3], txtSmtpServer);
+        form->addRow(QString(), smtpHint);
+        addCaption("Page1Text", text, "Enter the e-mail account that Korvalen should watch.");
+        addCaption("EmailUID", labels[0], "User name");
+        addCaption("EmailPw", labels[1], "Password");
+        addCaption("PopServer", labels[2], "Incoming mail server (POP3)");
+        addCaption("PopHint", popHint, "e.g. pop.example.com");
+        addCaption("SmtpServer", labels[3], "Outgoing mail server (SMTP)");
+        addCaption("SmtpHint", smtpHint, "e.g. smtp.example.com");
+    }
+    // Page 2: telephone alert.
+    {
+        auto* form = new QFormLayout(frames[2]);
+        auto* text = explanation(frames[2]);
+        form->addRow(text);
+        chkVoiceCall = new QCheckBox(frames[2]);
+        cboModem = new QComboBox(frames[2]);
+        txtPhone = new QLineEdit(frames[2]);
+        auto* voiceLabel = new QLabel(frames[2]);
+        auto* modemLabel = new QLabel(frames[2]);
+        auto* phoneLabel = new QLabel(frames[2]);
+        form->addRow(voiceLabel, chkVoiceCall);
+        form->addRow(modemLabel, cboModem);
+        form->addRow(phoneLabel, txtPhone);
+        addCaption("Page2Text", text, "Korvalen can call your telephone when new mail arrives.");
+        addCaption("VoiceCall", voiceLabel, "Call me when new mail arrives");
+        addCaption("Modem", modemLabel, "Voice modem or telephone line");
+        addCaption("Phone", phoneLabel, "Telephone number");
+    }
+    // Page 3: check interval.
+    {
+        auto* box = new QVBoxLayout(frames[3]);
+        auto* text = explanation(frames[3]);
+        box->addWidget(text);
+        auto* row = new QHBoxLayout;
+        auto* every = new QLabel(frames[3]);
+        auto* minutes = new QLabel(frames[3]);
+        txtMinute = new QLineEdit(frames[3]);
+        txtMinute->setMaximumWidth(60);
+        fields::NumberRange(txtMinute, keys::wizardMinuteRange.min, keys::wizardMinuteRange.max,
+                            keys::wizardMinuteRange.byDefault);
+        row->addWidget(every);
+        row->addWidget(txtMinute);
+        row->addWidget(minutes);
+        row->addStretch();
+        box->addLayout(row);
+        box->addStretch();
+        addCaption("Page3Text", text, "Choose how often Korvalen checks the mailbox (10 to 99 minutes).");
+        addCaption("Every", every, "Check mail every");
+        addCaption("Minutes", minutes, "Minutes");
+    }
+    // Page 4: finished.
+    {
+        auto* box = new QVBoxLayout(frames[4]);
+        auto* heading = new QLabel(frames[4]);
+        auto* text = explanation(frames[4]);
+        box->addWidget(heading);
+        box->addWidget(text);
+        box->addStretch();
+        addCaption("Page4Title", heading, "Finished !!");
+        addCaption("Page4Text", text, "Setup is complete. You can change these settings at any time in the main window.");
+    }
+
+    OKButton[1] = new QPushButton(this);
+    OKButton[0] = new QPushButton(this);
+    CancelButton = new QPushButton(this);
+    OKButton[0]->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton[1]);
+    buttons->addWidget(OKButton[0]);
+    buttons->addWidget(CancelButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title_);
+    layout->addLayout(pages);
+    layout->addLayout(buttons);
+    resize(500, 340);
+
+    connect(OKButton[0], &QPushButton::clicked, this, [this] { OKButton_Click(0); });
+    connect(OKButton[1], &QPushButton::clicked, this, [this] { OKButton_Click(1); });
+    connect(CancelButton, &QPushButton::clicked, this, &frmCapDev::CancelButton_Click);
+    ApplyTexts(letter_);
+    Form_Load();
+}
+
+void frmCapDev::ApplyTexts(const QString& letter)
+{
+    letter_ = letter;
+    const QString section = letter + QStringLiteral("Wizard");
+    auto text = [&](const char* key, const char* english) {
+        const QString t = ReadStatementText(section, QString::fromLatin1(key));
+        return t.isEmpty() ? QString::fromUtf8(english) : t;
+    };
+    setWindowTitle(text("Title", "Korvalen setup"));
+    title_->setText(windowTitle());
+    for (const Caption& c : captions_) {
+        const QString t = ReadStatementText(section, QString::fromLatin1(c.key));
+        c.label->setText(t.isEmpty() ? c.english : t);
+    }
+    OKButton[0]->setText(text("Next", "Next >"));
+    OKButton[1]->setText(text("Back", "< Back"));
+    CancelButton->setText(text("Cancel", "Cancel"));
+}
+
+// Each showing starts on page 0 with the stored values, so running the wizard again changes
+// only what the user changes.
+void frmCapDev::Form_Load()
+{
+    page_ = 0;
+    cancelled = false;
+    saved_ = false;
+    lastError_.clear();
+    txtLoginName->setText(store_.GetSetting(keys::Loginname.name, keys::Loginname.byDefault));
+    txtLoginPw->setText(store_.GetSetting(keys::LoginPw.name, keys::LoginPw.byDefault));
+    txtEmailUID->setText(store_.GetSetting(keys::EmailUID.name, keys::EmailUID.byDefault));
+    txtEmailPw->setText(store_.GetSetting(keys::EmailPw.name, keys::EmailPw.byDefault));
+    txtPopServer->setText(store_.GetSetting(keys::popserver.name, keys::popserver.byDefault));
+    txtSmtpServer->setText(store_.GetSetting(keys::smtpserver.name, keys::smtpserver.byDefault));
+    txtMinute->setText(platform::ValidateNumberField(
+        store_.GetSetting(keys::minute.name, keys::minute.byDefault), keys::wizardMinuteRange.min,
+        keys::wizardMinuteRange.max, keys::wizardMinuteRange.byDefault));
+    chkVoiceCall->setChecked(store_.GetSetting(keys::voicecall.name, keys::voicecall.byDefault).trimmed().toInt() != 0);
+    txtPhone->setText(store_.GetSetting(keys::phone1.name, keys::phone1.byDefault));
+    const int modem = store_.GetSetting(keys::voicemodem0.name, keys::voicemodem0.byDefault).trimmed().toInt();
+    cboModem->setCurrentIndex(modem >= 0 && modem < cboModem->count() ? modem : -1);
+    showPage(0);
+}
+
+void frmCapDev::ResetPage()
+{
+    for (QFrame* f : frames)
+        f->hide();
+}
+
+void frmCapDev::showPage(int page)
+{
+    page_ = page;
+    ResetPage();
+    frames[page_]->show();
+    OKButton[1]->setEnabled(page_ > 0);
+}
+
+void frmCapDev::OKButton_Click(int index)
+{
+    if (index == 0) {
+        if (page_ + 1 >= kPages) {
+            SaveWizard();
+            accept();
+            return;
+        }
+        showPage(page_ + 1);
+    } else {
+        showPage(std::max(0, page_ - 1));
+    }
+}
+
+void frmCapDev::CancelButton_Click()
+{
+    cancelled = true;
+    reject();
+}
+
+void frmCapDev::SaveWizard()
+{
+    if (cancelled)
+        return;
+    // The interval is judged even when its box never lost the focus.
+    txtMinute->setText(platform::ValidateNumberField(txtMinute->text(), keys::wizardMinuteRange.min,
+                                                     keys::wizardMinuteRange.max,
+                                                     keys::wizardMinuteRange.byDefault));
+    bool ok = true;
+    auto save = [&](const keys::Key& key, const QString& value) {
+        if (!store_.SaveSetting(key.name, value) && ok) {
+            ok = false;
+            lastError_ = store_.lastError();
+        }
+    };
+    save(keys::Loginname, txtLoginName->text());
+    save(keys::LoginPw, txtLoginPw->text());
+    save(keys::minute, txtMinute->text());
+    save(keys::EmailUID, txtEmailUID->text());
+    save(keys::EmailPw, txtEmailPw->text());
+    save(keys::popserver, txtPopServer->text());
+    save(keys::smtpserver, txtSmtpServer->text());
+    if (!skipTelephone) {
+        save(keys::voicecall, chkVoiceCall->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+        save(keys::voicemodem0, QString::number(cboModem->currentIndex()));
+        save(keys::phone1, txtPhone->text());
+    }
+    saved_ = ok;
+}
+
+bool frmCapDev::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lblAbout && event->type() == QEvent::MouseButtonRelease) {
+        platform::OpenWithShell(QString::fromLatin1(kVendorSite));
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}

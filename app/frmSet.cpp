@@ -1,0 +1,477 @@
+#include "app/frmSet.h"
+
+#include "app/SettingKeys.h"
+#include "app/WindowHelpers.h"
+#include "app/frmCapDev.h"
+#include "app/frmLogin.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ProgramWide.h"
+#include "platform/SettingsStore.h"
+#include "platform/SingleInstance.h"
+#include "platform/SystemLocale.h"
+#include "platform/Termination.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTextStream>
+#include <QTimer>
+#include <QTreeView>
+
+using platform::Globals;
+
+namespace {
+
+constexpr int kDefaultPeriodSeconds = 600; // an empty interval field means ten minutes
+
+// The greeting spoken by the time button: "Hello, it is Sunday, Dec 6, The Time is 09:41 AM".
+QString greetingText(const QDateTime& now)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    return QStringLiteral("Hello, it is ") + english.toString(now.date(), QStringLiteral("dddd, MMM d"))
+           + QStringLiteral(", The Time is ") + english.toString(now.time(), QStringLiteral("hh:mm AP"));
+}
+
+} // namespace
+
+frmSet::frmSet(platform::SettingsStore& store, platform::SingleInstance& instance, frmSetParts parts,
+               QWidget* parent)
+    : QMainWindow(parent), store_(store), instance_(instance), parts_(std::move(parts))
+{
+    setWindowTitle(QStringLiteral("Korvalen"));
+    reportProblem = [this](const QString& text) {
+        QMessageBox::warning(this, QStringLiteral("Korvalen"), text);
+    };
+    askRetry = [this](const QString& text) {
+        return QMessageBox::warning(this, QStringLiteral("Korvalen"), text,
+                                    QMessageBox::Retry | QMessageBox::Discard) == QMessageBox::Retry;
+    };
+    buildWindow();
+}
+
+frmSet::~frmSet() = default;
+
+bool frmSet::Form_Load()
+{
+    // 1. One copy of the program per user.
+    if (instance_.PrevInstance())
+        return false;
+
+    // 2. Program folder, system language, captions.
+    Globals().programFolder = platform::ProgramFolder();
+    Globals().lcid = platform::SystemLcid();
+    if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
+        reportProblem(problem);
+    wizard_ = std::make_unique<frmCapDev>(store_, this);
+    LoadLocalizedTexts(Globals().lcid);
+
+    // 3-8. Voices, speech settings, output formats and devices.
+    setupVoices();
+    fillFormats();
+    for (int i = 0; i < 6; ++i)
+        frame[i]->hide();
+    SetFrameOn(0);
+
+    // 9-10. The call controller, then the settings it follows.
+    if (parts_.callController)
+        ObjAudio = parts_.callController();
+    LoadSettings();
+    if (ObjAudio) {
+        ObjAudio->SetAutoAnswer(Check[5]->isChecked());
+        ObjAudio->SetLogging(Check[1]->isChecked());
+        ObjAudio->SetRingsToAnswer(txtRingsToAnswer->text().trimmed().toInt());
+    }
+
+    // 11. Spam lists.
+    loadSpamLists();
+
+    // 12. Setup wizard, modem list, console.
+    setup_voicephone();
+    if (ConsoleLink* console = Console())
+        console->Show();
+
+    // 13. First run: the agreement, then the wizard.
+    if (store_.GetSetting(keys::FirstRunning.name, keys::FirstRunning.byDefault) == QLatin1String("0")) {
+        frmLogin agreement(this);
+        TrimSystemMenu(&agreement);
+        agreement.exec();
+        if (!agreement.accepted)
+            return false;
+        if (!store_.SaveSetting(keys::FirstRunning.name, QStringLiteral("1")))
+            reportProblem(store_.lastError());
+        RunSetupWizard();
+    }
+
+    // 14. The mail engine.
+    if (parts_.mailEngine)
+        MailObj = parts_.mailEngine();
+
+    // 15-17. Mailbox list, greeting, place on the screen.
+    setupListView();
+    txtGreeting->setText(greetingText(QDateTime::currentDateTime()));
+    CentreOnScreen(this);
+    CheckMailTimer->start();
+    return true;
+}
+
+// The console is created the first time it is needed.
+ConsoleLink* frmSet::Console()
+{
+    if (!console_ && parts_.console && !unloaded_)
+        console_ = parts_.console();
+    return console_.get();
+}
+
+void frmSet::RunSetupWizard()
+{
+    wizard_->Form_Load();
+    wizard_->exec();
+    if (!wizard_->lastError().isEmpty())
+        reportProblem(wizard_->lastError());
+    // After a cancel the main window keeps its own, possibly unsaved, edits.
+    if (!wizard_->saved())
+        return;
+    ReloadSetting();
+    if (ConsoleLink* console = Console())
+        console->ReloadSetting();
+}
+
+void frmSet::setupVoices()
+{
+    const QStringList voices = parts_.voices ? parts_.voices() : QStringList();
+    Globals().chineseVoiceAvailable = false;
+    for (const QString& v : voices) {
+        if (v.contains(QLatin1String("Chinese")))
+            Globals().chineseVoiceAvailable = true;
+        VoiceCB->addItem(v);
+    }
+    const int chosen = store_.GetSetting(keys::VoiceName.name, keys::VoiceName.byDefault).trimmed().toInt();
+    if (chosen > 0 && chosen < VoiceCB->count())
+        VoiceCB->setCurrentIndex(chosen);
+    else if (VoiceCB->count() > 0)
+        VoiceCB->setCurrentIndex(0);
+    else
+        VoiceCB->setPlaceholderText(QStringLiteral("Not Install"));
+
+    bool ok = false;
+    int rate = store_.GetSetting(keys::SoundRate.name, keys::SoundRate.byDefault).trimmed().toInt(&ok);
+    if (!ok || rate < -10 || rate > 10)
+        rate = 3;
+    RateSldr->setValue(rate);
+    int volume = store_.GetSetting(keys::SoundVolume.name, keys::SoundVolume.byDefault).trimmed().toInt(&ok);
+    if (!ok || volume < 0 || volume > 100)
+        volume = 99;
+    VolumeSldr->setValue(volume);
+
+    const QStringList outputs = parts_.audioOutputs ? parts_.audioOutputs() : QStringList();
+    if (outputs.isEmpty()) {
+        AudioOutputCB->addItem(QStringLiteral("No audio ouput object available"));
+        AudioOutputCB->setEnabled(false);
+    } else {
+        AudioOutputCB->addItems(outputs);
+        const int device = store_.GetSetting(keys::AudioDevice.name, keys::AudioDevice.byDefault).trimmed().toInt();
+        if (device >= 0 && device < outputs.size())
+            AudioOutputCB->setCurrentIndex(device);
+    }
+}
+
+void frmSet::fillFormats()
+{
+    // Speech output formats with their audio format numbers, 4 to 35.
+    const char* const rates[] = {"8", "11", "12", "16", "22", "24", "32", "44"};
+    const char* const shapes[] = {"8BitMono", "8BitStereo", "16BitMono", "16BitStereo"};
+    int number = 4;
+    for (const char* rate : rates)
+        for (const char* shape : shapes)
+            AddFormat(QStringLiteral("SAFT%1kHz%2").arg(QLatin1String(rate), QLatin1String(shape)), number++);
+    FormatCB->setCurrentIndex(FormatCB->findText(QStringLiteral("SAFT22kHz16BitStereo")));
+}
+
+void frmSet::AddFormat(const QString& name, int formatNumber)
+{
+    FormatCB->addItem(name, formatNumber);
+}
+
+void frmSet::loadSpamLists()
+{
+    const auto load = [](QListWidget* list, const QString& file) {
+        list->clear();
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+            return;
+        QTextStream in(&f);
+        while (!in.atEnd())
+            list->addItem(in.readLine());
+    };
+    load(List1, Globals().programFolder + QStringLiteral("/spam.txt"));
+    load(List2, Globals().programFolder + QStringLiteral("/spamfrom.txt"));
+}
+
+void frmSet::setupListView()
+{
+    listModel->setHorizontalHeaderLabels(
+        {QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Date"), QStringLiteral("FileName")});
+    const int width = ListView1->viewport()->width();
+    ListView1->setColumnWidth(0, width / 3);
+    ListView1->setColumnWidth(1, width / 3);
+    ListView1->setColumnWidth(2, 1600 / 15); // 1600 twips at 15 twips a pixel
+    ListView1->setColumnWidth(3, 1);
+    ListView1->setColumnHidden(3, true);
+}
+
+void frmSet::setup_voicephone()
+{
+    const QStringList devices = parts_.lineDevices ? parts_.lineDevices() : QStringList();
+    modembox->clear();
+    wizard_->cboModem->clear();
+    if (devices.isEmpty()) {
+        setPanelText(1, QStringLiteral("No Modem Installed."));
+        wizard_->skipTelephone = true;
+        wizard_->cboModem->setEnabled(false);
+    } else {
+        modembox->addItems(devices);
+        wizard_->cboModem->addItems(devices);
+    }
+    setModemText(QStringLiteral("Select Modem Device"));
+    const int stored = store_.GetSetting(keys::voicemodem0.name, keys::voicemodem0.byDefault).trimmed().toInt();
+    if (stored == -1)
+        setModemText(QStringLiteral("Select Modem"));
+    else if (stored >= 0 && stored < modembox->count())
+        modembox->setCurrentIndex(stored);
+}
+
+void frmSet::setModemText(const QString& text)
+{
+    modembox->setCurrentIndex(-1);
+    modembox->setPlaceholderText(text);
+}
+
+// Countdown, one tick a second.
+int frmSet::countdownPeriod() const
+{
+    const QString minutes = Text7->text().trimmed();
+    bool ok = false;
+    const int value = minutes.toInt(&ok);
+    // An empty or unreadable field counts as ten minutes; it never means "check every tick".
+    return ok && value > 0 ? 60 * value : kDefaultPeriodSeconds;
+}
+
+void frmSet::CheckMailTimer_Timer()
+{
+    const int period = countdownPeriod();
+    if (Globals().exiting || platform::TerminationRequested()) {
+        if (console_)
+            console_->Unload();
+        Form_Unload();
+        return;
+    }
+    ++tickCounter_;
+    // Reaching or passing the period starts a check: a shortened interval must not strand the count.
+    if (tickCounter_ >= period) {
+        tickCounter_ = 0;
+        if (!MailObj || !MailObj->IsBusy())
+            StartEmailChecking(2);
+    } else {
+        showMess(QStringLiteral("Count down %1 Seconds").arg(period - tickCounter_));
+    }
+}
+
+void frmSet::StartEmailChecking(int mode)
+{
+    if (mode == 1) {
+        if (MailObj)
+            MailObj->ResetNewMailCounter();
+        CheckMailTimer->start();
+    }
+    if (MailObj)
+        MailObj->SetAnnouncement(Text1->text());
+    // Until the console exists, the user counts as signed in.
+    const bool signedIn = !Console() || Console()->isLogin();
+    if (MailObj && signedIn)
+        MailObj->CheckMail(mode);
+}
+
+void frmSet::StopEmailChecking()
+{
+    CheckMailTimer->stop();
+    if (MailObj && MailObj->ConversationInProgress())
+        MailObj->StopConversation();
+    if (ConsoleLink* console = Console())
+        console->EnableMenu(true);
+    EnableSettingPages(true);
+    ButtonSpeak(QStringLiteral(" stop"));
+    showMess(QString());
+}
+
+void frmSet::SetFrameOn(int page)
+{
+    for (int i = 0; i < 6; ++i)
+        frame[i]->hide();
+    if (page >= 0 && page < kPages)
+        frame[page]->show();
+}
+
+void frmSet::Amenu_Click(int index)
+{
+    if (Globals().spokenCaptions)
+        ButtonSpeak(Amenu[index]->toolTip());
+    currentPage = index;
+    SetFrameOn(index);
+}
+
+void frmSet::ButtonSpeak(const QString& text)
+{
+    if (Globals().spokenCaptions && !(ObjAudio && ObjAudio->CallInProgress()) && MailObj)
+        MailObj->ButtonSpeak(text);
+}
+
+bool frmSet::isAudioDone() const
+{
+    return !ObjAudio || ObjAudio->SpeechDone();
+}
+
+void frmSet::StopSpeak()
+{
+    // Nothing speaks while there are no voices and no call controller.
+    while (!isAudioDone())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+}
+
+bool frmSet::NetVoiceCall()
+{
+    if (ObjAudio && ObjAudio->CallInProgress())
+        return false;
+    CheckMailTimer->stop();
+    Init_obj();
+    if (MailObj)
+        MailObj->PrepareNetCall();
+    return true;
+}
+
+void frmSet::showMess(const QString& text)
+{
+    setPanelText(2, text);
+}
+
+QString frmSet::panelText(int panel) const
+{
+    return panel == 1 || panel == 2 ? panels_[panel - 1]->text() : QString();
+}
+
+void frmSet::setPanelText(int panel, const QString& text)
+{
+    if (panel == 1 || panel == 2)
+        panels_[panel - 1]->setText(text);
+}
+
+int frmSet::CaptionHeight() const
+{
+    return style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+}
+
+void frmSet::EnableSettingPages(bool on)
+{
+    for (int i = 0; i < 6; ++i)
+        frame[i]->setEnabled(on);
+}
+
+void frmSet::Init_obj()
+{
+    Globals().hangupTime = int16_t(Text13->text().trimmed().toInt());
+    if (!MailObj)
+        return;
+    EngineSettings s;
+    s.phoneNumber = Text9->text();
+    s.pin = Pin->text();
+    s.autoReply = Check[0]->isChecked();
+    s.logging = Check[1]->isChecked();
+    s.telephone = Check[4]->isChecked();
+    s.repeatCount = Text10->text().trimmed().toInt();
+    s.newMailThreshold = Text6->text().trimmed().toInt();
+    s.popUser = Text2->text();
+    s.popPassword = Text3->text();
+    s.popServer = Text4->text();
+    s.popPort = Text5->text().trimmed().toInt();
+    s.voiceIndex = VoiceCB->currentIndex();
+    MailObj->Init(s);
+}
+
+void frmSet::Check_Click(int index)
+{
+    const bool on = Check[index]->isChecked();
+    switch (index) {
+    case 1:
+        if (ObjAudio)
+            ObjAudio->SetLogging(on);
+        break;
+    case 2:
+        Globals().spokenCaptions = on;
+        break;
+    case 5:
+        if (ObjAudio)
+            ObjAudio->SetAutoAnswer(on);
+        break;
+    default: // the others take effect through Init_obj
+        break;
+    }
+}
+
+void frmSet::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    CheckMailTimer->stop();
+    SaveSettings();
+    MailObj.reset();
+    ObjAudio.reset();
+    console_.reset();
+    wizard_.reset();
+    hide();
+    emit programEnded();
+}
+
+// The frame button hides the window; the program goes on in the background.
+void frmSet::closeEvent(QCloseEvent* event)
+{
+    if (Globals().exiting || unloaded_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+    // Without a console there is no other way to quit: closing the window quits.
+    if (!console_)
+        Globals().exiting = true;
+}
+
+void frmSet::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        dragOrigin_ = event->globalPosition().toPoint();
+    QMainWindow::mousePressEvent(event);
+}
+
+void frmSet::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        const QPoint now = event->globalPosition().toPoint();
+        move(pos() + (now - dragOrigin_));
+        dragOrigin_ = now;
+    }
+    QMainWindow::mouseMoveEvent(event);
+}

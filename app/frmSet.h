@@ -1,0 +1,167 @@
+#pragma once
+#include "app/Seams.h"
+
+#include <QMainWindow>
+#include <QPoint>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QStandardItemModel;
+class QTimer;
+class QTreeView;
+class frmCapDev;
+
+namespace platform { class SettingsStore; class SingleInstance; }
+
+// The main window: settings pages, the countdown to the next mail check, the mailbox list.
+// It creates the program's long-lived objects at start-up and ends the program when the
+// exiting flag is set.
+class frmSet : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int kMenuButtons = 6;
+    static constexpr int kPages = 7;           // pages 0 to 5 are chosen by the menu; 6 always shows
+    static constexpr int kCheckBoxes = 7;
+    static constexpr int kGeneralLabels = 19;
+    static constexpr int kActionButtons = 10;
+
+    frmSet(platform::SettingsStore& store, platform::SingleInstance& instance, frmSetParts parts = {},
+           QWidget* parent = nullptr);
+    ~frmSet() override;
+
+    // The start-up sequence. False when the program must end at once (another copy runs, or
+    // the agreement was declined); nothing is saved then.
+    bool Form_Load();
+    // Saves the settings and releases everything; emits programEnded.
+    void Form_Unload();
+
+    void StartEmailChecking(int mode);
+    void StopEmailChecking();
+    void ReloadSetting();
+    void SetFrameOn(int page);
+    void ButtonSpeak(const QString& text);
+    bool isAudioDone() const;
+    void StopSpeak();
+    bool NetVoiceCall();
+    void showMess(const QString& text);
+    int CaptionHeight() const;
+    void EnableSettingPages(bool on);
+    void AddFormat(const QString& name, int formatNumber);
+    void Init_obj();
+    void setup_voicephone();
+    void LoadSettings();
+    void SaveSettings();
+    void LoadLocalizedTexts(int lcid);
+    // Shows the setup wizard modally; the main window takes over what it saved.
+    void RunSetupWizard();
+
+    void CheckMailTimer_Timer();
+    int tickCounter() const { return tickCounter_; }
+    int countdownPeriod() const;
+
+    QString panelText(int panel) const;        // status-bar panels 1 and 2
+    void setPanelText(int panel, const QString& text);
+
+    // How the window tells the user of a problem, and asks whether to try saving again.
+    // Tests replace them; the defaults show message boxes.
+    std::function<void(const QString&)> reportProblem;
+    std::function<bool(const QString&)> askRetry;
+
+    int Sounddevice = -1;   // the speech output the call controller reported, saved on exit
+    int currentPage = 0;    // the menu button pressed last
+
+    // Controls other parts of the program use.
+    QTimer* CheckMailTimer;
+    QTimer* ObjAudioReload;
+    std::array<QPushButton*, kMenuButtons> Amenu{};
+    std::array<QGroupBox*, kPages> frame{};
+    std::array<QCheckBox*, kCheckBoxes> Check{};
+    std::array<QLabel*, kGeneralLabels> GLabel{};
+    std::array<QPushButton*, kActionButtons> ButtonAccount{};
+    QLabel* Label33;
+    QTreeView* ListView1;
+    QStandardItemModel* listModel;
+    QListWidget* List1;
+    QListWidget* List2;
+    QComboBox* modembox;
+    QComboBox* VoiceCB;
+    QComboBox* AudioOutputCB;
+    QComboBox* FormatCB;
+    QSlider* RateSldr;
+    QSlider* VolumeSldr;
+    QPushButton* ARButton12;
+    QPushButton* ARButton13;
+    QPushButton* ARButton15;
+    QLineEdit* Text1;           // new-mail announcement
+    QLineEdit* Text2;           // POP3 user
+    QLineEdit* Text3;           // POP3 password
+    QLineEdit* Text4;           // POP3 server
+    QLineEdit* Text5;           // POP3 port
+    QLineEdit* txtEmailServer;  // SMTP server
+    QLineEdit* Text16;          // SMTP port
+    QLineEdit* Text6;           // new-mail threshold
+    QPlainTextEdit* Text15;     // automatic reply
+    QLineEdit* Text7;           // minutes between checks
+    QLineEdit* txtRingsToAnswer;
+    QLineEdit* Text9;           // telephone number
+    QLineEdit* Text10;          // repeat count
+    QLineEdit* Text13;          // hang-up time
+    QLineEdit* Pin;
+    QLineEdit* txtGreeting;
+    frmCapDev* wizard() const { return wizard_.get(); }
+
+signals:
+    void programEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    ConsoleLink* Console();
+    void buildWindow();
+    QWidget* buildAccountPage();
+    QWidget* buildCheckingPage();
+    QWidget* buildTelephonePage();
+    QWidget* buildSpeechPage();
+    QWidget* buildSpamPage();
+    QWidget* buildMailboxPage();
+    QWidget* buildActionPage();
+
+    void setupVoices();
+    void fillFormats();
+    void loadSpamLists();
+    void setupListView();
+    void Amenu_Click(int index);
+    void Check_Click(int index);
+    bool modemListHasText() const;
+    void setModemText(const QString& text);
+    QString minuteText() const;
+    bool saveAll(const std::vector<std::pair<const char*, QString>>& values);
+
+    platform::SettingsStore& store_;
+    platform::SingleInstance& instance_;
+    frmSetParts parts_;
+    std::unique_ptr<CallControllerLink> ObjAudio;
+    std::unique_ptr<MailEngineLink> MailObj;
+    std::unique_ptr<ConsoleLink> console_;
+    std::unique_ptr<frmCapDev> wizard_;
+    std::array<QLabel*, 2> panels_{};
+    int tickCounter_ = 0;
+    bool modemSelected_ = false;
+    bool unloaded_ = false;
+    QPoint dragOrigin_;
+    QLabel* extraLabels_[5] = {};
+};

@@ -1,0 +1,272 @@
+// The main window's controls and their layout.
+#include "app/frmSet.h"
+
+#include "app/FieldFilters.h"
+#include "app/SettingKeys.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStackedLayout>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit* numberField(QWidget* parent, const keys::Range& range, std::function<void(int)> onValidated = {})
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setMaximumWidth(90);
+    fields::NumberRange(edit, range.min, range.max, range.byDefault, std::move(onValidated));
+    return edit;
+}
+
+} // namespace
+
+void frmSet::buildWindow()
+{
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    for (int i = 0; i < kGeneralLabels; ++i)
+        GLabel[i] = new QLabel(central);
+    for (int i = 0; i < kCheckBoxes; ++i) {
+        Check[i] = new QCheckBox(central);
+        connect(Check[i], &QCheckBox::toggled, this, [this, i] { Check_Click(i); });
+    }
+    Check[3]->hide(); // boxes 3 and 6 hold no setting
+    Check[6]->hide();
+    for (QLabel*& l : extraLabels_)
+        l = new QLabel(central);
+
+    auto* menu = new QVBoxLayout;
+    for (int i = 0; i < kMenuButtons; ++i) {
+        Amenu[i] = new QPushButton(central);
+        Amenu[i]->setMinimumWidth(130);
+        connect(Amenu[i], &QPushButton::clicked, this, [this, i] { Amenu_Click(i); });
+        menu->addWidget(Amenu[i]);
+    }
+    menu->addStretch();
+
+    QWidget* pages[kPages] = {buildAccountPage(), buildCheckingPage(), buildTelephonePage(),
+                              buildSpeechPage(), buildSpamPage(), buildMailboxPage(), buildActionPage()};
+    auto* pageArea = new QVBoxLayout;
+    for (int i = 0; i < kPages; ++i) {
+        frame[i] = static_cast<QGroupBox*>(pages[i]);
+        if (i < 6)
+            pageArea->addWidget(frame[i], 1);
+    }
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(menu);
+    top->addLayout(pageArea, 1);
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(top, 1);
+    layout->addWidget(frame[6]);
+
+    for (int i = 0; i < 2; ++i) {
+        panels_[i] = new QLabel(this);
+        panels_[i]->setMinimumWidth(i == 0 ? 200 : 260);
+        statusBar()->addWidget(panels_[i], i);
+    }
+    statusBar()->setSizeGripEnabled(false);
+
+    CheckMailTimer = new QTimer(this);
+    CheckMailTimer->setInterval(1000);
+    connect(CheckMailTimer, &QTimer::timeout, this, &frmSet::CheckMailTimer_Timer);
+    ObjAudioReload = new QTimer(this);
+    ObjAudioReload->setInterval(4000);
+    ObjAudioReload->setSingleShot(true);
+
+    resize(820, 560);
+}
+
+QWidget* frmSet::buildAccountPage()
+{
+    auto* page = new QGroupBox(this);
+    auto* grid = new QGridLayout(page);
+    Text2 = new QLineEdit(page);
+    Text3 = new QLineEdit(page);
+    Text3->setEchoMode(QLineEdit::Password);
+    Text4 = new QLineEdit(page);
+    Text5 = numberField(page, keys::popportRange);
+    txtEmailServer = new QLineEdit(page);
+    Text16 = numberField(page, keys::smtpportRange);
+    QWidget* fieldsInOrder[] = {Text2, Text3, Text4, Text5, txtEmailServer, Text16};
+    for (int i = 0; i < 6; ++i) {
+        grid->addWidget(GLabel[i], i, 0);
+        grid->addWidget(fieldsInOrder[i], i, 1);
+    }
+    // Enter walks through the account fields in this order.
+    for (QLineEdit* e : {Text2, Text3, Text4, Text5, txtEmailServer})
+        fields::EnterMovesOn(e);
+    for (int i = 0; i + 1 < 6; ++i)
+        setTabOrder(fieldsInOrder[i], fieldsInOrder[i + 1]);
+    grid->setRowStretch(6, 1);
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget* frmSet::buildCheckingPage()
+{
+    auto* page = new QGroupBox(this);
+    auto* grid = new QGridLayout(page);
+    Text7 = numberField(page, keys::minuteRange);
+    Text6 = numberField(page, keys::EmailcountRange);
+    Text15 = new QPlainTextEdit(page);
+    Text15->setMaximumHeight(80);
+    Text1 = new QLineEdit(page);
+    grid->addWidget(GLabel[6], 0, 0);
+    grid->addWidget(Text7, 0, 1);
+    grid->addWidget(GLabel[7], 1, 0);
+    grid->addWidget(Text6, 1, 1);
+    grid->addWidget(Check[0], 2, 0, 1, 2);
+    grid->addWidget(GLabel[8], 3, 0);
+    grid->addWidget(Text15, 3, 1);
+    grid->addWidget(GLabel[9], 4, 0);
+    grid->addWidget(Text1, 4, 1);
+    grid->addWidget(Check[1], 5, 0, 1, 2);
+    Label33 = new QLabel(page);
+    auto* speakRow = new QHBoxLayout;
+    speakRow->addWidget(Check[2]);
+    speakRow->addWidget(Label33, 1);
+    grid->addLayout(speakRow, 6, 0, 1, 2);
+    Check[2]->setToolTip(QString()); // its caption shows beside it
+    grid->setRowStretch(7, 1);
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget* frmSet::buildTelephonePage()
+{
+    auto* page = new QGroupBox(this);
+    auto* grid = new QGridLayout(page);
+    modembox = new QComboBox(page);
+    Text9 = new QLineEdit(page);
+    txtRingsToAnswer = numberField(page, keys::ringsAnswerRange, [this](int rings) {
+        if (ObjAudio)
+            ObjAudio->SetRingsToAnswer(rings);
+    });
+    Pin = new QLineEdit(page);
+    Pin->setMaximumWidth(90);
+    fields::DigitsOnly(Pin);
+    Text13 = numberField(page, keys::hangupTimeRange);
+    Text10 = numberField(page, keys::repeatvoiceRange);
+    ARButton12 = new QPushButton(QStringLiteral("Modem configuration"), page);
+    ARButton13 = new QPushButton(QStringLiteral("Country code"), page);
+    grid->addWidget(Check[4], 0, 0, 1, 3);
+    grid->addWidget(Check[5], 1, 0, 1, 3);
+    grid->addWidget(GLabel[10], 2, 0);
+    grid->addWidget(modembox, 2, 1, 1, 2);
+    grid->addWidget(GLabel[11], 3, 0);
+    grid->addWidget(Text9, 3, 1, 1, 2);
+    grid->addWidget(GLabel[12], 4, 0);
+    grid->addWidget(txtRingsToAnswer, 4, 1);
+    grid->addWidget(GLabel[13], 5, 0);
+    grid->addWidget(Pin, 5, 1);
+    grid->addWidget(GLabel[14], 6, 0);
+    grid->addWidget(Text13, 6, 1);
+    grid->addWidget(GLabel[15], 7, 0);
+    grid->addWidget(Text10, 7, 1);
+    auto* modemButtons = new QHBoxLayout;
+    modemButtons->addWidget(ARButton12);
+    modemButtons->addWidget(ARButton13);
+    modemButtons->addStretch();
+    grid->addLayout(modemButtons, 8, 0, 1, 3);
+    // The modem form that these open is not part of the program yet.
+    ARButton12->setEnabled(false);
+    ARButton13->setEnabled(false);
+    grid->setRowStretch(9, 1);
+    grid->setColumnStretch(2, 1);
+    return page;
+}
+
+QWidget* frmSet::buildSpeechPage()
+{
+    auto* page = new QGroupBox(this);
+    auto* grid = new QGridLayout(page);
+    VoiceCB = new QComboBox(page);
+    AudioOutputCB = new QComboBox(page);
+    FormatCB = new QComboBox(page);
+    RateSldr = new QSlider(Qt::Horizontal, page);
+    RateSldr->setRange(-10, 10);
+    VolumeSldr = new QSlider(Qt::Horizontal, page);
+    VolumeSldr->setRange(0, 100);
+    grid->addWidget(GLabel[16], 0, 0);
+    grid->addWidget(VoiceCB, 0, 1);
+    grid->addWidget(GLabel[17], 1, 0);
+    grid->addWidget(RateSldr, 1, 1);
+    grid->addWidget(GLabel[18], 2, 0);
+    grid->addWidget(VolumeSldr, 2, 1);
+    grid->addWidget(extraLabels_[0], 3, 0);
+    grid->addWidget(AudioOutputCB, 3, 1);
+    grid->addWidget(extraLabels_[1], 4, 0);
+    grid->addWidget(FormatCB, 4, 1);
+    grid->setRowStretch(5, 1);
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget* frmSet::buildSpamPage()
+{
+    auto* page = new QGroupBox(this);
+    auto* grid = new QGridLayout(page);
+    List1 = new QListWidget(page);
+    List2 = new QListWidget(page);
+    grid->addWidget(extraLabels_[2], 0, 0);
+    grid->addWidget(List1, 1, 0);
+    grid->addWidget(extraLabels_[3], 0, 1);
+    grid->addWidget(List2, 1, 1);
+    return page;
+}
+
+QWidget* frmSet::buildMailboxPage()
+{
+    auto* page = new QGroupBox(this);
+    auto* box = new QVBoxLayout(page);
+    ListView1 = new QTreeView(page);
+    listModel = new QStandardItemModel(0, 4, ListView1);
+    ListView1->setModel(listModel);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ARButton15 = new QPushButton(QStringLiteral("Read"), page);
+    ARButton15->setEnabled(false); // reading needs the mail engine
+    box->addWidget(ListView1, 1);
+    box->addWidget(ARButton15, 0, Qt::AlignLeft);
+    return page;
+}
+
+QWidget* frmSet::buildActionPage()
+{
+    auto* page = new QGroupBox(this);
+    auto* box = new QVBoxLayout(page);
+    auto* greetingRow = new QHBoxLayout;
+    txtGreeting = new QLineEdit(page);
+    greetingRow->addWidget(extraLabels_[4]);
+    greetingRow->addWidget(txtGreeting, 1);
+    box->addLayout(greetingRow);
+    auto* buttons = new QHBoxLayout;
+    for (int i = 0; i < kActionButtons; ++i) {
+        ButtonAccount[i] = new QPushButton(page);
+        buttons->addWidget(ButtonAccount[i]);
+        // Their actions belong to the mail engine and the telephone, which plug in later.
+        ButtonAccount[i]->setEnabled(false);
+    }
+    ButtonAccount[9]->hide(); // stop: shown only while speaking
+    buttons->addStretch();
+    box->addLayout(buttons);
+    return page;
+}

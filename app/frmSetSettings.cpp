@@ -1,0 +1,136 @@
+// The main window's fields are the live copy of the settings: read at start-up and on
+// ReloadSetting, written once, when the window unloads.
+#include "app/frmSet.h"
+
+#include "app/SettingKeys.h"
+#include "app/frmCapDev.h"
+#include "platform/SettingsStore.h"
+#include "platform/Utilities.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSlider>
+
+namespace {
+
+QString boxValue(const QCheckBox* box)
+{
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// Stored numbers that are not numbers, or are out of range, take the field's default, as if
+// the user had typed them and left the field.
+QString inRange(const QString& text, const keys::Range& range)
+{
+    return platform::ValidateNumberField(text, range.min, range.max, range.byDefault);
+}
+
+} // namespace
+
+void frmSet::LoadSettings()
+{
+    auto get = [this](const keys::Key& key) { return store_.GetSetting(key.name, key.byDefault); };
+    auto check = [&](int index, const keys::Key& key) { Check[index]->setChecked(get(key).trimmed().toInt() != 0); };
+
+    Text2->setText(get(keys::EmailUID));
+    Text3->setText(get(keys::EmailPw));
+    Text4->setText(get(keys::popserver));
+    Text5->setText(inRange(get(keys::popport), keys::popportRange));
+    txtEmailServer->setText(get(keys::smtpserver));
+    Text16->setText(inRange(get(keys::smtpport), keys::smtpportRange));
+    Text6->setText(inRange(get(keys::Emailcount), keys::EmailcountRange));
+    Text15->setPlainText(get(keys::autoreplymessage));
+    check(0, keys::autoreplycheck);
+    Text7->setText(inRange(get(keys::minute), keys::minuteRange));
+    check(1, keys::logcheck);
+    check(2, keys::toolTips);
+    check(4, keys::voicecall);
+    check(5, keys::AutoAnsCheck);
+    txtRingsToAnswer->setText(inRange(get(keys::ringsAnswer), keys::ringsAnswerRange));
+    Text9->setText(get(keys::phone1));
+    Text13->setText(inRange(get(keys::hangupTime), keys::hangupTimeRange));
+    Text10->setText(inRange(get(keys::repeatvoice), keys::repeatvoiceRange));
+    Pin->setText(get(keys::PhonePin));
+}
+
+void frmSet::ReloadSetting()
+{
+    auto get = [this](const keys::Key& key) { return store_.GetSetting(key.name, key.byDefault); };
+    Text7->setText(inRange(get(keys::minute), keys::minuteRange));
+    Text2->setText(get(keys::EmailUID));
+    Text3->setText(get(keys::EmailPw));
+    Text4->setText(get(keys::popserver));
+    txtEmailServer->setText(get(keys::smtpserver));
+    Check[4]->setChecked(get(keys::voicecall).trimmed().toInt() != 0);
+    Text9->setText(get(keys::phone1));
+    if (Check[4]->isChecked()) {
+        const int modem = get(keys::voicemodem0).trimmed().toInt();
+        if (modem == -1)
+            setModemText(QStringLiteral("Select Modem"));
+        else if (modem >= 0 && modem < modembox->count())
+            modembox->setCurrentIndex(modem);
+    }
+}
+
+void frmSet::SaveSettings()
+{
+    // A field still being edited is judged as if it had been left.
+    for (auto [edit, range] : {std::pair{Text5, keys::popportRange}, {Text16, keys::smtpportRange},
+                               {Text6, keys::EmailcountRange}, {Text7, keys::minuteRange},
+                               {txtRingsToAnswer, keys::ringsAnswerRange}, {Text10, keys::repeatvoiceRange},
+                               {Text13, keys::hangupTimeRange}})
+        edit->setText(inRange(edit->text(), range));
+
+    saveAll({
+        {keys::EmailUID.name, Text2->text()},
+        {keys::EmailPw.name, Text3->text()},
+        {keys::popserver.name, Text4->text()},
+        {keys::popport.name, Text5->text()},
+        {keys::smtpserver.name, txtEmailServer->text()},
+        {keys::smtpport.name, Text16->text()},
+        {keys::Emailvoicefile.name, Text1->text()},
+        {keys::Emailcount.name, Text6->text()},
+        {keys::autoreplymessage.name, Text15->toPlainText()},
+        {keys::autoreplycheck.name, boxValue(Check[0])},
+        {keys::minute.name, Text7->text()},
+        {keys::logcheck.name, boxValue(Check[1])},
+        {keys::toolTips.name, boxValue(Check[2])},
+        {keys::voicecall.name, boxValue(Check[4])},
+        {keys::AutoAnsCheck.name, boxValue(Check[5])},
+        {keys::voicemodem0.name, QString::number(modembox->currentIndex())},
+        {keys::ringsAnswer.name, txtRingsToAnswer->text()},
+        {keys::phone1.name, Text9->text()},
+        {keys::repeatvoice.name, Text10->text()},
+        {keys::hangupTime.name, Text13->text()},
+        {keys::PhonePin.name, Pin->text()},
+        {keys::VoiceName.name, QString::number(VoiceCB->currentIndex())},
+        {keys::Sounddevice.name, QString::number(Sounddevice)},
+        {keys::SoundVolume.name, QString::number(VolumeSldr->value())},
+        {keys::SoundRate.name, QString::number(RateSldr->value())},
+    });
+}
+
+// Writes the values in order; when the store refuses, the user is told and may try again,
+// so no setting is lost without notice.
+bool frmSet::saveAll(const std::vector<std::pair<const char*, QString>>& values)
+{
+    for (;;) {
+        QStringList failed;
+        QString reason;
+        for (const auto& [key, value] : values) {
+            if (!store_.SaveSetting(QString::fromLatin1(key), value)) {
+                failed << QString::fromLatin1(key);
+                reason = store_.lastError();
+            }
+        }
+        if (failed.isEmpty())
+            return true;
+        const QString message = QStringLiteral("%1\n\nNot saved: %2.\nFix the problem, then choose Retry; "
+                                               "Discard loses these changes.")
+                                    .arg(reason, failed.join(QStringLiteral(", ")));
+        if (!askRetry(message))
+            return false;
+    }
+}

@@ -1,0 +1,58 @@
+// Captions of the main window (and of the console and the wizard) in the system's language.
+#include "app/frmSet.h"
+
+#include "app/LocalizedTexts.h"
+#include "app/SettingKeys.h"
+#include "app/frmCapDev.h"
+#include "platform/SettingsStore.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+void frmSet::LoadLocalizedTexts(int lcid)
+{
+    const QString letter = LanguageLetter(lcid);
+    const QString conv = letter + QStringLiteral("Conv");
+    const QString label = letter + QStringLiteral("Label");
+    const QString button = letter + QStringLiteral("Button");
+    auto text = [](const QString& section, const QString& stem, int index = -1) {
+        return ReadStatementText(section, index < 0 ? stem : stem + QString::number(index));
+    };
+
+    Text1->setText(store_.GetSetting(keys::Emailvoicefile.name, text(conv, QStringLiteral("UGotMail"))));
+    Label33->setText(text(label, QStringLiteral("SettingCheck2")));
+    for (int i = 0; i < kCheckBoxes; ++i)
+        Check[i]->setText(text(label, QStringLiteral("SettingCheck"), i));
+    for (int i = 0; i < kGeneralLabels; ++i)
+        GLabel[i]->setText(text(label, QStringLiteral("Gen"), i));
+    ConsoleLink* console = Console();
+    if (console)
+        for (int i = 0; i <= 10; ++i)
+            console->SetLabelCaption(i, text(label, QStringLiteral("PilotLabel"), i));
+    for (int i = 0; i < kActionButtons; ++i)
+        ButtonAccount[i]->setText(text(button, QStringLiteral("ButtonA"), i));
+    for (int i = 0; i < kMenuButtons; ++i) {
+        // The menu buttons carry no pictures here, so their tool-tip is their caption too.
+        Amenu[i]->setToolTip(text(button, QStringLiteral("SettingDialog"), i));
+        Amenu[i]->setText(Amenu[i]->toolTip());
+    }
+    for (int i = 0; i < kPages; ++i)
+        frame[i]->setTitle(text(button, QStringLiteral("SettingDialog"), i));
+    if (console) {
+        for (int i = 0; i <= 9; ++i)
+            console->SetMenuToolTip(i, text(button, QStringLiteral("PilotDialog"), i));
+        for (int i = 0; i <= 6; ++i)
+            console->SetButtonText(i, text(button, QStringLiteral("PilotButton"), i));
+        console->SetExtraTexts(text(button, QStringLiteral("PilotButton6")), text(button, QStringLiteral("PilotButton7")));
+    }
+
+    // Captions of our own beyond the classic set.
+    const char* const extra[] = {"AudioOutput", "AudioFormat", "SpamSubject", "SpamFrom", "Greeting"};
+    for (int i = 0; i < 5; ++i)
+        extraLabels_[i]->setText(text(label, QString::fromLatin1(extra[i])));
+    if (wizard_)
+        wizard_->ApplyTexts(letter);
+}

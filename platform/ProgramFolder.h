@@ -1,0 +1,17 @@
+#pragma once
+#include <QString>
+
+namespace platform {
+
+// The folder the program reads its data files from (captions, sounds, pictures) and writes its
+// spam lists, log and temporary files to: the folder of the running program when it holds the
+// data files (a build tree), otherwise a per-user data folder seeded from the installed data.
+QString ProgramFolder();
+
+// Empty when the program folder can be written; otherwise a sentence for the user.
+QString ProgramFolderProblem();
+
+// Tests and tools point the program at a folder of their own; an empty path undoes it.
+void SetProgramFolderOverride(const QString& folder);
+
+} // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+class QWidget;
+
+namespace testing_support {
+
+QString sourceDir();
+
+// A throwaway folder that is removed when the test ends.
+class TempFolder
+{
+public:
+    TempFolder();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+    void write(const QString& name, const QByteArray& bytes) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Answers the next modal window that opens: the action runs on it once it is shown.
+void answerNextModal(std::function<void(QWidget*)> action);
+
+} // namespace testing_support
