@@ -10,7 +10,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("korvalen"));
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window only hides it
-    platform::InstallTerminationHandler();
 
     platform::SettingsStore store;
     platform::SingleInstance instance;
@@ -18,6 +17,9 @@ int main(int argc, char** argv)
     QObject::connect(&main, &frmSet::programEnded, &app, &QApplication::quit, Qt::QueuedConnection);
     if (!main.Form_Load())
         return 0;
+    // From here on a terminate signal quits the orderly way, saving the settings; during the
+    // first-run dialogs it ends the program at once, before anything is saved.
+    platform::InstallTerminationHandler();
     main.show();
     return app.exec();
 }

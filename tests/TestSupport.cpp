@@ -21,14 +21,14 @@ void TempFolder::write(const QString& name, const QByteArray& bytes) const
         f.write(bytes);
 }
 
-void answerNextModal(std::function<void(QWidget*)> action)
+void answerModal(std::function<bool(QWidget*)> action)
 {
     // Polls the event loop that the modal window runs; gives up after a few thousand turns.
     auto tries = std::make_shared<int>(0);
     auto poll = std::make_shared<std::function<void()>>();
     *poll = [action, tries, poll]() {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            action(w);
+        QWidget* w = QApplication::activeModalWidget();
+        if (w && action(w)) {
             *poll = nullptr; // break the self-reference
             return;
         }

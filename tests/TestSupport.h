@@ -22,7 +22,17 @@ private:
     QTemporaryDir dir_;
 };
 
-// Answers the next modal window that opens: the action runs on it once it is shown.
-void answerNextModal(std::function<void(QWidget*)> action);
+// Answers the next modal window of type T that opens: the action runs on it once it is shown.
+void answerModal(std::function<bool(QWidget*)> action);
+template <typename T, typename F>
+void answerNext(F action)
+{
+    answerModal([action](QWidget* w) {
+        T* t = qobject_cast<T*>(w);
+        if (t && t->isVisible())
+            action(t);
+        return t != nullptr && t->isVisible();
+    });
+}
 
 } // namespace testing_support
