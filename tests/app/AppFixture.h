@@ -29,16 +29,15 @@ struct FakeEngine : MailEngineLink
     bool busy = false;
     bool conversation = false;
     QList<int> checks;
-    int resets = 0, stops = 0, inits = 0;
+    int resets = 0;
     QString announcement;
-    EngineSettings settings;
     bool IsBusy() const override { return busy; }
     bool ConversationInProgress() const override { return conversation; }
-    void StopConversation() override { ++stops; }
+    void StopConversation() override {}
     void ResetNewMailCounter() override { ++resets; }
     void SetAnnouncement(const QString& text) override { announcement = text; }
     void CheckMail(int mode) override { checks << mode; }
-    void Init(const EngineSettings& s) override { ++inits; settings = s; }
+    void Init(const EngineSettings&) override {}
     void ButtonSpeak(const QString&) override {}
     void PrepareNetCall() override {}
     void ReadMessage(int) override {}

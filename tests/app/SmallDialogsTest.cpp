@@ -33,28 +33,3 @@ TEST(frmLogin, OnlyTheAgreeButtonAccepts)
     EXPECT_EQ(escape.windowTitle(), "License Agreement");
 }
 
-TEST(WindowHelpers, TrimmingTheSystemMenuRemovesClose)
-{
-    frmLogin dialog;
-    dialog.show();
-    TrimSystemMenu(&dialog);
-    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_TRUE(dialog.isVisible());
-}
-
-TEST(WindowHelpers, WindowsArePlacedOnTheScreen)
-{
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QWidget w;
-    w.resize(300, 200);
-    w.show();
-    CentreOnScreen(&w);
-    const QPoint centre = w.frameGeometry().center();
-    EXPECT_LE(std::abs(centre.x() - screen.center().x()), 2);
-    EXPECT_LE(std::abs(centre.y() - screen.center().y()), 2);
-
-    frmNotes notes;
-    notes.show();
-    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(notes.frameGeometry()));
-    EXPECT_FALSE(notes.Label1->text().isEmpty());
-}

@@ -22,88 +22,43 @@
 
 using testing_support::answerNext;
 
-TEST_F(AppTest, FreshProfileStartsWithTheDocumentedDefaults)
+TEST_F(AppTest, FreshProfileStartsWithTheDefaultsAndHonestPlaceholders)
 {
     markFirstRunDone();
     frmSet& w = start();
-    EXPECT_EQ(w.Text5->text(), "110");
-    EXPECT_EQ(w.Text16->text(), "25");
-    EXPECT_EQ(w.txtEmailServer->text(), "smtp.");
-    EXPECT_EQ(w.Text7->text(), "10");
-    EXPECT_EQ(w.txtRingsToAnswer->text(), "2");
-    EXPECT_EQ(w.Text10->text(), "16");
-    EXPECT_EQ(w.Text13->text(), "10");
-    EXPECT_EQ(w.Pin->text(), "4071");
-    EXPECT_EQ(w.Text6->text(), "1");
-    EXPECT_FALSE(w.Check[0]->isChecked()); // auto-reply
-    EXPECT_FALSE(w.Check[1]->isChecked()); // log
-    EXPECT_TRUE(w.Check[2]->isChecked());  // spoken captions
+    const std::pair<QLineEdit*, const char*> fields[] = {
+        {w.Text5, "110"}, {w.Text16, "25"}, {w.txtEmailServer, "smtp."}, {w.Text7, "10"},
+        {w.txtRingsToAnswer, "2"}, {w.Text10, "16"}, {w.Text13, "10"}, {w.Pin, "4071"}, {w.Text6, "1"}};
+    for (auto [field, value] : fields)
+        EXPECT_EQ(field->text(), value);
+    const bool boxes[] = {false, false, true, false, true, true}; // reply, log, captions, -, phone, answer
+    for (int i : {0, 1, 2, 4, 5})
+        EXPECT_EQ(w.Check[i]->isChecked(), boxes[i]) << i;
     EXPECT_TRUE(platform::Globals().spokenCaptions);
-    EXPECT_TRUE(w.Check[4]->isChecked());  // telephone
-    EXPECT_TRUE(w.Check[5]->isChecked());  // auto-answer
-    EXPECT_EQ(w.Text15->toPlainText(), "This is Auto reply, Message received, you may call my cell phone.");
     EXPECT_EQ(w.Text1->text(), ReadStatementText("EConv", "UGotMail"));
     EXPECT_FALSE(w.Text1->text().isEmpty());
     EXPECT_TRUE(w.txtGreeting->text().startsWith("Hello, it is "));
-    EXPECT_TRUE(w.txtGreeting->text().contains(", The Time is "));
     EXPECT_TRUE(w.CheckMailTimer->isActive());
-    EXPECT_EQ(w.CheckMailTimer->interval(), 1000);
-    EXPECT_FALSE(w.ObjAudioReload->isActive());
-}
 
-TEST_F(AppTest, WithoutVoicesModemsOrOutputsTheListsSaySo)
-{
-    markFirstRunDone();
-    frmSet& w = start();
+    // No line devices, voices or outputs exist yet, and the lists say so.
     EXPECT_EQ(w.panelText(1), "No Modem Installed.");
-    EXPECT_EQ(w.modembox->count(), 0);
     EXPECT_EQ(w.modembox->placeholderText(), "Select Modem");
     EXPECT_TRUE(w.wizard()->skipTelephone);
-    EXPECT_FALSE(w.wizard()->cboModem->isEnabled());
-    EXPECT_EQ(w.VoiceCB->count(), 0);
     EXPECT_EQ(w.VoiceCB->placeholderText(), "Not Install");
     EXPECT_EQ(w.AudioOutputCB->currentText(), "No audio ouput object available");
     EXPECT_FALSE(w.AudioOutputCB->isEnabled());
-}
-
-TEST_F(AppTest, WindowHasItsPagesFormatsAndMailboxColumns)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    w.show();
-    EXPECT_TRUE(w.frame[0]->isVisible());
-    for (int i = 1; i < 6; ++i)
-        EXPECT_FALSE(w.frame[i]->isVisible()) << i;
-    EXPECT_TRUE(w.frame[6]->isVisible()); // never hidden by the menu
-    QTest::mouseClick(w.Amenu[5], Qt::LeftButton);
-    EXPECT_TRUE(w.frame[5]->isVisible());
-    EXPECT_FALSE(w.frame[0]->isVisible());
-    EXPECT_EQ(w.currentPage, 5);
 
     ASSERT_EQ(w.FormatCB->count(), 32);
-    EXPECT_EQ(w.FormatCB->itemText(0), "SAFT8kHz8BitMono");
-    EXPECT_EQ(w.FormatCB->itemData(0).toInt(), 4);
-    EXPECT_EQ(w.FormatCB->itemText(31), "SAFT44kHz16BitStereo");
     EXPECT_EQ(w.FormatCB->itemData(31).toInt(), 35);
     EXPECT_EQ(w.FormatCB->currentText(), "SAFT22kHz16BitStereo");
     EXPECT_EQ(w.FormatCB->currentData().toInt(), 23);
-
-    const QStringList headers = {"From", "Subject", "Date", "FileName"};
-    for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(w.listModel->headerData(c, Qt::Horizontal).toString(), headers[c]);
+    EXPECT_EQ(w.listModel->headerData(2, Qt::Horizontal).toString(), "Date");
     EXPECT_TRUE(w.ListView1->isColumnHidden(3));
 }
 
-struct SpeechRow
-{
-    const char* rate;
-    const char* volume;
-    const char* voice;
-    int expectRate, expectVolume, expectVoice;
-};
-
 TEST_F(AppTest, StoredSpeechSettingsAreRangeChecked)
 {
+    struct SpeechRow { const char *rate, *volume, *voice; int expectRate, expectVolume, expectVoice; };
     const SpeechRow rows[] = {
         {"11", "-1", "0", 3, 99, 0},  {"-10", "0", "-1", -10, 0, 0}, {"10", "100", "2", 10, 100, 2},
         {"abc", "", "9", 3, 99, 0},   {"-11", "101", "1", 3, 99, 1},
@@ -169,20 +124,6 @@ TEST_F(AppTest, AcceptingRunsTheWizardOnceThenTheEngineStarts)
     instance = std::make_unique<platform::SingleInstance>(profile.file("lock"));
     frmSet& again = start();
     EXPECT_EQ(again.Text4->text(), "pop.wizard.example");
-}
-
-TEST_F(AppTest, ASecondStartEndsAtOnceWithoutTouchingAnything)
-{
-    platform::SingleInstance first(profile.file("lock"));
-    ASSERT_FALSE(first.PrevInstance());
-    int made = 0;
-    frmSetParts parts;
-    parts.callController = [&] { ++made; return nullptr; };
-    parts.mailEngine = [&] { ++made; return nullptr; };
-    frmSet& w = makeWindow(parts);
-    EXPECT_FALSE(w.Form_Load());
-    EXPECT_EQ(made, 0);
-    EXPECT_TRUE(store->written.isEmpty());
 }
 
 TEST(SingleInstanceProgram, SecondProgramExitsWhileTheFirstRuns)
