@@ -24,6 +24,9 @@ public:
         if (key->text().isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
             return false;
         const char16_t c = key->text().front().unicode();
+        // Tab, Enter, Escape and Delete steer the window; they are not typing.
+        if ((c < 0x20 && c != platform::kKeyBackspace) || c == 0x7F)
+            return false;
         int16_t code = c < 0x8000 ? int16_t(c) : 0;
         platform::DigitOnlyKeyFilter(code);
         return code == 0;

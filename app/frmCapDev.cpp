@@ -48,6 +48,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         frames[i] = new QFrame(this);
         pages->addWidget(frames[i]);
     }
+    pages->addStretch(); // a page sits under the title, however short it is
 
     // Page 0: web-service login.
     {
@@ -147,6 +148,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
     {
         auto* box = new QVBoxLayout(frames[4]);
         auto* heading = new QLabel(frames[4]);
+        heading->setFont(title_->font());
         auto* text = explanation(frames[4]);
         box->addWidget(heading);
         box->addWidget(text);

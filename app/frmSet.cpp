@@ -225,9 +225,11 @@ void frmSet::setupListView()
 {
     listModel->setHorizontalHeaderLabels(
         {QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Date"), QStringLiteral("FileName")});
-    const int width = ListView1->viewport()->width();
-    ListView1->setColumnWidth(0, width / 3);
-    ListView1->setColumnWidth(1, width / 3);
+    // From and Subject share the width the fixed Date column leaves (about a third each).
+    QHeaderView* header = ListView1->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
     ListView1->setColumnWidth(2, 1600 / 15); // 1600 twips at 15 twips a pixel
     ListView1->setColumnWidth(3, 1);
     ListView1->setColumnHidden(3, true);

@@ -155,6 +155,10 @@ TEST_F(AppTest, OnlyThePinTakesDigitsOnlyAndEnterWalksTheAccountFields)
         QTest::keyClick(order[i], Qt::Key_Return);
         EXPECT_EQ(QApplication::focusWidget(), order[i + 1]) << i;
     }
+    // Keys that steer the window still work in a digits-only field.
+    w.Pin->setFocus();
+    QTest::keyClick(w.Pin, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), w.Pin);
 }
 
 TEST_F(AppTest, AStoreThatCannotBeWrittenIsReportedAndMayBeRetried)
