@@ -1,4 +1,8 @@
 #pragma once
+#include "platform/SettingsStore.h"
+#include "platform/Utilities.h"
+
+#include <QString>
 
 // Keys of the settings store and their defaults on read.
 namespace keys {
@@ -40,6 +44,18 @@ inline constexpr Key FirstRunning{"FirstRunning", "0"};
 inline constexpr Key Loginname{"Loginname", ""};
 inline constexpr Key LoginPw{"LoginPw", "4071"};
 
+// A key's stored text, or its default.
+inline QString Read(const platform::SettingsStore& store, const Key& key)
+{
+    return store.GetSetting(QString::fromLatin1(key.name), QString::fromLatin1(key.byDefault));
+}
+
+// The stored text as a whole number; text that is not one reads as 0 (ok tells).
+inline int ReadInt(const platform::SettingsStore& store, const Key& key, bool* ok = nullptr)
+{
+    return Read(store, key).trimmed().toInt(ok);
+}
+
 // Ranges of the numeric fields, checked when a field is left.
 struct Range
 {
@@ -56,5 +72,11 @@ inline constexpr Range repeatvoiceRange{2, 99, 16};
 inline constexpr Range hangupTimeRange{2, 60, 10};
 inline constexpr Range ringsAnswerRange{1, 99, 2};
 inline constexpr Range wizardMinuteRange{10, 99, 10};
+
+// The text a numeric field keeps when left: as typed when in range, otherwise the default.
+inline QString InRange(const QString& text, const Range& range)
+{
+    return platform::ValidateNumberField(text, range.min, range.max, range.byDefault);
+}
 
 } // namespace keys

@@ -6,7 +6,6 @@
 #include "app/Vendor.h"
 #include "platform/SettingsStore.h"
 #include "platform/ShellOpen.h"
-#include "platform/Utilities.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -207,18 +206,16 @@ void frmCapDev::Form_Load()
     cancelled = false;
     saved_ = false;
     lastError_.clear();
-    txtLoginName->setText(store_.GetSetting(keys::Loginname.name, keys::Loginname.byDefault));
-    txtLoginPw->setText(store_.GetSetting(keys::LoginPw.name, keys::LoginPw.byDefault));
-    txtEmailUID->setText(store_.GetSetting(keys::EmailUID.name, keys::EmailUID.byDefault));
-    txtEmailPw->setText(store_.GetSetting(keys::EmailPw.name, keys::EmailPw.byDefault));
-    txtPopServer->setText(store_.GetSetting(keys::popserver.name, keys::popserver.byDefault));
-    txtSmtpServer->setText(store_.GetSetting(keys::smtpserver.name, keys::smtpserver.byDefault));
-    txtMinute->setText(platform::ValidateNumberField(
-        store_.GetSetting(keys::minute.name, keys::minute.byDefault), keys::wizardMinuteRange.min,
-        keys::wizardMinuteRange.max, keys::wizardMinuteRange.byDefault));
-    chkVoiceCall->setChecked(store_.GetSetting(keys::voicecall.name, keys::voicecall.byDefault).trimmed().toInt() != 0);
-    txtPhone->setText(store_.GetSetting(keys::phone1.name, keys::phone1.byDefault));
-    const int modem = store_.GetSetting(keys::voicemodem0.name, keys::voicemodem0.byDefault).trimmed().toInt();
+    txtLoginName->setText(keys::Read(store_, keys::Loginname));
+    txtLoginPw->setText(keys::Read(store_, keys::LoginPw));
+    txtEmailUID->setText(keys::Read(store_, keys::EmailUID));
+    txtEmailPw->setText(keys::Read(store_, keys::EmailPw));
+    txtPopServer->setText(keys::Read(store_, keys::popserver));
+    txtSmtpServer->setText(keys::Read(store_, keys::smtpserver));
+    txtMinute->setText(keys::InRange(keys::Read(store_, keys::minute), keys::wizardMinuteRange));
+    chkVoiceCall->setChecked(keys::ReadInt(store_, keys::voicecall) != 0);
+    txtPhone->setText(keys::Read(store_, keys::phone1));
+    const int modem = keys::ReadInt(store_, keys::voicemodem0);
     cboModem->setCurrentIndex(modem >= 0 && modem < cboModem->count() ? modem : -1);
     showPage(0);
 }
@@ -262,9 +259,7 @@ void frmCapDev::SaveWizard()
     if (cancelled)
         return;
     // The interval is judged even when its box never lost the focus.
-    txtMinute->setText(platform::ValidateNumberField(txtMinute->text(), keys::wizardMinuteRange.min,
-                                                     keys::wizardMinuteRange.max,
-                                                     keys::wizardMinuteRange.byDefault));
+    txtMinute->setText(keys::InRange(txtMinute->text(), keys::wizardMinuteRange));
     bool ok = true;
     auto save = [&](const keys::Key& key, const QString& value) {
         if (!store_.SaveSetting(key.name, value) && ok) {

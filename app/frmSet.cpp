@@ -105,7 +105,7 @@ bool frmSet::Form_Load()
         console->Show();
 
     // 13. First run: the agreement, then the wizard.
-    if (store_.GetSetting(keys::FirstRunning.name, keys::FirstRunning.byDefault) == QLatin1String("0")) {
+    if (keys::Read(store_, keys::FirstRunning) == QLatin1String("0")) {
         frmLogin agreement(this);
         TrimSystemMenu(&agreement);
         agreement.exec();
@@ -159,7 +159,7 @@ void frmSet::setupVoices()
             Globals().chineseVoiceAvailable = true;
         VoiceCB->addItem(v);
     }
-    const int chosen = store_.GetSetting(keys::VoiceName.name, keys::VoiceName.byDefault).trimmed().toInt();
+    const int chosen = keys::ReadInt(store_, keys::VoiceName);
     if (chosen > 0 && chosen < VoiceCB->count())
         VoiceCB->setCurrentIndex(chosen);
     else if (VoiceCB->count() > 0)
@@ -168,11 +168,11 @@ void frmSet::setupVoices()
         VoiceCB->setPlaceholderText(QStringLiteral("Not Install"));
 
     bool ok = false;
-    int rate = store_.GetSetting(keys::SoundRate.name, keys::SoundRate.byDefault).trimmed().toInt(&ok);
+    int rate = keys::ReadInt(store_, keys::SoundRate, &ok);
     if (!ok || rate < -10 || rate > 10)
         rate = 3;
     RateSldr->setValue(rate);
-    int volume = store_.GetSetting(keys::SoundVolume.name, keys::SoundVolume.byDefault).trimmed().toInt(&ok);
+    int volume = keys::ReadInt(store_, keys::SoundVolume, &ok);
     if (!ok || volume < 0 || volume > 100)
         volume = 99;
     VolumeSldr->setValue(volume);
@@ -183,7 +183,7 @@ void frmSet::setupVoices()
         AudioOutputCB->setEnabled(false);
     } else {
         AudioOutputCB->addItems(outputs);
-        const int device = store_.GetSetting(keys::AudioDevice.name, keys::AudioDevice.byDefault).trimmed().toInt();
+        const int device = keys::ReadInt(store_, keys::AudioDevice);
         if (device >= 0 && device < outputs.size())
             AudioOutputCB->setCurrentIndex(device);
     }
@@ -249,7 +249,13 @@ void frmSet::setup_voicephone()
         wizard_->cboModem->addItems(devices);
     }
     setModemText(QStringLiteral("Select Modem Device"));
-    const int stored = store_.GetSetting(keys::voicemodem0.name, keys::voicemodem0.byDefault).trimmed().toInt();
+    selectStoredModem();
+}
+
+// "voicemodem0": -1 asks for a choice, a listed index selects it, anything else changes nothing.
+void frmSet::selectStoredModem()
+{
+    const int stored = keys::ReadInt(store_, keys::voicemodem0);
     if (stored == -1)
         setModemText(QStringLiteral("Select Modem"));
     else if (stored >= 0 && stored < modembox->count())

@@ -146,9 +146,8 @@ private:
     void setupListView();
     void Amenu_Click(int index);
     void Check_Click(int index);
-    bool modemListHasText() const;
     void setModemText(const QString& text);
-    QString minuteText() const;
+    void selectStoredModem();
     bool saveAll(const std::vector<std::pair<const char*, QString>>& values);
 
     platform::SettingsStore& store_;
@@ -160,7 +159,6 @@ private:
     std::unique_ptr<frmCapDev> wizard_;
     std::array<QLabel*, 2> panels_{};
     int tickCounter_ = 0;
-    bool modemSelected_ = false;
     bool unloaded_ = false;
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};

@@ -9,14 +9,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QStackedLayout>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>

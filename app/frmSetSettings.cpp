@@ -5,7 +5,6 @@
 #include "app/SettingKeys.h"
 #include "app/frmCapDev.h"
 #include "platform/SettingsStore.h"
-#include "platform/Utilities.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,58 +19,48 @@ QString boxValue(const QCheckBox* box)
     return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-// Stored numbers that are not numbers, or are out of range, take the field's default, as if
-// the user had typed them and left the field.
-QString inRange(const QString& text, const keys::Range& range)
-{
-    return platform::ValidateNumberField(text, range.min, range.max, range.byDefault);
-}
-
 } // namespace
 
+// Stored numbers that are not numbers, or are out of range, take the field's default, as if
+// the user had typed them and left the field.
 void frmSet::LoadSettings()
 {
-    auto get = [this](const keys::Key& key) { return store_.GetSetting(key.name, key.byDefault); };
-    auto check = [&](int index, const keys::Key& key) { Check[index]->setChecked(get(key).trimmed().toInt() != 0); };
+    auto get = [this](const keys::Key& key) { return keys::Read(store_, key); };
+    auto check = [this](int index, const keys::Key& key) { Check[index]->setChecked(keys::ReadInt(store_, key) != 0); };
 
     Text2->setText(get(keys::EmailUID));
     Text3->setText(get(keys::EmailPw));
     Text4->setText(get(keys::popserver));
-    Text5->setText(inRange(get(keys::popport), keys::popportRange));
+    Text5->setText(keys::InRange(get(keys::popport), keys::popportRange));
     txtEmailServer->setText(get(keys::smtpserver));
-    Text16->setText(inRange(get(keys::smtpport), keys::smtpportRange));
-    Text6->setText(inRange(get(keys::Emailcount), keys::EmailcountRange));
+    Text16->setText(keys::InRange(get(keys::smtpport), keys::smtpportRange));
+    Text6->setText(keys::InRange(get(keys::Emailcount), keys::EmailcountRange));
     Text15->setPlainText(get(keys::autoreplymessage));
     check(0, keys::autoreplycheck);
-    Text7->setText(inRange(get(keys::minute), keys::minuteRange));
+    Text7->setText(keys::InRange(get(keys::minute), keys::minuteRange));
     check(1, keys::logcheck);
     check(2, keys::toolTips);
     check(4, keys::voicecall);
     check(5, keys::AutoAnsCheck);
-    txtRingsToAnswer->setText(inRange(get(keys::ringsAnswer), keys::ringsAnswerRange));
+    txtRingsToAnswer->setText(keys::InRange(get(keys::ringsAnswer), keys::ringsAnswerRange));
     Text9->setText(get(keys::phone1));
-    Text13->setText(inRange(get(keys::hangupTime), keys::hangupTimeRange));
-    Text10->setText(inRange(get(keys::repeatvoice), keys::repeatvoiceRange));
+    Text13->setText(keys::InRange(get(keys::hangupTime), keys::hangupTimeRange));
+    Text10->setText(keys::InRange(get(keys::repeatvoice), keys::repeatvoiceRange));
     Pin->setText(get(keys::PhonePin));
 }
 
 void frmSet::ReloadSetting()
 {
-    auto get = [this](const keys::Key& key) { return store_.GetSetting(key.name, key.byDefault); };
-    Text7->setText(inRange(get(keys::minute), keys::minuteRange));
+    auto get = [this](const keys::Key& key) { return keys::Read(store_, key); };
+    Text7->setText(keys::InRange(get(keys::minute), keys::minuteRange));
     Text2->setText(get(keys::EmailUID));
     Text3->setText(get(keys::EmailPw));
     Text4->setText(get(keys::popserver));
     txtEmailServer->setText(get(keys::smtpserver));
-    Check[4]->setChecked(get(keys::voicecall).trimmed().toInt() != 0);
+    Check[4]->setChecked(keys::ReadInt(store_, keys::voicecall) != 0);
     Text9->setText(get(keys::phone1));
-    if (Check[4]->isChecked()) {
-        const int modem = get(keys::voicemodem0).trimmed().toInt();
-        if (modem == -1)
-            setModemText(QStringLiteral("Select Modem"));
-        else if (modem >= 0 && modem < modembox->count())
-            modembox->setCurrentIndex(modem);
-    }
+    if (Check[4]->isChecked())
+        selectStoredModem();
 }
 
 void frmSet::SaveSettings()
@@ -81,7 +70,7 @@ void frmSet::SaveSettings()
                                {Text6, keys::EmailcountRange}, {Text7, keys::minuteRange},
                                {txtRingsToAnswer, keys::ringsAnswerRange}, {Text10, keys::repeatvoiceRange},
                                {Text13, keys::hangupTimeRange}})
-        edit->setText(inRange(edit->text(), range));
+        edit->setText(keys::InRange(edit->text(), range));
 
     saveAll({
         {keys::EmailUID.name, Text2->text()},

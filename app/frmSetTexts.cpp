@@ -22,7 +22,8 @@ void frmSet::LoadLocalizedTexts(int lcid)
         return ReadStatementText(section, index < 0 ? stem : stem + QString::number(index));
     };
 
-    Text1->setText(store_.GetSetting(keys::Emailvoicefile.name, text(conv, QStringLiteral("UGotMail"))));
+    // The stored announcement, or the localized one when none is stored.
+    Text1->setText(store_.GetSetting(QString::fromLatin1(keys::Emailvoicefile.name), text(conv, QStringLiteral("UGotMail"))));
     Label33->setText(text(label, QStringLiteral("SettingCheck2")));
     for (int i = 0; i < kCheckBoxes; ++i)
         Check[i]->setText(text(label, QStringLiteral("SettingCheck"), i));
