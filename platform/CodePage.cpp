@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,19 @@ Converter openCodePage(int codePage)
             return c;
     }
     return nullptr;
+}
+
+// Opening a converter costs far more than a short conversion, so each thread keeps the ones
+// it has used; a failed open is remembered as null.
+UConverter* cachedCodePage(int codePage)
+{
+    thread_local std::map<int, Converter> cache;
+    auto it = cache.find(codePage);
+    if (it == cache.end())
+        it = cache.emplace(codePage, openCodePage(codePage)).first;
+    if (it->second)
+        ucnv_reset(it->second.get());
+    return it->second.get();
 }
 
 struct Tally
@@ -67,10 +81,15 @@ void countFromUnicode(const void* context, UConverterFromUnicodeArgs* args, cons
 
 } // namespace
 
+bool CodePageKnown(int codePage)
+{
+    return cachedCodePage(codePage) != nullptr;
+}
+
 TextConversion BytesToText(const QByteArray& bytes, int codePage)
 {
     TextConversion result;
-    Converter conv = openCodePage(codePage);
+    UConverter* conv = cachedCodePage(codePage);
     if (!conv) {
         result.converterFound = false;
         return result;
@@ -78,17 +97,18 @@ TextConversion BytesToText(const QByteArray& bytes, int codePage)
     Tally tally;
     tally.sourceStart = bytes.constData();
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(conv.get(), countToUnicode, &tally, nullptr, nullptr, &status);
+    ucnv_setToUCallBack(conv, countToUnicode, &tally, nullptr, nullptr, &status);
 
     // Every byte gives at most two UTF-16 units (one for a substitute or a BMP character).
-    std::vector<UChar> out(size_t(bytes.size()) * 2 + 2);
-    UChar* target = out.data();
+    result.text = QString(bytes.size() * 2 + 2, Qt::Uninitialized);
+    UChar* begin = reinterpret_cast<UChar*>(result.text.data());
+    UChar* target = begin;
     const char* source = bytes.constData();
-    ucnv_toUnicode(conv.get(), &target, out.data() + out.size(), &source,
+    ucnv_toUnicode(conv, &target, begin + result.text.size(), &source,
                    bytes.constData() + bytes.size(), nullptr, true, &status);
     if (U_FAILURE(status))
         ++result.unmapped;
-    result.text = QString(reinterpret_cast<const QChar*>(out.data()), target - out.data());
+    result.text.truncate(target - begin);
     result.unmapped += tally.count;
     result.firstUnmapped = tally.first;
     return result;
@@ -97,7 +117,7 @@ TextConversion BytesToText(const QByteArray& bytes, int codePage)
 BytesConversion TextToBytes(const QString& text, int codePage)
 {
     BytesConversion result;
-    Converter conv = openCodePage(codePage);
+    UConverter* conv = cachedCodePage(codePage);
     if (!conv) {
         result.converterFound = false;
         return result;
@@ -106,14 +126,14 @@ BytesConversion TextToBytes(const QString& text, int codePage)
     tally.textStart = reinterpret_cast<const UChar*>(text.constData());
     // Code pages of two-byte units refuse a one-byte '?' and keep their own substitute.
     UErrorCode substStatus = U_ZERO_ERROR;
-    ucnv_setSubstChars(conv.get(), "?", 1, &substStatus);
+    ucnv_setSubstChars(conv, "?", 1, &substStatus);
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(conv.get(), countFromUnicode, &tally, nullptr, nullptr, &status);
+    ucnv_setFromUCallBack(conv, countFromUnicode, &tally, nullptr, nullptr, &status);
 
-    std::vector<char> out(size_t(text.size()) * size_t(ucnv_getMaxCharSize(conv.get())) + 8);
+    std::vector<char> out(size_t(text.size()) * size_t(ucnv_getMaxCharSize(conv)) + 8);
     char* target = out.data();
     const UChar* source = tally.textStart;
-    ucnv_fromUnicode(conv.get(), &target, out.data() + out.size(), &source,
+    ucnv_fromUnicode(conv, &target, out.data() + out.size(), &source,
                      tally.textStart + text.size(), nullptr, true, &status);
     if (U_FAILURE(status))
         ++result.unmapped;

@@ -26,6 +26,9 @@ struct BytesConversion
     bool ok() const { return converterFound && unmapped == 0; }
 };
 
+// Whether this system can convert the code page at all.
+bool CodePageKnown(int codePage);
+
 TextConversion BytesToText(const QByteArray& bytes, int codePage);
 BytesConversion TextToBytes(const QString& text, int codePage);
 

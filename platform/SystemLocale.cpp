@@ -6,6 +6,7 @@ namespace platform {
 namespace {
 
 std::atomic<int> lcidOverride{0};
+std::atomic<int> codePageOverride{0};
 
 struct LocaleRow
 {
@@ -89,7 +90,13 @@ int AnsiCodePage(int lcid)
 
 int SystemAnsiCodePage()
 {
-    return AnsiCodePage(SystemLcid());
+    const int forced = codePageOverride.load();
+    return forced ? forced : AnsiCodePage(SystemLcid());
+}
+
+void SetSystemCodePageOverride(int codePage)
+{
+    codePageOverride.store(codePage);
 }
 
 void SetSystemLcidOverride(int lcid)

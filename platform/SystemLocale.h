@@ -20,5 +20,7 @@ int SystemAnsiCodePage();
 
 // Tests and tools may pretend to run on another system; 0 returns to the real one.
 void SetSystemLcidOverride(int lcid);
+// The same for the code page alone; 0 follows the identifier again.
+void SetSystemCodePageOverride(int codePage);
 
 } // namespace platform

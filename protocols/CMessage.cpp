@@ -1,0 +1,307 @@
+#include "protocols/CMessage.h"
+
+#include "platform/CodePage.h"
+#include "platform/SystemLocale.h"
+#include "protocols/MimeDecoders.h"
+
+#include <algorithm>
+
+namespace {
+
+QString systemText(const QByteArray& bytes)
+{
+    return platform::BytesToText(bytes, platform::SystemAnsiCodePage()).text;
+}
+
+// Blanks only; tabs and other white space stay.
+QByteArray trimBlanks(const QByteArray& s)
+{
+    qsizetype from = 0, to = s.size();
+    while (from < to && s[from] == ' ')
+        ++from;
+    while (to > from && s[to - 1] == ' ')
+        --to;
+    return s.mid(from, to - from);
+}
+
+// Removes the quotes only when the value is quoted; an unquoted value ends at ";" or a blank.
+QByteArray unquote(const QByteArray& value)
+{
+    if (value.startsWith('"')) {
+        const qsizetype close = value.indexOf('"', 1);
+        return close < 0 ? value.mid(1) : value.mid(1, close - 1);
+    }
+    qsizetype end = 0;
+    while (end < value.size() && value[end] != ';' && value[end] != ' ' && value[end] != '\t')
+        ++end;
+    return value.left(end);
+}
+
+// The value after the first "=" when the text before it names the key.
+QByteArray parameter(const QByteArray& text, const char* key, bool unquoted)
+{
+    const qsizetype eq = text.indexOf('=');
+    if (eq < 0 || !text.left(eq).toLower().contains(key))
+        return QByteArray();
+    const QByteArray after = text.mid(eq + 1);
+    return unquoted ? unquote(trimBlanks(after)) : after;
+}
+
+bool containsNoCase(const QString& text, const char* what)
+{
+    return text.contains(QLatin1String(what), Qt::CaseInsensitive);
+}
+
+bool isAscii(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (uchar(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// Walks bytes as a traditional-Chinese system reads them: a lead byte 0x81..0xFE and a
+// following byte from 0x40 up (not 0x7F or 0xFF) make one character.
+int identifyPairs(const QByteArray& bytes)
+{
+    int result = 1;
+    const uchar* b = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (b[i] < 0x81 || b[i] == 0xFF || i + 1 >= n)
+            continue;
+        const uchar trail = b[i + 1];
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF)
+            continue;
+        if (b[i] >= 0xA1) {
+            if (trail <= 0x7E)
+                return 2;
+            result = 3;
+        }
+        ++i;
+    }
+    return result;
+}
+
+} // namespace
+
+void CMessage::CreateHeader(const QString& text)
+{
+    CreateHeader(platform::TextToBytes(text, platform::SystemAnsiCodePage()).bytes);
+}
+
+void CMessage::CreateFromText(const QString& text)
+{
+    CreateFromText(platform::TextToBytes(text, platform::SystemAnsiCodePage()).bytes);
+}
+
+void CMessage::CreateHeader(const QByteArray& received)
+{
+    const qsizetype end = received.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    try {
+        const QByteArray block = received.left(end);
+        Headers = systemText(block);
+        subjectCharset_ = CharsetNotSet;
+        parseHeaders(block, false);
+    } catch (...) {
+        // a header that cannot be read leaves what was read so far
+    }
+}
+
+void CMessage::CreateFromText(const QByteArray& received)
+{
+    const qsizetype end = received.indexOf("\r\n\r\n");
+    if (end < 0) {
+        setEmptyBody(" ");
+        return;
+    }
+    try {
+        const QByteArray block = received.left(end);
+        Headers = systemText(block);
+        const bool separateParts = parseHeaders(block, false);
+        decodeBody(received.mid(end + 4), separateParts);
+    } catch (...) {
+        setEmptyBody(" ");
+    }
+}
+
+bool CMessage::parseHeaders(const QByteArray& block, bool partHeader)
+{
+    bool separateParts = false;
+    separator_ = ':';
+    qsizetype from = 0;
+    while (from <= block.size()) {
+        qsizetype to = block.indexOf("\r\n", from);
+        if (to < 0)
+            to = block.size();
+        const QByteArray line = block.mid(from, to - from);
+        from = to + 2;
+
+        const qsizetype sep = line.indexOf(separator_);
+        if (sep < 0)
+            continue;
+        QByteArray name = trimBlanks(line.left(sep)).toLower();
+        if (name.startsWith('\t'))
+            name.remove(0, 1);
+        parseHeaderLine(name, trimBlanks(line.mid(sep + 1)), line, partHeader, separateParts);
+    }
+    redecodePlainHeaders();
+    return separateParts;
+}
+
+void CMessage::parseHeaderLine(const QByteArray& name, const QByteArray& value,
+                               const QByteArray& line, bool partHeader, bool& separateParts)
+{
+    if (name == "content-type") {
+        contentType_ = systemText(value);
+        if (!value.contains(';'))
+            return;
+        if (value.endsWith(';')) {
+            separator_ = '='; // the parameters follow on the next line
+        } else if (!containsNoCase(contentType_, "multipart")) {
+            setCharset(mime::ClassifyCharset(parameter(line, "charset", false)), true);
+        } else {
+            boundary_ = systemText(parameter(value, "boundary", true));
+            separateParts = containsNoCase(contentType_, "mix");
+        }
+    } else if (name == "content-transfer-encoding") {
+        transfer_ = mime::ClassifyTransferEncoding(value);
+    } else if (name == "boundary") {
+        boundary_ = systemText(unquote(value));
+        separateParts = !containsNoCase(contentType_, "alter");
+        separator_ = ':';
+    } else if (name == "charset") {
+        setCharset(mime::ClassifyCharset(value), false);
+        separator_ = ':';
+    } else if (partHeader) {
+        return; // a part's own header names only its type, encoding and parameters
+    } else if (name == "mime-version") {
+        mimeVersion_ = systemText(value);
+    } else if (name == "return-path") {
+        ReturnPath = systemText(value);
+    } else if (name == "received") {
+        Received = systemText(value);
+    } else if (name == "from") {
+        QByteArray from = value;
+        if (from.isEmpty())
+            from = platform::TextToBytes(ReturnPath, platform::SystemAnsiCodePage()).bytes;
+        if (from.isEmpty())
+            from = kUnknownSender;
+        decodeFrom(from);
+    } else if (name == "subject") {
+        decodeSubject(value.isEmpty() ? QByteArray(" ") : value);
+    } else if (name == "date") {
+        SendDate = systemText(value);
+        parseDate(SendDate);
+    } else if (QString* field = plainField(name)) {
+        *field = systemText(value);
+    }
+}
+
+QString* CMessage::plainField(const QByteArray& name)
+{
+    const struct { const char* name; QString CMessage::*field; } fields[] = {
+        {"sender", &CMessage::Sender},         {"reply-to", &CMessage::ReplyTo},
+        {"to", &CMessage::MessageTo},          {"cc", &CMessage::CC},
+        {"bcc", &CMessage::BCC},               {"message-id", &CMessage::MessageID},
+        {"in-reply-to", &CMessage::InReplyTo}, {"references", &CMessage::References},
+        {"keywords", &CMessage::Keywords},     {"comments", &CMessage::Comments},
+        {"encrypted", &CMessage::Encrypted},
+    };
+    for (const auto& f : fields)
+        if (name == f.name)
+            return &(this->*f.field);
+    return nullptr;
+}
+
+void CMessage::setCharset(int code, bool fromToo)
+{
+    charset_ = code;
+    if (subjectCharset_ == CharsetNotSet)
+        subjectCharset_ = code;
+    if (fromToo && fromCharset_ == CharsetNotSet)
+        fromCharset_ = code;
+}
+
+void CMessage::decodeFrom(const QByteArray& value)
+{
+    fromPlain_ = value.contains("=?") || isAscii(value) ? QByteArray() : value;
+    fromDecodedWith_ = fromCharset_;
+    const mime::DecodedWord word = mime::DecodeHeaderWord(value, fromCharset_);
+    fromOrg_ = fromPlain_.isEmpty() ? systemText(value) : mime::TextOfBytes(value, fromCharset_);
+    From = word.text;
+    fromByte_ = word.bytes;
+    fromCharset_ = word.charset;
+}
+
+void CMessage::decodeSubject(const QByteArray& value)
+{
+    subjectPlain_ = value.contains("=?") || isAscii(value) ? QByteArray() : value;
+    subjectDecodedWith_ = subjectCharset_;
+    const mime::DecodedWord word = mime::DecodeHeaderWord(value, subjectCharset_);
+    Subject = word.text;
+    subjectByte_ = word.bytes;
+    subjectCharset_ = word.charset;
+    charset_ = subjectCharset_;
+}
+
+// An 8-bit Subject or From written before the Content-Type that names its charset is read
+// again in that charset, as a system of that code page would have read it at once.
+void CMessage::redecodePlainHeaders()
+{
+    if (!subjectPlain_.isEmpty() && subjectCharset_ != subjectDecodedWith_) {
+        const int charset = charset_;
+        decodeSubject(subjectPlain_);
+        charset_ = charset;
+    }
+    if (!fromPlain_.isEmpty() && fromCharset_ != fromDecodedWith_)
+        decodeFrom(fromPlain_);
+}
+
+void CMessage::parseDate(const QString& value)
+{
+    static const char* const months[14] = {"",    "jan", "feb", "mar", "apr", "may", "jun",
+                                           "jul", "aug", "sep", "oct", "nov", "dec", "abc"};
+    const QString lower = value.toLower();
+    int month = 1;
+    qsizetype at = -1;
+    for (; month <= 13; ++month)
+        if ((at = lower.indexOf(QLatin1String(months[month]))) >= 0)
+            break;
+    if (at < 0 || month == 13) {
+        year_ = 9999;
+        day_ = 1;
+        month_ = 1;
+        return;
+    }
+    month_ = int16_t(month);
+
+    // Two characters before the month, so a one-digit day is read with the blank before it.
+    day_ = 1;
+    const QString day = at >= 3 ? lower.mid(at - 3, 2).trimmed() : QString();
+    if (!day.isEmpty() && std::all_of(day.begin(), day.end(), [](QChar c) { return c >= '0' && c <= '9'; }))
+        day_ = int16_t(day.toInt());
+
+    qsizetype end = at + 4;
+    while (end < lower.size() && lower[end] >= '0' && lower[end] <= '9')
+        ++end;
+    const QString digits = lower.mid(at + 4, end - (at + 4));
+    bool ok = false;
+    const int year = digits.toInt(&ok);
+    if (digits.isEmpty() || !ok || year > 32767)
+        year_ = 9999;
+    else
+        year_ = int16_t(digits.size() < 3 ? year + 2000 : year);
+}
+
+int CMessage::IdentifyStringCharset(const QString& text, int locale)
+{
+    return identifyPairs(platform::TextToBytes(text, platform::AnsiCodePage(locale)).bytes);
+}
+
+int CMessage::IdentifyBytesCharset(const QByteArray& bytes)
+{
+    return identifyPairs(bytes);
+}

@@ -1,0 +1,258 @@
+#include "TestSupport.h"
+#include "platform/SystemLocale.h"
+#include "protocols/CMessage.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray crlf(QByteArray text)
+{
+    return text.replace("\r\n", "\n").replace("\n", "\r\n");
+}
+
+QByteArray fixture(const char* name)
+{
+    QFile f(testing_support::sourceDir() + "/tests/fixtures/mail/" + name);
+    return f.open(QIODevice::ReadOnly) ? crlf(f.readAll()) : QByteArray();
+}
+
+// Messages are decoded as on an English system unless a test says otherwise.
+class Message : public ::testing::Test
+{
+protected:
+    void SetUp() override { platform::SetSystemLcidOverride(0x0409); }
+    void TearDown() override { platform::SetSystemLcidOverride(0); }
+
+    CMessage decoded(const QByteArray& text)
+    {
+        CMessage m;
+        m.CreateFromText(crlf(text));
+        return m;
+    }
+};
+
+const QString kChinese = QString::fromUtf8("中文");
+
+} // namespace
+
+TEST_F(Message, HeaderFieldsTakeTheFirstLineOfEachHeader)
+{
+    CMessage m = decoded("Return-Path: <rp@example.org>\n"
+                         "Received: from a\n\tby b\nReceived: from c\n"
+                         "From: Ann Lee <ann@example.org>\n"
+                         "To: bob@example.org\nCc: carol@example.org\nMessage-ID: <1@x>\n"
+                         "Subject: first line\n second line\n"
+                         "X-Unknown: ignored\nno separator here\n"
+                         "\nbody\n");
+    EXPECT_EQ(m.ReturnPath, "<rp@example.org>");
+    EXPECT_EQ(m.Received, "from c");
+    EXPECT_EQ(m.FromOrg(), "Ann Lee <ann@example.org>");
+    EXPECT_EQ(m.From, "Ann Lee ");
+    EXPECT_EQ(m.MessageTo, "bob@example.org");
+    EXPECT_EQ(m.MessageID, "<1@x>");
+    EXPECT_EQ(m.Subject, "first line");
+    EXPECT_TRUE(m.Headers.startsWith("Return-Path:") && m.Headers.endsWith("no separator here"));
+
+    // The next message lacks Cc and From: the earlier values stay.
+    m.CreateHeader(crlf("Return-Path: <other@example.org>\nSubject: second\n\n"));
+    EXPECT_EQ(m.CC, "carol@example.org");
+    EXPECT_EQ(m.From, "Ann Lee ");
+    EXPECT_EQ(m.Subject, "second");
+}
+
+TEST_F(Message, SenderFallsBackToReturnPathThenPlaceholder)
+{
+    EXPECT_EQ(decoded("Return-Path: <rp@x.org>\nFrom:\n\nb").FromOrg(), "<rp@x.org>");
+    EXPECT_EQ(decoded("From: \n\nb").FromOrg(), CMessage::kUnknownSender);
+    EXPECT_EQ(decoded("From: <a@x.org>\n\nb").From, "<a@x.org>");
+}
+
+TEST_F(Message, DatesAreReadAroundTheMonthName)
+{
+    const struct { const char* date; int day, month, year; } cases[] = {
+        {"Tue, 4 Feb 03 10:00:00", 4, 2, 2003},
+        {"Tue, 14 Feb 2003 10:00:00 +0800", 14, 2, 2003},
+        {"Wed, 01 Dec 1999", 1, 12, 1999},
+        {"4 Feb", 1, 2, 9999},             // no room for a day, no year
+        {"Tue,4 Feb 2003", 1, 2, 2003},    // the day needs the blank or two digits
+        {"Sat, 1 Jan 99999", 1, 1, 9999},  // a year that does not fit
+        {"someday", 1, 1, 9999},
+        {"abc 4 Feb", 4, 2, 9999},         // table order: Feb comes before the sentinel
+        {"Mon, abc", 1, 1, 9999},
+    };
+    for (const auto& c : cases) {
+        CMessage m = decoded(QByteArray("Date: ") + c.date + "\n\nb");
+        EXPECT_EQ(m.SendDate, c.date);
+        EXPECT_EQ(m.DayNum(), c.day) << c.date;
+        EXPECT_EQ(m.MonthNum(), c.month) << c.date;
+        EXPECT_EQ(m.YearNum(), c.year) << c.date;
+    }
+}
+
+TEST_F(Message, ContentTypeParametersFollowTheFirstEqualsSign)
+{
+    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; format=flowed; charset=big5\n\nb").Charset(), 1);
+    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; charset=\"big5\"\n\nb").Charset(), 2);
+    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain;\n\tcharset=\"gb2312\"\n\nb").Charset(), 3);
+
+    // Quoted and unquoted boundaries, on the same line or the next.
+    const struct { const char* type; const char* boundary; } cases[] = {
+        {"multipart/mixed; boundary=\"b1\"", "b1"},
+        {"multipart/mixed; boundary=b1", "b1"},
+        {"multipart/mixed; boundary=b1; charset=x", "b1"},
+        {"multipart/alternative;\n\tboundary=\"b2\"", "b2"},
+        {"multipart/alternative;\n\tboundary=b2", "b2"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decoded(QByteArray("Content-Type: ") + c.type + "\n\nb").Boundary(), c.boundary) << c.type;
+
+    // While parameters are awaited, ordinary headers are lost.
+    EXPECT_EQ(decoded("Content-Type: text/plain;\nSubject: lost\nFrom: a@b\n\nb").From, "");
+}
+
+TEST_F(Message, ChineseHeadersDecodeWhateverTheSystemCodePage)
+{
+    CMessage m;
+    m.CreateHeader(crlf("From: =?gb2312?B?1tDOxA==?= <a@b>\nSubject: =?big5?B?pKSk5Q==?=\n\n"));
+    EXPECT_EQ(m.Subject, kChinese);
+    EXPECT_EQ(m.SubjectByte(), "\xA4\xA4\xA4\xE5");
+    EXPECT_EQ(m.SubjectCharset(), 2);
+    EXPECT_EQ(m.Charset(), 2);
+    EXPECT_EQ(m.From, kChinese);
+    EXPECT_EQ(m.FromCharset(), 3);
+
+    m = decoded("Subject: =?UTF-8?B?5Lit5paH?=\n\nb");
+    EXPECT_EQ(m.Subject, kChinese);
+    EXPECT_EQ(m.SubjectCharset(), 4);
+
+    // 8-bit Big5 before the Content-Type that names it.
+    m = decoded("Subject: \xA4\xA4\xA4\xE5\nFrom: \xA4\xA4 <a@b>\nMIME-Version: 1.0\n"
+                "Content-Type: text/plain; charset=big5\n\nb");
+    EXPECT_EQ(m.Subject, kChinese);
+    EXPECT_EQ(m.SubjectByte(), "\xA4\xA4\xA4\xE5");
+    EXPECT_EQ(m.From, QString::fromUtf8("中 "));
+    EXPECT_EQ(m.FromOrg(), QString::fromUtf8("中 <a@b>"));
+
+    // CreateHeader starts the subject's charset afresh; the body's charset is kept.
+    m.CreateHeader(crlf("Subject: \xA4\xA4\n\n"));
+    EXPECT_EQ(m.SubjectCharset(), 0);
+    EXPECT_EQ(m.Subject, QString::fromLatin1("\xA4\xA4"));
+}
+
+TEST_F(Message, BodiesDecodeByTransferEncodingAndCharset)
+{
+    const struct { const char* name; QByteArray message; QString body; QByteArray bytes; int charset; } cases[] = {
+        {"GB2312 quoted-printable",
+         "MIME-Version: 1.0\nContent-Type: text/plain; charset=gb2312\nContent-Transfer-Encoding: quoted-printable\n\n"
+         "=D6=D0=CE=C4 soft=\nbreak\n",
+         QString::fromUtf8("中文 soft break "), "\xD6\xD0\xCE\xC4 soft break\r\n", 3},
+        {"8-bit Big5 on an English system",
+         "MIME-Version: 1.0\nContent-Type: text/plain; charset=big5\nContent-Transfer-Encoding: 8bit\n\n"
+         "\xA4\xA4\xA4\xE5\nline two\n",
+         QString::fromUtf8("中文 line two "), "\xA4\xA4\xA4\xE5\r\nline two\r\n", 2},
+        {"UTF-8 base64",
+         "MIME-Version: 1.0\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n5Lit5paHIQ==\n",
+         QString::fromUtf8("中文!"), "??!", 4},
+        {"HTML single part",
+         "MIME-Version: 1.0\nContent-Type: text/html; charset=iso-8859-1\n\n"
+         "<html><body bgcolor=white>Hello<br>world &amp; all</body></html>\n",
+         "Hello world & all", "Hello\r\nworld & all", 1},
+        {"signature cut",
+         "MIME-Version: 1.0\nContent-Type: text/plain\n\nHi\n________________\nFree mail\n",
+         "Hi", "Hi", 0},
+        {"uuencoded attachment",
+         "Subject: s\n\nHere it is\nsee\nbegin 644 a.txt\n#86)C\n`\nend\n",
+         "Here it is see", "Here it is see", 1},
+        {"begin line that is not an attachment",
+         "Subject: s\n\nbegin here\nnext\n", "begin here\r\nnext\r\n", "begin here\r\nnext\r\n", 1},
+        {"non-MIME GB2312", "Subject: s\n\n\xD6\xD0\xCE\xC4\n", "中文\r\n", "\xD6\xD0\xCE\xC4\r\n", 3},
+        {"non-MIME Big5 with a low trail byte", "Subject: s\n\n\xD6\xD0\xA4\x40\n",
+         QString::fromUtf8("笢一\r\n"), "\xD6\xD0\xA4\x40\r\n", 2},
+        {"empty body", "MIME-Version: 1.0\n\n", " ", QByteArray(1, '\0'), 0},
+    };
+    for (const auto& c : cases) {
+        CMessage m = decoded(c.message);
+        EXPECT_EQ(m.MessageBody(), c.body) << c.name;
+        EXPECT_EQ(m.MessageBodyByte().toHex(), c.bytes.toHex()) << c.name;
+        EXPECT_EQ(m.Size(), c.bytes.size() - 1) << c.name;
+        if (c.charset)
+            EXPECT_EQ(m.Charset(), c.charset) << c.name;
+    }
+}
+
+TEST_F(Message, MultipartBodiesGiveTheirPlainTextPart)
+{
+    const QByteArray alternative =
+        "MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"=_alt\"\n\n"
+        "--=_alt\nContent-Type: text/plain; charset=big5\nContent-Transfer-Encoding: base64\n\npKSk5Q==\n"
+        "--=_alt\nContent-Type: text/html\n\n<p>html</p>\n--=_alt--\n";
+    CMessage m = decoded(alternative);
+    EXPECT_EQ(m.MessageBody(), kChinese);
+    EXPECT_EQ(m.Charset(), 2);
+
+    m = decoded("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=b\n\n"
+                "--b\nContent-Type: text/html\n\n<p>only html</p>\n--b--\n");
+    EXPECT_EQ(m.MessageBody(), "");
+    EXPECT_EQ(m.Size(), 0);
+
+    // A mixed message whose first part is a nested alternative names the inner boundary.
+    m = decoded("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=outer\n\n"
+                "--outer\nContent-Type: multipart/alternative; boundary=inner\n\n"
+                "--inner\nContent-Type: text/plain\n\nnested text\n--inner\nContent-Type: text/html\n\nx\n--inner--\n"
+                "--outer\nContent-Type: application/pdf\n\nPDF\n--outer--\n");
+    EXPECT_EQ(m.Boundary(), "inner");
+    EXPECT_EQ(m.MessageBody(), "nested text ");
+
+    m.CreateFromText(fixture("unquoted-boundary.eml"));
+    EXPECT_EQ(m.MessageBody(), "See you at noon. ");
+}
+
+TEST_F(Message, CharsetIsJudgedByDoubleBytePairs)
+{
+    EXPECT_EQ(CMessage::IdentifyStringCharset("plain", 1028), 1);
+    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("世"), 1028), 2); // A5 40
+    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("中文"), 1028), 3); // A4 A4 A4 E5
+    EXPECT_EQ(CMessage::IdentifyBytesCharset("a\xA4\xA4\xA5\x40"), 2);
+    EXPECT_EQ(CMessage::IdentifyBytesCharset("\x81\x40 \xB0\xA1"), 3);
+    EXPECT_EQ(CMessage::IdentifyBytesCharset("\xA4\r\n\xA4"), 1);
+}
+
+TEST_F(Message, AnyBytesDecodeWithoutHarm)
+{
+    const QByteArray huge(10 * 1024 * 1024, 'x');
+    const QByteArray inputs[] = {
+        "", "\r\n\r\n", "no blank line at all", "Subject: =?big5?B?\r\n\r\nb", "Subject: =?x?Q?=\r\n\r\n=",
+        "Subject: =?utf-8?B?5Lit5?=\r\n\r\nb", "From: \xA4\r\nSubject: \xFE\r\n\r\n\xA4",
+        QByteArray("Subject: a\0b\r\nMIME-Version: 1\r\n\r\n\0\0\xE4", 38),
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\r\n\r\ntext/plain charset",
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"\r\n\r\nContent-Type",
+        "MIME-Version: 1.0\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD=",
+        "Subject: x\r\n\r\n" + huge,
+        "MIME-Version: 1.0\r\nContent-Type: text/html\r\n\r\n<body" + huge,
+        "Subject: " + huge + "\r\n\r\nb",
+    };
+    CMessage m; // one object for all, as in a mailbox session
+    for (const QByteArray& in : inputs) {
+        m.CreateFromText(in);
+        m.CreateHeader(in);
+        EXPECT_FALSE(m.MessageBodyByte().isEmpty());
+        EXPECT_EQ(m.Size(), m.MessageBodyByte().size() - 1);
+    }
+    m.CreateFromText(QByteArray("no blank line"));
+    EXPECT_EQ(m.MessageBody(), " ");
+    EXPECT_EQ(m.MessageBodyByte(), QByteArray(1, '\0'));
+}
+
+TEST_F(Message, TextFormsStandForSystemCodePageBytes)
+{
+    platform::SetSystemLcidOverride(0x0404);
+    CMessage m;
+    m.CreateFromText(QString::fromUtf8("Subject: 中文\r\n\r\n世界"));
+    EXPECT_EQ(m.Subject, kChinese);
+    EXPECT_EQ(m.SubjectByte(), "\xA4\xA4\xA4\xE5");
+    EXPECT_EQ(m.MessageBody(), QString::fromUtf8("世界"));
+    EXPECT_EQ(m.Charset(), 2); // A5 40 is a Big5 pair
+    EXPECT_EQ(m.MessageBodyByte(), "\xA5\x40\xAC\xC9");
+}
