@@ -1,0 +1,62 @@
+#include "TestSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct DumpResult
+{
+    int exitCode;
+    QJsonObject json;
+    QByteArray err;
+};
+
+DumpResult msgdump(const QStringList& args, const QByteArray& input = QByteArray())
+{
+    QProcess p;
+    p.start(QStringLiteral(KORVALEN_MSGDUMP), args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object(), p.readAllStandardError()};
+}
+
+} // namespace
+
+TEST(MsgDump, PrintsDecodedFieldsOfAFileWithBareLineFeeds)
+{
+    testing_support::TempFolder dir;
+    dir.write("m.eml", "Subject: =?big5?B?pKSk5Q==?=\nDate: Tue, 4 Feb 03 1:00\nMIME-Version: 1.0\n"
+                       "Content-Type: text/plain; charset=gb2312\n\n\xD6\xD0\xCE\xC4\n");
+    DumpResult r = msgdump({dir.file("m.eml")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.json["Subject"].toString(), QString::fromUtf8("中文"));
+    EXPECT_EQ(r.json["SubjectByte"].toString(), "a4a4a4e5");
+    EXPECT_EQ(r.json["MessageBody"].toString(), QString::fromUtf8("中文 "));
+    EXPECT_EQ(r.json["MessageBodyByte"].toString(), "d6d0cec40d0a");
+    EXPECT_EQ(r.json["Size"].toInt(), 5);
+    EXPECT_EQ(r.json["YearNum"].toInt(), 2003);
+
+    // Header only, on a traditional-Chinese system, from standard input.
+    r = msgdump({"--header-only", "--lcid", "1028", "-"}, "Subject: \xA4\xA4\r\n\r\nbody");
+    EXPECT_EQ(r.json["Subject"].toString(), QString::fromUtf8("中"));
+    EXPECT_FALSE(r.json.contains("MessageBody"));
+}
+
+TEST(MsgDump, RefusesBadOptionsAndSurvivesAnyFile)
+{
+    EXPECT_EQ(msgdump({"/no/such/file"}).exitCode, 2);
+    EXPECT_EQ(msgdump({"--codepage", "99999", "-"}).exitCode, 2);
+    EXPECT_EQ(msgdump({"--lcid", "x", "-"}).exitCode, 2);
+
+    QByteArray garbage;
+    for (int i = 0; i < 70000; ++i)
+        garbage.append(char((i * 7919) >> 3));
+    const DumpResult r = msgdump({"-"}, garbage);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.json.contains("Headers"));
+    EXPECT_TRUE(r.err.contains("no blank line"));
+}
