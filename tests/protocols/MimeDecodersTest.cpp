@@ -87,7 +87,7 @@ TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
         {"=?utf-8?Q?X?=", 0, "X", "X", 4},
         {"=?utf-8?B?5Lit?=", 0, QString::fromUtf8("中"), "?", 4},  // bytes follow the system code page
         {"=?utf-8?b?5Lit?=", 0, QString::fromUtf8("中"), "?", 4},
-        {"=?big5?B??=", 0, "", "", 2},                           // a blank is no base64
+        {"=?big5?B?" "?=", 0, "", "", 2},                        // a blank is no base64
         {"=?big5?B?pKSk", 0, "=?big5?B?pKSk", "=?big5?B?pKSk", 2}, // not closed: as it stands
         {"=?big5", 3, "=?big5", "=?big5", 3},
         {"=?", 0, "=?", "=?", 0},
