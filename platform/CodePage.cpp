@@ -99,16 +99,25 @@ TextConversion BytesToText(const QByteArray& bytes, int codePage)
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setToUCallBack(conv, countToUnicode, &tally, nullptr, nullptr, &status);
 
-    // Every byte gives at most two UTF-16 units (one for a substitute or a BMP character).
-    result.text = QString(bytes.size() * 2 + 2, Qt::Uninitialized);
-    UChar* begin = reinterpret_cast<UChar*>(result.text.data());
-    UChar* target = begin;
+    // The code pages we meet give at most one UTF-16 unit per byte; should one give more,
+    // the buffer grows and the conversion goes on where it stopped.
+    result.text = QString(bytes.size() + 16, Qt::Uninitialized);
     const char* source = bytes.constData();
-    ucnv_toUnicode(conv, &target, begin + result.text.size(), &source,
-                   bytes.constData() + bytes.size(), nullptr, true, &status);
+    const char* sourceEnd = source + bytes.size();
+    qsizetype written = 0;
+    while (true) {
+        UChar* begin = reinterpret_cast<UChar*>(result.text.data());
+        UChar* target = begin + written;
+        status = U_ZERO_ERROR;
+        ucnv_toUnicode(conv, &target, begin + result.text.size(), &source, sourceEnd, nullptr, true, &status);
+        written = target - begin;
+        if (status != U_BUFFER_OVERFLOW_ERROR)
+            break;
+        result.text.resize(result.text.size() * 2);
+    }
     if (U_FAILURE(status))
         ++result.unmapped;
-    result.text.truncate(target - begin);
+    result.text.truncate(written);
     result.unmapped += tally.count;
     result.firstUnmapped = tally.first;
     return result;

@@ -76,7 +76,8 @@ int LcidFromLocale(const QLocale& locale)
 int SystemLcid()
 {
     const int forced = lcidOverride.load();
-    return MapLcid(forced ? forced : LcidFromLocale(QLocale::system()));
+    static const int system = LcidFromLocale(QLocale::system()); // read once: it is costly
+    return MapLcid(forced ? forced : system);
 }
 
 int AnsiCodePage(int lcid)

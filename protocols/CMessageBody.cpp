@@ -5,6 +5,7 @@
 #include "protocols/HtmlToText.h"
 #include "protocols/MimeDecoders.h"
 
+#include <QByteArrayMatcher>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -16,16 +17,36 @@ constexpr qsizetype kPartHeaderWindow = 200; // a nested part's header sits at t
 // Cuts at the line break before the last run of 16 underscores.
 QByteArray withoutSignature(const QByteArray& text)
 {
-    const qsizetype rule = text.lastIndexOf("________________");
-    if (rule < 0)
+    static const QByteArrayMatcher rule(QByteArray(16, '_'));
+    qsizetype last = -1;
+    for (qsizetype at = rule.indexIn(text); at >= 0; at = rule.indexIn(text, at + 16))
+        last = at;
+    if (last >= 0) // a longer run: its last 16 underscores
+        while (last + 16 < text.size() && text[last + 16] == '_')
+            ++last;
+    if (last < 0)
         return text;
-    const qsizetype lineBreak = text.lastIndexOf("\r\n", rule);
+    const qsizetype lineBreak = text.lastIndexOf("\r\n", last);
     return lineBreak < 0 ? text : text.left(lineBreak);
 }
 
-QString joinLines(QString text)
+// Every CR LF becomes one blank.
+QString joinLines(const QString& text)
 {
-    return text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    QString out(text.size(), Qt::Uninitialized);
+    const QChar* in = text.constData();
+    QChar* o = out.data();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (in[i] == u'\r' && i + 1 < n && in[i + 1] == u'\n') {
+            *o++ = u' ';
+            ++i;
+        } else {
+            *o++ = in[i];
+        }
+    }
+    out.truncate(o - out.constData());
+    return out;
 }
 
 bool containsNoCase(const QString& text, const char* what)

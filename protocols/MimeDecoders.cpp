@@ -94,8 +94,8 @@ QByteArray DecodeBase64(QByteArrayView text)
 {
     const char* s = text.data();
     const qsizetype n = text.size();
-    QByteArray out;
-    out.reserve(n / 4 * 3 + 3);
+    QByteArray out(n / 4 * 3 + 3, Qt::Uninitialized);
+    char* o = out.data();
     qsizetype p = 0;
     while (n - p >= 4) {
         // A line break is skipped only where a group would start.
@@ -107,13 +107,14 @@ QByteArray DecodeBase64(QByteArrayView text)
         const int a = base64Value(s, n, p), b = base64Value(s, n, p + 1);
         const int c = base64Value(s, n, p + 2), d = base64Value(s, n, p + 3);
         if (b >= 0)
-            out.append(char((a * 4 + b / 16) & 0xFF));
+            *o++ = char((a * 4 + b / 16) & 0xFF);
         if (c >= 0)
-            out.append(char((b * 16 + c / 4) & 0xFF));
+            *o++ = char((b * 16 + c / 4) & 0xFF);
         if (d >= 0)
-            out.append(char((c * 64 + d) & 0xFF));
+            *o++ = char((c * 64 + d) & 0xFF);
         p += 4;
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
@@ -121,26 +122,27 @@ QByteArray DecodeQuotedPrintable(QByteArrayView text)
 {
     const char* s = text.data();
     const qsizetype n = text.size();
-    QByteArray out;
-    out.reserve(n);
+    QByteArray out(n, Qt::Uninitialized);
+    char* o = out.data();
     for (qsizetype i = 0; i < n; ++i) {
         if (s[i] != '=' || i + 2 >= n) {
-            out.append(s[i]); // a "=" without two characters after it stays as written
+            *o++ = s[i]; // a "=" without two characters after it stays as written
             continue;
         }
         if (s[i + 1] == '\r' && s[i + 2] == '\n') {
-            out.append(' '); // a soft line break leaves one blank
+            *o++ = ' '; // a soft line break leaves one blank
             i += 2;
             continue;
         }
         const int high = hexValue(s[i + 1]), low = hexValue(s[i + 2]);
         if (high < 0 || low < 0) {
-            out.append('='); // not an escape: keep it and read on
+            *o++ = '='; // not an escape: keep it and read on
             continue;
         }
-        out.append(char(high * 16 + low));
+        *o++ = char(high * 16 + low);
         i += 2;
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
