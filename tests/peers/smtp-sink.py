@@ -1,0 +1,78 @@
+#!/usr/bin/python3
+"""SMTP sink on 127.0.0.1 that keeps every message it accepts.
+
+usage: /usr/bin/python3 smtp-sink.py DIR [--port N] [--reject-rcpt ADDR ...] [--exit-on-eof]
+
+Each message goes to DIR/msg-NNNN.eml (the DATA bytes as received, dot-unstuffed) and one
+JSON line to DIR/messages.jsonl: n, helo, mail_from, rcpt_tos, file, data (latin-1 text of
+the raw bytes). Prints "ready PORT" once listening (port 0 picks a free one). Stops on
+SIGTERM/SIGINT, and with --exit-on-eof also when standard input closes (its parent died).
+"""
+import argparse
+import asyncio
+import json
+import os
+import signal
+import sys
+
+try:
+    from aiosmtpd.smtp import SMTP
+except ImportError:
+    sys.exit("smtp-sink: python3-aiosmtpd not installed (run scripts/install-deps; use /usr/bin/python3)")
+
+
+class Sink:
+    def __init__(self, folder, rejected):
+        self.folder = folder
+        self.rejected = {a.lower() for a in rejected}
+        self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, options):
+        if address.lower() in self.rejected:
+            return "550 5.1.1 <%s>: Recipient address rejected" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        name = "msg-%04d.eml" % self.count
+        data = envelope.original_content
+        with open(os.path.join(self.folder, name), "wb") as f:
+            f.write(data)
+        record = {"n": self.count, "helo": session.host_name, "mail_from": envelope.mail_from,
+                  "rcpt_tos": envelope.rcpt_tos, "file": name, "data": data.decode("latin-1")}
+        with open(os.path.join(self.folder, "messages.jsonl"), "a") as f:
+            f.write(json.dumps(record) + "\n")
+        return "250 OK queued as %d" % self.count
+
+
+async def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("folder")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--reject-rcpt", nargs="*", default=[])
+    ap.add_argument("--exit-on-eof", action="store_true")
+    a = ap.parse_args()
+    os.makedirs(a.folder, exist_ok=True)
+    sink = Sink(a.folder, a.reject_rcpt)
+    loop = asyncio.get_running_loop()
+    # hostname given so the banner needs no DNS lookup
+    server = await loop.create_server(
+        lambda: SMTP(sink, hostname="sink.test", data_size_limit=0, decode_data=False),
+        "127.0.0.1", a.port)
+    stop = asyncio.Event()
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        loop.add_signal_handler(sig, stop.set)
+    if a.exit_on_eof:
+        def on_input():
+            if not os.read(sys.stdin.fileno(), 4096):
+                stop.set()
+        loop.add_reader(sys.stdin.fileno(), on_input)
+    print("ready %d" % server.sockets[0].getsockname()[1], flush=True)
+    await stop.wait()
+    server.close()
+    await server.wait_closed()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())
