@@ -9,6 +9,8 @@
 // frmSetParts; while one is missing the main window does what it does without it, and nothing
 // pretends to do that object's work.
 
+class checkmailClass;
+
 // The settings the engine is given at the start of every check.
 struct EngineSettings
 {
@@ -41,6 +43,8 @@ public:
     virtual void ButtonSpeak(const QString& text) = 0;
     virtual void PrepareNetCall() = 0;
     virtual void ReadMessage(int index) = 0;
+    // The engine whose events the window handles; none for a stand-in.
+    virtual checkmailClass* engine() { return nullptr; }
 };
 
 class CallControllerLink

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -59,6 +60,9 @@ frmSet::frmSet(platform::SettingsStore& store, platform::SingleInstance& instanc
     askRetry = [this](const QString& text) {
         return QMessageBox::warning(this, QStringLiteral("Korvalen"), text,
                                     QMessageBox::Retry | QMessageBox::Discard) == QMessageBox::Retry;
+    };
+    askText = [this](const QString& prompt) {
+        return QInputDialog::getText(this, QStringLiteral("Korvalen"), prompt);
     };
     buildWindow();
 }
@@ -119,12 +123,16 @@ bool frmSet::Form_Load()
     // 14. The mail engine.
     if (parts_.mailEngine)
         MailObj = parts_.mailEngine();
+    connectMailEngine();
 
     // 15-17. Mailbox list, greeting, place on the screen.
     setupListView();
     txtGreeting->setText(greetingText(QDateTime::currentDateTime()));
     CentreOnScreen(this);
     CheckMailTimer->start();
+    // Signing in to the console starts the first check; without a console, start-up does.
+    if (!parts_.console)
+        QTimer::singleShot(0, this, [this] { if (!unloaded_) StartEmailChecking(1); });
     return true;
 }
 
@@ -208,17 +216,7 @@ void frmSet::AddFormat(const QString& name, int formatNumber)
 
 void frmSet::loadSpamLists()
 {
-    const auto load = [](QListWidget* list, const QString& file) {
-        list->clear();
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-            return;
-        QTextStream in(&f);
-        while (!in.atEnd())
-            list->addItem(in.readLine());
-    };
-    load(List1, Globals().programFolder + QStringLiteral("/spam.txt"));
-    load(List2, Globals().programFolder + QStringLiteral("/spamfrom.txt"));
+    reloadSpamLists();
 }
 
 void frmSet::setupListView()

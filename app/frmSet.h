@@ -1,5 +1,6 @@
 #pragma once
 #include "app/Seams.h"
+#include "mail/MailHost.h"
 
 #include <QMainWindow>
 #include <QPoint>
@@ -17,6 +18,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSlider;
 class QStandardItemModel;
+class QTcpSocket;
 class QTimer;
 class QTreeView;
 class frmCapDev;
@@ -26,7 +28,7 @@ namespace platform { class SettingsStore; class SingleInstance; }
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
 // It creates the program's long-lived objects at start-up and ends the program when the
 // exiting flag is set.
-class frmSet : public QMainWindow
+class frmSet : public QMainWindow, public MailHost
 {
     Q_OBJECT
 public:
@@ -67,6 +69,27 @@ public:
     void RunSetupWizard();
 
     void CheckMailTimer_Timer();
+
+    // Mail engine events.
+    void MailObj_CheckmailStart();
+    void MailObj_CheckmailFinish(int32_t mode);
+    void mailobj_showListViewCount();
+    QString countsCaption() const;
+
+    // The spam lists and the action buttons that need no telephone.
+    void reloadSpamLists();
+    void removeSpamEntry(int list);          // 0 subjects, 1 senders: the Delete key
+    void addSpamEntry(int list, const QString& entry);
+    void ButtonAccount_Click(int index);
+    std::function<QString(const QString&)> askText; // prompts for a new spam entry
+
+    // What the engine asks of the window.
+    bool signedIn() const override;
+    QString smtpServer() const override;
+    int32_t smtpPort() const override;
+    QString replyText() const override;
+    QStringList spamSubjects() const override;
+    QStringList spamSenders() const override;
     int tickCounter() const { return tickCounter_; }
     int countdownPeriod() const;
 
@@ -84,6 +107,11 @@ public:
     // Controls other parts of the program use.
     QTimer* CheckMailTimer;
     QTimer* ObjAudioReload;
+    // Lent to the mail engine.
+    QTcpSocket* Popsock;
+    QTimer* PopTimer;
+    QTcpSocket* SMTPsock;
+    QTimer* SmtpTimer;
     std::array<QPushButton*, kMenuButtons> Amenu{};
     std::array<QGroupBox*, kPages> frame{};
     std::array<QCheckBox*, kCheckBoxes> Check{};
@@ -143,6 +171,9 @@ private:
     void setupVoices();
     void fillFormats();
     void loadSpamLists();
+    void connectMailEngine();
+    QString spamFile(int list) const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void setupListView();
     void Amenu_Click(int index);
     void Check_Click(int index);
@@ -159,6 +190,8 @@ private:
     std::unique_ptr<frmCapDev> wizard_;
     std::array<QLabel*, 2> panels_{};
     int tickCounter_ = 0;
+    bool checkPageState_ = true;       // settings pages enabled when the check started
+    bool checkCountdownState_ = false; // countdown running when the check started
     bool unloaded_ = false;
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};

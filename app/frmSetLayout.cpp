@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -87,6 +88,14 @@ void frmSet::buildWindow()
     ObjAudioReload = new QTimer(this);
     ObjAudioReload->setInterval(4000);
     ObjAudioReload->setSingleShot(true);
+
+    // The mail engine's sockets and time-out timers, lent to it (one tick a second).
+    Popsock = new QTcpSocket(this);
+    SMTPsock = new QTcpSocket(this);
+    PopTimer = new QTimer(this);
+    PopTimer->setInterval(1000);
+    SmtpTimer = new QTimer(this);
+    SmtpTimer->setInterval(1000);
 
     resize(820, 560);
 }
@@ -223,6 +232,8 @@ QWidget* frmSet::buildSpamPage()
     auto* grid = new QGridLayout(page);
     List1 = new QListWidget(page);
     List2 = new QListWidget(page);
+    List1->installEventFilter(this); // the Delete key removes an entry
+    List2->installEventFilter(this);
     grid->addWidget(extraLabels_[2], 0, 0);
     grid->addWidget(List1, 1, 0);
     grid->addWidget(extraLabels_[3], 0, 1);
@@ -240,6 +251,7 @@ QWidget* frmSet::buildMailboxPage()
     ListView1->setRootIsDecorated(false);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(ListView1, &QTreeView::clicked, this, [this] { mailobj_showListViewCount(); });
     ARButton15 = new QPushButton(QStringLiteral("Read"), page);
     ARButton15->setEnabled(false); // reading needs the mail engine
     box->addWidget(ListView1, 1);
@@ -260,8 +272,9 @@ QWidget* frmSet::buildActionPage()
     for (int i = 0; i < kActionButtons; ++i) {
         ButtonAccount[i] = new QPushButton(page);
         buttons->addWidget(ButtonAccount[i]);
-        // Their actions belong to the mail engine and the telephone, which plug in later.
-        ButtonAccount[i]->setEnabled(false);
+        connect(ButtonAccount[i], &QPushButton::clicked, this, [this, i] { ButtonAccount_Click(i); });
+        // The speech and telephone actions plug in later.
+        ButtonAccount[i]->setEnabled(i >= 5 && i <= 7);
     }
     ButtonAccount[9]->hide(); // stop: shown only while speaking
     buttons->addStretch();

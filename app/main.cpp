@@ -1,3 +1,4 @@
+#include "app/MailEngine.h"
 #include "app/frmSet.h"
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
@@ -13,7 +14,9 @@ int main(int argc, char** argv)
 
     platform::SettingsStore store;
     platform::SingleInstance instance;
-    frmSet main(store, instance);
+    frmSetParts parts;
+    parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
+    frmSet main(store, instance, std::move(parts));
     QObject::connect(&main, &frmSet::programEnded, &app, &QApplication::quit, Qt::QueuedConnection);
     if (!main.Form_Load())
         return 0;

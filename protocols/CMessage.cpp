@@ -240,6 +240,7 @@ void CMessage::decodeSubject(const QByteArray& value)
 {
     subjectPlain_ = value.contains("=?") || isAscii(value) ? QByteArray() : value;
     subjectDecodedWith_ = subjectCharset_;
+    subjectOrg_ = subjectPlain_.isEmpty() ? systemText(value) : mime::TextOfBytes(value, subjectCharset_);
     const mime::DecodedWord word = mime::DecodeHeaderWord(value, subjectCharset_);
     Subject = word.text;
     subjectByte_ = word.bytes;

@@ -65,6 +65,8 @@ public:
     int16_t MonthNum() const { return month_; }
     int16_t YearNum() const { return year_; }
     QString FromOrg() const { return fromOrg_; }
+    // The Subject value as received, before any decoding.
+    QString SubjectOrg() const { return subjectOrg_; }
     QByteArray FromByte() const { return fromByte_; }
     int32_t FromCharset() const { return fromCharset_; }
     QByteArray SubjectByte() const { return subjectByte_; }
@@ -102,6 +104,7 @@ private:
     int16_t month_ = 0;
     int16_t year_ = 0;
     QString fromOrg_;
+    QString subjectOrg_;
     QByteArray fromByte_;
     int32_t fromCharset_ = CharsetNotSet;
     QByteArray subjectByte_;

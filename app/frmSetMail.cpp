@@ -1,0 +1,213 @@
+// The main window's side of the mail engine: check start and end, the counts caption, the
+// spam lists and the action buttons that need no telephone.
+#include "app/frmSet.h"
+
+#include "mail/SpamList.h"
+#include "mail/checkmailClass.h"
+#include "platform/CodePage.h"
+#include "platform/ProgramWide.h"
+#include "platform/ShellOpen.h"
+#include "platform/SystemLocale.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QTreeView>
+
+using platform::Globals;
+
+namespace {
+
+constexpr int kMailboxPage = 5;
+
+QStringList entries(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
+} // namespace
+
+void frmSet::connectMailEngine()
+{
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    if (!engine)
+        return;
+    engine->setHost(this);
+    engine->Popsock(Popsock);
+    engine->setPOPTimerControl(PopTimer);
+    engine->SMTPsock(SMTPsock);
+    engine->setSMTPTimerControl(SmtpTimer);
+    engine->setListView(listModel);
+    connect(engine, &checkmailClass::CheckmailStart, this, &frmSet::MailObj_CheckmailStart);
+    connect(engine, &checkmailClass::CheckmailFinish, this, &frmSet::MailObj_CheckmailFinish);
+    connect(engine, &checkmailClass::showListViewCount, this, &frmSet::mailobj_showListViewCount);
+    connect(engine, &checkmailClass::DisplayEMessage, this, &frmSet::showMess);
+}
+
+void frmSet::MailObj_CheckmailStart()
+{
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    const int mode = engine ? engine->MyStatus() : 0;
+    showMess(mode == checkmailClass::DeleteOne  ? QStringLiteral("Delete E-mail")
+             : mode == checkmailClass::FetchOne ? QStringLiteral("Retrieve E-mail")
+                                                : QStringLiteral("Check E-mail"));
+    Init_obj();
+    checkPageState_ = frame[1]->isEnabled();
+    if (ConsoleLink* console = Console())
+        console->EnableMenu(false);
+    EnableSettingPages(false);
+    checkCountdownState_ = CheckMailTimer->isActive();
+    CheckMailTimer->stop();
+}
+
+void frmSet::MailObj_CheckmailFinish(int32_t mode)
+{
+    showMess(QString());
+    if (ConsoleLink* console = Console())
+        console->EnableMenu(checkPageState_);
+    EnableSettingPages(checkPageState_);
+
+    if (mode == checkmailClass::DeleteOne) {
+        const QModelIndex selected = ListView1->currentIndex();
+        if (selected.isValid() && selected.row() < listModel->rowCount())
+            listModel->removeRow(selected.row());
+        mailobj_showListViewCount();
+    }
+    // The alert call and reading a fetched message aloud come with the telephone.
+    if (checkCountdownState_)
+        CheckMailTimer->start();
+    else
+        CheckMailTimer->stop();
+}
+
+QString frmSet::countsCaption() const
+{
+    const int count = listModel->rowCount();
+    if (count == 0)
+        return QStringLiteral("0 Messages");
+    const checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    const int selected = ListView1->currentIndex().isValid() ? ListView1->currentIndex().row() + 1 : 0;
+    return QStringLiteral("%1/%2 Messages, and %3 New messages")
+        .arg(selected)
+        .arg(count)
+        .arg(engine ? engine->NewMailCount : 0);
+}
+
+void frmSet::mailobj_showListViewCount()
+{
+    frame[kMailboxPage]->setTitle(countsCaption());
+}
+
+QString frmSet::spamFile(int list) const
+{
+    return QDir(Globals().programFolder).filePath(list == 0 ? QStringLiteral("spam.txt")
+                                                            : QStringLiteral("spamfrom.txt"));
+}
+
+void frmSet::reloadSpamLists()
+{
+    for (int list = 0; list < 2; ++list) {
+        QListWidget* box = list == 0 ? List1 : List2;
+        box->clear();
+        box->addItems(spam::ReadListFile(spamFile(list)));
+    }
+}
+
+void frmSet::removeSpamEntry(int list)
+{
+    QListWidget* box = list == 0 ? List1 : List2;
+    if (box->currentRow() >= 0)
+        delete box->takeItem(box->currentRow());
+    // The file is written anew from the list, one entry per line.
+    QFile::remove(spamFile(list));
+    QFile file(spamFile(list));
+    if (file.open(QIODevice::WriteOnly)) {
+        QString text;
+        for (const QString& entry : entries(box))
+            text += entry + QStringLiteral("\r\n");
+        file.write(platform::TextToBytes(text, platform::SystemAnsiCodePage()).bytes);
+    }
+    reloadSpamLists();
+}
+
+void frmSet::addSpamEntry(int list, const QString& entry)
+{
+    if (entry.isEmpty())
+        return;
+    QFile file(spamFile(list));
+    if (file.open(QIODevice::Append)) {
+        file.write(platform::TextToBytes(entry + QStringLiteral("\r\n"), platform::SystemAnsiCodePage()).bytes);
+    }
+    reloadSpamLists();
+}
+
+bool frmSet::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete
+        && (watched == List1 || watched == List2)) {
+        removeSpamEntry(watched == List1 ? 0 : 1);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmSet::ButtonAccount_Click(int index)
+{
+    switch (index) {
+    case 5: { // the log
+        const QString log = QDir(Globals().programFolder).filePath(QStringLiteral("kv_.log"));
+        if (QFile::exists(log))
+            platform::OpenWithShell(log);
+        break;
+    }
+    case 6:
+        addSpamEntry(0, askText(QStringLiteral("New spam mail 'subject'")));
+        break;
+    case 7:
+        addSpamEntry(1, askText(QStringLiteral("New spam mail 'From' email address")));
+        break;
+    default: // the others need speech or the telephone
+        break;
+    }
+}
+
+bool frmSet::signedIn() const
+{
+    return !parts_.console || (console_ && console_->isLogin());
+}
+
+QString frmSet::smtpServer() const
+{
+    return txtEmailServer->text();
+}
+
+int32_t frmSet::smtpPort() const
+{
+    return Text16->text().trimmed().toInt();
+}
+
+QString frmSet::replyText() const
+{
+    return Text15->toPlainText();
+}
+
+QStringList frmSet::spamSubjects() const
+{
+    return entries(List1);
+}
+
+QStringList frmSet::spamSenders() const
+{
+    return entries(List2);
+}

@@ -1,0 +1,19 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+// What the mail engine needs from the window that owns it.
+class MailHost
+{
+public:
+    virtual ~MailHost() = default;
+    // Checks run only while the user is signed in to the web service.
+    virtual bool signedIn() const = 0;
+    virtual QString smtpServer() const = 0;
+    virtual int32_t smtpPort() const = 0;
+    virtual QString replyText() const = 0;
+    // The spam lists as the window shows them: subject phrases and sender texts.
+    virtual QStringList spamSubjects() const = 0;
+    virtual QStringList spamSenders() const = 0;
+};

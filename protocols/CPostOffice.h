@@ -1,0 +1,153 @@
+#pragma once
+#include "protocols/CMessage.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QDate>
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class QTcpSocket;
+class QTimer;
+
+// The POP3 client of the mail engine. It drives one session over a socket and a timer that
+// its owner lends it, keeps one current message number, and raises POPStatus after every
+// completed step; the owner then reads status, ErrNum and the message fields and gives the
+// next command. No call blocks.
+class CPostOffice : public QObject
+{
+    Q_OBJECT
+public:
+    enum Status : int16_t {
+        Connecting = 0, // waiting for the greeting
+        UserSent = 1,
+        PassSent = 2,
+        StatSent = 3,
+        UidlSent = 4,
+        TopSent = 5,    // headers only
+        RetrSent = 6,   // whole message
+        DeleSent = 7,
+        QuitSent = 8,
+        RetrToFile = 9,
+        Closed = 10,    // finished, failed or closed by the server
+    };
+    static constexpr int16_t kProtocolError = 9998;
+    static constexpr int16_t kTimeoutError = 9999;
+    static constexpr int16_t kCodePageMismatch = 102;
+    static constexpr int16_t kFileError = 75; // the RETR output file cannot be opened or written
+    // Very large messages must not grow the buffer: a TOP or RETR reply keeps this many bytes.
+    static constexpr int kReplyBufferCap = 31000;
+    // A server trickling bytes resets the idle count for ever; no reply may take longer than
+    // this many times the idle limit.
+    static constexpr int kReplyTickFactor = 4;
+    // A status line is at most 512 bytes; a longer one is not from a POP3 server.
+    static constexpr int kStatusLineCap = 4096;
+
+    explicit CPostOffice(QObject* parent = nullptr);
+    ~CPostOffice() override;
+
+    // Lent controls and settings, in the order the engine hands them over.
+    void setTimerControl(QTimer* timer);
+    void Winsock(QTcpSocket* socket);
+    void setWriteLog(bool on);
+    void POPHostname(const QString& host);
+    QString POPUserName;
+    QString POPPassword;
+    void POPPort(uint16_t port);
+    int16_t TimeoutCount = 40;
+
+    void Connect();
+    void RetrieveMsgNum(int16_t n);
+    void RetrieveCurrentMsg();
+    void WriteCurrentMsgToFile(const QString& path);
+    void DeleteMsgNum(int16_t n);
+    void DeleteCurrentMsg();
+    void SetCurrentMsg(int16_t n);
+    void RetrieveNext();
+    void MUID(int16_t n);
+    void QuitServer();
+    void DisConnect();
+    void StartTimeout();
+    void StopTimeout();
+
+    int16_t status() const { return int16_t(status_); }
+    int16_t CurrentMessageNum() const { return current_; }
+    int16_t MsgCount() const { return msgCount_; }
+    int16_t ErrNum() const { return errNum_; }
+    QString ErrDesc() const { return errDesc_; }
+    QString MsgUniqueID() const { return uniqueId_; }
+    bool UserRejected() const { return userRejected_; }
+
+    // The fields of the last message read; a field a later message lacks keeps its value.
+    QString MsgContents() const;
+    QByteArray MsgContentsByte() const;
+    QString MsgSubject() const;
+    QByteArray MsgSubjectByte() const;
+    int32_t MsgSubjectCharset() const;
+    QString MsgFrom() const;
+    QString MsgFromOrg() const;
+    QString MsgSubjectOrg() const; // the Subject value as received
+    QByteArray MsgFromByte() const;
+    int32_t MsgFromCharset() const;
+    QString MsgTo() const;
+    QString MsgSendDatetime() const;
+    int16_t MsgMonth() const;
+    int16_t MsgYear() const;
+    int32_t Charset() const;
+    QDate MsgSendDate() const;
+
+signals:
+    void POPStatus();
+    // Notes for the log: code-page mismatches and the like.
+    void DebugPrint(const QString& text);
+
+private:
+    void onDataArrival();
+    void onReply(const QByteArray& reply);
+    void onTick();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onServerClosed();
+    bool send(Status next, const QString& line);
+    void fail(int16_t num, const QString& desc);
+    void raise();
+    void ask(int n);
+    bool refused(int n);
+    bool readCount(const QByteArray& reply);
+    bool collectReply(const QByteArray& chunk);
+    bool collectToFile(const QByteArray& chunk);
+    void noteCodePage(const QByteArray& chunk);
+    void closeSocket();
+    void closeFile();
+    bool holdsSocket() const;
+    bool holdsTimer() const;
+    CMessage& message() const;
+
+    QPointer<QTcpSocket> socket_;
+    QPointer<QTimer> timer_;
+    QString host_;
+    uint16_t port_ = 110;
+    bool writeLog_ = false;
+
+    int32_t status_ = Connecting;
+    int16_t current_ = 0;
+    int16_t msgCount_ = 0;
+    int16_t errNum_ = 0;
+    QString errDesc_;
+    QString uniqueId_;
+    bool userRejected_ = false;
+
+    bool awaiting_ = false;   // a command was sent and its reply is not complete yet
+    bool closing_ = false;    // our own close is under way, not the server's
+    bool codePageNoted_ = false;
+    QByteArray buffer_;       // the reply so far, bounded
+    QByteArray tail_;         // the last bytes received, to find an end marker split over chunks
+    qint64 replyBytes_ = 0;   // bytes of the multi-line reply received, kept or not
+    int idleTicks_ = 0;       // ticks since the last data
+    int replyTicks_ = 0;      // ticks since the command was sent
+    QFile file_;
+    mutable std::unique_ptr<CMessage> message_;
+};

@@ -1,0 +1,97 @@
+#pragma once
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+
+class QTcpSocket;
+class QTimer;
+
+// Sends one plain-text mail per connection over a socket and a timer its owner lends it.
+// Connect returns at once; the outcome arrives as ServerClose.
+class cSmtp : public QObject
+{
+    Q_OBJECT
+public:
+    // ServerClose codes.
+    enum CloseCode : int16_t {
+        Delivered = 0,    // 221 after the message was accepted
+        TimedOut = 1,     // 30 ticks without progress
+        NetworkError = 2, // the socket reported an error
+        NotDelivered = 3, // 221, or the server closed, before the message was accepted
+        ServerClosed = 4, // the server closed after accepting the message
+    };
+    static constexpr int kTimeoutTicks = 30;
+    // A reply line is at most 512 bytes; a longer one is not from an SMTP server.
+    static constexpr int kReplyLineCap = 4096;
+
+    explicit cSmtp(QObject* parent = nullptr);
+    ~cSmtp() override;
+
+    void setWsock(QTcpSocket* socket);
+    void setWtimeout(QTimer* timer);
+
+    QString Server;        // host name, also the HELO argument
+    QString SendTo;
+    QString MailFrom;
+    QString MessageSubject;
+    QString MessageText;
+    int32_t SMTPPort = 25;
+    int16_t TempFileNumber = 0;
+
+    QString status() const { return status_; }
+
+    void Connect(int16_t attach, const QString& path);
+    void StopTimeout();
+    // Writes the file, uuencoded, to the temporary file in the program folder.
+    void EncodeNow(const QString& path);
+
+signals:
+    void ServerClose(int16_t code);
+    void ServerConnect();
+    void SendComplete();
+    void Sending();
+
+private:
+    // Where the dialogue stands: the command whose reply is awaited.
+    enum Step {
+        Idle,         // before Connect
+        Connecting,   // waiting for the greeting
+        HeloSent,
+        MailFromSent,
+        RcptToSent,
+        DataSent,     // waiting for 354
+        TextSent,     // waiting for the server to accept the message
+        QuitSent,
+        Closed,       // ServerClose raised
+    };
+
+    void onDataArrival();
+    void onReply(const QByteArray& line);
+    void onTick();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onServerClosed();
+    void onBytesWritten();
+    void send(Step next, const QByteArray& line);
+    void finish(CloseCode code);
+    QByteArray messageData();
+    QString tempFilePath() const;
+    void startTimeout();
+    void closeSocket();
+    bool holdsSocket() const;
+    bool holdsTimer() const;
+    bool inSession() const { return step_ != Idle && step_ != Closed; }
+
+    QString status_;
+    QPointer<QTcpSocket> socket_;
+    QPointer<QTimer> timer_;
+    Step step_ = Idle;
+    bool sent_ = false;        // the server accepted the message text
+    int16_t attach_ = 0;
+    QString attachPath_;
+    int ticks_ = 0;
+    bool closing_ = false;     // our own close is under way, not the server's
+    QByteArray buffer_;        // reply bytes up to the next CR LF
+};

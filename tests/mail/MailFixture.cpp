@@ -1,0 +1,50 @@
+#include "MailFixture.h"
+
+#include <QTest>
+
+MailTest::MailTest()
+{
+    platform::SetAppClock(&clock);
+    popTimer.setInterval(10);
+    smtpTimer.setInterval(10);
+    engine.setHost(&host);
+    engine.Popsock(&popSocket);
+    engine.setPOPTimerControl(&popTimer);
+    engine.SMTPsock(&smtpSocket);
+    engine.setSMTPTimerControl(&smtpTimer);
+    engine.setListView(&list);
+    engine.PopTimeoutTicks = 200; // two seconds of silence
+    QObject::connect(&engine, &checkmailClass::DebugPrint, [this](const QString& t) { debug.append(t); });
+    finished = std::make_unique<QSignalSpy>(&engine, &checkmailClass::CheckmailFinish);
+}
+
+MailTest::~MailTest()
+{
+    platform::SetAppClock(nullptr);
+}
+
+void MailTest::account(quint16 port, const QString& user)
+{
+    engine.UserName = user;
+    engine.Password = QStringLiteral("secret");
+    engine.ServerName = QStringLiteral("127.0.0.1");
+    engine.ServerPort = port;
+}
+
+bool MailTest::run(const std::function<void()>& start)
+{
+    const qsizetype before = finished->size();
+    start();
+    // The SMTP client closing resumes a listing, so wait for the engine to be idle as well.
+    const bool done = QTest::qWaitFor([&] { return finished->size() > before && engine.MyStatus() == 0; }, 20000);
+    QTest::qWait(1); // let deferred deletions run
+    return done;
+}
+
+QStringList MailTest::column(int c) const
+{
+    QStringList out;
+    for (int r = 0; r < list.rowCount(); ++r)
+        out.append(list.item(r, c)->text());
+    return out;
+}

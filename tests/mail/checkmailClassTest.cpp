@@ -1,0 +1,157 @@
+#include "MailFixture.h"
+#include "RealPeers.h"
+#include "platform/ProgramFolder.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace {
+
+class MailboxCheck : public MailTest
+{
+protected:
+    MailboxCheck()
+    {
+        peers.clear("alice");
+        peers.clearSent();
+        account(peers.pop3Port());
+        host.port = peers.smtpPort();
+    }
+    RealPeers& peers = RealPeers::instance();
+};
+
+} // namespace
+
+TEST_F(MailboxCheck, FirstCheckListsWhatIsThereAndLaterChecksCountNewMail)
+{
+    peers.fill("alice", {"01-plain.eml", "03-big5.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    EXPECT_EQ(column(1), QStringList({"Meeting moved to Thursday", QString::fromUtf8("下週三會議通知")}));
+    EXPECT_EQ(column(0).value(0), "Tom Baker ");
+    EXPECT_EQ(column(3), QStringList({"InServer", "InServer"}));
+    EXPECT_EQ(engine.NewMailCount, 0);
+    EXPECT_EQ(engine.KnownCount(), 2);
+
+    peers.fill("alice", {"04-gb2312.eml", "05-utf8.eml"});
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(list.rowCount(), 4);
+    EXPECT_EQ(engine.NewMailCount, 2);
+    EXPECT_TRUE(column(1).value(3).startsWith(QString::fromUtf8("Grüße aus Köln")));
+    EXPECT_TRUE(debug.contains(" You have 4 Messages in mailbox"));
+
+    // Nothing new: the session quits after STAT.
+    debug.clear();
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(list.rowCount(), 4);
+    EXPECT_FALSE(debug.contains(" You have 4 Messages in mailbox"));
+
+    // Mail removed elsewhere: the whole mailbox is listed again and counted on a timed check.
+    peers.clear("alice");
+    peers.fill("alice", {"02-html.eml"});
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(column(1), QStringList({"Spring newsletter"}));
+    EXPECT_EQ(engine.NewMailCount, 1);
+
+    peers.clear("alice");
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(list.rowCount(), 0);
+    EXPECT_EQ(engine.KnownCount(), 0);
+}
+
+TEST_F(MailboxCheck, SpamIsDeletedOnTheServerAndNothingElse)
+{
+    host.subjects = {"WIN A PRIZE"};
+    host.senders = {"offers@spam.example"};
+    peers.fill("alice", {"01-plain.eml", "07-spam-subject.eml", "02-html.eml", "08-spam-sender.eml"});
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(column(1), QStringList({"Meeting moved to Thursday", "Spring newsletter"}));
+    EXPECT_EQ(engine.NewMailCount, 2);
+    const QStringList left = peers.mailboxFiles("alice");
+    ASSERT_EQ(left.size(), 2);
+    EXPECT_TRUE(QFile(left[0]).open(QIODevice::ReadOnly));
+
+    // The next check finds the two listed messages and lists nothing again.
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(list.rowCount(), 2);
+    EXPECT_EQ(engine.NewMailCount, 2);
+}
+
+TEST_F(MailboxCheck, NewMailIsAnsweredOnceAndRepliesAreNot)
+{
+    engine.AutoReplyOn = true;
+    peers.fill("alice", {"01-plain.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck)); // existing mail is not answered
+    EXPECT_TRUE(peers.sentMessages().isEmpty());
+
+    peers.fillMessages("alice", {"From: Bob <bob@example.org>\r\nTo: Alice <alice@example.com>\r\n"
+                                 "Subject: Re: =?utf-8?Q?caf=C3=A9?=\r\n\r\nthanks\r\n"});
+    peers.fill("alice", {"06-alternative.eml"});
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    const auto sent = peers.sentMessages();
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].mailFrom, "alice@example.com");
+    EXPECT_EQ(sent[0].rcptTos, QStringList({"carol@example.org"}));
+    EXPECT_TRUE(sent[0].data.contains("Subject: Re:Photos from the trip\r\n"));
+    EXPECT_TRUE(sent[0].data.contains("\r\n\r\nI am away this week.\r\n"));
+    EXPECT_EQ(list.rowCount(), 3);
+    EXPECT_TRUE(debug.contains("E-mail Send Complete"));
+}
+
+TEST_F(MailboxCheck, FetchAndDeleteOneMessage)
+{
+    peers.fill("alice", {"01-plain.eml", "04-gb2312.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+
+    ASSERT_TRUE(run([&] { engine.RetrieveMailInServer(2); }));
+    EXPECT_EQ(finished->last().at(0).toInt(), checkmailClass::FetchOne);
+    EXPECT_TRUE(engine.DisplayText.contains(QString::fromUtf8("聚餐")));
+    EXPECT_EQ(engine.FromOrg(), "Li Hua <lihua@example.cn>");
+    EXPECT_EQ(engine.Charaset(), 3);
+
+    ASSERT_TRUE(run([&] { engine.RetrieveMailInServer(9); }));
+    EXPECT_EQ(engine.DisplayText, checkmailClass::kFetchFailed);
+    EXPECT_EQ(engine.LastErrorNumber, 9998);
+
+    ASSERT_TRUE(run([&] { engine.DelMailInServer(1); }));
+    EXPECT_EQ(engine.KnownCount(), 1);
+    EXPECT_EQ(peers.mailboxFiles("alice").size(), 1);
+}
+
+TEST_F(MailboxCheck, EveryStartedCheckFinishes)
+{
+    // Refused connection, wrong password, no account, not signed in.
+    account(1);
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(engine.DisplayText, checkmailClass::kFetchFailed);
+
+    account(peers.pop3Port());
+    engine.Password = "wrong";
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_EQ(engine.LastErrorNumber, 9998);
+
+    engine.UserName.clear();
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+
+    host.isSignedIn = false;
+    const qsizetype before = finished->size();
+    engine.CheckMail(checkmailClass::TimedCheck);
+    EXPECT_EQ(finished->size(), before); // nothing at all happens
+}
+
+TEST_F(MailboxCheck, LogLinesAreRecords)
+{
+    testing_support::TempFolder folder;
+    platform::SetProgramFolderOverride(folder.path());
+    clock.set(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)).toMSecsSinceEpoch());
+    engine.ServerName = "pop.example.org";
+    engine.writelog(true);
+    engine.WriteLogLine(engine.ServerName, " You have 3 Messages in mailbox");
+    platform::SetProgramFolderOverride(QString());
+    QFile log(folder.file("kv_.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    // Written after the pause, stamped with the time of writing.
+    const QString line = QString::fromLatin1(log.readAll());
+    EXPECT_TRUE(QRegularExpression(R"(^#2026-12-06 09:05:(0[89]|1\d)#,"pop.example.org"," You have 3 Messages in mailbox"\r\n$)")
+                    .match(line).hasMatch()) << line.toStdString();
+}

@@ -1,0 +1,165 @@
+#include "ScriptedServer.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    QTimer deadline;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (done())
+            loop.quit();
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(1);
+    deadline.setSingleShot(true);
+    deadline.start(timeoutMs);
+    loop.exec();
+    return done();
+}
+
+ScriptedServer::ScriptedServer(QList<QByteArray> steps, int pauseMs)
+    : steps_(std::move(steps)), pauseMs_(pauseMs)
+{
+    connect(&server_, &QTcpServer::newConnection, this, &ScriptedServer::onConnection);
+    connect(&trickleTimer_, &QTimer::timeout, this, &ScriptedServer::trickle);
+    trickleTimer_.setInterval(pauseMs_);
+    if (!server_.listen(QHostAddress::LocalHost, 0))
+        fault(QStringLiteral("cannot listen: ") + server_.errorString());
+}
+
+QString ScriptedServer::report() const
+{
+    QStringList lines = faults_;
+    if (next_ < steps_.size())
+        lines << QStringLiteral("stopped before step %1: %2").arg(next_).arg(QString::fromLatin1(steps_[next_]));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ScriptedServer::fault(const QString& what)
+{
+    faults_ << what;
+}
+
+void ScriptedServer::onConnection()
+{
+    QTcpSocket* socket = server_.nextPendingConnection();
+    if (connected_) { // one scenario, one client
+        fault(QStringLiteral("a second connection"));
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    connected_ = true;
+    client_ = socket;
+    // Each segment leaves at once, not held back until the last one is acknowledged.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(socket, &QTcpSocket::readyRead, this, &ScriptedServer::onClientData);
+    connect(socket, &QTcpSocket::disconnected, this, [this] {
+        trickleTimer_.stop();
+        if (client_)
+            client_->deleteLater();
+    });
+    play();
+}
+
+void ScriptedServer::write(const QByteArray& bytes)
+{
+    if (client_ && !bytes.isEmpty()) {
+        client_->write(bytes);
+        client_->flush();
+    }
+}
+
+// Sends the server's steps up to the next client line, a pause, or the end.
+void ScriptedServer::play()
+{
+    paused_ = false;
+    QByteArray out;
+    while (!stopped_ && next_ < steps_.size()) {
+        const QByteArray step = steps_[next_];
+        const QByteArray kind = step.left(2);
+        const QByteArray text = step.mid(3);
+        if (kind == "C:")
+            break;
+        ++next_;
+        if (kind == "S:") {
+            out += text + "\r\n";
+        } else if (kind == "S|") {
+            write(out + text);
+            out.clear();
+            if (next_ < steps_.size() && !steps_[next_].startsWith("C:")) { // pause between server segments only
+                paused_ = true;
+                QTimer::singleShot(pauseMs_, this, &ScriptedServer::play);
+                return;
+            }
+        } else if (kind == "S*") {
+            write(out);
+            trickling_ = text;
+            paused_ = true;
+            trickleTimer_.start();
+            return;
+        } else if (step == "CLOSE") {
+            write(out);
+            if (client_)
+                client_->disconnectFromHost();
+            return;
+        } else {
+            fault(QStringLiteral("unknown step: ") + QString::fromLatin1(step));
+        }
+    }
+    write(out);
+    onClientData(); // lines that came while the server was still talking
+}
+
+void ScriptedServer::trickle()
+{
+    if (trickling_.isEmpty()) {
+        trickleTimer_.stop();
+        play();
+        return;
+    }
+    write(trickling_.left(1));
+    trickling_.remove(0, 1);
+}
+
+void ScriptedServer::onClientData()
+{
+    if (client_) {
+        const QByteArray data = client_->readAll();
+        received_ += data;
+        inbox_ += data;
+    }
+    qsizetype end;
+    while ((end = inbox_.indexOf("\r\n")) >= 0) {
+        const QByteArray line = inbox_.left(end);
+        inbox_.remove(0, end + 2);
+        if (stopped_)
+            continue;
+        if (paused_ || next_ >= steps_.size() || !steps_[next_].startsWith("C:")) {
+            fault(QStringLiteral("unexpected client line: ") + QString::fromLatin1(line));
+            stopped_ = true;
+            continue;
+        }
+        const QByteArray expected = steps_[next_].mid(3);
+        if (line != expected) {
+            fault(QStringLiteral("step %1: expected \"%2\", got \"%3\"").arg(next_)
+                      .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
+            stopped_ = true;
+            continue;
+        }
+        ++next_;
+        if (next_ < steps_.size() && !steps_[next_].startsWith("C:") && inbox_.contains("\r\n")) {
+            fault(QStringLiteral("client line before the server's reply: ") + QString::fromLatin1(inbox_));
+            stopped_ = true;
+            continue;
+        }
+        play();
+        return; // play() took the lines left in the inbox
+    }
+}

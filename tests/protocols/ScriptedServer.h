@@ -1,0 +1,57 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <functional>
+
+// Runs the event loop until done() holds or the time is up, without sleeping in between.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+// A server on a free loopback port that plays one scenario with the first client to connect.
+// Steps, in order:
+//   "S: text"  send text and CR LF
+//   "S| text"  send text alone; the server's next step follows after a pause, as a separate segment
+//   "S* text"  send text one byte per pause (a trickling server)
+//   "C: text"  the client's next line must be text and CR LF, byte for byte
+//   "CLOSE"    close the connection
+// When the steps run out the server stays silent with the connection open. A client line that
+// comes before the server's reply to the previous one, or after the last step, is a fault.
+class ScriptedServer : public QObject
+{
+public:
+    explicit ScriptedServer(QList<QByteArray> steps, int pauseMs = 5);
+
+    quint16 port() const { return server_.serverPort(); }
+    // Every step played and every client line as expected.
+    bool scenarioDone() const { return next_ == steps_.size() && faults_.isEmpty(); }
+    QString report() const;
+    QByteArray received() const { return received_; }
+    bool clientGone() const { return connected_ && !client_; }
+
+private:
+    void onConnection();
+    void onClientData();
+    void play();
+    void trickle();
+    void write(const QByteArray& bytes);
+    void fault(const QString& what);
+
+    QTcpServer server_;
+    QPointer<QTcpSocket> client_;
+    bool connected_ = false;
+    QList<QByteArray> steps_;
+    qsizetype next_ = 0;
+    int pauseMs_;
+    bool paused_ = false;
+    bool stopped_ = false;
+    QByteArray trickling_;
+    QTimer trickleTimer_;
+    QByteArray inbox_;
+    QByteArray received_;
+    QStringList faults_;
+};

@@ -1,0 +1,183 @@
+// korvalen-mailcheck: runs one mail check, fetch or delete headless and prints what the
+// engine does as it happens. Handy for trying an account and for watching the engine work.
+#include "mail/MailHost.h"
+#include "mail/SpamList.h"
+#include "mail/checkmailClass.h"
+#include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SettingsStore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardItemModel>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+struct ToolHost : MailHost
+{
+    QString server;
+    int32_t port = 25;
+    QString reply;
+    QStringList subjects;
+    QStringList senders;
+
+    bool signedIn() const override { return true; }
+    QString smtpServer() const override { return server; }
+    int32_t smtpPort() const override { return port; }
+    QString replyText() const override { return reply; }
+    QStringList spamSubjects() const override { return subjects; }
+    QStringList spamSenders() const override { return senders; }
+};
+
+void say(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+int fail(const QString& message)
+{
+    std::fprintf(stderr, "korvalen-mailcheck: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        "Checks a POP3 mailbox the way the program does and prints each list row, the counts and\n"
+        "every log line. The account comes from a settings file or from the options; the\n"
+        "password may also come from the KORVALEN_PASSWORD environment variable.");
+    p.addHelpOption();
+    p.addOptions({
+        {"settings", "Read the account from this settings file (the program's own by default).", "file"},
+        {"host", "POP3 server.", "name"},
+        {"port", "POP3 port (110).", "n"},
+        {"user", "POP3 user name.", "name"},
+        {"password", "POP3 password.", "text"},
+        {"kind", "1: first check (existing mail is not new), 2: timed check (default 1).", "n"},
+        {"fetch", "Fetch message n in full and print its text.", "n"},
+        {"delete", "Delete message n on the server.", "n"},
+        {"spam-folder", "Read spam.txt and spamfrom.txt from this folder (default: the program folder).", "dir"},
+        {"auto-reply", "Answer new mail of a timed check automatically."},
+        {"smtp-host", "SMTP server for automatic replies.", "name"},
+        {"smtp-port", "SMTP port (25).", "n"},
+        {"reply-text", "Text of the automatic reply.", "text"},
+        {"log", "Also append the log lines to kv_.log in the program folder."},
+        {"no-pause", "Skip the two-second pause the log makes after each line."},
+        {"timeout", "Seconds of server silence before giving up (40).", "n"},
+    });
+    p.process(app);
+
+    std::unique_ptr<platform::SettingsStore> store =
+        p.isSet("settings") ? std::make_unique<platform::SettingsStore>(p.value("settings"))
+                            : std::make_unique<platform::SettingsStore>();
+    const auto setting = [&](const char* option, const char* key, const char* byDefault) {
+        return p.isSet(option) ? p.value(option) : store->GetSetting(key, byDefault);
+    };
+
+    ToolHost host;
+    checkmailClass engine;
+    engine.ServerName = setting("host", "popserver", "");
+    engine.UserName = setting("user", "EmailUID", "");
+    engine.Password = p.isSet("password") ? p.value("password")
+                      : qEnvironmentVariableIsSet("KORVALEN_PASSWORD") ? qEnvironmentVariable("KORVALEN_PASSWORD")
+                                                                       : store->GetSetting("EmailPw", "");
+    bool ok = true;
+    engine.ServerPort = setting("port", "popport", "110").toInt(&ok);
+    if (!ok || engine.ServerPort < 1 || engine.ServerPort > 65535)
+        return fail("the POP3 port must be a number from 1 to 65535");
+    if (engine.ServerName.isEmpty() || engine.UserName.isEmpty() || engine.Password.isEmpty())
+        return fail("give the POP3 server, user and password (options or --settings; see --help)");
+    host.server = setting("smtp-host", "smtpserver", "");
+    host.port = setting("smtp-port", "smtpport", "25").toInt();
+    host.reply = setting("reply-text", "autoreplymessage", "");
+    engine.AutoReplyOn = p.isSet("auto-reply");
+    engine.writelog(p.isSet("log"));
+    const int timeout = p.isSet("timeout") ? p.value("timeout").toInt(&ok) : 40;
+    if (!ok || timeout < 1 || timeout > 32767)
+        return fail("--timeout wants a number of seconds from 1 to 32767");
+    engine.PopTimeoutTicks = int16_t(timeout);
+
+    const QString spamFolder = p.isSet("spam-folder") ? p.value("spam-folder") : platform::ProgramFolder();
+    host.subjects = spam::ReadListFile(QDir(spamFolder).filePath("spam.txt"));
+    host.senders = spam::ReadListFile(QDir(spamFolder).filePath("spamfrom.txt"));
+
+    int kind = p.isSet("kind") ? p.value("kind").toInt(&ok) : 1;
+    if (!ok || (kind != 1 && kind != 2))
+        return fail("--kind is 1 or 2");
+    int message = 0;
+    for (const char* option : {"fetch", "delete"}) {
+        if (!p.isSet(option))
+            continue;
+        message = p.value(option).toInt(&ok);
+        if (!ok || message < 1 || message > 32767)
+            return fail(QString("--%1 wants a message number from 1 to 32767").arg(option));
+        kind = option == QLatin1String("fetch") ? checkmailClass::FetchOne : checkmailClass::DeleteOne;
+    }
+
+    // A clock that jumps a second at every reading makes the log's pause pass at once.
+    platform::ManualClock fastClock(platform::SystemClock().msecsSinceEpoch(), 1000);
+    if (p.isSet("no-pause"))
+        platform::SetAppClock(&fastClock);
+
+    QTcpSocket popSocket, smtpSocket;
+    QTimer popTimer, smtpTimer;
+    popTimer.setInterval(1000);
+    smtpTimer.setInterval(1000);
+    QStandardItemModel list(0, 4);
+    engine.setHost(&host);
+    engine.Popsock(&popSocket);
+    engine.setPOPTimerControl(&popTimer);
+    engine.SMTPsock(&smtpSocket);
+    engine.setSMTPTimerControl(&smtpTimer);
+    engine.setListView(&list);
+
+    QObject::connect(&engine, &checkmailClass::DebugPrint, [](const QString& t) { say("log: " + t); });
+    QObject::connect(&list, &QStandardItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+        for (int r = first; r <= last; ++r)
+            say(QString("row %1: %2 | %3 | %4 | %5")
+                    .arg(r + 1)
+                    .arg(list.item(r, 0)->text(), list.item(r, 1)->text(), list.item(r, 2)->text(),
+                         list.item(r, 3)->text()));
+    });
+    int result = 0;
+    QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t mode) {
+        say(QString("counts: %1 listed, %2 new").arg(engine.KnownCount()).arg(engine.NewMailCount));
+        if (mode == checkmailClass::FetchOne)
+            say("text: " + engine.DisplayText);
+        if (engine.LastErrorNumber != 0) {
+            say(QString("error: %1 (%2)").arg(engine.DisplayText).arg(engine.LastErrorNumber));
+            result = 1;
+        }
+        // An automatic reply may still be on its way.
+        auto quitWhenIdle = std::make_shared<std::function<void()>>();
+        *quitWhenIdle = [&, quitWhenIdle] {
+            if (engine.MyStatus() == checkmailClass::Idle && !engine.Sending())
+                app.exit(result);
+            else
+                QTimer::singleShot(50, *quitWhenIdle);
+        };
+        QTimer::singleShot(0, *quitWhenIdle);
+    });
+
+    QTimer::singleShot(0, [&] {
+        if (kind == checkmailClass::FetchOne)
+            engine.RetrieveMailInServer(int16_t(message));
+        else if (kind == checkmailClass::DeleteOne)
+            engine.DelMailInServer(int16_t(message));
+        else
+            engine.CheckMail(kind);
+    });
+    const int rc = app.exec();
+    platform::SetAppClock(nullptr);
+    return rc;
+}
