@@ -17,13 +17,14 @@ QString resolvedFolder;
 
 constexpr const char* kMarkerFile = "statement.ini"; // the data file every folder of ours holds
 
-// Copies the installed data files the user's folder does not have yet; the user's own
-// spam lists and log are never overwritten.
+// Copies the data files (captions, sounds, pictures, lists) the folder does not have yet; the
+// user's own spam lists and log are never overwritten.
 void seedFrom(const QString& installed, const QString& folder)
 {
     QDir().mkpath(folder);
     const QDir source(installed);
-    for (const QFileInfo& f : source.entryInfoList(QDir::Files)) {
+    const QStringList dataFiles = {"*.ini", "*.wav", "*.bmp", "*.txt"};
+    for (const QFileInfo& f : source.entryInfoList(dataFiles, QDir::Files)) {
         const QString target = folder + '/' + f.fileName();
         if (!QFileInfo::exists(target))
             QFile::copy(f.absoluteFilePath(), target);
@@ -32,8 +33,15 @@ void seedFrom(const QString& installed, const QString& folder)
 
 QString resolve()
 {
+    // A demo or a test run may keep its data files in a folder of its own.
     const QString beside = QCoreApplication::applicationDirPath();
-    if (!beside.isEmpty() && QFileInfo::exists(beside + '/' + kMarkerFile))
+    const bool besideHasData = !beside.isEmpty() && QFileInfo::exists(beside + '/' + kMarkerFile);
+    const QString chosen = qEnvironmentVariable("KORVALEN_PROGRAM_FOLDER");
+    if (!chosen.isEmpty()) {
+        seedFrom(besideHasData ? beside : QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), chosen);
+        return chosen;
+    }
+    if (besideHasData)
         return beside;
     const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                          + QStringLiteral("/korvalen");

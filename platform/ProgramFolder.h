@@ -6,6 +6,7 @@ namespace platform {
 // The folder the program reads its data files from (captions, sounds, pictures) and writes its
 // spam lists, log and temporary files to: the folder of the running program when it holds the
 // data files (a build tree), otherwise a per-user data folder seeded from the installed data.
+// The environment variable KORVALEN_PROGRAM_FOLDER names another folder.
 QString ProgramFolder();
 
 // Empty when the program folder can be written; otherwise a sentence for the user.
