@@ -131,13 +131,13 @@ void frmSet::removeSpamEntry(int list)
         delete box->takeItem(box->currentRow());
     // The file is written anew from the list, one entry per line.
     QFile::remove(spamFile(list));
+    QString text;
+    for (const QString& entry : entries(box))
+        text += entry + QStringLiteral("\r\n");
     QFile file(spamFile(list));
-    if (file.open(QIODevice::WriteOnly)) {
-        QString text;
-        for (const QString& entry : entries(box))
-            text += entry + QStringLiteral("\r\n");
+    if (file.open(QIODevice::WriteOnly))
         file.write(platform::TextToBytes(text, platform::SystemAnsiCodePage()).bytes);
-    }
+    file.close();
     reloadSpamLists();
 }
 
@@ -146,9 +146,9 @@ void frmSet::addSpamEntry(int list, const QString& entry)
     if (entry.isEmpty())
         return;
     QFile file(spamFile(list));
-    if (file.open(QIODevice::Append)) {
+    if (file.open(QIODevice::Append))
         file.write(platform::TextToBytes(entry + QStringLiteral("\r\n"), platform::SystemAnsiCodePage()).bytes);
-    }
+    file.close();
     reloadSpamLists();
 }
 

@@ -1,0 +1,61 @@
+#include "MailFixture.h"
+#include "protocols/ScriptedServer.h"
+
+namespace {
+
+using Steps = QList<QByteArray>;
+
+const Steps kLoginAndTwo = {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK",
+                            "C: STAT",      "S: +OK 2 640"};
+
+class ServerFaults : public MailTest
+{
+protected:
+    ServerFaults() { engine.PopTimeoutTicks = 50; } // half a second of silence
+};
+
+} // namespace
+
+// Whatever the server does, the check ends, the window can go on, and nothing is deleted
+// that is not spam (the server checks every command line, so a stray DELE is a fault).
+TEST_F(ServerFaults, EveryCheckEndsAndNothingButSpamIsDeleted)
+{
+    const QByteArray longTrickle(2000, 'x');
+    const struct { const char* name; Steps steps; } cases[] = {
+        {"closes in the middle of a header",
+         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S| Subject: half", "CLOSE"}},
+        {"garbage greeting", {"S: \x01\x02garbage"}},
+        {"says nothing", {}},
+        {"never ends a reply",
+         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S* " + longTrickle}},
+        {"count out of range", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK",
+                                "C: STAT", "S: +OK 99999 1"}},
+        {"refuses the password", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: -ERR no"}},
+        {"closes after deleting spam, before QUIT",
+         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S: Subject: WIN A PRIZE", "S: ",
+                              "S: .", "C: DELE 1", "CLOSE"}},
+    };
+    host.subjects = {"WIN A PRIZE"};
+    for (const auto& c : cases) {
+        ScriptedServer server(c.steps);
+        account(server.port());
+        engine.LastErrorNumber = 0;
+        engine.DisplayText.clear();
+        ASSERT_TRUE(check(checkmailClass::TimedCheck)) << c.name;
+        EXPECT_TRUE(server.scenarioDone()) << c.name << ": " << server.report().toStdString();
+        EXPECT_EQ(engine.DisplayText, checkmailClass::kFetchFailed) << c.name;
+        EXPECT_NE(engine.LastErrorNumber, 0) << c.name;
+        EXPECT_EQ(list.rowCount(), 0) << c.name;
+        EXPECT_FALSE(engine.SessionRunning()) << c.name;
+    }
+}
+
+TEST_F(ServerFaults, UnchangedMailboxQuitsAfterTheCount)
+{
+    engine.ResetMailCount(2);
+    ScriptedServer server(kLoginAndTwo + Steps{"C: QUIT", "S: +OK bye"});
+    account(server.port());
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
+    EXPECT_EQ(engine.LastErrorNumber, 0);
+}
