@@ -49,6 +49,8 @@ public:
     bool AutoReplyOn = false;
     bool AlertAnswered = false;
     bool TodayOnly = false;
+    // The log makes a two-second pause after each line; tools that only watch may skip it.
+    bool PauseAfterLog = true;
 
     // Controls the window lends, once.
     void setHost(MailHost* host);

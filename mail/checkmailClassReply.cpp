@@ -86,7 +86,8 @@ void checkmailClass::WriteLogLine(const QString& name, const QString& text)
     const double start = clock.secondsSinceMidnight();
     QElapsedTimer real;
     real.start();
-    while (std::llround(clock.secondsSinceMidnight() - start + 86400) % 86400 < 2 && real.elapsed() < 2500) {
+    while (PauseAfterLog && std::llround(clock.secondsSinceMidnight() - start + 86400) % 86400 < 2
+           && real.elapsed() < 2500) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }

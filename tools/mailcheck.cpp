@@ -3,7 +3,6 @@
 #include "mail/MailHost.h"
 #include "mail/SpamList.h"
 #include "mail/checkmailClass.h"
-#include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsStore.h"
 
@@ -64,6 +63,7 @@ int main(int argc, char** argv)
         {"user", "POP3 user name.", "name"},
         {"password", "POP3 password.", "text"},
         {"kind", "1: first check (existing mail is not new), 2: timed check (default 1).", "n"},
+        {"known", "Messages an earlier check already listed: a timed check lists only those after them.", "n"},
         {"fetch", "Fetch message n in full and print its text.", "n"},
         {"delete", "Delete message n on the server.", "n"},
         {"spam-folder", "Read spam.txt and spamfrom.txt from this folder (default: the program folder).", "dir"},
@@ -124,10 +124,13 @@ int main(int argc, char** argv)
         kind = option == QLatin1String("fetch") ? checkmailClass::FetchOne : checkmailClass::DeleteOne;
     }
 
-    // A clock that jumps a second at every reading makes the log's pause pass at once.
-    platform::ManualClock fastClock(platform::SystemClock().msecsSinceEpoch(), 1000);
-    if (p.isSet("no-pause"))
-        platform::SetAppClock(&fastClock);
+    engine.PauseAfterLog = !p.isSet("no-pause");
+    if (p.isSet("known")) {
+        const int known = p.value("known").toInt(&ok);
+        if (!ok || known < 0 || known > 32767)
+            return fail("--known wants a number of messages from 0 to 32767");
+        engine.ResetMailCount(known);
+    }
 
     QTcpSocket popSocket, smtpSocket;
     QTimer popTimer, smtpTimer;
@@ -177,7 +180,5 @@ int main(int argc, char** argv)
         else
             engine.CheckMail(kind);
     });
-    const int rc = app.exec();
-    platform::SetAppClock(nullptr);
-    return rc;
+    return app.exec();
 }

@@ -47,6 +47,9 @@ TEST(MailCheck, ChecksFetchesAndDeletesAgainstARealServer)
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_EQ(peers.mailboxFiles("bob").size(), 1);
 
+    r = mailcheck(account + QStringList{"--kind", "2", "--known", "1"}); // nothing after the known one
+    EXPECT_TRUE(r.out.contains("counts: 1 listed, 0 new")) << r.out.toStdString();
+
     r = mailcheck(account + QStringList{"--fetch", "7"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains("error: Fail to retrieve E - mail (9998)"));
