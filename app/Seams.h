@@ -10,6 +10,7 @@
 // pretends to do that object's work.
 
 class checkmailClass;
+namespace platform { class SpeechVoice; }
 
 // The settings the engine is given at the start of every check.
 struct EngineSettings
@@ -81,6 +82,7 @@ struct frmSetParts
     std::function<std::unique_ptr<MailEngineLink>()> mailEngine;
     std::function<std::unique_ptr<ConsoleLink>()> console;
     std::function<QStringList()> voices;        // descriptions of the installed voices
+    std::function<std::unique_ptr<platform::SpeechVoice>()> voice; // makes one voice
     std::function<QStringList()> audioOutputs;  // descriptions of the speech outputs
     std::function<QStringList()> lineDevices;   // names of the line devices fit for voice calls
 };

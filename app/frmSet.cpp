@@ -10,6 +10,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemLocale.h"
 #include "platform/Termination.h"
+#include "platform/speech/SpeechVoice.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -160,7 +161,18 @@ void frmSet::RunSetupWizard()
 
 void frmSet::setupVoices()
 {
-    const QStringList voices = parts_.voices ? parts_.voices() : QStringList();
+    if (parts_.voice) {
+        settingsVoice = parts_.voice();
+        defaultVoice = parts_.voice();
+        chineseVoice = parts_.voice();
+    }
+    QStringList voices;
+    if (settingsVoice) {
+        for (const platform::VoiceInfo& v : settingsVoice->GetVoices())
+            voices.append(v.description);
+    } else if (parts_.voices) {
+        voices = parts_.voices();
+    }
     Globals().chineseVoiceAvailable = false;
     for (const QString& v : voices) {
         if (v.contains(QLatin1String("Chinese")))
@@ -174,15 +186,27 @@ void frmSet::setupVoices()
         VoiceCB->setCurrentIndex(0);
     else
         VoiceCB->setPlaceholderText(QStringLiteral("Not Install"));
+    if (settingsVoice && VoiceCB->count() > 0) {
+        settingsVoice->setVoice(VoiceCB->currentIndex());
+        defaultVoice->setVoice(VoiceCB->currentIndex());
+        if (!(Globals().chineseVoiceAvailable && chineseVoice->setVoiceByAttributes(QStringLiteral("language=804"))))
+            chineseVoice->setVoice(VoiceCB->currentIndex());
+    }
 
     bool ok = false;
     int rate = keys::ReadInt(store_, keys::SoundRate, &ok);
     if (!ok || rate < -10 || rate > 10)
         rate = 3;
-    RateSldr->setValue(rate);
     int volume = keys::ReadInt(store_, keys::SoundVolume, &ok);
     if (!ok || volume < 0 || volume > 100)
         volume = 99;
+    if (settingsVoice) {
+        settingsVoice->setRate(rate);
+        settingsVoice->setVolume(volume);
+        rate = settingsVoice->rate();
+        volume = settingsVoice->volume();
+    }
+    RateSldr->setValue(rate);
     VolumeSldr->setValue(volume);
 
     const QStringList outputs = parts_.audioOutputs ? parts_.audioOutputs() : QStringList();
@@ -192,9 +216,13 @@ void frmSet::setupVoices()
     } else {
         AudioOutputCB->addItems(outputs);
         const int device = keys::ReadInt(store_, keys::AudioDevice);
-        if (device >= 0 && device < outputs.size())
+        if (device >= 0 && device < outputs.size()) {
             AudioOutputCB->setCurrentIndex(device);
+            if (settingsVoice)
+                settingsVoice->setAudioOutput(device);
+        }
     }
+    connectSpeechControls();
 }
 
 void frmSet::fillFormats()
@@ -339,15 +367,29 @@ void frmSet::Amenu_Click(int index)
     SetFrameOn(index);
 }
 
+// The greeting field's text; empty, the date and time of now.
+QString frmSet::greetingToSpeak() const
+{
+    const QString text = txtGreeting->text();
+    return text.isEmpty() ? greetingText(QDateTime::currentDateTime()) : text;
+}
+
 void frmSet::ButtonSpeak(const QString& text)
 {
-    if (Globals().spokenCaptions && !(ObjAudio && ObjAudio->CallInProgress()) && MailObj)
+    if (!Globals().spokenCaptions || (ObjAudio && ObjAudio->CallInProgress()))
+        return;
+    // Until the call controller speaks them, captions go out through the settings voice.
+    if (settingsVoice && !ObjAudio) {
+        if (!text.isEmpty())
+            settingsVoice->Speak(text);
+    } else if (MailObj) {
         MailObj->ButtonSpeak(text);
+    }
 }
 
 bool frmSet::isAudioDone() const
 {
-    return !ObjAudio || ObjAudio->SpeechDone();
+    return (!ObjAudio || ObjAudio->SpeechDone()) && (!settingsVoice || !settingsVoice->isSpeaking());
 }
 
 void frmSet::StopSpeak()
@@ -445,6 +487,9 @@ void frmSet::Form_Unload()
     SaveSettings();
     MailObj.reset();
     ObjAudio.reset();
+    settingsVoice.reset();
+    defaultVoice.reset();
+    chineseVoice.reset();
     console_.reset();
     wizard_.reset();
     hide();

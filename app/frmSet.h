@@ -83,6 +83,18 @@ public:
     void ButtonAccount_Click(int index);
     std::function<QString(const QString&)> askText; // prompts for a new spam entry
 
+    // Speech settings and the spoken buttons.
+    void VoiceCB_Click(int index);
+    void AudioOutputCB_Click(int index);
+    void FormatCB_Click(int index);
+    QString greetingToSpeak() const;
+
+    // The three voices: the settings voice (speech settings, button captions), the default
+    // voice and the Chinese voice the call controller speaks with. None without voices.
+    std::unique_ptr<platform::SpeechVoice> settingsVoice;
+    std::unique_ptr<platform::SpeechVoice> defaultVoice;
+    std::unique_ptr<platform::SpeechVoice> chineseVoice;
+
     // What the engine asks of the window.
     bool signedIn() const override;
     QString smtpServer() const override;
@@ -172,6 +184,7 @@ private:
     void fillFormats();
     void loadSpamLists();
     void connectMailEngine();
+    void connectSpeechControls();
     QString spamFile(int list) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void setupListView();

@@ -8,6 +8,7 @@
 #include "platform/ProgramWide.h"
 #include "platform/ShellOpen.h"
 #include "platform/SystemLocale.h"
+#include "platform/speech/SpeechVoice.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,6 +166,15 @@ bool frmSet::eventFilter(QObject* watched, QEvent* event)
 void frmSet::ButtonAccount_Click(int index)
 {
     switch (index) {
+    case 3: // the greeting, or the time
+        ButtonSpeak(greetingToSpeak());
+        break;
+    case 9: // stop
+        if (MailObj && MailObj->ConversationInProgress())
+            MailObj->StopConversation();
+        if (!isAudioDone() && settingsVoice)
+            settingsVoice->Speak(QString(), platform::SpeechVoice::PurgeBeforeSpeak);
+        break;
     case 5: { // the log
         const QString log = QDir(Globals().programFolder).filePath(QStringLiteral("kv_.log"));
         if (QFile::exists(log))
@@ -177,7 +187,7 @@ void frmSet::ButtonAccount_Click(int index)
     case 7:
         addSpamEntry(1, askText(QStringLiteral("New spam mail 'From' email address")));
         break;
-    default: // the others need speech or the telephone
+    default: // the others need the telephone
         break;
     }
 }

@@ -1,5 +1,7 @@
 #include "app/MailEngine.h"
 #include "app/frmSet.h"
+#include "platform/sound/AudioOutput.h"
+#include "platform/speech/SpeechVoice.h"
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/Termination.h"
@@ -16,6 +18,8 @@ int main(int argc, char** argv)
     platform::SingleInstance instance;
     frmSetParts parts;
     parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
+    parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
+    parts.audioOutputs = [] { return platform::AudioOutputs::instance().descriptions(); };
     frmSet main(store, instance, std::move(parts));
     QObject::connect(&main, &frmSet::programEnded, &app, &QApplication::quit, Qt::QueuedConnection);
     if (!main.Form_Load())

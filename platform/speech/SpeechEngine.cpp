@@ -1,0 +1,244 @@
+#include "platform/speech/SpeechEngine.h"
+
+#include "platform/speech/SpeechTables.h"
+
+#include <espeak-ng/speak_lib.h>
+#include <soxr.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// What the engine's sound callback fills while one piece is made; only the engine's thread
+// touches it.
+struct Synthesis
+{
+    const std::atomic_bool* cancel = nullptr;
+    const std::atomic_bool* abort = nullptr;
+    std::vector<short> samples;
+    QList<QPair<qint64, int>> visemes;
+};
+Synthesis* current = nullptr;
+
+int OnSound(short* wav, int count, espeak_EVENT* events)
+{
+    Synthesis* s = current;
+    if (!s)
+        return 1;
+    if (wav && count > 0)
+        s->samples.insert(s->samples.end(), wav, wav + count);
+    for (const espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
+        if (e->type != espeakEVENT_PHONEME)
+            continue;
+        // the name fills all 8 bytes when it needs them, without a terminating zero
+        const QString name = QString::fromUtf8(e->id.string, qsizetype(strnlen(e->id.string, sizeof e->id.string)));
+        const int viseme = VisemeOfPhoneme(name);
+        if (s->visemes.isEmpty() || s->visemes.last().second != viseme)
+            s->visemes.append({qint64(e->audio_position) * 1000, viseme});
+    }
+    // returning 1 makes the engine stop this piece at once
+    return (s->cancel && s->cancel->load()) || s->abort->load() ? 1 : 0;
+}
+
+// The engine's samples at another rate (high quality: the telephone band must stay whole),
+// and in stereo when asked.
+QByteArray Convert(const std::vector<short>& in, int inRate, int outRate, int channels)
+{
+    std::vector<short> mono;
+    const std::vector<short>* src = &in;
+    if (outRate != inRate && !in.empty()) {
+        mono.resize(size_t(double(in.size()) * outRate / inRate) + 64);
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        soxr_io_spec_t quiet = io;
+        quiet.flags |= SOXR_NO_DITHER; // silence stays silent
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        size_t made = 0;
+        if (soxr_oneshot(inRate, outRate, 1, in.data(), in.size(), nullptr, mono.data(), mono.size(), &made,
+                         &quiet, &quality, nullptr))
+            made = 0;
+        mono.resize(made);
+        src = &mono;
+    }
+    QByteArray pcm(qsizetype(src->size() * sizeof(short) * channels), Qt::Uninitialized);
+    short* out = reinterpret_cast<short*>(pcm.data());
+    for (short sample : *src)
+        for (int c = 0; c < channels; ++c)
+            *out++ = sample;
+    return pcm;
+}
+
+QByteArray Basename(const char* identifier)
+{
+    const QByteArray id(identifier ? identifier : "");
+    return id.mid(id.lastIndexOf('/') + 1).toLower();
+}
+
+} // namespace
+
+SpeechEngine& SpeechEngine::instance()
+{
+    static SpeechEngine engine;
+    return engine;
+}
+
+SpeechEngine::SpeechEngine()
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+SpeechEngine::~SpeechEngine()
+{
+    {
+        std::lock_guard lock(mutex_);
+        quitting_ = true;
+        queue_.clear();
+    }
+    abort_ = true;
+    wake_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void SpeechEngine::waitReady()
+{
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return ready_; });
+}
+
+bool SpeechEngine::available()
+{
+    waitReady();
+    return available_;
+}
+
+QList<VoiceInfo> SpeechEngine::voices()
+{
+    waitReady();
+    return voices_;
+}
+
+QByteArray SpeechEngine::voiceId(int index)
+{
+    waitReady();
+    return index >= 0 && index < voiceIds_.size() ? voiceIds_[index] : QByteArray();
+}
+
+void SpeechEngine::submit(SpeechRequest request)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (quitting_)
+            return;
+        queue_.push_back(std::move(request));
+    }
+    wake_.notify_all();
+}
+
+void SpeechEngine::run()
+{
+    // without its data the engine would end the program unless told not to
+    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr,
+                                       espeakINITIALIZE_DONT_EXIT | espeakINITIALIZE_PHONEME_EVENTS |
+                                           espeakINITIALIZE_PHONEME_IPA);
+    QList<VoiceInfo> voices;
+    QList<QByteArray> ids;
+    if (rate > 0) {
+        espeak_SetSynthCallback(OnSound);
+        const espeak_VOICE** list = espeak_ListVoices(nullptr);
+        for (; list && *list; ++list) {
+            const espeak_VOICE* v = *list;
+            // languages: a priority byte, a code, a zero; an empty code ends the list
+            const char* firstLanguage = v->languages && *v->languages ? v->languages + 1 : "";
+            VoiceInfo info{QString::fromUtf8(Basename(v->identifier)), QString::fromUtf8(v->name).trimmed(),
+                           LanguageIdOf(QString::fromUtf8(firstLanguage))};
+            if (info.name.isEmpty() || info.description.isEmpty())
+                continue;
+            voices.append(info);
+            ids.append(QByteArray(v->identifier));
+        }
+        // the Mandarin voice that reads pinyin comes before the one that reads it as English,
+        // so a voice chosen by language reads tone numbers right
+        const auto find = [&voices](const char* name) {
+            for (qsizetype i = 0; i < voices.size(); ++i)
+                if (voices[i].name == QLatin1String(name))
+                    return i;
+            return qsizetype(-1);
+        };
+        const qsizetype pinyin = find("cmn-latn-pinyin"), plain = find("cmn");
+        if (pinyin > plain && plain >= 0) {
+            voices.move(pinyin, plain);
+            ids.move(pinyin, plain);
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        available_ = rate > 0 && !voices.isEmpty();
+        engineRate_ = rate > 0 ? rate : 22050;
+        voices_ = voices;
+        voiceIds_ = ids;
+        ready_ = true;
+    }
+    wake_.notify_all();
+
+    for (;;) {
+        SpeechRequest request;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return quitting_ || !queue_.empty(); });
+            if (quitting_)
+                break;
+            request = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        SpeechAudio audio = synthesize(request);
+        if (request.done)
+            request.done(std::move(audio));
+    }
+    if (rate > 0)
+        espeak_Terminate();
+}
+
+SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
+{
+    SpeechAudio audio;
+    if ((request.cancel && request.cancel->load()) || !available_) {
+        audio.cancelled = request.cancel && request.cancel->load();
+        return audio;
+    }
+    // voice, rate and volume are set for every piece: another voice may have spoken between
+    espeak_SetVoiceByName(request.voiceId.constData());
+    espeak_SetParameter(espeakRATE, request.wordsPerMinute, 0);
+    espeak_SetParameter(espeakWORDGAP, request.wordGap, 0);
+    espeak_SetParameter(espeakVOLUME, request.volume, 0);
+
+    Synthesis synthesis;
+    synthesis.cancel = request.cancel.get();
+    synthesis.abort = &abort_;
+    current = &synthesis;
+    // control characters would end the text early (a zero) or be read out as names
+    QString clean = request.text;
+    for (QChar& c : clean)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    const QByteArray text = clean.toUtf8();
+    unsigned int flags = espeakCHARS_UTF8;
+    if (request.endPause)
+        flags |= espeakENDPAUSE;
+    espeak_Synth(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0, flags, nullptr, nullptr);
+    current = nullptr;
+
+    audio.cancelled = request.cancel && request.cancel->load();
+    if (audio.cancelled)
+        return audio;
+    const qint64 length = qint64(synthesis.samples.size()) * 1000000 / engineRate_;
+    audio.pcm = Convert(synthesis.samples, engineRate_, request.sampleRate, request.channels);
+    audio.visemes = synthesis.visemes;
+    for (auto& v : audio.visemes)
+        v.first = std::min(v.first, length);
+    return audio;
+}
+
+} // namespace platform

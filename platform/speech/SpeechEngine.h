@@ -1,0 +1,75 @@
+#pragma once
+#include "platform/speech/SpeechVoice.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+// What a piece of speech became: 16-bit samples at the asked rate and channels, and the mouth
+// shapes with their time from the piece's start.
+struct SpeechAudio
+{
+    QByteArray pcm;
+    QList<QPair<qint64, int>> visemes; // microseconds, viseme
+    bool cancelled = false;
+};
+
+// One piece of text to turn into sound, with everything the engine must set first.
+struct SpeechRequest
+{
+    QString text;
+    QByteArray voiceId;
+    int wordsPerMinute = 175;
+    int wordGap = 0;
+    int volume = 100;
+    int sampleRate = 22050;
+    int channels = 1;
+    bool endPause = true;
+    std::shared_ptr<std::atomic_bool> cancel;
+    std::function<void(SpeechAudio)> done; // called on the engine's thread
+};
+
+// The speech engine is not re-entrant: one thread owns it for every voice of the program and
+// takes pieces of text from a queue. A piece is dropped, or stops being made, once its cancel
+// flag is set.
+class SpeechEngine
+{
+public:
+    static SpeechEngine& instance();
+    ~SpeechEngine();
+
+    bool available();
+    QList<VoiceInfo> voices();
+    QByteArray voiceId(int index);
+    void submit(SpeechRequest request);
+
+private:
+    SpeechEngine();
+    void run();
+    void waitReady();
+    SpeechAudio synthesize(const SpeechRequest& request);
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<SpeechRequest> queue_;
+    bool ready_ = false;
+    bool quitting_ = false;
+    std::atomic_bool abort_{false};
+    bool available_ = false;
+    int engineRate_ = 22050;
+    QList<VoiceInfo> voices_;
+    QList<QByteArray> voiceIds_;
+    std::thread thread_;
+};
+
+} // namespace platform

@@ -1,0 +1,54 @@
+#include "AppFixture.h"
+#include "platform/ProgramWide.h"
+#include "platform/speech/SpeechVoice.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+namespace {
+
+frmSetParts withVoices()
+{
+    frmSetParts parts;
+    parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
+    return parts;
+}
+
+} // namespace
+
+TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoice)
+{
+    markFirstRunDone();
+    store->SaveSetting("SoundRate", "-4");
+    store->SaveSetting("SoundVolume", "150"); // out of range: 99
+    store->SaveSetting("VoiceName", "2");
+    frmSet& w = start(withVoices());
+    ASSERT_TRUE(w.settingsVoice);
+    EXPECT_TRUE(platform::Globals().chineseVoiceAvailable);
+    EXPECT_EQ(w.VoiceCB->currentIndex(), 2);
+    EXPECT_EQ(w.settingsVoice->voice(), 2);
+    EXPECT_EQ(w.settingsVoice->rate(), -4);
+    EXPECT_EQ(w.VolumeSldr->value(), 99);
+    EXPECT_TRUE(w.chineseVoice->GetVoices().value(w.chineseVoice->voice()).description.contains("Chinese"));
+
+    w.RateSldr->setValue(7);
+    EXPECT_EQ(w.settingsVoice->rate(), 7);
+    w.FormatCB_Click(w.FormatCB->findText("SAFT8kHz16BitMono"));
+    EXPECT_EQ(w.settingsVoice->outputFormat(), 6);
+}
+
+TEST_F(AppTest, TheTimeButtonSpeaksAndStopShowsWhileItDoes)
+{
+    markFirstRunDone();
+    frmSet& w = start(withVoices());
+    w.Check[2]->setChecked(true); // spoken captions
+    w.txtGreeting->setText("Good morning, this is a somewhat longer greeting to speak.");
+    w.ButtonAccount[3]->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.ButtonAccount[9]->isHidden(); }, 5000));
+    EXPECT_FALSE(w.isAudioDone());
+    w.ButtonAccount[9]->click(); // stop
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.isAudioDone() && w.ButtonAccount[9]->isHidden(); }, 5000));
+}

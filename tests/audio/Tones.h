@@ -1,0 +1,43 @@
+#pragma once
+#include <QtGlobal>
+#include <cmath>
+#include <vector>
+
+namespace tones {
+
+inline std::vector<qint16> Sine(double freq, int samples, double level, double rate = 8000)
+{
+    std::vector<qint16> s(static_cast<size_t>(samples));
+    for (int i = 0; i < samples; ++i)
+        s[size_t(i)] = qint16(std::lround(level * 32767 * std::sin(2 * M_PI * freq * i / rate)));
+    return s;
+}
+
+// Power of one frequency in s[from, from + n), normalised to the square of the amplitude.
+inline double Power(const std::vector<qint16>& s, double freq, size_t from = 0, size_t n = 0, double rate = 8000)
+{
+    if (n == 0 || from + n > s.size())
+        n = s.size() > from ? s.size() - from : 0;
+    const double w = 2 * M_PI * freq / rate;
+    const double coeff = 2 * std::cos(w);
+    double q1 = 0, q2 = 0;
+    for (size_t i = from; i < from + n; ++i) {
+        const double q0 = coeff * q1 - q2 + s[i] / 32767.0;
+        q2 = q1;
+        q1 = q0;
+    }
+    const double p = q1 * q1 + q2 * q2 - coeff * q1 * q2;
+    return n ? 4 * p / (double(n) * double(n)) : 0;
+}
+
+inline double Rms(const std::vector<qint16>& s, size_t from = 0, size_t n = 0)
+{
+    if (n == 0 || from + n > s.size())
+        n = s.size() > from ? s.size() - from : 0;
+    double sum = 0;
+    for (size_t i = from; i < from + n; ++i)
+        sum += double(s[i]) * s[i];
+    return n ? std::sqrt(sum / double(n)) : 0;
+}
+
+} // namespace tones
