@@ -4,6 +4,8 @@
 #include "platform/SystemLocale.h"
 
 #include <QTcpSocket>
+
+#include <algorithm>
 #include <QTimer>
 #include <QVariant>
 
@@ -403,6 +405,9 @@ void CPostOffice::noteCodePage(const QByteArray& chunk)
 {
     if (codePageNoted_ || chunk.isEmpty())
         return;
+    // Plain ASCII reads as one character a byte in every code page.
+    if (std::all_of(chunk.cbegin(), chunk.cend(), [](char c) { return uchar(c) < 0x80; }))
+        return;
     const int codePage = platform::SystemAnsiCodePage();
     const qsizetype characters = platform::BytesToText(chunk, codePage).text.size();
     if (characters == chunk.size())
@@ -426,6 +431,7 @@ bool CPostOffice::send(Status next, const QString& line)
         return false;
     }
     socket_->write(platform::TextToBytes(line, platform::SystemAnsiCodePage()).bytes + kLineEnd);
+    socket_->flush(); // out now, not on the event loop's next turn: one command is all we wait for
     return true;
 }
 
