@@ -172,6 +172,12 @@ void SpeechEngine::run()
             voices.move(pinyin, plain);
             ids.move(pinyin, plain);
         }
+        // The system's usual voice comes first, as the first voice is the one a new user gets.
+        const qsizetype usual = find("en-us");
+        if (usual > 0) {
+            voices.move(usual, 0);
+            ids.move(usual, 0);
+        }
     }
     {
         std::lock_guard lock(mutex_);

@@ -154,6 +154,7 @@ TEST_F(SpeechVoiceTest, ListsEnglishAndMandarinVoices)
     const QList<VoiceInfo> all = voice.GetVoices();
     EXPECT_EQ(all.size(), InstalledVoices().size());
     EXPECT_EQ(all.value(voice.voice()).language, "409") << "American English speaks by default";
+    EXPECT_EQ(all.value(0).name, "en-us") << "a new user's voice, the first in the list";
 
     const QList<VoiceInfo> chinese = voice.GetVoices("language=804");
     ASSERT_FALSE(chinese.isEmpty());
