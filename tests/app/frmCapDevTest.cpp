@@ -2,41 +2,21 @@
 
 #include "app/frmCapDev.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include <QtWidgets>
 
 using testing_support::answerNext;
 
-namespace {
-
-void next(frmCapDev& wizard, int times = 1)
+static void next(frmCapDev& wizard, int times = frmCapDev::kPages)
 {
-    for (int i = 0; i < times; ++i)
+    while (times-- > 0)
         QTest::mouseClick(wizard.OKButton[0], Qt::LeftButton);
 }
 
-} // namespace
-
-class WizardTest : public AppTest
+TEST_F(AppTest, FinishingTheWizardWritesTheKeysInOrder)
 {
-protected:
-    frmCapDev& open()
-    {
-        wizard = std::make_unique<frmCapDev>(*store);
-        wizard->Form_Load();
-        wizard->show();
-        return *wizard;
-    }
-    std::unique_ptr<frmCapDev> wizard;
-};
-
-TEST_F(WizardTest, FinishingWritesTheKeysInOrder)
-{
-    frmCapDev& w = open();
+    frmCapDev w(*store);
+    w.Form_Load();
+    w.show();
     w.cboModem->addItems({"Line A", "Line B"});
     w.txtLoginName->setText("kv-user");
     w.chkVoiceCall->setChecked(false);
@@ -46,70 +26,63 @@ TEST_F(WizardTest, FinishingWritesTheKeysInOrder)
     next(w, 4);
     EXPECT_TRUE(store->written.isEmpty()); // nothing before the last page is passed
     EXPECT_TRUE(w.frames[4]->isVisible());
-    next(w);
+    next(w, 1);
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(w.saved());
-    EXPECT_EQ(store->written, QStringList({"Loginname", "LoginPw", "minute", "EmailUID", "EmailPw", "popserver",
-                                           "smtpserver", "voicecall", "voicemodem0", "phone1"}));
-    EXPECT_EQ(stored("Loginname"), "kv-user");
-    EXPECT_EQ(stored("minute"), "25");
-    EXPECT_EQ(stored("voicecall"), "0");
-    EXPECT_EQ(stored("voicemodem0"), "1");
+    const QStringList account = {"Loginname", "LoginPw", "minute", "EmailUID", "EmailPw", "popserver", "smtpserver"};
+    EXPECT_EQ(store->written, account + QStringList({"voicecall", "voicemodem0", "phone1"}));
+    for (auto [key, value] : {std::pair{"Loginname", "kv-user"}, {"minute", "25"}, {"voicecall", "0"}, {"voicemodem0", "1"}})
+        EXPECT_EQ(stored(key), value) << key;
 
-    // Without a telephone line its three keys are left alone.
-    store->written.clear();
+    store->written.clear(); // without a telephone line its three keys are left alone
     w.Form_Load();
     w.skipTelephone = true;
-    next(w, frmCapDev::kPages);
-    EXPECT_EQ(store->written,
-              QStringList({"Loginname", "LoginPw", "minute", "EmailUID", "EmailPw", "popserver", "smtpserver"}));
+    next(w);
+    EXPECT_EQ(store->written, account);
 }
 
-TEST_F(WizardTest, CancellingOrClosingWritesNothing)
+TEST_F(AppTest, CancellingOrClosingTheWizardWritesNothing)
 {
-    frmCapDev& w = open();
+    frmCapDev w(*store);
+    w.Form_Load();
+    w.show();
     next(w, 2);
     w.txtPopServer->setText("typed.but.cancelled");
     QTest::mouseClick(w.CancelButton, Qt::LeftButton);
     EXPECT_TRUE(w.cancelled);
     EXPECT_FALSE(w.isVisible());
     w.SaveWizard(); // a save after a cancel does nothing
-    EXPECT_TRUE(store->written.isEmpty());
-
     w.Form_Load();
     EXPECT_FALSE(w.cancelled);
     w.show();
     w.close();
-    EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.saved());
     EXPECT_TRUE(store->written.isEmpty());
 }
 
-TEST_F(WizardTest, RunningItAgainKeepsTheStoredAccount)
+TEST_F(AppTest, WizardBoxesHoldTheDefaultsOrTheStoredAccountAndTheIntervalIsChecked)
 {
+    frmCapDev w(*store);
+    w.Form_Load();
+    w.show();
+    EXPECT_EQ(w.txtLoginPw->text(), "4071");
+    EXPECT_EQ(w.txtSmtpServer->text(), "smtp.");
+    EXPECT_EQ(w.txtMinute->text(), "10");
+    for (auto [typed, savedAs] : {std::pair{"5", "10"}, {"99", "99"}, {"100", "10"}, {"", "10"}}) {
+        w.Form_Load();
+        w.txtMinute->setText(typed);
+        next(w); // finishing judges the box even if it kept the focus
+        EXPECT_EQ(stored("minute"), savedAs) << typed;
+    }
     const std::pair<const char*, const char*> account[] = {
         {"EmailUID", "alice"}, {"EmailPw", "pw"}, {"popserver", "pop.example.org"}, {"smtpserver", "smtp.example.org"},
         {"Loginname", "kv-user"}, {"LoginPw", "9876"}, {"minute", "30"}, {"phone1", "5551234"}};
     for (auto [key, value] : account)
         store->SaveSetting(key, value);
-    next(open(), frmCapDev::kPages);
+    w.Form_Load(); // running it again keeps the stored account
+    next(w);
     for (auto [key, value] : account)
         EXPECT_EQ(stored(key), value) << key;
-}
-
-TEST_F(WizardTest, FreshBoxesHoldTheDefaultsAndTheIntervalIsChecked)
-{
-    frmCapDev& w = open();
-    EXPECT_EQ(w.txtLoginPw->text(), "4071");
-    EXPECT_EQ(w.txtSmtpServer->text(), "smtp.");
-    EXPECT_EQ(w.txtMinute->text(), "10");
-    const std::pair<const char*, const char*> rows[] = {{"5", "10"}, {"99", "99"}, {"100", "10"}, {"", "10"}};
-    for (auto [typed, savedAs] : rows) {
-        w.Form_Load();
-        w.txtMinute->setText(typed);
-        next(w, frmCapDev::kPages); // finishing judges the box even if it kept the focus
-        EXPECT_EQ(stored("minute"), savedAs) << typed;
-    }
 }
 
 TEST_F(AppTest, ACancelledRerunKeepsTheMainWindowsUnsavedEdits)
@@ -121,8 +94,7 @@ TEST_F(AppTest, ACancelledRerunKeepsTheMainWindowsUnsavedEdits)
     answerNext<frmCapDev>([](frmCapDev* d) { QTest::mouseClick(d->CancelButton, Qt::LeftButton); });
     w.RunSetupWizard();
     EXPECT_EQ(w.Text4->text(), "pop.edited.example");
-
-    answerNext<frmCapDev>([](frmCapDev* d) { next(*d, frmCapDev::kPages); });
+    answerNext<frmCapDev>([](frmCapDev* d) { next(*d); });
     w.RunSetupWizard();
     EXPECT_EQ(w.Text4->text(), "pop.stored.example"); // the wizard showed and kept the stored value
 }

@@ -2,88 +2,58 @@
 
 #include "platform/ProgramWide.h"
 
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QTimer>
 
-namespace {
-
-frmSetParts withEngine(FakeEngine*& seen, FakeConsole** console = nullptr)
+// A started window whose mail engine and console the test can see.
+class Countdown : public AppTest
 {
-    frmSetParts parts;
-    parts.mailEngine = [&seen] {
-        auto e = std::make_unique<FakeEngine>();
-        seen = e.get();
-        return e;
-    };
-    if (console)
-        parts.console = [console] {
-            auto c = std::make_unique<FakeConsole>();
-            *console = c.get();
-            return c;
-        };
-    return parts;
-}
+protected:
+    frmSet& run(bool withConsole = true)
+    {
+        markFirstRunDone();
+        frmSetParts parts;
+        parts.mailEngine = [this] { auto e = std::make_unique<FakeEngine>(); engine = e.get(); return e; };
+        if (withConsole)
+            parts.console = [this] { auto c = std::make_unique<FakeConsole>(); console = c.get(); return c; };
+        return start(parts);
+    }
+    void tick(int times) { while (times-- > 0) window->CheckMailTimer_Timer(); }
+    FakeEngine* engine = nullptr;
+    FakeConsole* console = nullptr;
+};
 
-void tick(frmSet& w, int times)
+TEST_F(Countdown, ThePeriodEndingStartsATimedCheckUnlessTheEngineIsBusy)
 {
-    for (int i = 0; i < times; ++i)
-        w.CheckMailTimer_Timer();
-}
-
-} // namespace
-
-TEST_F(AppTest, CountdownShowsTheSecondsLeft)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    w.Text7->setText("");
-    tick(w, 1);
+    frmSet& w = run();
+    w.Text7->setText(""); // ten minutes
+    tick(1);
     EXPECT_EQ(w.panelText(2), "Count down 599 Seconds");
     w.Text7->setText("15");
-    tick(w, 98);
+    tick(98);
     EXPECT_EQ(w.panelText(2), "Count down 801 Seconds");
-}
-
-TEST_F(AppTest, ThePeriodEndingStartsATimedCheckUnlessTheEngineIsBusy)
-{
-    markFirstRunDone();
-    FakeEngine* engine = nullptr;
-    frmSet& w = start(withEngine(engine));
-    w.Text7->setText("1");
-    w.Text1->setText("New mail for you");
-    tick(w, 59);
     EXPECT_TRUE(engine->checks.isEmpty());
-    tick(w, 1);
+
+    w.Text7->setText("1"); // the count (99) is already past the new period (60)
+    w.Text1->setText("New mail for you");
+    tick(1);
     EXPECT_EQ(engine->checks, QList<int>{2});
     EXPECT_EQ(engine->announcement, "New mail for you");
     EXPECT_EQ(w.tickCounter(), 0);
+    tick(59);
+    EXPECT_EQ(engine->checks, QList<int>{2});
+    tick(1);
+    EXPECT_EQ(engine->checks, QList<int>({2, 2}));
 
     engine->busy = true;
-    tick(w, 60);
-    EXPECT_EQ(engine->checks, QList<int>{2}); // skipped, and the count starts again
+    tick(60);
+    EXPECT_EQ(engine->checks, QList<int>({2, 2})); // skipped, and the count starts again
     EXPECT_EQ(w.tickCounter(), 0);
 }
 
-TEST_F(AppTest, ShorteningTheIntervalPastTheCountStillChecks)
+TEST_F(Countdown, ChecksRunOnlyForASignedInUser)
 {
-    markFirstRunDone();
-    FakeEngine* engine = nullptr;
-    frmSet& w = start(withEngine(engine));
-    w.Text7->setText("30");
-    tick(w, 200);
-    w.Text7->setText("1"); // the count (200) is already past the new period (60)
-    tick(w, 1);
-    EXPECT_EQ(engine->checks, QList<int>{2});
-}
-
-TEST_F(AppTest, ChecksRunOnlyForASignedInUser)
-{
-    markFirstRunDone();
-    FakeEngine* engine = nullptr;
-    FakeConsole* console = nullptr;
-    frmSet& w = start(withEngine(engine, &console));
+    frmSet& w = run();
     console->signedIn = false;
     w.CheckMailTimer->stop();
     w.StartEmailChecking(1);
@@ -96,53 +66,33 @@ TEST_F(AppTest, ChecksRunOnlyForASignedInUser)
     EXPECT_EQ(engine->resets, 1); // only mode 1 counts from nothing
 }
 
-TEST_F(AppTest, TheExitingFlagEndsTheProgramOnTheNextTick)
+TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
 {
-    markFirstRunDone();
-    FakeConsole* console = nullptr;
-    FakeEngine* engine = nullptr;
-    frmSet& w = start(withEngine(engine, &console));
+    frmSet& alone = run(false); // without a console, closing quits on the next tick
+    QSignalSpy endedAlone(&alone, &frmSet::programEnded);
+    alone.show();
+    alone.close();
+    EXPECT_FALSE(alone.isVisible());
+    EXPECT_EQ(endedAlone.count(), 0);
+    tick(1);
+    EXPECT_EQ(endedAlone.count(), 1);
+
+    platform::Globals().exiting = false; // with a console that can still quit, closing only hides
+    int unloads = 0;
+    frmSet& w = run();
+    console->unloads = &unloads;
     w.Text4->setText("pop.saved.example");
     QSignalSpy ended(&w, &frmSet::programEnded);
-    w.CheckMailTimer->setInterval(10); // a fast lent timer; nothing sleeps
+    w.show();
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    tick(3);
+    EXPECT_EQ(ended.count(), 0);
+    w.CheckMailTimer->setInterval(10); // the exiting flag ends it on the lent timer; nothing sleeps
     platform::Globals().exiting = true;
     ASSERT_TRUE(ended.wait(5000));
     EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(unloads, 1);
     EXPECT_FALSE(w.CheckMailTimer->isActive());
     EXPECT_EQ(stored("popserver"), "pop.saved.example");
-}
-
-TEST_F(AppTest, ClosingOnlyHidesWhileAConsoleCanQuit)
-{
-    markFirstRunDone();
-    FakeConsole* console = nullptr;
-    FakeEngine* engine = nullptr;
-    frmSet& w = start(withEngine(engine, &console));
-    int unloads = 0;
-    console->unloads = &unloads;
-    QSignalSpy ended(&w, &frmSet::programEnded);
-    w.show();
-    w.close();
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_FALSE(platform::Globals().exiting);
-    tick(w, 3);
-    EXPECT_EQ(ended.count(), 0);
-
-    platform::Globals().exiting = true;
-    tick(w, 1);
-    EXPECT_EQ(ended.count(), 1);
-    EXPECT_EQ(unloads, 1);
-}
-
-TEST_F(AppTest, ClosingWithoutAConsoleQuitsOnTheNextTick)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    QSignalSpy ended(&w, &frmSet::programEnded);
-    w.show();
-    w.close();
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(ended.count(), 0);
-    tick(w, 1);
-    EXPECT_EQ(ended.count(), 1);
 }

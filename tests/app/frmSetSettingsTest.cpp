@@ -2,39 +2,33 @@
 
 #include "app/frmCapDev.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFocusEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QSlider>
+#include <QtWidgets>
 
 namespace {
 
-void leave(QLineEdit* edit)
+void type(QLineEdit* edit, const QString& text)
 {
+    edit->setText(text);
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(edit, &out);
 }
 
+// Notes what the window tells the telephone controller.
 struct FakeController : CallControllerLink
 {
-    QList<int>* rings;
-    QList<bool>* logging;
-    QList<bool>* autoAnswer;
+    explicit FakeController(QStringList& told) : told(told) {}
+    QStringList& told;
     bool CallInProgress() const override { return false; }
     bool SpeechDone() const override { return true; }
-    void SetAutoAnswer(bool on) override { *autoAnswer << on; }
-    void SetLogging(bool on) override { *logging << on; }
-    void SetRingsToAnswer(int n) override { *rings << n; }
+    void SetAutoAnswer(bool on) override { told << QString("answer %1").arg(on); }
+    void SetLogging(bool on) override { told << QString("log %1").arg(on); }
+    void SetRingsToAnswer(int n) override { told << QString("rings %1").arg(n); }
 };
 
 } // namespace
 
-TEST_F(AppTest, EditedValuesAreWrittenOnExitAndReadAtTheNextStart)
+// A store that refuses is reported, and the user may mend it and retry.
+TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextStart)
 {
     markFirstRunDone();
     frmSet& w = start();
@@ -44,17 +38,26 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitAndReadAtTheNextStart)
     w.Text15->setPlainText("Away, back on Monday.");
     w.RateSldr->setValue(-4);
     EXPECT_TRUE(store->written.isEmpty()); // nothing is written while the program runs
+    const QString file = profile.file("settings.ini");
+    QFile::remove(file);
+    QDir().mkpath(file); // a folder where the file should be: nothing can be written
+    int asked = 0;
+    w.askRetry = [&](const QString& message) {
+        EXPECT_TRUE(message.contains("popserver") && message.contains(file)) << message.toStdString();
+        QDir().rmdir(file);
+        return ++asked == 1;
+    };
     w.Form_Unload();
-
-    EXPECT_EQ(store->written,
-              QStringList({"EmailUID", "EmailPw", "popserver", "popport", "smtpserver", "smtpport", "Emailvoicefile",
-                           "Emailcount", "autoreplymessage", "autoreplycheck", "minute", "logcheck", "toolTips",
-                           "voicecall", "AutoAnsCheck", "voicemodem0", "ringsAnswer", "phone1", "repeatvoice",
-                           "hangupTime", "PhonePin", "VoiceName", "Sounddevice", "SoundVolume", "SoundRate"}));
+    EXPECT_EQ(asked, 1);
+    const QStringList keys = {"EmailUID", "EmailPw", "popserver", "popport", "smtpserver", "smtpport", "Emailvoicefile",
+                              "Emailcount", "autoreplymessage", "autoreplycheck", "minute", "logcheck", "toolTips",
+                              "voicecall", "AutoAnsCheck", "voicemodem0", "ringsAnswer", "phone1", "repeatvoice",
+                              "hangupTime", "PhonePin", "VoiceName", "Sounddevice", "SoundVolume", "SoundRate"};
+    EXPECT_EQ(store->written, keys + keys); // in order, then again
     EXPECT_EQ(stored("Sounddevice"), "-1");
 
+    markFirstRunDone();
     window.reset();
-    instance = std::make_unique<platform::SingleInstance>(profile.file("lock"));
     frmSet& again = start();
     EXPECT_EQ(again.Text3->text(), "s3cret!");
     EXPECT_EQ(again.Text7->text(), "45");
@@ -63,89 +66,71 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitAndReadAtTheNextStart)
     EXPECT_EQ(again.RateSldr->value(), -4);
 }
 
-TEST_F(AppTest, DamagedStoredNumbersFallBackToTheFieldDefaults)
+// A number stored or typed out of range shows the field's default; only eight characters are judged.
+TEST_F(AppTest, NumberFieldsFallBackToTheirDefaultsWhenStoredOrLeft)
 {
     markFirstRunDone();
-    const std::pair<const char*, const char*> damaged[] = {
-        {"popport", "abc"}, {"smtpport", "70000"}, {"minute", "5"},  {"ringsAnswer", ""},
-        {"hangupTime", "1e9"}, {"repeatvoice", "-3"}, {"Emailcount", "100"}, {"autoreplycheck", "yes"},
-        {"voicemodem0", "junk"}, {"SoundRate", "\x01\x02"},
+    const struct {
+        const char* key;
+        QLineEdit* frmSet::*field;
+        const char *value, *shown;
+    } rows[] = {
+        {"popport", &frmSet::Text5, "abc", "110"},        {"popport", &frmSet::Text5, "10000", "110"},
+        {"smtpport", &frmSet::Text16, "65536", "65536"},  {"smtpport", &frmSet::Text16, "65537", "25"},
+        {"minute", &frmSet::Text7, "5", "60"},            {"minute", &frmSet::Text7, "45", "45"},
+        {"minute", &frmSet::Text7, "", "60"},             {"hangupTime", &frmSet::Text13, "61", "10"},
+        {"repeatvoice", &frmSet::Text10, "1", "16"},      {"Emailcount", &frmSet::Text6, "100", "1"},
+        {"popport", &frmSet::Text5, "0000011099999", "0000011099999"},
     };
-    for (auto [key, value] : damaged)
-        store->SaveSetting(key, value);
-    frmSet& w = start();
-    EXPECT_EQ(w.Text5->text(), "110");
-    EXPECT_EQ(w.Text16->text(), "25");
-    EXPECT_EQ(w.Text7->text(), "60");
-    EXPECT_EQ(w.txtRingsToAnswer->text(), "2");
-    EXPECT_EQ(w.Text13->text(), "10");
-    EXPECT_EQ(w.Text10->text(), "16");
-    EXPECT_EQ(w.Text6->text(), "1");
-    EXPECT_FALSE(w.Check[0]->isChecked());
-    EXPECT_EQ(w.RateSldr->value(), 3);
-}
-
-TEST_F(AppTest, NumberFieldsAreCheckedWhenLeft)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    struct Row { QLineEdit* field; const char* typed; const char* shown; };
-    const Row rows[] = {
-        {w.Text7, "5", "60"},          {w.Text7, "45", "45"},       {w.Text7, "", "60"},
-        {w.Text16, "65536", "65536"},  {w.Text16, "65537", "25"},   {w.Text5, "10000", "110"},
-        {w.Text10, "1", "16"},         {w.Text13, "61", "10"},
-        {w.Text5, "0000000110", "0000000110"}, // only the first eight characters are judged
-    };
-    for (const Row& row : rows) {
-        row.field->setText(row.typed);
-        leave(row.field);
-        EXPECT_EQ(row.field->text(), row.shown) << row.typed;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.key) + "=" + row.value);
+        store->SaveSetting(row.key, row.value);
+        frmSet& w = start();
+        EXPECT_EQ((w.*row.field)->text(), row.shown);
+        type(w.*row.field, row.value);
+        EXPECT_EQ((w.*row.field)->text(), row.shown);
     }
+    store->SaveSetting("autoreplycheck", "yes");
+    EXPECT_FALSE(start().Check[0]->isChecked());
 }
 
-TEST_F(AppTest, TheControllerFollowsRingsLoggingAndAutoAnswer)
+TEST_F(AppTest, TheLineAndTheControllerFollowTheTelephoneSettings)
 {
     markFirstRunDone();
-    QList<int> rings;
-    QList<bool> logging, autoAnswer;
+    QStringList told;
     frmSetParts parts;
-    parts.callController = [&] {
-        auto c = std::make_unique<FakeController>();
-        c->rings = &rings;
-        c->logging = &logging;
-        c->autoAnswer = &autoAnswer;
-        return c;
-    };
+    parts.callController = [&] { return std::make_unique<FakeController>(told); };
+    parts.lineDevices = [] { return QStringList{"Line A", "Line B"}; };
+    store->SaveSetting("voicemodem0", "1");
     frmSet& w = start(parts);
-    EXPECT_EQ(rings, QList<int>{2});
-    EXPECT_EQ(autoAnswer.last(), true);
-    EXPECT_EQ(logging.last(), false);
-    w.txtRingsToAnswer->setText("0");
-    leave(w.txtRingsToAnswer);
-    EXPECT_EQ(rings.last(), 2);
-    w.txtRingsToAnswer->setText("5");
-    leave(w.txtRingsToAnswer);
-    EXPECT_EQ(rings.last(), 5);
+    EXPECT_EQ(w.modembox->currentText(), "Line B");
+    EXPECT_EQ(w.wizard()->cboModem->count(), 2);
+    EXPECT_FALSE(w.wizard()->skipTelephone);
+    for (auto [value, index] : {std::pair{"5", 1}, {"-1", -1}}) { // beyond the list: unchanged
+        store->SaveSetting("voicemodem0", value);
+        w.ReloadSetting();
+        EXPECT_EQ(w.modembox->currentIndex(), index);
+    }
+    EXPECT_TRUE(told.contains("rings 2") && told.contains("answer 1") && told.contains("log 0")) << told.join(", ").toStdString();
+    told.clear();
+    type(w.txtRingsToAnswer, "0"); // out of range: the default again
+    type(w.txtRingsToAnswer, "5");
     w.Check[1]->click();
-    EXPECT_EQ(logging.last(), true);
     w.Check[5]->click();
-    EXPECT_EQ(autoAnswer.last(), false);
+    EXPECT_EQ(told, QStringList({"rings 2", "rings 5", "log 1", "answer 0"}));
 }
 
 TEST_F(AppTest, OnlyThePinTakesDigitsOnlyAndEnterWalksTheAccountFields)
 {
     markFirstRunDone();
     frmSet& w = start();
-    w.Pin->clear();
-    QTest::keyClicks(w.Pin, "12a-3");
-    EXPECT_EQ(w.Pin->text(), "123");
-    w.Text3->clear();
-    QTest::keyClicks(w.Text3, "p@ss W0rd");
-    EXPECT_EQ(w.Text3->text(), "p@ss W0rd");
-    w.wizard()->txtLoginPw->clear();
-    QTest::keyClicks(w.wizard()->txtLoginPw, "40x71");
-    EXPECT_EQ(w.wizard()->txtLoginPw->text(), "4071");
-
+    const std::tuple<QLineEdit*, const char*, const char*> rows[] = {
+        {w.Pin, "12a-3", "123"}, {w.Text3, "p@ss W0rd", "p@ss W0rd"}, {w.wizard()->txtLoginPw, "40x71", "4071"}};
+    for (auto [field, typed, shown] : rows) {
+        field->clear();
+        QTest::keyClicks(field, typed);
+        EXPECT_EQ(field->text(), shown);
+    }
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -155,50 +140,7 @@ TEST_F(AppTest, OnlyThePinTakesDigitsOnlyAndEnterWalksTheAccountFields)
         QTest::keyClick(order[i], Qt::Key_Return);
         EXPECT_EQ(QApplication::focusWidget(), order[i + 1]) << i;
     }
-    // Keys that steer the window still work in a digits-only field.
-    w.Pin->setFocus();
+    w.Pin->setFocus(); // keys that steer the window still work in a digits-only field
     QTest::keyClick(w.Pin, Qt::Key_Tab);
     EXPECT_NE(QApplication::focusWidget(), w.Pin);
-}
-
-TEST_F(AppTest, AStoreThatCannotBeWrittenIsReportedAndMayBeRetried)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    w.Text4->setText("pop.kept.example");
-    // The settings file's folder turns into a regular file: nothing can be written.
-    const QString file = profile.file("settings.ini");
-    QFile::rename(file, profile.file("settings.bak"));
-    QDir().mkpath(file); // a folder where the file should be
-    int asked = 0;
-    w.askRetry = [&](const QString& message) {
-        ++asked;
-        EXPECT_TRUE(message.contains("popserver")) << message.toStdString();
-        EXPECT_TRUE(message.contains(file)) << message.toStdString();
-        QDir().rmdir(file); // the user mends it, then retries
-        return asked == 1;
-    };
-    w.Form_Unload();
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(stored("popserver"), "pop.kept.example");
-}
-
-TEST_F(AppTest, ReloadSettingPicksTheStoredModem)
-{
-    markFirstRunDone();
-    frmSetParts parts;
-    parts.lineDevices = [] { return QStringList{"Line A", "Line B"}; };
-    store->SaveSetting("voicemodem0", "1");
-    frmSet& w = start(parts);
-    EXPECT_EQ(w.modembox->currentText(), "Line B");
-    EXPECT_EQ(w.wizard()->cboModem->count(), 2);
-    EXPECT_FALSE(w.wizard()->skipTelephone);
-
-    store->SaveSetting("voicemodem0", "5"); // beyond the list: unchanged
-    w.ReloadSetting();
-    EXPECT_EQ(w.modembox->currentIndex(), 1);
-    store->SaveSetting("voicemodem0", "-1");
-    w.ReloadSetting();
-    EXPECT_EQ(w.modembox->currentIndex(), -1);
-    EXPECT_EQ(w.modembox->placeholderText(), "Select Modem");
 }

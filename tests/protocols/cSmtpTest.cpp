@@ -9,174 +9,137 @@
 #include <QFile>
 #include <QLocale>
 #include <QSignalSpy>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
 
 using Steps = QList<QByteArray>;
 
-const Steps kUpToData = {"S: 220 sink ready", "C: HELO 127.0.0.1", "S: 250 hello",
-                         "C: MAIL FROM:ann@x.org", "S: 250 ok", "C: RCPT TO:bob@y.org", "S: 250 ok",
-                         "C: DATA", "S: 354 go ahead"};
+const Steps kHelo = {"S: 220 sink ready", "C: HELO 127.0.0.1", "S: 250 hello"};
+const Steps kUpToRcpt = kHelo + Steps{"C: MAIL FROM:ann@x.org", "S: 250 ok", "C: RCPT TO:bob@y.org"};
+const Steps kUpToData = kUpToRcpt + Steps{"S: 250 ok", "C: DATA", "S: 354 go ahead"};
 
-// The owner's part: a socket and a fast timer lent to the client, a fixed clock, a program
-// folder of the test's own, and the codes ServerClose raised.
+// The message lines the server receives for the standard mail, the fixed clock's date first.
+Steps text(const Steps& body = {"C: hello", "C: ", "C: ", "C: ."})
+{
+    const QByteArray month = QLocale::system().monthName(2, QLocale::ShortFormat).toLatin1();
+    return Steps{"C: DATE: 04 " + month + " 03 09:05:07", "C: From: ann@x.org", "C: To: bob@y.org", "C: Subject: hi",
+                 "C: "} + body;
+}
+
+// The owner's part: a socket and a fast timer lent to the client, a fixed clock and a program
+// folder of the test's own.
 class Smtp : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    Smtp()
     {
         platform::SetSystemLcidOverride(0x0409);
         platform::SetAppClock(&clock);
         platform::SetProgramFolderOverride(folder.path());
-        timer.setInterval(5);
     }
-    void TearDown() override
+    ~Smtp() override
     {
         platform::SetProgramFolderOverride(QString());
         platform::SetAppClock(nullptr);
         platform::SetSystemLcidOverride(0);
     }
 
-    // Lends the controls and sets the standard mail; Connect is the test's.
-    void lend(cSmtp& smtp, quint16 port)
-    {
-        smtp.setWsock(&socket);
-        smtp.setWtimeout(&timer);
-        smtp.SMTPPort = port;
-        smtp.SendTo = QStringLiteral("bob@y.org");
-        smtp.MailFrom = QStringLiteral("ann@x.org");
-        smtp.Server = QStringLiteral("127.0.0.1");
-        smtp.MessageText = QStringLiteral("hello");
-        smtp.MessageSubject = QStringLiteral("hi");
-        QObject::connect(&smtp, &cSmtp::ServerClose, [this](int16_t code) { closes.push_back(code); });
-    }
-    void start(cSmtp& smtp, quint16 port)
-    {
-        lend(smtp, port);
-        smtp.Connect(0, QString());
-    }
-    bool closed() { return waitUntil([&] { return !closes.empty(); }); }
-
-    // The message lines the server receives for the standard settings, the fixed clock's date first.
-    static Steps text(const Steps& body = {"C: hello", "C: ", "C: ", "C: ."})
-    {
-        const QByteArray date = "C: DATE: 04 " + QLocale::system().monthName(2, QLocale::ShortFormat).toLatin1() + " 03 09:05:07";
-        return Steps{date, "C: From: ann@x.org", "C: To: bob@y.org", "C: Subject: hi", "C: "} + body;
-    }
-
     platform::ManualClock clock{QDateTime(QDate(2003, 2, 4), QTime(9, 5, 7)).toMSecsSinceEpoch()};
     testing_support::TempFolder folder;
     QTcpSocket socket;
     QTimer timer;
-    std::vector<int> closes;
 };
 
 } // namespace
 
-TEST_F(Smtp, DeliversAMessageInSixCommands)
-{
-    ScriptedServer server(kUpToData + text() + Steps{"S: 250 queued", "C: QUIT", "S: 221 bye"});
-    cSmtp smtp;
-    QSignalSpy connected(&smtp, &cSmtp::ServerConnect);
-    QSignalSpy sending(&smtp, &cSmtp::Sending);
-    QSignalSpy written(&smtp, &cSmtp::SendComplete);
-    start(smtp, server.port());
-    EXPECT_EQ(smtp.status(), "Connecting to Mail server");
-    ASSERT_TRUE(closed());
-    EXPECT_EQ(closes, std::vector<int>{cSmtp::Delivered});
-    EXPECT_EQ(smtp.status(), "Message sent");
-    EXPECT_EQ(connected.count(), 1);
-    EXPECT_EQ(sending.count(), 1);
-    EXPECT_GE(written.count(), 1);
-    EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
-
-    // The owner may run its timer on: no time-out follows a finished mail.
-    QSignalSpy ticks(&timer, &QTimer::timeout);
-    timer.start();
-    ASSERT_TRUE(waitUntil([&] { return ticks.count() > cSmtp::kTimeoutTicks + 5; }));
-    EXPECT_EQ(closes, std::vector<int>{cSmtp::Delivered});
-}
-
 TEST_F(Smtp, RepliesDecideHowTheMailEnds)
 {
+    QTcpServer refusing;
+    ASSERT_TRUE(refusing.listen(QHostAddress::LocalHost, 0));
+    const quint16 refusedPort = refusing.serverPort();
+    refusing.close();
+    folder.write("a.bin", "Cats and dogs!"); // 14 bytes: the encoded line begins with "."
     const Steps sent = kUpToData + text() + Steps{"S: 250 queued", "C: QUIT"};
+    const Steps bye = {"S: 250 ok", "C: QUIT", "S: 221 bye"};
+    const char* kSent = "Message sent";
+    const char* kNotSent = "Connecting to Mail server";
+    const char* kTimeout = "Winsock Timeout !";
     const struct {
         const char* what;
         Steps script;
         int code;
         const char* status;
+        quint16 port = 0;
+        std::function<void(cSmtp&)> send = {}; // by default the standard mail, no file
     } rows[] = {
-        {"recipient refused", {"S: 220 hi", "C: HELO 127.0.0.1", "S: 250 hello", "C: MAIL FROM:ann@x.org", "S: 250 ok",
-                               "C: RCPT TO:bob@y.org", "S: 550 no such user", "C: QUIT", "S: 221 bye"},
-         cSmtp::NotDelivered, "SMTP Err : 550"},
-        {"greeting refused", {"S: 421 busy", "C: QUIT", "S: 221 bye"}, cSmtp::NotDelivered, "SMTP Err : 421"},
-        {"QUIT refused after delivery", sent + Steps{"S: 500 what?"}, cSmtp::Delivered, "Message sent"},
-        {"QUIT refused after an error", {"S: 554 go away", "C: QUIT", "S: 500 what?"}, cSmtp::NotDelivered, "SMTP Err : 554"},
-        {"closed after the greeting", {"S: 220 hi", "C: HELO 127.0.0.1", "CLOSE"}, cSmtp::NotDelivered, "Connecting to Mail server"},
-        {"closed before acceptance", kUpToData + text() + Steps{"CLOSE"}, cSmtp::NotDelivered, "Connecting to Mail server"},
-        {"closed after delivery", sent + Steps{"CLOSE"}, cSmtp::ServerClosed, "Message sent"},
-        {"multi-line replies", Steps{"S: 220-sink", "S: 220-says", "S: 220 hello", "C: HELO 127.0.0.1",
-                                "S: 250-sink", "S: 250-SIZE 1000", "S: 250 HELP", "C: MAIL FROM:ann@x.org", "S: 250 ok",
-                                "C: RCPT TO:bob@y.org", "S: 250 ok", "C: DATA", "S: 354 go"}
-                                   + text() + Steps{"S: 250 ok", "C: QUIT", "S: 221-bye", "S: 221 bye"},
-         cSmtp::Delivered, "Message sent"},
+        {"delivered in six commands", sent + Steps{"S: 221 bye"}, cSmtp::Delivered, kSent},
+        {"recipient refused", kUpToRcpt + Steps{"S: 550 no such user", "C: QUIT", "S: 221 bye"}, cSmtp::NotDelivered,
+         "SMTP Err : 550"},
+        {"greeting and QUIT refused", {"S: 554 go away", "C: QUIT", "S: 500 what?"}, cSmtp::NotDelivered, "SMTP Err : 554"},
+        {"QUIT refused after delivery", sent + Steps{"S: 500 what?"}, cSmtp::Delivered, kSent},
+        {"closed before acceptance", kUpToData + text() + Steps{"CLOSE"}, cSmtp::NotDelivered, kNotSent},
+        {"closed after delivery", sent + Steps{"CLOSE"}, cSmtp::ServerClosed, kSent},
+        {"multi-line replies", Steps{"S: 220-sink", "S: 220-says", "S: 220 hello", "C: HELO 127.0.0.1", "S: 250-sink",
+                                     "S: 250-SIZE 1000", "S: 250 HELP"} + kUpToData.mid(3) + text()
+                                   + Steps{"S: 250 ok", "C: QUIT", "S: 221-bye", "S: 221 bye"},
+         cSmtp::Delivered, kSent},
         {"replies split over segments", Steps{"S| 2", "S: 20 hi", "C: HELO 127.0.0.1", "S| 250 hel", "S: lo",
-                                         "C: MAIL FROM:ann@x.org", "S| 250 ok\r", "S| \n", "C: RCPT TO:bob@y.org",
-                                         "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
+                                              "C: MAIL FROM:ann@x.org", "S| 250 ok\r", "S| \n", "C: RCPT TO:bob@y.org",
+                                              "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
                                             + text() + Steps{"S| 25", "S: 0 ok", "C: QUIT", "S| 22", "S: 1 bye"},
-         cSmtp::Delivered, "Message sent"},
+         cSmtp::Delivered, kSent},
+        {"silent server", {}, cSmtp::TimedOut, kTimeout},
+        {"reply 251 is not acted on", kUpToRcpt + Steps{"S: 251 will forward"}, cSmtp::TimedOut, kTimeout},
+        {"no server", {}, cSmtp::NetworkError, kNotSent, refusedPort},
+        {"lines cannot end the data or add headers",
+         kHelo + Steps{"C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org", "S: 250 ok",
+                       "C: DATA", "S: 354 go", text().first(), "C: From: ann@x.org ",
+                       "C: To: bob@y.org  RCPT TO:eve@z.org", "C: Subject: a  Bcc: eve@z.org", "C: ", "C: ..hidden",
+                       "C: ..", "C: plain\n..after a bare line feed", "C: ", "C: ", "C: ."} + bye,
+         cSmtp::Delivered, kSent, 0, [](cSmtp& s) {
+             s.MailFrom = "ann@x.org\n";
+             s.SendTo = "bob@y.org\r\nRCPT TO:eve@z.org";
+             s.MessageSubject = "a\r\nBcc: eve@z.org";
+             s.MessageText = ".hidden\r\n.\r\nplain\n.after a bare line feed";
+             s.Connect(0, QString());
+         }},
+        // The block's lines end in LF alone, so the server reads it as one line.
+        {"file attached uuencoded",
+         kUpToData + text({"C: hello", "C: ", "C: begin 664 a.bin\n..0V%T<R!A;F0@9&]G<R$@\n`\nend\n", "C: ."}) + bye,
+         cSmtp::Delivered, kSent, 0, [this](cSmtp& s) { s.Connect(1, folder.file("a.bin")); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        closes.clear();
         ScriptedServer server(row.script);
         cSmtp smtp;
-        start(smtp, server.port());
-        ASSERT_TRUE(closed());
+        std::vector<int> closes;
+        QObject::connect(&smtp, &cSmtp::ServerClose, [&](int16_t code) { closes.push_back(code); });
+        timer.setInterval(5);
+        smtp.setWsock(&socket);
+        smtp.setWtimeout(&timer);
+        smtp.SMTPPort = row.port ? row.port : server.port();
+        smtp.Server = "127.0.0.1";
+        smtp.MailFrom = "ann@x.org";
+        smtp.SendTo = "bob@y.org";
+        smtp.MessageSubject = "hi";
+        smtp.MessageText = "hello";
+        smtp.TempFileNumber = 7;
+        row.send ? row.send(smtp) : smtp.Connect(0, QString());
+        ASSERT_TRUE(waitUntil([&] { return !closes.empty(); }));
         EXPECT_EQ(closes, std::vector<int>{row.code});
-        EXPECT_EQ(smtp.status(), row.status);
+        EXPECT_EQ(smtp.status().toStdString(), row.status);
         EXPECT_FALSE(timer.isActive());
-        EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
+        EXPECT_TRUE(row.port || waitUntil([&] { return server.clientGone(); })); // and the line is closed
+        EXPECT_TRUE(row.port || server.scenarioDone()) << server.report().toStdString();
+        EXPECT_FALSE(QFile::exists(folder.file("utemp7.uue"))); // the temporary file is gone
+
+        QSignalSpy ticks(&timer, &QTimer::timeout); // the owner may run its timer on: nothing more is raised
+        timer.start(1);
+        ASSERT_TRUE(waitUntil([&] { return ticks.count() > cSmtp::kTimeoutTicks + 5; }));
+        timer.stop();
+        EXPECT_EQ(closes.size(), 1u);
     }
-}
-
-TEST_F(Smtp, MessageLinesCannotEndTheDataOrAddHeaders)
-{
-    ScriptedServer server(Steps{"S: 220 hi", "C: HELO 127.0.0.1", "S: 250 hello",
-                                "C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org",
-                                "S: 250 ok", "C: DATA", "S: 354 go",
-                                "C: DATE: 04 " + QLocale::system().monthName(2, QLocale::ShortFormat).toLatin1() + " 03 09:05:07",
-                                "C: From: ann@x.org ", "C: To: bob@y.org  RCPT TO:eve@z.org", "C: Subject: a  Bcc: eve@z.org",
-                                "C: ", "C: ..hidden", "C: ..", "C: plain\n..after a bare line feed", "C: ", "C: ", "C: .",
-                                "S: 250 ok", "C: QUIT", "S: 221 bye"});
-    cSmtp smtp;
-    lend(smtp, server.port());
-    smtp.MailFrom = QStringLiteral("ann@x.org\n");
-    smtp.SendTo = QStringLiteral("bob@y.org\r\nRCPT TO:eve@z.org");
-    smtp.MessageSubject = QStringLiteral("a\r\nBcc: eve@z.org");
-    smtp.MessageText = QStringLiteral(".hidden\r\n.\r\nplain\n.after a bare line feed");
-    smtp.Connect(0, QString());
-    ASSERT_TRUE(closed());
-    EXPECT_EQ(closes, std::vector<int>{cSmtp::Delivered});
-    EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
-}
-
-TEST_F(Smtp, AttachesAFileUuencoded)
-{
-    folder.write("a.bin", "Cats and dogs!"); // 14 bytes: the encoded line begins with "."
-    // The block's lines end in LF alone, so the server reads it as one line.
-    ScriptedServer server(kUpToData + text({"C: hello", "C: ", "C: begin 664 a.bin\n..0V%T<R!A;F0@9&]G<R$@\n`\nend\n", "C: ."})
-                          + Steps{"S: 250 ok", "C: QUIT", "S: 221 bye"});
-    cSmtp smtp;
-    lend(smtp, server.port());
-    smtp.TempFileNumber = 7;
-    smtp.Connect(1, folder.file("a.bin"));
-    ASSERT_TRUE(closed());
-    EXPECT_EQ(closes, std::vector<int>{cSmtp::Delivered});
-    EXPECT_FALSE(QFile::exists(folder.file("utemp7.uue"))); // the temporary file is gone
-    EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
 }
 
 TEST_F(Smtp, UuencodesInLinesOf45Bytes)
@@ -184,60 +147,17 @@ TEST_F(Smtp, UuencodesInLinesOf45Bytes)
     QByteArray bytes45;
     for (int i = 0; i < 45; ++i)
         bytes45 += char(i);
-    const struct {
-        QByteArray content;
-        QByteArray encoded;
-    } rows[] = {
+    const std::pair<QByteArray, QByteArray> rows[] = {
         {"", "begin 664 f.bin\n`\n`\nend\n"},
         {"Cat", "begin 664 f.bin\n#0V%T\n`\nend\n"},
         {"   ", "begin 664 f.bin\n#(\"`@\n`\nend\n"}, // blanks become "`", the padding is blanks
         {bytes45, "begin 664 f.bin\nM``$\"`P0%!@<(\"0H+#`T.#Q`1$A,4%187&!D:&QP='A\\@(2(C)\"4F)R@I*BLL\n`\n`\nend\n"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.content.toStdString());
-        folder.write("f.bin", row.content);
-        cSmtp smtp;
-        smtp.EncodeNow(folder.file("f.bin"));
-        QFile encoded(folder.file("utemp0.uue"));
-        ASSERT_TRUE(encoded.open(QIODevice::ReadOnly));
-        EXPECT_EQ(encoded.readAll(), row.encoded);
+    for (const auto& [content, encoded] : rows) {
+        folder.write("f.bin", content);
+        cSmtp().EncodeNow(folder.file("f.bin"));
+        QFile file(folder.file("utemp0.uue"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), encoded) << content.toStdString();
     }
-}
-
-TEST_F(Smtp, TimesOutOnceWhenTheServerStalls)
-{
-    const struct {
-        const char* what;
-        Steps script;
-    } rows[] = {
-        {"silent server", {}},
-        {"reply 251 is not acted on", {"S: 220 hi", "C: HELO 127.0.0.1", "S: 250 hello", "C: MAIL FROM:ann@x.org",
-                                       "S: 250 ok", "C: RCPT TO:bob@y.org", "S: 251 will forward"}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        closes.clear();
-        ScriptedServer server(row.script);
-        cSmtp smtp;
-        start(smtp, server.port());
-        ASSERT_TRUE(closed());
-        EXPECT_EQ(closes, std::vector<int>{cSmtp::TimedOut});
-        EXPECT_EQ(smtp.status(), "Winsock Timeout !");
-        EXPECT_FALSE(timer.isActive());
-        EXPECT_TRUE(waitUntil([&] { return server.clientGone(); })); // and the line is closed
-        EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
-    }
-}
-
-TEST_F(Smtp, SocketErrorIsANetworkError)
-{
-    QTcpServer closedPort;
-    ASSERT_TRUE(closedPort.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = closedPort.serverPort();
-    closedPort.close();
-    cSmtp smtp;
-    start(smtp, port);
-    ASSERT_TRUE(closed());
-    EXPECT_EQ(closes, std::vector<int>{cSmtp::NetworkError});
-    EXPECT_FALSE(timer.isActive());
 }
