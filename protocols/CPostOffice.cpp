@@ -1,31 +1,15 @@
 #include "protocols/CPostOffice.h"
 
 #include "platform/CodePage.h"
+#include "protocols/LentControls.h"
 #include "platform/SystemLocale.h"
 
 #include <QTcpSocket>
 
 #include <algorithm>
 #include <QTimer>
-#include <QVariant>
 
 namespace {
-
-// The lent socket and timer outlive the clients: the engine makes a new client per session and
-// releases the old one later. The control remembers which client holds it, so an old client
-// never reads, closes or stops what a newer one uses.
-constexpr char kHeldBy[] = "korvalenHeldBy";
-
-void hold(QObject* control, const QObject* client)
-{
-    if (control)
-        control->setProperty(kHeldBy, QVariant::fromValue(quintptr(client)));
-}
-
-bool heldBy(const QObject* control, const QObject* client)
-{
-    return control && control->property(kHeldBy).value<quintptr>() == quintptr(client);
-}
 
 const QByteArray kEndMarker = QByteArrayLiteral("\n.\r\n");
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
@@ -58,18 +42,7 @@ CPostOffice::CPostOffice(QObject* parent) : QObject(parent) {}
 
 CPostOffice::~CPostOffice()
 {
-    if (timer_)
-        disconnect(timer_, nullptr, this, nullptr);
-    if (socket_)
-        disconnect(socket_, nullptr, this, nullptr);
-    if (holdsTimer()) {
-        StopTimeout();
-        hold(timer_, nullptr);
-    }
-    if (holdsSocket()) {
-        closeSocket();
-        hold(socket_, nullptr);
-    }
+    lent::Release(this, socket_, timer_, closing_);
     closeFile();
 }
 
@@ -82,7 +55,7 @@ void CPostOffice::setTimerControl(QTimer* timer)
     timer_ = timer;
     if (!timer)
         return;
-    hold(timer, this);
+    lent::Hold(timer, this);
     connect(timer, &QTimer::timeout, this, &CPostOffice::onTick);
 }
 
@@ -93,7 +66,7 @@ void CPostOffice::Winsock(QTcpSocket* socket)
     socket_ = socket;
     if (!socket)
         return;
-    hold(socket, this);
+    lent::Hold(socket, this);
     connect(socket, &QTcpSocket::readyRead, this, &CPostOffice::onDataArrival);
     connect(socket, &QAbstractSocket::disconnected, this, &CPostOffice::onServerClosed);
     connect(socket, &QAbstractSocket::errorOccurred, this, &CPostOffice::onSocketError);
@@ -106,8 +79,8 @@ void CPostOffice::setWriteLog(bool on) { writeLog_ = on; }
 void CPostOffice::POPHostname(const QString& host) { host_ = host; }
 void CPostOffice::POPPort(uint16_t port) { port_ = port; }
 
-bool CPostOffice::holdsSocket() const { return heldBy(socket_, this); }
-bool CPostOffice::holdsTimer() const { return heldBy(timer_, this); }
+bool CPostOffice::holdsSocket() const { return lent::HeldBy(socket_, this); }
+bool CPostOffice::holdsTimer() const { return lent::HeldBy(timer_, this); }
 
 // ---- commands
 
@@ -117,8 +90,8 @@ void CPostOffice::Connect()
     errDesc_.clear();
     status_ = Connecting;
     closeFile();
-    hold(socket_, this);
-    hold(timer_, this);
+    lent::Hold(socket_, this);
+    lent::Hold(timer_, this);
     closeSocket();
     StartTimeout();
     buffer_.clear();
@@ -505,11 +478,7 @@ void CPostOffice::onServerClosed()
 
 void CPostOffice::closeSocket()
 {
-    if (!socket_ || !holdsSocket() || socket_->state() == QAbstractSocket::UnconnectedState)
-        return;
-    closing_ = true;
-    socket_->abort();
-    closing_ = false;
+    lent::CloseSocket(socket_, this, closing_);
 }
 
 void CPostOffice::closeFile()

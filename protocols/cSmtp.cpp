@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
+#include "protocols/LentControls.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SystemLocale.h"
 
@@ -10,25 +11,8 @@
 #include <QLocale>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QVariant>
 
 namespace {
-
-// The lent socket and timer outlive the client: the owner makes a new client per mail and
-// releases the old one later. The control remembers which client holds it, so an old client
-// never reads, closes or stops what a newer one uses.
-constexpr char kHeldBy[] = "korvalenHeldBy";
-
-void hold(QObject* control, const QObject* client)
-{
-    if (control)
-        control->setProperty(kHeldBy, QVariant::fromValue(quintptr(client)));
-}
-
-bool heldBy(const QObject* control, const QObject* client)
-{
-    return control && control->property(kHeldBy).value<quintptr>() == quintptr(client);
-}
 
 constexpr int kUuLineBytes = 45; // bytes per uuencoded line
 
@@ -82,18 +66,7 @@ cSmtp::cSmtp(QObject* parent) : QObject(parent) {}
 
 cSmtp::~cSmtp()
 {
-    if (timer_)
-        disconnect(timer_, nullptr, this, nullptr);
-    if (socket_)
-        disconnect(socket_, nullptr, this, nullptr);
-    if (holdsTimer()) {
-        StopTimeout();
-        hold(timer_, nullptr);
-    }
-    if (holdsSocket()) {
-        closeSocket();
-        hold(socket_, nullptr);
-    }
+    lent::Release(this, socket_, timer_, closing_);
 }
 
 void cSmtp::setWsock(QTcpSocket* socket)
@@ -103,7 +76,7 @@ void cSmtp::setWsock(QTcpSocket* socket)
     socket_ = socket;
     if (!socket)
         return;
-    hold(socket, this);
+    lent::Hold(socket, this);
     connect(socket, &QTcpSocket::readyRead, this, &cSmtp::onDataArrival);
     connect(socket, &QAbstractSocket::connected, this, [this] { if (holdsSocket()) emit ServerConnect(); });
     connect(socket, &QAbstractSocket::disconnected, this, &cSmtp::onServerClosed);
@@ -118,12 +91,12 @@ void cSmtp::setWtimeout(QTimer* timer)
     timer_ = timer;
     if (!timer)
         return;
-    hold(timer, this);
+    lent::Hold(timer, this);
     connect(timer, &QTimer::timeout, this, &cSmtp::onTick);
 }
 
-bool cSmtp::holdsSocket() const { return heldBy(socket_, this); }
-bool cSmtp::holdsTimer() const { return heldBy(timer_, this); }
+bool cSmtp::holdsSocket() const { return lent::HeldBy(socket_, this); }
+bool cSmtp::holdsTimer() const { return lent::HeldBy(timer_, this); }
 
 void cSmtp::Connect(int16_t attach, const QString& path)
 {
@@ -132,8 +105,8 @@ void cSmtp::Connect(int16_t attach, const QString& path)
         attachPath_ = path;
     }
     sent_ = false;
-    hold(socket_, this);
-    hold(timer_, this);
+    lent::Hold(socket_, this);
+    lent::Hold(timer_, this);
     closeSocket(); // closing is immediate: no waiting for the previous connection
     buffer_.clear();
     step_ = Connecting;
@@ -313,11 +286,7 @@ void cSmtp::StopTimeout()
 
 void cSmtp::closeSocket()
 {
-    if (!socket_ || !holdsSocket() || socket_->state() == QAbstractSocket::UnconnectedState)
-        return;
-    closing_ = true;
-    socket_->abort();
-    closing_ = false;
+    lent::CloseSocket(socket_, this, closing_);
 }
 
 // ---- the attachment

@@ -1,0 +1,18 @@
+#pragma once
+#include <QTcpSocket>
+#include <QTimer>
+
+// The socket and timer a window lends a protocol client outlive the client: the owner makes a
+// new client per session and releases the old one later. Each control remembers which client
+// holds it, so an old client never reads, closes or stops what a newer one uses.
+namespace lent {
+
+void Hold(QObject* control, const QObject* client);
+bool HeldBy(const QObject* control, const QObject* client);
+// Aborts the connection if the client holds the socket; closing is set meanwhile, so the
+// client can tell its own close from the server's.
+void CloseSocket(QTcpSocket* socket, const QObject* client, bool& closing);
+// Lets go of both: no more signals to the client; a timer it holds stops, a socket it holds closes.
+void Release(QObject* client, QTcpSocket* socket, QTimer* timer, bool& closing);
+
+} // namespace lent
