@@ -6,7 +6,7 @@
 //
 // Output, one line: "ms=<wall time> rows=<list rows> new=<new mail count> error=<number>".
 // --rows writes the listed rows (sender, subject, date; tab-separated, UTF-8) after the timing.
-#include "mail/MailHost.h"
+#include "mail/StandaloneMail.h"
 #include "mail/checkmailClass.h"
 #include "platform/Clock.h"
 
@@ -21,17 +21,6 @@
 #include <cstdio>
 
 namespace {
-
-// Signed in, no spam lists, no automatic replies.
-struct BenchHost : MailHost
-{
-    bool signedIn() const override { return true; }
-    QString smtpServer() const override { return {}; }
-    int32_t smtpPort() const override { return 25; }
-    QString replyText() const override { return {}; }
-    QStringList spamSubjects() const override { return {}; }
-    QStringList spamSenders() const override { return {}; }
-};
 
 int fail(const QString& message)
 {
@@ -64,7 +53,7 @@ int main(int argc, char** argv)
     if (p.value("user").isEmpty() || p.value("password").isEmpty())
         return fail("give --user and --password");
 
-    BenchHost host;
+    FixedMailHost host; // signed in, no spam lists, no automatic replies
     checkmailClass engine;
     engine.ServerName = p.value("host");
     engine.ServerPort = port;
@@ -79,17 +68,9 @@ int main(int argc, char** argv)
     platform::ManualClock fastClock(platform::SystemClock().msecsSinceEpoch(), 1000);
     platform::SetAppClock(&fastClock);
 
-    QTcpSocket popSocket, smtpSocket;
-    QTimer popTimer, smtpTimer;
-    popTimer.setInterval(1000);
-    smtpTimer.setInterval(1000);
-    QStandardItemModel list(0, 4);
-    engine.setHost(&host);
-    engine.Popsock(&popSocket);
-    engine.setPOPTimerControl(&popTimer);
-    engine.SMTPsock(&smtpSocket);
-    engine.setSMTPTimerControl(&smtpTimer);
-    engine.setListView(&list);
+    MailControls controls;
+    controls.lendTo(engine, host);
+    QStandardItemModel& list = controls.list;
 
     QElapsedTimer wall;
     qint64 elapsedNs = -1;

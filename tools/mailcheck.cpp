@@ -1,6 +1,6 @@
 // korvalen-mailcheck: runs one mail check, fetch or delete headless and prints what the
 // engine does as it happens. Handy for trying an account and for watching the engine work.
-#include "mail/MailHost.h"
+#include "mail/StandaloneMail.h"
 #include "mail/SpamList.h"
 #include "mail/checkmailClass.h"
 #include "platform/ProgramFolder.h"
@@ -16,22 +16,6 @@
 #include <cstdio>
 
 namespace {
-
-struct ToolHost : MailHost
-{
-    QString server;
-    int32_t port = 25;
-    QString reply;
-    QStringList subjects;
-    QStringList senders;
-
-    bool signedIn() const override { return true; }
-    QString smtpServer() const override { return server; }
-    int32_t smtpPort() const override { return port; }
-    QString replyText() const override { return reply; }
-    QStringList spamSubjects() const override { return subjects; }
-    QStringList spamSenders() const override { return senders; }
-};
 
 void say(const QString& line)
 {
@@ -84,7 +68,7 @@ int main(int argc, char** argv)
         return p.isSet(option) ? p.value(option) : store->GetSetting(key, byDefault);
     };
 
-    ToolHost host;
+    FixedMailHost host;
     checkmailClass engine;
     engine.ServerName = setting("host", "popserver", "");
     engine.UserName = setting("user", "EmailUID", "");
@@ -132,17 +116,9 @@ int main(int argc, char** argv)
         engine.ResetMailCount(known);
     }
 
-    QTcpSocket popSocket, smtpSocket;
-    QTimer popTimer, smtpTimer;
-    popTimer.setInterval(1000);
-    smtpTimer.setInterval(1000);
-    QStandardItemModel list(0, 4);
-    engine.setHost(&host);
-    engine.Popsock(&popSocket);
-    engine.setPOPTimerControl(&popTimer);
-    engine.SMTPsock(&smtpSocket);
-    engine.setSMTPTimerControl(&smtpTimer);
-    engine.setListView(&list);
+    MailControls controls;
+    controls.lendTo(engine, host);
+    QStandardItemModel& list = controls.list;
 
     QObject::connect(&engine, &checkmailClass::DebugPrint, [](const QString& t) { say("log: " + t); });
     QObject::connect(&list, &QStandardItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {

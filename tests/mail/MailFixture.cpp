@@ -5,14 +5,9 @@
 MailTest::MailTest()
 {
     platform::SetAppClock(&clock);
-    popTimer.setInterval(10);
-    smtpTimer.setInterval(10);
-    engine.setHost(&host);
-    engine.Popsock(&popSocket);
-    engine.setPOPTimerControl(&popTimer);
-    engine.SMTPsock(&smtpSocket);
-    engine.setSMTPTimerControl(&smtpTimer);
-    engine.setListView(&list);
+    host.server = QStringLiteral("127.0.0.1");
+    host.reply = QStringLiteral("I am away this week.");
+    controls.lendTo(engine, host);
     engine.PopTimeoutTicks = 200; // two seconds of silence
     QObject::connect(&engine, &checkmailClass::DebugPrint, [this](const QString& t) { debug.append(t); });
     finished = std::make_unique<QSignalSpy>(&engine, &checkmailClass::CheckmailFinish);

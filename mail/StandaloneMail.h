@@ -1,0 +1,51 @@
+#pragma once
+#include "mail/MailHost.h"
+#include "mail/checkmailClass.h"
+
+#include <QStandardItemModel>
+#include <QTcpSocket>
+#include <QTimer>
+
+// What the main window gives the mail engine, for tools and tests that run it without the
+// window: settings held as plain values, and controls of its own lent to the engine.
+struct FixedMailHost : MailHost
+{
+    bool isSignedIn = true;
+    QString server;
+    int32_t port = 25;
+    QString reply;
+    QStringList subjects;
+    QStringList senders;
+
+    bool signedIn() const override { return isSignedIn; }
+    QString smtpServer() const override { return server; }
+    int32_t smtpPort() const override { return port; }
+    QString replyText() const override { return reply; }
+    QStringList spamSubjects() const override { return subjects; }
+    QStringList spamSenders() const override { return senders; }
+};
+
+struct MailControls
+{
+    explicit MailControls(int tickMs = 1000)
+    {
+        popTimer.setInterval(tickMs);
+        smtpTimer.setInterval(tickMs);
+    }
+    // Hands the host, the sockets, the time-out timers and the list to the engine.
+    void lendTo(checkmailClass& engine, MailHost& host)
+    {
+        engine.setHost(&host);
+        engine.Popsock(&popSocket);
+        engine.setPOPTimerControl(&popTimer);
+        engine.SMTPsock(&smtpSocket);
+        engine.setSMTPTimerControl(&smtpTimer);
+        engine.setListView(&list);
+    }
+
+    QTcpSocket popSocket;
+    QTcpSocket smtpSocket;
+    QTimer popTimer;
+    QTimer smtpTimer;
+    QStandardItemModel list{0, 4};
+};
