@@ -2,6 +2,7 @@
 #include "mail/checkmailClass.h"
 
 #include "mail/MailHost.h"
+#include "platform/LogFile.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/ProgramFolder.h"
@@ -94,14 +95,7 @@ void checkmailClass::WriteLogLine(const QString& name, const QString& text)
 
     if (!writeLog_)
         return;
-    QFile file(QDir(platform::ProgramFolder()).filePath(QString::fromLatin1(kLogPrefix) + ".log"));
-    if (!file.open(QIODevice::Append))
-        return; // the log is a convenience; the check goes on
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock.msecsSinceEpoch());
-    QString line = QStringLiteral("#%1#,\"%2\",\"%3\"")
-                       .arg(now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), name, text);
-    line.replace('\r', ' ').replace('\n', ' '); // one record per line
-    file.write(platform::TextToBytes(line + QStringLiteral("\r\n"), platform::SystemAnsiCodePage()).bytes);
+    platform::AppendLogRecord(QString::fromLatin1(kLogPrefix), name, text); // a convenience; the check goes on
 }
 
 QString checkmailClass::CodeConvert(const QString& text, int target)

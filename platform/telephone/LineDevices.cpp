@@ -1,0 +1,147 @@
+#include "platform/telephone/LineDevices.h"
+
+namespace platform {
+
+LineDeviceTable& LineDeviceTable::instance()
+{
+    static LineDeviceTable table;
+    return table;
+}
+
+VoiceModem* LineDeviceTable::addBackend(std::unique_ptr<VoiceModem> backend)
+{
+    backends_.push_back(std::move(backend));
+    return backends_.back().get();
+}
+
+void LineDeviceTable::clear()
+{
+    backends_.clear();
+}
+
+int32_t LineDeviceTable::count() const
+{
+    int32_t n = 0;
+    for (const auto& b : backends_)
+        n += std::max<int32_t>(0, b->DeviceCount());
+    return n;
+}
+
+std::optional<LineDeviceTable::Entry> LineDeviceTable::entry(int32_t device) const
+{
+    if (device < 0)
+        return std::nullopt;
+    for (const auto& b : backends_) {
+        const int32_t n = std::max<int32_t>(0, b->DeviceCount());
+        if (device < n)
+            return Entry{b.get(), device};
+        device -= n;
+    }
+    return std::nullopt;
+}
+
+QString LineDeviceTable::name(int32_t device) const
+{
+    const auto e = entry(device);
+    return e ? e->backend->DeviceName(e->local) : QString();
+}
+
+int32_t LineDeviceTable::capabilities(int32_t device) const
+{
+    const auto e = entry(device);
+    return e ? e->backend->DeviceCapabilities(e->local) : 0;
+}
+
+ModemControl::ModemControl(LineDeviceTable& table, QObject* parent) : VoiceModem(parent), table_(table) {}
+
+ModemControl::~ModemControl()
+{
+    CloseDevice();
+}
+
+void ModemControl::ShowModemDialog(int32_t device, QWidget* owner)
+{
+    if (const auto e = table_.entry(device))
+        e->backend->ShowModemDialog(e->local, owner);
+}
+
+void ModemControl::ShowLocationDialog(int32_t device, QWidget* owner)
+{
+    if (const auto e = table_.entry(device))
+        e->backend->ShowLocationDialog(e->local, owner);
+}
+
+int16_t ModemControl::DeviceCount() const
+{
+    return int16_t(std::min<int32_t>(table_.count(), INT16_MAX));
+}
+
+QString ModemControl::DeviceName(int32_t device) const
+{
+    return table_.name(device);
+}
+
+int32_t ModemControl::DeviceCapabilities(int32_t device) const
+{
+    return table_.capabilities(device);
+}
+
+void ModemControl::OpenDevice(int32_t device, bool voice, bool autoAnswer)
+{
+    CloseDevice();
+    const auto e = table_.entry(device);
+    if (!e) {
+        emit Error(-1, QStringLiteral("No line device %1").arg(device));
+        return;
+    }
+    VoiceModem* b = e->backend;
+    relays_ = {
+        connect(b, &VoiceModem::CallerID, this, &VoiceModem::CallerID),
+        connect(b, &VoiceModem::PhoneConnected, this, &VoiceModem::PhoneConnected),
+        connect(b, &VoiceModem::DigitReceived, this, &VoiceModem::DigitReceived),
+        connect(b, &VoiceModem::Disconnected, this, &VoiceModem::Disconnected),
+        connect(b, &VoiceModem::Error, this, &VoiceModem::Error),
+        connect(b, &VoiceModem::IncomingCall, this, &VoiceModem::IncomingCall),
+        // a backend that goes away takes the open device with it
+        connect(b, &QObject::destroyed, this, [this] { relays_.clear(); open_ = nullptr; openDevice_ = -1; }),
+    };
+    open_ = b;
+    openDevice_ = device;
+    b->OpenDevice(e->local, voice, autoAnswer);
+}
+
+void ModemControl::CloseDevice()
+{
+    for (const auto& c : relays_)
+        disconnect(c);
+    relays_.clear();
+    if (VoiceModem* b = std::exchange(open_, nullptr))
+        b->CloseDevice();
+    openDevice_ = -1;
+}
+
+int32_t ModemControl::LineState() const
+{
+    return open_ ? open_->LineState() : -1;
+}
+
+QString ModemControl::MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag)
+{
+    return open_ ? open_->MakeCall(unused1, unused2, number, flag) : QStringLiteral("Bad");
+}
+
+void ModemControl::HangUp()
+{
+    if (open_)
+        open_->HangUp();
+    else // the caller waits for this to go back to idle
+        QMetaObject::invokeMethod(this, &VoiceModem::Disconnected, Qt::QueuedConnection);
+}
+
+void ModemControl::Answer()
+{
+    if (open_)
+        open_->Answer();
+}
+
+} // namespace platform

@@ -1,0 +1,67 @@
+#pragma once
+#include "platform/telephone/VoiceModem.h"
+
+#include <QMetaObject>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+// The line devices of every backend in one numbering: the first backend's devices, then the
+// next backend's, and so on. A backend's device count may change (an account added in its
+// settings dialog), so the numbering is worked out at each question.
+class LineDeviceTable
+{
+public:
+    static LineDeviceTable& instance();
+
+    // The table owns its backends; they live until clear() or the end of the program.
+    VoiceModem* addBackend(std::unique_ptr<VoiceModem> backend);
+    void clear();
+
+    struct Entry
+    {
+        VoiceModem* backend = nullptr;
+        int32_t local = -1; // the device's number in its backend
+    };
+    int32_t count() const;
+    std::optional<Entry> entry(int32_t device) const;
+    QString name(int32_t device) const;          // "" for a device that does not exist
+    int32_t capabilities(int32_t device) const;  // 0 for a device that does not exist
+
+private:
+    std::vector<std::unique_ptr<VoiceModem>> backends_;
+};
+
+// The control the modem form hosts: the contract over the table's numbering. It relays the
+// events of the backend whose device it opened, and closes that device when it goes away.
+class ModemControl : public VoiceModem
+{
+    Q_OBJECT
+public:
+    explicit ModemControl(LineDeviceTable& table = LineDeviceTable::instance(), QObject* parent = nullptr);
+    ~ModemControl() override;
+
+    void ShowModemDialog(int32_t device, QWidget* owner = nullptr) override;
+    void ShowLocationDialog(int32_t device, QWidget* owner = nullptr) override;
+    int16_t DeviceCount() const override;
+    QString DeviceName(int32_t device) const override;
+    int32_t DeviceCapabilities(int32_t device) const override;
+    void OpenDevice(int32_t device, bool voice, bool autoAnswer) override;
+    void CloseDevice() override;
+    int32_t LineState() const override;
+    QString MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag) override;
+    void HangUp() override;
+    void Answer() override;
+
+    int32_t openDevice() const { return open_ ? openDevice_ : -1; }
+
+private:
+    LineDeviceTable& table_;
+    VoiceModem* open_ = nullptr;
+    int32_t openDevice_ = -1;
+    std::vector<QMetaObject::Connection> relays_;
+};
+
+} // namespace platform

@@ -1,0 +1,140 @@
+#include "platform/sound/AudioOutput.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace platform;
+
+namespace {
+
+// Two backends: "A1" and "A2 (data)", then "B1".
+struct TwoBackends : ::testing::Test
+{
+    LineDeviceTable table;
+    ScriptedLine* a = static_cast<ScriptedLine*>(
+        table.addBackend(std::make_unique<ScriptedLine>(QStringList{"A1", "A2 (data)"})));
+    ScriptedLine* b = static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>(QStringList{"B1"})));
+};
+
+} // namespace
+
+TEST_F(TwoBackends, NumberAllDevicesInOneRow)
+{
+    EXPECT_EQ(table.count(), 3);
+    const struct { int device; QString name; int caps; ScriptedLine* backend; int local; } rows[] = {
+        {0, "A1", 1, a, 0}, {1, "A2 (data)", 0, a, 1}, {2, "B1", 1, b, 0},
+        {3, "", 0, nullptr, -1}, {-1, "", 0, nullptr, -1},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(table.name(r.device), r.name) << r.device;
+        EXPECT_EQ(table.capabilities(r.device), r.caps) << r.device;
+        const auto e = table.entry(r.device);
+        EXPECT_EQ(e ? e->backend : nullptr, r.backend) << r.device;
+        EXPECT_EQ(e ? e->local : -1, r.local) << r.device;
+    }
+}
+
+TEST_F(TwoBackends, ControlRelaysOnlyTheOpenDeviceAndClosesItWhenGone)
+{
+    {
+        ModemControl control(table);
+        QSignalSpy incoming(&control, &VoiceModem::IncomingCall);
+        EXPECT_EQ(control.LineState(), -1);
+        EXPECT_EQ(control.MakeCall("", "", "123", false), "Bad") << "no device open";
+
+        control.OpenDevice(2, true, true);
+        EXPECT_EQ(b->operations(), QStringList{"open 0 auto"});
+        a->OpenDevice(0, true, false); // the other backend rings too, but is not ours
+        a->ring(1);
+        b->ring(3);
+        ASSERT_EQ(incoming.size(), 1);
+        EXPECT_EQ(incoming[0][0].toInt(), 3);
+
+        control.OpenDevice(0, true, false); // another device: the first one is closed
+        EXPECT_EQ(b->operations().last(), "close");
+        b->OpenDevice(0, true, false);
+        b->ring(1);
+        EXPECT_EQ(incoming.size(), 1) << "a closed device is no longer relayed";
+        EXPECT_EQ(control.MakeCall("", "", "555", false), "555");
+        EXPECT_EQ(a->operations().last(), "dial 555");
+    }
+    EXPECT_EQ(a->operations().last(), "close") << "the control closes its device when it goes";
+}
+
+TEST_F(TwoBackends, HangUpAlwaysEndsInOneDisconnected)
+{
+    ModemControl control(table);
+    QSignalSpy dropped(&control, &VoiceModem::Disconnected);
+    control.HangUp(); // nothing open
+    control.OpenDevice(0, true, false);
+    control.HangUp(); // open, idle
+    a->ring(1);
+    a->connect();
+    control.HangUp(); // in a call
+    EXPECT_EQ(dropped.size(), 0) << "reported on the next turn, as a real line does";
+    QTest::qWait(1);
+    EXPECT_EQ(dropped.size(), 3);
+    EXPECT_EQ(a->LineState(), 0);
+}
+
+TEST(ScriptedLine, PlaysAScriptInOrderAndRecordsWhatIsSpoken)
+{
+    ScriptedLine line;
+    line.OpenDevice(0, true, false);
+    QStringList seen;
+    QObject::connect(&line, &VoiceModem::IncomingCall, [&](int n) { seen << QString("ring %1").arg(n); });
+    QObject::connect(&line, &VoiceModem::CallerID, [&](QString num, QString name, int f) { seen << QString("id %1 %2 %3").arg(num, name).arg(f); });
+    QObject::connect(&line, &VoiceModem::PhoneConnected, [&](int dev, int) {
+        seen << "connected";
+        AudioOutput* out = AudioOutputs::instance().output(dev);
+        ASSERT_NE(out, nullptr);
+        out->start(8000, 1);
+        out->write(QByteArray(1600, '\x11'));
+        EXPECT_EQ(out->playedMicros(), 100000) << "the line hears at once";
+    });
+    QObject::connect(&line, &VoiceModem::DigitReceived, [&](QString d) { seen << "digit " + d; });
+    QObject::connect(&line, &VoiceModem::Disconnected, [&] { seen << "dropped"; });
+    QObject::connect(&line, &VoiceModem::Error, [&](int n, QString t) { seen << QString("error %1 %2").arg(n).arg(t); });
+
+    QString problem;
+    ASSERT_TRUE(line.play("# a caller\nring 1\ncallerid 5551234 12 Ann Lee\nring 2\n\nwait 5\nconnect\n"
+                          "digit 1\ndigit #\nerror 70000 line noise\nhangup\ndigit 2\n", &problem));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.contains("dropped"); }, 2000)) << seen.join(" | ").toStdString();
+    EXPECT_EQ(seen, (QStringList{"ring 1", "id 5551234 Ann Lee 12", "ring 2", "connected", "digit 1", "digit #",
+                                 "error 70000 line noise", "dropped"}));
+    EXPECT_EQ(line.spoken(), QByteArray(1600, '\x11'));
+    EXPECT_EQ(line.audioDevice(), -1) << "the call's audio goes with the call";
+}
+
+TEST(ScriptedLine, RefusesAScriptItCannotReadAndRunsNothing)
+{
+    ScriptedLine line;
+    line.OpenDevice(0, true, false);
+    QSignalSpy rings(&line, &VoiceModem::IncomingCall);
+    for (const char* bad : {"ring\n", "ring x\n", "wait -5\n", "dance\n", "ring 1\ncallerid 1\n", "digit\n"}) {
+        QString problem;
+        EXPECT_FALSE(line.play(bad, &problem)) << bad;
+        EXPECT_TRUE(problem.startsWith("line ")) << bad;
+    }
+    QTest::qWait(5);
+    EXPECT_EQ(rings.size(), 0);
+}
+
+TEST(ScriptedLine, DialsOnlyWhenIdleAndAnswersWhatItIsTold)
+{
+    ScriptedLine line;
+    EXPECT_EQ(line.MakeCall("", "", "1", false), "Bad");
+    line.OpenDevice(0, true, false);
+    line.refuseNextCall("No Dialtone");
+    EXPECT_EQ(line.MakeCall("", "", "1", false), "No Dialtone");
+    line.setConnectOnAnswer(true);
+    QSignalSpy up(&line, &VoiceModem::PhoneConnected);
+    EXPECT_EQ(line.MakeCall("", "", "5551234", false), "5551234");
+    EXPECT_EQ(line.MakeCall("", "", "5551234", false), "Busy");
+    ASSERT_TRUE(up.wait(1000));
+    EXPECT_EQ(up[0][0].toInt(), line.audioDevice());
+    EXPECT_EQ(line.operations(), (QStringList{"open 0", "dial 5551234"}));
+}
