@@ -13,7 +13,7 @@ public:
     void SetAnnouncement(const QString& text) override { engine_.AlertText = text; }
     void CheckMail(int mode) override { engine_.CheckMail(mode); }
     void Init(const EngineSettings& s) override;
-    void ButtonSpeak(const QString&) override {}
+    void ButtonSpeak(const QString& text) override { engine_.ButtonSpeak(text); }
     void PrepareNetCall() override {}
     void ReadMessage(int) override {}
     checkmailClass* engine() override { return &engine_; }

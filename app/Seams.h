@@ -48,17 +48,6 @@ public:
     virtual checkmailClass* engine() { return nullptr; }
 };
 
-class CallControllerLink
-{
-public:
-    virtual ~CallControllerLink() = default;
-    virtual bool CallInProgress() const = 0;
-    virtual bool SpeechDone() const = 0;
-    virtual void SetAutoAnswer(bool on) = 0;
-    virtual void SetLogging(bool on) = 0;
-    virtual void SetRingsToAnswer(int rings) = 0;
-};
-
 class ConsoleLink
 {
 public:
@@ -72,17 +61,16 @@ public:
     virtual void SetMenuToolTip(int index, const QString& text) = 0;
     virtual void SetButtonText(int index, const QString& text) = 0;
     virtual void SetExtraTexts(const QString& button6, const QString& button7) = 0;
+    virtual void ShowViseme(int picture) { (void)picture; } // the mouth picture 1..21
 };
 
 // The objects and lists the main window starts with. Empty members are objects that do not
-// exist (yet): no engine, no call controller, no console, no voices, no line devices.
+// exist (yet): no engine, no console, no voices.
 struct frmSetParts
 {
-    std::function<std::unique_ptr<CallControllerLink>()> callController;
     std::function<std::unique_ptr<MailEngineLink>()> mailEngine;
     std::function<std::unique_ptr<ConsoleLink>()> console;
     std::function<QStringList()> voices;        // descriptions of the installed voices
     std::function<std::unique_ptr<platform::SpeechVoice>()> voice; // makes one voice
     std::function<QStringList()> audioOutputs;  // descriptions of the speech outputs
-    std::function<QStringList()> lineDevices;   // names of the line devices fit for voice calls
 };

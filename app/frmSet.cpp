@@ -11,6 +11,9 @@
 #include "platform/SystemLocale.h"
 #include "platform/Termination.h"
 #include "platform/speech/SpeechVoice.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/CvbTAPILine.h"
+#include "telephony/FrmModem.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -91,15 +94,14 @@ bool frmSet::Form_Load()
         frame[i]->hide();
     SetFrameOn(0);
 
-    // 9-10. The call controller, then the settings it follows.
-    if (parts_.callController)
-        ObjAudio = parts_.callController();
+    // 9-10. The modem form and the call controller, then the settings it follows.
+    FrmModem_ = std::make_unique<telephony::FrmModem>();
+    ObjAudio = std::make_unique<telephony::ClsAudioControl>();
+    connectCallController();
     LoadSettings();
-    if (ObjAudio) {
-        ObjAudio->SetAutoAnswer(Check[5]->isChecked());
-        ObjAudio->SetLogging(Check[1]->isChecked());
-        ObjAudio->SetRingsToAnswer(txtRingsToAnswer->text().trimmed().toInt());
-    }
+    ObjAudio->AutoAnswer = Check[5]->isChecked();
+    ObjAudio->writelog(Check[1]->isChecked());
+    ObjAudio->RingsToAnswer = int16_t(txtRingsToAnswer->text().trimmed().toInt());
 
     // 11. Spam lists.
     loadSpamLists();
@@ -261,20 +263,38 @@ void frmSet::setupListView()
     ListView1->setColumnHidden(3, true);
 }
 
+// Lists every line device under its number in the line-device table, so that the lists, the
+// stored choice and the modem form count alike; a device that does not qualify stays greyed.
 void frmSet::setup_voicephone()
 {
-    const QStringList devices = parts_.lineDevices ? parts_.lineDevices() : QStringList();
+    telephony::CvbTAPILine lines;
+    lines.LowAPI = 0x10002;
+    lines.HiAPI = 0x20000;
+    bool created = lines.Create();
+    if (!created && lines.numLines() > 0) {
+        lines.LowAPI = 0x10002;
+        lines.HiAPI = 0x10004;
+        created = lines.Create();
+    }
+    QSignalBlocker quiet(modembox);
     modembox->clear();
     wizard_->cboModem->clear();
-    if (devices.isEmpty()) {
+    if (lines.numLines() == 0) {
         setPanelText(1, QStringLiteral("No Modem Installed."));
         wizard_->skipTelephone = true;
         wizard_->cboModem->setEnabled(false);
-    } else {
-        modembox->addItems(devices);
-        wizard_->cboModem->addItems(devices);
+    }
+    for (int32_t line = 0; created && line < lines.numLines(); ++line) {
+        lines.setCurrentLineID(line);
+        const bool qualifies = lines.NegotiatedAPIVersion() != 0;
+        for (QComboBox* box : {modembox, wizard_->cboModem}) {
+            box->addItem(lines.LineName());
+            if (!qualifies)
+                qobject_cast<QStandardItemModel*>(box->model())->item(line)->setEnabled(false);
+        }
     }
     setModemText(QStringLiteral("Select Modem Device"));
+    quiet.unblock();
     selectStoredModem();
 }
 
@@ -284,12 +304,13 @@ void frmSet::selectStoredModem()
     const int stored = keys::ReadInt(store_, keys::voicemodem0);
     if (stored == -1)
         setModemText(QStringLiteral("Select Modem"));
-    else if (stored >= 0 && stored < modembox->count())
-        modembox->setCurrentIndex(stored);
+    else if (stored >= 0 && stored < modembox->count() && stored != modembox->currentIndex())
+        modembox->setCurrentIndex(stored); // opens that device, as a click on it does
 }
 
 void frmSet::setModemText(const QString& text)
 {
+    const QSignalBlocker quiet(modembox);
     modembox->setCurrentIndex(-1);
     modembox->setPlaceholderText(text);
 }
@@ -374,22 +395,20 @@ QString frmSet::greetingToSpeak() const
     return text.isEmpty() ? greetingText(QDateTime::currentDateTime()) : text;
 }
 
+// Captions are spoken by the call controller with the voice it holds, never over a call.
 void frmSet::ButtonSpeak(const QString& text)
 {
-    if (!Globals().spokenCaptions || (ObjAudio && ObjAudio->CallInProgress()))
+    if (!Globals().spokenCaptions || !ObjAudio || ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
         return;
-    // Until the call controller speaks them, captions go out through the settings voice.
-    if (settingsVoice && !ObjAudio) {
-        if (!text.isEmpty())
-            settingsVoice->Speak(text);
-    } else if (MailObj) {
+    if (MailObj)
         MailObj->ButtonSpeak(text);
-    }
+    else if (!text.isEmpty())
+        ObjAudio->RepeatedlySay(1, text);
 }
 
 bool frmSet::isAudioDone() const
 {
-    return (!ObjAudio || ObjAudio->SpeechDone()) && (!settingsVoice || !settingsVoice->isSpeaking());
+    return !ObjAudio || ObjAudio->isDonePlay();
 }
 
 void frmSet::StopSpeak()
@@ -401,7 +420,7 @@ void frmSet::StopSpeak()
 
 bool frmSet::NetVoiceCall()
 {
-    if (ObjAudio && ObjAudio->CallInProgress())
+    if (ObjAudio && ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
         return false;
     CheckMailTimer->stop();
     Init_obj();
@@ -464,14 +483,14 @@ void frmSet::Check_Click(int index)
     switch (index) {
     case 1:
         if (ObjAudio)
-            ObjAudio->SetLogging(on);
+            ObjAudio->writelog(on);
         break;
     case 2:
         Globals().spokenCaptions = on;
         break;
     case 5:
         if (ObjAudio)
-            ObjAudio->SetAutoAnswer(on);
+            ObjAudio->AutoAnswer = on;
         break;
     default: // the others take effect through Init_obj
         break;
@@ -485,8 +504,14 @@ void frmSet::Form_Unload()
     unloaded_ = true;
     CheckMailTimer->stop();
     SaveSettings();
+    ObjAudioReload->stop();
+    if (defaultVoice)
+        defaultVoice->setAudioOutputStream(std::nullopt);
+    if (chineseVoice)
+        chineseVoice->setAudioOutputStream(std::nullopt);
     MailObj.reset();
     ObjAudio.reset();
+    FrmModem_.reset();
     settingsVoice.reset();
     defaultVoice.reset();
     chineseVoice.reset();

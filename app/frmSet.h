@@ -22,8 +22,10 @@ class QTcpSocket;
 class QTimer;
 class QTreeView;
 class frmCapDev;
+class checkmailClass;
 
 namespace platform { class SettingsStore; class SingleInstance; }
+namespace telephony { class ClsAudioControl; class FrmModem; }
 
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
 // It creates the program's long-lived objects at start-up and ends the program when the
@@ -75,6 +77,24 @@ public:
     void MailObj_CheckmailFinish(int32_t mode);
     void mailobj_showListViewCount();
     QString countsCaption() const;
+    void MailObj_PhoneCall();
+
+    // Call controller events.
+    void ObjAudio_IncomingPhone(bool* accept);
+    void ObjAudio_SpeakStart();
+    void ObjAudio_SpeakEnd();
+    void ObjAudio_Viseme(int32_t viseme);
+    void ObjAudio_DigitReceived(const QString& digit);
+    void ObjAudio_VoiceConnected(int32_t kind, int32_t device);
+    void ObjAudio_VoiceDisCon(int32_t kind);
+    // The modem list and buttons.
+    void modembox_Click(int index);
+    void ObjAudioReload_Timer();
+    void ARButton12_Click();
+    void ARButton13_Click();
+    telephony::ClsAudioControl* audioControl() const { return ObjAudio.get(); }
+    checkmailClass* mailEngine() const { return MailObj ? MailObj->engine() : nullptr; }
+    telephony::FrmModem* modemForm() const { return FrmModem_.get(); }
 
     // The spam lists and the action buttons that need no telephone.
     void reloadSpamLists();
@@ -119,6 +139,7 @@ public:
     // Controls other parts of the program use.
     QTimer* CheckMailTimer;
     QTimer* ObjAudioReload;
+    QTimer* VoiceTimeout;   // lent to the call controller (one tick a second)
     // Lent to the mail engine.
     QTcpSocket* Popsock;
     QTimer* PopTimer;
@@ -185,6 +206,9 @@ private:
     void loadSpamLists();
     void connectMailEngine();
     void connectSpeechControls();
+    void connectCallController();
+    void holdCountdownForCall();
+    void restoreCountdown(bool& holding, bool state, bool otherHolding);
     QString spamFile(int list) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void setupListView();
@@ -197,7 +221,8 @@ private:
     platform::SettingsStore& store_;
     platform::SingleInstance& instance_;
     frmSetParts parts_;
-    std::unique_ptr<CallControllerLink> ObjAudio;
+    std::unique_ptr<telephony::FrmModem> FrmModem_;
+    std::unique_ptr<telephony::ClsAudioControl> ObjAudio;
     std::unique_ptr<MailEngineLink> MailObj;
     std::unique_ptr<ConsoleLink> console_;
     std::unique_ptr<frmCapDev> wizard_;
@@ -205,6 +230,11 @@ private:
     int tickCounter_ = 0;
     bool checkPageState_ = true;       // settings pages enabled when the check started
     bool checkCountdownState_ = false; // countdown running when the check started
+    bool callCountdownState_ = false;  // countdown running when the call started
+    bool checkHolding_ = false;        // a check keeps the countdown off
+    bool callHolding_ = false;         // a call keeps the countdown off
+    bool phoneCallPending_ = false;    // an alert call is being placed
+    bool modemSelected_ = false;
     bool unloaded_ = false;
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};

@@ -1,5 +1,6 @@
 // The main window's controls and their layout.
 #include "app/frmSet.h"
+#include "telephony/ClsAudioControl.h"
 
 #include "app/FieldFilters.h"
 #include "app/SettingKeys.h"
@@ -88,6 +89,9 @@ void frmSet::buildWindow()
     ObjAudioReload = new QTimer(this);
     ObjAudioReload->setInterval(4000);
     ObjAudioReload->setSingleShot(true);
+    connect(ObjAudioReload, &QTimer::timeout, this, &frmSet::ObjAudioReload_Timer);
+    VoiceTimeout = new QTimer(this);
+    VoiceTimeout->setInterval(1000);
 
     // The mail engine's sockets and time-out timers, lent to it (one tick a second).
     Popsock = new QTcpSocket(this);
@@ -164,7 +168,7 @@ QWidget* frmSet::buildTelephonePage()
     Text9 = new QLineEdit(page);
     txtRingsToAnswer = numberField(page, keys::ringsAnswerRange, [this](int rings) {
         if (ObjAudio)
-            ObjAudio->SetRingsToAnswer(rings);
+            ObjAudio->RingsToAnswer = int16_t(rings);
     });
     Pin = new QLineEdit(page);
     Pin->setMaximumWidth(90);
@@ -192,9 +196,12 @@ QWidget* frmSet::buildTelephonePage()
     modemButtons->addWidget(ARButton13);
     modemButtons->addStretch();
     grid->addLayout(modemButtons, 8, 0, 1, 3);
-    // The modem form that these open is not part of the program yet.
-    ARButton12->setEnabled(false);
-    ARButton13->setEnabled(false);
+    connect(ARButton12, &QPushButton::clicked, this, &frmSet::ARButton12_Click);
+    connect(ARButton13, &QPushButton::clicked, this, &frmSet::ARButton13_Click);
+    connect(modembox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            modembox_Click(index);
+    });
     grid->setRowStretch(9, 1);
     grid->setColumnStretch(2, 1);
     return page;

@@ -9,6 +9,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/SystemLocale.h"
 #include "platform/speech/SpeechVoice.h"
+#include "telephony/ClsAudioControl.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,6 +46,7 @@ void frmSet::connectMailEngine()
     if (!engine)
         return;
     engine->setHost(this);
+    engine->SetAudioControl(ObjAudio.get());
     engine->Popsock(Popsock);
     engine->setPOPTimerControl(PopTimer);
     engine->SMTPsock(SMTPsock);
@@ -54,6 +56,7 @@ void frmSet::connectMailEngine()
     connect(engine, &checkmailClass::CheckmailFinish, this, &frmSet::MailObj_CheckmailFinish);
     connect(engine, &checkmailClass::showListViewCount, this, &frmSet::mailobj_showListViewCount);
     connect(engine, &checkmailClass::DisplayEMessage, this, &frmSet::showMess);
+    connect(engine, &checkmailClass::PhoneCall, this, &frmSet::MailObj_PhoneCall);
 }
 
 void frmSet::MailObj_CheckmailStart()
@@ -68,7 +71,9 @@ void frmSet::MailObj_CheckmailStart()
     if (ConsoleLink* console = Console())
         console->EnableMenu(false);
     EnableSettingPages(false);
-    checkCountdownState_ = CheckMailTimer->isActive();
+    // A call that holds the countdown off knows whether it ran; the check takes that over.
+    checkCountdownState_ = callHolding_ ? callCountdownState_ : CheckMailTimer->isActive();
+    checkHolding_ = true;
     CheckMailTimer->stop();
 }
 
@@ -79,17 +84,30 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
         console->EnableMenu(checkPageState_);
     EnableSettingPages(checkPageState_);
 
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    if (mode == checkmailClass::TimedCheck && engine && ObjAudio) {
+        const bool callInProgress = ObjAudio->getStatus() != telephony::ClsAudioControl::Idle;
+        if (!callInProgress) {
+            if (engine->NewMailCount >= engine->AlertThreshold)
+                engine->AlertUser();
+        } else if (ObjAudio->getStatus() == telephony::ClsAudioControl::MenuSpeech) {
+            const int total = listModel->rowCount();
+            ObjAudio->SpecialSpeak(engine->NewMailCount >= 1
+                                       ? QStringLiteral(" You have total %1 message and %2 new message.")
+                                             .arg(total).arg(engine->NewMailCount)
+                                       : QStringLiteral(" You have total %1 message. please enter message number, then press enter key")
+                                             .arg(total),
+                                   false);
+        }
+    }
     if (mode == checkmailClass::DeleteOne) {
         const QModelIndex selected = ListView1->currentIndex();
         if (selected.isValid() && selected.row() < listModel->rowCount())
             listModel->removeRow(selected.row());
         mailobj_showListViewCount();
     }
-    // The alert call and reading a fetched message aloud come with the telephone.
-    if (checkCountdownState_)
-        CheckMailTimer->start();
-    else
-        CheckMailTimer->stop();
+    // Reading a fetched message aloud comes with the voice menu.
+    restoreCountdown(checkHolding_, checkCountdownState_, callHolding_);
 }
 
 QString frmSet::countsCaption() const
@@ -172,8 +190,8 @@ void frmSet::ButtonAccount_Click(int index)
     case 9: // stop
         if (MailObj && MailObj->ConversationInProgress())
             MailObj->StopConversation();
-        if (!isAudioDone() && settingsVoice)
-            settingsVoice->Speak(QString(), platform::SpeechVoice::PurgeBeforeSpeak);
+        if (!isAudioDone() && ObjAudio)
+            ObjAudio->ResetPlay();
         break;
     case 5: { // the log
         const QString log = QDir(Globals().programFolder).filePath(QStringLiteral("kv_.log"));

@@ -6,6 +6,7 @@
 #include "platform/SystemLocale.h"
 #include "protocols/CPostOffice.h"
 #include "protocols/cSmtp.h"
+#include "telephony/ClsAudioControl.h"
 
 #include <QLocale>
 #include <QStandardItemModel>
@@ -44,6 +45,7 @@ checkmailClass::~checkmailClass()
 }
 
 void checkmailClass::setHost(MailHost* host) { host_ = host; }
+void checkmailClass::SetAudioControl(telephony::ClsAudioControl* control) { audio_ = control; }
 void checkmailClass::Popsock(QTcpSocket* socket) { popSocket_ = socket; }
 void checkmailClass::setPOPTimerControl(QTimer* timer) { popTimer_ = timer; }
 void checkmailClass::SMTPsock(QTcpSocket* socket) { smtpSocket_ = socket; }

@@ -11,6 +11,7 @@
 class CPostOffice;
 class cSmtp;
 class MailHost;
+namespace telephony { class ClsAudioControl; }
 
 // The mail engine: checks the mailbox through the POP3 client step by step, keeps the
 // mailbox list in step with the server, counts new mail, removes spam, answers new mail and
@@ -54,6 +55,7 @@ public:
 
     // Controls the window lends, once.
     void setHost(MailHost* host);
+    void SetAudioControl(telephony::ClsAudioControl* control);
     void Popsock(QTcpSocket* socket);
     void setPOPTimerControl(QTimer* timer);
     void SMTPsock(QTcpSocket* socket);
@@ -91,6 +93,13 @@ public:
 
     void SendMail(const QString& to, const QString& from, const QString& subject, const QString& body);
 
+    // Tells the user that enough new mail has come: rings the telephone when telephone
+    // features are on, otherwise speaks the announcement while spoken captions are on.
+    // Returns -1 when an alert call was placed, otherwise 0.
+    int16_t AlertUser();
+    // Speaks a short text in the language of the user interface.
+    void ButtonSpeak(const QString& text);
+
     // One line of the log: shown at once, written after the pause the log always makes.
     void WriteLogLine(const QString& name, const QString& text);
 
@@ -125,7 +134,10 @@ private:
     void ObjSmtp_ServerClose(int16_t code);
     void resumeListing();
 
+    int16_t ringUser();
+
     MailHost* host_ = nullptr;
+    QPointer<telephony::ClsAudioControl> audio_;
     QPointer<QTcpSocket> popSocket_;
     QPointer<QTimer> popTimer_;
     QPointer<QTcpSocket> smtpSocket_;

@@ -12,6 +12,7 @@
 #include "protocols/CPostOffice.h"
 #include "protocols/ClsBIG2GB.h"
 #include "protocols/cSmtp.h"
+#include "telephony/ClsAudioControl.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -73,7 +74,44 @@ void checkmailClass::ObjSmtp_ServerClose(int16_t code)
         ObjSmtp->deleteLater();
         ObjSmtp = nullptr;
     }
+    if (audio_ && audio_->getStatus() != telephony::ClsAudioControl::Idle) { // a caller is on the line
+        audio_->RepeatedlySay(1, QStringLiteral(" E mail send complete"));
+        audio_->ChangeStatus(5);
+    }
     resumeListing();
+}
+
+int16_t checkmailClass::AlertUser()
+{
+    if (PhoneOn)
+        return ringUser();
+    if (platform::Globals().spokenCaptions)
+        ButtonSpeak(AlertText);
+    return 0;
+}
+
+int16_t checkmailClass::ringUser()
+{
+    if (!audio_ || audio_->getStatus() != telephony::ClsAudioControl::Idle)
+        return 0; // a call is already on the line
+    AlertAnswered = false;
+    const QString text = QStringLiteral(" You have total %1 new message.").arg(NewMailCount);
+    const bool placed = audio_->Make_callnow(PhoneNumber, RepeatCount, text);
+    if (placed) {
+        emit PhoneCall();
+        WriteLogLine(QStringLiteral("Phone"), QStringLiteral("Calling ") + PhoneNumber);
+    } else {
+        WriteLogLine(QStringLiteral("Phone"), QStringLiteral("Error, Please check Line & Hardware "));
+    }
+    return placed ? -1 : 0;
+}
+
+void checkmailClass::ButtonSpeak(const QString& text)
+{
+    if (text.isEmpty() || !audio_)
+        return;
+    audio_->ChangeStatus(telephony::ClsAudioControl::Idle);
+    audio_->RepeatedlySay(1, text);
 }
 
 void checkmailClass::WriteLogLine(const QString& name, const QString& text)

@@ -59,16 +59,22 @@ ModemControl::~ModemControl()
     CloseDevice();
 }
 
+// Without a chosen device the first backend's dialog opens for device -1, so that a first
+// line can be set up at all.
 void ModemControl::ShowModemDialog(int32_t device, QWidget* owner)
 {
     if (const auto e = table_.entry(device))
         e->backend->ShowModemDialog(e->local, owner);
+    else if (VoiceModem* first = table_.first())
+        first->ShowModemDialog(-1, owner);
 }
 
 void ModemControl::ShowLocationDialog(int32_t device, QWidget* owner)
 {
     if (const auto e = table_.entry(device))
         e->backend->ShowLocationDialog(e->local, owner);
+    else if (VoiceModem* first = table_.first())
+        first->ShowLocationDialog(-1, owner);
 }
 
 int16_t ModemControl::DeviceCount() const

@@ -26,6 +26,7 @@ public:
         int32_t local = -1; // the device's number in its backend
     };
     int32_t count() const;
+    VoiceModem* first() const { return backends_.empty() ? nullptr : backends_.front().get(); }
     std::optional<Entry> entry(int32_t device) const;
     QString name(int32_t device) const;          // "" for a device that does not exist
     int32_t capabilities(int32_t device) const;  // 0 for a device that does not exist
@@ -43,6 +44,7 @@ public:
     explicit ModemControl(LineDeviceTable& table = LineDeviceTable::instance(), QObject* parent = nullptr);
     ~ModemControl() override;
 
+    // An unknown device (-1: none chosen) opens the first backend's dialogs for device -1.
     void ShowModemDialog(int32_t device, QWidget* owner = nullptr) override;
     void ShowLocationDialog(int32_t device, QWidget* owner = nullptr) override;
     int16_t DeviceCount() const override;

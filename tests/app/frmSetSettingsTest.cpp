@@ -1,6 +1,9 @@
 #include "AppFixture.h"
 
 #include "app/frmCapDev.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
+#include "telephony/ClsAudioControl.h"
 
 #include <QtWidgets>
 
@@ -12,18 +15,6 @@ void type(QLineEdit* edit, const QString& text)
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(edit, &out);
 }
-
-// Notes what the window tells the telephone controller.
-struct FakeController : CallControllerLink
-{
-    explicit FakeController(QStringList& told) : told(told) {}
-    QStringList& told;
-    bool CallInProgress() const override { return false; }
-    bool SpeechDone() const override { return true; }
-    void SetAutoAnswer(bool on) override { told << QString("answer %1").arg(on); }
-    void SetLogging(bool on) override { told << QString("log %1").arg(on); }
-    void SetRingsToAnswer(int n) override { told << QString("rings %1").arg(n); }
-};
 
 } // namespace
 
@@ -97,27 +88,33 @@ TEST_F(AppTest, NumberFieldsFallBackToTheirDefaultsWhenStoredOrLeft)
 TEST_F(AppTest, TheLineAndTheControllerFollowTheTelephoneSettings)
 {
     markFirstRunDone();
-    QStringList told;
-    frmSetParts parts;
-    parts.callController = [&] { return std::make_unique<FakeController>(told); };
-    parts.lineDevices = [] { return QStringList{"Line A", "Line B"}; };
+    auto& table = platform::LineDeviceTable::instance();
+    auto* line = static_cast<platform::ScriptedLine*>(
+        table.addBackend(std::make_unique<platform::ScriptedLine>(QStringList{"Line A (data)", "Line B"})));
     store->SaveSetting("voicemodem0", "1");
-    frmSet& w = start(parts);
+    store->SaveSetting("AutoAnsCheck", "1");
+    frmSet& w = start();
     EXPECT_EQ(w.modembox->currentText(), "Line B");
     EXPECT_EQ(w.wizard()->cboModem->count(), 2);
     EXPECT_FALSE(w.wizard()->skipTelephone);
+    EXPECT_EQ(line->operations(), QStringList{"open 1 auto"}) << "the stored line is opened at start";
+    EXPECT_EQ(w.panelText(1), "Voice Modem");
     for (auto [value, index] : {std::pair{"5", 1}, {"-1", -1}}) { // beyond the list: unchanged
         store->SaveSetting("voicemodem0", value);
         w.ReloadSetting();
         EXPECT_EQ(w.modembox->currentIndex(), index);
     }
-    EXPECT_TRUE(told.contains("rings 2") && told.contains("answer 1") && told.contains("log 0")) << told.join(", ").toStdString();
-    told.clear();
+    w.modembox->setCurrentIndex(0); // listed, but no voice
+    EXPECT_EQ(w.panelText(1), "Modem Not Voice Capable");
+
+    telephony::ClsAudioControl* c = w.audioControl();
+    EXPECT_EQ(std::pair(int(c->RingsToAnswer), c->AutoAnswer), std::pair(2, true));
     type(w.txtRingsToAnswer, "0"); // out of range: the default again
+    EXPECT_EQ(c->RingsToAnswer, 2);
     type(w.txtRingsToAnswer, "5");
-    w.Check[1]->click();
     w.Check[5]->click();
-    EXPECT_EQ(told, QStringList({"rings 2", "rings 5", "log 1", "answer 0"}));
+    EXPECT_EQ(std::pair(int(c->RingsToAnswer), c->AutoAnswer), std::pair(5, false));
+    table.clear();
 }
 
 TEST_F(AppTest, OnlyThePinTakesDigitsOnlyAndEnterWalksTheAccountFields)

@@ -1,0 +1,183 @@
+// The main window's side of the telephone: the modem list and buttons, and the call
+// controller's events (voices to the line and back, the countdown around a call).
+#include "app/frmSet.h"
+
+#include "mail/checkmailClass.h"
+#include "platform/ProgramWide.h"
+#include "platform/speech/SpeechVoice.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/FrmModem.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+using platform::Globals;
+using telephony::ClsAudioControl;
+
+void frmSet::connectCallController()
+{
+    ObjAudio->ModemPhone(FrmModem_.get());
+    ObjAudio->timercontrol(VoiceTimeout);
+    ObjAudio->StatusBar = [this](const QString& text) { setPanelText(1, text); };
+    ObjAudio->setVoiceEng(settingsVoice.get());
+    ObjAudio->isLogin = [this] { return !Console() || Console()->isLogin(); };
+    connect(ObjAudio.get(), &ClsAudioControl::IncomingPhone, this, &frmSet::ObjAudio_IncomingPhone);
+    connect(ObjAudio.get(), &ClsAudioControl::SpeakStart, this, &frmSet::ObjAudio_SpeakStart);
+    connect(ObjAudio.get(), &ClsAudioControl::SpeakEnd, this, &frmSet::ObjAudio_SpeakEnd);
+    connect(ObjAudio.get(), &ClsAudioControl::Viseme, this, &frmSet::ObjAudio_Viseme);
+    connect(ObjAudio.get(), &ClsAudioControl::DigitReceived, this, &frmSet::ObjAudio_DigitReceived);
+    connect(ObjAudio.get(), &ClsAudioControl::VoiceConnected, this, &frmSet::ObjAudio_VoiceConnected);
+    connect(ObjAudio.get(), &ClsAudioControl::VoiceDisCon, this, &frmSet::ObjAudio_VoiceDisCon);
+}
+
+// The countdown is off while a check or a call runs. Whichever starts while the other holds it
+// off takes over the other's remembered state, and only the last one to end puts it back.
+void frmSet::holdCountdownForCall()
+{
+    callCountdownState_ = checkHolding_ ? checkCountdownState_ : CheckMailTimer->isActive();
+    callHolding_ = true;
+    CheckMailTimer->stop();
+}
+
+void frmSet::restoreCountdown(bool& holding, bool state, bool otherHolding)
+{
+    holding = false;
+    if (otherHolding)
+        return; // the other one puts it back when it ends
+    if (state)
+        CheckMailTimer->start();
+    else
+        CheckMailTimer->stop();
+}
+
+void frmSet::MailObj_PhoneCall()
+{
+    if (ConsoleLink* console = Console())
+        console->EnableMenu(false);
+    EnableSettingPages(false);
+    holdCountdownForCall();
+    phoneCallPending_ = true;
+}
+
+void frmSet::ObjAudio_IncomingPhone(bool* accept)
+{
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    if (accept)
+        *accept = engine && engine->PhoneReady && (!Console() || Console()->isLogin());
+    if (defaultVoice) {
+        ObjAudio->setVoiceEng(defaultVoice.get());
+        defaultVoice->setRate(1);
+        defaultVoice->setVolume(99);
+    }
+    if (engine) {
+        engine->PinTries = 0;
+        engine->PinCode = Pin->text();
+    }
+}
+
+void frmSet::ObjAudio_SpeakStart()
+{
+    ButtonAccount[9]->show();
+}
+
+void frmSet::ObjAudio_SpeakEnd()
+{
+    ButtonAccount[9]->hide();
+}
+
+void frmSet::ObjAudio_Viseme(int32_t viseme)
+{
+    if (ConsoleLink* console = Console())
+        console->ShowViseme(viseme == 0 ? 1 : viseme);
+}
+
+void frmSet::ObjAudio_DigitReceived(const QString& digit)
+{
+    // The keypad menu of the engine takes the digits once it exists.
+    Q_UNUSED(digit);
+}
+
+void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
+{
+    Q_UNUSED(kind);
+    if (ConsoleLink* console = Console())
+        console->EnableMenu(false);
+    EnableSettingPages(false);
+    if (phoneCallPending_)
+        phoneCallPending_ = false; // remembered when the engine started calling
+    else
+        holdCountdownForCall();
+    CheckMailTimer->stop();
+
+    if (settingsVoice)
+        settingsVoice->setVoice(VoiceCB->currentIndex());
+    if (ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine) {
+        // Speech goes down the line: 8 kHz, 16-bit, mono.
+        for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()}) {
+            if (!voice)
+                continue;
+            voice->setAllowAudioOutputFormatChangesOnNextSet(false);
+            voice->setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
+        }
+    }
+}
+
+void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
+{
+    if (kind == 1) {
+        checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+        if (!engine || engine->MyStatus() == checkmailClass::Idle)
+            mailobj_showListViewCount();
+        for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()})
+            if (voice)
+                voice->setAudioOutputStream(std::nullopt); // back to the sound card
+        ObjAudio->setVoiceEng(settingsVoice.get());
+        FrmModem_->KillMeSelf();
+        ObjAudioReload->start(); // the line is opened again in four seconds
+    }
+    // Kinds 0 and 3 (simulated telephone, reading the list) come with the voice menu.
+    if (ConsoleLink* console = Console())
+        console->EnableMenu(true);
+    EnableSettingPages(true);
+    phoneCallPending_ = false;
+    restoreCountdown(callHolding_, callCountdownState_, checkHolding_);
+}
+
+void frmSet::modembox_Click(int index)
+{
+    setPanelText(1, FrmModem_->InitModem(index, Check[5]->isChecked()));
+    if (modemSelected_ && Globals().spokenCaptions)
+        ButtonSpeak(panelText(1));
+    modemSelected_ = true;
+}
+
+void frmSet::ObjAudioReload_Timer()
+{
+    ObjAudioReload->stop();
+    if (modembox->currentIndex() >= 0)
+        setPanelText(1, FrmModem_->InitModem(modembox->currentIndex(), Check[5]->isChecked()));
+}
+
+void frmSet::ARButton12_Click()
+{
+    ButtonSpeak(QStringLiteral(" Modem configuration"));
+    const int current = modembox->currentIndex();
+    FrmModem_->ShowModemDialog(current, this);
+    // The dialog may have added, changed or removed lines: list them again and open the
+    // chosen one anew with what it now says.
+    setup_voicephone();
+    if (current >= 0 && current < modembox->count() && modembox->currentIndex() != current)
+        modembox->setCurrentIndex(current);
+    else if (current >= 0 && current < modembox->count())
+        modembox_Click(current);
+}
+
+void frmSet::ARButton13_Click()
+{
+    ButtonSpeak(QStringLiteral(" set country code"));
+    FrmModem_->ShowLocationDialog(modembox->currentIndex(), this);
+}

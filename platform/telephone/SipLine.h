@@ -1,0 +1,85 @@
+#pragma once
+#include "platform/telephone/VoiceModem.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+namespace platform {
+
+class SettingsStore;
+
+// One line device of the SIP line: an account at a provider or PBX, or a listener on a local
+// UDP port that takes calls without registering.
+struct SipLineConfig
+{
+    enum class Kind { Account, Direct };
+    Kind kind = Kind::Account;
+    QString identity;  // account: sip:user@domain
+    QString server;    // account: registrar and proxy, host[:port]; direct: where plain numbers are dialled
+    QString user;      // account: authentication user name ("" = the identity's user)
+    QString password;  // account
+    QString transport; // account: "udp" (default), "tcp" or "tls"
+    int port = 0;      // direct: the port listened on; account: the local port (0 = any)
+
+    // The device name shown in the device list: "SIP alice@example.org", "SIP direct port 5070".
+    QString name() const;
+    // "" when the entry can be used, else what is wrong with it, for the settings dialog.
+    QString problem() const;
+
+    bool operator==(const SipLineConfig&) const = default;
+};
+
+// The SIP line devices and the dialling prefix in the settings store (group "setting").
+QList<SipLineConfig> LoadSipLines(const SettingsStore& store);
+bool SaveSipLines(SettingsStore& store, const QList<SipLineConfig>& lines);
+QString LoadSipDialPrefix(const SettingsStore& store);
+bool SaveSipDialPrefix(SettingsStore& store, const QString& prefix);
+// True for a prefix of digits, "*", "#" and "+" only (empty is fine).
+bool IsValidDialPrefix(const QString& prefix);
+
+// The telephone line over SIP. SIP has no rings: a ringing call raises IncomingCall from a
+// ring timer of our own. While a call is connected its audio is an AudioOutput among the
+// numbered outputs, named in PhoneConnected; what a voice writes there is heard at the far end.
+// The SIP stack runs on the thread that made the line, turned by a timer.
+class SipLine : public VoiceModem
+{
+    Q_OBJECT
+public:
+    static constexpr int kRingIntervalMs = 3000; // well inside the call controller's 6-second ring gap
+
+    // store: where the settings dialogs save (nullptr: they only change this line's lists).
+    explicit SipLine(QList<SipLineConfig> lines, SettingsStore* store = nullptr, QObject* parent = nullptr);
+    ~SipLine() override;
+
+    void ShowModemDialog(int32_t device, QWidget* owner = nullptr) override;
+    void ShowLocationDialog(int32_t device, QWidget* owner = nullptr) override;
+    int16_t DeviceCount() const override;
+    QString DeviceName(int32_t device) const override;
+    int32_t DeviceCapabilities(int32_t device) const override;
+    void OpenDevice(int32_t device, bool voice, bool autoAnswer) override;
+    void CloseDevice() override;
+    int32_t LineState() const override;
+    QString MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag) override;
+    void HangUp() override;
+    void Answer() override;
+
+    const QList<SipLineConfig>& lines() const;
+    void setLines(const QList<SipLineConfig>& lines); // takes effect at the next OpenDevice
+    QString dialPrefix() const;
+    void setDialPrefix(const QString& prefix);
+    bool autoAnswer() const;
+
+    // Lent for tests: the pause between rings of a ringing call.
+    void setRingInterval(int ms);
+    // The open device's local SIP port (0 when none is open), and the call's audio output
+    // number (-1 when no call is connected).
+    int localSipPort() const;
+    int32_t audioDevice() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace platform

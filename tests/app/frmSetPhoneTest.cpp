@@ -1,0 +1,164 @@
+#include "AppFixture.h"
+#include "app/MailEngine.h"
+#include "mail/checkmailClass.h"
+#include "platform/Clock.h"
+#include "platform/ProgramWide.h"
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/FrmModem.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+using telephony::ClsAudioControl;
+
+namespace {
+
+// A main window with the real engine, voices and a scripted line, its timers lent fast: a
+// controller tick is 2 ms, the modem comes back 5 ms after a call.
+class PhoneTest : public AppTest
+{
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        platform::SetAppClock(&clock); // the log's pause passes at once
+        line = static_cast<platform::ScriptedLine*>(
+            platform::LineDeviceTable::instance().addBackend(std::make_unique<platform::ScriptedLine>()));
+        line->setConnectOnAnswer(true);
+        markFirstRunDone();
+        store->SaveSetting("voicemodem0", "0");
+        store->SaveSetting("AutoAnsCheck", "1");
+        store->SaveSetting("hangupTime", "2");
+        store->SaveSetting("repeatvoice", "2");
+        store->SaveSetting("phone1", "5551234");
+        store->SaveSetting("logcheck", "1");
+        frmSetParts parts;
+        parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
+        parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
+        w = &start(parts);
+        w->VoiceTimeout->setInterval(2);
+        w->ObjAudioReload->setInterval(5);
+        w->CheckMailTimer->stop(); // the countdown must not start a real check
+        engine()->PauseAfterLog = false;
+    }
+    void TearDown() override
+    {
+        AppTest::TearDown();
+        platform::LineDeviceTable::instance().clear();
+        platform::SetAppClock(nullptr);
+    }
+    checkmailClass* engine() { return w->mailEngine(); }
+    ClsAudioControl* audio() { return w->audioControl(); }
+    bool idleAgain() { return QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle && w->modemForm()->isLoaded() && line->openedDevice() == 0; }, 10000); }
+    QString log() const
+    {
+        QFile f(QDir(platform::Globals().programFolder).filePath("kv_.log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+
+    platform::ManualClock clock{1'700'000'000'000, 1000};
+    platform::ScriptedLine* line = nullptr;
+    frmSet* w = nullptr;
+};
+
+} // namespace
+
+TEST_F(PhoneTest, EnoughNewMailRingsTheUserWhoHearsTheNewsThenTheLineComesBack)
+{
+    w->CheckMailTimer->start();
+    w->MailObj_CheckmailStart();
+    engine()->NewMailCount = 3;
+    w->MailObj_CheckmailFinish(checkmailClass::TimedCheck);
+    EXPECT_TRUE(line->operations().contains("dial 5551234")) << line->operations().join(", ").toStdString();
+    EXPECT_FALSE(w->CheckMailTimer->isActive()) << "no check while the user is called";
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::AlertSaying; }, 5000));
+    const int device = line->audioDevice();
+    ASSERT_GE(device, 1);
+    EXPECT_EQ(w->defaultVoice->audioOutput(), device) << "the voices speak down the line";
+    EXPECT_EQ(w->defaultVoice->outputFormat(), platform::SpeechVoice::kTelephoneFormat);
+
+    ASSERT_TRUE(idleAgain()) << "the call ends after the hang-up time";
+    EXPECT_TRUE(line->operations().contains("hangup"));
+    EXPECT_GT(line->spoken().size(), 2 * 8000 * 2) << "the news was heard, more than a second of it";
+    EXPECT_EQ(w->defaultVoice->audioOutput(), 0) << "the voices are back on the sound card";
+    EXPECT_EQ(line->operations().count("open 0 auto"), 2) << "the line was opened again after the call";
+    EXPECT_TRUE(w->CheckMailTimer->isActive());
+    for (const char* text : {"\"Phone\",\"Calling 5551234\"", "\"Phone\",\"Phone Connected..\"", "\"Phone\",\"Disconnected\""})
+        EXPECT_TRUE(log().contains(text)) << text << "\n" << log().toStdString();
+}
+
+TEST_F(PhoneTest, AFailedDialIsLoggedAndLeavesTheCountdownRunning)
+{
+    w->CheckMailTimer->start();
+    w->MailObj_CheckmailStart();
+    engine()->NewMailCount = 1;
+    line->refuseNextCall("No Dialtone");
+    w->MailObj_CheckmailFinish(checkmailClass::TimedCheck);
+    EXPECT_EQ(audio()->getStatus(), ClsAudioControl::Idle);
+    EXPECT_EQ(audio()->ErrorNumber, 13);
+    EXPECT_TRUE(log().contains("\"Phone\",\"Error, Please check Line & Hardware \""));
+    EXPECT_TRUE(w->CheckMailTimer->isActive());
+}
+
+TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
+{
+    line->ring(1);
+    line->ring(2);
+    EXPECT_FALSE(line->operations().contains("answer")) << "not ready: the call is refused";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle; }, 5000)) << "back to idle after the ring gap";
+
+    engine()->PhoneReady = true;
+    w->Pin->setText("2468");
+    line->ring(1);
+    EXPECT_FALSE(line->operations().contains("answer"));
+    line->ring(2);
+    EXPECT_TRUE(line->operations().contains("answer"));
+    EXPECT_EQ(engine()->PinCode, "2468");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin && audio()->isDonePlay(); }, 5000));
+    EXPECT_GT(line->spoken().size(), 8000) << "the PIN prompt went down the line";
+    EXPECT_EQ(w->defaultVoice->rate(), 1);
+    line->farHangUp();
+    ASSERT_TRUE(idleAgain());
+    EXPECT_EQ(w->defaultVoice->audioOutput(), 0);
+}
+
+// Whichever of a check and a call ends last puts the countdown back as it was before both:
+// a call that connects during a timed check, and a check a caller starts and hangs up on.
+TEST_F(PhoneTest, TheCountdownComesBackWhenACheckAndACallOverlap)
+{
+    engine()->PhoneReady = true;
+    const auto callStarts = [&] {
+        line->ring(1);
+        line->ring(2);
+        return QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin; }, 5000);
+    };
+    const auto callEnds = [&] {
+        line->farHangUp();
+        return idleAgain();
+    };
+    for (bool checkFirst : {true, false}) {
+        w->CheckMailTimer->start();
+        if (checkFirst) {
+            w->MailObj_CheckmailStart();
+            ASSERT_TRUE(callStarts());
+            w->MailObj_CheckmailFinish(checkmailClass::TimedCheck);
+            EXPECT_FALSE(w->CheckMailTimer->isActive()) << "no countdown while the call runs";
+            ASSERT_TRUE(callEnds());
+        } else {
+            ASSERT_TRUE(callStarts());
+            w->MailObj_CheckmailStart();
+            ASSERT_TRUE(callEnds());
+            EXPECT_FALSE(w->CheckMailTimer->isActive()) << "no countdown while the check runs";
+            w->MailObj_CheckmailFinish(checkmailClass::FirstCheck);
+        }
+        EXPECT_TRUE(w->CheckMailTimer->isActive()) << (checkFirst ? "check first" : "call first");
+    }
+}

@@ -1,0 +1,752 @@
+#include "platform/telephone/SipLine.h"
+
+#include "platform/SettingsStore.h"
+#include "platform/sound/AudioOutput.h"
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/SipLocationDialog.h"
+#include "platform/telephone/SipSettingsDialog.h"
+#include "TestSupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QtEndian>
+#include <arpa/inet.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace platform;
+using testing_support::TempFolder;
+
+namespace {
+
+const QString kScenarios = QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/sip/");
+
+quint16 FreeUdpPort()
+{
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    quint16 port = 0;
+    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (s >= 0)
+        ::close(s);
+    return port;
+}
+
+// True while some program listens on that UDP port.
+bool PortTaken(quint16 port)
+{
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    const bool taken = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
+    if (s >= 0)
+        ::close(s);
+    return taken;
+}
+
+// A base port for sipp's media, which takes the ports after it too (RTCP, video). They come
+// from below the range the system hands out, so they never meet the SIP ports of the tests.
+quint16 MediaPorts()
+{
+    static quint16 next = quint16(20000 + (::getpid() % 1000) * 10);
+    for (;;) {
+        const quint16 base = next;
+        next = next >= 31980 ? 20000 : quint16(next + 10);
+        if (!PortTaken(base) && !PortTaken(base + 1) && !PortTaken(base + 2) && !PortTaken(base + 3))
+            return base;
+    }
+}
+
+// One sipp peer on loopback, stopped by its own pid when it goes.
+class Sipp
+{
+public:
+    // target: "127.0.0.1:port" for a caller, "" for an answering peer.
+    Sipp(const QString& scenario, const QString& target, QStringList extra = {})
+    {
+        port = FreeUdpPort();
+        QStringList args{QStringLiteral("-sf"), kScenarios + scenario, QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+                         QStringLiteral("-p"), QString::number(port), QStringLiteral("-mi"), QStringLiteral("127.0.0.1"),
+                         QStringLiteral("-mp"), QString::number(MediaPorts()), QStringLiteral("-nostdin"),
+                         QStringLiteral("-trace_msg"), QStringLiteral("-message_file"), dir_.filePath(QStringLiteral("messages.log"))};
+        if (!target.isEmpty())
+            args << target << QStringLiteral("-m") << QStringLiteral("1") << QStringLiteral("-s") << QStringLiteral("korvalen")
+                 << QStringLiteral("-timeout") << QStringLiteral("25s");
+        args << extra;
+        process_.setWorkingDirectory(dir_.path());
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.setStandardOutputFile(dir_.filePath(QStringLiteral("screen.log")));
+        process_.start(QStringLiteral("sipp"), args);
+        started_ = process_.waitForStarted(5000);
+    }
+    ~Sipp() { kill(); }
+
+    bool started() const { return started_; }
+    // True when the scenario ran to its end.
+    bool succeeded(int ms = 10000)
+    {
+        return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, ms)
+               && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+    }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    void kill()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+    QString messages() const
+    {
+        QFile f(dir_.filePath(QStringLiteral("messages.log")));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+
+    quint16 port = 0;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+// The command-line phone, started once per test program: it calls our line on request and
+// records what it hears.
+class Linphonec
+{
+public:
+    static Linphonec& instance()
+    {
+        static Linphonec phone;
+        return phone;
+    }
+    bool ready() const { return ready_; }
+    QString recording() const { return dir_.filePath(QStringLiteral("heard.wav")); }
+    void command(const QString& line)
+    {
+        process_.write(line.toUtf8() + '\n');
+        process_.waitForBytesWritten(1000);
+    }
+    void stop()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            command(QStringLiteral("quit"));
+            if (!process_.waitForFinished(3000)) {
+                process_.kill();
+                process_.waitForFinished(3000);
+            }
+        }
+    }
+
+private:
+    Linphonec()
+    {
+        const quint16 sip = FreeUdpPort();
+        const quint16 rtp = FreeUdpPort();
+        QFile rc(dir_.filePath(QStringLiteral("linphonerc")));
+        if (!rc.open(QIODevice::WriteOnly))
+            return;
+        rc.write(QStringLiteral("[sip]\nsip_port=%1\nsip_tcp_port=0\nsip_tls_port=0\nuse_ipv6=0\n[rtp]\naudio_rtp_port=%2\nvideo_rtp_port=0\n"
+                                "[video]\ncapture=0\ndisplay=0\n")
+                     .arg(sip)
+                     .arg(rtp)
+                     .toUtf8());
+        rc.close();
+        // without a folder for its database the phone never starts listening
+        QDir().mkpath(dir_.filePath(QStringLiteral(".local/share/linphone")));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir_.path());
+        process_.setProcessEnvironment(env);
+        process_.setWorkingDirectory(dir_.path());
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.setStandardOutputFile(dir_.filePath(QStringLiteral("screen.log")));
+        process_.start(QStringLiteral("linphonec"), {QStringLiteral("-c"), rc.fileName()});
+        ready_ = process_.waitForStarted(5000);
+        command(QStringLiteral("soundcard use files"));
+        command(QStringLiteral("record ") + recording());
+        ready_ = ready_ && QTest::qWaitFor([sip] { return PortTaken(sip); }, 10000);
+    }
+
+    QTemporaryDir dir_;
+    QProcess process_;
+    bool ready_ = false;
+};
+
+class StopLinphonecAtEnd : public ::testing::Environment
+{
+public:
+    void TearDown() override { Linphonec::instance().stop(); }
+};
+[[maybe_unused]] const auto* stopLinphonecAtEnd = ::testing::AddGlobalTestEnvironment(new StopLinphonecAtEnd);
+
+// Everything the line reported, in order.
+struct Events
+{
+    QStringList log;
+    QList<qint64> ringTimes;
+    QElapsedTimer clock;
+    int connectedDevice = -1;
+
+    explicit Events(SipLine& line)
+    {
+        clock.start();
+        QObject::connect(&line, &VoiceModem::CallerID, &line, [this](const QString& number, const QString& name, int flags) {
+            log << QStringLiteral("callerid %1|%2|%3").arg(number, name).arg(flags);
+        });
+        QObject::connect(&line, &VoiceModem::IncomingCall, &line, [this](int rings) {
+            log << QStringLiteral("ring %1").arg(rings);
+            ringTimes << clock.elapsed();
+        });
+        QObject::connect(&line, &VoiceModem::PhoneConnected, &line, [this](int device, int second) {
+            connectedDevice = device;
+            log << QStringLiteral("connected %1").arg(second);
+        });
+        QObject::connect(&line, &VoiceModem::DigitReceived, &line, [this](const QString& d) { log << "digit " + d; });
+        QObject::connect(&line, &VoiceModem::Disconnected, &line, [this] { log << QStringLiteral("disconnected"); });
+        QObject::connect(&line, &VoiceModem::Error, &line, [this](int n, const QString& text) {
+            log << QStringLiteral("error %1 %2").arg(n).arg(text);
+        });
+    }
+    int count(const QString& prefix) const
+    {
+        return int(std::count_if(log.begin(), log.end(), [&](const QString& e) { return e.startsWith(prefix); }));
+    }
+    bool waitFor(const QString& prefix, int n = 1, int ms = 10000)
+    {
+        return QTest::qWaitFor([&] { return count(prefix) >= n; }, ms);
+    }
+    QString digits() const
+    {
+        QString keys;
+        for (const QString& e : log)
+            if (e.startsWith(u"digit "))
+                keys += e.mid(6);
+        return keys;
+    }
+};
+
+// A 16-bit mono WAV: its length and where its sound (not silence) starts and ends.
+struct Heard
+{
+    double seconds = 0, soundStart = -1, soundEnd = -1;
+};
+
+Heard ReadHeard(const QString& path)
+{
+    QFile f(path);
+    const QByteArray b = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    Heard h;
+    if (b.size() < 44 || !b.startsWith("RIFF"))
+        return h;
+    const int rate = int(qFromLittleEndian<quint32>(b.constData() + 24));
+    const qsizetype data = b.indexOf("data", 12);
+    if (rate <= 0 || data < 0)
+        return h;
+    const qsizetype first = data + 8;
+    h.seconds = double(b.size() - first) / 2 / rate;
+    constexpr int kSound = 600; // well above the codec's noise on silence
+    for (qsizetype i = first; i + 1 < b.size(); i += 2)
+        if (std::abs(int(qFromLittleEndian<qint16>(b.constData() + i))) > kSound) {
+            const double t = double(i - first) / 2 / rate;
+            if (h.soundStart < 0)
+                h.soundStart = t;
+            h.soundEnd = t;
+        }
+    return h;
+}
+
+SipLineConfig Direct(int port, const QString& target = {})
+{
+    SipLineConfig c;
+    c.kind = SipLineConfig::Kind::Direct;
+    c.port = port;
+    c.server = target;
+    return c;
+}
+
+// A line with one direct listener on a free port, open, rings 50 ms apart.
+class SipLineCall : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        port = FreeUdpPort();
+        line = std::make_unique<SipLine>(QList<SipLineConfig>{Direct(port)});
+        line->setRingInterval(kRingMs);
+        events = std::make_unique<Events>(*line);
+        line->OpenDevice(0, true, false);
+        ASSERT_EQ(line->LineState(), 0) << events->log.join(u'\n').toStdString();
+    }
+    void TearDown() override
+    {
+        line.reset();
+    }
+    QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    // A caller rings; the line is answered and connected.
+    void answer(Sipp& caller)
+    {
+        ASSERT_TRUE(caller.started());
+        ASSERT_TRUE(events->waitFor("ring 1")) << events->log.join(u'\n').toStdString();
+        line->Answer();
+        ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
+        EXPECT_EQ(line->LineState(), 2);
+    }
+
+    static constexpr int kRingMs = 50;
+    quint16 port = 0;
+    std::unique_ptr<SipLine> line;
+    std::unique_ptr<Events> events;
+};
+
+TEST_F(SipLineCall, RingsAtItsOwnCadenceWithTheCallersId)
+{
+    struct Row
+    {
+        QString from, expected;
+    };
+    const QList<Row> rows = {
+        {QStringLiteral("\"Alice Smith\" <sip:5551234@127.0.0.1>"), QStringLiteral("callerid 5551234|Alice Smith|12")},
+        {QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("callerid 5551234||8")},
+        {QStringLiteral("<sip:127.0.0.1>"), QStringLiteral("callerid ||32")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.from.toStdString());
+        events->log.clear();
+        events->ringTimes.clear();
+        Sipp caller(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), row.from});
+        ASSERT_TRUE(events->waitFor("ring 3")) << events->log.join(u'\n').toStdString();
+        EXPECT_EQ(events->log.mid(0, 4), (QStringList{row.expected, "ring 1", "ring 2", "ring 3"}));
+        EXPECT_EQ(line->LineState(), 1);
+        for (int i = 1; i < 3; ++i) {
+            EXPECT_GE(events->ringTimes[i] - events->ringTimes[i - 1], kRingMs * 8 / 10);
+            EXPECT_LE(events->ringTimes[i] - events->ringTimes[i - 1], kRingMs * 3);
+        }
+        line->HangUp();
+        ASSERT_TRUE(events->waitFor("disconnected"));
+        EXPECT_EQ(line->LineState(), 0);
+        caller.kill();
+    }
+}
+
+TEST_F(SipLineCall, AnsweredCallerHearsTheSpeechAndHangUpEndsTheCallOnce)
+{
+    Linphonec& phone = Linphonec::instance();
+    ASSERT_TRUE(phone.ready());
+    QFile::remove(phone.recording());
+    phone.command(QStringLiteral("call sip:korvalen@") + us());
+    ASSERT_TRUE(events->waitFor("ring 1")) << events->log.join(u'\n').toStdString();
+    line->Answer();
+    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
+    const int device = events->connectedDevice;
+    ASSERT_EQ(device, line->audioDevice());
+    AudioOutput* output = AudioOutputs::instance().output(device);
+    ASSERT_NE(output, nullptr);
+    EXPECT_TRUE(output->description().startsWith(u"SIP call"));
+
+    SpeechVoice voice;
+    if (voice.voice() < 0)
+        GTEST_SKIP() << "no speech engine voices installed";
+    voice.setAudioOutputStream(AudioOutputStream{device, SpeechVoice::kTelephoneFormat});
+    qint64 spokenMicros = 0;
+    int ends = 0;
+    QObject::connect(&voice, &SpeechVoice::EndStream, &voice, [&] {
+        ++ends;
+        spokenMicros = output ? output->writtenMicros() : 0;
+    });
+    QElapsedTimer speaking;
+    speaking.start();
+    voice.Speak(QStringLiteral(" Please enter Password"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ends == 1; }, 10000));
+    // the voice waits for the far end to have heard it all
+    EXPECT_GE(speaking.elapsed() * 1000, spokenMicros - 100000);
+    EXPECT_GT(spokenMicros, 800000);
+
+    line->HangUp();
+    EXPECT_EQ(events->count("disconnected"), 0) << "Disconnected comes after HangUp returns";
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    EXPECT_EQ(AudioOutputs::instance().output(device), nullptr);
+    EXPECT_EQ(line->audioDevice(), -1);
+    // the phone closes its recording when it sees the BYE
+    Heard heard;
+    EXPECT_TRUE(QTest::qWaitFor([&] { heard = ReadHeard(phone.recording()); return heard.soundEnd > 0; }, 5000)) << heard.seconds << " " << QFileInfo(phone.recording()).size();
+    QFile::remove("/tmp/heard.wav"); QFile::copy(phone.recording(), "/tmp/heard.wav");
+    EXPECT_NEAR(heard.soundEnd - heard.soundStart, spokenMicros / 1e6, 0.4);
+    EXPECT_EQ(events->count("disconnected"), 1);
+}
+
+TEST_F(SipLineCall, PassesKeypadDigitsInOrderAndIgnoresEverythingElse)
+{
+    Sipp caller(QStringLiteral("caller-digits.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+    answer(caller);
+    ASSERT_TRUE(events->waitFor("digit", 5)) << events->log.join(u'\n').toStdString();
+    // the caller waits for our BYE after its last key
+    ASSERT_TRUE(QTest::qWaitFor([&] { return caller.messages().count(QStringLiteral("CSeq: 7 INFO")) >= 2; }, 5000));
+    EXPECT_EQ(events->digits(), QStringLiteral("1#23*"));
+    line->HangUp();
+    EXPECT_TRUE(caller.succeeded()) << caller.messages().right(2000).toStdString();
+    EXPECT_EQ(events->count("disconnected"), 1);
+}
+
+TEST_F(SipLineCall, FarEndHangUpAndCancelEndTheCall)
+{
+    struct Row
+    {
+        QString scenario;
+        bool answered;
+    };
+    for (const Row& row : {Row{QStringLiteral("caller-hangs-up.xml"), true}, Row{QStringLiteral("caller-cancels.xml"), false}}) {
+        SCOPED_TRACE(row.scenario.toStdString());
+        events->log.clear();
+        Sipp caller(row.scenario, us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+        if (row.answered)
+            answer(caller);
+        ASSERT_TRUE(events->waitFor("disconnected")) << events->log.join(u'\n').toStdString();
+        EXPECT_TRUE(caller.succeeded()) << caller.messages().right(2000).toStdString();
+        EXPECT_EQ(line->LineState(), 0);
+        EXPECT_EQ(line->audioDevice(), -1);
+        EXPECT_EQ(events->count("connected"), row.answered ? 1 : 0);
+        EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
+        const int rings = events->count("ring");
+        QTest::qWait(3 * kRingMs); // a ring timer left running would ring on
+        EXPECT_EQ(events->count("ring"), rings);
+        EXPECT_EQ(events->count("disconnected"), 1);
+    }
+}
+
+TEST_F(SipLineCall, SecondCallerHearsBusyAndTheFirstCallGoesOn)
+{
+    Sipp first(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
+    answer(first);
+    Sipp second(QStringLiteral("caller-expects-busy.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:222@127.0.0.1>")});
+    EXPECT_TRUE(second.succeeded()) << second.messages().right(2000).toStdString();
+    EXPECT_EQ(line->LineState(), 2);
+    EXPECT_EQ(events->count("callerid"), 1);
+    EXPECT_EQ(events->count("disconnected"), 0);
+    line->HangUp();
+    EXPECT_TRUE(first.succeeded()) << first.messages().right(2000).toStdString();
+    EXPECT_EQ(events->count("disconnected"), 1);
+}
+
+TEST_F(SipLineCall, HangUpAfterTheCallerVanishedStillDisconnects)
+{
+    Sipp caller(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+    answer(caller);
+    caller.kill();
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected", 1, 2000));
+    EXPECT_EQ(line->LineState(), 0);
+}
+
+TEST_F(SipLineCall, HangUpWithoutACallDisconnectsOnceLater)
+{
+    line->HangUp();
+    EXPECT_EQ(events->count("disconnected"), 0);
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events->log, QStringList{"disconnected"});
+}
+
+// ---- outgoing calls ----
+
+class SipLineDial : public SipLineCall
+{
+};
+
+TEST_F(SipLineDial, AnsweredCallRepeatsTheAnnouncement)
+{
+    Sipp callee(QStringLiteral("callee.xml"), QString());
+    ASSERT_TRUE(callee.started());
+    const QString number = QStringLiteral("sip:alert@") + callee.address();
+    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
+    EXPECT_EQ(line->LineState(), 2);
+    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
+
+    SpeechVoice voice;
+    voice.setAudioOutputStream(AudioOutputStream{events->connectedDevice, SpeechVoice::kTelephoneFormat});
+    constexpr int kTimes = 3;
+    int ends = 0;
+    QObject::connect(&voice, &SpeechVoice::EndStream, &voice, [&] {
+        if (++ends < kTimes)
+            voice.Speak(QStringLiteral("You have mail"));
+    });
+    voice.Speak(QStringLiteral("You have mail"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ends == kTimes; }, 15000));
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return callee.messages().contains(QStringLiteral("BYE sip:")); }, 5000));
+    EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
+}
+
+TEST_F(SipLineDial, PlainNumbersGetThePrefixAndTheTargetHost)
+{
+    Sipp callee(QStringLiteral("callee.xml"), QString());
+    line->CloseDevice();
+    line->setLines({Direct(port, callee.address())});
+    line->setDialPrefix(QStringLiteral("9"));
+    line->OpenDevice(0, true, false);
+    EXPECT_EQ(line->MakeCall(QString(), QString(), QStringLiteral("5551234"), false), QStringLiteral("5551234"));
+    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    EXPECT_TRUE(callee.messages().contains(QStringLiteral("INVITE sip:95551234@") + callee.address()));
+}
+
+TEST_F(SipLineDial, BusyCalleeGivesErrorThenDisconnected)
+{
+    Sipp busy(QStringLiteral("callee-busy.xml"), QString());
+    const QString number = QStringLiteral("sip:alert@") + busy.address();
+    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
+    ASSERT_TRUE(events->waitFor("disconnected")) << events->log.join(u'\n').toStdString();
+    EXPECT_EQ(events->log, (QStringList{"error 486 Call failed: 486 Busy Here", "disconnected"}));
+    EXPECT_EQ(line->LineState(), 0);
+}
+
+TEST_F(SipLineDial, UnreachableCalleeNeverHangsTheLine)
+{
+    const QString number = QStringLiteral("sip:alert@127.0.0.1:%1").arg(FreeUdpPort());
+    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
+    // the call controller's own time-out ends a call that never connects
+    QTest::qWait(300);
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected", 1, 2000)) << events->log.join(u'\n').toStdString();
+    EXPECT_EQ(events->count("disconnected"), 1);
+    EXPECT_EQ(line->LineState(), 0);
+    EXPECT_EQ(line->MakeCall(QString(), QString(), number, false), number) << "the line can dial again";
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected", 2, 2000));
+}
+
+TEST_F(SipLineDial, RefusesToDialWhatItCannot)
+{
+    struct Row
+    {
+        QString number, answer;
+    };
+    for (const Row& row : {Row{"", "Bad Number"}, Row{"sip:", "Bad Number"}, Row{"no such number!", "Bad Number"},
+                           Row{"5551234", "Bad Number"} /* a direct line without a target host */,
+                           Row{"sip:a b@127.0.0.1", "Bad Number"}, Row{"<sip:x@127.0.0.1>", "Bad Number"}})
+        EXPECT_EQ(line->MakeCall(QString(), QString(), row.number, false), row.answer) << row.number.toStdString();
+    EXPECT_EQ(line->LineState(), 0);
+
+    Sipp callee(QStringLiteral("callee.xml"), QString());
+    const QString number = QStringLiteral("sip:alert@") + callee.address();
+    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
+    EXPECT_EQ(line->MakeCall(QString(), QString(), number, false), QStringLiteral("Busy"));
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected"));
+
+    line->CloseDevice();
+    EXPECT_EQ(line->LineState(), -1);
+    EXPECT_EQ(line->MakeCall(QString(), QString(), number, false), QStringLiteral("Bad"));
+}
+
+// ---- devices ----
+
+TEST(SipLineDevices, NamesCapabilitiesAndOpeningFailures)
+{
+    SipLineConfig account;
+    account.identity = QStringLiteral("sip:alice@example.org");
+    account.server = QStringLiteral("sip.example.org");
+    SipLine line({account, Direct(5070)});
+    EXPECT_EQ(line.DeviceCount(), 2);
+    EXPECT_EQ(line.DeviceName(0), QStringLiteral("SIP alice@example.org"));
+    EXPECT_EQ(line.DeviceName(1), QStringLiteral("SIP direct port 5070"));
+    EXPECT_EQ(line.DeviceName(2), QString());
+    EXPECT_EQ(line.DeviceCapabilities(1), VoiceModem::kVoiceCapable);
+    EXPECT_EQ(line.DeviceCapabilities(-1), 0);
+    EXPECT_EQ(line.LineState(), -1);
+
+    Events events(line);
+    line.OpenDevice(7, true, true);
+    ASSERT_TRUE(events.waitFor("error"));
+    EXPECT_EQ(line.LineState(), -1);
+    EXPECT_TRUE(line.autoAnswer());
+}
+
+TEST(SipLineDevices, APortInUseCannotBeOpened)
+{
+    const quint16 port = FreeUdpPort();
+    SipLine first({Direct(port)});
+    first.OpenDevice(0, true, false);
+    ASSERT_EQ(first.LineState(), 0);
+    SipLine second({Direct(port)});
+    Events events(second);
+    second.OpenDevice(0, true, false);
+    ASSERT_TRUE(events.waitFor("error"));
+    EXPECT_TRUE(events.log[0].contains(QString::number(port))) << events.log[0].toStdString();
+    EXPECT_EQ(second.LineState(), -1);
+}
+
+TEST(SipLineDevices, RefusedRegistrationIsReportedWithTheServersAnswer)
+{
+    Sipp registrar(QStringLiteral("registrar-refuses.xml"), QString());
+    ASSERT_TRUE(registrar.started());
+    SipLineConfig account;
+    account.identity = QStringLiteral("sip:alice@") + registrar.address();
+    account.server = registrar.address();
+    account.password = QStringLiteral("secret");
+    SipLine line({account});
+    Events events(line);
+    line.OpenDevice(0, true, false);
+    ASSERT_TRUE(events.waitFor("error")) << events.log.join(u'\n').toStdString();
+    EXPECT_EQ(events.log[0], QStringLiteral("error 403 Registration failed: 403 Forbidden"));
+    EXPECT_FALSE(registrar.messages().contains(QStringLiteral("secret")));
+}
+
+// ---- settings ----
+
+TEST(SipLineSettings, EntriesAreCheckedBeforeUse)
+{
+    auto account = [](QString identity, QString server, QString transport = {}) {
+        SipLineConfig c;
+        c.identity = identity;
+        c.server = server;
+        c.transport = transport;
+        return c;
+    };
+    struct Row
+    {
+        SipLineConfig config;
+        bool ok;
+    };
+    const QList<Row> rows = {
+        {account("sip:alice@example.org", "sip.example.org"), true},
+        {account("sip:alice@example.org:5061", "10.0.0.1:5070", "tcp"), true},
+        {account("alice@example.org", "sip.example.org"), false},
+        {account("sip:@example.org", "sip.example.org"), false},
+        {account("sip:alice@example.org", ""), false},
+        {account("sip:alice@example.org", "sip.example.org:99999"), false},
+        {account("sip:alice@example.org", "sip example.org"), false},
+        {account("sip:alice@example.org", "sip.example.org", "sctp"), false},
+        {Direct(5070), true},
+        {Direct(0), false},
+        {Direct(5070, "127.0.0.1:5080"), true},
+        {Direct(5070, "127.0.0.1:"), false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.config.problem().isEmpty(), row.ok)
+            << row.config.identity.toStdString() << " " << row.config.server.toStdString() << " " << row.config.problem().toStdString();
+}
+
+TEST(SipLineSettings, StoredLikeTheMailPasswordAndRemovedEntriesLeaveNothing)
+{
+    TempFolder folder;
+    SettingsStore store(folder.file("settings.ini"));
+    SipLineConfig account;
+    account.identity = QStringLiteral("sip:alice@example.org");
+    account.server = QStringLiteral("sip.example.org:5060");
+    account.user = QStringLiteral("alice7");
+    account.password = QStringLiteral("pa ss;word=");
+    account.transport = QStringLiteral("tcp");
+    account.port = 5062;
+    const QList<SipLineConfig> lines = {account, Direct(5070, "127.0.0.1:5080")};
+    ASSERT_TRUE(SaveSipLines(store, lines));
+    ASSERT_TRUE(SaveSipDialPrefix(store, QStringLiteral("9")));
+    SettingsStore again(folder.file("settings.ini"));
+    EXPECT_EQ(LoadSipLines(again), lines);
+    EXPECT_EQ(LoadSipDialPrefix(again), QStringLiteral("9"));
+
+    ASSERT_TRUE(SaveSipLines(store, {lines[1]}));
+    EXPECT_EQ(LoadSipLines(SettingsStore(folder.file("settings.ini"))), QList<SipLineConfig>{lines[1]});
+    QFile ini(folder.file("settings.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(ini.readAll().contains("pa ss"));
+
+    store.SaveSetting(QStringLiteral("sipDevices"), QStringLiteral("999999"));
+    store.SaveSetting(QStringLiteral("sipDialPrefix"), QStringLiteral("9; rm"));
+    EXPECT_LE(LoadSipLines(store).size(), 64);
+    EXPECT_EQ(LoadSipDialPrefix(store), QString());
+}
+
+TEST(SipLineSettings, DialogEditsAddsAndRemovesEntriesAndRefusesBadOnes)
+{
+    SipSettingsDialog dialog({Direct(5070)}, 0);
+    EXPECT_EQ(dialog.passwordEdit->echoMode(), QLineEdit::Password);
+    QTest::mouseClick(dialog.addButton, Qt::LeftButton);
+    ASSERT_EQ(dialog.list->count(), 2);
+    QTest::keyClicks(dialog.identityEdit, QStringLiteral("alice@example.org"));
+    QTest::keyClicks(dialog.serverEdit, QStringLiteral("sip.example.org"));
+    QTest::keyClicks(dialog.passwordEdit, QStringLiteral("secret"));
+    dialog.accept();
+    EXPECT_FALSE(dialog.result() == QDialog::Accepted);
+    EXPECT_TRUE(dialog.messageLabel->text().contains(QStringLiteral("sip:user@example.org"))) << dialog.messageLabel->text().toStdString();
+    dialog.identityEdit->clear();
+    QTest::keyClicks(dialog.identityEdit, QStringLiteral("sip:alice@example.org"));
+    EXPECT_EQ(dialog.list->item(1)->text(), QStringLiteral("SIP alice@example.org"));
+
+    dialog.list->setCurrentRow(0);
+    EXPECT_EQ(dialog.portBox->value(), 5070);
+    EXPECT_FALSE(dialog.identityEdit->isEnabled());
+    QTest::mouseClick(dialog.removeButton, Qt::LeftButton);
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << dialog.messageLabel->text().toStdString();
+    ASSERT_EQ(dialog.lines().size(), 1);
+    EXPECT_EQ(dialog.lines()[0].identity, QStringLiteral("sip:alice@example.org"));
+    EXPECT_EQ(dialog.lines()[0].password, QStringLiteral("secret"));
+}
+
+TEST(SipLineSettings, TheLinesDialogsSaveToTheStore)
+{
+    TempFolder folder;
+    SettingsStore store(folder.file("settings.ini"));
+    SipLine line({}, &store);
+    testing_support::answerNext<SipSettingsDialog>([](SipSettingsDialog* d) {
+        d->addEntry();
+        d->kindBox->setCurrentIndex(1);
+        d->portBox->setValue(5071);
+        d->accept();
+    });
+    line.ShowModemDialog(0);
+    EXPECT_EQ(line.DeviceName(0), QStringLiteral("SIP direct port 5071"));
+    EXPECT_EQ(LoadSipLines(store), line.lines());
+
+    testing_support::answerNext<SipLocationDialog>([](SipLocationDialog* d) {
+        d->prefixEdit->setText(QStringLiteral("0,"));
+        d->accept();
+        EXPECT_FALSE(d->messageLabel->text().isEmpty());
+        d->prefixEdit->setText(QStringLiteral("+1#"));
+        d->accept();
+    });
+    line.ShowLocationDialog(0);
+    EXPECT_EQ(line.dialPrefix(), QStringLiteral("+1#"));
+    EXPECT_EQ(LoadSipDialPrefix(store), QStringLiteral("+1#"));
+}
+
+} // namespace
+namespace {
+TEST(SipLineDebug, PortFreedAfterClose)
+{
+    const quint16 port = FreeUdpPort();
+    SipLine line({Direct(port)});
+    line.OpenDevice(0, true, false);
+    ASSERT_EQ(line.LineState(), 0);
+    EXPECT_TRUE(PortTaken(port));
+    line.CloseDevice();
+    EXPECT_FALSE(PortTaken(port));
+    QTest::qWait(100);
+    EXPECT_FALSE(PortTaken(port));
+    line.OpenDevice(0, true, false);
+    EXPECT_EQ(line.LineState(), 0);
+}
+}

@@ -1,0 +1,462 @@
+#include "telephony/ClsAudioControl.h"
+
+#include "TestSupport.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ProgramWide.h"
+#include "platform/sound/AudioOutput.h"
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
+#include "telephony/FrmModem.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace telephony;
+using platform::ScriptedLine;
+using platform::SpeechVoice;
+
+namespace {
+
+constexpr int kHangup = 7; // the hang-up time here: unlike every fixed wait
+
+std::string joined(const QStringList& list)
+{
+    return list.join(", ").toStdString();
+}
+
+// The program's modem control, able to report a line error in the middle of dialling.
+class DiallingControl : public platform::ModemControl
+{
+public:
+    using ModemControl::ModemControl;
+    int32_t errorWhileDialling = 0;
+    QString MakeCall(const QString& a, const QString& b, const QString& number, bool flag) override
+    {
+        if (errorWhileDialling)
+            emit Error(errorWhileDialling, "No dial tone");
+        return ModemControl::MakeCall(a, b, number, flag);
+    }
+};
+
+// A controller wired as the main window wires it: the modem form over a scripted line, a fast
+// timer (a tick is a second) and a voice that speaks into a WAV file, or down the line while a
+// line call is up.
+class CallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (platform::InstalledVoices().isEmpty())
+            GTEST_SKIP() << "the speech engine's data is not installed";
+        platform::SetProgramFolderOverride(tmp.path());
+        platform::Globals().hangupTime = kHangup;
+        wav = platform::AudioOutputs::instance().add(platform::MakeWavFileOutput(tmp.file("voice.wav")));
+        voice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
+        QObject::connect(&voice, &SpeechVoice::EndStream, [this] { ++ends; });
+        QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; });
+        timer.setInterval(3);
+        ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
+        fresh();
+    }
+    void TearDown() override
+    {
+        ctl.reset();
+        if (wav >= 0)
+            platform::AudioOutputs::instance().remove(wav);
+        platform::Globals().hangupTime = 10;
+        platform::SetProgramFolderOverride(QString());
+    }
+
+    void fresh()
+    {
+        ctl.reset(); // hangs up the line: that report goes to nobody
+        QCoreApplication::processEvents();
+        ctl = std::make_unique<ClsAudioControl>();
+        events.clear();
+        texts.clear();
+        ends = ticks = 0;
+        ClsAudioControl& c = *ctl;
+        c.ModemPhone(&form);
+        c.timercontrol(&timer);
+        c.StatusBar = [this](const QString& text) { texts << text; };
+        c.setVoiceEng(&voice);
+        c.AutoAnswer = true;
+        c.RingsToAnswer = 2;
+        QObject::connect(&c, &ClsAudioControl::IncomingPhone, [this](bool* a) { events << "incoming"; *a = accept; });
+        QObject::connect(&c, &ClsAudioControl::SpeakStart, [this] { events << "start"; });
+        QObject::connect(&c, &ClsAudioControl::SpeakEnd, [this] { events << "end"; });
+        QObject::connect(&c, &ClsAudioControl::SpeakRemain, [this] { events << "remain"; });
+        QObject::connect(&c, &ClsAudioControl::DigitReceived, [this](const QString& d) { events << "digit " + d; });
+        QObject::connect(&c, &ClsAudioControl::VoiceConnected, [this](int32_t kind, int32_t device) {
+            events << QString("up %1").arg(kind);
+            if (kind == ClsAudioControl::ModemLine) // speech goes down the line, as the window routes it
+                voice.setAudioOutputStream(platform::AudioOutputStream{device, SpeechVoice::kTelephoneFormat});
+        });
+        QObject::connect(&c, &ClsAudioControl::VoiceDisCon, [this](int32_t kind) {
+            events << QString("down %1").arg(kind);
+            voice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
+        });
+    }
+    static bool wait(const std::function<bool()>& done, int ms = 8000) { return QTest::qWaitFor(done, ms); }
+    bool waitIdle() { return wait([&] { return ctl->getStatus() == 0 && !timer.isActive() && ctl->isDonePlay(); }); }
+    // The last waiting text shown before the timeout ended the wait.
+    QString lastWaiting() const
+    {
+        for (qsizetype i = texts.size() - 1; i >= 0; --i)
+            if (texts[i].startsWith("Waiting "))
+                return texts[i];
+        return {};
+    }
+    // Rings twice (the controller answers on the second), the call comes up and the PIN prompt
+    // is spoken.
+    void answer()
+    {
+        line->ring(1);
+        line->ring(2);
+        line->connect();
+        ASSERT_TRUE(wait([&] { return ctl->getStatus() == ClsAudioControl::WaitingForPin && events.contains("end") && timer.isActive(); }));
+    }
+    DiallingControl* control() { return static_cast<DiallingControl*>(form.Modem1()); }
+
+    testing_support::TempFolder tmp;
+    platform::LineDeviceTable table;
+    ScriptedLine* line = static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>()));
+    FrmModem form{[this] { return std::make_unique<DiallingControl>(table); }};
+    QTimer timer;
+    SpeechVoice voice;
+    std::unique_ptr<ClsAudioControl> ctl;
+    int wav = -1;
+    bool accept = true;
+    int ends = 0, ticks = 0;
+    QStringList events, texts;
+};
+
+} // namespace
+
+// What the end of speech does in each status, and how the wait it arms ends.
+TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
+{
+    enum { None = 0 };
+    const struct { int32_t status; int16_t repeat; bool more, purgeAtStart; int ends; QStringList events; int armed; int32_t after; } rows[] = {
+        {0, 0, true, false, 1, {"remain"}, None, 0},
+        {0, 0, false, false, 1, {}, None, 0},
+        {2, 3, false, false, 3, {"down 0"}, kHangup, 0},
+        {5, 2, false, false, 2, {"down 0"}, kHangup, 0},
+        {5, 5, false, true, 1, {"down 0"}, kHangup, 0}, // a purge ends the repetition
+        {4, 3, false, false, 1, {"down 0"}, 30, 0},     // repeated only in 2 and 5
+        {13, 0, false, false, 1, {"down 0"}, 30, 0},
+        {6, 0, true, false, 1, {"remain"}, None, 6},
+        {6, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        {8, 0, false, false, 1, {}, None, 8},
+        {9, 0, false, false, 1, {"down 0"}, None, 0},
+        {10, 0, true, false, 1, {"remain"}, None, 10},
+        {10, 0, false, false, 1, {"down 3"}, None, 10},
+        {11, 0, false, false, 1, {"down 3"}, None, 11},
+        {1, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        {3, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        {7, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        {12, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        {14, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        {15, 0, false, false, 1, {"down 1"}, kHangup, 0}, // the far end's pending end
+        {16, 0, false, false, 1, {}, kHangup, 0},         // ringing stopped: quietly idle
+        {17, 0, false, false, 1, {"down 0"}, kHangup, 0},
+    };
+    for (const auto& r : rows) {
+        const std::string row = "status " + std::to_string(r.status) + (r.purgeAtStart ? " purged" : "");
+        fresh();
+        ctl->simPhoneConnected(0);
+        ctl->ChangeStatus(r.status);
+        ctl->StopTimeout();
+        ends = ticks = 0;
+        events.clear();
+        QMetaObject::Connection purge;
+        if (r.purgeAtStart)
+            purge = QObject::connect(ctl.get(), &ClsAudioControl::SpeakStart, [&] { QObject::disconnect(purge); ctl->ResetPlay(); });
+        if (r.repeat)
+            ctl->RepeatedlySay(r.repeat, "Hello there, this is a longer text.");
+        else
+            ctl->SpecialSpeak("Hi.", r.more);
+        ASSERT_TRUE(wait([&] { return ends >= r.ends && ctl->isDonePlay(); })) << row << ": " << ends << " ends";
+        if (r.armed) {
+            ASSERT_TRUE(wait([&] { return !timer.isActive(); })) << row;
+            if (!r.purgeAtStart) {
+                EXPECT_EQ(ticks, r.armed) << row;
+            }
+            const bool quiet = r.status == 15 || r.status == 16;
+            EXPECT_EQ(lastWaiting(), quiet ? "" : QString("Waiting %1/%2").arg(r.armed - 1).arg(r.armed)) << row;
+            EXPECT_EQ(texts.contains("Timeout disconnect"), !quiet) << row;
+        }
+        EXPECT_FALSE(timer.isActive()) << row;
+        // nothing more was spoken (a voice may give the purge a stream of its own)
+        EXPECT_TRUE(ends == r.ends || (r.purgeAtStart && ends == r.ends + 1)) << row << ": " << ends << " ends";
+        events.removeAll("start");
+        events.removeAll("end");
+        EXPECT_EQ(joined(events), joined(r.events)) << row;
+        EXPECT_EQ(ctl->getStatus(), r.after) << row;
+    }
+}
+
+TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
+{
+    const struct { const char* name; bool autoAnswer, signedIn, accept; int rings, asked; bool answered; } rows[] = {
+        {"answered on the second ring", true, true, true, 2, 1, true},
+        {"one ring, then the caller gives up", true, true, true, 1, 0, false},
+        {"refused: asked again on every ring", true, true, false, 3, 2, false},
+        {"auto-answer off", false, true, true, 3, 0, false},
+        {"not signed in", true, false, true, 3, 0, false},
+    };
+    for (const auto& r : rows) {
+        fresh();
+        ctl->AutoAnswer = r.autoAnswer;
+        ctl->isLogin = [&] { return r.signedIn; };
+        accept = r.accept;
+        const qsizetype before = line->operations().size();
+        for (int n = 1; n <= r.rings; ++n)
+            line->ring(n);
+        EXPECT_EQ(events.count("incoming"), r.asked) << r.name;
+        EXPECT_EQ(ctl->getStatus(), r.answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing) << r.name;
+        EXPECT_EQ(texts.value(r.rings - 1), QString("The Phone Has Ring %1 times.").arg(r.rings)) << r.name;
+        // the caller never gets through: an answered call is hung up after 30 s, a ringing
+        // line is idle 6 s after the last ring
+        ASSERT_TRUE(waitIdle()) << r.name;
+        EXPECT_EQ(ticks, r.answered ? 30 : 6) << r.name;
+        EXPECT_EQ(texts.contains("Timeout disconnect"), r.answered) << r.name;
+        EXPECT_EQ(events.contains("down 1"), r.answered) << r.name;
+        EXPECT_EQ(line->operations().mid(before).contains("answer"), r.answered) << r.name;
+    }
+}
+
+// The caller hears the PIN prompt; digits of any kind go to the voice menu; a second call
+// ringing meanwhile is not answered; a silent caller is hung up on 30 s after the prompt.
+TEST_F(CallTest, AnsweredCallPromptsForThePinAndHangsUpOnASilentCaller)
+{
+    answer();
+    EXPECT_EQ(joined(events), "incoming, up 1, start, end");
+    EXPECT_GT(line->spoken().size(), 8000) << "the prompt went down the line";
+    const QStringList digits = {"5", "#", "", "12345678901234567890", QString(QChar(0)), QString::fromUtf16(u"\U0001F600"), QString(5000, 'x')};
+    for (const QString& d : digits)
+        line->digit(d);
+    ticks = 0;
+    line->ring(1);
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(ticks, 30) << "the ring started the wait afresh";
+    EXPECT_EQ(events.count("incoming"), 1);
+    EXPECT_EQ(events.filter(QRegularExpression("^digit")).size(), digits.size());
+    EXPECT_EQ(events.value(4 + 4), "digit " + QString(QChar(0))) << "passed on unchanged";
+    EXPECT_EQ(lastWaiting(), "Waiting 29/30");
+    EXPECT_EQ(texts.mid(texts.size() - 2), QStringList({"Timeout disconnect", "Disconnected"}));
+    EXPECT_EQ(events.last(), "down 1");
+    EXPECT_EQ(line->operations().last(), "hangup");
+}
+
+TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
+{
+    const QString message = "You have new mail.";
+    voice.Speak(message);
+    ASSERT_TRUE(wait([&] { return ends == 1; }));
+    const qint64 once = QFileInfo(tmp.file("voice.wav")).size() - 44;
+    ends = 0;
+    events.clear();
+
+    ASSERT_TRUE(ctl->Make_callnow("5551234", 3, message));
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::Connecting);
+    EXPECT_EQ(texts.last(), "Waiting for Connection 90");
+    EXPECT_EQ(line->operations().last(), "dial 5551234");
+    line->connect();
+    ASSERT_TRUE(wait([&] { return ends == 3 && timer.isActive(); }));
+    EXPECT_NEAR(double(line->spoken().size()) / once, 3.0, 0.15) << "three times down the line";
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::AlertSaying);
+    ctl->SpecialSpeak(" Erase", false); // a key echoed: once, the alert is not taken up again
+    line->ring(1);                      // another call meanwhile
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(ends, 4);
+    EXPECT_EQ(joined(events), "incoming, up 1, start, end, start, end, start, end, start, end, down 1");
+    EXPECT_EQ(lastWaiting(), QString("Waiting %1/%2").arg(kHangup - 1).arg(kHangup));
+    EXPECT_EQ(line->operations().last(), "hangup");
+
+    // unanswered: hung up after the 90-second wait
+    ticks = 0;
+    ASSERT_TRUE(ctl->Make_callnow("5551234", 3, message));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(ticks, 90);
+    EXPECT_EQ(events.last(), "down 1");
+}
+
+TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
+{
+    const struct { const char* name; bool ourHangupBefore, whileSpeaking; int ticks; QString text; } rows[] = {
+        {"after the alert was spoken", false, false, 3, "Phone Busy Disconnect"},
+        {"while the alert is spoken", false, true, kHangup, "Phone Busy Disconnect"},
+        {"after a hang-up of ours", true, false, 0, "Disconnected"},
+    };
+    for (const auto& r : rows) {
+        fresh();
+        if (r.ourHangupBefore) {
+            ctl->simPhoneConnected(0);
+            ctl->Vhangup();
+            answer();
+        } else {
+            if (r.whileSpeaking)
+                QObject::connect(ctl.get(), &ClsAudioControl::SpeakStart, [&] { line->farHangUp(); });
+            ASSERT_TRUE(ctl->Make_callnow("555", 2, "Hello there, this is your mail."));
+            line->connect();
+            if (!r.whileSpeaking) {
+                ASSERT_TRUE(wait([&] { return ends == 2 && timer.isActive(); })) << r.name;
+            }
+        }
+        events.clear();
+        ticks = 0;
+        if (!r.whileSpeaking) {
+            line->farHangUp();
+            EXPECT_EQ(ctl->getStatus(), r.ticks ? 15 : 0) << r.name;
+        }
+        ASSERT_TRUE(wait([&] { return texts.contains(r.text); })) << r.name;
+        ASSERT_TRUE(waitIdle()) << r.name;
+        // while speaking, the end of the cut-short speech arms the hang-up time instead
+        EXPECT_TRUE(r.whileSpeaking ? ticks >= r.ticks : ticks == r.ticks) << r.name << ": " << ticks;
+        EXPECT_EQ(joined(events.filter("down")), "down 1") << r.name;
+    }
+}
+
+TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
+{
+    ctl->writelog(true);
+    const struct { int32_t flags; const char* text; } rows[] = {
+        {0, "From :  , N/A"},
+        {4 | 8, "From : Ann , 5551234"},
+        {1 | 4, "From : Ann , N/A"}, // the name comes after the block
+        {1, "From : Blocked Caller ID , N/A"},
+        {2 | 16, "From : Out of Area , 5551234"},
+        {4 | 32, "From : Unknown Caller ID , N/A"},
+        {-1, "From : UNAVAILABLE Caller ID , 5551234"},
+    };
+    for (const auto& r : rows) {
+        line->callerId("5551234", "Ann", r.flags);
+        EXPECT_EQ(texts.last(), r.text) << r.flags;
+    }
+    ctl->writelog(false);
+    line->callerId("5551234", "Ann", 8);
+    QFile log(tmp.file("kv_.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QStringList records = QString::fromLatin1(log.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(records.size(), std::size(rows)) << "only while logging is on";
+    EXPECT_TRUE(records[1].endsWith(",\"phone\",\"From : Ann , 5551234\"")) << records[1].toStdString();
+}
+
+TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
+{
+    const struct { const char* name; QString number, refusal; int32_t lineError; bool lineOpen, placed; int32_t errorNumber; } rows[] = {
+        {"empty number", "", "", 0, true, false, 5},
+        {"line busy", "555", "Busy", 0, true, false, 13},
+        {"no line open", "555", "", 0, false, false, 13},
+        {"line error while dialling", "555", "Busy", 70000, true, false, 70000},
+        {"line error, yet dialling started", "555", "", 40000, true, true, 40000},
+    };
+    for (const auto& r : rows) {
+        fresh();
+        if (!r.lineOpen)
+            form.KillMeSelf();
+        else
+            ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
+        control()->errorWhileDialling = r.lineError;
+        line->refuseNextCall(r.refusal);
+        ctl->ErrorNumber = 5;
+        EXPECT_EQ(ctl->Make_callnow(r.number, 3, "New mail"), r.placed) << r.name;
+        EXPECT_EQ(ctl->ErrorNumber, r.errorNumber) << r.name;
+        EXPECT_EQ(ctl->getStatus(), r.placed ? ClsAudioControl::Connecting : ClsAudioControl::Idle) << r.name;
+        EXPECT_EQ(joined(events), r.placed ? "incoming" : "") << r.name;
+        EXPECT_EQ(timer.isActive(), r.placed) << r.name;
+        if (r.number.isEmpty()) {
+            EXPECT_TRUE(texts.isEmpty()) << "silently";
+        }
+        control()->errorWhileDialling = 0;
+        line->refuseNextCall("");
+        ctl->Vhangup();
+        ASSERT_TRUE(waitIdle()) << r.name;
+    }
+}
+
+TEST_F(CallTest, RateStaysWithinItsRange)
+{
+    const struct { int start, delta, rate; } rows[] = {
+        {10, 1, 10}, {9, 1, 10}, {-10, -1, -10}, {-9, -1, -10}, {0, -1, -1}, {5, 32767, 5}, {-5, -32768, -5}};
+    for (const auto& r : rows) {
+        voice.setRate(r.start);
+        ctl->RateChange(int16_t(r.delta));
+        EXPECT_EQ(voice.rate(), r.rate) << r.start << " + " << r.delta;
+    }
+    ctl->setVoiceEng(nullptr);
+    ctl->RateChange(1);
+}
+
+// Speech that cannot start, or whose voice goes away, must not hold the call open.
+TEST_F(CallTest, ACallEndsEvenWhenItsVoiceIsMissingOrGoesAway)
+{
+    enum Loss { NoVoice, VoiceTakenAway, VoiceDestroyed };
+    for (Loss loss : {NoVoice, VoiceTakenAway, VoiceDestroyed}) {
+        fresh();
+        auto* own = new SpeechVoice; // deleted below, or by the row that destroys it
+        QPointer<SpeechVoice> guard(own);
+        own->setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
+        ctl->setVoiceEng(loss == NoVoice ? nullptr : own);
+        QObject::connect(ctl.get(), &ClsAudioControl::SpeakStart, [&] {
+            if (loss == VoiceTakenAway)
+                ctl->setVoiceEng(nullptr);
+            else if (guard)
+                guard->deleteLater();
+        });
+        ASSERT_TRUE(ctl->Make_callnow("555", 3, "Hello there, this is your mail."));
+        line->connect();
+        ASSERT_TRUE(wait([&] { return ctl->getStatus() == 0; })) << loss;
+        EXPECT_TRUE(ctl->isDonePlay()) << loss;
+        EXPECT_TRUE(texts.contains("Timeout disconnect")) << loss << ": the hang-up time ran out";
+        EXPECT_EQ(events.last(), "down 1") << loss;
+        delete guard.data();
+    }
+}
+
+// The simulated telephone goes on whatever the line does meanwhile.
+TEST_F(CallTest, SimulatedTelephoneIgnoresTheLine)
+{
+    ctl->simPhoneConnected(0);
+    line->ring(1);
+    line->farHangUp();
+    emit line->PhoneConnected(wav, 0);
+    EXPECT_EQ(std::pair(ctl->getStatus(), ctl->getPhoneMode()), std::pair(4, 0));
+    EXPECT_EQ(joined(events), "up 0");
+    ctl->Vhangup();
+    EXPECT_EQ(events.last(), "down 0");
+    EXPECT_EQ(ctl->getStatus(), 0);
+}
+
+// Line reports in any order, while idle or in a call, never crash the controller or leave it
+// out of idle for good.
+TEST_F(CallTest, LineReportsInAnyOrderAlwaysComeBackToIdle)
+{
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        fresh();
+        std::mt19937 rng(seed);
+        accept = rng() % 2;
+        for (int step = 0; step < 25; ++step) {
+            switch (rng() % 7) {
+            case 0: emit line->IncomingCall(int32_t(rng() % 5) - 1); break;
+            case 1: emit line->PhoneConnected(wav, int32_t(rng())); break;
+            case 2: emit line->Disconnected(); break;
+            case 3: emit line->DigitReceived(QString(int(rng() % 4), QChar(char16_t(rng() % 0x3000)))); break;
+            case 4: emit line->Error(int32_t(rng()), "noise"); break;
+            case 5: emit line->CallerID("555", "Ann", int32_t(rng())); break;
+            default: QCoreApplication::processEvents(); break;
+            }
+        }
+        EXPECT_TRUE(waitIdle()) << "seed " << seed << " left status " << ctl->getStatus();
+    }
+}
