@@ -1,0 +1,90 @@
+#include "MailFixture.h"
+#include "TestSupport.h"
+
+#include "platform/ProgramFolder.h"
+#include "platform/ProgramWide.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/FrmModem.h"
+
+#include <QFile>
+#include <QTest>
+
+using telephony::ClsAudioControl;
+
+namespace {
+
+// The engine with a call controller on a scripted line; the log goes to a folder of its own.
+class AlertUser : public MailTest
+{
+protected:
+    AlertUser()
+    {
+        platform::SetProgramFolderOverride(folder.path());
+        line = static_cast<platform::ScriptedLine*>(table.addBackend(std::make_unique<platform::ScriptedLine>()));
+        audio.ModemPhone(&modem);
+        audio.timercontrol(&timer);
+        engine.SetAudioControl(&audio);
+        engine.writelog(true);
+        engine.PhoneNumber = "5551234";
+        engine.RepeatCount = 3;
+        engine.NewMailCount = 2;
+    }
+    ~AlertUser() override { platform::SetProgramFolderOverride(QString()); }
+    QString log() const
+    {
+        QFile f(folder.file("kv_.log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+
+    testing_support::TempFolder folder;
+    platform::LineDeviceTable table;
+    platform::ScriptedLine* line = nullptr;
+    telephony::FrmModem modem{[this] { return std::make_unique<platform::ModemControl>(table); }};
+    QTimer timer;
+    ClsAudioControl audio;
+};
+
+} // namespace
+
+TEST_F(AlertUser, RingsOnlyAnIdleWorkingLineAndLogsWhatHappened)
+{
+    const struct {
+        const char* name;
+        bool phoneOn, lineOpen;
+        int status;
+        int16_t result;
+        const char* dialled;
+        const char* logged;
+    } rows[] = {
+        {"telephone off", false, true, 0, 0, nullptr, nullptr},
+        {"a call in progress", true, true, ClsAudioControl::WaitingForPin, 0, nullptr, nullptr},
+        {"no line open", true, false, 0, 0, nullptr, "\"Phone\",\"Error, Please check Line & Hardware \""},
+        {"ready", true, true, 0, -1, "dial 5551234", "\"Phone\",\"Calling 5551234\""},
+    };
+    for (const auto& r : rows) {
+        QFile::remove(folder.file("kv_.log"));
+        modem.KillMeSelf();
+        QCoreApplication::processEvents();
+        if (r.lineOpen)
+            modem.InitModem(0, false);
+        audio.ChangeStatus(r.status);
+        engine.PhoneOn = r.phoneOn;
+        QSignalSpy calls(&engine, &checkmailClass::PhoneCall);
+        EXPECT_EQ(engine.AlertUser(), r.result) << r.name;
+        EXPECT_EQ(calls.size(), r.result ? 1 : 0) << r.name;
+        EXPECT_EQ(line->operations().contains(r.dialled ? r.dialled : "dial"), r.dialled != nullptr) << r.name;
+        EXPECT_EQ(log().contains(r.logged ? r.logged : "\"Phone\""), r.logged != nullptr) << r.name << log().toStdString();
+        EXPECT_EQ(engine.AlertAnswered, false);
+        audio.ChangeStatus(0);
+    }
+}
+
+TEST_F(AlertUser, ASentReplyIsAnnouncedToTheCallerOnTheLine)
+{
+    audio.ChangeStatus(ClsAudioControl::MenuSpeech); // a caller is on the line
+    engine.SendMail("bob@example.org", "alice@example.com", "Re:hi", "text"); // nobody listens there
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.Sending(); }, 5000));
+    EXPECT_EQ(audio.getStatus(), ClsAudioControl::MenuRepeating);
+}
