@@ -162,3 +162,14 @@ TEST_F(PhoneTest, TheCountdownComesBackWhenACheckAndACallOverlap)
         EXPECT_TRUE(w->CheckMailTimer->isActive()) << (checkFirst ? "check first" : "call first");
     }
 }
+
+TEST_F(PhoneTest, TheModemButtonsOpenTheChosenLinesDialogs)
+{
+    w->ARButton12->click();
+    w->ARButton13->click();
+    EXPECT_TRUE(line->operations().contains("dialog 0"));
+    EXPECT_TRUE(line->operations().contains("location 0"));
+    EXPECT_EQ(w->modembox->currentIndex(), 0) << "the chosen line stays chosen";
+    EXPECT_EQ(line->openedDevice(), 0);
+    EXPECT_EQ(w->panelText(1), "Voice Modem");
+}
