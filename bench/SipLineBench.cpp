@@ -93,7 +93,8 @@ public:
     Clock::time_point sendDigit(int event)
     {
         std::vector<Clock::time_point> sent;
-        const quint32 stamp = timestamp_ += 8000;
+        // the RTP clock runs with real time, as a telephone's does (8 kHz)
+        const quint32 stamp = quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
         for (int i = 0; i < 6; ++i) {
             const bool end = i >= 3;
             uint8_t p[16];
@@ -157,7 +158,7 @@ private:
     std::mutex mutex_;
     std::vector<std::pair<Clock::time_point, bool>> packets_;
     quint16 sequence_ = 0;
-    quint32 timestamp_ = 0;
+    const Clock::time_point epoch_ = Clock::now();
 };
 
 double Ms(Clock::duration d)
@@ -243,13 +244,15 @@ int main(int argc, char** argv)
         const Clock::time_point sent = peer.sendDigit(i % 10);
         std::optional<Clock::time_point> sound;
         if (!QTest::qWaitFor([&] { return (sound = peer.firstSoundAfter(sent)).has_value(); }, 3000)) {
-            std::fprintf(stderr, "digit %d: no speech came back\n", i);
+            std::fprintf(stderr, "digit %d: no speech came back (%s)\n", i,
+                         digitHere == Clock::time_point{} ? "the line did not report the digit" : "the line reported the digit");
             return 1;
         }
         toSpeech.push_back(Ms(*sound - sent));
         if (digitHere != Clock::time_point{})
             toDigit.push_back(Ms(digitHere - sent));
-        QTest::qWaitFor([&] { return ends > endsBefore; }, 10000);
+        if (!QTest::qWaitFor([&] { return ends > endsBefore; }, 10000))
+            std::fprintf(stderr, "digit %d: the speech did not end\n", i);
         QTest::qWait(200);
     }
     const double callCpu = (CpuSeconds() - callCpu0) / (Ms(Clock::now() - callWall0) / 1000) * 100;

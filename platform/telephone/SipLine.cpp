@@ -17,8 +17,10 @@
 #include <QtEndian>
 #include <deque>
 #include <mutex>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -31,7 +33,8 @@ constexpr int kLocalFailure = 1;     // Error number of a failure that has no SI
 constexpr int kSilenceSeconds = 5;   // the silence played between prompts keeps RTP flowing
 constexpr int kIncomingTimeoutS = 3600; // the call controller decides when a ringing call ends
 constexpr int kMaxInfoBody = 64;     // a keypad INFO body is a few bytes
-constexpr int kJitterMs = 0;
+constexpr int kPacketMs = 10;        // speech starts going out after 10 ms of it, not 20
+constexpr int kJitterMs = 0;         // the caller's sound is never listened to, only its keys
 
 const QRegularExpression& HostPort()
 {
@@ -145,6 +148,23 @@ qsizetype LeadingSilence(const QByteArray& pcm, int channels)
     return i;
 }
 
+// The stack opens its sockets without close-on-exec: a program started later (a browser, a
+// test's peer) would inherit them and keep the SIP port taken after the line is closed.
+void KeepSocketsFromChildren()
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const int fd = name.toInt(&ok);
+        struct stat st{};
+        if (!ok || fd <= 2 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC))
+            ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
 qint64 NowMicros()
 {
     static QElapsedTimer clock;
@@ -227,8 +247,6 @@ public:
     {
         if (!started_ || pcm.isEmpty())
             return 0;
-        { int lead = 0; const qint16* x = reinterpret_cast<const qint16*>(pcm.constData()); while (lead < pcm.size()/2 && std::abs(x[lead]) < 500) ++lead;
-          fprintf(stderr, "DBG write %lld bytes at %lld, lead silence %d samples\n", (long long)pcm.size(), (long long)NowMicros(), lead); }
         writtenBytes_ += pcm.size();
         QByteArray sound = pcm;
         if (writtenBytes_ == pcm.size()) { // the silence a voice starts with is not waited for
@@ -329,7 +347,6 @@ private:
         const QString file = speaking_ ? segments_.front().path : silence_;
         if (player_->open(file.toStdString()) == 0)
             player_->start();
-        fprintf(stderr, "DBG play %s at %lld\n", qPrintable(file), (long long)NowMicros());
         segmentStart_ = NowMicros();
     }
 
@@ -811,9 +828,8 @@ bool SipLine::Private::startCore(const SipLineConfig& config)
     core->setRingback("");
     core->setAudioPort(-1); // any free port: several lines and peers share this machine
     core->setVideoPort(-1);
-    // what the caller sends is never listened to, only its keys: a short jitter buffer hands
-    // them on sooner
     core->setAudioJittcomp(kJitterMs);
+    core->setUploadPtime(kPacketMs);
     core->enableAudioAdaptiveJittcomp(false);
     core->setUseInfoForDtmf(false);
     core->setUseRfc2833ForDtmf(true);
@@ -837,6 +853,7 @@ bool SipLine::Private::startCore(const SipLineConfig& config)
                                   Qt::QueuedConnection);
         return false;
     }
+    KeepSocketsFromChildren();
     const std::shared_ptr<linphone::Transports> used = core->getTransportsUsed();
     localPort = used->getUdpPort() > 0 ? used->getUdpPort() : used->getTcpPort() > 0 ? used->getTcpPort() : used->getTlsPort();
     if (localPort <= 0) {
@@ -996,6 +1013,7 @@ void SipLine::Private::onCallState(const std::shared_ptr<linphone::Call>& c, lin
 
 void SipLine::Private::connected()
 {
+    KeepSocketsFromChildren(); // the call's RTP sockets
     state = CallState::Connected;
     setCadence();
     ring.stop();
@@ -1007,7 +1025,6 @@ void SipLine::Private::connected()
 
 void SipLine::Private::onDigit(const std::shared_ptr<linphone::Call>& c, const QString& digit)
 {
-    fprintf(stderr, "DBG digit at %lld\n", (long long)NowMicros());
     if (ours(c))
         emit q->DigitReceived(digit);
 }
