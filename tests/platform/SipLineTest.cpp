@@ -5,6 +5,7 @@
 #include "platform/speech/SpeechVoice.h"
 #include "platform/telephone/SipLocationDialog.h"
 #include "platform/telephone/SipSettingsDialog.h"
+#include "SipPeers.h"
 #include "TestSupport.h"
 
 #include <QComboBox>
@@ -15,182 +16,17 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
-#include <QProcess>
-#include <QNetworkDatagram>
-#include <QUdpSocket>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
-#include <QtEndian>
-#include <arpa/inet.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace platform;
+using namespace sip_peers;
 using testing_support::TempFolder;
 
 namespace {
-
-const QString kScenarios = QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/sip/");
-
-quint16 FreeUdpPort()
-{
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    quint16 port = 0;
-    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (s >= 0)
-        ::close(s);
-    return port;
-}
-
-// True while some program listens on that UDP port.
-bool PortTaken(quint16 port)
-{
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool taken = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
-    if (s >= 0)
-        ::close(s);
-    return taken;
-}
-
-// Free ports below the range the system hands out, so that no peer's ephemeral socket lands
-// on them: sipp's media ports (it takes the ones after its base too: RTCP, video) and our
-// listeners (the SIP stack shares its ports, so an ephemeral socket could join them).
-quint16 QuietPorts(quint16 from, quint16 to, int count)
-{
-    static quint16 offset = quint16((::getpid() % 500) * 10);
-    for (int tries = 0; tries < 2000; ++tries) {
-        const quint16 base = quint16(from + (offset += 10) % (to - from));
-        bool free = true;
-        for (int i = 0; i < count; ++i)
-            free &= !PortTaken(quint16(base + i));
-        if (free)
-            return base;
-    }
-    return 0;
-}
-quint16 MediaPorts() { return QuietPorts(20000, 31990, 4); }
-quint16 ListenerPort() { return QuietPorts(12000, 19990, 1); }
-
-// One sipp peer on loopback, stopped by its own pid when it goes.
-class Sipp
-{
-public:
-    // target: "127.0.0.1:port" for a caller, "" for an answering peer.
-    Sipp(const QString& scenario, const QString& target, QStringList extra = {})
-    {
-        port = FreeUdpPort();
-        QStringList args{QStringLiteral("-sf"), kScenarios + scenario, QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                         QStringLiteral("-p"), QString::number(port), QStringLiteral("-mi"), QStringLiteral("127.0.0.1"),
-                         QStringLiteral("-mp"), QString::number(MediaPorts()), QStringLiteral("-nostdin"),
-                         QStringLiteral("-trace_msg"), QStringLiteral("-message_file"), dir_.filePath(QStringLiteral("messages.log"))};
-        if (!target.isEmpty())
-            args << target << QStringLiteral("-m") << QStringLiteral("1") << QStringLiteral("-s") << QStringLiteral("korvalen")
-                 << QStringLiteral("-timeout") << QStringLiteral("25s");
-        args << extra;
-        process_.setWorkingDirectory(dir_.path());
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.setStandardOutputFile(dir_.filePath(QStringLiteral("screen.log")));
-        process_.start(QStringLiteral("sipp"), args);
-        started_ = process_.waitForStarted(5000);
-    }
-    ~Sipp() { kill(); }
-
-    bool started() const { return started_; }
-    // True when the scenario ran to its end.
-    bool succeeded(int ms = 10000)
-    {
-        return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, ms)
-               && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
-    }
-    bool running() const { return process_.state() != QProcess::NotRunning; }
-    void kill()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(3000);
-        }
-    }
-    QString messages() const
-    {
-        QFile f(dir_.filePath(QStringLiteral("messages.log")));
-        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
-    }
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-
-    quint16 port = 0;
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    bool started_ = false;
-};
-
-// The caller's media end, owned by the test: the caller's SDP names its port. It keeps the
-// sound of every PCMU packet the line sends, with when it came.
-class RtpListener
-{
-public:
-    RtpListener()
-    {
-        socket_.bind(QHostAddress::LocalHost, 0);
-        port = socket_.localPort();
-        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { read(); });
-    }
-    // Seconds from the first to the last packet with sound; -1 when none had any.
-    double soundSeconds() const
-    {
-        qint64 first = -1, last = -1;
-        for (const auto& [ms, loud] : packets_)
-            if (loud) {
-                if (first < 0)
-                    first = ms;
-                last = ms;
-            }
-        return first < 0 ? -1 : (last - first + 20) / 1000.0;
-    }
-    int packets() const { return int(packets_.size()); }
-
-    quint16 port = 0;
-
-private:
-    static int Ulaw(uint8_t u)
-    {
-        u = ~u;
-        const int t = ((u & 0x0F) << 3) + 0x84;
-        const int v = (t << ((u & 0x70) >> 4)) - 0x84;
-        return (u & 0x80) ? -v : v;
-    }
-    void read()
-    {
-        while (socket_.hasPendingDatagrams()) {
-            const QByteArray p = socket_.receiveDatagram().data();
-            if (p.size() <= 12 || (uint8_t(p[1]) & 0x7f) != 0)
-                continue;
-            int peak = 0;
-            for (qsizetype i = 12; i < p.size(); ++i)
-                peak = std::max(peak, std::abs(Ulaw(uint8_t(p[i]))));
-            packets_.emplace_back(clock_.elapsed(), peak > 600); // far above the codec's noise on silence
-        }
-    }
-
-    QUdpSocket socket_;
-    QElapsedTimer clock_ = [] { QElapsedTimer t; t.start(); return t; }();
-    std::vector<std::pair<qint64, bool>> packets_;
-};
 
 // Everything the line reported, in order.
 struct Events

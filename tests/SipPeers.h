@@ -1,0 +1,70 @@
+#pragma once
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <utility>
+#include <vector>
+
+// SIP peers on loopback for the line's tests: sipp scenarios from tests/peers/sip and a media
+// end that hears what the line sends.
+namespace sip_peers {
+
+// A free UDP port on loopback, as the system hands them out.
+quint16 FreeUdpPort();
+// True while some program listens on that UDP port.
+bool PortTaken(quint16 port);
+// Free ports below the range the system hands out, so that no peer's ephemeral socket lands
+// on them: sipp's media ports (it takes the ones after its base too: RTCP, video) and our
+// listeners (the SIP stack shares its ports, so an ephemeral socket could join them).
+quint16 QuietPorts(quint16 from, quint16 to, int count);
+quint16 MediaPorts();
+quint16 ListenerPort();
+
+// One sipp peer on loopback, stopped by its own pid when it goes.
+class Sipp
+{
+public:
+    // target: "127.0.0.1:port" for a caller, "" for an answering peer.
+    Sipp(const QString& scenario, const QString& target, QStringList extra = {});
+    ~Sipp() { kill(); }
+
+    bool started() const { return started_; }
+    // True when the scenario ran to its end.
+    bool succeeded(int ms = 10000);
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    void kill();
+    QString messages() const;
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+
+    quint16 port = 0;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+// The caller's media end, owned by the test: the caller's SDP names its port. It keeps the
+// sound of every PCMU packet the line sends, with when it came.
+class RtpListener
+{
+public:
+    RtpListener();
+    // Seconds from the first to the last packet with sound; -1 when none had any.
+    double soundSeconds() const;
+    int packets() const { return int(packets_.size()); }
+
+    quint16 port = 0;
+
+private:
+    void read();
+
+    QUdpSocket socket_;
+    QElapsedTimer clock_;
+    std::vector<std::pair<qint64, bool>> packets_;
+};
+
+} // namespace sip_peers

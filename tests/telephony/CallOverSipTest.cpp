@@ -1,0 +1,238 @@
+#include "telephony/ClsAudioControl.h"
+
+#include "SipPeers.h"
+#include "platform/ProgramWide.h"
+#include "platform/sound/AudioOutput.h"
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/SipLine.h"
+#include "telephony/FrmModem.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <optional>
+
+using namespace sip_peers;
+using namespace telephony;
+using platform::SpeechVoice;
+
+namespace {
+
+constexpr int kRingMs = 300;
+constexpr int kHangupTicks = 2;
+const QString kAlert = QStringLiteral("You have new mail");
+
+std::string joined(const QStringList& list)
+{
+    return list.join(u", ").toStdString();
+}
+
+// The program's telephone chain over one SIP listener: the modem form over its own line table,
+// the call controller on a lent fast timer, and a voice the window routes down the line while
+// a call is up and back to the sound card after.
+class CallOverSip : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (platform::InstalledVoices().isEmpty())
+            GTEST_SKIP() << "the speech engine's data is not installed";
+        savedHangup = platform::Globals().hangupTime;
+        platform::Globals().hangupTime = kHangupTicks;
+        platform::SipLineConfig direct;
+        direct.kind = platform::SipLineConfig::Kind::Direct;
+        direct.port = port = ListenerPort();
+        line = static_cast<platform::SipLine*>(table.addBackend(std::make_unique<platform::SipLine>(QList{direct})));
+        line->setRingInterval(kRingMs);
+        ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
+        ASSERT_EQ(line->LineState(), 0);
+
+        ctl.ModemPhone(&form);
+        ctl.timercontrol(&timer);
+        ctl.setVoiceEng(&voice);
+        ctl.AutoAnswer = true;
+        ctl.RingsToAnswer = 2;
+        ctl.StatusBar = [this](const QString& text) { texts << text; };
+        QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; });
+        QObject::connect(&ctl, &ClsAudioControl::IncomingPhone, [this](bool* accept) {
+            ++incoming;
+            *accept = true;
+        });
+        QObject::connect(&ctl, &ClsAudioControl::VoiceConnected, [this](int32_t kind, int32_t device) {
+            log << QStringLiteral("up %1").arg(kind);
+            callDevice = device;
+            voice.setAllowAudioOutputFormatChangesOnNextSet(false);
+            voice.setAudioOutputStream(platform::AudioOutputStream{device, SpeechVoice::kTelephoneFormat});
+        });
+        QObject::connect(&ctl, &ClsAudioControl::VoiceDisCon, [this](int32_t kind) {
+            log << QStringLiteral("down %1").arg(kind);
+            voice.setAudioOutputStream(std::nullopt);
+        });
+        QObject::connect(&ctl, &ClsAudioControl::SpeakStart, [this] {
+            log << QStringLiteral("start");
+            startStatus << ctl.getStatus();
+            startOutput << voice.audioOutput();
+            if (!speaking.isValid())
+                speaking.start();
+        });
+        QObject::connect(&ctl, &ClsAudioControl::SpeakEnd, [this] {
+            log << QStringLiteral("end");
+            spokenMs = speaking.elapsed();
+            ticksAtEnd = ticks;
+        });
+        QObject::connect(&ctl, &ClsAudioControl::DigitReceived, [this](const QString& d) { log << "digit " + d; });
+    }
+    void TearDown() override
+    {
+        if (savedHangup)
+            platform::Globals().hangupTime = *savedHangup;
+    }
+
+    QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    bool waitFor(const QString& event, int ms) { return QTest::qWaitFor([&] { return log.contains(event); }, ms); }
+
+    // what the chain reported; outlives the chain, which may still report as it goes
+    QStringList log, texts;
+    QList<int32_t> startStatus;
+    QList<int> startOutput;
+    QElapsedTimer speaking;
+    qint64 spokenMs = 0;
+    int incoming = 0, ticks = 0, ticksAtEnd = 0, callDevice = -1;
+
+    std::optional<int16_t> savedHangup;
+    quint16 port = 0;
+    platform::LineDeviceTable table;
+    platform::SipLine* line = nullptr;
+    FrmModem form{[this] { return std::make_unique<platform::ModemControl>(table); }};
+    QTimer timer;
+    SpeechVoice voice;
+    ClsAudioControl ctl; // goes first: hangs up while the form and the line are still there
+};
+
+// A caller rings: answered on the second ring, hears the PIN prompt, keys "123#" (RFC 4733 and
+// INFO mixed); on "#" the menu hangs up, and the call ends at both ends.
+TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
+{
+    timer.setInterval(100); // the 6-tick ring gap outlasts the line's time between rings
+    RtpListener ear;
+    QList<std::pair<int32_t, int>> atRing; // the controller's status and answers after each ring
+    QObject scope; // this test's own listeners go with it
+    QObject::connect(&form, &FrmModem::IncomingCall, &scope, [&](int32_t) { atRing << std::pair{ctl.getStatus(), incoming}; });
+    QObject::connect(&ctl, &ClsAudioControl::DigitReceived, &scope, [&](const QString& d) {
+        if (d == u"#") // the menu's good-bye once the PIN is complete
+            ctl.Vhangup();
+    });
+    Sipp caller(QStringLiteral("caller-pin.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"),
+                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(ear.port)});
+    ASSERT_TRUE(caller.started());
+    ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 20000)) << joined(log) << "\n" << caller.messages().right(2000).toStdString();
+
+    const QList<std::pair<int32_t, int>> rings{{ClsAudioControl::Ringing, 0}, {ClsAudioControl::Connecting, 1}};
+    EXPECT_EQ(atRing, rings) << "answered on ring 2, not on ring 1, and the ringing stopped";
+    EXPECT_TRUE(texts.contains(QStringLiteral("From : Alice , 5551234"))) << joined(texts);
+    EXPECT_EQ(joined(log), "up 1, start, end, digit 1, digit 2, digit 3, digit #, down 1");
+    EXPECT_EQ(startStatus, QList<int32_t>{ClsAudioControl::WaitingForPin});
+    ASSERT_GT(callDevice, 0);
+    EXPECT_EQ(startOutput, QList<int>{callDevice}) << "the prompt went down the line";
+    // the caller heard the prompt: the spoken length, less the pauses the voice begins and ends with
+    EXPECT_GT(spokenMs, 800);
+    EXPECT_GT(ear.soundSeconds(), spokenMs / 1000.0 * 0.6);
+    EXPECT_LT(ear.soundSeconds(), std::min(spokenMs / 1000.0 + 0.1, 4.0));
+
+    EXPECT_TRUE(caller.succeeded()) << "the caller got our BYE after its last key\n" << caller.messages().right(2000).toStdString();
+    EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_EQ(log.count(QStringLiteral("down 1")), 1);
+    EXPECT_EQ(voice.audioOutput(), 0) << "the voice is back on the sound card";
+    EXPECT_EQ(line->LineState(), 0);
+    EXPECT_EQ(line->audioDevice(), -1);
+}
+
+// The new-mail alert: dialled, answered, the announcement said three times, and the controller
+// hangs up itself once the hang-up time has passed in silence.
+TEST_F(CallOverSip, AlertCallSaysItsTextRepeatedlyThenHangsUpItself)
+{
+    timer.setInterval(20);
+    RtpListener ear;
+    Sipp callee(QStringLiteral("callee-own-media.xml"), QString(),
+                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(ear.port)});
+    ASSERT_TRUE(callee.started());
+    ASSERT_TRUE(ctl.Make_callnow(QStringLiteral("sip:alert@") + callee.address(), 3, kAlert));
+    EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Connecting);
+    EXPECT_EQ(incoming, 1) << "the window is told of the call";
+    ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 20000)) << joined(log);
+
+    EXPECT_EQ(joined(log), "up 1, start, end, start, end, start, end, down 1");
+    EXPECT_EQ(startStatus, QList<int32_t>(3, ClsAudioControl::AlertSaying));
+    ASSERT_GT(callDevice, 0);
+    EXPECT_EQ(startOutput, QList<int>(3, callDevice));
+    EXPECT_EQ(ticks - ticksAtEnd, kHangupTicks) << "hung up after the hang-up time";
+    EXPECT_TRUE(texts.contains(QStringLiteral("Timeout disconnect")));
+    // three sayings: heard for most of the time from the first start to the last end
+    EXPECT_GT(ear.soundSeconds(), spokenMs / 1000.0 * 0.6);
+    EXPECT_LT(ear.soundSeconds(), spokenMs / 1000.0 + 0.1);
+
+    EXPECT_TRUE(callee.succeeded()) << "the callee got our BYE\n" << callee.messages().right(2000).toStdString();
+    EXPECT_TRUE(callee.messages().contains(QStringLiteral("BYE sip:")));
+    EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
+    EXPECT_EQ(ctl.ErrorNumber, 0);
+    EXPECT_EQ(log.count(QStringLiteral("down 1")), 1);
+    EXPECT_EQ(voice.audioOutput(), 0);
+    EXPECT_EQ(line->LineState(), 0);
+}
+
+// An alert call that never connects ends all the same: a refusal at once with the SIP code, an
+// unanswered one by the controller's own connection timeout, long before the stack's.
+TEST_F(CallOverSip, AlertCallsThatNeverConnectEndWithoutHanging)
+{
+    timer.setInterval(20);
+    struct Row
+    {
+        const char* name;
+        QString scenario; // "" for a port nobody listens on
+        int32_t error;
+        bool byTimeout;
+    };
+    const Row rows[] = {
+        {"busy", QStringLiteral("callee-busy.xml"), 486, false},
+        {"unreachable", QString(), 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        log.clear();
+        texts.clear();
+        ticks = 0;
+        std::optional<Sipp> callee;
+        QString number = QStringLiteral("sip:alert@127.0.0.1:%1").arg(FreeUdpPort());
+        if (!row.scenario.isEmpty()) {
+            callee.emplace(row.scenario, QString(), QStringList{QStringLiteral("-m"), QStringLiteral("1")});
+            ASSERT_TRUE(callee->started());
+            number = QStringLiteral("sip:alert@") + callee->address();
+        }
+        ASSERT_TRUE(ctl.Make_callnow(number, 3, kAlert)) << "the SIP line starts dialling either";
+        EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Connecting);
+        ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 15000)) << joined(log) << " after " << ticks << " ticks";
+
+        EXPECT_EQ(joined(log), "down 1") << "nothing was connected or said";
+        EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
+        EXPECT_FALSE(timer.isActive());
+        EXPECT_EQ(ctl.ErrorNumber, row.error);
+        EXPECT_EQ(texts.contains(QStringLiteral("Timeout disconnect")), row.byTimeout) << joined(texts);
+        if (row.byTimeout) {
+            EXPECT_EQ(ticks, ClsAudioControl::kConnectionSeconds);
+        } else {
+            EXPECT_LT(ticks, ClsAudioControl::kConnectionSeconds);
+        }
+        EXPECT_EQ(voice.audioOutput(), 0);
+        EXPECT_EQ(line->LineState(), 0);
+        if (callee) {
+            EXPECT_TRUE(callee->succeeded()) << callee->messages().right(2000).toStdString();
+        }
+    }
+}
+
+} // namespace
