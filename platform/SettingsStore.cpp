@@ -1,5 +1,7 @@
 #include "platform/SettingsStore.h"
 
+#include <QFile>
+
 #include <QFileInfo>
 #include <QStringList>
 
@@ -66,6 +68,8 @@ bool SettingsStore::SaveSetting(const QString& key, const QString& value)
     switch (settings_->status()) {
     case QSettings::NoError:
         lastError_.clear();
+        // the file holds the mail and telephone passwords: for its owner's eyes only
+        QFile::setPermissions(fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         return true;
     case QSettings::AccessError:
         lastError_ = QStringLiteral("The settings file %1 cannot be written. Check that its folder exists "

@@ -24,6 +24,10 @@ TEST(SettingsStore, ValuesRoundTripExactlyThroughAFreshStore)
     for (int i = 0; i < values.size(); ++i)
         EXPECT_EQ(fresh.GetSetting(QString("Key%1").arg(i), "missing"), values[i]) << "value " << i;
     EXPECT_EQ(fresh.GetSetting("Other", "none"), "none");
+    // it holds passwords: only its owner may read it
+    const QFileDevice::Permissions p = QFile::permissions(tmp.file("k.ini"));
+    EXPECT_TRUE(p.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_FALSE(p & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
 }
 
 TEST(SettingsStore, UnwritableFileFailsWithItsNameUntilItCanBeWritten)
