@@ -1,4 +1,5 @@
 #include "RealPeers.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,18 +46,7 @@ QByteArray pop3Server(const QStringList& args)
 
 quint16 freePort()
 {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    quint16 port = 0;
-    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (s >= 0)
-        ::close(s);
-    return port;
+    return testing_support::FreeLoopbackPort(SOCK_STREAM);
 }
 
 // A zombie counts as gone: here an orphan may wait long to be reaped.

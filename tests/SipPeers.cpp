@@ -1,4 +1,5 @@
 #include "SipPeers.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -29,18 +30,7 @@ int Ulaw(uint8_t u)
 
 quint16 FreeUdpPort()
 {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    quint16 port = 0;
-    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (s >= 0)
-        ::close(s);
-    return port;
+    return testing_support::FreeLoopbackPort(SOCK_DGRAM);
 }
 
 bool PortTaken(quint16 port)

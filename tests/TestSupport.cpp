@@ -5,7 +5,28 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace testing_support {
+
+quint16 FreeLoopbackPort(int socketType)
+{
+    const int s = ::socket(AF_INET, socketType, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    quint16 port = 0;
+    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (s >= 0)
+        ::close(s);
+    return port;
+}
 
 QString sourceDir()
 {

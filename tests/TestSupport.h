@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QtGlobal>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -8,6 +9,10 @@ class QWidget;
 namespace testing_support {
 
 QString sourceDir();
+
+// A loopback port free at the moment of asking, for a socket of the type (SOCK_STREAM, SOCK_DGRAM);
+// 0 when none could be had.
+quint16 FreeLoopbackPort(int socketType);
 
 // A throwaway folder that is removed when the test ends.
 class TempFolder

@@ -89,22 +89,7 @@ private:
 
     void writeHeader()
     {
-        const quint32 blockAlign = quint32(channels_) * kBytesPerSample;
-        QByteArray h;
-        auto u32 = [&h](quint32 v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
-        auto u16 = [&h](quint16 v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
-        h.append("RIFF");
-        u32(quint32(36 + dataBytes_));
-        h.append("WAVEfmt ");
-        u32(16);
-        u16(1); // PCM
-        u16(quint16(channels_));
-        u32(quint32(rate_));
-        u32(quint32(rate_) * blockAlign);
-        u16(quint16(blockAlign));
-        u16(16);
-        h.append("data");
-        u32(quint32(dataBytes_));
+        const QByteArray h = PcmWavHeader(rate_, channels_, dataBytes_);
         file_.seek(0);
         file_.write(h);
         file_.seek(44 + dataBytes_);
@@ -361,6 +346,27 @@ private:
 };
 
 } // namespace
+
+QByteArray PcmWavHeader(int sampleRate, int channels, qint64 dataBytes)
+{
+    const quint32 blockAlign = quint32(channels) * 2;
+    QByteArray h;
+    auto u32 = [&h](quint32 v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
+    auto u16 = [&h](quint16 v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
+    h.append("RIFF");
+    u32(quint32(36 + dataBytes));
+    h.append("WAVEfmt ");
+    u32(16);
+    u16(1); // PCM
+    u16(quint16(channels));
+    u32(quint32(sampleRate));
+    u32(quint32(sampleRate) * blockAlign);
+    u16(quint16(blockAlign));
+    u16(16);
+    h.append("data");
+    u32(quint32(dataBytes));
+    return h;
+}
 
 std::unique_ptr<AudioOutput> MakeWavFileOutput(const QString& path)
 {

@@ -59,6 +59,9 @@ private:
     std::map<int, std::unique_ptr<AudioOutput>> entries_;
 };
 
+// The 44-byte header of a 16-bit PCM WAV file holding dataBytes of sound.
+QByteArray PcmWavHeader(int sampleRate, int channels, qint64 dataBytes);
+
 // A WAV file output (tests, recordings, telephone prompts): each stream rewrites the file,
 // takes what it is given as fast as it comes and counts it as heard at once. The header is
 // completed on stop() and when the output is destroyed.

@@ -79,30 +79,10 @@ QString Text(const std::string& s)
     return QString::fromStdString(s);
 }
 
-QByteArray WavHeader(int sampleRate, int channels, qint64 dataBytes)
-{
-    QByteArray h;
-    auto u32 = [&h](quint32 v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
-    auto u16 = [&h](quint16 v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
-    h.append("RIFF");
-    u32(quint32(36 + dataBytes));
-    h.append("WAVEfmt ");
-    u32(16);
-    u16(1); // PCM
-    u16(quint16(channels));
-    u32(quint32(sampleRate));
-    u32(quint32(sampleRate * channels * 2));
-    u16(quint16(channels * 2));
-    u16(16);
-    h.append("data");
-    u32(quint32(dataBytes));
-    return h;
-}
-
 bool WriteWav(const QString& path, int sampleRate, int channels, const QByteArray& pcm)
 {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(WavHeader(sampleRate, channels, pcm.size())) == 44
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(PcmWavHeader(sampleRate, channels, pcm.size())) == 44
            && f.write(pcm) == pcm.size();
 }
 
