@@ -142,7 +142,8 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
     // Kinds 0 and 3 (simulated telephone, reading the list) come with the voice menu.
     if (ConsoleLink* console = Console())
         console->EnableMenu(true);
-    EnableSettingPages(true);
+    if (!checkHolding_) // a running check gives the pages back when it ends
+        EnableSettingPages(true);
     phoneCallPending_ = false;
     restoreCountdown(callHolding_, callCountdownState_, checkHolding_);
 }

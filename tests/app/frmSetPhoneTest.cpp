@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -91,6 +92,7 @@ TEST_F(PhoneTest, EnoughNewMailRingsTheUserWhoHearsTheNewsThenTheLineComesBack)
     EXPECT_EQ(w->defaultVoice->audioOutput(), 0) << "the voices are back on the sound card";
     EXPECT_EQ(line->operations().count("open 0 auto"), 2) << "the line was opened again after the call";
     EXPECT_TRUE(w->CheckMailTimer->isActive());
+    EXPECT_TRUE(w->frame[1]->isEnabled()) << "the settings pages are usable again";
     for (const char* text : {"\"Phone\",\"Calling 5551234\"", "\"Phone\",\"Phone Connected..\"", "\"Phone\",\"Disconnected\""})
         EXPECT_TRUE(log().contains(text)) << text << "\n" << log().toStdString();
 }
