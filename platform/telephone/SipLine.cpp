@@ -928,8 +928,12 @@ void SipLine::Private::onRegistration(const std::shared_ptr<linphone::Account>& 
     const std::shared_ptr<linphone::ErrorInfo> info = a->getErrorInfo();
     const int code = info ? info->getProtocolCode() : 0;
     const QString phrase = info ? Text(info->getPhrase()) : QString();
+    // what the user can do about the usual refusals
+    const QString hint = code == 401 || code == 407 || code == 403
+                             ? QStringLiteral(" Check the user name and password of the SIP account.")
+                             : code == 404 ? QStringLiteral(" Check the SIP identity.") : QString();
     if (code > 0)
-        error(code, QStringLiteral("Registration failed: %1 %2").arg(code).arg(phrase).trimmed());
+        error(code, QStringLiteral("Registration failed: %1 %2.").arg(code).arg(phrase.trimmed()) + hint);
     else
         error(kLocalFailure, QStringLiteral("Registration failed: %1").arg(phrase.isEmpty() ? QStringLiteral("no answer from the server") : phrase));
 }

@@ -16,6 +16,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -264,6 +267,78 @@ TEST_F(SipLineCall, HangUpWithoutACallDisconnectsOnceLater)
     EXPECT_EQ(events->log, QStringList{"disconnected"});
 }
 
+// ---- another SIP stack ----
+
+// linphonec on loopback without a sound card, driven through its input.
+class Linphonec
+{
+public:
+    Linphonec()
+    {
+        // it listens only with IPv6 off and its data folder in place
+        QDir(home_.path()).mkpath(QStringLiteral(".local/share/linphone"));
+        QFile rc(home_.filePath(QStringLiteral("linphonerc")));
+        if (!rc.open(QIODevice::WriteOnly))
+            return;
+        rc.write(QStringLiteral("[sip]\nuse_ipv6=0\nsip_port=%1\ncontact=\"Carol\" <sip:5550199@127.0.0.1>\n[rtp]\naudio_rtp_port=%2\n")
+                     .arg(ListenerPort())
+                     .arg(MediaPorts())
+                     .toUtf8());
+        rc.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home_.path());
+        process_.setProcessEnvironment(env);
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(QStringLiteral("linphonec"), {QStringLiteral("-S"), QStringLiteral("-c"), rc.fileName()});
+        started_ = process_.waitForStarted(5000);
+        send(QStringLiteral("soundcard use files"));
+    }
+    ~Linphonec()
+    {
+        send(QStringLiteral("quit"));
+        if (!process_.waitForFinished(2000))
+            process_.kill();
+        process_.waitForFinished(1000);
+    }
+    bool started() const { return started_; }
+    void send(const QString& command) { process_.write(command.toUtf8() + '\n'); }
+    bool waitFor(const QRegularExpression& line, int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return output().contains(line); }, ms);
+    }
+    QString output()
+    {
+        output_ += QString::fromUtf8(process_.readAll());
+        return output_;
+    }
+
+private:
+    QTemporaryDir home_;
+    QProcess process_;
+    QString output_;
+    bool started_ = false;
+};
+
+TEST_F(SipLineCall, LinphonecCallerIsAnsweredItsKeysArriveInOrderAndItSeesOurHangUp)
+{
+    Linphonec caller;
+    ASSERT_TRUE(caller.started());
+    caller.send(QStringLiteral("call sip:korvalen@") + us());
+    ASSERT_TRUE(events->waitFor("ring 1")) << caller.output().toStdString();
+    EXPECT_EQ(events->log[0], QStringLiteral("callerid 5550199|Carol|12"));
+    line->Answer();
+    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
+    ASSERT_TRUE(caller.waitFor(QRegularExpression(QStringLiteral("Media streams established")))) << caller.output().toStdString();
+    caller.send(QStringLiteral("4#*"));
+    ASSERT_TRUE(events->waitFor("digit", 3)) << events->log.join(u'\n').toStdString() << caller.output().toStdString();
+    EXPECT_FALSE(events->waitFor("digit", 4, 500)) << "each key arrives once";
+    EXPECT_EQ(events->digits(), QStringLiteral("4#*"));
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    EXPECT_TRUE(caller.waitFor(QRegularExpression(QStringLiteral("Call \\d+ with \\S+ ended \\(No error\\)")))) << caller.output().toStdString();
+    EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
+}
+
 // ---- outgoing calls ----
 
 class SipLineDial : public SipLineCall
@@ -407,8 +482,68 @@ TEST(SipLineDevices, RefusedRegistrationIsReportedWithTheServersAnswer)
     Events events(line);
     line.OpenDevice(0, true, false);
     ASSERT_TRUE(events.waitFor("error")) << events.log.join(u'\n').toStdString();
-    EXPECT_EQ(events.log[0], QStringLiteral("error 403 Registration failed: 403 Forbidden"));
+    EXPECT_EQ(events.log[0], QStringLiteral("error 403 Registration failed: 403 Forbidden. Check the user name and password of the SIP account."));
     EXPECT_FALSE(registrar.messages().contains(QStringLiteral("secret")));
+}
+
+// ---- accounts ----
+
+// An account at a registrar that challenges for the password; "s3cret" is the right one.
+class SipLineAccount : public ::testing::Test
+{
+protected:
+    void open(const QString& password)
+    {
+        ASSERT_TRUE(registrar.started());
+        SipLineConfig account;
+        account.identity = QStringLiteral("sip:alice@127.0.0.1");
+        account.server = registrar.address();
+        account.password = password;
+        line = std::make_unique<SipLine>(QList<SipLineConfig>{account});
+        line->setRingInterval(50);
+        events = std::make_unique<Events>(*line);
+        line->OpenDevice(0, true, false);
+        ASSERT_EQ(line->LineState(), 0) << events->log.join(u'\n').toStdString();
+    }
+    QString trail() const { return (events->log.join(u'\n') + u'\n' + registrar.messages().right(3000)); }
+
+    Sipp registrar{QStringLiteral("registrar-calls.xml"), QString(),
+                   {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("password"), QStringLiteral("s3cret")}};
+    std::unique_ptr<SipLine> line;
+    std::unique_ptr<Events> events;
+};
+
+TEST_F(SipLineAccount, RegistersWithThePasswordAndTakesACallThroughTheRegistration)
+{
+    open(QStringLiteral("s3cret"));
+    // the registrar calls only once the digest answered its challenge
+    ASSERT_TRUE(events->waitFor("ring 1")) << trail().toStdString();
+    EXPECT_EQ(events->log[0], QStringLiteral("callerid 5550100|Bob|12"));
+    line->Answer();
+    ASSERT_TRUE(events->waitFor("connected")) << trail().toStdString();
+    EXPECT_EQ(line->LineState(), 2);
+    ASSERT_TRUE(events->waitFor("digit")) << trail().toStdString();
+    EXPECT_EQ(events->digits(), QStringLiteral("5"));
+    line->HangUp();
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    EXPECT_FALSE(registrar.succeeded(200)) << "the registration stays while the line is open";
+    line->CloseDevice();
+    EXPECT_TRUE(registrar.succeeded()) << trail().toStdString();
+    EXPECT_EQ(events->count("error"), 0) << trail().toStdString();
+    EXPECT_FALSE(registrar.messages().contains(QStringLiteral("s3cret"))) << "only a digest goes on the wire";
+}
+
+TEST_F(SipLineAccount, AWrongPasswordGivesAnErrorAndNoEndlessRetries)
+{
+    open(QStringLiteral("s3cre7"));
+    ASSERT_TRUE(events->waitFor("error")) << trail().toStdString();
+    EXPECT_EQ(events->log[0], QStringLiteral("error 401 Registration failed: 401 Unauthorized. Check the user name and password of the SIP account.")) << trail().toStdString();
+    const int registers = int(registrar.messages().count(QStringLiteral("REGISTER sip:")));
+    EXPECT_EQ(registers, 2) << "one answer to the challenge, with the password";
+    EXPECT_FALSE(QTest::qWaitFor([&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")) > registers; }, 1000))
+        << trail().toStdString();
+    EXPECT_EQ(events->count("error"), 1);
+    EXPECT_EQ(events->count("ring"), 0);
 }
 
 // ---- settings ----
