@@ -339,36 +339,11 @@ TEST_F(SipLineCall, LinphonecCallerIsAnsweredItsKeysArriveInOrderAndItSeesOurHan
     EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
 }
 
-// ---- outgoing calls ----
+// ---- outgoing calls (a whole alert call, heard at the callee, is in CallOverSipTest) ----
 
 class SipLineDial : public SipLineCall
 {
 };
-
-TEST_F(SipLineDial, AnsweredCallRepeatsTheAnnouncement)
-{
-    Sipp callee(QStringLiteral("callee.xml"), QString());
-    ASSERT_TRUE(callee.started());
-    const QString number = QStringLiteral("sip:alert@") + callee.address();
-    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
-    EXPECT_EQ(line->LineState(), 2);
-    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
-
-    SpeechVoice voice;
-    voice.setAudioOutputStream(AudioOutputStream{events->connectedDevice, SpeechVoice::kTelephoneFormat});
-    constexpr int kTimes = 3;
-    int ends = 0;
-    QObject::connect(&voice, &SpeechVoice::EndStream, &voice, [&] {
-        if (++ends < kTimes)
-            voice.Speak(QStringLiteral("You have mail"));
-    });
-    voice.Speak(QStringLiteral("You have mail"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ends == kTimes; }, 15000));
-    line->HangUp();
-    ASSERT_TRUE(events->waitFor("disconnected"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return callee.messages().contains(QStringLiteral("BYE sip:")); }, 5000));
-    EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
-}
 
 TEST_F(SipLineDial, PlainNumbersGetThePrefixAndTheTargetHost)
 {
