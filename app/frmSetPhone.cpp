@@ -111,7 +111,6 @@ void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
         phoneCallPending_ = false; // remembered when the engine started calling
     else
         holdCountdownForCall();
-    CheckMailTimer->stop();
 
     if (settingsVoice)
         settingsVoice->setVoice(VoiceCB->currentIndex());

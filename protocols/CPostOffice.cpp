@@ -188,19 +188,12 @@ void CPostOffice::DisConnect()
 
 void CPostOffice::StartTimeout()
 {
-    if (!holdsTimer())
-        return;
-    timer_->stop();
-    idleTicks_ = 0;
-    timer_->start();
+    lent::RestartTimer(timer_, this, idleTicks_);
 }
 
 void CPostOffice::StopTimeout()
 {
-    if (!holdsTimer())
-        return;
-    timer_->stop();
-    idleTicks_ = 0;
+    lent::StopTimer(timer_, this, idleTicks_);
 }
 
 // The next message's headers: UIDL then TOP, or TOP alone when the server refused the user

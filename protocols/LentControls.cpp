@@ -27,6 +27,22 @@ void CloseSocket(QTcpSocket* socket, const QObject* client, bool& closing)
     closing = false;
 }
 
+void StopTimer(QTimer* timer, const QObject* client, int& ticks)
+{
+    if (!HeldBy(timer, client))
+        return;
+    timer->stop();
+    ticks = 0;
+}
+
+void RestartTimer(QTimer* timer, const QObject* client, int& ticks)
+{
+    if (!HeldBy(timer, client))
+        return;
+    StopTimer(timer, client, ticks);
+    timer->start();
+}
+
 void Release(QObject* client, QTcpSocket* socket, QTimer* timer, bool& closing)
 {
     if (timer)

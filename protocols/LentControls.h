@@ -12,6 +12,10 @@ bool HeldBy(const QObject* control, const QObject* client);
 // Aborts the connection if the client holds the socket; closing is set meanwhile, so the
 // client can tell its own close from the server's.
 void CloseSocket(QTcpSocket* socket, const QObject* client, bool& closing);
+// Time-out counting on a held timer: stops it and counts from zero again; restart also starts
+// it. A timer another client holds is left alone.
+void StopTimer(QTimer* timer, const QObject* client, int& ticks);
+void RestartTimer(QTimer* timer, const QObject* client, int& ticks);
 // Lets go of both: no more signals to the client; a timer it holds stops, a socket it holds closes.
 void Release(QObject* client, QTcpSocket* socket, QTimer* timer, bool& closing);
 

@@ -269,19 +269,12 @@ void cSmtp::onBytesWritten()
 
 void cSmtp::startTimeout()
 {
-    if (!holdsTimer())
-        return;
-    timer_->stop();
-    ticks_ = 0;
-    timer_->start();
+    lent::RestartTimer(timer_, this, ticks_);
 }
 
 void cSmtp::StopTimeout()
 {
-    if (!holdsTimer())
-        return;
-    timer_->stop();
-    ticks_ = 0;
+    lent::StopTimer(timer_, this, ticks_);
 }
 
 void cSmtp::closeSocket()
