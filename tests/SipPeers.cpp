@@ -54,7 +54,7 @@ quint16 QuietPorts(quint16 from, quint16 to, int count)
         bool free = true;
         for (int i = 0; i < count; ++i)
             free &= !PortTaken(quint16(base + i));
-        if (free)
+        if (free && testing_support::ClaimPort(base))
             return base;
     }
     return 0;

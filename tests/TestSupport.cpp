@@ -5,14 +5,20 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QDir>
+
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace testing_support {
 
-quint16 FreeLoopbackPort(int socketType)
+namespace {
+
+quint16 KernelLoopbackPort(int socketType)
 {
     const int s = ::socket(AF_INET, socketType, 0);
     sockaddr_in a{};
@@ -26,6 +32,37 @@ quint16 FreeLoopbackPort(int socketType)
     if (s >= 0)
         ::close(s);
     return port;
+}
+
+} // namespace
+
+bool ClaimPort(quint16 port)
+{
+    // A lock on a file per port; the kernel lets it go when the process ends, however it ends.
+    static const QString folder = [] {
+        const QString f = QDir::temp().filePath(QStringLiteral("korvalen-test-ports"));
+        QDir().mkpath(f);
+        return f;
+    }();
+    const QByteArray name = QDir(folder).filePath(QString::number(port)).toLocal8Bit();
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return true; // no lock folder: fall back to the bind check alone
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    return true; // the descriptor stays open for the life of the process
+}
+
+quint16 FreeLoopbackPort(int socketType)
+{
+    for (int tries = 0; tries < 50; ++tries) {
+        const quint16 port = KernelLoopbackPort(socketType);
+        if (port == 0 || ClaimPort(port))
+            return port;
+    }
+    return 0;
 }
 
 QString sourceDir()

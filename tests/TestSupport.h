@@ -14,6 +14,10 @@ QString sourceDir();
 // 0 when none could be had.
 quint16 FreeLoopbackPort(int socketType);
 
+// Claims a port for this test process until it exits, so that tests running side by side never
+// pick the same one between choosing it and binding it. False when another process holds it.
+bool ClaimPort(quint16 port);
+
 // A throwaway folder that is removed when the test ends.
 class TempFolder
 {
