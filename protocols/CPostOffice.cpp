@@ -50,23 +50,15 @@ CPostOffice::~CPostOffice()
 
 void CPostOffice::setTimerControl(QTimer* timer)
 {
-    if (timer_)
-        disconnect(timer_, nullptr, this, nullptr);
-    timer_ = timer;
-    if (!timer)
+    if (!lent::Take(timer_, timer, this))
         return;
-    lent::Hold(timer, this);
     connect(timer, &QTimer::timeout, this, &CPostOffice::onTick);
 }
 
 void CPostOffice::Winsock(QTcpSocket* socket)
 {
-    if (socket_)
-        disconnect(socket_, nullptr, this, nullptr);
-    socket_ = socket;
-    if (!socket)
+    if (!lent::Take(socket_, socket, this))
         return;
-    lent::Hold(socket, this);
     connect(socket, &QTcpSocket::readyRead, this, &CPostOffice::onDataArrival);
     connect(socket, &QAbstractSocket::disconnected, this, &CPostOffice::onServerClosed);
     connect(socket, &QAbstractSocket::errorOccurred, this, &CPostOffice::onSocketError);

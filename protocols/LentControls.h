@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -9,6 +10,19 @@ namespace lent {
 
 void Hold(QObject* control, const QObject* client);
 bool HeldBy(const QObject* control, const QObject* client);
+// Puts a newly lent control in the client's slot and holds it; the one there before no longer
+// signals the client. False when nothing was lent, so there is nothing to connect.
+template <class Control>
+bool Take(QPointer<Control>& slot, Control* control, QObject* client)
+{
+    if (slot)
+        QObject::disconnect(slot, nullptr, client, nullptr);
+    slot = control;
+    if (!control)
+        return false;
+    Hold(control, client);
+    return true;
+}
 // Aborts the connection if the client holds the socket; closing is set meanwhile, so the
 // client can tell its own close from the server's.
 void CloseSocket(QTcpSocket* socket, const QObject* client, bool& closing);

@@ -71,12 +71,8 @@ cSmtp::~cSmtp()
 
 void cSmtp::setWsock(QTcpSocket* socket)
 {
-    if (socket_)
-        disconnect(socket_, nullptr, this, nullptr);
-    socket_ = socket;
-    if (!socket)
+    if (!lent::Take(socket_, socket, this))
         return;
-    lent::Hold(socket, this);
     connect(socket, &QTcpSocket::readyRead, this, &cSmtp::onDataArrival);
     connect(socket, &QAbstractSocket::connected, this, [this] { if (holdsSocket()) emit ServerConnect(); });
     connect(socket, &QAbstractSocket::disconnected, this, &cSmtp::onServerClosed);
@@ -86,12 +82,8 @@ void cSmtp::setWsock(QTcpSocket* socket)
 
 void cSmtp::setWtimeout(QTimer* timer)
 {
-    if (timer_)
-        disconnect(timer_, nullptr, this, nullptr);
-    timer_ = timer;
-    if (!timer)
+    if (!lent::Take(timer_, timer, this))
         return;
-    lent::Hold(timer, this);
     connect(timer, &QTimer::timeout, this, &cSmtp::onTick);
 }
 

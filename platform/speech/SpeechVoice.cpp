@@ -253,6 +253,13 @@ void SpeechVoice::Private::pump()
 
 bool SpeechVoice::Private::step(const QPointer<SpeechVoice>& alive)
 {
+    // the front stream ends; false when a slot destroyed the voice
+    const auto endFront = [&] {
+        const auto done = std::move(queue.front());
+        queue.pop_front();
+        emit q->EndStream();
+        return !alive.isNull();
+    };
     while (!queue.empty()) {
         Utterance* u = queue.front().get();
         if (u->purged) {
@@ -274,10 +281,7 @@ bool SpeechVoice::Private::step(const QPointer<SpeechVoice>& alive)
             continue;
         }
         if (u->silent || !u->output) { // nothing to speak with, or the output went away
-            const auto done = std::move(queue.front());
-            queue.pop_front();
-            emit q->EndStream();
-            if (!alive)
+            if (!endFront())
                 return false;
             continue;
         }
@@ -303,10 +307,7 @@ bool SpeechVoice::Private::step(const QPointer<SpeechVoice>& alive)
             requestPiece(*u);
         if (!u->pieceInFlight && allSent && u->output->playedMicros() >= u->output->writtenMicros()) {
             u->output->stop(); // a WAV file is complete before EndStream is heard of
-            const auto done = std::move(queue.front());
-            queue.pop_front();
-            emit q->EndStream();
-            if (!alive)
+            if (!endFront())
                 return false;
             continue;
         }
