@@ -458,7 +458,7 @@ void frmSet::EnableSettingPages(bool on)
 
 void frmSet::Init_obj()
 {
-    Globals().hangupTime = int16_t(Text13->text().trimmed().toInt());
+    hangupTime_ = int16_t(Text13->text().trimmed().toInt());
     if (!MailObj)
         return;
     EngineSettings s;

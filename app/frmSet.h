@@ -1,6 +1,7 @@
 #pragma once
 #include "app/Seams.h"
 #include "mail/MailHost.h"
+#include "telephony/CallHost.h"
 
 #include <QMainWindow>
 #include <QPoint>
@@ -30,7 +31,7 @@ namespace telephony { class ClsAudioControl; class FrmModem; }
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
 // It creates the program's long-lived objects at start-up and ends the program when the
 // exiting flag is set.
-class frmSet : public QMainWindow, public MailHost
+class frmSet : public QMainWindow, public MailHost, public telephony::CallHost
 {
     Q_OBJECT
 public:
@@ -80,7 +81,7 @@ public:
     void MailObj_PhoneCall();
 
     // Call controller events.
-    void ObjAudio_IncomingPhone(bool* accept);
+    void ObjAudio_IncomingPhone();
     void ObjAudio_SpeakStart();
     void ObjAudio_SpeakEnd();
     void ObjAudio_Viseme(int32_t viseme);
@@ -122,6 +123,12 @@ public:
     QString replyText() const override;
     QStringList spamSubjects() const override;
     QStringList spamSenders() const override;
+    // What the call controller asks of the window (signedIn above serves both).
+    bool mayAnswer() const override;
+    void showCallStatus(const QString& text) override;
+    int hangupTime() const override { return hangupTime_; }
+    platform::SpeechVoice* callVoice() const override { return defaultVoice.get(); }
+    platform::SpeechVoice* idleVoice() const override { return settingsVoice.get(); }
     int tickCounter() const { return tickCounter_; }
     int countdownPeriod() const;
 
@@ -228,6 +235,7 @@ private:
     std::unique_ptr<frmCapDev> wizard_;
     std::array<QLabel*, 2> panels_{};
     int tickCounter_ = 0;
+    int16_t hangupTime_ = 10;          // seconds, taken from its field by Init_obj
     bool checkPageState_ = true;       // settings pages enabled when the check started
     bool checkCountdownState_ = false; // countdown running when the check started
     bool callCountdownState_ = false;  // countdown running when the call started

@@ -22,9 +22,7 @@ void frmSet::connectCallController()
 {
     ObjAudio->ModemPhone(FrmModem_.get());
     ObjAudio->timercontrol(VoiceTimeout);
-    ObjAudio->StatusBar = [this](const QString& text) { setPanelText(1, text); };
-    ObjAudio->setVoiceEng(settingsVoice.get());
-    ObjAudio->isLogin = [this] { return !Console() || Console()->isLogin(); };
+    ObjAudio->setHost(this);
     connect(ObjAudio.get(), &ClsAudioControl::IncomingPhone, this, &frmSet::ObjAudio_IncomingPhone);
     connect(ObjAudio.get(), &ClsAudioControl::SpeakStart, this, &frmSet::ObjAudio_SpeakStart);
     connect(ObjAudio.get(), &ClsAudioControl::SpeakEnd, this, &frmSet::ObjAudio_SpeakEnd);
@@ -63,17 +61,22 @@ void frmSet::MailObj_PhoneCall()
     phoneCallPending_ = true;
 }
 
-void frmSet::ObjAudio_IncomingPhone(bool* accept)
+// A caller is answered only while the engine is ready for one and the user is signed in.
+bool frmSet::mayAnswer() const
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (accept)
-        *accept = engine && engine->PhoneReady && (!Console() || Console()->isLogin());
-    if (defaultVoice) {
-        ObjAudio->setVoiceEng(defaultVoice.get());
-        defaultVoice->setRate(1);
-        defaultVoice->setVolume(99);
-    }
-    if (engine) {
+    const checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    return engine && engine->PhoneReady && signedIn();
+}
+
+void frmSet::showCallStatus(const QString& text)
+{
+    setPanelText(1, text);
+}
+
+// A call is being taken: the voice menu starts at the PIN.
+void frmSet::ObjAudio_IncomingPhone()
+{
+    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr) {
         engine->PinTries = 0;
         engine->PinCode = Pin->text();
     }
@@ -134,7 +137,6 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
         for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()})
             if (voice)
                 voice->setAudioOutputStream(std::nullopt); // back to the sound card
-        ObjAudio->setVoiceEng(settingsVoice.get());
         FrmModem_->KillMeSelf();
         ObjAudioReload->start(); // the line is opened again in four seconds
     }

@@ -12,7 +12,6 @@ struct ProgramWide
     bool spokenCaptions = false;        // buttons speak their captions
     bool chineseVoiceAvailable = false;
     QString programFolder;
-    int16_t hangupTime = 10;            // seconds, read by the call controller
 };
 
 ProgramWide& Globals();

@@ -3,8 +3,8 @@
 #include "telephony/ClsAudioControl.h"
 
 #include "platform/LogFile.h"
-#include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
+#include "telephony/CallHost.h"
 #include "telephony/FrmModem.h"
 
 #include <QTimer>
@@ -17,8 +17,17 @@ ClsAudioControl::~ClsAudioControl()
 {
     StopTimeout();
     status_ = Disconnecting;
-    blockSignals(true); // the owner is going too: nobody is left to hear that the call ended
+    // the owner is going too: nobody is left to hear that the call ended
+    blockSignals(true);
+    host_ = nullptr;
     Vhangup();
+}
+
+void ClsAudioControl::setHost(CallHost* host)
+{
+    host_ = host;
+    if (platform::SpeechVoice* voice = host ? host->idleVoice() : nullptr)
+        setVoiceEng(voice);
 }
 
 void ClsAudioControl::ModemPhone(FrmModem* phone)
@@ -78,8 +87,8 @@ void ClsAudioControl::setVoiceEng(platform::SpeechVoice* voice)
 
 void ClsAudioControl::ShowStatus(const QString& text)
 {
-    if (StatusBar)
-        StatusBar(text);
+    if (host_)
+        host_->showCallStatus(text);
 }
 
 void ClsAudioControl::Logging(const QString& category, const QString& message, const QString& logName)
@@ -89,9 +98,28 @@ void ClsAudioControl::Logging(const QString& category, const QString& message, c
         platform::AppendLogRecord(logName, category, message); // the log is a convenience
 }
 
-int ClsAudioControl::hangupTime()
+int ClsAudioControl::hangupTime() const
 {
-    return platform::Globals().hangupTime;
+    return host_ ? host_->hangupTime() : kNoHostHangupSeconds;
+}
+
+// The call voice speaks to the caller, at the pace and loudness of a call.
+void ClsAudioControl::takeCallVoice()
+{
+    platform::SpeechVoice* voice = host_ ? host_->callVoice() : nullptr;
+    if (!voice)
+        return;
+    setVoiceEng(voice);
+    voice->setRate(kCallRate);
+    voice->setVolume(kCallVolume);
+}
+
+// After a line call the idle voice speaks again, on the sound card.
+void ClsAudioControl::lineCallEnded()
+{
+    if (platform::SpeechVoice* voice = host_ ? host_->idleVoice() : nullptr)
+        setVoiceEng(voice);
+    emit VoiceDisCon(ModemLine);
 }
 
 // Timeout
@@ -129,7 +157,7 @@ void ClsAudioControl::lcTimeout_Timer()
     case FarEndHungUp:
         StopTimeout();
         status_ = Idle;
-        emit VoiceDisCon(ModemLine);
+        lineCallEnded();
         break;
     default:
         ShowStatus(QStringLiteral("Timeout disconnect"));

@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
-#include <functional>
 
 class QTimer;
 
@@ -13,6 +12,7 @@ class SpeechVoice;
 
 namespace telephony {
 
+class CallHost;
 class FrmModem;
 
 // The one object that knows about telephone calls and speech: it counts rings and answers,
@@ -52,6 +52,9 @@ public:
     static constexpr int kConnectionSeconds = 90;    // dialled call must connect
     static constexpr int kFarEndGraceSeconds = 3;    // between the far end going and the call's end
     static constexpr int kSpeakFlags = 3;            // asynchronous, purge before speak
+    static constexpr int kCallRate = 1;              // a caller hears the call voice this fast
+    static constexpr int kCallVolume = 99;           // and this loud
+    static constexpr int kNoHostHangupSeconds = 10;  // the setting's default
 
     explicit ClsAudioControl(QObject* parent = nullptr);
     ~ClsAudioControl() override;
@@ -61,12 +64,11 @@ public:
     QString ErrorText;
     bool AutoAnswer = false;
     int16_t RingsToAnswer = 2;
-    // Writes panel 1 of the main window's status bar.
-    std::function<void(const QString&)> StatusBar;
-    // Whether the user is signed in to the web service; calls are answered only then.
-    std::function<bool()> isLogin = [] { return true; };
 
     // Wiring, done once by the main window (setVoiceEng again whenever it switches voices).
+    // The host is asked for the voices, the status text, the sign-in and the hang-up time;
+    // without one, calls are never answered and the hang-up time is kNoHostHangupSeconds.
+    void setHost(CallHost* host);
     void ModemPhone(FrmModem* phone);
     void timercontrol(QTimer* timer);
     void setVoiceEng(platform::SpeechVoice* voice);
@@ -100,9 +102,9 @@ signals:
     void VoiceDisCon(int32_t kind);
     void DigitReceived(const QString& digit);
     void Viseme(int32_t viseme);
-    // The owner sets *accept (false on entry) before a ringing line is answered; also raised
-    // when the alert call is placed, with the answer unused. Connect directly.
-    void IncomingPhone(bool* accept);
+    // A call is being taken: an accepted ringing line is answered, or the alert call placed.
+    // The call voice speaks from here on.
+    void IncomingPhone();
     void SpeakRemain();
     void DebugPrint(const QString& text);
 
@@ -129,8 +131,11 @@ private:
     void speak(const QString& text);
     void speechFailed();
     void streamEnded();
-    static int hangupTime();
+    int hangupTime() const;
+    void takeCallVoice();
+    void lineCallEnded();
 
+    CallHost* host_ = nullptr;
     QPointer<FrmModem> lcPhone;
     QPointer<QTimer> lcTimeout;
     QPointer<platform::SpeechVoice> lpVoice;

@@ -2,6 +2,7 @@
 // what the line reports.
 #include "telephony/ClsAudioControl.h"
 
+#include "telephony/CallHost.h"
 #include "telephony/FrmModem.h"
 
 #include <QTimer>
@@ -23,16 +24,17 @@ void ClsAudioControl::lcPhone_IncomingCall(int32_t rings)
         status_ = Ringing;
         StartTimeout(kRingGapSeconds);
     }
-    if (isLogin && isLogin() && AutoAnswer && status_ == Ringing && rings >= RingsToAnswer)
+    const bool signedIn = !host_ || host_->signedIn();
+    if (signedIn && AutoAnswer && status_ == Ringing && rings >= RingsToAnswer)
         AnswerCall();
 }
 
 void ClsAudioControl::AnswerCall()
 {
-    bool accept = false;
-    emit IncomingPhone(&accept);
-    if (!accept) // the next ring asks again; the ring gap brings the line back to idle
+    if (!host_ || !host_->mayAnswer()) // the next ring asks again; the ring gap brings the line back to idle
         return;
+    takeCallVoice();
+    emit IncomingPhone();
     Logging(QStringLiteral("Phone"), QStringLiteral("Answer Phone"), kLogName);
     StartTimeout(kAnswerSeconds);
     pendingStatus_ = WaitingForPin;
@@ -104,8 +106,8 @@ bool ClsAudioControl::Make_callnow(const QString& number, int16_t repeatCount, c
         return false;
     }
     phoneMode_ = ModemLine;
-    bool unused = false; // the window prepares the voice and the PIN
-    emit IncomingPhone(&unused);
+    takeCallVoice();
+    emit IncomingPhone();
     status_ = Connecting;
     pendingStatus_ = AlertSaying;
     ShowStatus(QStringLiteral("Waiting for Connection %1").arg(kConnectionSeconds));
@@ -151,7 +153,7 @@ void ClsAudioControl::lcPhone_Disconnected()
         StopTimeout();
         status_ = Idle;
         Logging(QStringLiteral("Phone"), QStringLiteral("Disconnected"), kLogName);
-        emit VoiceDisCon(ModemLine);
+        lineCallEnded();
         return;
     }
     // The far end hung up: the call ends at the timeout's next expiry, a few seconds on.

@@ -1,7 +1,7 @@
 #include "telephony/ClsAudioControl.h"
 
 #include "SipPeers.h"
-#include "platform/ProgramWide.h"
+#include "telephony/FixedCallHost.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/telephone/LineDevices.h"
@@ -40,8 +40,7 @@ protected:
     {
         if (platform::InstalledVoices().isEmpty())
             GTEST_SKIP() << "the speech engine's data is not installed";
-        savedHangup = platform::Globals().hangupTime;
-        platform::Globals().hangupTime = kHangupTicks;
+        host.hangup = kHangupTicks;
         platform::SipLineConfig direct;
         direct.kind = platform::SipLineConfig::Kind::Direct;
         direct.port = port = ListenerPort();
@@ -52,15 +51,12 @@ protected:
 
         ctl.ModemPhone(&form);
         ctl.timercontrol(&timer);
+        ctl.setHost(&host);
         ctl.setVoiceEng(&voice);
         ctl.AutoAnswer = true;
         ctl.RingsToAnswer = 2;
-        ctl.StatusBar = [this](const QString& text) { texts << text; };
         QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; });
-        QObject::connect(&ctl, &ClsAudioControl::IncomingPhone, [this](bool* accept) {
-            ++incoming;
-            *accept = true;
-        });
+        QObject::connect(&ctl, &ClsAudioControl::IncomingPhone, [this] { ++incoming; });
         QObject::connect(&ctl, &ClsAudioControl::VoiceConnected, [this](int32_t kind, int32_t device) {
             log << QStringLiteral("up %1").arg(kind);
             callDevice = device;
@@ -85,24 +81,19 @@ protected:
         });
         QObject::connect(&ctl, &ClsAudioControl::DigitReceived, [this](const QString& d) { log << "digit " + d; });
     }
-    void TearDown() override
-    {
-        if (savedHangup)
-            platform::Globals().hangupTime = *savedHangup;
-    }
-
     QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
     bool waitFor(const QString& event, int ms) { return QTest::qWaitFor([&] { return log.contains(event); }, ms); }
 
     // what the chain reported; outlives the chain, which may still report as it goes
-    QStringList log, texts;
+    FixedCallHost host;
+    QStringList& texts = host.shown;
+    QStringList log;
     QList<int32_t> startStatus;
     QList<int> startOutput;
     QElapsedTimer speaking;
     qint64 spokenMs = 0;
     int incoming = 0, ticks = 0, ticksAtEnd = 0, callDevice = -1;
 
-    std::optional<int16_t> savedHangup;
     quint16 port = 0;
     platform::LineDeviceTable table;
     platform::SipLine* line = nullptr;

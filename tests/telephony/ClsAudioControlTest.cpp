@@ -1,8 +1,8 @@
 #include "telephony/ClsAudioControl.h"
 
 #include "TestSupport.h"
+#include "telephony/FixedCallHost.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ProgramWide.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/telephone/LineDevices.h"
@@ -57,7 +57,7 @@ protected:
         if (platform::InstalledVoices().isEmpty())
             GTEST_SKIP() << "the speech engine's data is not installed";
         platform::SetProgramFolderOverride(tmp.path());
-        platform::Globals().hangupTime = kHangup;
+        host.hangup = kHangup;
         wav = platform::AudioOutputs::instance().add(platform::MakeWavFileOutput(tmp.file("voice.wav")));
         voice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
         QObject::connect(&voice, &SpeechVoice::EndStream, [this] { ++ends; });
@@ -71,7 +71,6 @@ protected:
         ctl.reset();
         if (wav >= 0)
             platform::AudioOutputs::instance().remove(wav);
-        platform::Globals().hangupTime = 10;
         platform::SetProgramFolderOverride(QString());
     }
 
@@ -86,11 +85,11 @@ protected:
         ClsAudioControl& c = *ctl;
         c.ModemPhone(&form);
         c.timercontrol(&timer);
-        c.StatusBar = [this](const QString& text) { texts << text; };
+        c.setHost(&host);
         c.setVoiceEng(&voice);
         c.AutoAnswer = true;
         c.RingsToAnswer = 2;
-        QObject::connect(&c, &ClsAudioControl::IncomingPhone, [this](bool* a) { events << "incoming"; *a = accept; });
+        QObject::connect(&c, &ClsAudioControl::IncomingPhone, [this] { events << "incoming"; });
         QObject::connect(&c, &ClsAudioControl::SpeakStart, [this] { events << "start"; });
         QObject::connect(&c, &ClsAudioControl::SpeakEnd, [this] { events << "end"; });
         QObject::connect(&c, &ClsAudioControl::SpeakRemain, [this] { events << "remain"; });
@@ -132,11 +131,12 @@ protected:
     FrmModem form{[this] { return std::make_unique<DiallingControl>(table); }};
     QTimer timer;
     SpeechVoice voice;
+    FixedCallHost host;
+    QStringList& texts = host.shown;
     std::unique_ptr<ClsAudioControl> ctl;
     int wav = -1;
-    bool accept = true;
     int ends = 0, ticks = 0;
-    QStringList events, texts;
+    QStringList events;
 };
 
 } // namespace
@@ -216,12 +216,14 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
     for (const auto& r : rows) {
         fresh();
         ctl->AutoAnswer = r.autoAnswer;
-        ctl->isLogin = [&] { return r.signedIn; };
-        accept = r.accept;
+        host.isSignedIn = r.signedIn;
+        host.answer = r.accept;
+        host.asked = 0;
         const qsizetype before = line->operations().size();
         for (int n = 1; n <= r.rings; ++n)
             line->ring(n);
-        EXPECT_EQ(events.count("incoming"), r.asked) << r.name;
+        EXPECT_EQ(host.asked, r.asked) << r.name;
+        EXPECT_EQ(events.count("incoming"), int(r.answered)) << r.name;
         EXPECT_EQ(ctl->getStatus(), r.answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing) << r.name;
         EXPECT_EQ(texts.value(r.rings - 1), QString("The Phone Has Ring %1 times.").arg(r.rings)) << r.name;
         // the caller never gets through: an answered call is hung up after 30 s, a ringing
@@ -445,7 +447,7 @@ TEST_F(CallTest, LineReportsInAnyOrderAlwaysComeBackToIdle)
     for (unsigned seed = 1; seed <= 8; ++seed) {
         fresh();
         std::mt19937 rng(seed);
-        accept = rng() % 2;
+        host.answer = rng() % 2;
         for (int step = 0; step < 25; ++step) {
             switch (rng() % 7) {
             case 0: emit line->IncomingCall(int32_t(rng() % 5) - 1); break;

@@ -3,6 +3,7 @@
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
 #include "telephony/ClsAudioControl.h"
+#include "telephony/FixedCallHost.h"
 
 #include <gtest/gtest.h>
 
@@ -54,10 +55,11 @@ TEST(FrmModem, ReportsStillArriveAfterEveryUnloadAndReload)
     QObject::connect(&f.form, &FrmModem::DigitReceived, [&](const QString& d) { heard << "digit " + d; });
     QObject::connect(&f.form, &FrmModem::Error, [&](int32_t n, const QString& text) { heard << QString("error %1 %2").arg(n).arg(text); });
     QObject::connect(&f.form, &FrmModem::Disconnected, [&] { heard << "down"; });
+    FixedCallHost host;
+    const QStringList& bar = host.shown;
     ClsAudioControl controller;
+    controller.setHost(&host);
     controller.ModemPhone(&f.form);
-    QStringList bar;
-    controller.StatusBar = [&](const QString& text) { bar << text; };
 
     for (int load = 0; load < 3; ++load) {
         heard.clear();
