@@ -36,6 +36,8 @@ checkmailClass::checkmailClass(QObject* parent)
 {
     // Four Chinese characters that a single-byte code page cannot hold.
     singleByteSystem_ = systemBytes(QString::fromUtf8("廣東閱讀")).size() == 4;
+    logPauseTimer_.setInterval(kLogPauseTickMs);
+    connect(&logPauseTimer_, &QTimer::timeout, this, &checkmailClass::onLogPauseTick);
 }
 
 checkmailClass::~checkmailClass()
@@ -56,6 +58,11 @@ void checkmailClass::allowdelete(bool) {}
 
 void checkmailClass::CheckMail(int32_t kind)
 {
+    if (kind == FirstCheck) {
+        // Until one listing has run to the end, the mail there at the start is not new.
+        firstListing_ = true;
+        existingAtStart_ = -1;
+    }
     myStatus_ = kind;
     emit CheckmailStart();
     if (kind == FirstCheck)
@@ -107,6 +114,12 @@ void checkmailClass::startSession()
     emit DebugPrint(QStringLiteral("Check User : ") + UserName);
     if (ObjPop)
         return;
+    memory_.open(UserName + QLatin1Char('@') + ServerName.trimmed().toLower()); // one mailbox, whatever the port
+    lastFailure_.clear();
+    knownAtFirstDelete_ = -1;
+    userDeleted_ = false;
+    listedToEnd_ = false;
+    continueAfterDelete_ = false;
     ObjPop = new CPostOffice(this);
     connect(ObjPop, &CPostOffice::POPStatus, this, &checkmailClass::ObjPop_POPStatus);
     connect(ObjPop, &CPostOffice::DebugPrint, this, &checkmailClass::DebugPrint);
@@ -126,8 +139,8 @@ void checkmailClass::ObjPop_POPStatus()
     if (!ObjPop)
         return;
     switch (ObjPop->status()) {
-    case CPostOffice::StatSent:
-    case CPostOffice::UidlSent: onCountKnown(); break;
+    case CPostOffice::StatSent: onCountKnown(); break;
+    case CPostOffice::UidlSent: onAnchorChecked(); break;
     case CPostOffice::TopSent:  onHeadersIn(); break;
     case CPostOffice::RetrSent: onMessageIn(); break;
     case CPostOffice::DeleSent: onDeleted(); break;
@@ -155,27 +168,62 @@ void checkmailClass::onCountKnown()
         }
         break;
     case FirstCheck:
-    case TimedCheck:
-        if (count == knownCount_) {
-            ObjPop->QuitServer();
-        } else if (count == 0) {
+    case TimedCheck: {
+        if (firstListing_ && existingAtStart_ < 0)
+            existingAtStart_ = count;
+        if (count == 0) {
             ResetMailCount(0);
             clearList();
-            ObjPop->QuitServer();
-        } else if (count < knownCount_) {
-            // Messages were removed elsewhere: list the whole mailbox again.
-            ResetMailCount(0);
-            clearList();
-            ObjPop->SetCurrentMsg(1);
-        } else {
-            WriteLogLine(ServerName, QStringLiteral(" You have %1 Messages in mailbox").arg(count));
-            if (ObjPop)
-                ObjPop->SetCurrentMsg(int16_t(knownCount_ + 1));
+            return quitListed();
         }
+        // The same count may hide a changed mailbox: the last message listed must still be
+        // where it was. Mail only leaves a mailbox, so then every earlier one is too.
+        const QString anchor = idAtRow(knownCount_ - 1);
+        if (knownCount_ > 0 && count >= knownCount_ && !anchor.isEmpty())
+            ObjPop->AskUniqueID(int16_t(knownCount_));
+        else
+            listFromCount(count);
         break;
+    }
     default:
         break;
     }
+}
+
+void checkmailClass::onAnchorChecked()
+{
+    const QString id = ObjPop->MsgUniqueID().trimmed();
+    if (!id.isEmpty() && id != idAtRow(knownCount_ - 1))
+        return rebuildList();
+    listFromCount(ObjPop->MsgCount()); // unchanged, or a server without ids: by position
+}
+
+void checkmailClass::listFromCount(int count)
+{
+    if (count == knownCount_)
+        return quitListed();
+    if (count < knownCount_)
+        return rebuildList(); // messages were removed elsewhere
+    const QPointer<CPostOffice> session = ObjPop;
+    const int16_t next = int16_t(knownCount_ + 1);
+    WriteLogLine(ServerName, QStringLiteral(" You have %1 Messages in mailbox").arg(count), [this, session, next] {
+        if (session && session == ObjPop && session->status() != CPostOffice::Closed)
+            session->SetCurrentMsg(next);
+    });
+}
+
+// The whole mailbox is listed again; what was listed before stays old and answered.
+void checkmailClass::rebuildList()
+{
+    ResetMailCount(0);
+    clearList();
+    ObjPop->SetCurrentMsg(1);
+}
+
+void checkmailClass::quitListed()
+{
+    listedToEnd_ = true;
+    ObjPop->QuitServer();
 }
 
 void checkmailClass::onHeadersIn()
@@ -187,15 +235,22 @@ void checkmailClass::onHeadersIn()
         ObjPop->DeleteCurrentMsg();
         return;
     }
+    QString id = ObjPop->MsgUniqueID().trimmed();
+    if (!MailboxMemory::validId(id))
+        id.clear(); // no id: the message is judged by its position alone
+    const bool existing = myStatus_ == FirstCheck
+                          || (firstListing_ && ObjPop->CurrentMessageNum() <= existingAtStart_);
+    const bool isNew = !existing && !(!id.isEmpty() && memory_.listed(id));
     addListItem(DisplayStringconv(ObjPop->MsgFrom(), ObjPop->MsgFromByte(), ObjPop->MsgFromCharset()),
                 DisplayStringconv(ObjPop->MsgSubject(), ObjPop->MsgSubjectByte(), ObjPop->MsgSubjectCharset()),
-                listDate(ObjPop->MsgSendDate()), QStringLiteral("InServer"));
+                listDate(ObjPop->MsgSendDate()), QStringLiteral("InServer"), id, isNew);
+    memory_.markListed(id);
 
     // A reply is never answered: neither the decoded nor the received subject may hold "Re:".
     const bool reply = ObjPop->MsgSubject().contains(QLatin1String("Re:"))
                     || ObjPop->MsgSubjectOrg().contains(QLatin1String("Re:"));
-    if (AutoReplyOn && myStatus_ != FirstCheck && !reply)
-        return sendAutoReply();
+    if (AutoReplyOn && myStatus_ != FirstCheck && !reply && isNew && !(!id.isEmpty() && memory_.answered(id)))
+        return sendAutoReply(id);
     resumeListing();
 }
 
@@ -206,7 +261,7 @@ void checkmailClass::resumeListing()
     if (ObjPop->CurrentMessageNum() < ObjPop->MsgCount())
         ObjPop->RetrieveNext();
     else
-        ObjPop->QuitServer();
+        quitListed();
 }
 
 void checkmailClass::onMessageIn()
@@ -229,32 +284,110 @@ void checkmailClass::onMessageIn()
 
 void checkmailClass::onDeleted()
 {
-    // Only a message the user deleted was in the list; spam never was.
-    if (myStatus_ == DeleteOne) {
-        --knownCount_;
-        NewMailCount = 0;
-    }
+    // Deletions happen when the server confirms QUIT; until then the rows stay as they are.
+    if (myStatus_ == DeleteOne)
+        userDeleted_ = true;
+    else if (knownAtFirstDelete_ < 0)
+        knownAtFirstDelete_ = knownCount_;
     if (continueAfterDelete_) {
         continueAfterDelete_ = false;
         ObjPop->RetrieveNext();
-    } else {
+    } else if (myStatus_ == DeleteOne) {
         ObjPop->QuitServer();
+    } else {
+        quitListed(); // the spam was the last message
     }
 }
 
 void checkmailClass::onSessionEnded()
 {
-    if (ObjPop->ErrNum() != 0) {
+    const bool failed = ObjPop->ErrNum() != 0;
+    if (failed) {
+        lastFailure_ = failureReason();
         setErrorMessage(QString::fromLatin1(kFetchFailed), ObjPop->ErrNum());
         emit DebugPrint(ObjPop->ErrDesc());
+        undoDeletions();
+        WriteLogLine(ServerName, lastFailure_);
     } else {
         emit DebugPrint(QStringLiteral("Quited"));
+        if (userDeleted_) {
+            --knownCount_;
+            NewMailCount = 0;
+        }
+        if (listedToEnd_ && (myStatus_ == FirstCheck || myStatus_ == TimedCheck)) {
+            firstListing_ = false;
+            forgetGoneMail();
+        }
     }
+    if (!memory_.save())
+        emit DebugPrint(QStringLiteral("Cannot write ") + memory_.filePath());
     ObjPop->disconnect(this);
     ObjPop->deleteLater();
     ObjPop = nullptr;
     continueAfterDelete_ = false;
     finish();
+}
+
+// The server keeps what it was asked to delete unless it confirmed QUIT. Rows listed after the
+// first deletion stand at positions that are now wrong: they go, and the next check lists
+// them again (as old mail) and looks at the spam again.
+void checkmailClass::undoDeletions()
+{
+    if (knownAtFirstDelete_ < 0 || knownAtFirstDelete_ >= knownCount_) {
+        knownAtFirstDelete_ = -1;
+        return;
+    }
+    if (list_ && list_->rowCount() > knownAtFirstDelete_)
+        list_->removeRows(knownAtFirstDelete_, list_->rowCount() - knownAtFirstDelete_);
+    knownCount_ = knownAtFirstDelete_;
+    knownAtFirstDelete_ = -1;
+    emit DebugPrint(QStringLiteral("Deletions undone by the server; the mailbox is listed again from message %1")
+                        .arg(knownCount_ + 1));
+}
+
+// After a whole listing the rows are the mailbox: ids of mail that left it are forgotten.
+void checkmailClass::forgetGoneMail()
+{
+    if (!list_ || list_->rowCount() != knownCount_)
+        return;
+    QSet<QString> onServer;
+    for (int row = 0; row < knownCount_; ++row) {
+        const QString id = idAtRow(row);
+        if (id.isEmpty())
+            return; // a server without ids: nothing to go by
+        onServer.insert(id);
+    }
+    memory_.keepOnly(onServer);
+}
+
+QString checkmailClass::failureReason() const
+{
+    const QString server = ServerName + QLatin1Char(':') + QString::number(ServerPort);
+    // The server's words on one line, without control characters.
+    const auto oneLine = [](QString text) {
+        for (QChar& c : text)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                c = QLatin1Char(' ');
+        return text.simplified();
+    };
+    const QString said = oneLine(ObjPop->ServerReply());
+    const QString desc = oneLine(ObjPop->ErrDesc());
+    switch (ObjPop->ErrNum()) {
+    case CPostOffice::kTimeoutError:
+        return QStringLiteral("%1 did not answer in time (POP3 Server Timeout)").arg(server);
+    case 10061:
+        return QStringLiteral("Cannot connect to %1: connection refused. Check the POP3 server and port.").arg(server);
+    case 11001:
+        return QStringLiteral("POP3 server %1 not found. Check the server name.").arg(ServerName);
+    case CPostOffice::kProtocolError:
+        if (said.isEmpty())
+            return QStringLiteral("%1 check failed: %2").arg(server, desc);
+        if (ObjPop->FailedStatus() == CPostOffice::UserSent || ObjPop->FailedStatus() == CPostOffice::PassSent)
+            return QStringLiteral("%1 refused the sign-in: %2. Check the user name and password.").arg(server, said);
+        return QStringLiteral("%1 refused a command: %2").arg(server, said);
+    default:
+        return QStringLiteral("Cannot reach %1: %2").arg(server, desc);
+    }
 }
 
 void checkmailClass::finish()
@@ -265,9 +398,9 @@ void checkmailClass::finish()
 }
 
 void checkmailClass::addListItem(const QString& sender, const QString& subject,
-                                 const QString& date, const QString& file)
+                                 const QString& date, const QString& file, const QString& id, bool isNew)
 {
-    if (myStatus_ != FirstCheck)
+    if (isNew)
         ++NewMailCount;
     ++knownCount_;
     emit DebugPrint(QStringLiteral("Add %1").arg(knownCount_));
@@ -275,8 +408,16 @@ void checkmailClass::addListItem(const QString& sender, const QString& subject,
         QList<QStandardItem*> row;
         for (const QString& column : {sender, subject, date, file})
             row.append(new QStandardItem(column));
+        row[0]->setData(id, kIdRole);
         list_->appendRow(row);
     }
+}
+
+QString checkmailClass::idAtRow(int row) const
+{
+    if (!list_ || row < 0 || row >= list_->rowCount())
+        return QString();
+    return list_->item(row, 0)->data(kIdRole).toString();
 }
 
 void checkmailClass::clearList()

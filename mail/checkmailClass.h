@@ -7,6 +7,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
+
+#include "mail/MailboxMemory.h"
 
 class CPostOffice;
 class cSmtp;
@@ -24,6 +27,11 @@ public:
     enum Mode : int32_t { Idle = 0, FirstCheck = 1, TimedCheck = 2, DeleteOne = 3, FetchOne = 4 };
     static constexpr const char* kFetchFailed = "Fail to retrieve E - mail";
     static constexpr const char* kLogPrefix = "kv_";
+    // The log pauses this long after a line before the engine's next step.
+    static constexpr int kLogPauseSeconds = 2;
+    static constexpr int kLogPauseTickMs = 50;
+    // The list row's first column holds the message's unique id under this role.
+    static constexpr int kIdRole = Qt::UserRole + 1;
 
     explicit checkmailClass(QObject* parent = nullptr);
     ~checkmailClass() override;
@@ -78,6 +86,11 @@ public:
     int32_t Charaset() const { return charset_; }
     bool SingleByteSystem() const { return singleByteSystem_; }
     bool SessionRunning() const { return ObjPop != nullptr; }
+    // Why the last session failed, in words for the status bar and the log; empty when it
+    // ended well.
+    QString LastFailure() const { return lastFailure_; }
+    // Where the engine keeps what it has listed and answered of the current mailbox.
+    QString MemoryFile() const { return memory_.filePath(); }
     bool Sending() const { return ObjSmtp != nullptr; }
 
     // The current message (the last one fetched in full, or the error placeholder).
@@ -100,8 +113,9 @@ public:
     // Speaks a short text in the language of the user interface.
     void ButtonSpeak(const QString& text);
 
-    // One line of the log: shown at once, written after the pause the log always makes.
-    void WriteLogLine(const QString& name, const QString& text);
+    // One line of the log: shown and written at once. The log then pauses: what the engine
+    // does next (then) runs when the pause is over, while every other event goes on.
+    void WriteLogLine(const QString& name, const QString& text, std::function<void()> then = {});
 
 signals:
     void PhoneCall();
@@ -118,6 +132,10 @@ signals:
 private:
     void ObjPop_POPStatus();
     void onCountKnown();
+    void onAnchorChecked();
+    void listFromCount(int count);
+    void rebuildList();
+    void quitListed();
     void onHeadersIn();
     void onMessageIn();
     void onDeleted();
@@ -125,11 +143,17 @@ private:
     void startSession();
     void finish();
     void addListItem(const QString& sender, const QString& subject, const QString& date,
-                     const QString& file);
+                     const QString& file, const QString& id, bool isNew);
+    QString idAtRow(int row) const;
+    void undoDeletions();
+    void forgetGoneMail();
+    QString failureReason() const;
+    void onLogPauseTick();
     void setErrorMessage(const QString& text, int16_t number);
     void clearList();
     bool isSpam() const;
-    void sendAutoReply();
+    void sendAutoReply(const QString& id);
+    void resumeAfterReply();
     void ObjSmtp_Sending();
     void ObjSmtp_ServerClose(int16_t code);
     void resumeListing();
@@ -151,6 +175,30 @@ private:
     int32_t knownCount_ = 0;
     int16_t targetMessage_ = 0;
     bool continueAfterDelete_ = false;
+
+    // The session's view of the mailbox, kept sound whatever happens to the session.
+    MailboxMemory memory_;
+    int32_t knownAtFirstDelete_ = -1; // rows that stay valid when the session's DELEs are undone
+    bool userDeleted_ = false;        // the server accepted the user's DELE, pending QUIT
+    bool listedToEnd_ = false;        // the session looked at every message up to the count
+    bool firstListing_ = false;       // the first check's listing is not complete yet
+    int32_t existingAtStart_ = -1;    // messages there at the first check: never new
+    QString lastFailure_;
+
+    // An automatic reply holds the listing until the send has closed and the log has paused.
+    struct ReplyWait {
+        QPointer<CPostOffice> session;
+        bool sendClosed = false;
+        bool pauseOver = false;
+    } replyWait_;
+
+    struct LogPause {
+        double start;
+        qint64 realStart;
+        std::function<void()> then;
+    };
+    QList<LogPause> logPauses_;
+    QTimer logPauseTimer_;
     bool singleByteSystem_ = false;
 
     QString toMailAddress_;

@@ -14,22 +14,39 @@
 #include "protocols/cSmtp.h"
 #include "telephony/ClsAudioControl.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <cmath>
 
-void checkmailClass::sendAutoReply()
+void checkmailClass::sendAutoReply(const QString& id)
 {
+    // Remembered before it goes: whatever happens to this session, the mail is answered once.
+    if (!memory_.markAnswered(id))
+        emit DebugPrint(QStringLiteral("Cannot write ") + memory_.filePath());
     const QString to = platform::ExtractAngleAddress(ObjPop->MsgFromOrg());
     const QString from = platform::ExtractAngleAddress(ObjPop->MsgTo());
+    // The server waits for our own send: its silence meanwhile is not a time-out.
+    ObjPop->StopTimeout();
+    replyWait_ = {ObjPop, false, false};
     SendMail(to, from, QStringLiteral("Re:") + ObjPop->MsgSubject(), host_ ? host_->replyText() : QString());
-    WriteLogLine(ServerName, QStringLiteral("Auto Reply to ") + to);
-    // The listing goes on when the SMTP client closes.
+    WriteLogLine(ServerName, QStringLiteral("Auto Reply to ") + to, [this] {
+        replyWait_.pauseOver = true;
+        resumeAfterReply();
+    });
+}
+
+// The listing goes on once the send has closed and the log has paused, and only in the
+// session that sent the reply.
+void checkmailClass::resumeAfterReply()
+{
+    if (!replyWait_.session || !replyWait_.sendClosed || !replyWait_.pauseOver)
+        return;
+    const bool same = replyWait_.session == ObjPop;
+    replyWait_ = {};
+    if (same)
+        resumeListing();
 }
 
 void checkmailClass::SendMail(const QString& to, const QString& from, const QString& subject,
@@ -78,7 +95,8 @@ void checkmailClass::ObjSmtp_ServerClose(int16_t code)
         audio_->RepeatedlySay(1, QStringLiteral(" E mail send complete"));
         audio_->ChangeStatus(5);
     }
-    resumeListing();
+    replyWait_.sendClosed = true;
+    resumeAfterReply();
 }
 
 int16_t checkmailClass::AlertUser()
@@ -114,26 +132,41 @@ void checkmailClass::ButtonSpeak(const QString& text)
     audio_->RepeatedlySay(1, text);
 }
 
-void checkmailClass::WriteLogLine(const QString& name, const QString& text)
+void checkmailClass::WriteLogLine(const QString& name, const QString& text, std::function<void()> then)
 {
     emit DebugPrint(text);
-    QCoreApplication::processEvents();
-
-    // The log pauses two seconds while events go on; counted in seconds since midnight so
-    // that it survives midnight. Real time ends it too, should the clock stand still.
-    platform::Clock& clock = platform::AppClock();
-    const double start = clock.secondsSinceMidnight();
-    QElapsedTimer real;
-    real.start();
-    while (PauseAfterLog && std::llround(clock.secondsSinceMidnight() - start + 86400) % 86400 < 2
-           && real.elapsed() < 2500) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-
-    if (!writeLog_)
+    if (writeLog_) // a convenience; the check goes on whatever the file does
+        platform::AppendLogRecord(QString::fromLatin1(kLogPrefix), name, text);
+    if (!then)
         return;
-    platform::AppendLogRecord(QString::fromLatin1(kLogPrefix), name, text); // a convenience; the check goes on
+    if (!PauseAfterLog)
+        return then();
+    logPauses_.append({platform::AppClock().secondsSinceMidnight(), QDateTime::currentMSecsSinceEpoch(), std::move(then)});
+    if (!logPauseTimer_.isActive())
+        logPauseTimer_.start();
+}
+
+// The pause is counted in seconds since midnight, so that it survives midnight; real time ends
+// it too, should the clock stand still.
+void checkmailClass::onLogPauseTick()
+{
+    const double now = platform::AppClock().secondsSinceMidnight();
+    const qint64 realNow = QDateTime::currentMSecsSinceEpoch();
+    QList<std::function<void()>> due;
+    for (auto it = logPauses_.begin(); it != logPauses_.end();) {
+        const bool over = std::llround(now - it->start + 86400) % 86400 >= kLogPauseSeconds
+                          || realNow - it->realStart >= kLogPauseSeconds * 1000 + 500;
+        if (over) {
+            due.append(std::move(it->then));
+            it = logPauses_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (logPauses_.isEmpty())
+        logPauseTimer_.stop();
+    for (const auto& then : due)
+        then();
 }
 
 QString checkmailClass::CodeConvert(const QString& text, int target)

@@ -89,6 +89,10 @@ void CPostOffice::Connect()
     buffer_.clear();
     tail_.clear();
     codePageNoted_ = false;
+    negative_ = idOnly_ = false;
+    deletions_ = 0;
+    failedAt_ = Connecting;
+    serverReply_.clear();
     awaiting_ = true; // the server speaks first
     replyTicks_ = 0;
     if (!socket_)
@@ -162,6 +166,17 @@ void CPostOffice::MUID(int16_t n)
     send(UidlSent, QStringLiteral("UIDL %1").arg(n));
 }
 
+void CPostOffice::AskUniqueID(int16_t n)
+{
+    if (refused(n))
+        return;
+    current_ = n;
+    errNum_ = 0;
+    errDesc_.clear();
+    idOnly_ = true;
+    send(UidlSent, QStringLiteral("UIDL %1").arg(n));
+}
+
 void CPostOffice::QuitServer()
 {
     if (send(QuitSent, QStringLiteral("QUIT")))
@@ -188,8 +203,7 @@ void CPostOffice::StopTimeout()
     lent::StopTimer(timer_, this, idleTicks_);
 }
 
-// The next message's headers: UIDL then TOP, or TOP alone when the server refused the user
-// name and gave no unique ids.
+// The next message's headers: UIDL then TOP.
 void CPostOffice::ask(int n)
 {
     if (refused(n))
@@ -197,10 +211,7 @@ void CPostOffice::ask(int n)
     current_ = int16_t(n);
     errNum_ = 0;
     errDesc_.clear();
-    if (userRejected_)
-        send(TopSent, QStringLiteral("TOP %1 0").arg(n));
-    else
-        send(UidlSent, QStringLiteral("UIDL %1").arg(n));
+    send(UidlSent, QStringLiteral("UIDL %1").arg(n));
 }
 
 // Messages are numbered from 1 to 32767. A number outside (a wrapped count, or the one after
@@ -226,7 +237,11 @@ void CPostOffice::onDataArrival()
     if (!awaiting_ || chunk.isEmpty())
         return; // a POP3 server speaks only when asked
 
-    switch (status_) {
+    // "-ERR" to TOP or RETR is a one-line reply, not the start of a message.
+    if (multiLine() && replyBytes_ == 0 && buffer_.isEmpty() && tail_.isEmpty() && chunk.startsWith('-'))
+        negative_ = true;
+
+    switch (negative_ ? Closed : status_) {
     case TopSent:
     case RetrSent:
         if (collectReply(chunk)) {
@@ -253,41 +268,40 @@ void CPostOffice::onDataArrival()
 
 void CPostOffice::onReply(const QByteArray& reply)
 {
+    // A whole TOP or RETR reply comes here without its status line: it was positive.
+    const bool positive = !negative_ && (multiLine() || reply.startsWith('+'));
     awaiting_ = false;
+    negative_ = false;
     buffer_.clear();
     replyTicks_ = 0;
-    const bool positive = reply.startsWith('+');
-    const bool acceptsAnyReply = status_ == UserSent || status_ == TopSent || status_ == RetrSent
-                                 || status_ == QuitSent || status_ == RetrToFile;
-    if (!positive && !acceptsAnyReply)
+    // A server without UIDL answers "-ERR": the message goes on without an id.
+    if (!positive && status_ != UidlSent) {
+        serverReply_ = systemText(reply).trimmed();
         return fail(kProtocolError, QStringLiteral("POP Protocol : %1 %2").arg(status_).arg(systemText(reply)));
+    }
 
     switch (status_) {
     case Connecting: msgCount_ = 0; send(UserSent, QStringLiteral("USER ") + POPUserName); break;
-    case UserSent:   userRejected_ |= !positive; send(PassSent, QStringLiteral("PASS ") + POPPassword); break;
+    case UserSent:   send(PassSent, QStringLiteral("PASS ") + POPPassword); break;
     case PassSent:   send(StatSent, QStringLiteral("STAT")); break;
     case StatSent:
-        if (userRejected_) {
-            current_ = 1; // without unique ids the count is read from message 1's UIDL line
-            errNum_ = 0;
-            send(UidlSent, QStringLiteral("UIDL 1"));
-        } else if (readCount(reply)) {
+        if (readCount(reply))
             raise();
-        }
         break;
-    case UidlSent:
-        if (userRejected_) {
-            if (readCount(reply))
-                raise();
+    case UidlSent: {
+        const qsizetype blank = reply.indexOf(' ', 4);
+        uniqueId_ = positive && blank >= 0 ? systemText(reply.mid(blank + 1)) : QString();
+        if (idOnly_) {
+            idOnly_ = false;
+            raise();
         } else {
-            const qsizetype blank = reply.indexOf(' ', 4);
-            uniqueId_ = blank < 0 ? QString() : systemText(reply.mid(blank + 1));
             send(TopSent, QStringLiteral("TOP %1 0").arg(current_));
         }
         break;
+    }
     case TopSent:    message().CreateHeader(reply); raise(); break;
     case RetrSent:   message().CreateFromText(reply); raise(); break;
-    case DeleSent:   raise(); break;
+    case DeleSent:   ++deletions_; raise(); break;
     case QuitSent:
         StopTimeout();
         status_ = Closed;
@@ -384,6 +398,8 @@ bool CPostOffice::send(Status next, const QString& line)
     replyBytes_ = 0;
     replyTicks_ = 0;
     awaiting_ = true;
+    negative_ = false;
+    StartTimeout(); // the idle count runs from the command; it may have been stopped meanwhile
     if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState) {
         fail(kProtocolError, QStringLiteral("POP Protocol : %1 not connected").arg(status_));
         return false;
@@ -395,6 +411,7 @@ bool CPostOffice::send(Status next, const QString& line)
 
 void CPostOffice::fail(int16_t num, const QString& desc)
 {
+    failedAt_ = status_;
     errNum_ = num;
     errDesc_ = desc;
     StopTimeout();
@@ -449,10 +466,13 @@ void CPostOffice::onServerClosed()
             return;
     }
     StopTimeout();
-    // Only after QUIT is a close the expected end.
-    if (status_ != QuitSent && errNum_ == 0) {
+    // Only after QUIT is a close the expected end, and only a confirmed QUIT makes deletions.
+    if (errNum_ == 0 && (status_ != QuitSent || deletions_ > 0)) {
+        failedAt_ = status_;
         errNum_ = kProtocolError;
-        errDesc_ = QStringLiteral("POP Protocol : %1 connection closed by server").arg(status_);
+        errDesc_ = status_ == QuitSent
+                       ? QStringLiteral("POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted")
+                       : QStringLiteral("POP Protocol : %1 connection closed by server").arg(status_);
     }
     status_ = Closed;
     awaiting_ = false;

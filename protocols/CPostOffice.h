@@ -69,6 +69,9 @@ public:
     void SetCurrentMsg(int16_t n);
     void RetrieveNext();
     void MUID(int16_t n);
+    // Asks for message n's unique id alone; POPStatus comes with status 4 and MsgUniqueID
+    // (empty when the server has no UIDL).
+    void AskUniqueID(int16_t n);
     void QuitServer();
     void DisConnect();
     void StartTimeout();
@@ -80,7 +83,9 @@ public:
     int16_t ErrNum() const { return errNum_; }
     QString ErrDesc() const { return errDesc_; }
     QString MsgUniqueID() const { return uniqueId_; }
-    bool UserRejected() const { return userRejected_; }
+    // Where a failed session stood, and the server's own words when it refused a command.
+    int16_t FailedStatus() const { return int16_t(failedAt_); }
+    QString ServerReply() const { return serverReply_; }
 
     // The fields of the last message read; a field a later message lacks keeps its value.
     QString MsgContents() const;
@@ -119,6 +124,7 @@ private:
     bool readCount(const QByteArray& reply);
     bool collectReply(const QByteArray& chunk);
     bool collectToFile(const QByteArray& chunk);
+    bool multiLine() const { return status_ == TopSent || status_ == RetrSent || status_ == RetrToFile; }
     void noteCodePage(const QByteArray& chunk);
     void closeSocket();
     void closeFile();
@@ -138,11 +144,15 @@ private:
     int16_t errNum_ = 0;
     QString errDesc_;
     QString uniqueId_;
-    bool userRejected_ = false;
+    int32_t failedAt_ = Connecting;
+    QString serverReply_;
 
     bool awaiting_ = false;   // a command was sent and its reply is not complete yet
     bool closing_ = false;    // our own close is under way, not the server's
     bool codePageNoted_ = false;
+    bool negative_ = false;   // a TOP or RETR was answered "-ERR": one line, not a message
+    bool idOnly_ = false;     // the UIDL asked for the id alone, no headers after it
+    int deletions_ = 0;       // DELEs the server accepted; they happen only at a confirmed QUIT
     QByteArray buffer_;       // the reply so far, bounded
     QByteArray tail_;         // the last bytes received, to find an end marker split over chunks
     qint64 replyBytes_ = 0;   // bytes of the multi-line reply received, kept or not

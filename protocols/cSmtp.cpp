@@ -27,6 +27,25 @@ QString oneLine(QString text)
     return text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+// Every line of the message ends in CR LF, whatever the text box gave: a bare LF or CR
+// becomes CR LF.
+QByteArray crlfLines(const QByteArray& data)
+{
+    QByteArray out;
+    out.reserve(data.size() + data.size() / 32 + 2);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // A line of the message that begins with "." gets a second one, so the server does not take
 // it for the end of the data.
 QByteArray dotStuffed(const QByteArray& data)
@@ -101,6 +120,7 @@ void cSmtp::Connect(int16_t attach, const QString& path)
     lent::Hold(timer_, this);
     closeSocket(); // closing is immediate: no waiting for the previous connection
     buffer_.clear();
+    replyTicks_ = 0;
     step_ = Connecting;
     status_ = QStringLiteral("Connecting to Mail server");
     startTimeout();
@@ -134,16 +154,15 @@ void cSmtp::onDataArrival()
 void cSmtp::onReply(const QByteArray& line)
 {
     const int code = replyCode(line);
-    if (step_ == QuitSent) // whatever the answer to QUIT, the session is over
+    if (step_ == QuitSent || code == 221) // whatever the answer to QUIT, the session is over
         return finish(sent_ ? Delivered : NotDelivered);
 
-    switch (code) {
-    case 220:
-        if (step_ == Connecting)
-            send(HeloSent, "HELO " + bytes(oneLine(Server)));
-        break;
-    case 250:
+    if (code >= 200 && code <= 299) { // every positive completion moves the dialogue on
         switch (step_) {
+        case Connecting:
+            if (code == 220)
+                send(HeloSent, "HELO " + bytes(oneLine(Server)));
+            break;
         case HeloSent:     send(MailFromSent, "MAIL FROM:" + bytes(oneLine(MailFrom))); break;
         case MailFromSent: send(RcptToSent, "RCPT TO:" + bytes(oneLine(SendTo))); break;
         case RcptToSent:   send(DataSent, "DATA"); break;
@@ -154,24 +173,16 @@ void cSmtp::onReply(const QByteArray& line)
             break;
         default: break;
         }
-        break;
-    case 354:
+    } else if (code == 354) {
         if (step_ == DataSent) {
             QPointer<cSmtp> alive(this);
             emit Sending();
             if (alive && step_ == DataSent)
                 send(TextSent, messageData() + "\r\n."); // with the line end: CR LF "." CR LF
         }
-        break;
-    case 221:
-        finish(sent_ ? Delivered : NotDelivered);
-        break;
-    default:
-        if (code >= 401) {
-            status_ = QStringLiteral("SMTP Err : %1").arg(code);
-            send(QuitSent, "QUIT");
-        }
-        break; // 251, 252 and the like: the dialogue waits, up to the time-out
+    } else if (code >= 401) {
+        status_ = QStringLiteral("SMTP Err : %1").arg(code);
+        send(QuitSent, "QUIT");
     }
 }
 
@@ -191,12 +202,13 @@ QByteArray cSmtp::messageData()
         encoded.close();
         QFile::remove(tempFilePath());
     }
-    return dotStuffed(data);
+    return dotStuffed(crlfLines(data));
 }
 
 void cSmtp::send(Step next, const QByteArray& line)
 {
     step_ = next;
+    replyTicks_ = 0;
     if (socket_ && socket_->state() == QAbstractSocket::ConnectedState)
         socket_->write(line + "\r\n");
 }
@@ -219,7 +231,8 @@ void cSmtp::onTick()
     if (!holdsTimer() || !inSession())
         return;
     timer_->stop();
-    if (++ticks_ < kTimeoutTicks) {
+    // A server that keeps sending continuation lines resets the idle count, not the reply's.
+    if (++ticks_ < kTimeoutTicks && ++replyTicks_ < kTimeoutTicks * kReplyTickFactor) {
         timer_->start();
         return;
     }
@@ -254,7 +267,7 @@ void cSmtp::onBytesWritten()
 {
     if (!holdsSocket())
         return;
-    ticks_ = 0; // sending is progress too
+    ticks_ = replyTicks_ = 0; // sending is progress too
     if (socket_->bytesToWrite() == 0)
         emit SendComplete();
 }

@@ -24,6 +24,8 @@ public:
         ServerClosed = 4, // the server closed after accepting the message
     };
     static constexpr int kTimeoutTicks = 30;
+    // No reply may take longer than this many times the idle limit, however it trickles in.
+    static constexpr int kReplyTickFactor = 4;
     // A reply line is at most 512 bytes; a longer one is not from an SMTP server.
     static constexpr int kReplyLineCap = 4096;
 
@@ -92,6 +94,7 @@ private:
     int16_t attach_ = 0;
     QString attachPath_;
     int ticks_ = 0;
+    int replyTicks_ = 0;       // ticks since the last command was sent
     bool closing_ = false;     // our own close is under way, not the server's
     QByteArray buffer_;        // reply bytes up to the next CR LF
 };

@@ -1,10 +1,14 @@
 #include "MailFixture.h"
 
+#include "platform/ProgramFolder.h"
+#include "protocols/ScriptedServer.h"
+
 #include <QTest>
 
 MailTest::MailTest()
 {
     platform::SetAppClock(&clock);
+    platform::SetProgramFolderOverride(programFolder.path());
     host.server = QStringLiteral("127.0.0.1");
     host.reply = QStringLiteral("I am away this week.");
     controls.lendTo(engine, host);
@@ -16,6 +20,7 @@ MailTest::MailTest()
 MailTest::~MailTest()
 {
     platform::SetAppClock(nullptr);
+    platform::SetProgramFolderOverride(QString());
 }
 
 void MailTest::account(quint16 port, const QString& user)
@@ -31,7 +36,7 @@ bool MailTest::run(const std::function<void()>& start)
     const qsizetype before = finished->size();
     start();
     // The SMTP client closing resumes a listing, so wait for the engine to be idle as well.
-    const bool done = QTest::qWaitFor([&] { return finished->size() > before && engine.MyStatus() == 0; }, 20000);
+    const bool done = waitUntil([&] { return finished->size() > before && engine.MyStatus() == 0 && !engine.Sending(); }, 20000);
     QTest::qWait(1); // let deferred deletions run
     return done;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "mail/StandaloneMail.h"
 #include "platform/Clock.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ protected:
     QStringList column(int c) const;
     void account(quint16 port, const QString& user = QStringLiteral("alice"));
 
+    testing_support::TempFolder programFolder; // the engine's memory of the mailbox lives here
     platform::ManualClock clock{0, 1000};
     FixedMailHost host;
     MailControls controls{10};

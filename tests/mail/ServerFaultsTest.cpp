@@ -21,19 +21,29 @@ protected:
 TEST_F(ServerFaults, EveryCheckEndsAndNothingButSpamIsDeleted)
 {
     const QByteArray longTrickle(2000, 'x');
-    const struct { const char* name; Steps steps; } cases[] = {
+    // What the user reads in the status bar and the log, after "127.0.0.1:<port> ".
+    const struct { const char* name; Steps steps; const char* reason; } cases[] = {
         {"closes in the middle of a header",
-         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S| Subject: half", "CLOSE"}},
-        {"garbage greeting", {"S: \x01\x02garbage"}},
-        {"says nothing", {}},
+         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S| Subject: half", "CLOSE"},
+         "check failed: POP Protocol : 5 connection closed by server"},
+        {"garbage greeting", {"S: \x01\x02garbage"}, "refused a command: garbage"},
+        {"says nothing", {}, "did not answer in time (POP3 Server Timeout)"},
         {"never ends a reply",
-         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S* " + longTrickle}},
+         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S* " + longTrickle},
+         "did not answer in time (POP3 Server Timeout)"},
         {"count out of range", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK",
-                                "C: STAT", "S: +OK 99999 1"}},
-        {"refuses the password", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: -ERR no"}},
+                                "C: STAT", "S: +OK 99999 1"},
+         "check failed: POP Protocol : 3 +OK 99999 1"},
+        {"refuses the user", {"S: +OK ready", "C: USER alice", "S: -ERR who?"},
+         "refused the sign-in: -ERR who?. Check the user name and password."},
+        {"refuses the password", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: -ERR [AUTH] no"},
+         "refused the sign-in: -ERR [AUTH] no. Check the user name and password."},
+        {"refuses TOP", kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: -ERR no TOP here"},
+         "refused a command: -ERR no TOP here"},
         {"closes after deleting spam, before QUIT",
          kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S: Subject: WIN A PRIZE", "S: ",
-                              "S: .", "C: DELE 1", "CLOSE"}},
+                              "S: .", "C: DELE 1", "CLOSE"},
+         "check failed: POP Protocol : 7 connection closed by server"},
     };
     host.subjects = {"WIN A PRIZE"};
     for (const auto& c : cases) {
@@ -47,6 +57,9 @@ TEST_F(ServerFaults, EveryCheckEndsAndNothingButSpamIsDeleted)
         EXPECT_NE(engine.LastErrorNumber, 0) << c.name;
         EXPECT_EQ(list.rowCount(), 0) << c.name;
         EXPECT_FALSE(engine.SessionRunning()) << c.name;
+        const QString where = QStringLiteral("127.0.0.1:%1 ").arg(server.port());
+        EXPECT_EQ(engine.LastFailure().toStdString(), (where + c.reason).toStdString()) << c.name;
+        EXPECT_TRUE(debug.contains(engine.LastFailure())) << c.name; // and in the log
     }
 }
 

@@ -12,7 +12,7 @@ namespace {
 using Steps = QList<QByteArray>;
 using Status = CPostOffice::Status;
 using React = std::function<void(CPostOffice&)>;
-enum Ask { Nothing, Headers, Whole, ToFile, Delete, Quit, Drop }; // the engine's first step once the count is known
+enum Ask { Nothing, Headers, Whole, ToFile, Delete, Quit, Drop, Id }; // the engine's first step once the count is known
 
 const Steps kLogin = {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK"};
 const Steps kQuit = {"C: QUIT", "S: +OK bye"};
@@ -43,6 +43,8 @@ protected:
                 return p.WriteCurrentMsgToFile(folder.file("m.eml"));
             if (p.status() == Status::TopSent || p.status() == Status::RetrSent || p.status() == Status::RetrToFile)
                 return p.CurrentMessageNum() < last ? p.RetrieveNext() : p.QuitServer();
+            if (p.status() == Status::DeleSent || (p.status() == Status::UidlSent && ask == Id))
+                return p.QuitServer();
             if (p.status() != Status::StatSent && p.status() != Status::UidlSent)
                 return;
             switch (ask) {
@@ -51,6 +53,7 @@ protected:
             case Delete: return p.DeleteMsgNum(p.MsgCount());
             case Quit: return p.QuitServer();
             case Drop: return p.DisConnect();
+            case Id: return p.AskUniqueID(p.MsgCount());
             case Nothing: return;
             }
         };
@@ -139,10 +142,10 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
                                          "S| +OK\r", "S:", "C: STAT", "S| +OK 1", "S: 2 320", "C: UIDL 12",
                                          "S| +OK 12 ab", "S: c"} + top(12, "hi") + kQuit,
          Headers, 12, {3, 5, 8, 10}, 0, "", {"hi 2003-02-04"}, "abc\r\n"},
-        {"user name refused: the count is in message 1's UIDL line",
-         Steps{"S: +OK", "C: USER alice", "S: -ERR who?", "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 2 320",
-               "C: UIDL 1", "S: +OK 1 abc"} + top(1, "one") + top(2, "two") + kQuit,
-         Headers, 2, {4, 5, 5, 8, 10}, 0, "", {"one 2003-02-04", "two 2003-02-04"}},
+        {"no UIDL: the message is read without an id",
+         stat3 + Steps{"C: UIDL 3", "S: -ERR unknown command"} + top(3, "three") + kQuit,
+         Headers, 3, {3, 5, 8, 10}, 0, "", {"three 2003-02-04"}, ""},
+        {"the id alone", stat3 + Steps{"C: UIDL 3", "S: +OK 3 xyz"} + kQuit, Id, 0, {3, 4, 8, 10}, 0, "", {}, "xyz\r\n"},
         {"nothing is asked beyond 32767", kLogin + Steps{"C: STAT", "S: +OK 32767 9", "C: UIDL 32767", "S: +OK 32767 z"}
                                               + top(32767, "z"),
          Headers, 32768, {3, 5, 10}, kError, "POP Protocol : 5 message number 32768 out of range", {"z 2003-02-04"},
@@ -165,8 +168,18 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
                       "S| +OK 9\r\nSubject: f\r\n\r\nbody\r\n.\r", "S| \n"} + kQuit,
          ToFile, 1, {3, 6, 9, 8, 10}, 0, "", {"f 9999-01-01"}, "", "body\r\n", "+OK 9\r\nSubject: f\r\n\r\nbody\r\n"},
         {"greeting refused", {"S: -ERR busy"}, Nothing, 0, {10}, kError, "POP Protocol : 0 -ERR busy\r\n"},
-        {"UIDL refused", stat3 + Steps{"C: UIDL 3", "S: -ERR gone"}, Headers, 0, {3, 10}, kError,
-         "POP Protocol : 4 -ERR gone\r\n"},
+        // A refused command ends the session at once with the server's words.
+        {"user refused", Steps{"S: +OK", "C: USER alice", "S: -ERR who?"}, Nothing, 0, {10}, kError,
+         "POP Protocol : 1 -ERR who?\r\n"},
+        {"password refused", kLogin.mid(0, 4) + Steps{"S: -ERR [AUTH] no"}, Nothing, 0, {10}, kError,
+         "POP Protocol : 2 -ERR [AUTH] no\r\n"},
+        {"TOP refused", uidl1 + Steps{"C: TOP 1 0", "S| -ER", "S: R no such message"}, Headers, 1, {3, 10}, kError,
+         "POP Protocol : 5 -ERR no such message\r\n", {}, "u\r\n"},
+        {"RETR refused", retr + Steps{"S: -ERR locked"}, Whole, 1, {3, 10}, kError, "POP Protocol : 6 -ERR locked\r\n"},
+        {"QUIT refused after a DELE", stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "S: -ERR not removed"}, Delete, 0,
+         {3, 7, 8, 10}, kError, "POP Protocol : 8 -ERR not removed\r\n"},
+        {"closed after a DELE and QUIT", stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "CLOSE"}, Delete, 0,
+         {3, 7, 8, 10}, kError, "POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted"},
         {"DELE refused", stat3 + Steps{"C: DELE 3", "S: -ERR no"}, Delete, 0, {3, 10}, kError,
          "POP Protocol : 7 -ERR no\r\n"},
         {"closed during RETR", retr + Steps{"S: +OK", "S: Subject: cut", "CLOSE"}, Whole, 0, {3, 10}, kError,
@@ -200,19 +213,16 @@ TEST_F(PostOffice, CountsMustBeMessageNumbers)
 {
     const struct {
         const char* reply;
-        bool viaUidl; // the server refused the user name: the count is in the UIDL line
-        int count;    // -1: the session ends with a protocol error
+        int count; // -1: the session ends with a protocol error
     } rows[] = {
-        {"+OK 0 0", false, 0},      {"+OK 32767 9", false, 32767}, {"+OK 5", false, 5},
-        {"+OK 32768 0", false, -1}, {"+OK -1 0", false, -1},       {"+OK x 0", false, -1},
-        {"+OK  3 0", false, -1},    {"+OK", false, -1},            {"+OK 9999999999 0", false, -1},
-        {"+OK 1 abc", true, 1},     {"+OK 40000 abc", true, -1},
+        {"+OK 0 0", 0},      {"+OK 32767 9", 32767}, {"+OK 5", 5},
+        {"+OK 32768 0", -1}, {"+OK -1 0", -1},       {"+OK x 0", -1},
+        {"+OK  3 0", -1},    {"+OK", -1},            {"+OK 9999999999 0", -1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reply);
-        Steps script = {"S: +OK", "C: USER alice", row.viaUidl ? "S: -ERR" : "S: +OK", "C: PASS secret", "S: +OK", "C: STAT"};
-        script += row.viaUidl ? Steps{"S: +OK 1 1", "C: UIDL 1"} : Steps{};
-        ASSERT_TRUE(play(script << "S: " + QByteArray(row.reply), Drop));
+        const Steps script = kLogin + Steps{"C: STAT", "S: " + QByteArray(row.reply)};
+        ASSERT_TRUE(play(script, Drop));
         EXPECT_EQ(pop->ErrNum(), row.count < 0 ? CPostOffice::kProtocolError : 0);
         EXPECT_TRUE(row.count < 0 || pop->MsgCount() == row.count) << pop->MsgCount();
     }

@@ -90,23 +90,28 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
                                             + text() + Steps{"S| 25", "S: 0 ok", "C: QUIT", "S| 22", "S: 1 bye"},
          cSmtp::Delivered, kSent},
         {"silent server", {}, cSmtp::TimedOut, kTimeout},
-        {"reply 251 is not acted on", kUpToRcpt + Steps{"S: 251 will forward"}, cSmtp::TimedOut, kTimeout},
+        {"every 2xx is success", kUpToRcpt + Steps{"S: 251 will forward", "C: DATA", "S: 354 go"} + text()
+                                     + Steps{"S: 252 queued", "C: QUIT", "S: 221 bye"},
+         cSmtp::Delivered, kSent},
+        {"continuation lines for ever", {"S* " + QByteArray("220-still here\r\n").repeated(300)}, cSmtp::TimedOut, kTimeout},
         {"no server", {}, cSmtp::NetworkError, kNotSent, refusedPort},
         {"lines cannot end the data or add headers",
          kHelo + Steps{"C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org", "S: 250 ok",
                        "C: DATA", "S: 354 go", text().first(), "C: From: ann@x.org ",
                        "C: To: bob@y.org  RCPT TO:eve@z.org", "C: Subject: a  Bcc: eve@z.org", "C: ", "C: ..hidden",
-                       "C: ..", "C: plain\n..after a bare line feed", "C: ", "C: ", "C: ."} + bye,
+                       "C: ..", "C: plain", "C: ..after a bare line feed", "C: bare CR", "C: ", "C: ", "C: ."} + bye,
          cSmtp::Delivered, kSent, 0, [](cSmtp& s) {
              s.MailFrom = "ann@x.org\n";
              s.SendTo = "bob@y.org\r\nRCPT TO:eve@z.org";
              s.MessageSubject = "a\r\nBcc: eve@z.org";
-             s.MessageText = ".hidden\r\n.\r\nplain\n.after a bare line feed";
+             s.MessageText = ".hidden\r\n.\r\nplain\n.after a bare line feed\rbare CR";
              s.Connect(0, QString());
          }},
-        // The block's lines end in LF alone, so the server reads it as one line.
+        // The block's lines end in CR LF on the wire like every other line.
         {"file attached uuencoded",
-         kUpToData + text({"C: hello", "C: ", "C: begin 664 a.bin\n..0V%T<R!A;F0@9&]G<R$@\n`\nend\n", "C: ."}) + bye,
+         kUpToData + text({"C: hello", "C: ", "C: begin 664 a.bin", "C: ..0V%T<R!A;F0@9&]G<R$@", "C: `", "C: end", "C: ",
+                                 "C: ."})
+             + bye,
          cSmtp::Delivered, kSent, 0, [this](cSmtp& s) { s.Connect(1, folder.file("a.bin")); }},
     };
     for (const auto& row : rows) {

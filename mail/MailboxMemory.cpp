@@ -1,0 +1,92 @@
+#include "mail/MailboxMemory.h"
+
+#include "platform/ProgramFolder.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024; // far above kMaxIds lines; a bigger file is not ours
+} // namespace
+
+bool MailboxMemory::validId(const QString& id)
+{
+    if (id.isEmpty() || id.size() > kMaxIdLength)
+        return false;
+    for (QChar c : id)
+        if (c.unicode() < 0x21 || c.unicode() > 0x7E)
+            return false;
+    return true;
+}
+
+void MailboxMemory::open(const QString& account)
+{
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    const QString path = QDir(platform::ProgramFolder()).filePath(QStringLiteral("kv_mailbox_%1.txt").arg(hash));
+    // Read afresh each time: another run of the program may have written it meanwhile.
+    account_ = account;
+    path_ = path;
+    ids_.clear();
+    dirty_ = false;
+
+    // Lines: "L id" listed, "A id" listed and answered; the first line names the account.
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
+        return;
+    while (!file.atEnd() && ids_.size() < kMaxIds) {
+        const QByteArray line = file.readLine(kMaxIdLength + 8).trimmed();
+        if (line.size() < 3 || line[1] != ' ' || (line[0] != 'L' && line[0] != 'A'))
+            continue;
+        const QString id = QString::fromLatin1(line.mid(2));
+        if (validId(id))
+            ids_[id] = ids_.value(id, false) || line[0] == 'A';
+    }
+}
+
+void MailboxMemory::markListed(const QString& id)
+{
+    if (!validId(id) || ids_.contains(id) || ids_.size() >= kMaxIds)
+        return;
+    ids_.insert(id, false);
+    dirty_ = true;
+}
+
+bool MailboxMemory::markAnswered(const QString& id)
+{
+    if (!validId(id))
+        return true;
+    if (!ids_.value(id, false)) {
+        ids_[id] = true;
+        dirty_ = true;
+    }
+    return save();
+}
+
+void MailboxMemory::keepOnly(const QSet<QString>& onServer)
+{
+    for (auto it = ids_.begin(); it != ids_.end();) {
+        if (onServer.contains(it.key())) {
+            ++it;
+        } else {
+            it = ids_.erase(it);
+            dirty_ = true;
+        }
+    }
+}
+
+bool MailboxMemory::save()
+{
+    if (!dirty_ || path_.isEmpty())
+        return true;
+    QByteArray text = "# " + account_.toUtf8().replace('\n', ' ').replace('\r', ' ') + "\n";
+    for (auto it = ids_.cbegin(); it != ids_.cend(); ++it)
+        text += (it.value() ? "A " : "L ") + it.key().toLatin1() + '\n';
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return false;
+    dirty_ = false;
+    return true;
+}
