@@ -1,7 +1,8 @@
-// Several messages through one CMessage, so fields and charsets carried from one message to
-// the next are exercised. The input is split on "\n\0\0\n" into up to three messages. The
-// first byte picks the system (low 2 bits) and, two bits per message, how it is fed:
-// 0 text, 1 header then text, 2 header only, 3 header and text as a QString.
+// Several messages through one CMessage, as in a mailbox session; each must read exactly as it
+// does in a new CMessage, since nothing of one message may decide about the next. The input is
+// split on "\n\0\0\n" into up to three messages. The first byte picks the system (low 2 bits)
+// and, two bits per message, how it is fed: 0 text, 1 header then text, 2 header only,
+// 3 header and text as a QString.
 #include "FuzzSupport.h"
 #include "protocols/CMessage.h"
 
@@ -35,6 +36,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const QByteArray separator("\n\0\0\n", 4);
 
     CMessage message;
+    const auto feed = [](CMessage& m, int how, const QByteArray& text) {
+        switch (how) {
+        case 0:
+            m.CreateFromText(text);
+            break;
+        case 1:
+            m.CreateHeader(text);
+            m.CreateFromText(text);
+            break;
+        case 2:
+            m.CreateHeader(text);
+            break;
+        case 3: {
+            const QString unicode = QString::fromUtf8(text);
+            m.CreateHeader(unicode);
+            m.CreateFromText(unicode);
+            break;
+        }
+        }
+    };
     unsigned sum = 0;
     qsizetype from = 0;
     for (int i = 0; i < 3 && from <= all.size(); ++i) {
@@ -44,25 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray text = all.mid(from, to - from);
         from = to + separator.size();
 
-        switch (selector >> (2 + 2 * i) & 3) {
-        case 0:
-            message.CreateFromText(text);
-            break;
-        case 1:
-            message.CreateHeader(text);
-            message.CreateFromText(text);
-            break;
-        case 2:
-            message.CreateHeader(text);
-            break;
-        case 3: {
-            const QString unicode = QString::fromUtf8(text);
-            message.CreateHeader(unicode);
-            message.CreateFromText(unicode);
-            break;
-        }
-        }
-        sum += touchAll(message, lcid);
+        const int how = selector >> (2 + 2 * i) & 3;
+        feed(message, how, text);
+        CMessage fresh;
+        feed(fresh, how, text);
+        const unsigned seen = touchAll(message, lcid);
+        if (seen != touchAll(fresh, lcid))
+            fuzz::Fail("a reused message reads unlike a new one", i, how);
+        sum += seen;
     }
     fuzz::Keep(sum);
     return 0;

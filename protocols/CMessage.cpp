@@ -83,6 +83,25 @@ int identifyPairs(const QByteArray& bytes)
     return result;
 }
 
+// The header block and the body of a received message. Without an empty line the whole text
+// is header, less the line break the mail client closes a cut reply with.
+struct MessageParts
+{
+    QByteArray header;
+    QByteArray body;
+};
+
+MessageParts splitMessage(const QByteArray& text)
+{
+    const qsizetype end = text.indexOf("\r\n\r\n");
+    if (end >= 0)
+        return {text.left(end), text.mid(end + 4)};
+    qsizetype size = text.size();
+    while (size > 0 && (text[size - 1] == '\r' || text[size - 1] == '\n'))
+        --size;
+    return {text.left(size), QByteArray()};
+}
+
 } // namespace
 
 void CMessage::CreateHeader(const QString& text)
@@ -97,34 +116,19 @@ void CMessage::CreateFromText(const QString& text)
 
 void CMessage::CreateHeader(const QByteArray& received)
 {
-    const qsizetype end = received.indexOf("\r\n\r\n");
-    if (end < 0)
-        return;
-    try {
-        const QByteArray block = received.left(end);
-        Headers = systemText(block);
-        subjectCharset_ = CharsetNotSet;
-        parseHeaders(block, false);
-    } catch (...) {
-        // a header that cannot be read leaves what was read so far
-    }
+    *this = CMessage(); // nothing of the previous message may decide about this one
+    const MessageParts parts = splitMessage(received);
+    Headers = systemText(parts.header);
+    parseHeaders(parts.header, false);
 }
 
 void CMessage::CreateFromText(const QByteArray& received)
 {
-    const qsizetype end = received.indexOf("\r\n\r\n");
-    if (end < 0) {
-        setEmptyBody(" ");
-        return;
-    }
-    try {
-        const QByteArray block = received.left(end);
-        Headers = systemText(block);
-        const bool separateParts = parseHeaders(block, false);
-        decodeBody(received.mid(end + 4), separateParts);
-    } catch (...) {
-        setEmptyBody(" ");
-    }
+    *this = CMessage();
+    const MessageParts parts = splitMessage(received);
+    Headers = systemText(parts.header);
+    const bool separateParts = parseHeaders(parts.header, false);
+    decodeBody(parts.body, separateParts);
 }
 
 bool CMessage::parseHeaders(const QByteArray& block, bool partHeader)

@@ -22,7 +22,8 @@ enum TransferCode : int {
 
 // One received mail: the raw header block, the header fields the program shows, speaks and
 // filters on, and the body as text and as bytes. One object serves a whole mailbox session;
-// a field whose header a later message lacks keeps its earlier value.
+// each CreateHeader or CreateFromText starts from empty fields, so a message is judged on its
+// own header only.
 //
 // The byte forms take the message as received, so 8-bit Big5, GB2312 and UTF-8 decode with
 // their own code page whatever the system's is. The text forms stand for bytes in the system
@@ -30,8 +31,11 @@ enum TransferCode : int {
 class CMessage
 {
 public:
+    // The header block ends at the first empty line; without one, the whole text is header (a
+    // message of headers only, or a header cut short by the mail client's reply cap).
     void CreateHeader(const QByteArray& received);
     void CreateHeader(const QString& text);
+    // Header as above, then the body after the empty line; without a body, MessageBody is " ".
     void CreateFromText(const QByteArray& received);
     void CreateFromText(const QString& text);
 

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "platform/SystemLocale.h"
 #include "protocols/CMessage.h"
+#include "protocols/CPostOffice.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -35,6 +36,29 @@ protected:
 
 const QString kChinese = QString::fromUtf8("中文");
 
+// What the mail client hands over for a TOP or RETR reply longer than its buffer: the first
+// kReplyBufferCap bytes of the reply less the status line, closed by the end marker's line feed.
+QByteArray cutAtReplyCap(const QByteArray& message)
+{
+    const QByteArray status = "+OK\r\n";
+    return (status + message).left(CPostOffice::kReplyBufferCap).mid(status.size()) + '\n';
+}
+
+// Every field a reader of the message sees.
+QStringList fieldsOf(const CMessage& m)
+{
+    QStringList f = {m.Headers, m.ReturnPath, m.Received, m.MessageID, m.MessageTo, m.CC, m.BCC,
+                     m.Sender, m.ReplyTo, m.InReplyTo, m.References, m.Keywords, m.Comments,
+                     m.Encrypted, m.SendDate, m.From, m.Subject, m.FromOrg(), m.SubjectOrg(),
+                     m.MessageBody(), m.MimeVersion(), m.ContentType(), m.Boundary()};
+    f << QString::fromLatin1(m.FromByte().toHex()) << QString::fromLatin1(m.SubjectByte().toHex())
+      << QString::fromLatin1(m.MessageBodyByte().toHex());
+    for (int n : {int(m.DayNum()), int(m.MonthNum()), int(m.YearNum()), m.FromCharset(),
+                  m.SubjectCharset(), m.Charset(), m.Size(), m.TransferEncoding()})
+        f << QString::number(n);
+    return f;
+}
+
 } // namespace
 
 TEST_F(Message, HeaderFieldsTakeTheFirstLineOfEachHeader)
@@ -54,12 +78,69 @@ TEST_F(Message, HeaderFieldsTakeTheFirstLineOfEachHeader)
     EXPECT_EQ(m.MessageID, "<1@x>");
     EXPECT_EQ(m.Subject, "first line");
     EXPECT_TRUE(m.Headers.startsWith("Return-Path:") && m.Headers.endsWith("no separator here"));
+}
 
-    // The next message lacks Cc and From: the earlier values stay.
-    m.CreateHeader(crlf("Return-Path: <other@example.org>\nSubject: second\n\n"));
-    EXPECT_EQ(m.CC, "carol@example.org");
-    EXPECT_EQ(m.From, "Ann Lee ");
-    EXPECT_EQ(m.Subject, "second");
+// The mail client keeps one message object for a mailbox session. A message must never be
+// filtered, listed or answered on what an earlier one said: a reused object reads each
+// message exactly as a new one does.
+TEST_F(Message, EachMessageIsJudgedOnItsOwnFields)
+{
+    const QByteArray spam = crlf("Return-Path: <win@spam.example>\nFrom: \xA4\xA4 Prize <win@spam.example>\n"
+                                 "Subject: \xA4\xA4 You won\nCc: list@spam.example\nMessage-ID: <1@spam>\n"
+                                 "Date: Tue, 4 Feb 03 10:00:00\nMIME-Version: 1.0\n"
+                                 "Content-Type: text/plain; charset=big5\n\nClaim it now\n");
+    const QByteArray bigHeader = cutAtReplyCap(fixture("header-larger-than-reply-cap.eml"));
+    enum Feed { Header, Text };
+    const struct { const char* name; Feed feed; QByteArray received; const char* subject; const char* from; } cases[] = {
+        {"header cut at the reply cap", Header, bigHeader, "Minutes of the general meeting", "Board Secretary "},
+        {"message cut at the reply cap", Text, bigHeader, "Minutes of the general meeting", "Board Secretary "},
+        {"headers only, no empty line", Header, crlf("From: ann@example.org\nSubject: only headers\n"),
+         "only headers", "ann@example.org"},
+        {"whole message of headers only", Text, crlf("From: ann@example.org\nSubject: only headers\n"),
+         "only headers", "ann@example.org"},
+        {"last line cut short", Header, "From: ann@example.org\r\nSubject: half a li\n", "half a li", "ann@example.org"},
+        {"no Subject", Header, crlf("From: bob@example.org\n\n"), "", "bob@example.org"},
+        {"no Subject, whole message", Text, crlf("From: bob@example.org\n\nhello\n"), "", "bob@example.org"},
+        {"nothing at all", Text, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        for (const Feed spamFeed : {Header, Text}) {
+            CMessage reused, fresh;
+            if (spamFeed == Header)
+                reused.CreateHeader(spam);
+            else
+                reused.CreateFromText(spam);
+            if (c.feed == Header) {
+                reused.CreateHeader(c.received);
+                fresh.CreateHeader(c.received);
+            } else {
+                reused.CreateFromText(c.received);
+                fresh.CreateFromText(c.received);
+            }
+            EXPECT_EQ(fieldsOf(reused), fieldsOf(fresh)) << c.name;
+            EXPECT_EQ(reused.Subject, c.subject) << c.name;
+            EXPECT_EQ(reused.SubjectOrg(), c.subject) << c.name;
+            EXPECT_EQ(reused.From, c.from) << c.name;
+            EXPECT_EQ(reused.MessageID, "") << c.name;
+        }
+    }
+}
+
+TEST_F(Message, HeaderCutAtTheReplyCapIsReadAsFarAsItGoes)
+{
+    CMessage m;
+    m.CreateHeader(cutAtReplyCap(fixture("header-larger-than-reply-cap.eml")));
+    EXPECT_EQ(m.ReturnPath, "<minutes@board.example.org>");
+    EXPECT_EQ(m.MessageTo, "staff@example.org");
+    EXPECT_EQ(m.CC, "member0001@example.org,");
+    EXPECT_EQ(m.YearNum(), 2023);
+    EXPECT_EQ(m.MimeVersion(), ""); // after the cut
+    EXPECT_TRUE(m.Headers.endsWith("\tmember1185@")) << m.Headers.right(30).toStdString();
+
+    m.CreateFromText(cutAtReplyCap(fixture("header-larger-than-reply-cap.eml")));
+    EXPECT_EQ(m.Subject, "Minutes of the general meeting");
+    EXPECT_EQ(m.MessageBody(), " ");
+    EXPECT_EQ(m.MessageBodyByte(), QByteArray(1, '\0'));
 }
 
 TEST_F(Message, SenderFallsBackToReturnPathThenPlaceholder)
@@ -135,7 +216,7 @@ TEST_F(Message, ChineseHeadersDecodeWhateverTheSystemCodePage)
     EXPECT_EQ(m.From, QString::fromUtf8("中 "));
     EXPECT_EQ(m.FromOrg(), QString::fromUtf8("中 <a@b>"));
 
-    // CreateHeader starts the subject's charset afresh; the body's charset is kept.
+    // The next header names no charset: its subject is read on its own.
     m.CreateHeader(crlf("Subject: \xA4\xA4\n\n"));
     EXPECT_EQ(m.SubjectCharset(), 0);
     EXPECT_EQ(m.Subject, QString::fromLatin1("\xA4\xA4"));
@@ -237,9 +318,9 @@ TEST_F(Message, AnyBytesDecodeWithoutHarm)
     CMessage m; // one object for all, as in a mailbox session
     for (const QByteArray& in : inputs) {
         m.CreateFromText(in);
-        m.CreateHeader(in);
         EXPECT_FALSE(m.MessageBodyByte().isEmpty());
         EXPECT_EQ(m.Size(), m.MessageBodyByte().size() - 1);
+        m.CreateHeader(in);
     }
     m.CreateFromText(QByteArray("no blank line"));
     EXPECT_EQ(m.MessageBody(), " ");
