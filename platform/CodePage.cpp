@@ -2,7 +2,11 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/ucsdet.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
@@ -79,6 +83,23 @@ void countFromUnicode(const void* context, UConverterFromUnicodeArgs* args, cons
     UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, codePoint, reason, err);
 }
 
+struct DetectorCloser
+{
+    void operator()(UCharsetDetector* d) const { ucsdet_close(d); }
+};
+
+// The code page of a charset name the detector reports; 0 for those we do not read.
+int detectedCodePage(const char* name)
+{
+    static const struct { const char* name; int codePage; } names[] = {
+        {"Big5", 950}, {"GB18030", 936}, {"windows-1252", 1252}, {"ISO-8859-1", 1252}, {"UTF-8", 65001},
+    };
+    for (const auto& n : names)
+        if (name && std::strcmp(name, n.name) == 0)
+            return n.codePage;
+    return 0;
+}
+
 } // namespace
 
 bool CodePageKnown(int codePage)
@@ -150,6 +171,38 @@ BytesConversion TextToBytes(const QString& text, int codePage)
     result.unmapped += tally.count;
     result.firstUnmapped = tally.first;
     return result;
+}
+
+int LikeliestCodePage(const QByteArray& bytes, const QList<int>& candidates)
+{
+    if (candidates.isEmpty())
+        return 0;
+    QList<int> confidence(candidates.size(), 0);
+
+    // Opening a detector loads its recognisers; each thread keeps one.
+    thread_local std::unique_ptr<UCharsetDetector, DetectorCloser> detector;
+    UErrorCode status = U_ZERO_ERROR;
+    if (!detector)
+        detector.reset(ucsdet_open(&status));
+    if (detector && !bytes.isEmpty()) {
+        status = U_ZERO_ERROR;
+        const auto length = int32_t(std::min<qsizetype>(bytes.size(), INT32_MAX));
+        ucsdet_setText(detector.get(), bytes.constData(), length, &status);
+        int32_t count = 0;
+        const UCharsetMatch** matches = U_FAILURE(status) ? nullptr : ucsdet_detectAll(detector.get(), &count, &status);
+        for (int32_t i = 0; matches && !U_FAILURE(status) && i < count; ++i) {
+            UErrorCode matchStatus = U_ZERO_ERROR;
+            const int codePage = detectedCodePage(ucsdet_getName(matches[i], &matchStatus));
+            const int32_t score = ucsdet_getConfidence(matches[i], &matchStatus);
+            if (U_FAILURE(matchStatus) || codePage == 0)
+                continue;
+            for (qsizetype k = 0; k < candidates.size(); ++k)
+                if (candidates[k] == codePage)
+                    confidence[k] = std::max<int>(confidence[k], score);
+        }
+    }
+    const auto best = std::max_element(confidence.cbegin(), confidence.cend()); // the first of equals
+    return candidates[best - confidence.cbegin()];
 }
 
 } // namespace platform

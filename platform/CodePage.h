@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace platform {
@@ -31,5 +32,11 @@ bool CodePageKnown(int codePage);
 
 TextConversion BytesToText(const QByteArray& bytes, int codePage);
 BytesConversion TextToBytes(const QString& text, int codePage);
+
+// The candidate code page that ICU's charset detector finds likeliest for the bytes, or 0 when
+// there is no candidate. It scores 950 as Big5, 936 as GB18030, 1252 as windows-1252 or
+// Latin-1 and 65001 as UTF-8; other code pages score nothing. Equal scores go to the candidate
+// named first: short texts often score alike, since the detector needs some text to judge.
+int LikeliestCodePage(const QByteArray& bytes, const QList<int>& candidates);
 
 } // namespace platform

@@ -60,8 +60,8 @@ bool isAscii(const QByteArray& bytes)
     return true;
 }
 
-// Walks bytes as a traditional-Chinese system reads them: a lead byte 0x81..0xFE and a
-// following byte from 0x40 up (not 0x7F or 0xFF) make one character.
+// Walks bytes as code page 950 pairs them: a lead byte 0x81..0xFE and a trail byte 0x40..0x7E
+// or 0xA1..0xFE make one character; 0x80..0xA0 after a lead is Western punctuation, not a trail.
 int identifyPairs(const QByteArray& bytes)
 {
     int result = 1;
@@ -71,7 +71,8 @@ int identifyPairs(const QByteArray& bytes)
         if (b[i] < 0x81 || b[i] == 0xFF || i + 1 >= n)
             continue;
         const uchar trail = b[i + 1];
-        if (trail < 0x40 || trail == 0x7F || trail == 0xFF)
+        const bool isTrail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE);
+        if (!isTrail)
             continue;
         if (b[i] >= 0xA1) {
             if (trail <= 0x7E)

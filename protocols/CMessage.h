@@ -41,7 +41,8 @@ public:
 
     // 1 plain, 2 Big5 or 3 GB2312, judged by the text's characters in the locale's code page.
     static int IdentifyStringCharset(const QString& text, int locale);
-    // The same judgement on received bytes, read as a traditional-Chinese system reads them.
+    // The same judgement on received bytes, paired as code page 950 pairs them: a lead byte
+    // 0x81..0xFE and a trail byte 0x40..0x7E or 0xA1..0xFE.
     static int IdentifyBytesCharset(const QByteArray& bytes);
 
     // Sender used when a message names neither From nor Return-Path.
@@ -99,6 +100,7 @@ private:
 
     void decodeBody(const QByteArray& body, bool separateParts);
     void decodeNonMimeBody(const QByteArray& body);
+    void readUnlabelledText(const QByteArray& text);
     void decodeMultipartBody(const QByteArray& body, bool separateParts);
     void decodeSinglePartBody(const QByteArray& body);
     void convertBody(const QByteArray& decoded);

@@ -54,6 +54,47 @@ bool containsNoCase(const QString& text, const char* what)
     return text.contains(QLatin1String(what), Qt::CaseInsensitive);
 }
 
+constexpr int kBig5CodePage = 950;
+constexpr int kGbkCodePage = 936;
+constexpr int kWesternCodePage = 1252;
+constexpr int kUtf8CodePage = 65001;
+
+bool isAscii(const QByteArray& bytes)
+{
+    return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
+}
+
+bool isLead(uchar b) { return b >= 0x81 && b <= 0xFE; }
+bool isTrail(uchar b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE); }
+
+// Every 8-bit byte pairs up as a code page 950 character (a lead byte may end a text cut short)
+// and nearly all characters with leads 0xA1..0xFE stand beside another, as in Chinese text. An
+// accented Western letter and the letter after it can look like such a character, but mostly
+// on its own between plain letters.
+bool readsAsChineseText(const QByteArray& bytes)
+{
+    const uchar* b = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype characters = 0, besideAnother = 0;
+    bool previousChinese = false, previousCounted = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (b[i] < 0x80) {
+            previousChinese = false;
+            continue;
+        }
+        if (!isLead(b[i]) || (i + 1 < n && !isTrail(b[i + 1])))
+            return false;
+        const bool chinese = b[i] >= 0xA1;
+        characters += chinese;
+        const bool beside = chinese && previousChinese;
+        besideAnother += beside + (beside && !previousCounted);
+        previousCounted = beside;
+        previousChinese = chinese;
+        ++i;
+    }
+    return characters > 0 && besideAnother * 4 >= characters * 3;
+}
+
 } // namespace
 
 void CMessage::setEmptyBody(const QString& text)
@@ -157,8 +198,54 @@ void CMessage::decodeNonMimeBody(const QByteArray& received)
         text = received.left(std::max<qsizetype>(first - 2, 0));
         text.replace("\r\n", " ");
     }
-    const int identified = IdentifyBytesCharset(text);
-    charset_ = identified == 2 || identified == 3 ? identified : CharsetOther;
+    readUnlabelledText(text);
+}
+
+// Text that names no charset: valid UTF-8 is UTF-8; otherwise the likeliest of Big5, GB2312
+// and Western, with the double-byte pair rule deciding between equal likelihoods. In a short
+// text the detector's Western figure rests on a few letters, so it is not taken for text that
+// reads as Chinese throughout.
+void CMessage::readUnlabelledText(const QByteArray& text)
+{
     bodyByte_ = text;
-    body_ = mime::TextOfBytes(text, charset_);
+    if (isAscii(text)) {
+        charset_ = CharsetOther;
+        body_ = mime::TextOfBytes(text, charset_);
+        return;
+    }
+    const int systemCodePage = platform::SystemAnsiCodePage();
+    const platform::TextConversion utf8 = platform::BytesToText(text, kUtf8CodePage);
+    if (utf8.ok()) {
+        charset_ = CharsetUtf8;
+        body_ = utf8.text;
+        bodyByte_ = platform::TextToBytes(body_, systemCodePage).bytes;
+        return;
+    }
+
+    QList<int> candidates;
+    switch (IdentifyBytesCharset(text)) {
+    case CharsetBig5:   candidates = {kBig5CodePage, kGbkCodePage, kWesternCodePage}; break;
+    case CharsetGB2312: candidates = {kGbkCodePage, kBig5CodePage, kWesternCodePage}; break;
+    default:            candidates = {kWesternCodePage, kBig5CodePage, kGbkCodePage}; break;
+    }
+    if (readsAsChineseText(text))
+        candidates.removeOne(kWesternCodePage);
+
+    switch (platform::LikeliestCodePage(text, candidates)) {
+    case kBig5CodePage:
+        charset_ = CharsetBig5;
+        body_ = mime::TextOfBytes(text, charset_);
+        break;
+    case kGbkCodePage:
+        charset_ = CharsetGB2312;
+        body_ = mime::TextOfBytes(text, charset_);
+        break;
+    default:
+        // Western whatever the system; the bytes then follow the system's code page.
+        charset_ = CharsetOther;
+        body_ = platform::BytesToText(text, kWesternCodePage).text;
+        if (systemCodePage != kWesternCodePage)
+            bodyByte_ = platform::TextToBytes(body_, systemCodePage).bytes;
+        break;
+    }
 }

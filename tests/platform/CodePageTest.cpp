@@ -34,3 +34,28 @@ TEST(CodePage, LossIsCountedAtItsOffset)
 
     EXPECT_FALSE(BytesToText("abc", 12345).converterFound || TextToBytes("abc", 12345).converterFound);
 }
+
+TEST(CodePage, DetectorPicksTheLikeliestCandidate)
+{
+    const auto in = [](const char* text, int codePage) {
+        return TextToBytes(QString::fromUtf8(text), codePage).bytes;
+    };
+    const QByteArray big5 = in("大家好，這封信是測試用的。今天下午三點開會，請準時出席。", 950);
+    const QByteArray gb = in("大家好，这封信是测试用的。今天下午三点开会，请准时出席。", 936);
+    const QByteArray western = in("Vielen Dank für Ihre Nachricht. Mit freundlichen Grüßen", 1252);
+    const QByteArray shortChinese = "\xD6\xD0\xCE\xC4"; // too short to judge: all alike
+    const struct { QByteArray bytes; QList<int> candidates; int expected; } cases[] = {
+        {big5, {1252, 936, 950}, 950},
+        {gb, {1252, 950, 936}, 936},
+        {western, {950, 936, 1252}, 1252},
+        {western, {950, 936}, 950},             // only the candidates count
+        {in("Une idée naïve.", 65001), {1252, 65001}, 65001},
+        {shortChinese, {936, 950}, 936},
+        {shortChinese, {950, 936}, 950},
+        {big5, {437, 866}, 437},                // code pages the detector does not score
+        {QByteArray(), {1252, 950}, 1252},
+        {big5, {}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LikeliestCodePage(c.bytes, c.candidates), c.expected) << c.bytes.left(12).toHex().constData();
+}

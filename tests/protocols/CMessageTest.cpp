@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
 #include "protocols/CMessage.h"
 #include "protocols/CPostOffice.h"
@@ -296,9 +297,53 @@ TEST_F(Message, CharsetIsJudgedByDoubleBytePairs)
     EXPECT_EQ(CMessage::IdentifyStringCharset("plain", 1028), 1);
     EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("世"), 1028), 2); // A5 40
     EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("中文"), 1028), 3); // A4 A4 A4 E5
-    EXPECT_EQ(CMessage::IdentifyBytesCharset("a\xA4\xA4\xA5\x40"), 2);
-    EXPECT_EQ(CMessage::IdentifyBytesCharset("\x81\x40 \xB0\xA1"), 3);
-    EXPECT_EQ(CMessage::IdentifyBytesCharset("\xA4\r\n\xA4"), 1);
+
+    const struct { QByteArray bytes; int charset; } cases[] = {
+        {"a\xA4\xA4\xA5\x40", 2},
+        {"\x81\x40 \xB0\xA1", 3}, // a pair below 0xA1 says nothing
+        {"\xA4\r\n\xA4", 1},
+        {"Caf\xE9\x97", 1},        // "é—": Western punctuation is no trail byte
+        {"\xB0\xA0\xB0\x80", 1},
+        {"\xB0\x7F\xB0\xFF", 1},
+        {"\xB0\x7E", 2}, {"\xB0\xFE", 3},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CMessage::IdentifyBytesCharset(c.bytes), c.charset) << c.bytes.toHex().constData();
+}
+
+// Mail without MIME names no charset; its body is read in the charset it most likely is.
+TEST_F(Message, UnlabelledBodiesAreReadInTheirLikeliestCharset)
+{
+    const auto in = [](const char* text, int codePage) {
+        return platform::TextToBytes(QString::fromUtf8(text), codePage).bytes;
+    };
+    const char* western = "Une idée naïve.";
+    const char* big5 = "大家好：\r\n今天下午三點開會，請準時出席。\r\n謝謝！";
+    const char* gb = "大家好：\r\n今天下午三点开会，请准时出席。\r\n谢谢！";
+    const struct { const char* name; int lcid; QByteArray body; int charset; const char* text; QByteArray bytes; } cases[] = {
+        {"UTF-8", 0x0409, western, 4, western, in(western, 1252)},
+        {"Western whose accents look like Big5 pairs", 0x0409, in(western, 1252), 1, western, in(western, 1252)},
+        {"Western on a Big5 system", 0x0404, in(western, 1252), 1, western, {}},
+        {"Western with accented letters close together", 0x0409, in("L'élève a réussi, très bien.", 1252), 1,
+         "L'élève a réussi, très bien.", {}},
+        {"Western punctuation after an accent", 0x0409, "Caf\xE9\x97 bar", 1, "Café— bar", "Caf\xE9\x97 bar"},
+        {"Big5", 0x0409, in(big5, 950), 2, big5, in(big5, 950)},
+        {"Big5 on a simplified-Chinese system", 0x0804, in(big5, 950), 2, big5, in(big5, 950)},
+        {"short Big5 that letter statistics take for Western", 0x0409, in("我們明天見面吧", 950), 2,
+         "我們明天見面吧", in("我們明天見面吧", 950)},
+        {"GB2312", 0x0409, in(gb, 936), 3, gb, in(gb, 936)},
+        {"short GB2312", 0x0409, in("我们明天见面吧", 936), 3, "我们明天见面吧", in("我们明天见面吧", 936)},
+    };
+    for (const auto& c : cases) {
+        platform::SetSystemLcidOverride(c.lcid);
+        CMessage m;
+        m.CreateFromText("Subject: s\r\n\r\n" + c.body);
+        EXPECT_EQ(m.Charset(), c.charset) << c.name;
+        EXPECT_EQ(m.MessageBody(), QString::fromUtf8(c.text)) << c.name;
+        if (!c.bytes.isEmpty()) {
+            EXPECT_EQ(m.MessageBodyByte().toHex(), c.bytes.toHex()) << c.name;
+        }
+    }
 }
 
 TEST_F(Message, AnyBytesDecodeWithoutHarm)
