@@ -411,13 +411,6 @@ bool frmSet::isAudioDone() const
     return !ObjAudio || ObjAudio->isDonePlay();
 }
 
-void frmSet::StopSpeak()
-{
-    // Nothing speaks while there are no voices and no call controller.
-    while (!isAudioDone())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-}
-
 bool frmSet::NetVoiceCall()
 {
     if (ObjAudio && ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)

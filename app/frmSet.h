@@ -57,7 +57,8 @@ public:
     void SetFrameOn(int page);
     void ButtonSpeak(const QString& text);
     bool isAudioDone() const;
-    void StopSpeak();
+    // Why the last check failed, shown beside the countdown until the next check starts.
+    QString checkFailureText() const;
     bool NetVoiceCall();
     void showMess(const QString& text);
     int CaptionHeight() const;
@@ -234,6 +235,7 @@ private:
     std::unique_ptr<ConsoleLink> console_;
     std::unique_ptr<frmCapDev> wizard_;
     std::array<QLabel*, 2> panels_{};
+    QLabel* failurePanel_ = nullptr;
     int tickCounter_ = 0;
     int16_t hangupTime_ = 10;          // seconds, taken from its field by Init_obj
     bool checkPageState_ = true;       // settings pages enabled when the check started

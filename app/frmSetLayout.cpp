@@ -81,6 +81,10 @@ void frmSet::buildWindow()
         panels_[i]->setMinimumWidth(i == 0 ? 200 : 260);
         statusBar()->addWidget(panels_[i], i);
     }
+    failurePanel_ = new QLabel(this);
+    failurePanel_->setStyleSheet(QStringLiteral("color: #b00020"));
+    failurePanel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addPermanentWidget(failurePanel_, 1);
     statusBar()->setSizeGripEnabled(false);
 
     CheckMailTimer = new QTimer(this);

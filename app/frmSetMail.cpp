@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -66,6 +67,7 @@ void frmSet::MailObj_CheckmailStart()
     showMess(mode == checkmailClass::DeleteOne  ? QStringLiteral("Delete E-mail")
              : mode == checkmailClass::FetchOne ? QStringLiteral("Retrieve E-mail")
                                                 : QStringLiteral("Check E-mail"));
+    failurePanel_->clear();
     Init_obj();
     checkPageState_ = frame[1]->isEnabled();
     if (ConsoleLink* console = Console())
@@ -85,6 +87,9 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
     EnableSettingPages(checkPageState_);
 
     checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    const QString failure = engine ? engine->LastFailure() : QString();
+    failurePanel_->setText(failure);
+    failurePanel_->setToolTip(failure);
     if (mode == checkmailClass::TimedCheck && engine && ObjAudio) {
         const bool callInProgress = ObjAudio->getStatus() != telephony::ClsAudioControl::Idle;
         if (!callInProgress) {
@@ -100,7 +105,7 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
                                    false);
         }
     }
-    if (mode == checkmailClass::DeleteOne) {
+    if (mode == checkmailClass::DeleteOne && failure.isEmpty()) { // the server kept it otherwise
         const QModelIndex selected = ListView1->currentIndex();
         if (selected.isValid() && selected.row() < listModel->rowCount())
             listModel->removeRow(selected.row());
@@ -108,6 +113,11 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
     }
     // Reading a fetched message aloud comes with the voice menu.
     restoreCountdown(checkHolding_, checkCountdownState_, callHolding_);
+}
+
+QString frmSet::checkFailureText() const
+{
+    return failurePanel_->text();
 }
 
 QString frmSet::countsCaption() const

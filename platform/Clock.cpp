@@ -1,8 +1,6 @@
 #include "platform/Clock.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QThread>
 
 namespace platform {
 namespace {
@@ -29,16 +27,6 @@ Clock& AppClock()
 void SetAppClock(Clock* clock)
 {
     current = clock ? clock : &systemClock;
-}
-
-void YieldFor(qint64 msecs)
-{
-    const qint64 end = AppClock().msecsSinceEpoch() + msecs;
-    while (AppClock().msecsSinceEpoch() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (current == &systemClock)
-            QThread::msleep(1); // do not spin a core while waiting for real time
-    }
 }
 
 } // namespace platform

@@ -38,8 +38,4 @@ private:
 Clock& AppClock();
 void SetAppClock(Clock* clock);
 
-// Waits the given time by the app clock while the event loop keeps running, as the original's
-// pauses did; events (timer ticks, socket data) are handled meanwhile.
-void YieldFor(qint64 msecs);
-
 } // namespace platform

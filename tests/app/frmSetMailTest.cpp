@@ -125,3 +125,25 @@ TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
     EXPECT_EQ(w.listModel->item(1, 0)->text(), "Li Hua ");
     EXPECT_EQ(w.frame[5]->title(), "0/2 Messages, and 0 New messages");
 }
+
+TEST_F(AppTest, AFailedCheckSaysWhyUntilTheNextCheck)
+{
+    RealPeers& peers = RealPeers::instance();
+    markFirstRunDone();
+    store->SaveSetting("EmailUID", "bob");
+    store->SaveSetting("EmailPw", "wrong");
+    store->SaveSetting("popserver", "127.0.0.1");
+    store->SaveSetting("popport", QString::number(peers.pop3Port()));
+    store->SaveSetting("logcheck", "-1");
+    frmSet& w = makeWindow(withRealEngine());
+    ASSERT_TRUE(w.Form_Load());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.checkFailureText().isEmpty(); }, 15000));
+    const QString why = w.checkFailureText();
+    EXPECT_TRUE(why.contains("refused the sign-in: -ERR [AUTH]")) << why.toStdString();
+    EXPECT_TRUE(fileText(profile.file("program/kv_.log")).contains(why.toUtf8()));
+    // The countdown goes on beside it; the next check clears it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.panelText(2).startsWith("Count down"); }, 3000));
+    EXPECT_EQ(w.checkFailureText(), why);
+    w.MailObj_CheckmailStart();
+    EXPECT_EQ(w.checkFailureText(), "");
+}

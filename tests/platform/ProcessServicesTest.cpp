@@ -25,15 +25,3 @@ TEST(SingleInstance, SecondCopyIsRefusedAndADeadCopysLockTakenOver)
     EXPECT_FALSE(instance.PrevInstance());
     EXPECT_TRUE(SingleInstance(tmp.path()).PrevInstance());
 }
-
-TEST(Clock, YieldForRunsEventsUntilTheAppClockHasMoved)
-{
-    ManualClock clock(1'000'000, 100);
-    SetAppClock(&clock);
-    auto ran = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [ran] { *ran = true; });
-    YieldFor(5000);
-    SetAppClock(nullptr);
-    EXPECT_TRUE(*ran);
-    EXPECT_GE(clock.msecsSinceEpoch(), 1'005'000);
-}
