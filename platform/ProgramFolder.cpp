@@ -17,18 +17,17 @@ QString resolvedFolder;
 
 constexpr const char* kMarkerFile = "statement.ini"; // the data file every folder of ours holds
 
-// Copies the data files (captions, sounds, pictures, lists) the folder does not have yet; the
-// user's own spam lists and log are never overwritten.
-void seedFrom(const QString& installed, const QString& folder)
+// The data files the program ships (KORVALEN_DATA_FILES in the build), and the user's spam lists.
+QStringList seededFiles()
 {
-    QDir().mkpath(folder);
-    const QDir source(installed);
-    const QStringList dataFiles = {"*.ini", "*.wav", "*.bmp", "*.txt"};
-    for (const QFileInfo& f : source.entryInfoList(dataFiles, QDir::Files)) {
-        const QString target = folder + '/' + f.fileName();
-        if (!QFileInfo::exists(target))
-            QFile::copy(f.absoluteFilePath(), target);
-    }
+    QStringList names = {QString::fromLatin1(kMarkerFile)};
+    for (const char* sound : {"signon", "signoff", "1", "2", "3", "ring1", "ring2"})
+        names << QString::fromLatin1(sound) + QStringLiteral(".wav");
+    for (const char* picture : {"phoneon", "phoneoff", "onbutton", "offbutton"})
+        names << QString::fromLatin1(picture) + QStringLiteral(".bmp");
+    for (int mouth = 1; mouth <= 21; ++mouth) // one picture for each mouth shape
+        names << QStringLiteral("mouth%1.bmp").arg(mouth, 2, 10, QLatin1Char('0'));
+    return names << QStringLiteral("spam.txt") << QStringLiteral("spamfrom.txt");
 }
 
 QString resolve()
@@ -38,18 +37,28 @@ QString resolve()
     const bool besideHasData = !beside.isEmpty() && QFileInfo::exists(beside + '/' + kMarkerFile);
     const QString chosen = qEnvironmentVariable("KORVALEN_PROGRAM_FOLDER");
     if (!chosen.isEmpty()) {
-        seedFrom(besideHasData ? beside : QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), chosen);
+        SeedProgramFolder(besideHasData ? beside : QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), chosen);
         return chosen;
     }
     if (besideHasData)
         return beside;
     const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                          + QStringLiteral("/korvalen");
-    seedFrom(QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), user);
+    SeedProgramFolder(QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), user);
     return user;
 }
 
 } // namespace
+
+void SeedProgramFolder(const QString& source, const QString& folder)
+{
+    QDir().mkpath(folder);
+    for (const QString& name : seededFiles()) {
+        const QString target = QDir(folder).filePath(name);
+        if (!QFileInfo::exists(target))
+            QFile::copy(QDir(source).filePath(name), target);
+    }
+}
 
 QString ProgramFolder()
 {

@@ -12,6 +12,10 @@ QString ProgramFolder();
 // Empty when the program folder can be written; otherwise a sentence for the user.
 QString ProgramFolderProblem();
 
+// Copies the program's data files (captions, sounds, pictures) and the user's spam lists that
+// source holds and folder lacks; nothing else, and nothing already there is overwritten.
+void SeedProgramFolder(const QString& source, const QString& folder);
+
 // Tests and tools point the program at a folder of their own; an empty path undoes it.
 void SetProgramFolderOverride(const QString& folder);
 
