@@ -153,20 +153,17 @@ void frmSet::reloadSpamLists()
     }
 }
 
+// The file is written anew from the list, so that every entry reads back as the list shows it;
+// when it cannot be, the user is told and the file keeps what it had.
 void frmSet::removeSpamEntry(int list)
 {
     QListWidget* box = list == 0 ? List1 : List2;
+    QStringList kept = entries(box);
     if (box->currentRow() >= 0)
-        delete box->takeItem(box->currentRow());
-    // The file is written anew from the list, one entry per line.
-    QFile::remove(spamFile(list));
-    QString text;
-    for (const QString& entry : entries(box))
-        text += entry + QStringLiteral("\r\n");
-    QFile file(spamFile(list));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(platform::TextToBytes(text, platform::SystemAnsiCodePage()).bytes);
-    file.close();
+        kept.removeAt(box->currentRow());
+    QString problem;
+    if (!spam::WriteListFile(spamFile(list), kept, &problem))
+        reportProblem(problem);
     reloadSpamLists();
 }
 
@@ -174,10 +171,9 @@ void frmSet::addSpamEntry(int list, const QString& entry)
 {
     if (entry.isEmpty())
         return;
-    QFile file(spamFile(list));
-    if (file.open(QIODevice::Append))
-        file.write(platform::TextToBytes(entry + QStringLiteral("\r\n"), platform::SystemAnsiCodePage()).bytes);
-    file.close();
+    QString problem;
+    if (!spam::WriteListFile(spamFile(list), entries(list == 0 ? List1 : List2) << entry, &problem))
+        reportProblem(problem);
     reloadSpamLists();
 }
 

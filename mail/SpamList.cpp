@@ -4,6 +4,7 @@
 #include "platform/SystemLocale.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 namespace spam {
 
@@ -39,13 +40,10 @@ QStringList ParseRecordLine(const QString& line)
     return fields;
 }
 
-QStringList ReadListFile(const QString& path)
+namespace {
+
+QStringList entriesOf(const QString& text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text =
-        platform::BytesToText(file.readAll(), platform::SystemAnsiCodePage()).text;
     QStringList entries;
     QStringList lines = text.split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
@@ -56,6 +54,54 @@ QStringList ReadListFile(const QString& path)
         entries += ParseRecordLine(line);
     }
     return entries;
+}
+
+// The entry as it is, when that reads back as itself; otherwise in double quotes.
+QString recordOf(const QString& entry)
+{
+    if (ParseRecordLine(entry) == QStringList{entry})
+        return entry;
+    return QLatin1Char('"') + entry + QLatin1Char('"');
+}
+
+} // namespace
+
+QStringList ReadListFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return entriesOf(platform::BytesToText(file.readAll(), platform::SystemAnsiCodePage()).text);
+}
+
+bool WriteListFile(const QString& path, const QStringList& entries, QString* error)
+{
+    auto failed = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    QString text;
+    for (const QString& entry : entries)
+        text += recordOf(entry) + QStringLiteral("\r\n");
+    const int codePage = platform::SystemAnsiCodePage();
+    const QByteArray bytes = platform::TextToBytes(text, codePage).bytes;
+    // What the file will give back is what decides: a mismatch would change what is deleted.
+    const QStringList readBack = entriesOf(platform::BytesToText(bytes, codePage).text);
+    if (readBack != entries) {
+        qsizetype i = 0;
+        while (i < entries.size() && readBack.value(i) == entries[i])
+            ++i;
+        return failed(QStringLiteral("The spam entry \"%1\" cannot be kept: it would read back differently. "
+                                     "Leave out its double quotes, its line breaks or the characters the "
+                                     "system's code page lacks.")
+                          .arg(entries.value(i)));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return failed(QStringLiteral("The spam list %1 cannot be written (%2). Give your user write access to it.")
+                          .arg(path, file.errorString()));
+    return true;
 }
 
 bool Matches(const QString& text, const QStringList& entries)

@@ -10,6 +10,13 @@ namespace spam {
 QStringList ReadListFile(const QString& path);
 QStringList ParseRecordLine(const QString& line);
 
+// Writes the entries one a line (CR LF, system code page) so that ReadListFile gives each back
+// unchanged: an entry that a comma or blanks at its ends would change is written in double
+// quotes. When some entry cannot be written so (a double quote inside a quoted one, a line
+// break, a character the code page lacks) or the file cannot be written, the file is left as
+// it was and error says why.
+bool WriteListFile(const QString& path, const QStringList& entries, QString* error = nullptr);
+
 // The text is spam when an entry occurs in it, capitals as written; empty entries match nothing.
 bool Matches(const QString& text, const QStringList& entries);
 

@@ -78,17 +78,21 @@ TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
     w.List1->setCurrentRow(0);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(w.List1, &del);
-    EXPECT_EQ(fileText(profile.file("program/spam.txt")), "a, b\r\nlottery\r\n");
-    // Read back by the record rule, the comma splits what the list showed as one entry.
-    EXPECT_EQ(w.spamSubjects(), QStringList({"a", "b", "lottery"}));
+    // The entry with a comma stays one entry: split, "a" and "b" would delete ordinary mail.
+    EXPECT_EQ(fileText(profile.file("program/spam.txt")), "\"a, b\"\r\nlottery\r\n");
+    EXPECT_EQ(w.spamSubjects(), QStringList({"a, b", "lottery"}));
 
     QStringList prompts;
-    w.askText = [&](const QString& prompt) { prompts << prompt; return prompts.size() == 1 ? QString("offers@") : QString(); };
-    w.ButtonAccount[7]->click();
-    w.ButtonAccount[7]->click(); // an empty answer adds nothing
+    const QStringList answers = {"offers@", "Ann, Bob <ab@x.example>", "", "say \"hi\", now"};
+    w.askText = [&](const QString& prompt) { prompts << prompt; return answers.value(prompts.size() - 1); };
+    for (int i = 0; i < 4; ++i) // an empty answer adds nothing
+        w.ButtonAccount[7]->click();
     EXPECT_EQ(prompts.value(0), "New spam mail 'From' email address");
-    EXPECT_EQ(fileText(profile.file("program/spamfrom.txt")), "offers@\r\n");
-    EXPECT_EQ(w.spamSenders(), QStringList({"offers@"}));
+    EXPECT_EQ(fileText(profile.file("program/spamfrom.txt")), "offers@\r\n\"Ann, Bob <ab@x.example>\"\r\n");
+    EXPECT_EQ(w.spamSenders(), QStringList({"offers@", "Ann, Bob <ab@x.example>"}));
+    // One the file cannot hold as typed is refused, and the user is told which.
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].contains("say \"hi\", now")) << problems[0].toStdString();
 }
 
 TEST_F(AppTest, TheLogButtonOpensTheLogTheEngineWrites)

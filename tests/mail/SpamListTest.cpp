@@ -1,7 +1,19 @@
 #include "mail/SpamList.h"
+#include "platform/SystemLocale.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
 
 TEST(SpamList, FilesAreReadAsCommaSeparatedRecords)
 {
@@ -32,4 +44,49 @@ TEST(SpamList, EntriesMatchAsWrittenAnywhereInTheText)
     EXPECT_FALSE(spam::Matches("you win", entries));
     EXPECT_FALSE(spam::Matches("anything", {""}));
     EXPECT_FALSE(spam::Matches("anything", {}));
+}
+
+// A written entry must read back as itself: one split at its comma would delete more mail.
+TEST(SpamList, WrittenEntriesReadBackUnchanged)
+{
+    testing_support::TempFolder folder;
+    const QString path = folder.file("spam.txt");
+    const QStringList entries = {"WIN", "a, b", " keeps blanks ", "say \"hi\" now", "", "trailing,"};
+    ASSERT_TRUE(spam::WriteListFile(path, entries));
+    EXPECT_EQ(bytesOf(path), "WIN\r\n\"a, b\"\r\n\" keeps blanks \"\r\nsay \"hi\" now\r\n\r\n\"trailing,\"\r\n");
+    EXPECT_EQ(spam::ReadListFile(path), entries);
+
+    // In the system's code page: Big5 on a traditional-Chinese system.
+    platform::SetSystemCodePageOverride(950);
+    const QStringList chinese = {QString::fromUtf8("中獎, 通知")};
+    const bool written = spam::WriteListFile(path, chinese);
+    const QByteArray big5 = bytesOf(path);
+    const QStringList readBack = spam::ReadListFile(path);
+    platform::SetSystemCodePageOverride(0);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(big5, QByteArray("\"\xA4\xA4\xBC\xFA, \xB3\x71\xAA\xBE\"\r\n"));
+    EXPECT_EQ(readBack, chinese);
+}
+
+TEST(SpamList, AnEntryThatCannotReadBackLeavesTheFileAsItWas)
+{
+    testing_support::TempFolder folder;
+    const QString path = folder.file("spam.txt");
+    folder.write("spam.txt", "before\r\n");
+    const char* const unwritable[] = {
+        "\"quoted\" start",   // the quotes would be taken off
+        "say \"hi\", now",    // a comma needs quotes, and the inner quote would end them
+        " \"x\"",             // so do outer blanks
+        "two\nlines",
+        "\xE4\xB8\xAD",      // not in the Western code page
+    };
+    for (const char* entry : unwritable) {
+        QString error;
+        EXPECT_FALSE(spam::WriteListFile(path, {"kept", QString::fromUtf8(entry)}, &error)) << entry;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(entry))) << error.toStdString();
+        EXPECT_EQ(bytesOf(path), "before\r\n") << entry;
+    }
+    QString error;
+    EXPECT_FALSE(spam::WriteListFile(folder.file("no/such/folder/spam.txt"), {"x"}, &error));
+    EXPECT_TRUE(error.contains("no/such/folder")) << error.toStdString();
 }
