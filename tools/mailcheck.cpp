@@ -4,7 +4,9 @@
 #include "mail/SpamList.h"
 #include "mail/checkmailClass.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ProgramWide.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemLocale.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,6 +18,24 @@
 #include <cstdio>
 
 namespace {
+
+// One printed value: a line break, a field separator or the escape itself from outside
+// (a subject, a sender, a server's reply) must not break a line or a row.
+QString escaped(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '\\': out += QStringLiteral("\\\\"); break;
+        case '\r': out += QStringLiteral("\\r"); break;
+        case '\n': out += QStringLiteral("\\n"); break;
+        case '|': out += QStringLiteral("\\|"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
 
 void say(const QString& line)
 {
@@ -34,11 +54,16 @@ int fail(const QString& message)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Mail in Chinese is converted for the system's language, as in the program.
+    platform::Globals().lcid = platform::SystemLcid();
     QCommandLineParser p;
     p.setApplicationDescription(
         "Checks a POP3 mailbox the way the program does and prints each list row, the counts and\n"
         "every log line. The account comes from a settings file or from the options; the\n"
-        "password may also come from the KORVALEN_PASSWORD environment variable.");
+        "password may also come from the KORVALEN_PASSWORD environment variable.\n"
+        "Chinese subjects are shown as the program shows them in the system's language.\n"
+        "Each line is one record: in what the mail or the server gave, \\ is written \\\\,\n"
+        "CR \\r, LF \\n and | \\|, so a row's fields split at \" | \".");
     p.addHelpOption();
     p.addOptions({
         {"settings", "Read the account from this settings file (the program's own by default).", "file"},
@@ -120,21 +145,21 @@ int main(int argc, char** argv)
     controls.lendTo(engine, host);
     QStandardItemModel& list = controls.list;
 
-    QObject::connect(&engine, &checkmailClass::DebugPrint, [](const QString& t) { say("log: " + t); });
+    QObject::connect(&engine, &checkmailClass::DebugPrint, [](const QString& t) { say("log: " + escaped(t)); });
     QObject::connect(&list, &QStandardItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
         for (int r = first; r <= last; ++r)
             say(QString("row %1: %2 | %3 | %4 | %5")
                     .arg(r + 1)
-                    .arg(list.item(r, 0)->text(), list.item(r, 1)->text(), list.item(r, 2)->text(),
-                         list.item(r, 3)->text()));
+                    .arg(escaped(list.item(r, 0)->text()), escaped(list.item(r, 1)->text()),
+                         escaped(list.item(r, 2)->text()), escaped(list.item(r, 3)->text())));
     });
     int result = 0;
     QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t mode) {
         say(QString("counts: %1 listed, %2 new").arg(engine.KnownCount()).arg(engine.NewMailCount));
         if (mode == checkmailClass::FetchOne)
-            say("text: " + engine.DisplayText);
+            say("text: " + escaped(engine.DisplayText));
         if (engine.LastErrorNumber != 0) {
-            say(QString("error: %1 (%2)").arg(engine.DisplayText).arg(engine.LastErrorNumber));
+            say(QString("error: %1 (%2)").arg(escaped(engine.DisplayText)).arg(engine.LastErrorNumber));
             result = 1;
         }
         // An automatic reply may still be on its way.

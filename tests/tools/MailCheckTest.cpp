@@ -12,12 +12,25 @@ struct Output
     QString out;
 };
 
-Output mailcheck(const QStringList& args)
+Output mailcheck(const QStringList& args, const QString& locale = QString())
 {
     QProcess p;
+    if (!locale.isEmpty()) { // the system's language, as the tool reads it
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", locale);
+        p.setProcessEnvironment(env);
+    }
     p.start(QStringLiteral(KORVALEN_MAILCHECK), args);
     p.waitForFinished(60000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+}
+
+// Bob's mailbox on the test server, with the test spam lists.
+QStringList bobsAccount(const RealPeers& peers)
+{
+    return {"--host", "127.0.0.1", "--port", QString::number(peers.pop3Port()), "--user", "bob",
+            "--password", RealPeers::password, "--no-pause", "--spam-folder",
+            testing_support::sourceDir() + "/tests/fixtures/mailbox"};
 }
 
 } // namespace
@@ -27,9 +40,7 @@ TEST(MailCheck, ChecksFetchesAndDeletesAgainstARealServer)
     RealPeers& peers = RealPeers::instance();
     peers.clear("bob");
     peers.fill("bob", {"01-plain.eml", "07-spam-subject.eml", "05-utf8.eml"});
-    const QStringList account = {"--host", "127.0.0.1", "--port", QString::number(peers.pop3Port()), "--user", "bob",
-                                 "--password", RealPeers::password, "--no-pause", "--spam-folder",
-                                 testing_support::sourceDir() + "/tests/fixtures/mailbox"};
+    const QStringList account = bobsAccount(peers);
 
     Output r = mailcheck(account + QStringList{"--kind", "2"});
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
@@ -56,4 +67,26 @@ TEST(MailCheck, ChecksFetchesAndDeletesAgainstARealServer)
 
     EXPECT_EQ(mailcheck({"--host", "x"}).exitCode, 2);
     EXPECT_EQ(mailcheck(account + QStringList{"--kind", "5"}).exitCode, 2);
+}
+
+// On a simplified-Chinese system a Big5 subject is shown in GB2312, as the program shows it;
+// whatever a sender writes, each printed line stays one record and a row keeps its fields.
+TEST(MailCheck, ShowsRowsAsTheProgramDoesAndNoFieldBreaksARow)
+{
+    RealPeers& peers = RealPeers::instance();
+    peers.clear("bob");
+    peers.fill("bob", {"03-big5.eml"});
+    peers.fillMessages("bob", {"From: Ops | Back\\slash <ops@example.net>\r\n"
+                               "To: bob@example.com\r\n"
+                               "Subject: =?utf-8?B?" + QByteArray("one\r\nrow 9: forged | row").toBase64() + "?=\r\n"
+                               "Date: Wed, 06 Mar 2024 11:00:00 +0000\r\n"
+                               "\r\n"
+                               "body\r\n"});
+    const QStringList account = bobsAccount(peers);
+    const Output r = mailcheck(account + QStringList{"--kind", "2"}, "zh_CN.UTF-8");
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QString::fromUtf8("row 1: Wang Xiaoming  | 下周三会议通知 |"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("row 2: Ops \\| Back\\\\slash  | one\\r\\nrow 9: forged \\| row |")) << r.out.toStdString();
+    for (const QString& line : r.out.split('\n'))
+        EXPECT_FALSE(line.startsWith("row 9")) << line.toStdString();
 }
