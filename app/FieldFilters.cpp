@@ -33,11 +33,13 @@ public:
     }
 };
 
-class RangeCheck : public QObject
+// On leaving the field, judge gives the text it keeps.
+class LeaveCheck : public QObject
 {
 public:
-    RangeCheck(QLineEdit* edit, int min, int max, int byDefault, std::function<void(int)> onValidated)
-        : QObject(edit), min_(min), max_(max), default_(byDefault), onValidated_(std::move(onValidated))
+    using Judge = std::function<QString(const QString&)>;
+    LeaveCheck(QLineEdit* edit, Judge judge, std::function<void(int)> onValidated)
+        : QObject(edit), judge_(std::move(judge)), onValidated_(std::move(onValidated))
     {
     }
 
@@ -45,7 +47,7 @@ public:
     {
         if (event->type() == QEvent::FocusOut) {
             auto* edit = static_cast<QLineEdit*>(watched);
-            const QString checked = platform::ValidateNumberField(edit->text(), min_, max_, default_);
+            const QString checked = judge_(edit->text());
             if (checked != edit->text())
                 edit->setText(checked);
             if (onValidated_)
@@ -55,7 +57,7 @@ public:
     }
 
 private:
-    int min_, max_, default_;
+    Judge judge_;
     std::function<void(int)> onValidated_;
 };
 
@@ -95,7 +97,23 @@ void DigitsOnly(QLineEdit* edit)
 void NumberRange(QLineEdit* edit, int min, int max, int byDefault, std::function<void(int)> onValidated)
 {
     DigitsOnly(edit);
-    edit->installEventFilter(new RangeCheck(edit, min, max, byDefault, std::move(onValidated)));
+    const auto judge = [=](const QString& text) { return platform::ValidateNumberField(text, min, max, byDefault); };
+    edit->installEventFilter(new LeaveCheck(edit, judge, std::move(onValidated)));
+}
+
+QString PortText(const QString& text, int byDefault)
+{
+    // Judged as a whole, as the port is read when it is used.
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    return ok && port >= kFirstPort && port <= kLastPort ? text : QString::number(byDefault);
+}
+
+void Port(QLineEdit* edit, int byDefault)
+{
+    DigitsOnly(edit);
+    const auto judge = [byDefault](const QString& text) { return PortText(text, byDefault); };
+    edit->installEventFilter(new LeaveCheck(edit, judge, {}));
 }
 
 void EnterMovesOn(QLineEdit* edit)

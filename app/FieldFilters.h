@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QString>
 #include <functional>
 
 class QLineEdit;
@@ -14,6 +15,15 @@ void DigitsOnly(QLineEdit* edit);
 // onValidated receives the field's value after every check.
 void NumberRange(QLineEdit* edit, int min, int max, int byDefault,
                  std::function<void(int)> onValidated = {});
+
+// Every port field holds 1 to 65535: 0 names no port, and a port has 16 bits.
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 65535;
+
+// The text a port field keeps: as typed when the whole of it is a port, otherwise the default.
+QString PortText(const QString& text, int byDefault);
+// Digits only, and on leaving the field anything but a port becomes the default.
+void Port(QLineEdit* edit, int byDefault);
 
 // Enter moves on to the next field, as Tab does.
 void EnterMovesOn(QLineEdit* edit);

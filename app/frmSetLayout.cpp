@@ -33,6 +33,14 @@ QLineEdit* numberField(QWidget* parent, const keys::Range& range, std::function<
     return edit;
 }
 
+QLineEdit* portField(QWidget* parent, int byDefault)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setMaximumWidth(90);
+    fields::Port(edit, byDefault);
+    return edit;
+}
+
 } // namespace
 
 void frmSet::buildWindow()
@@ -116,9 +124,9 @@ QWidget* frmSet::buildAccountPage()
     Text3 = new QLineEdit(page);
     Text3->setEchoMode(QLineEdit::Password);
     Text4 = new QLineEdit(page);
-    Text5 = numberField(page, keys::popportRange);
+    Text5 = portField(page, keys::popportRange.byDefault);
     txtEmailServer = new QLineEdit(page);
-    Text16 = numberField(page, keys::smtpportRange);
+    Text16 = portField(page, keys::smtpportRange.byDefault);
     QWidget* fieldsInOrder[] = {Text2, Text3, Text4, Text5, txtEmailServer, Text16};
     for (int i = 0; i < 6; ++i) {
         grid->addWidget(GLabel[i], i, 0);

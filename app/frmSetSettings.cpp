@@ -2,6 +2,7 @@
 // ReloadSetting, written once, when the window unloads.
 #include "app/frmSet.h"
 
+#include "app/FieldFilters.h"
 #include "app/SettingKeys.h"
 #include "app/frmCapDev.h"
 #include "platform/SettingsStore.h"
@@ -31,9 +32,9 @@ void frmSet::LoadSettings()
     Text2->setText(get(keys::EmailUID));
     Text3->setText(get(keys::EmailPw));
     Text4->setText(get(keys::popserver));
-    Text5->setText(keys::InRange(get(keys::popport), keys::popportRange));
+    Text5->setText(fields::PortText(get(keys::popport), keys::popportRange.byDefault));
     txtEmailServer->setText(get(keys::smtpserver));
-    Text16->setText(keys::InRange(get(keys::smtpport), keys::smtpportRange));
+    Text16->setText(fields::PortText(get(keys::smtpport), keys::smtpportRange.byDefault));
     Text6->setText(keys::InRange(get(keys::Emailcount), keys::EmailcountRange));
     Text15->setPlainText(get(keys::autoreplymessage));
     check(0, keys::autoreplycheck);
@@ -66,11 +67,12 @@ void frmSet::ReloadSetting()
 void frmSet::SaveSettings()
 {
     // A field still being edited is judged as if it had been left.
-    for (auto [edit, range] : {std::pair{Text5, keys::popportRange}, {Text16, keys::smtpportRange},
-                               {Text6, keys::EmailcountRange}, {Text7, keys::minuteRange},
+    for (auto [edit, range] : {std::pair{Text6, keys::EmailcountRange}, {Text7, keys::minuteRange},
                                {txtRingsToAnswer, keys::ringsAnswerRange}, {Text10, keys::repeatvoiceRange},
                                {Text13, keys::hangupTimeRange}})
         edit->setText(keys::InRange(edit->text(), range));
+    Text5->setText(fields::PortText(Text5->text(), keys::popportRange.byDefault));
+    Text16->setText(fields::PortText(Text16->text(), keys::smtpportRange.byDefault));
 
     saveAll({
         {keys::EmailUID.name, Text2->text()},

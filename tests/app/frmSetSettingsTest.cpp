@@ -66,12 +66,14 @@ TEST_F(AppTest, NumberFieldsFallBackToTheirDefaultsWhenStoredOrLeft)
         QLineEdit* frmSet::*field;
         const char *value, *shown;
     } rows[] = {
-        {"popport", &frmSet::Text5, "abc", "110"},        {"popport", &frmSet::Text5, "10000", "110"},
-        {"smtpport", &frmSet::Text16, "65536", "65536"},  {"smtpport", &frmSet::Text16, "65537", "25"},
+        {"popport", &frmSet::Text5, "abc", "110"},        {"popport", &frmSet::Text5, "0", "110"},
+        {"popport", &frmSet::Text5, "10000", "10000"},    {"popport", &frmSet::Text5, "65535", "65535"},
+        {"smtpport", &frmSet::Text16, "65536", "25"},     {"smtpport", &frmSet::Text16, "1", "1"},
+        {"popport", &frmSet::Text5, "0000011099999", "110"},
         {"minute", &frmSet::Text7, "5", "60"},            {"minute", &frmSet::Text7, "45", "45"},
         {"minute", &frmSet::Text7, "", "60"},             {"hangupTime", &frmSet::Text13, "61", "10"},
         {"repeatvoice", &frmSet::Text10, "1", "16"},      {"Emailcount", &frmSet::Text6, "100", "1"},
-        {"popport", &frmSet::Text5, "0000011099999", "0000011099999"},
+        {"hangupTime", &frmSet::Text13, "0000001099", "0000001099"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.key) + "=" + row.value);
