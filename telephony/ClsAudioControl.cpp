@@ -4,6 +4,7 @@
 
 #include "platform/LogFile.h"
 #include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/VoiceModem.h"
 #include "telephony/CallHost.h"
 #include "telephony/FrmModem.h"
 
@@ -30,19 +31,31 @@ void ClsAudioControl::setHost(CallHost* host)
         setVoiceEng(voice);
 }
 
+// The modem form names the line it has open; that line's reports come straight here.
 void ClsAudioControl::ModemPhone(FrmModem* phone)
 {
     if (lcPhone)
         disconnect(lcPhone, nullptr, this, nullptr);
     lcPhone = phone;
-    if (!phone)
+    if (phone)
+        connect(phone, &FrmModem::LineChanged, this, &ClsAudioControl::listenTo);
+    listenTo(phone ? phone->openLine() : nullptr);
+}
+
+void ClsAudioControl::listenTo(platform::VoiceModem* line)
+{
+    if (line_)
+        disconnect(line_, nullptr, this, nullptr);
+    line_ = line;
+    if (!line)
         return;
-    connect(phone, &FrmModem::IncomingCall, this, &ClsAudioControl::lcPhone_IncomingCall);
-    connect(phone, &FrmModem::PhoneConnected, this, &ClsAudioControl::lcPhone_PhoneConnected);
-    connect(phone, &FrmModem::Disconnected, this, &ClsAudioControl::lcPhone_Disconnected);
-    connect(phone, &FrmModem::CallerID, this, &ClsAudioControl::lcPhone_CallerID);
-    connect(phone, &FrmModem::Error, this, &ClsAudioControl::lcPhone_Error);
-    connect(phone, &FrmModem::DigitReceived, this, &ClsAudioControl::lcPhone_DigitReceived);
+    using platform::VoiceModem;
+    connect(line, &VoiceModem::IncomingCall, this, &ClsAudioControl::lcPhone_IncomingCall);
+    connect(line, &VoiceModem::PhoneConnected, this, &ClsAudioControl::lcPhone_PhoneConnected);
+    connect(line, &VoiceModem::Disconnected, this, &ClsAudioControl::lcPhone_Disconnected);
+    connect(line, &VoiceModem::CallerID, this, &ClsAudioControl::lcPhone_CallerID);
+    connect(line, &VoiceModem::Error, this, &ClsAudioControl::lcPhone_Error);
+    connect(line, &VoiceModem::DigitReceived, this, &ClsAudioControl::lcPhone_DigitReceived);
 }
 
 void ClsAudioControl::timercontrol(QTimer* timer)

@@ -8,6 +8,7 @@ class QTimer;
 
 namespace platform {
 class SpeechVoice;
+class VoiceModem;
 }
 
 namespace telephony {
@@ -109,7 +110,7 @@ signals:
     void DebugPrint(const QString& text);
 
 private slots:
-    // The modem form's reports.
+    // The open line's reports.
     void lcPhone_IncomingCall(int32_t rings);
     void lcPhone_PhoneConnected(int32_t device, int32_t second);
     void lcPhone_Disconnected();
@@ -134,9 +135,11 @@ private:
     int hangupTime() const;
     void takeCallVoice();
     void lineCallEnded();
+    void listenTo(platform::VoiceModem* line);
 
     CallHost* host_ = nullptr;
     QPointer<FrmModem> lcPhone;
+    QPointer<platform::VoiceModem> line_; // the line the modem form has open
     QPointer<QTimer> lcTimeout;
     QPointer<platform::SpeechVoice> lpVoice;
 

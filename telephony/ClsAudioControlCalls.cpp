@@ -2,6 +2,7 @@
 // what the line reports.
 #include "telephony/ClsAudioControl.h"
 
+#include "platform/telephone/VoiceModem.h"
 #include "telephony/CallHost.h"
 #include "telephony/FrmModem.h"
 
@@ -125,8 +126,8 @@ void ClsAudioControl::Vhangup()
             break;
         if (lcPhone)
             lcPhone->Hangup(); // the line's Disconnected finishes the call
-        else
-            lcPhone_Disconnected(); // no form left to wait for
+        if (!line_) // no line is open to say so: finish on the next turn, as a line would
+            QMetaObject::invokeMethod(this, &ClsAudioControl::lcPhone_Disconnected, Qt::QueuedConnection);
         break;
     case SimulatedPhone:
         status_ = Idle;

@@ -61,7 +61,8 @@ CvbTAPILine::~CvbTAPILine()
 {
     call_ = false;
     if (line_) {
-        line_->disconnect(this);
+        if (platform::VoiceModem* open = line_->openLine())
+            open->disconnect(this);
         delete std::exchange(line_, nullptr); // closes the device
     }
 }
@@ -165,13 +166,15 @@ bool CvbTAPILine::OpenLine(int32_t /*privileges*/, int32_t /*mediaModes*/)
     if (!table_.entry(currentLine_))
         return fail(lineerr::kBadDeviceId);
     line_ = new platform::ModemControl(table_, this);
-    connect(line_, &platform::VoiceModem::PhoneConnected, this, &CvbTAPILine::onLineConnected);
-    connect(line_, &platform::VoiceModem::Disconnected, this, &CvbTAPILine::onLineDisconnected);
     line_->OpenDevice(currentLine_, true, false);
     if (line_->LineState() < 0) {
         CloseLine();
         return fail(lineerr::kOperationFailed);
     }
+    // the open line reports straight here
+    platform::VoiceModem* open = line_->openLine();
+    connect(open, &platform::VoiceModem::PhoneConnected, this, &CvbTAPILine::onLineConnected);
+    connect(open, &platform::VoiceModem::Disconnected, this, &CvbTAPILine::onLineDisconnected);
     return true;
 }
 
@@ -205,9 +208,10 @@ bool CvbTAPILine::CloseLine()
     if (!line_)
         return false;
     platform::ModemControl* line = std::exchange(line_, nullptr);
-    line->disconnect(this);
+    if (platform::VoiceModem* open = line->openLine())
+        open->disconnect(this);
     line->CloseDevice();
-    line->deleteLater(); // this may run inside one of the line's own reports
+    line->deleteLater(); // this may run inside an operation of the control, from the line's report
     call_ = false;
     dropping_ = false;
     return true;

@@ -13,44 +13,49 @@ FrmModem::FrmModem(ControlFactory factory, QObject* parent) : QObject(parent), f
 
 FrmModem::~FrmModem()
 {
-    if (modem_) {
-        modem_->disconnect(this);
-        delete std::exchange(modem_, nullptr); // closes the device
-    }
+    if (platform::ModemControl* modem = release())
+        delete modem;
 }
 
-platform::VoiceModem* FrmModem::load()
+platform::ModemControl* FrmModem::load()
 {
     if (modem_)
         return modem_;
-    std::unique_ptr<platform::VoiceModem> made = factory_ ? factory_() : nullptr;
+    std::unique_ptr<platform::ModemControl> made = factory_ ? factory_() : nullptr;
     if (!made)
         made = std::make_unique<platform::ModemControl>();
     modem_ = made.release();
-    using platform::VoiceModem;
-    connect(modem_, &VoiceModem::CallerID, this, &FrmModem::CallerID);
-    connect(modem_, &VoiceModem::PhoneConnected, this, &FrmModem::PhoneConnected);
-    connect(modem_, &VoiceModem::DigitReceived, this, &FrmModem::DigitReceived);
-    connect(modem_, &VoiceModem::Disconnected, this, &FrmModem::Disconnected);
-    connect(modem_, &VoiceModem::Error, this, &FrmModem::Error);
-    connect(modem_, &VoiceModem::IncomingCall, this, &FrmModem::IncomingCall);
+    connect(modem_, &platform::ModemControl::LineChanged, this, &FrmModem::LineChanged);
     return modem_;
 }
 
-platform::VoiceModem* FrmModem::Modem1()
+// Closes the open device, telling the listeners first, and hands the control over.
+platform::ModemControl* FrmModem::release()
+{
+    platform::ModemControl* modem = std::exchange(modem_, nullptr);
+    if (modem) {
+        modem->CloseDevice();
+        modem->disconnect(this);
+    }
+    return modem;
+}
+
+platform::ModemControl* FrmModem::Modem1()
 {
     return load();
 }
 
+platform::VoiceModem* FrmModem::openLine() const
+{
+    return modem_ ? modem_->openLine() : nullptr;
+}
+
 void FrmModem::KillMeSelf()
 {
-    if (!modem_)
-        return;
-    platform::VoiceModem* modem = std::exchange(modem_, nullptr);
-    modem->disconnect(this);
-    modem->CloseDevice();
-    // the window unloads the form from inside a report of this very control
-    modem->deleteLater();
+    // The window unloads the form from inside a line's report, which may have come from inside
+    // an operation of this very control.
+    if (platform::ModemControl* modem = release())
+        modem->deleteLater();
 }
 
 void FrmModem::ShowModemDialog(int32_t device, QWidget* owner)

@@ -8,24 +8,27 @@
 class QWidget;
 
 namespace platform {
+class ModemControl;
 class VoiceModem;
 }
 
 namespace telephony {
 
-// The hidden modem form: hosts the voice-modem control Modem1, gives the main window and the
-// call controller nine small operations over it and passes its six reports on unchanged. It
-// keeps nothing of its own: every answer is asked of the control at the moment.
+// The hidden modem form: hosts the voice-modem control Modem1 and gives the main window and the
+// call controller nine small operations over it. It keeps nothing of its own: every answer is
+// asked of the control at the moment. The line's reports do not pass through it: it names the
+// line whose device is open (openLine, announced by LineChanged) and the call controller
+// listens to that line itself.
 //
 // Unloading (KillMeSelf) releases the control and with it the open device. The form object
-// itself stays, so whoever listens to its reports keeps hearing them; any operation on an
-// unloaded form loads it again first, with no device open until InitModem runs.
+// itself stays, so whoever follows LineChanged hears the line again once InitModem opens it;
+// any operation on an unloaded form loads it again first, with no device open.
 class FrmModem : public QObject
 {
     Q_OBJECT
 public:
     // Makes the control a loaded form hosts.
-    using ControlFactory = std::function<std::unique_ptr<platform::VoiceModem>()>;
+    using ControlFactory = std::function<std::unique_ptr<platform::ModemControl>()>;
 
     // Hosts a modem control over the program's line-device table.
     explicit FrmModem(QObject* parent = nullptr);
@@ -46,21 +49,20 @@ public:
 
     bool isLoaded() const { return modem_ != nullptr; }
     // The hosted control (loading the form if needed).
-    platform::VoiceModem* Modem1();
+    platform::ModemControl* Modem1();
+    // The line whose device is open; none while unloaded or with nothing open.
+    platform::VoiceModem* openLine() const;
 
 signals:
-    void CallerID(const QString& number, const QString& name, int32_t flags);
-    void PhoneConnected(int32_t device, int32_t second);
-    void DigitReceived(const QString& digit);
-    void Disconnected();
-    void Error(int32_t number, const QString& description);
-    void IncomingCall(int32_t rings);
+    // Another line is open, or none: its reports are the calls' from now on.
+    void LineChanged(platform::VoiceModem* line);
 
 private:
-    platform::VoiceModem* load();
+    platform::ModemControl* load();
+    platform::ModemControl* release();
 
     ControlFactory factory_;
-    platform::VoiceModem* modem_ = nullptr; // owned while loaded
+    platform::ModemControl* modem_ = nullptr; // owned while loaded
 };
 
 } // namespace telephony

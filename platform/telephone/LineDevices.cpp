@@ -101,29 +101,27 @@ void ModemControl::OpenDevice(int32_t device, bool voice, bool autoAnswer)
         return;
     }
     VoiceModem* b = e->backend;
-    relays_ = {
-        connect(b, &VoiceModem::CallerID, this, &VoiceModem::CallerID),
-        connect(b, &VoiceModem::PhoneConnected, this, &VoiceModem::PhoneConnected),
-        connect(b, &VoiceModem::DigitReceived, this, &VoiceModem::DigitReceived),
-        connect(b, &VoiceModem::Disconnected, this, &VoiceModem::Disconnected),
-        connect(b, &VoiceModem::Error, this, &VoiceModem::Error),
-        connect(b, &VoiceModem::IncomingCall, this, &VoiceModem::IncomingCall),
-        // a backend that goes away takes the open device with it
-        connect(b, &QObject::destroyed, this, [this] { relays_.clear(); open_ = nullptr; openDevice_ = -1; }),
-    };
+    // a backend that goes away takes the open device with it
+    gone_ = connect(b, &QObject::destroyed, this, [this] {
+        open_ = nullptr;
+        openDevice_ = -1;
+        emit LineChanged(nullptr);
+    });
     open_ = b;
     openDevice_ = device;
+    emit LineChanged(b); // before it opens: a failure to open is its first report
     b->OpenDevice(e->local, voice, autoAnswer);
 }
 
 void ModemControl::CloseDevice()
 {
-    for (const auto& c : relays_)
-        disconnect(c);
-    relays_.clear();
-    if (VoiceModem* b = std::exchange(open_, nullptr))
-        b->CloseDevice();
+    disconnect(gone_);
+    VoiceModem* b = std::exchange(open_, nullptr);
     openDevice_ = -1;
+    if (!b)
+        return;
+    emit LineChanged(nullptr);
+    b->CloseDevice();
 }
 
 int32_t ModemControl::LineState() const

@@ -35,8 +35,10 @@ private:
     std::vector<std::unique_ptr<VoiceModem>> backends_;
 };
 
-// The control the modem form hosts: the contract over the table's numbering. It relays the
-// events of the backend whose device it opened, and closes that device when it goes away.
+// The control the modem form hosts: the contract over the table's numbering. It opens one
+// device at a time and closes it when it goes away. The line whose device is open reports for
+// itself: whoever handles calls listens to openLine(), which LineChanged announces. The control
+// reports only what happens without a line (no such device, a hang-up with nothing open).
 class ModemControl : public VoiceModem
 {
     Q_OBJECT
@@ -58,12 +60,19 @@ public:
     void Answer() override;
 
     int32_t openDevice() const { return open_ ? openDevice_ : -1; }
+    // The backend whose device is open; none while nothing is.
+    VoiceModem* openLine() const { return open_; }
+
+signals:
+    // Another line is open, or none (announced before the line is closed, so that what it
+    // says while closing reaches nobody).
+    void LineChanged(platform::VoiceModem* line);
 
 private:
     LineDeviceTable& table_;
     VoiceModem* open_ = nullptr;
     int32_t openDevice_ = -1;
-    std::vector<QMetaObject::Connection> relays_;
+    QMetaObject::Connection gone_;
 };
 
 } // namespace platform

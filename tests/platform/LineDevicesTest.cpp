@@ -37,29 +37,29 @@ TEST_F(TwoBackends, NumberAllDevicesInOneRow)
     }
 }
 
-TEST_F(TwoBackends, ControlRelaysOnlyTheOpenDeviceAndClosesItWhenGone)
+TEST_F(TwoBackends, ControlNamesTheOpenLineAndClosesItWhenGone)
 {
     {
         ModemControl control(table);
-        QSignalSpy incoming(&control, &VoiceModem::IncomingCall);
+        QList<VoiceModem*> named;
+        QObject::connect(&control, &ModemControl::LineChanged, [&](VoiceModem* line) { named << line; });
         EXPECT_EQ(control.LineState(), -1);
         EXPECT_EQ(control.MakeCall("", "", "123", false), "Bad") << "no device open";
 
         control.OpenDevice(2, true, true);
         EXPECT_EQ(b->operations(), QStringList{"open 0 auto"});
-        a->OpenDevice(0, true, false); // the other backend rings too, but is not ours
-        a->ring(1);
-        b->ring(3);
-        ASSERT_EQ(incoming.size(), 1);
-        EXPECT_EQ(incoming[0][0].toInt(), 3);
+        EXPECT_EQ(control.openLine(), b);
 
         control.OpenDevice(0, true, false); // another device: the first one is closed
         EXPECT_EQ(b->operations().last(), "close");
-        b->OpenDevice(0, true, false);
-        b->ring(1);
-        EXPECT_EQ(incoming.size(), 1) << "a closed device is no longer relayed";
+        EXPECT_EQ(control.openLine(), a);
+        EXPECT_EQ(named, (QList<VoiceModem*>{b, nullptr, a})) << "the old line is let go before the new one opens";
         EXPECT_EQ(control.MakeCall("", "", "555", false), "555");
         EXPECT_EQ(a->operations().last(), "dial 555");
+
+        control.OpenDevice(7, true, false);
+        EXPECT_EQ(control.openLine(), nullptr) << "no such device";
+        control.OpenDevice(0, true, false);
     }
     EXPECT_EQ(a->operations().last(), "close") << "the control closes its device when it goes";
 }
@@ -67,16 +67,18 @@ TEST_F(TwoBackends, ControlRelaysOnlyTheOpenDeviceAndClosesItWhenGone)
 TEST_F(TwoBackends, HangUpAlwaysEndsInOneDisconnected)
 {
     ModemControl control(table);
-    QSignalSpy dropped(&control, &VoiceModem::Disconnected);
-    control.HangUp(); // nothing open
+    QSignalSpy byControl(&control, &VoiceModem::Disconnected);
+    QSignalSpy byLine(a, &VoiceModem::Disconnected);
+    control.HangUp(); // nothing open: the control says so itself
     control.OpenDevice(0, true, false);
     control.HangUp(); // open, idle
     a->ring(1);
     a->connect();
     control.HangUp(); // in a call
-    EXPECT_EQ(dropped.size(), 0) << "reported on the next turn, as a real line does";
+    EXPECT_EQ(byControl.size() + byLine.size(), 0) << "reported on the next turn, as a real line does";
     QTest::qWait(1);
-    EXPECT_EQ(dropped.size(), 3);
+    EXPECT_EQ(byControl.size(), 1);
+    EXPECT_EQ(byLine.size(), 2);
     EXPECT_EQ(a->LineState(), 0);
 }
 

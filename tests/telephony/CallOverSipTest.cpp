@@ -111,7 +111,7 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
     RtpListener ear;
     QList<std::pair<int32_t, int>> atRing; // the controller's status and answers after each ring
     QObject scope; // this test's own listeners go with it
-    QObject::connect(&form, &FrmModem::IncomingCall, &scope, [&](int32_t) { atRing << std::pair{ctl.getStatus(), incoming}; });
+    QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) { atRing << std::pair{ctl.getStatus(), incoming}; });
     QObject::connect(&ctl, &ClsAudioControl::DigitReceived, &scope, [&](const QString& d) {
         if (d == u"#") // the menu's good-bye once the PIN is complete
             ctl.Vhangup();

@@ -32,7 +32,7 @@ std::string joined(const QStringList& list)
     return list.join(", ").toStdString();
 }
 
-// The program's modem control, able to report a line error in the middle of dialling.
+// The program's modem control, whose open line reports an error in the middle of dialling.
 class DiallingControl : public platform::ModemControl
 {
 public:
@@ -40,8 +40,8 @@ public:
     int32_t errorWhileDialling = 0;
     QString MakeCall(const QString& a, const QString& b, const QString& number, bool flag) override
     {
-        if (errorWhileDialling)
-            emit Error(errorWhileDialling, "No dial tone");
+        if (errorWhileDialling && openLine())
+            emit openLine()->Error(errorWhileDialling, "No dial tone");
         return ModemControl::MakeCall(a, b, number, flag);
     }
 };

@@ -44,47 +44,48 @@ TEST(FrmModem, OpensOnlyAVoiceLineAndDialsOnlyThroughAnOpenOne)
 }
 
 // The window unloads the form when a call ends (from inside the line's own report) and loads it
-// again later; the controller keeps hearing the line through the same form.
-TEST(FrmModem, ReportsStillArriveAfterEveryUnloadAndReload)
+// again later; the controller hears the line each time it is open, and only the open line.
+TEST(FrmModem, TheControllerHearsOnlyTheOpenLineAfterEveryUnloadAndReload)
 {
     Form f({"Scripted line"});
-    QStringList heard;
-    QObject::connect(&f.form, &FrmModem::IncomingCall, [&](int32_t n) { heard << QString("ring %1").arg(n); });
-    QObject::connect(&f.form, &FrmModem::CallerID, [&](const QString& num, const QString& name, int32_t flags) { heard << QString("id %1 %2 %3").arg(num, name).arg(flags); });
-    QObject::connect(&f.form, &FrmModem::PhoneConnected, [&](int32_t device, int32_t) { heard << QString("up %1").arg(device == f.line->audioDevice()); });
-    QObject::connect(&f.form, &FrmModem::DigitReceived, [&](const QString& d) { heard << "digit " + d; });
-    QObject::connect(&f.form, &FrmModem::Error, [&](int32_t n, const QString& text) { heard << QString("error %1 %2").arg(n).arg(text); });
-    QObject::connect(&f.form, &FrmModem::Disconnected, [&] { heard << "down"; });
+    auto* other = static_cast<ScriptedLine*>(f.table.addBackend(std::make_unique<ScriptedLine>()));
     FixedCallHost host;
     const QStringList& bar = host.shown;
     ClsAudioControl controller;
     controller.setHost(&host);
     controller.ModemPhone(&f.form);
+    QStringList digits;
+    QObject::connect(&controller, &ClsAudioControl::DigitReceived, [&](const QString& d) { digits << d; });
 
     for (int load = 0; load < 3; ++load) {
-        heard.clear();
+        host.shown.clear();
+        digits.clear();
         ASSERT_EQ(f.form.InitModem(0, false), "Voice Modem");
+        EXPECT_EQ(f.form.openLine(), f.line);
         const bool killInsideReport = load == 1;
         QMetaObject::Connection kill;
         if (killInsideReport)
-            kill = QObject::connect(&f.form, &FrmModem::Disconnected, [&] { f.form.KillMeSelf(); });
+            kill = QObject::connect(f.line, &platform::VoiceModem::Disconnected, [&] { f.form.KillMeSelf(); });
         f.line->ring(2);
         f.line->callerId("555", "Ann", 12);
         f.line->connect();
         f.line->digit("7");
         f.line->error(70000, "Line noise");
+        emit other->IncomingCall(9); // a line that is not open
         f.line->farHangUp();
-        EXPECT_EQ(heard, QStringList({"ring 2", "id 555 Ann 12", "up 1", "digit 7", "error 70000 Line noise", "down"})) << load;
+        EXPECT_EQ(bar, QStringList({"The Phone Has Ring 2 times.", "From : Ann , 555", "Line noise"})) << load;
+        EXPECT_EQ(digits, QStringList{"7"}) << load;
         EXPECT_EQ(controller.ErrorNumber, 70000) << "a wide error number is kept";
-        EXPECT_EQ(bar.count("The Phone Has Ring 2 times."), load + 1);
 
         QObject::disconnect(kill);
         f.form.KillMeSelf();
         EXPECT_FALSE(f.form.isLoaded());
+        EXPECT_EQ(f.form.openLine(), nullptr);
         EXPECT_EQ(f.line->operations().last(), "close") << "unloading closes the line";
-        f.line->ring(3);
+        emit f.line->IncomingCall(3);
         EXPECT_EQ(f.form.MakeCall("555", false), "Bad") << "a reloaded form has no line open";
         EXPECT_TRUE(f.form.isLoaded());
-        EXPECT_EQ(heard.size(), 6) << "a closed line reports nothing";
+        emit f.line->IncomingCall(4);
+        EXPECT_EQ(bar.size(), 3) << "a closed line is not heard";
     }
 }
