@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QStringList>
 
 namespace fields {
 namespace {
@@ -79,6 +80,34 @@ public:
     }
 };
 
+// Leaving the field blank after the user edited it is reported, once per edit. Leaving it
+// for another window or a menu is not leaving it.
+class BlankCheck : public QObject
+{
+public:
+    BlankCheck(QLineEdit* edit, std::function<void(QLineEdit*)> onLeftBlank)
+        : QObject(edit), onLeftBlank_(std::move(onLeftBlank))
+    {
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::FocusOut)
+            return false;
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* edit = static_cast<QLineEdit*>(watched);
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || !edit->isModified())
+            return false;
+        edit->setModified(false);
+        if (edit->text().trimmed().isEmpty())
+            onLeftBlank_(edit);
+        return false;
+    }
+
+private:
+    std::function<void(QLineEdit*)> onLeftBlank_;
+};
+
 } // namespace
 
 void DigitsOnly(QLineEdit* edit)
@@ -119,6 +148,32 @@ void Port(QLineEdit* edit, int byDefault)
 void EnterMovesOn(QLineEdit* edit)
 {
     edit->installEventFilter(new EnterAsTab(edit));
+}
+
+void Required(QLineEdit* edit, std::function<void(QLineEdit*)> onLeftBlank)
+{
+    edit->installEventFilter(new BlankCheck(edit, std::move(onLeftBlank)));
+}
+
+BlankFields BlankAccountFields(QLineEdit* user, QLineEdit* password, QLineEdit* server)
+{
+    const std::pair<QLineEdit*, const char*> rows[] = {{user, "user name"}, {password, "password"}, {server, "server"}};
+    BlankFields blank;
+    QStringList names;
+    for (auto [edit, name] : rows) {
+        if (!edit->text().trimmed().isEmpty())
+            continue;
+        if (!blank.first)
+            blank.first = edit;
+        names << QString::fromLatin1(name);
+    }
+    if (names.isEmpty())
+        return blank;
+    const QString last = names.takeLast();
+    const QString listed = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    blank.message = QStringLiteral("Enter the POP3 %1: mail cannot be checked without %2.")
+                        .arg(listed, names.isEmpty() ? QStringLiteral("it") : QStringLiteral("them"));
+    return blank;
 }
 
 } // namespace fields

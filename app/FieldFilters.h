@@ -28,4 +28,16 @@ void Port(QLineEdit* edit, int byDefault);
 // Enter moves on to the next field, as Tab does.
 void EnterMovesOn(QLineEdit* edit);
 
+// Leaving the field blank after editing it calls onLeftBlank (once per edit); the text stays.
+void Required(QLineEdit* edit, std::function<void(QLineEdit*)> onLeftBlank);
+
+// The POP3 account's fields a mail check cannot do without (blanks count as nothing): a
+// message naming the blank ones, and the first of them; no message when all are filled in.
+struct BlankFields
+{
+    QString message;
+    QLineEdit* first = nullptr;
+};
+BlankFields BlankAccountFields(QLineEdit* user, QLineEdit* password, QLineEdit* server);
+
 } // namespace fields

@@ -156,6 +156,11 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         addCaption("Page4Text", text, "Setup is complete. You can change these settings at any time in the main window.");
     }
 
+    lblProblem = new QLabel(this);
+    lblProblem->setWordWrap(true);
+    lblProblem->setStyleSheet(QStringLiteral("color: #b00000;"));
+    lblProblem->hide();
+
     OKButton[1] = new QPushButton(this);
     OKButton[0] = new QPushButton(this);
     CancelButton = new QPushButton(this);
@@ -169,6 +174,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title_);
     layout->addLayout(pages);
+    layout->addWidget(lblProblem);
     layout->addLayout(buttons);
     resize(500, 340);
 
@@ -229,14 +235,30 @@ void frmCapDev::ResetPage()
 void frmCapDev::showPage(int page)
 {
     page_ = page;
+    lblProblem->hide();
     ResetPage();
     frames[page_]->show();
     OKButton[1]->setEnabled(page_ > 0);
 }
 
+// The account page is not passed with a blank server, user or password: mail checks would
+// do nothing. The page stays as typed, with the first blank field to fill in.
+bool frmCapDev::accountGiven()
+{
+    const fields::BlankFields blank = fields::BlankAccountFields(txtEmailUID, txtEmailPw, txtPopServer);
+    if (!blank.first)
+        return true;
+    lblProblem->setText(blank.message);
+    lblProblem->show();
+    blank.first->setFocus();
+    return false;
+}
+
 void frmCapDev::OKButton_Click(int index)
 {
     if (index == 0) {
+        if (page_ == 1 && !accountGiven())
+            return;
         if (page_ + 1 >= kPages) {
             SaveWizard();
             accept();

@@ -39,6 +39,7 @@ public:
     QString lastError() const { return lastError_; }
 
     std::array<QFrame*, kPages> frames{};
+    QLabel* lblProblem;    // what keeps the wizard on its page
     std::array<QPushButton*, 2> OKButton{};
     QPushButton* CancelButton;
     QLabel* lblAbout;
@@ -59,6 +60,7 @@ protected:
 
 private:
     void showPage(int page);
+    bool accountGiven();
     void setText(const char* key, const QString& text);
 
     platform::SettingsStore& store_;

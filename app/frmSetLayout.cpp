@@ -137,6 +137,17 @@ QWidget* frmSet::buildAccountPage()
         fields::EnterMovesOn(e);
     for (int i = 0; i + 1 < 6; ++i)
         setTabOrder(fieldsInOrder[i], fieldsInOrder[i + 1]);
+    // A check cannot do without these: the user hears of a blank one on leaving it.
+    for (QLineEdit* e : {Text2, Text3, Text4})
+        fields::Required(e, [this](QLineEdit* blank) {
+            QTimer::singleShot(0, blank, [this, blank] {
+                if (!blank->text().trimmed().isEmpty())
+                    return;
+                reportProblem(fields::BlankAccountFields(Text2, Text3, Text4).message);
+                if (blank->isVisible())
+                    blank->setFocus();
+            });
+        });
     grid->setRowStretch(6, 1);
     grid->setColumnStretch(1, 1);
     return page;

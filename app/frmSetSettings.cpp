@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
+#include <vector>
 
 namespace {
 
@@ -74,7 +75,7 @@ void frmSet::SaveSettings()
     Text5->setText(fields::PortText(Text5->text(), keys::popportRange.byDefault));
     Text16->setText(fields::PortText(Text16->text(), keys::smtpportRange.byDefault));
 
-    saveAll({
+    std::vector<std::pair<const char*, QString>> values = {
         {keys::EmailUID.name, Text2->text()},
         {keys::EmailPw.name, Text3->text()},
         {keys::popserver.name, Text4->text()},
@@ -100,7 +101,20 @@ void frmSet::SaveSettings()
         {keys::Sounddevice.name, QString::number(Sounddevice)},
         {keys::SoundVolume.name, QString::number(VolumeSldr->value())},
         {keys::SoundRate.name, QString::number(RateSldr->value())},
-    });
+    };
+    // A blank account field is not saved over the account the store holds: the next start
+    // checks with that one, and the user is told.
+    bool keptStored = false;
+    for (auto [edit, key] : {std::pair{Text2, keys::EmailUID}, {Text3, keys::EmailPw}, {Text4, keys::popserver}}) {
+        if (!edit->text().trimmed().isEmpty())
+            continue;
+        keptStored |= !keys::Read(store_, key).trimmed().isEmpty();
+        std::erase_if(values, [&](const auto& v) { return v.first == key.name; });
+    }
+    if (keptStored)
+        reportProblem(fields::BlankAccountFields(Text2, Text3, Text4).message
+                      + QStringLiteral(" What was saved before is kept."));
+    saveAll(values);
 }
 
 // Writes the values in order; when the store refuses, the user is told and may try again,

@@ -12,6 +12,13 @@ static void next(frmCapDev& wizard, int times = frmCapDev::kPages)
         QTest::mouseClick(wizard.OKButton[0], Qt::LeftButton);
 }
 
+static void fillAccount(frmCapDev& wizard)
+{
+    wizard.txtEmailUID->setText("alice");
+    wizard.txtEmailPw->setText("pw");
+    wizard.txtPopServer->setText("pop.example.org");
+}
+
 TEST_F(AppTest, FinishingTheWizardWritesTheKeysInOrder)
 {
     frmCapDev w(*store);
@@ -19,6 +26,7 @@ TEST_F(AppTest, FinishingTheWizardWritesTheKeysInOrder)
     w.show();
     w.cboModem->addItems({"Line A", "Line B"});
     w.txtLoginName->setText("kv-user");
+    fillAccount(w);
     w.chkVoiceCall->setChecked(false);
     w.cboModem->setCurrentIndex(1);
     w.txtPhone->setText("5551234");
@@ -70,6 +78,7 @@ TEST_F(AppTest, WizardBoxesHoldTheDefaultsOrTheStoredAccountAndTheIntervalIsChec
     EXPECT_EQ(w.txtMinute->text(), "10");
     for (auto [typed, savedAs] : {std::pair{"5", "10"}, {"99", "99"}, {"100", "10"}, {"", "10"}}) {
         w.Form_Load();
+        fillAccount(w);
         w.txtMinute->setText(typed);
         next(w); // finishing judges the box even if it kept the focus
         EXPECT_EQ(stored("minute"), savedAs) << typed;
@@ -89,7 +98,8 @@ TEST_F(AppTest, ACancelledRerunKeepsTheMainWindowsUnsavedEdits)
 {
     markFirstRunDone();
     frmSet& w = start();
-    store->SaveSetting("popserver", "pop.stored.example");
+    for (auto [key, value] : {std::pair{"EmailUID", "alice"}, {"EmailPw", "pw"}, {"popserver", "pop.stored.example"}})
+        store->SaveSetting(key, value);
     w.Text4->setText("pop.edited.example");
     answerNext<frmCapDev>([](frmCapDev* d) { QTest::mouseClick(d->CancelButton, Qt::LeftButton); });
     w.RunSetupWizard();
@@ -97,4 +107,38 @@ TEST_F(AppTest, ACancelledRerunKeepsTheMainWindowsUnsavedEdits)
     answerNext<frmCapDev>([](frmCapDev* d) { next(*d); });
     w.RunSetupWizard();
     EXPECT_EQ(w.Text4->text(), "pop.stored.example"); // the wizard showed and kept the stored value
+}
+
+// Without a server, user and password every check would do nothing: the account page is not
+// passed until they are given, and what was typed stays.
+TEST_F(AppTest, TheWizardStaysOnTheAccountPageUntilServerUserAndPasswordAreGiven)
+{
+    frmCapDev w(*store);
+    w.Form_Load();
+    w.show();
+    const struct { const char *user, *password, *server, *message; } rows[] = {
+        {"", "", "", "Enter the POP3 user name, password and server: mail cannot be checked without them."},
+        {"alice", "", " ", "Enter the POP3 password and server: mail cannot be checked without them."},
+        {"alice", "pw", "", "Enter the POP3 server: mail cannot be checked without it."},
+        {" ", "pw", "pop.example.org", "Enter the POP3 user name: mail cannot be checked without it."},
+    };
+    next(w, 1);
+    for (const auto& row : rows) {
+        w.txtEmailUID->setText(row.user);
+        w.txtEmailPw->setText(row.password);
+        w.txtPopServer->setText(row.server);
+        next(w, 1);
+        EXPECT_EQ(w.page(), 1) << row.message;
+        EXPECT_TRUE(w.lblProblem->isVisible());
+        EXPECT_EQ(w.lblProblem->text(), row.message);
+        EXPECT_EQ(w.txtPopServer->text(), row.server);
+    }
+    QTest::mouseClick(w.OKButton[1], Qt::LeftButton); // going back is always allowed
+    EXPECT_EQ(w.page(), 0);
+    EXPECT_FALSE(w.lblProblem->isVisible());
+    next(w, 1);
+    fillAccount(w);
+    next(w);
+    EXPECT_TRUE(w.saved());
+    EXPECT_EQ(stored("popserver"), "pop.example.org");
 }

@@ -23,7 +23,9 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
 {
     markFirstRunDone();
     frmSet& w = start();
+    w.Text2->setText("alice");
     w.Text3->setText("s3cret!");
+    w.Text4->setText("pop.example.org");
     w.Text7->setText("45");
     w.Check[4]->setChecked(false);
     w.Text15->setPlainText("Away, back on Monday.");
@@ -51,13 +53,15 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     window.reset();
     frmSet& again = start();
     EXPECT_EQ(again.Text3->text(), "s3cret!");
+    EXPECT_EQ(again.Text4->text(), "pop.example.org");
     EXPECT_EQ(again.Text7->text(), "45");
     EXPECT_FALSE(again.Check[4]->isChecked());
     EXPECT_EQ(again.Text15->toPlainText(), "Away, back on Monday.");
     EXPECT_EQ(again.RateSldr->value(), -4);
 }
 
-// A number stored or typed out of range shows the field's default; only eight characters are judged.
+// A number stored or typed out of range shows the field's default; only eight characters are
+// judged, except in a port field, which holds a port as a whole or nothing.
 TEST_F(AppTest, NumberFieldsFallBackToTheirDefaultsWhenStoredOrLeft)
 {
     markFirstRunDone();
@@ -142,4 +146,39 @@ TEST_F(AppTest, OnlyThePinTakesDigitsOnlyAndEnterWalksTheAccountFields)
     w.Pin->setFocus(); // keys that steer the window still work in a digits-only field
     QTest::keyClick(w.Pin, Qt::Key_Tab);
     EXPECT_NE(QApplication::focusWidget(), w.Pin);
+}
+
+// A check cannot do without the POP3 server, user and password: a blank one is named to the
+// user when left, and never saved over the account the store holds.
+TEST_F(AppTest, BlankAccountFieldsAreNamedWhenLeftAndNotSavedOverTheStoredAccount)
+{
+    for (auto [key, value] : {std::pair{"EmailUID", "alice"}, {"EmailPw", "secret"}, {"popserver", "pop.old.example"}})
+        store->SaveSetting(key, value);
+    markFirstRunDone();
+    frmSet& w = start();
+    auto leave = [](QLineEdit* edit, Qt::FocusReason reason) {
+        QFocusEvent out(QEvent::FocusOut, reason);
+        QApplication::sendEvent(edit, &out);
+        QCoreApplication::processEvents();
+    };
+    w.Text4->selectAll();
+    QTest::keyClicks(w.Text4, "  ");
+    leave(w.Text4, Qt::ActiveWindowFocusReason); // another window, not another field
+    EXPECT_TRUE(problems.isEmpty());
+    leave(w.Text4, Qt::TabFocusReason);
+    EXPECT_EQ(problems, QStringList({"Enter the POP3 server: mail cannot be checked without it."}));
+    EXPECT_EQ(w.Text4->text(), "  "); // as typed
+    leave(w.Text4, Qt::TabFocusReason); // told once for each edit
+    leave(w.Text2, Qt::TabFocusReason); // not edited
+    EXPECT_EQ(problems.size(), 1);
+
+    problems.clear();
+    w.Text3->clear();
+    w.Form_Unload();
+    EXPECT_EQ(problems, QStringList({"Enter the POP3 password and server: mail cannot be checked without them. "
+                                     "What was saved before is kept."}));
+    EXPECT_FALSE(store->written.contains("EmailPw") || store->written.contains("popserver"));
+    EXPECT_EQ(store->written.size(), 23); // everything else
+    EXPECT_EQ(stored("popserver"), "pop.old.example");
+    EXPECT_EQ(stored("EmailPw"), "secret");
 }

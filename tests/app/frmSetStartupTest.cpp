@@ -76,6 +76,8 @@ TEST_F(AppTest, TheAgreementDecidesWhetherTheWizardAndTheEngineRun)
     store->SaveSetting("popserver", "pop.before.example");
     answerNext<frmLogin>([](frmLogin* d) {
         answerNext<frmCapDev>([](frmCapDev* wizard) {
+            wizard->txtEmailUID->setText("alice");
+            wizard->txtEmailPw->setText("pw");
             wizard->txtPopServer->setText("pop.wizard.example");
             for (int i = 0; i < frmCapDev::kPages; ++i)
                 QTest::mouseClick(wizard->OKButton[0], Qt::LeftButton);
