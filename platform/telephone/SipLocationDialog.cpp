@@ -1,6 +1,6 @@
 #include "platform/telephone/SipLocationDialog.h"
 
-#include "platform/telephone/SipLine.h"
+#include "platform/telephone/SipLineConfig.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/telephone/SipLine.h"
+#include "platform/telephone/SipLineConfig.h"
 
 #include <QDialog>
 

@@ -1,0 +1,270 @@
+#include "platform/telephone/SipStack.h"
+
+#include "platform/telephone/SipDeferrals.h"
+#include "platform/telephone/SipLineConfig.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr int kBusyIterateMs = 10;      // a call in progress: prompt digits and prompt speech
+constexpr int kIdleIterateMs = 100;     // no call: an INVITE waits at most this long
+constexpr int kIncomingTimeoutS = 3600; // the call controller decides when a ringing call ends
+constexpr int kMaxInfoBody = 64;        // a keypad INFO body is a few bytes
+constexpr int kPacketMs = 10;           // speech starts going out after 10 ms of it, not 20
+constexpr int kJitterMs = 0;            // the caller's sound is never listened to, only its keys
+
+QString Text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// The keys a caller can press; anything else from the far end is dropped.
+QString KeypadDigit(QChar c)
+{
+    const char16_t u = c.toUpper().unicode();
+    if ((u >= u'0' && u <= u'9') || u == u'*' || u == u'#' || (u >= u'A' && u <= u'D'))
+        return QString(QChar(u));
+    return {};
+}
+
+// The stack shares its ports (SO_REUSEADDR), so a port another program holds must be found
+// before the stack is started on it.
+bool UdpPortFree(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (s < 0)
+        return true; // let the stack try
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(quint16(port));
+    const bool free = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return free;
+}
+
+// What the user can do about a refused registration.
+QString RegistrationProblem(int code, const QString& phrase)
+{
+    if (code <= 0)
+        return QStringLiteral("Registration failed: %1").arg(phrase.isEmpty() ? QStringLiteral("no answer from the server") : phrase);
+    const QString hint = code == 401 || code == 407 || code == 403
+                             ? QStringLiteral(" Check the user name and password of the SIP account.")
+                             : code == 404 ? QStringLiteral(" Check the SIP identity.") : QString();
+    return QStringLiteral("Registration failed: %1 %2.").arg(code).arg(phrase.trimmed()) + hint;
+}
+
+} // namespace
+
+// The stack's callbacks only post; the work runs after the callback has returned, while the
+// stack is still there (its queue closes when it goes).
+class SipStack::Events : public linphone::CoreListener
+{
+public:
+    Events(SipStack& stack, Reports& reports) : deferrals_(stack.deferrals_), stack_(&stack), reports_(&reports) {}
+
+    void onCallStateChanged(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call,
+                            linphone::Call::State state, const std::string&) override
+    {
+        deferrals_->post([reports = reports_, call, state] { reports->callState(call, state); });
+    }
+    void onAccountRegistrationStateChanged(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Account>& account,
+                                           linphone::RegistrationState state, const std::string&) override
+    {
+        if (state != linphone::RegistrationState::Failed)
+            return;
+        deferrals_->post([stack = stack_, reports = reports_, account] {
+            if (!stack->account_ || !account || account->cPtr() != stack->account_->cPtr())
+                return;
+            const std::shared_ptr<linphone::ErrorInfo> info = account->getErrorInfo();
+            const int code = info ? info->getProtocolCode() : 0;
+            reports->registrationFailed(code, RegistrationProblem(code, info ? Text(info->getPhrase()) : QString()));
+        });
+    }
+    void onDtmfReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call, int dtmf) override
+    {
+        digit(call, dtmf > 0 && dtmf < 128 ? KeypadDigit(QChar(char16_t(dtmf))) : QString());
+    }
+    // A keypad key as an INFO application/dtmf body: the key alone, perhaps with blanks.
+    void onInfoReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call,
+                        const std::shared_ptr<const linphone::InfoMessage>& message) override
+    {
+        const std::shared_ptr<const linphone::Content> content = message ? message->getContent() : nullptr;
+        if (!content || QString::fromStdString(content->getType()).compare(u"application", Qt::CaseInsensitive) != 0)
+            return;
+        const QString subtype = QString::fromStdString(content->getSubtype()).toLower();
+        const size_t size = content->getSize();
+        const uint8_t* buffer = content->getBuffer();
+        if (!buffer || size == 0 || size > kMaxInfoBody)
+            return;
+        QString body = QString::fromLatin1(reinterpret_cast<const char*>(buffer), qsizetype(size)).trimmed();
+        if (subtype == u"dtmf-relay") { // normally taken by the stack itself: "Signal=5"
+            static const QRegularExpression signal(QStringLiteral("^Signal\\s*=\\s*(\\S)\\s*(\\r?\\n|$)"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+            const QRegularExpressionMatch m = signal.match(body);
+            body = m.hasMatch() ? m.captured(1) : QString();
+        } else if (subtype != u"dtmf") {
+            return;
+        }
+        digit(call, body.size() == 1 ? KeypadDigit(body[0]) : QString());
+    }
+
+private:
+    void digit(const std::shared_ptr<linphone::Call>& call, const QString& key)
+    {
+        if (!key.isEmpty())
+            deferrals_->post([reports = reports_, call, key] { reports->digit(call, key); });
+    }
+
+    std::shared_ptr<SipDeferrals> deferrals_;
+    SipStack* stack_;
+    Reports* reports_;
+};
+
+std::unique_ptr<SipStack> SipStack::start(const SipLineConfig& config, const QString& folder, Reports& reports,
+                                          QObject* owner, QString* problem)
+{
+    std::unique_ptr<SipStack> stack(new SipStack);
+    stack->deferrals_ = SipDeferrals::create(owner);
+    stack->listener_ = std::make_shared<Events>(*stack, reports);
+    const QString failed = stack->setUp(config, folder);
+    if (failed.isEmpty())
+        return stack;
+    if (problem)
+        *problem = failed;
+    return nullptr;
+}
+
+QString SipStack::setUp(const SipLineConfig& config, const QString& folder)
+{
+    const bool direct = config.kind == SipLineConfig::Kind::Direct;
+    const QString transport = config.transport.isEmpty() ? QStringLiteral("udp") : config.transport;
+    if (config.port > 0 && (direct || transport == u"udp") && !UdpPortFree(config.port))
+        return QStringLiteral("Cannot listen on UDP port %1; another program is using it.").arg(config.port);
+    const QString data = QDir(folder).filePath(QStringLiteral("data"));
+    const QString plugins = QDir(folder).filePath(QStringLiteral("no-plugins"));
+    QDir().mkpath(data);
+    QDir().mkpath(plugins);
+
+    static const bool quiet = [] {
+        linphone::LoggingService::get()->setLogLevel(linphone::LogLevel::Fatal);
+        return true;
+    }();
+    (void)quiet;
+    const std::shared_ptr<linphone::Factory> factory = linphone::Factory::get();
+    factory->setConfigDir(data.toStdString());
+    factory->setDataDir((data + u'/').toStdString());
+    factory->setDownloadDir((data + u'/').toStdString());
+    // the stack's media plugins would bring another Qt into this process
+    factory->setMspluginsDir(plugins.toStdString());
+
+    const std::shared_ptr<linphone::Core> core = factory->createCore("", "", nullptr); // no linphonerc: nothing piles up between runs
+    if (!core)
+        return QStringLiteral("The SIP stack could not be started.");
+    core->addListener(listener_);
+    core->enableIpv6(false);
+    core->enableVideoCapture(false);
+    core->enableVideoDisplay(false);
+    const std::shared_ptr<linphone::VideoActivationPolicy> video = factory->createVideoActivationPolicy();
+    video->setAutomaticallyAccept(false);
+    video->setAutomaticallyInitiate(false);
+    core->setVideoActivationPolicy(video);
+    core->setIncTimeout(kIncomingTimeoutS);
+    core->setUseFiles(true); // no sound card: the call's player is its voice
+    core->setRing("");
+    core->setRingback("");
+    core->setAudioPort(-1); // any free port: several lines and peers share this machine
+    core->setVideoPort(-1);
+    core->setAudioJittcomp(kJitterMs);
+    core->setUploadPtime(kPacketMs);
+    core->enableAudioAdaptiveJittcomp(false);
+    core->setUseInfoForDtmf(false);
+    core->setUseRfc2833ForDtmf(true);
+    core->setUserAgent("Korvalen", "1");
+    for (const std::shared_ptr<linphone::PayloadType>& pt : core->getAudioPayloadTypes()) {
+        const std::string mime = pt->getMimeType();
+        pt->enable(mime == "PCMU" || mime == "PCMA" || mime == "telephone-event");
+    }
+
+    const std::shared_ptr<linphone::Transports> transports = factory->createTransports();
+    const int port = direct ? config.port : (config.port > 0 ? config.port : -1);
+    transports->setUdpPort(direct || transport == u"udp" ? port : 0);
+    transports->setTcpPort(!direct && transport == u"tcp" ? port : 0);
+    transports->setTlsPort(!direct && transport == u"tls" ? port : 0);
+    transports->setDtlsPort(0);
+    core->setTransports(transports);
+
+    if (core->start() != 0)
+        return QStringLiteral("The SIP stack could not be started.");
+    core_ = core; // started: from here on it is stopped when this goes
+    KeepSocketsFromChildren();
+    const std::shared_ptr<linphone::Transports> used = core->getTransportsUsed();
+    localPort_ = used->getUdpPort() > 0 ? used->getUdpPort() : used->getTcpPort() > 0 ? used->getTcpPort() : used->getTlsPort();
+    if (localPort_ <= 0)
+        return direct ? QStringLiteral("Cannot listen on UDP port %1; another program may be using it.").arg(config.port)
+                      : QStringLiteral("Cannot open a local SIP port.");
+
+    if (!direct) {
+        const std::shared_ptr<linphone::AccountParams> params = core->createAccountParams();
+        const std::shared_ptr<linphone::Address> identity = factory->createAddress(config.identity.toStdString());
+        const std::shared_ptr<linphone::Address> server =
+            factory->createAddress(QStringLiteral("sip:%1;transport=%2").arg(config.server, transport).toStdString());
+        if (!identity || !server)
+            return QStringLiteral("The SIP identity or server is not valid.");
+        params->setIdentityAddress(identity);
+        params->setServerAddress(server);
+        params->enableOutboundProxy(true);
+        params->enableRegister(true);
+        account_ = core->createAccount(params);
+        const QString user = config.user.isEmpty() ? SipIdentityUser(config.identity) : config.user;
+        core->addAuthInfo(factory->createAuthInfo(SipIdentityUser(config.identity).toStdString(), user.toStdString(),
+                                                  config.password.toStdString(), "", "", ""));
+        core->addAccount(account_);
+        core->setDefaultAccount(account_);
+    }
+    QObject::connect(&iterate_, &QTimer::timeout, &iterate_, [this] { core_->iterate(); });
+    setBusy(false);
+    iterate_.start();
+    return {};
+}
+
+SipStack::~SipStack()
+{
+    iterate_.stop();
+    if (core_) {
+        core_->removeListener(listener_);
+        core_->stop();
+    }
+    deferrals_->close();
+}
+
+void SipStack::setBusy(bool busy)
+{
+    iterate_.setInterval(busy ? kBusyIterateMs : kIdleIterateMs);
+}
+
+void SipStack::KeepSocketsFromChildren()
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const int fd = name.toInt(&ok);
+        struct stat st{};
+        if (!ok || fd <= 2 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC))
+            ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
+} // namespace platform
