@@ -1,15 +1,10 @@
 #include "audio/ClsMemory.h"
 
-#include <QFile>
-#include <algorithm>
+#include "platform/MachineMemory.h"
+
 #include <atomic>
 #include <new>
 #include <utility>
-
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/sysinfo.h>
-#endif
 
 namespace audio {
 
@@ -102,53 +97,17 @@ qint64 ClsMemory::AllocationCount()
 bool ClsMemory::GetMemStat(MemoryStatus* s)
 {
     *s = MemoryStatus{};
-#if defined(__linux__)
-    struct sysinfo si {};
-    if (sysinfo(&si) != 0)
+    const std::optional<platform::MachineMemory> m = platform::ReadMachineMemory();
+    if (!m)
         return false;
-    const quint64 unit = si.mem_unit ? si.mem_unit : 1;
-    quint64 total = quint64(si.totalram) * unit;
-    quint64 avail = quint64(si.freeram + si.bufferram) * unit;
-    quint64 swapTotal = quint64(si.totalswap) * unit;
-    quint64 swapFree = quint64(si.freeswap) * unit;
-    // MemAvailable counts reclaimable caches too, as the user thinks of free memory.
-    QFile meminfo(QStringLiteral("/proc/meminfo"));
-    if (meminfo.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : meminfo.readAll().split('\n')) {
-            const QList<QByteArray> f = line.simplified().split(' ');
-            if (f.size() < 2)
-                continue;
-            const quint64 kb = f[1].toULongLong() * 1024;
-            if (f[0] == "MemTotal:")
-                total = kb;
-            else if (f[0] == "MemAvailable:")
-                avail = kb;
-        }
-    }
-    s->dwTotalPhys = total;
-    s->dwAvailPhys = std::min(avail, total);
-    s->dwMemoryLoad = total ? quint32((total - s->dwAvailPhys) * 100 / total) : 0;
-    s->dwTotalPageFile = total + swapTotal;
-    s->dwAvailPageFile = s->dwAvailPhys + swapFree;
-    // The address space: its limit when one is set, otherwise the user half of 48-bit addresses.
-    quint64 space = quint64(1) << 47;
-    struct rlimit lim {};
-    if (getrlimit(RLIMIT_AS, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY)
-        space = lim.rlim_cur;
-    quint64 used = 0;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmSize:"))
-                used = line.mid(7).simplified().split(' ').value(0).toULongLong() * 1024;
-        }
-    }
-    s->dwTotalVirtual = space;
-    s->dwAvailVirtual = space > used ? space - used : 0;
+    s->dwMemoryLoad = m->loadPercent;
+    s->dwTotalPhys = m->totalPhysical;
+    s->dwAvailPhys = m->availablePhysical;
+    s->dwTotalPageFile = m->totalWithSwap;
+    s->dwAvailPageFile = m->availableWithSwap;
+    s->dwTotalVirtual = m->addressSpace;
+    s->dwAvailVirtual = m->availableAddressSpace;
     return true;
-#else
-    return false;
-#endif
 }
 
 } // namespace audio
