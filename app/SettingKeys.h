@@ -64,8 +64,8 @@ struct Range
     int byDefault;
 };
 
-inline constexpr Range popportRange{0, 9999, 110};
-inline constexpr Range smtpportRange{1, 65536, 25};
+inline constexpr Range popportRange{1, 65535, 110};
+inline constexpr Range smtpportRange{1, 65535, 25};
 inline constexpr Range EmailcountRange{0, 99, 1};
 inline constexpr Range minuteRange{10, 60, 60};
 inline constexpr Range repeatvoiceRange{2, 99, 16};

@@ -105,12 +105,8 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
                                    false);
         }
     }
-    if (mode == checkmailClass::DeleteOne && failure.isEmpty()) { // the server kept it otherwise
-        const QModelIndex selected = ListView1->currentIndex();
-        if (selected.isValid() && selected.row() < listModel->rowCount())
-            listModel->removeRow(selected.row());
+    if (mode == checkmailClass::DeleteOne) // the engine removed the deleted message's own row
         mailobj_showListViewCount();
-    }
     // Reading a fetched message aloud comes with the voice menu.
     restoreCountdown(checkHolding_, checkCountdownState_, callHolding_);
 }

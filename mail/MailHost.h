@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <cstdint>
 
+class ReplyForm;
+
 // What the mail engine needs from the window that owns it.
 class MailHost
 {
@@ -16,4 +18,8 @@ public:
     // The spam lists as the window shows them: subject phrases and sender texts.
     virtual QStringList spamSubjects() const = 0;
     virtual QStringList spamSenders() const = 0;
+    // The voice menu: the mailbox list's selection follows the message read, and a dictated
+    // reply is written into the console's compose page (none without a console).
+    virtual void selectMessage(int row) { (void)row; }
+    virtual ReplyForm* replyForm() { return nullptr; }
 };

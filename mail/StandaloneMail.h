@@ -16,6 +16,8 @@ struct FixedMailHost : MailHost
     QString reply;
     QStringList subjects;
     QStringList senders;
+    ReplyForm* form = nullptr;
+    QList<int> selected; // rows the voice menu selected
 
     bool signedIn() const override { return isSignedIn; }
     QString smtpServer() const override { return server; }
@@ -23,6 +25,8 @@ struct FixedMailHost : MailHost
     QString replyText() const override { return reply; }
     QStringList spamSubjects() const override { return subjects; }
     QStringList spamSenders() const override { return senders; }
+    void selectMessage(int row) override { selected << row; }
+    ReplyForm* replyForm() override { return form; }
 };
 
 struct MailControls

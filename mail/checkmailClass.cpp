@@ -58,34 +58,71 @@ void checkmailClass::allowdelete(bool) {}
 
 void checkmailClass::CheckMail(int32_t kind)
 {
-    if (kind == FirstCheck) {
-        // Until one listing has run to the end, the mail there at the start is not new.
-        firstListing_ = true;
-        existingAtStart_ = -1;
-    }
-    myStatus_ = kind;
-    emit CheckmailStart();
-    if (kind == FirstCheck)
-        PhoneReady = true;
-    startSession();
+    request(kind, 0);
 }
 
 void checkmailClass::RetrieveMailInServer(int16_t n)
 {
-    myStatus_ = FetchOne;
-    targetMessage_ = n;
-    NewMailCount = 0;
-    if (ObjPop)
-        return;
-    emit CheckmailStart();
-    startSession();
+    request(FetchOne, n);
 }
 
 void checkmailClass::DelMailInServer(int16_t n)
 {
-    myStatus_ = DeleteOne;
-    targetMessage_ = n;
-    emit CheckmailStart();
+    request(DeleteOne, n);
+}
+
+// A request never takes over a running session: it waits for the session's end. A later
+// request of the same kind replaces a waiting one.
+void checkmailClass::request(int32_t mode, int16_t n, const QString& id)
+{
+    const Request asked{mode, n, id.isEmpty() ? idAtRow(n - 1) : id};
+    if (!ObjPop && myStatus_ == Idle)
+        return startRequest(asked);
+    for (Request& r : waiting_) {
+        if (r.mode == mode) {
+            r = asked;
+            return;
+        }
+    }
+    waiting_.append(asked);
+}
+
+void checkmailClass::runWaitingRequest()
+{
+    if (!waiting_.isEmpty() && !ObjPop && myStatus_ == Idle)
+        startRequest(waiting_.takeFirst());
+}
+
+void checkmailClass::startRequest(const Request& r)
+{
+    myStatus_ = r.mode;
+    switch (r.mode) {
+    case FirstCheck:
+        // Until one listing has run to the end, the mail there at the start is not new.
+        firstListing_ = true;
+        existingAtStart_ = -1;
+        emit CheckmailStart();
+        PhoneReady = true;
+        break;
+    case FetchOne:
+        targetMessage_ = r.n;
+        targetId_ = r.id;
+        NewMailCount = 0;
+        emit CheckmailStart();
+        if (!host_ || !host_->signedIn()) { // the caller waits for an answer all the same
+            setErrorMessage(QString::fromLatin1(kFetchFailed), CPostOffice::kProtocolError);
+            return finish();
+        }
+        break;
+    case DeleteOne:
+        targetMessage_ = r.n;
+        targetId_ = r.id;
+        emit CheckmailStart();
+        break;
+    default:
+        emit CheckmailStart();
+        break;
+    }
     startSession();
 }
 
@@ -107,15 +144,19 @@ void checkmailClass::killPop()
 
 void checkmailClass::startSession()
 {
-    if (!host_ || !host_->signedIn())
+    if (!host_ || !host_->signedIn()) {
+        myStatus_ = Idle;
         return;
-    if (UserName.isEmpty() || Password.isEmpty() || ServerName.isEmpty())
+    }
+    lastFailure_.clear();
+    if (UserName.isEmpty() || Password.isEmpty() || ServerName.isEmpty()) {
+        lastFailure_ = QStringLiteral("No check: give the POP3 server, user name and password on the e-mail account page.");
         return finish();
+    }
     emit DebugPrint(QStringLiteral("Check User : ") + UserName);
     if (ObjPop)
         return;
     memory_.open(UserName + QLatin1Char('@') + ServerName.trimmed().toLower()); // one mailbox, whatever the port
-    lastFailure_.clear();
     knownAtFirstDelete_ = -1;
     userDeleted_ = false;
     listedToEnd_ = false;
@@ -154,16 +195,13 @@ void checkmailClass::onCountKnown()
     const int count = ObjPop->MsgCount();
     switch (myStatus_) {
     case DeleteOne:
-        if (count >= targetMessage_)
-            ObjPop->DeleteMsgNum(targetMessage_);
-        else
-            ObjPop->QuitServer();
-        break;
     case FetchOne:
-        if (count >= targetMessage_) {
-            ObjPop->RetrieveMsgNum(targetMessage_);
+        // The message must still be the one listed there: its id is asked first.
+        if (targetMessage_ >= 1 && count >= targetMessage_) {
+            ObjPop->AskUniqueID(targetMessage_);
         } else {
-            setErrorMessage(QString::fromLatin1(kFetchFailed), CPostOffice::kProtocolError);
+            if (myStatus_ == FetchOne)
+                setErrorMessage(QString::fromLatin1(kFetchFailed), CPostOffice::kProtocolError);
             ObjPop->QuitServer();
         }
         break;
@@ -193,6 +231,18 @@ void checkmailClass::onCountKnown()
 void checkmailClass::onAnchorChecked()
 {
     const QString id = ObjPop->MsgUniqueID().trimmed();
+    if (myStatus_ == FetchOne || myStatus_ == DeleteOne) {
+        if (!id.isEmpty() && !targetId_.isEmpty() && id != targetId_) {
+            emit DebugPrint(QStringLiteral("Message %1 is no longer the one listed").arg(targetMessage_));
+            if (myStatus_ == FetchOne)
+                setErrorMessage(QString::fromLatin1(kFetchFailed), CPostOffice::kProtocolError);
+            return ObjPop->QuitServer();
+        }
+        targetId_ = id.isEmpty() ? targetId_ : id;
+        if (myStatus_ == FetchOne)
+            return ObjPop->RetrieveMsgNum(targetMessage_);
+        return ObjPop->DeleteMsgNum(targetMessage_);
+    }
     if (!id.isEmpty() && id != idAtRow(knownCount_ - 1))
         return rebuildList();
     listFromCount(ObjPop->MsgCount()); // unchanged, or a server without ids: by position
@@ -278,6 +328,10 @@ void checkmailClass::onMessageIn()
     body_ = ObjPop->MsgContents();
     bodyBytes_ = ObjPop->MsgContentsByte();
     DisplayText = DisplayStringconv(body_, bodyBytes_, charset_);
+    date_ = listDate(ObjPop->MsgSendDate());
+    readId_ = targetId_;
+    readPosition_ = targetMessage_;
+    placeholder_ = false;
     emit DebugPrint(QStringLiteral("Retrieve message %1").arg(ObjPop->CurrentMessageNum()));
     ObjPop->QuitServer();
 }
@@ -311,6 +365,13 @@ void checkmailClass::onSessionEnded()
     } else {
         emit DebugPrint(QStringLiteral("Quited"));
         if (userDeleted_) {
+            // The row of the deleted message goes: found by its id, or at its position.
+            int row = targetMessage_ - 1;
+            for (int r = 0; !targetId_.isEmpty() && list_ && r < list_->rowCount(); ++r)
+                if (idAtRow(r) == targetId_)
+                    row = r;
+            if (list_ && row >= 0 && row < list_->rowCount())
+                list_->removeRow(row);
             --knownCount_;
             NewMailCount = 0;
         }
@@ -392,9 +453,20 @@ QString checkmailClass::failureReason() const
 
 void checkmailClass::finish()
 {
+    const int32_t mode = myStatus_;
+    const bool deleted = mode == DeleteOne && userDeleted_ && lastFailure_.isEmpty();
     emit showListViewCount();
-    emit CheckmailFinish(myStatus_);
+    emit CheckmailFinish(mode);
     killPop();
+    if (mode == DeleteOne && menuDelete_) {
+        menuDelete_ = false;
+        if (audio_ && audio_->getStatus() == telephony::ClsAudioControl::ReadingPieces) {
+            if (deleted && readIndex_ > 1)
+                --readIndex_; // "3" reads the message that followed
+            say(deleted ? QStringLiteral(" message deleted") : QStringLiteral(" message not deleted"));
+        }
+    }
+    QMetaObject::invokeMethod(this, &checkmailClass::runWaitingRequest, Qt::QueuedConnection);
 }
 
 void checkmailClass::addListItem(const QString& sender, const QString& subject,
@@ -439,6 +511,7 @@ void checkmailClass::setErrorMessage(const QString& text, int16_t number)
     bodyBytes_ = systemBytes(body_);
     charset_ = 1;
     DisplayText = text;
+    placeholder_ = true;
 }
 
 bool checkmailClass::isSpam() const

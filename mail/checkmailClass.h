@@ -113,6 +113,41 @@ public:
     // Speaks a short text in the language of the user interface.
     void ButtonSpeak(const QString& text);
 
+    // ---- the keypad voice menu
+    static constexpr const char* kPleaseWait = "Please wait.";
+    static constexpr int kPinLength = 8;                // digits a PIN may have
+    static constexpr int kPinTriesPerCall = 3;
+    static constexpr int kLockoutCalls = 3;             // calls with wrong PINs ...
+    static constexpr int kLockoutSeconds = 15 * 60;     // ... within this long lock the line this long
+    static constexpr int kDigitBufferCap = 64;          // keys kept; a caller cannot grow it further
+
+    // One keypad key ("0"-"9", "*", "#"); anything else is dropped.
+    void DigitReceived(const QString& key);
+    void GoodByeHangup();
+    void ModemOnHook();
+    void ListOne(int16_t n);
+    void listAll(int16_t n);
+    // A call starts: nothing of an earlier call's keys, tries or reading remains. A line call
+    // made while wrong PINs have locked the line is said good-bye to at once.
+    void CallStarted(bool lineCall);
+    // The message just fetched is spoken, when a caller or a list reading still waits for it.
+    void ReadFetchedMessage();
+    int16_t ReadIndex() const { return readIndex_; }
+
+    // ---- spoken text
+    static bool isGBByte(uchar b) { return b >= 0xA1 && b <= 0xFE; }
+    static bool isBig5HighByte(uchar b) { return b >= 0xA1 && b <= 0xFE; }
+    static bool isBig5LowByte(uchar b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE); }
+    // The text without control characters; line breaks and tabs become blanks.
+    static QString Speakable(const QString& text);
+    static QString FindEmailaddress(const QString& text);
+    QString ReturnBodyIn(int target) const;
+    void saySubDateBody(const QString& date, const QString& subject, const QString& sender, const QString& body);
+    // Speaks mixed Chinese and Latin text run by run, each in its own voice.
+    void TTSGB(const QByteArray& bytes);
+    void TTSText(const QString& text);
+    void TTSRemain();
+
     // One line of the log: shown and written at once. The log then pauses: what the engine
     // does next (then) runs when the pause is over, while every other event goes on.
     void WriteLogLine(const QString& name, const QString& text, std::function<void()> then = {});
@@ -160,6 +195,32 @@ private:
 
     int16_t ringUser();
 
+    // The voice menu's steps, one per call status.
+    void handleKey(const QString& key);
+    void onAlertAnsweredKey();
+    void onPinKey();
+    void onMenuKey();
+    void onListeningKey();
+    void onNumberKey();
+    void onDictationKey();
+    void onLongNumberKey();
+    bool readMessage(int n);
+    void startReply();
+    void sendReply();
+    void deleteReadMessage();
+    void say(const QString& text);
+    void sayTotals();
+    void sayMenu(const QString& extra = QString());
+    void logPhone(const QString& text);
+    bool lockedOut();
+    void notePinFailure();
+    bool placeholderIsCurrent() const { return placeholder_; }
+    // Requests that wait while a session runs; they start when it has ended.
+    struct Request { int32_t mode; int16_t n; QString id; };
+    void request(int32_t mode, int16_t n, const QString& id = QString());
+    void startRequest(const Request& r);
+    void runWaitingRequest();
+
     MailHost* host_ = nullptr;
     QPointer<telephony::ClsAudioControl> audio_;
     QPointer<QTcpSocket> popSocket_;
@@ -184,6 +245,25 @@ private:
     bool firstListing_ = false;       // the first check's listing is not complete yet
     int32_t existingAtStart_ = -1;    // messages there at the first check: never new
     QString lastFailure_;
+    QList<Request> waiting_;
+    QString targetId_;                // the id the fetched or deleted message must have
+    bool menuDelete_ = false;         // the delete was asked on the telephone
+    bool dictatedSend_ = false;       // the send in progress is the caller's reply
+
+    // The call.
+    int16_t readIndex_ = 0;
+    bool deleteArmed_ = false;        // "0" once: the next "0" deletes the message read
+    bool pinFailedThisCall_ = false;
+    bool lineCall_ = false;
+    QList<double> pinFailureTimes_;   // seconds since epoch, one per call with a wrong PIN
+    double lockedUntil_ = 0;
+    QStringList pendingKeys_;
+    bool handlingKey_ = false;
+    QString remainingSpeech_;
+    QString readId_;                  // the id of the message read, for its deletion
+    int16_t readPosition_ = 0;
+    QString date_;                    // the fetched message's date, as the list shows it
+    bool placeholder_ = true;         // the current message is a placeholder, not a mail
 
     // An automatic reply holds the listing until the send has closed and the log has paused.
     struct ReplyWait {
@@ -191,6 +271,15 @@ private:
         bool sendClosed = false;
         bool pauseOver = false;
     } replyWait_;
+    // An automatic reply that waits for the send in progress to close.
+    struct PendingSend {
+        QString to, from, subject, body;
+        enum Kind { Other, Auto, Dictated } kind = Other;
+    };
+    QList<PendingSend> pendingSends_;
+    PendingSend::Kind sendKind_ = PendingSend::Other;
+    void queueSend(const PendingSend& send);
+    void startSend(const PendingSend& send);
 
     struct LogPause {
         double start;

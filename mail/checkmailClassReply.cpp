@@ -30,7 +30,8 @@ void checkmailClass::sendAutoReply(const QString& id)
     // The server waits for our own send: its silence meanwhile is not a time-out.
     ObjPop->StopTimeout();
     replyWait_ = {ObjPop, false, false};
-    SendMail(to, from, QStringLiteral("Re:") + ObjPop->MsgSubject(), host_ ? host_->replyText() : QString());
+    queueSend({to, from, QStringLiteral("Re:") + ObjPop->MsgSubject(), host_ ? host_->replyText() : QString(),
+               PendingSend::Auto});
     WriteLogLine(ServerName, QStringLiteral("Auto Reply to ") + to, [this] {
         replyWait_.pauseOver = true;
         resumeAfterReply();
@@ -52,22 +53,31 @@ void checkmailClass::resumeAfterReply()
 void checkmailClass::SendMail(const QString& to, const QString& from, const QString& subject,
                               const QString& body)
 {
+    queueSend({to, from, subject, body, PendingSend::Other});
+}
+
+void checkmailClass::queueSend(const PendingSend& send)
+{
+    if (ObjSmtp) // one send at a time: the next waits for this one's close
+        return pendingSends_.append(send);
+    startSend(send);
+}
+
+void checkmailClass::startSend(const PendingSend& send)
+{
     emit DebugPrint(QStringLiteral("Auto Reply E-mail"));
-    if (ObjSmtp) {
-        ObjSmtp->disconnect(this);
-        ObjSmtp->deleteLater();
-    }
+    sendKind_ = send.kind;
     ObjSmtp = new cSmtp(this);
     connect(ObjSmtp, &cSmtp::Sending, this, &checkmailClass::ObjSmtp_Sending);
     connect(ObjSmtp, &cSmtp::ServerClose, this, &checkmailClass::ObjSmtp_ServerClose);
     ObjSmtp->setWsock(smtpSocket_);
     ObjSmtp->setWtimeout(smtpTimer_);
     ObjSmtp->SMTPPort = host_ ? host_->smtpPort() : 25;
-    ObjSmtp->SendTo = to;
-    ObjSmtp->MailFrom = from;
+    ObjSmtp->SendTo = send.to;
+    ObjSmtp->MailFrom = send.from;
     ObjSmtp->Server = host_ ? host_->smtpServer() : QString();
-    ObjSmtp->MessageText = body;
-    ObjSmtp->MessageSubject = subject;
+    ObjSmtp->MessageText = send.body;
+    ObjSmtp->MessageSubject = send.subject;
     ObjSmtp->Connect(0, QString());
 }
 
@@ -91,12 +101,21 @@ void checkmailClass::ObjSmtp_ServerClose(int16_t code)
         ObjSmtp->deleteLater();
         ObjSmtp = nullptr;
     }
-    if (audio_ && audio_->getStatus() != telephony::ClsAudioControl::Idle) { // a caller is on the line
-        audio_->RepeatedlySay(1, QStringLiteral(" E mail send complete"));
-        audio_->ChangeStatus(5);
+    const auto closed = sendKind_;
+    if (!pendingSends_.isEmpty())
+        startSend(pendingSends_.takeFirst());
+    // Only the caller's own reply is spoken of, and only as it went.
+    if (closed == PendingSend::Dictated) {
+        dictatedSend_ = false;
+        if (audio_ && audio_->getStatus() != telephony::ClsAudioControl::Idle) { // a caller is on the line
+            const bool sent = code == cSmtp::Delivered || code == cSmtp::ServerClosed;
+            audio_->ChangeStatus(telephony::ClsAudioControl::MenuRepeating);
+            audio_->RepeatedlySay(1, sent ? QStringLiteral(" E mail send complete") : QStringLiteral(" Fail Send E-mail"));
+        }
+    } else if (closed == PendingSend::Auto) {
+        replyWait_.sendClosed = true;
+        resumeAfterReply();
     }
-    replyWait_.sendClosed = true;
-    resumeAfterReply();
 }
 
 int16_t checkmailClass::AlertUser()
@@ -124,12 +143,19 @@ int16_t checkmailClass::ringUser()
     return placed ? -1 : 0;
 }
 
+// On a Chinese system the captions are Chinese: spoken by the Chinese voice, run by run.
 void checkmailClass::ButtonSpeak(const QString& text)
 {
     if (text.isEmpty() || !audio_)
         return;
     audio_->ChangeStatus(telephony::ClsAudioControl::Idle);
-    audio_->RepeatedlySay(1, text);
+    const int lcid = platform::Globals().lcid;
+    if (lcid == platform::kLcidSimplifiedChinese)
+        TTSText(text);
+    else if (lcid == platform::kLcidTraditionalChinese)
+        TTSText(CodeConvert(text, 3)); // the Chinese voice reads the simplified forms
+    else
+        audio_->RepeatedlySay(1, text);
 }
 
 void checkmailClass::WriteLogLine(const QString& name, const QString& text, std::function<void()> then)

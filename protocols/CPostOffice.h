@@ -87,7 +87,7 @@ public:
     int16_t FailedStatus() const { return int16_t(failedAt_); }
     QString ServerReply() const { return serverReply_; }
 
-    // The fields of the last message read; a field a later message lacks keeps its value.
+    // The fields of the last message read.
     QString MsgContents() const;
     QByteArray MsgContentsByte() const;
     QString MsgSubject() const;

@@ -184,6 +184,7 @@ void ClsAudioControl::lcTimeout_Timer()
 void ClsAudioControl::speak(const QString& text)
 {
     ++speechSerial_;
+    emit Saying(text);
     if (lpVoice)
         lpVoice->Speak(text, kSpeakFlags);
     // Without a voice nothing is spoken, and an empty text only purges: no stream ends either.

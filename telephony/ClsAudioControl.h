@@ -107,6 +107,8 @@ signals:
     // The call voice speaks from here on.
     void IncomingPhone();
     void SpeakRemain();
+    // The text each speech starts with, as it is handed to the voice.
+    void Saying(const QString& text);
     void DebugPrint(const QString& text);
 
 private slots:

@@ -1,0 +1,301 @@
+// The keypad voice menu over a scripted line, with a real voice, a real POP3 server and a real
+// SMTP sink: what a caller hears for the keys they press.
+#include "MailFixture.h"
+#include "RealPeers.h"
+#include "mail/ReplyForm.h"
+#include "platform/sound/AudioOutput.h"
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
+#include "protocols/ScriptedServer.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/FixedCallHost.h"
+#include "telephony/FrmModem.h"
+
+#include <QFile>
+
+using telephony::ClsAudioControl;
+using Status = ClsAudioControl::Status;
+
+namespace {
+
+// The console's compose page: dictated keys edit its body as the main window applies them.
+struct ComposePage : ReplyForm
+{
+    QString t, f, s, b;
+    int shown = 0;
+    QString to() const override { return t; }
+    QString from() const override { return f; }
+    QString subject() const override { return s; }
+    QString body() const override { return b; }
+    void setTo(const QString& x) override { t = x; }
+    void setFrom(const QString& x) override { f = x; }
+    void setSubject(const QString& x) override { s = x; }
+    void setBody(const QString& x) override { b = x; }
+    void showCompose() override { ++shown; }
+    void key(const QString& c)
+    {
+        if (c == "\b")
+            b.chop(1);
+        else
+            b += c == "\r" ? QString("\r\n") : c;
+    }
+};
+
+class VoiceMenu : public MailTest
+{
+protected:
+    void SetUp() override
+    {
+        if (platform::InstalledVoices().isEmpty())
+            GTEST_SKIP() << "the speech engine's data is not installed";
+        peers.clear("alice");
+        peers.clearSent();
+        account(peers.pop3Port());
+        host.port = peers.smtpPort();
+        host.form = &form;
+        engine.PinCode = "2468";
+        wav = platform::AudioOutputs::instance().add(platform::MakeWavFileOutput(programFolder.file("voice.wav")));
+        voice.setAudioOutputStream(platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
+        callHost.hangup = 200; // ticks of 3 ms: long enough for every key of a scenario
+        callHost.onCall = callHost.offCall = &voice;
+        timer.setInterval(3);
+        ASSERT_EQ(modem.InitModem(0, true), "Voice Modem");
+        audio.ModemPhone(&modem);
+        audio.timercontrol(&timer);
+        audio.setHost(&callHost);
+        audio.setVoiceEng(&voice);
+        audio.AutoAnswer = true;
+        engine.SetAudioControl(&audio);
+        // What the main window does with the engine's and the controller's events.
+        QObject::connect(&audio, &ClsAudioControl::Saying, [this](const QString& t) { heard << t; });
+        QObject::connect(&audio, &ClsAudioControl::IncomingPhone, [this] { engine.CallStarted(true); });
+        QObject::connect(&audio, &ClsAudioControl::DigitReceived, &engine, &checkmailClass::DigitReceived);
+        QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
+        QObject::connect(&audio, &ClsAudioControl::VoiceConnected, [this](int32_t kind, int32_t device) {
+            if (kind == ClsAudioControl::ModemLine)
+                voice.setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
+        });
+        QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, [this](int32_t) {
+            voice.setAudioOutputStream(platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
+        });
+        QObject::connect(&engine, &checkmailClass::CheckmailFinish, [this](int32_t mode) {
+            if (mode == checkmailClass::FetchOne)
+                engine.ReadFetchedMessage();
+        });
+        QObject::connect(&engine, &checkmailClass::ChangeVoiceEngine, [this](int32_t l) { languages << l; });
+        QObject::connect(&engine, &checkmailClass::DisplayDigitInput, [this](const QString& c) { form.key(c); });
+    }
+    void TearDown() override
+    {
+        if (wav >= 0)
+            platform::AudioOutputs::instance().remove(wav);
+    }
+
+    bool quiet() { return waitUntil([&] { return audio.isDonePlay() && !engine.SessionRunning(); }); }
+    // A caller rings, is answered on the second ring and hears the PIN prompt.
+    void call()
+    {
+        heard.clear();
+        line->ring(1);
+        line->ring(2);
+        line->connect();
+        ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::WaitingForPin && audio.isDonePlay(); }));
+    }
+    // Presses the keys one after another, each once the last one's answer has been spoken.
+    void press(const QString& keys)
+    {
+        for (QChar k : keys) {
+            line->digit(QString(k));
+            ASSERT_TRUE(quiet()) << "after key " << k.toLatin1();
+        }
+    }
+    QString last() const { return heard.isEmpty() ? QString() : heard.last(); }
+    bool heardText(const QString& part) const
+    {
+        return std::any_of(heard.cbegin(), heard.cend(), [&](const QString& t) { return t.contains(part); });
+    }
+    void signIn()
+    {
+        call();
+        press("2468#");
+        ASSERT_EQ(audio.getStatus(), Status::MenuSpeech);
+    }
+
+    RealPeers& peers = RealPeers::instance();
+    ComposePage form;
+    platform::LineDeviceTable table;
+    platform::ScriptedLine* line =
+        static_cast<platform::ScriptedLine*>(table.addBackend(std::make_unique<platform::ScriptedLine>()));
+    telephony::FrmModem modem{[this] { return std::make_unique<platform::ModemControl>(table); }};
+    QTimer timer;
+    platform::SpeechVoice voice;
+    FixedCallHost callHost;
+    ClsAudioControl audio;
+    int wav = -1;
+    QStringList heard;
+    QList<int32_t> languages;
+};
+
+} // namespace
+
+TEST_F(VoiceMenu, APinOfDigitsOpensTheMenuAndWrongOnesEndTheCall)
+{
+    const struct {
+        const char* pin;
+        const char* keys;
+        bool opens;
+    } rows[] = {
+        {"2468", "2468#", true},
+        {"24681357", "24681357", true}, // eight keys need no "#"
+        {"2468", "*2468#", false},      // not digits
+        {"2468", "#", false},           // nothing
+        {"", "#", false},               // an empty PIN never matches
+        {"2468", "2467#", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.keys);
+        engine.PinCode = row.pin;
+        call();
+        press(row.keys);
+        EXPECT_EQ(audio.getStatus() == Status::MenuSpeech, row.opens);
+        EXPECT_EQ(last().startsWith(" You have total 0 message and 0 new message."), row.opens) << last().toStdString();
+        line->farHangUp();
+        ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+    }
+    // Three wrong tries end the call; after three such calls the line says good-bye at once.
+    engine.PinCode = "2468";
+    for (int c = 0; c < 3; ++c) {
+        call();
+        press("1#1#1#");
+        EXPECT_TRUE(heardText(" Please Re enter Password"));
+        EXPECT_EQ(last(), " Good bye");
+        ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+    }
+    heard.clear();
+    line->ring(1);
+    line->ring(2);
+    line->connect();
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle && heardText(" Good bye"); }));
+    clock.advance(qint64(checkmailClass::kLockoutSeconds) * 1000);
+    call();
+    press("2468#");
+    EXPECT_EQ(audio.getStatus(), Status::MenuSpeech);
+}
+
+TEST_F(VoiceMenu, MessagesAreReadSteppedAndDeletedByTheirOwnId)
+{
+    peers.fill("alice", {"01-plain.eml", "03-big5.eml", "05-utf8.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    signIn();
+    EXPECT_EQ(last(), " You have total 3 message and 0 new message. please enter message number, then press enter key");
+
+    press("0001#"); // a fifth key or "#" ends the number: no good-bye follows
+    EXPECT_EQ(audio.getStatus(), Status::ReadingPieces);
+    EXPECT_TRUE(heardText("subject. Meeting moved to Thursday from. Tom Baker")) << heard.join("|").toStdString();
+    press("1");
+    EXPECT_TRUE(last().startsWith(" there are no previous message"));
+    EXPECT_EQ(audio.getStatus(), Status::MenuSpeech); // the text asks for a number
+
+    press("2#");
+    // The Big5 subject is spoken in Chinese, by the Chinese voice, not dropped.
+    EXPECT_TRUE(heardText(QString::fromUtf8("下週三會議通知")) || heardText(QString::fromUtf8("下周三会议通知")))
+        << heard.join("|").toStdString();
+    EXPECT_TRUE(languages.contains(3));
+    EXPECT_EQ(host.selected.last(), 1);
+
+    // Delete takes two "0"s; any other key in between keeps the message.
+    press("09");
+    EXPECT_EQ(peers.mailboxFiles("alice").size(), 3);
+    press("3"); // message 3, whose checked id is the one deleted
+    heard.clear();
+    press("00");
+    EXPECT_EQ(heard.value(0), " press 0 again to delete this message");
+    EXPECT_EQ(last(), " message deleted");
+    EXPECT_EQ(peers.mailboxFiles("alice").size(), 2);
+    EXPECT_EQ(column(1), QStringList({"Meeting moved to Thursday", QString::fromUtf8("下週三會議通知")}));
+
+    press("3"); // past the end
+    EXPECT_TRUE(last().startsWith(" you do not have 3 message"));
+    press("#"); // the number prompt wants a number
+    EXPECT_EQ(last(), " Please enter number in key pad, then press enter key");
+    press("*#"); // the menu, then good-bye
+    EXPECT_EQ(last(), " Good bye");
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+}
+
+TEST_F(VoiceMenu, ADictatedReplyIsSentToTheSenderOfTheMessageRead)
+{
+    peers.fill("alice", {"06-alternative.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    signIn();
+    press("1");
+    line->digit("#");
+    line->digit("8"); // the message is still on its way: nothing to reply to yet
+    ASSERT_TRUE(quiet());
+    EXPECT_EQ(form.shown, 0);
+    EXPECT_TRUE(heardText(" there is no message to reply to"));
+    press("8");
+    EXPECT_EQ(form.shown, 1);
+    EXPECT_EQ(form.to(), "carol@example.org");
+    EXPECT_EQ(form.subject(), "Re: Photos from the trip");
+    EXPECT_EQ(audio.getStatus(), Status::WaitingForInput);
+    // o k, a typo, backspace, blank, y e s: "ok yes"
+    press("96" "85" "72" "80" "71" "99" "83" "81");
+    EXPECT_EQ(form.body(), "ok yes");
+    press("##");
+    ASSERT_TRUE(waitUntil([&] { return !engine.Sending() && last() == " E mail send complete"; }));
+    const auto sent = peers.sentMessages();
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].rcptTos, QStringList({"carol@example.org"}));
+    EXPECT_TRUE(sent[0].data.contains("Subject: Re: Photos from the trip\r\n"));
+    EXPECT_TRUE(sent[0].data.contains("\r\n\r\nok yes\r\n"));
+
+    // "**" leaves the dictation without sending.
+    press("8" "72" "**");
+    EXPECT_EQ(audio.getStatus(), Status::MenuRepeating);
+    EXPECT_EQ(peers.sentMessages().size(), 1);
+}
+
+TEST_F(VoiceMenu, NothingIsReadAfterTheCallerHangsUpAndANewCallStartsClean)
+{
+    peers.fill("alice", {"01-plain.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    signIn();
+    press("1");
+    line->digit("#"); // the fetch starts; the caller hangs up before it ends
+    line->farHangUp();
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle && !engine.SessionRunning(); }));
+    ASSERT_TRUE(quiet());
+    EXPECT_FALSE(heardText("message received on"));
+
+    call();
+    press("2468#");
+    EXPECT_EQ(audio.getStatus(), Status::MenuSpeech); // no key of the last call was left over
+}
+
+// Keys that led nowhere: speed keys keep the hang-up timer running, "*" in the number prompt
+// goes to the menu, and "#" during a message still lets " Good bye" be heard before the hang-up.
+TEST_F(VoiceMenu, EveryStatusHasAWayOn)
+{
+    peers.fill("alice", {"02-html.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    signIn();
+    press("*");
+    EXPECT_EQ(audio.getStatus(), Status::MenuRepeating);
+    press("1");
+    press("1#");
+    press("4");
+    EXPECT_TRUE(timer.isActive());
+    press("6");
+    EXPECT_TRUE(timer.isActive());
+    engine.DigitReceived("A"); // not a key of the twelve
+    engine.DigitReceived("");
+    EXPECT_EQ(audio.getStatus(), Status::ReadingPieces);
+
+    press("2");
+    line->digit("#"); // cuts the message short
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+    EXPECT_EQ(last(), " Good bye");
+    EXPECT_EQ(line->operations().last(), "hangup") << line->operations().join(",").toStdString();
+}
