@@ -104,7 +104,8 @@ signals:
     void DigitReceived(const QString& digit);
     void Viseme(int32_t viseme);
     // A call is being taken: an accepted ringing line is answered, or the alert call placed.
-    // The call voice speaks from here on.
+    // The controller is already in the line call (getPhoneMode, getStatus); the call voice
+    // speaks from here on.
     void IncomingPhone();
     void SpeakRemain();
     // The text each speech starts with, as it is handed to the voice.

@@ -34,8 +34,6 @@ void ClsAudioControl::AnswerCall()
 {
     if (!host_ || !host_->mayAnswer()) // the next ring asks again; the ring gap brings the line back to idle
         return;
-    takeCallVoice();
-    emit IncomingPhone();
     Logging(QStringLiteral("Phone"), QStringLiteral("Answer Phone"), kLogName);
     StartTimeout(kAnswerSeconds);
     pendingStatus_ = WaitingForPin;
@@ -43,6 +41,8 @@ void ClsAudioControl::AnswerCall()
     repeatCount_ = 1;
     status_ = Connecting;
     repeatText_ = kPinPrompt;
+    takeCallVoice();
+    emit IncomingPhone();
     if (lcPhone)
         lcPhone->Answer();
 }
@@ -107,10 +107,10 @@ bool ClsAudioControl::Make_callnow(const QString& number, int16_t repeatCount, c
         return false;
     }
     phoneMode_ = ModemLine;
-    takeCallVoice();
-    emit IncomingPhone();
     status_ = Connecting;
     pendingStatus_ = AlertSaying;
+    takeCallVoice();
+    emit IncomingPhone();
     ShowStatus(QStringLiteral("Waiting for Connection %1").arg(kConnectionSeconds));
     StartTimeout(kConnectionSeconds);
     return true;

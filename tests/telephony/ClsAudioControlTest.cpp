@@ -89,7 +89,8 @@ protected:
         c.setVoiceEng(&voice);
         c.AutoAnswer = true;
         c.RingsToAnswer = 2;
-        QObject::connect(&c, &ClsAudioControl::IncomingPhone, [this] { events << "incoming"; });
+        // the window starts the voice menu for the kind of call the controller says it is in
+        QObject::connect(&c, &ClsAudioControl::IncomingPhone, [this] { events << QString("incoming %1").arg(ctl->getPhoneMode()); });
         QObject::connect(&c, &ClsAudioControl::SpeakStart, [this] { events << "start"; });
         QObject::connect(&c, &ClsAudioControl::SpeakEnd, [this] { events << "end"; });
         QObject::connect(&c, &ClsAudioControl::SpeakRemain, [this] { events << "remain"; });
@@ -223,7 +224,7 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
         for (int n = 1; n <= r.rings; ++n)
             line->ring(n);
         EXPECT_EQ(host.asked, r.asked) << r.name;
-        EXPECT_EQ(events.count("incoming"), int(r.answered)) << r.name;
+        EXPECT_EQ(events.count("incoming 1"), int(r.answered)) << r.name;
         EXPECT_EQ(ctl->getStatus(), r.answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing) << r.name;
         EXPECT_EQ(texts.value(r.rings - 1), QString("The Phone Has Ring %1 times.").arg(r.rings)) << r.name;
         // the caller never gets through: an answered call is hung up after 30 s, a ringing
@@ -241,7 +242,7 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
 TEST_F(CallTest, AnsweredCallPromptsForThePinAndHangsUpOnASilentCaller)
 {
     answer();
-    EXPECT_EQ(joined(events), "incoming, up 1, start, end");
+    EXPECT_EQ(joined(events), "incoming 1, up 1, start, end");
     EXPECT_GT(line->spoken().size(), 8000) << "the prompt went down the line";
     const QStringList digits = {"5", "#", "", "12345678901234567890", QString(QChar(0)), QString::fromUtf16(u"\U0001F600"), QString(5000, 'x')};
     for (const QString& d : digits)
@@ -251,7 +252,7 @@ TEST_F(CallTest, AnsweredCallPromptsForThePinAndHangsUpOnASilentCaller)
     EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(ticks, 30) << "the ring started the wait afresh";
-    EXPECT_EQ(events.count("incoming"), 1);
+    EXPECT_EQ(events.count("incoming 1"), 1);
     EXPECT_EQ(events.filter(QRegularExpression("^digit")).size(), digits.size());
     EXPECT_EQ(events.value(4 + 4), "digit " + QString(QChar(0))) << "passed on unchanged";
     EXPECT_EQ(lastWaiting(), "Waiting 29/30");
@@ -281,7 +282,7 @@ TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
     line->ring(1);                      // another call meanwhile
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(ends, 4);
-    EXPECT_EQ(joined(events), "incoming, up 1, start, end, start, end, start, end, start, end, down 1");
+    EXPECT_EQ(joined(events), "incoming 1, up 1, start, end, start, end, start, end, start, end, down 1");
     EXPECT_EQ(lastWaiting(), QString("Waiting %1/%2").arg(kHangup - 1).arg(kHangup));
     EXPECT_EQ(line->operations().last(), "hangup");
 
@@ -375,7 +376,7 @@ TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
         EXPECT_EQ(ctl->Make_callnow(r.number, 3, "New mail"), r.placed) << r.name;
         EXPECT_EQ(ctl->ErrorNumber, r.errorNumber) << r.name;
         EXPECT_EQ(ctl->getStatus(), r.placed ? ClsAudioControl::Connecting : ClsAudioControl::Idle) << r.name;
-        EXPECT_EQ(joined(events), r.placed ? "incoming" : "") << r.name;
+        EXPECT_EQ(joined(events), r.placed ? "incoming 1" : "") << r.name;
         EXPECT_EQ(timer.isActive(), r.placed) << r.name;
         if (r.number.isEmpty()) {
             EXPECT_TRUE(texts.isEmpty()) << "silently";
