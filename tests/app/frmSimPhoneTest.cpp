@@ -1,0 +1,261 @@
+// The on-screen telephone: handset, keypad with its bounce guard and clicks, reading buttons.
+#include "TestSupport.h"
+#include "app/SimPhoneHost.h"
+#include "app/frmSimPhone.h"
+#include "audio/ClsMeida.h"
+#include "audio/GsmWave.h"
+#include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ShellOpen.h"
+#include "platform/sound/WaveDevice.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <algorithm>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+struct FakeHost : SimPhoneHost
+{
+    bool available = true;
+    QString page = "https://help.example/korvalen.htm";
+    QStringList calls;
+    std::function<void()> duringHangUp;
+    bool simAvailable() const override { return available; }
+    void simphone_IncomingPhone() override { calls << "connect"; }
+    void simPhoneHangUp() override { calls << "hang up"; if (duringHangUp) duringHangUp(); }
+    void simphone_listAll(bool todayOnly) override { calls << (todayOnly ? "list today" : "list all"); }
+    void SimPhoneButton(int keyIndex) override { calls << "key " + frmSimPhone::KeyText(keyIndex); }
+    QString helpPage() const override { return page; }
+};
+
+qint64 at(int h, int m, int s, int ms)
+{
+    return QDateTime(QDate(2024, 3, 5), QTime(h, m, s, ms)).toMSecsSinceEpoch();
+}
+
+const QString dataDir = testing_support::sourceDir() + "/data/";
+
+// The telephone over the program's own data files, its sounds on a silent output that plays
+// only when the test says so.
+class SimPhone : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        platform::SetProgramFolderOverride(dataDir);
+        platform::SetAppClock(&clock);
+        out->setCapture(true);
+        media.SetDevices(std::make_unique<platform::SilentWaveInput>(platform::WavePace::Manual),
+                         std::unique_ptr<platform::WaveOutput>(out));
+        phone = std::make_unique<frmSimPhone>(host, &media);
+    }
+    void TearDown() override
+    {
+        phone.reset();
+        platform::SetAppClock(nullptr);
+        platform::SetProgramFolderOverride(QString());
+        platform::SetShellOpenHandler(nullptr);
+    }
+
+    // Plays out what was queued and names the sound file it was ("" for silence).
+    QString played()
+    {
+        out->advance(10 * audio::kGsmSampleRate);
+        const std::vector<qint16> heard(out->captured().begin() + qsizetype(heardSoFar), out->captured().end());
+        heardSoFar = out->captured().size();
+        if (heard.empty())
+            return "";
+        for (const char* name : {"1.wav", "2.wav", "3.wav", "signon.wav", "signoff.wav"}) {
+            audio::GsmWave wave;
+            EXPECT_TRUE(audio::ReadGsmWave(dataDir + name, &wave, nullptr));
+            std::vector<qint16> samples = audio::GsmDecode(wave.data);
+            samples.resize(wave.sampleCount);
+            if (samples == heard)
+                return name;
+        }
+        return "an unknown sound";
+    }
+    QString picture() const
+    {
+        const QImage shown = phone->P->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+        for (const char* name : {"phoneon.bmp", "phoneoff.bmp"})
+            if (shown == QImage(dataDir + name).convertToFormat(QImage::Format_RGB32))
+                return name;
+        return "another picture";
+    }
+    // What can be pressed: "keys", "reading", both ("keys+reading") or nothing ("").
+    QString enabled() const
+    {
+        QStringList on;
+        const auto keysOn = std::count_if(phone->ar.begin(), phone->ar.end(), [](QPushButton* k) { return k->isEnabled(); });
+        if (keysOn)
+            on << (keysOn == frmSimPhone::kKeys ? "keys" : "some keys");
+        if (phone->Command1->isEnabled() || phone->Command2->isEnabled())
+            on << (phone->Command1->isEnabled() && phone->Command2->isEnabled() ? "reading" : "one reading button");
+        return on.join('+');
+    }
+    void connectCall()
+    {
+        phone->IncomePhone->click();
+        played();
+        host.calls.clear();
+    }
+
+    platform::ManualClock clock{at(10, 0, 0, 0)};
+    platform::SilentWaveOutput* out = new platform::SilentWaveOutput(platform::WavePace::Manual);
+    audio::ClsMeida media;
+    size_t heardSoFar = 0;
+    FakeHost host;
+    std::unique_ptr<frmSimPhone> phone;
+};
+
+} // namespace
+
+TEST_F(SimPhone, LiftingAndPuttingDownTheHandsetSwitchesKeypadPictureAndChime)
+{
+    const auto click = [](frmSimPhone& p) { p.IncomePhone->click(); };
+    const auto ended = [](frmSimPhone& p) { p.EndedByProgram(); };
+    const struct {
+        const char* step;
+        std::function<void(frmSimPhone&)> act;
+        const char* caption;
+        const char* picture;
+        const char* enabled;
+        const char* sound;
+        QStringList calls;
+    } steps[] = {
+        {"at start", [](frmSimPhone&) {}, "Connect", "phoneon.bmp", "reading", "", {}},
+        {"lift", click, "Disconnect", "phoneoff.bmp", "keys", "signon.wav", {"connect"}},
+        {"put down", click, "Connect", "phoneon.bmp", "reading", "signoff.wav", {"hang up"}},
+        {"lift again", click, "Disconnect", "phoneoff.bmp", "keys", "signon.wav", {"connect"}},
+        {"engine ends the call", ended, "Connect", "phoneon.bmp", "reading", "signoff.wav", {}},
+        {"engine ends it again", ended, "Connect", "phoneon.bmp", "reading", "", {}},
+    };
+    for (const auto& s : steps) {
+        host.calls.clear();
+        s.act(*phone);
+        EXPECT_EQ(phone->IncomePhone->text(), s.caption) << s.step;
+        EXPECT_EQ(picture(), s.picture) << s.step;
+        EXPECT_EQ(enabled(), s.enabled) << s.step;
+        EXPECT_EQ(played(), s.sound) << s.step;
+        EXPECT_EQ(host.calls, s.calls) << s.step;
+    }
+}
+
+TEST_F(SimPhone, AnEngineThatEndsTheCallAsItIsHungUpLeavesItHungUpWithOneChime)
+{
+    connectCall();
+    host.duringHangUp = [this] { phone->EndedByProgram(); };
+    QSignalSpy sounds(&media, &audio::ClsMeida::OutputDone);
+    phone->IncomePhone->click();
+    EXPECT_EQ(played(), "signoff.wav");
+    EXPECT_EQ(sounds.count(), 1) << "the chime was started more than once";
+    EXPECT_EQ(std::tuple(phone->IncomePhone->text(), picture(), enabled()),
+              std::tuple(QString("Connect"), QString("phoneon.bmp"), QString("reading")));
+}
+
+TEST_F(SimPhone, EachKeySendsItsTextAndClicksItsSound)
+{
+    const struct {
+        int key;
+        const char* sent;
+        const char* sound;
+    } rows[] = {
+        {0, "key 0", "2.wav"}, {1, "key 1", "1.wav"}, {2, "key 2", "2.wav"}, {3, "key 3", "3.wav"},
+        {4, "key 4", "1.wav"}, {5, "key 5", "2.wav"}, {6, "key 6", "3.wav"}, {7, "key 7", "1.wav"},
+        {8, "key 8", "2.wav"}, {9, "key 9", "3.wav"}, {10, "key *", ""},     {11, "key #", ""},
+    };
+    connectCall();
+    for (const auto& r : rows) {
+        clock.advance(2000);
+        phone->ar[r.key]->click();
+        EXPECT_EQ(host.calls, QStringList{r.sent}) << r.key;
+        EXPECT_EQ(played(), r.sound) << r.key;
+        host.calls.clear();
+    }
+    EXPECT_TRUE(frmSimPhone::KeyText(12).isEmpty() && frmSimPhone::KeyText(-1).isEmpty());
+}
+
+TEST_F(SimPhone, APressTooSoonAfterTheLastIsDropped)
+{
+    const struct {
+        const char* what;
+        qint64 first;
+        QList<int> gapsMs;
+        int keysSent;
+    } rows[] = {
+        {"0.3 s apart", at(10, 0, 0, 0), {300}, 1},
+        {"0.4 s apart", at(10, 0, 0, 0), {400}, 1},
+        {"0.6 s apart", at(10, 0, 0, 0), {600}, 2},
+        {"1.0 s apart", at(10, 0, 0, 0), {1000}, 2},
+        {"a dropped press does not hold off the next", at(10, 0, 0, 0), {400, 400}, 2},
+        {"1.2 s across midnight", at(23, 59, 59, 500), {1200}, 2},
+        {"0.3 s across midnight", at(23, 59, 59, 850), {300}, 1},
+    };
+    for (const auto& r : rows) {
+        phone = std::make_unique<frmSimPhone>(host, &media);
+        connectCall();
+        clock.set(r.first);
+        phone->ar[5]->click();
+        for (int gap : r.gapsMs) {
+            clock.advance(gap);
+            phone->ar[5]->click();
+        }
+        EXPECT_EQ(host.calls.size(), r.keysSent) << r.what;
+        played();
+    }
+}
+
+TEST_F(SimPhone, ReadingButtonsReadTheMailboxAndWaitForItsEnd)
+{
+    for (QPushButton* button : {phone->Command1, phone->Command2}) {
+        host.calls.clear();
+        button->click();
+        EXPECT_EQ(host.calls, QStringList{button == phone->Command1 ? "list today" : "list all"});
+        EXPECT_EQ(std::pair(phone->IncomePhone->isEnabled(), enabled()), std::pair(false, QString()));
+        phone->ReadingFinished();
+        EXPECT_EQ(std::pair(phone->IncomePhone->isEnabled(), enabled()), std::pair(true, QString("reading")));
+    }
+}
+
+TEST_F(SimPhone, NothingStartsWhileTheTelephoneIsTakenButAHangUpStillWorks)
+{
+    host.available = false;
+    for (QPushButton* b : {phone->IncomePhone, phone->Command1, phone->Command2})
+        b->click();
+    EXPECT_TRUE(host.calls.isEmpty()) << host.calls.join(", ").toStdString();
+    EXPECT_EQ(std::tuple(phone->IncomePhone->text(), enabled(), played()), std::tuple(QString("Connect"), QString("reading"), QString()));
+
+    host.available = true;
+    connectCall();
+    host.available = false;
+    phone->IncomePhone->click();
+    EXPECT_EQ(std::pair(host.calls, phone->IncomePhone->text()), std::pair(QStringList{"hang up"}, QString("Connect")));
+}
+
+TEST_F(SimPhone, HelpOpensTheHelpPageAtTheMailboxSection)
+{
+    QStringList opened;
+    platform::SetShellOpenHandler([&](const QUrl& url) { opened << url.toString(); return true; });
+    phone->Command4->click();
+    host.page.clear(); // no help pages: nothing opens
+    phone->Command4->click();
+    EXPECT_EQ(opened, QStringList{"https://help.example/korvalen.htm#DB"});
+}
+
+TEST_F(SimPhone, TheWindowHasTheShapeOfTheTelephone)
+{
+    phone->show();
+    const QRegion shape = phone->mask();
+    const QRect pic = phone->P->geometry();
+    EXPECT_TRUE(shape.contains(pic.center())) << "the picture's disc";
+    EXPECT_FALSE(shape.contains(pic.topLeft())) << "the picture's background colour";
+    EXPECT_TRUE(shape.contains(phone->Frame1->mapTo(phone.get(), phone->Frame1->rect().center())));
+    EXPECT_FALSE(shape.contains(QPoint(0, 0)));
+}
