@@ -1,5 +1,9 @@
 #include "app/frmSet.h"
 
+#include "app/frmSimPhone.h"
+#include "console/Pilot.h"
+#include "mail/ReplyForm.h"
+
 #include "app/SettingKeys.h"
 #include "app/WindowHelpers.h"
 #include "app/frmCapDev.h"
@@ -133,6 +137,7 @@ bool frmSet::Form_Load()
     txtGreeting->setText(greetingText(QDateTime::currentDateTime()));
     CentreOnScreen(this);
     CheckMailTimer->start();
+    QuitWatch->start();
     // Signing in to the console starts the first check; without a console, start-up does.
     if (!parts_.console)
         QTimer::singleShot(0, this, [this] { if (!unloaded_) StartEmailChecking(1); });
@@ -328,12 +333,8 @@ int frmSet::countdownPeriod() const
 void frmSet::CheckMailTimer_Timer()
 {
     const int period = countdownPeriod();
-    if (Globals().exiting || platform::TerminationRequested()) {
-        if (console_)
-            console_->Unload();
-        Form_Unload();
+    if (quitIfAsked())
         return;
-    }
     ++tickCounter_;
     // Reaching or passing the period starts a check: a shortened interval must not strand the count.
     if (tickCounter_ >= period) {
@@ -343,6 +344,16 @@ void frmSet::CheckMailTimer_Timer()
     } else {
         showMess(QStringLiteral("Count down %1 Seconds").arg(period - tickCounter_));
     }
+}
+
+bool frmSet::quitIfAsked()
+{
+    if (unloaded_ || !(Globals().exiting || platform::TerminationRequested()))
+        return false;
+    if (console_)
+        console_->Unload();
+    Form_Unload();
+    return true;
 }
 
 void frmSet::StartEmailChecking(int mode)
@@ -496,6 +507,10 @@ void frmSet::Form_Unload()
         return;
     unloaded_ = true;
     CheckMailTimer->stop();
+    QuitWatch->stop();
+    // A caller is hung up on first; a check in progress ends with its session.
+    if (ObjAudio && ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
+        ObjAudio->Vhangup();
     SaveSettings();
     ObjAudioReload->stop();
     if (defaultVoice)
@@ -524,8 +539,10 @@ void frmSet::closeEvent(QCloseEvent* event)
     event->ignore();
     hide();
     // Without a console there is no other way to quit: closing the window quits.
-    if (!console_)
+    if (!console_) {
         Globals().exiting = true;
+        QTimer::singleShot(0, this, &frmSet::quitIfAsked);
+    }
 }
 
 void frmSet::mousePressEvent(QMouseEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 #include "app/Seams.h"
+#include "app/SimPhoneHost.h"
+#include "console/ConsoleHost.h"
 #include "mail/MailHost.h"
 #include "telephony/CallHost.h"
 
@@ -23,6 +25,8 @@ class QTcpSocket;
 class QTimer;
 class QTreeView;
 class frmCapDev;
+class frmSimPhone;
+class Pilot;
 class checkmailClass;
 
 namespace platform { class SettingsStore; class SingleInstance; }
@@ -31,7 +35,8 @@ namespace telephony { class ClsAudioControl; class FrmModem; }
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
 // It creates the program's long-lived objects at start-up and ends the program when the
 // exiting flag is set.
-class frmSet : public QMainWindow, public MailHost, public telephony::CallHost
+class frmSet : public QMainWindow, public MailHost, public telephony::CallHost, public SimPhoneHost,
+               public ConsoleHost
 {
     Q_OBJECT
 public:
@@ -73,6 +78,8 @@ public:
     void RunSetupWizard();
 
     void CheckMailTimer_Timer();
+    // Ends the program when the user quit or a termination signal came, whatever runs.
+    bool quitIfAsked();
 
     // Mail engine events.
     void MailObj_CheckmailStart();
@@ -89,6 +96,14 @@ public:
     void ObjAudio_DigitReceived(const QString& digit);
     void ObjAudio_VoiceConnected(int32_t kind, int32_t device);
     void ObjAudio_VoiceDisCon(int32_t kind);
+    void ObjAudio_SpeakRemain();
+    // The voice menu's events.
+    void MailObj_ChangeVoiceEngine(int32_t language);
+    void MailObj_ChangeVoiceLanguage(int32_t language);
+    void Mailobj_DisplayDigitInput(const QString& key);
+    void MailObj_EnDePhoneCall(bool on);
+    // A list item clicked: read aloud on the sound card.
+    void ListView1_Click(int row);
     // The modem list and buttons.
     void modembox_Click(int index);
     void ObjAudioReload_Timer();
@@ -124,6 +139,19 @@ public:
     QString replyText() const override;
     QStringList spamSubjects() const override;
     QStringList spamSenders() const override;
+    void selectMessage(int row) override;
+    ReplyForm* replyForm() override;
+    // What the simulated telephone asks of the window.
+    bool simAvailable() const override;
+    void simphone_IncomingPhone() override;
+    void simPhoneHangUp() override;
+    void simphone_listAll(bool todayOnly) override;
+    void SimPhoneButton(int keyIndex) override;
+    QString helpPage() const override;
+    // The console (its compose page) and the simulated telephone, made on first use.
+    Pilot* console();
+    frmSimPhone* simPhone();
+    void replyToSelected();
     // What the call controller asks of the window (signedIn above serves both).
     bool mayAnswer() const override;
     void showCallStatus(const QString& text) override;
@@ -146,6 +174,7 @@ public:
 
     // Controls other parts of the program use.
     QTimer* CheckMailTimer;
+    QTimer* QuitWatch;      // looks for a quit even while a check or a call holds the countdown
     QTimer* ObjAudioReload;
     QTimer* VoiceTimeout;   // lent to the call controller (one tick a second)
     // Lent to the mail engine.
@@ -215,6 +244,9 @@ private:
     void connectMailEngine();
     void connectSpeechControls();
     void connectCallController();
+    void simPhoneEnded();
+    void simPhoneReadingEnded();
+    void readNextListItem();
     void holdCountdownForCall();
     void restoreCountdown(bool& holding, bool state, bool otherHolding);
     QString spamFile(int list) const;
@@ -234,11 +266,13 @@ private:
     std::unique_ptr<MailEngineLink> MailObj;
     std::unique_ptr<ConsoleLink> console_;
     std::unique_ptr<frmCapDev> wizard_;
+    std::unique_ptr<Pilot> pilot_;
+    std::unique_ptr<ReplyForm> replyForm_;
+    std::unique_ptr<frmSimPhone> simPhone_;
     std::array<QLabel*, 2> panels_{};
     QLabel* failurePanel_ = nullptr;
     int tickCounter_ = 0;
     int16_t hangupTime_ = 10;          // seconds, taken from its field by Init_obj
-    bool checkPageState_ = true;       // settings pages enabled when the check started
     bool checkCountdownState_ = false; // countdown running when the check started
     bool callCountdownState_ = false;  // countdown running when the call started
     bool checkHolding_ = false;        // a check keeps the countdown off

@@ -1,5 +1,7 @@
 // The main window's controls and their layout.
 #include "app/frmSet.h"
+
+#include "app/frmSimPhone.h"
 #include "telephony/ClsAudioControl.h"
 
 #include "app/FieldFilters.h"
@@ -98,6 +100,9 @@ void frmSet::buildWindow()
     CheckMailTimer = new QTimer(this);
     CheckMailTimer->setInterval(1000);
     connect(CheckMailTimer, &QTimer::timeout, this, &frmSet::CheckMailTimer_Timer);
+    QuitWatch = new QTimer(this);
+    QuitWatch->setInterval(250);
+    connect(QuitWatch, &QTimer::timeout, this, &frmSet::quitIfAsked);
     ObjAudioReload = new QTimer(this);
     ObjAudioReload->setInterval(4000);
     ObjAudioReload->setSingleShot(true);
@@ -281,9 +286,13 @@ QWidget* frmSet::buildMailboxPage()
     ListView1->setRootIsDecorated(false);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    connect(ListView1, &QTreeView::clicked, this, [this] { mailobj_showListViewCount(); });
+    connect(ListView1, &QTreeView::clicked, this, [this](const QModelIndex& index) { ListView1_Click(index.row()); });
     ARButton15 = new QPushButton(QStringLiteral("Read"), page);
-    ARButton15->setEnabled(false); // reading needs the mail engine
+    ARButton15->setToolTip(QStringLiteral("The simulated telephone: the voice menu and the mailbox read aloud"));
+    connect(ARButton15, &QPushButton::clicked, this, [this] {
+        simPhone()->show();
+        simPhone()->raise();
+    });
     box->addWidget(ListView1, 1);
     box->addWidget(ARButton15, 0, Qt::AlignLeft);
     return page;

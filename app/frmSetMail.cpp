@@ -26,6 +26,7 @@
 #include <QTreeView>
 
 using platform::Globals;
+using telephony::ClsAudioControl;
 
 namespace {
 
@@ -58,6 +59,10 @@ void frmSet::connectMailEngine()
     connect(engine, &checkmailClass::showListViewCount, this, &frmSet::mailobj_showListViewCount);
     connect(engine, &checkmailClass::DisplayEMessage, this, &frmSet::showMess);
     connect(engine, &checkmailClass::PhoneCall, this, &frmSet::MailObj_PhoneCall);
+    connect(engine, &checkmailClass::ChangeVoiceEngine, this, &frmSet::MailObj_ChangeVoiceEngine);
+    connect(engine, &checkmailClass::ChangeVoiceLanguage, this, &frmSet::MailObj_ChangeVoiceLanguage);
+    connect(engine, &checkmailClass::DisplayDigitInput, this, &frmSet::Mailobj_DisplayDigitInput);
+    connect(engine, &checkmailClass::EnDePhoneCall, this, &frmSet::MailObj_EnDePhoneCall);
 }
 
 void frmSet::MailObj_CheckmailStart()
@@ -69,7 +74,6 @@ void frmSet::MailObj_CheckmailStart()
                                                 : QStringLiteral("Check E-mail"));
     failurePanel_->clear();
     Init_obj();
-    checkPageState_ = frame[1]->isEnabled();
     if (ConsoleLink* console = Console())
         console->EnableMenu(false);
     EnableSettingPages(false);
@@ -82,9 +86,10 @@ void frmSet::MailObj_CheckmailStart()
 void frmSet::MailObj_CheckmailFinish(int32_t mode)
 {
     showMess(QString());
+    // A call that still runs keeps the settings; its end gives them back.
     if (ConsoleLink* console = Console())
-        console->EnableMenu(checkPageState_);
-    EnableSettingPages(checkPageState_);
+        console->EnableMenu(!callHolding_);
+    EnableSettingPages(!callHolding_);
 
     checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
     const QString failure = engine ? engine->LastFailure() : QString();
@@ -93,7 +98,8 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
     if (mode == checkmailClass::TimedCheck && engine && ObjAudio) {
         const bool callInProgress = ObjAudio->getStatus() != telephony::ClsAudioControl::Idle;
         if (!callInProgress) {
-            if (engine->NewMailCount >= engine->AlertThreshold)
+            // A threshold of 0 still wants some new mail.
+            if (engine->NewMailCount >= 1 && engine->NewMailCount >= engine->AlertThreshold)
                 engine->AlertUser();
         } else if (ObjAudio->getStatus() == telephony::ClsAudioControl::MenuSpeech) {
             const int total = listModel->rowCount();
@@ -107,7 +113,13 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
     }
     if (mode == checkmailClass::DeleteOne) // the engine removed the deleted message's own row
         mailobj_showListViewCount();
-    // Reading a fetched message aloud comes with the voice menu.
+    // A fetched message is read aloud to the caller, the simulated telephone or the list reading.
+    if (mode == checkmailClass::FetchOne && engine && ObjAudio) {
+        const int line = ObjAudio->getPhoneMode();
+        if (line == ClsAudioControl::SimulatedPhone || line == ClsAudioControl::ModemLine
+            || line == ClsAudioControl::ListReading)
+            engine->ReadFetchedMessage();
+    }
     restoreCountdown(checkHolding_, checkCountdownState_, callHolding_);
 }
 
@@ -207,7 +219,10 @@ void frmSet::ButtonAccount_Click(int index)
     case 7:
         addSpamEntry(1, askText(QStringLiteral("New spam mail 'From' email address")));
         break;
-    default: // the others need the telephone
+    case 8: // reply to the message read
+        replyToSelected();
+        break;
+    default: // the others have no action
         break;
     }
 }

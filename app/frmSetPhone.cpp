@@ -30,6 +30,7 @@ void frmSet::connectCallController()
     connect(ObjAudio.get(), &ClsAudioControl::DigitReceived, this, &frmSet::ObjAudio_DigitReceived);
     connect(ObjAudio.get(), &ClsAudioControl::VoiceConnected, this, &frmSet::ObjAudio_VoiceConnected);
     connect(ObjAudio.get(), &ClsAudioControl::VoiceDisCon, this, &frmSet::ObjAudio_VoiceDisCon);
+    connect(ObjAudio.get(), &ClsAudioControl::SpeakRemain, this, &frmSet::ObjAudio_SpeakRemain);
 }
 
 // The countdown is off while a check or a call runs. Whichever starts while the other holds it
@@ -73,13 +74,20 @@ void frmSet::showCallStatus(const QString& text)
     setPanelText(1, text);
 }
 
-// A call is being taken: the voice menu starts at the PIN.
+// A call is being taken: the voice menu starts at the PIN, with nothing of an earlier call.
 void frmSet::ObjAudio_IncomingPhone()
 {
     if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr) {
-        engine->PinTries = 0;
         engine->PinCode = Pin->text();
+        engine->CallStarted(ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine);
     }
+}
+
+// The spoken run has ended and more of the text remains.
+void frmSet::ObjAudio_SpeakRemain()
+{
+    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr)
+        engine->TTSRemain();
 }
 
 void frmSet::ObjAudio_SpeakStart()
@@ -100,8 +108,8 @@ void frmSet::ObjAudio_Viseme(int32_t viseme)
 
 void frmSet::ObjAudio_DigitReceived(const QString& digit)
 {
-    // The keypad menu of the engine takes the digits once it exists.
-    Q_UNUSED(digit);
+    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr)
+        engine->DigitReceived(digit);
 }
 
 void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
@@ -140,11 +148,15 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
         FrmModem_->KillMeSelf();
         ObjAudioReload->start(); // the line is opened again in four seconds
     }
-    // Kinds 0 and 3 (simulated telephone, reading the list) come with the voice menu.
-    if (ConsoleLink* console = Console())
-        console->EnableMenu(true);
-    if (!checkHolding_) // a running check gives the pages back when it ends
+    if (kind == ClsAudioControl::SimulatedPhone)
+        simPhoneEnded();
+    if (kind == ClsAudioControl::ListReading)
+        readNextListItem();
+    if (!checkHolding_) { // a running check gives them back when it ends
+        if (ConsoleLink* console = Console())
+            console->EnableMenu(true);
         EnableSettingPages(true);
+    }
     phoneCallPending_ = false;
     restoreCountdown(callHolding_, callCountdownState_, checkHolding_);
 }

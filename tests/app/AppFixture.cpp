@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "RealPeers.h"
 
 #include "platform/ProgramFolder.h"
 #include "platform/ProgramWide.h"
@@ -24,6 +25,14 @@ void AppTest::TearDown()
     platform::SetProgramFolderOverride(QString());
     platform::SetSystemLcidOverride(0);
     platform::Globals() = platform::ProgramWide{};
+}
+
+void AppTest::useTestMailbox(const QString& password)
+{
+    store->SaveSetting("EmailUID", "bob");
+    store->SaveSetting("EmailPw", password);
+    store->SaveSetting("popserver", "127.0.0.1");
+    store->SaveSetting("popport", QString::number(RealPeers::instance().pop3Port()));
 }
 
 frmSet& AppTest::makeWindow(frmSetParts parts)

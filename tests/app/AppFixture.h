@@ -75,6 +75,8 @@ protected:
     // A second store on the same file, as the next start of the program sees it.
     QString stored(const QString& key, const QString& byDefault = "<missing>") const;
     void markFirstRunDone() { store->SaveSetting("FirstRunning", "1"); store->written.clear(); }
+    // Points the stored account at the test POP3 server: user bob, the given password.
+    void useTestMailbox(const QString& password);
 
     testing_support::TempFolder profile;
     std::unique_ptr<RecordingStore> store;

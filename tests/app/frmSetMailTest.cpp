@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QUrl>
 #include <QListWidget>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
@@ -116,10 +117,7 @@ TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
     peers.clear("bob");
     peers.fill("bob", {"01-plain.eml", "04-gb2312.eml"});
     markFirstRunDone();
-    store->SaveSetting("EmailUID", "bob");
-    store->SaveSetting("EmailPw", RealPeers::password);
-    store->SaveSetting("popserver", "127.0.0.1");
-    store->SaveSetting("popport", QString::number(peers.pop3Port()));
+    useTestMailbox(RealPeers::password);
     frmSet& w = makeWindow(withRealEngine());
     ASSERT_TRUE(w.Form_Load());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.listModel->rowCount() == 2 && w.panelText(2).isEmpty(); }, 15000));
@@ -130,12 +128,8 @@ TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
 
 TEST_F(AppTest, AFailedCheckSaysWhyUntilTheNextCheck)
 {
-    RealPeers& peers = RealPeers::instance();
     markFirstRunDone();
-    store->SaveSetting("EmailUID", "bob");
-    store->SaveSetting("EmailPw", "wrong");
-    store->SaveSetting("popserver", "127.0.0.1");
-    store->SaveSetting("popport", QString::number(peers.pop3Port()));
+    useTestMailbox("wrong");
     store->SaveSetting("logcheck", "-1");
     frmSet& w = makeWindow(withRealEngine());
     ASSERT_TRUE(w.Form_Load());
@@ -148,4 +142,39 @@ TEST_F(AppTest, AFailedCheckSaysWhyUntilTheNextCheck)
     EXPECT_EQ(w.checkFailureText(), why);
     w.MailObj_CheckmailStart();
     EXPECT_EQ(w.checkFailureText(), "");
+}
+
+// A check and a call hold the settings in either order; only the last one to end gives them back.
+TEST_F(AppTest, TheSettingsComeBackWhenTheLastOfACheckAndACallEnds)
+{
+    markFirstRunDone();
+    frmSet& w = start();
+    const auto checkStarts = [&] { w.MailObj_CheckmailStart(); };
+    const auto checkEnds = [&] { w.MailObj_CheckmailFinish(2); };
+    const auto callStarts = [&] { w.ObjAudio_VoiceConnected(1, 0); };
+    const auto callEnds = [&] { w.ObjAudio_VoiceDisCon(1); };
+    const std::vector<std::function<void()>> orders[] = {
+        {callStarts, checkStarts, callEnds, checkEnds},
+        {checkStarts, callStarts, checkEnds, callEnds},
+    };
+    for (const auto& steps : orders) {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            steps[i]();
+            EXPECT_EQ(w.frame[0]->isEnabled(), i == steps.size() - 1) << "after step " << i;
+        }
+        EXPECT_TRUE(w.CheckMailTimer->isActive());
+    }
+}
+
+// Quitting is not put off until a check or a call ends.
+TEST_F(AppTest, QuittingEndsTheProgramDuringACheck)
+{
+    markFirstRunDone();
+    frmSet& w = start();
+    QSignalSpy ended(&w, &frmSet::programEnded);
+    w.MailObj_CheckmailStart();
+    ASSERT_FALSE(w.CheckMailTimer->isActive());
+    w.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.size() == 1; }, 2000));
+    EXPECT_EQ(stored("FirstRunning"), "1"); // settings were saved on the way out
 }

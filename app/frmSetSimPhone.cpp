@@ -1,0 +1,156 @@
+// The main window's side of the simulated telephone and of the console's compose page: the
+// telephone drives the voice menu on the sound card; a dictated reply is written into the
+// compose page.
+#include "app/frmSet.h"
+
+#include "app/frmSimPhone.h"
+#include "console/Pilot.h"
+#include "mail/ReplyForm.h"
+#include "mail/checkmailClass.h"
+#include "platform/Utilities.h"
+#include "platform/speech/SpeechVoice.h"
+#include "telephony/ClsAudioControl.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+using telephony::ClsAudioControl;
+
+// The compose page as the voice menu fills it.
+class PilotReplyForm : public ReplyForm
+{
+public:
+    explicit PilotReplyForm(Pilot& pilot) : pilot_(pilot) {}
+    QString to() const override { return pilot_.txtToEmailAddress->text(); }
+    QString from() const override { return pilot_.txtFromEmailAddress->text(); }
+    QString subject() const override { return pilot_.txtMailSubject->text(); }
+    QString body() const override { return pilot_.RTf->toPlainText(); }
+    void setTo(const QString& text) override { pilot_.txtToEmailAddress->setText(text); }
+    void setFrom(const QString& text) override { pilot_.txtFromEmailAddress->setText(text); }
+    void setSubject(const QString& text) override { pilot_.txtMailSubject->setText(text); }
+    void setBody(const QString& text) override { pilot_.RTf->setPlainText(text); }
+    void showCompose() override { pilot_.showCompose(); }
+
+private:
+    Pilot& pilot_;
+};
+
+Pilot* frmSet::console()
+{
+    if (!pilot_) {
+        pilot_ = std::make_unique<Pilot>(store_, *this);
+        replyForm_ = std::make_unique<PilotReplyForm>(*pilot_);
+    }
+    return pilot_.get();
+}
+
+frmSimPhone* frmSet::simPhone()
+{
+    if (!simPhone_)
+        simPhone_ = std::make_unique<frmSimPhone>(*this);
+    return simPhone_.get();
+}
+
+ReplyForm* frmSet::replyForm()
+{
+    console();
+    return replyForm_.get();
+}
+
+// A dictated character goes into the compose page and is said back to the caller.
+void frmSet::Mailobj_DisplayDigitInput(const QString& key)
+{
+    const QString spoken = console()->applyDictatedKey(key);
+    if (!spoken.isEmpty() && ObjAudio)
+        ObjAudio->RepeatedlySay(1, spoken);
+}
+
+// The reply button: the compose page, addressed to the sender of the message read last.
+void frmSet::replyToSelected()
+{
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    if (!engine || !ListView1->currentIndex().isValid() || engine->FromOrg().isEmpty())
+        return;
+    Pilot* pilot = console();
+    pilot->txtToEmailAddress->setText(platform::ExtractAngleAddress(engine->FromOrg()));
+    if (pilot->txtFromEmailAddress->text().isEmpty())
+        pilot->txtFromEmailAddress->setText(platform::ExtractAngleAddress(engine->ToMailAddress()));
+    pilot->showCompose();
+}
+
+bool frmSet::simAvailable() const
+{
+    const checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    return ObjAudio && engine && ObjAudio->getStatus() == ClsAudioControl::Idle
+           && engine->MyStatus() == checkmailClass::Idle;
+}
+
+// The handset is lifted: the menu speaks on the sound card and starts past the PIN, which the
+// telephone sends key by key.
+void frmSet::simphone_IncomingPhone()
+{
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    if (!engine || !ObjAudio)
+        return;
+    setPanelText(1, QStringLiteral("Sim Connected.."));
+    if (settingsVoice)
+        ObjAudio->setVoiceEng(settingsVoice.get());
+    ObjAudio->simPhoneConnected(0);
+    engine->PinCode = Pin->text();
+    engine->CallStarted(false);
+    for (QChar key : Pin->text())
+        engine->DigitReceived(QString(key));
+    engine->DigitReceived(QStringLiteral("#"));
+}
+
+void frmSet::simPhoneHangUp()
+{
+    if (!ObjAudio)
+        return;
+    ObjAudio->ResetPlay();
+    if (ObjAudio->getStatus() != ClsAudioControl::Idle)
+        ObjAudio->Vhangup();
+}
+
+void frmSet::simphone_listAll(bool todayOnly)
+{
+    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    if (!engine || !ObjAudio || listModel->rowCount() == 0) {
+        if (simPhone_)
+            simPhone_->ReadingFinished();
+        return;
+    }
+    if (settingsVoice)
+        ObjAudio->setVoiceEng(settingsVoice.get());
+    ObjAudio->ListPhoneConnected(0);
+    Sounddevice = 0;
+    selectMessage(0);
+    engine->TodayOnly = todayOnly;
+    engine->listAll(1);
+}
+
+void frmSet::SimPhoneButton(int keyIndex)
+{
+    const QString key = frmSimPhone::KeyText(keyIndex);
+    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr; engine && !key.isEmpty())
+        engine->DigitReceived(key);
+}
+
+QString frmSet::helpPage() const
+{
+    return QString();
+}
+
+void frmSet::simPhoneEnded()
+{
+    if (simPhone_)
+        simPhone_->EndedByProgram();
+}
+
+void frmSet::simPhoneReadingEnded()
+{
+    if (simPhone_)
+        simPhone_->ReadingFinished();
+}
