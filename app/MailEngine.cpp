@@ -1,5 +1,7 @@
 #include "app/MailEngine.h"
 
+#include "mail/MailHost.h"
+
 void MailEngine::Init(const EngineSettings& s)
 {
     engine_.PhoneNumber = s.phoneNumber;
@@ -15,4 +17,37 @@ void MailEngine::Init(const EngineSettings& s)
     engine_.ServerName = s.popServer;
     engine_.ServerPort = s.popPort;
     engine_.VoiceIndex = int16_t(s.voiceIndex);
+}
+
+void MailEngine::Attach(MailHost& host, MailEngineEvents& events, const MailControlsLent& c)
+{
+    engine_.setHost(&host);
+    engine_.SetAudioControl(c.audio);
+    engine_.Popsock(c.popSocket);
+    engine_.setPOPTimerControl(c.popTimer);
+    engine_.SMTPsock(c.smtpSocket);
+    engine_.setSMTPTimerControl(c.smtpTimer);
+    engine_.setListView(c.list);
+    MailEngineEvents* e = &events;
+    QObject::connect(&engine_, &checkmailClass::CheckmailStart, [e] { e->MailObj_CheckmailStart(); });
+    QObject::connect(&engine_, &checkmailClass::CheckmailFinish, [e](int32_t mode) { e->MailObj_CheckmailFinish(mode); });
+    QObject::connect(&engine_, &checkmailClass::showListViewCount, [e] { e->mailobj_showListViewCount(); });
+    QObject::connect(&engine_, &checkmailClass::DisplayEMessage, [e](const QString& t) { e->showMess(t); });
+    QObject::connect(&engine_, &checkmailClass::PhoneCall, [e] { e->MailObj_PhoneCall(); });
+    QObject::connect(&engine_, &checkmailClass::ChangeVoiceEngine, [e](int32_t l) { e->MailObj_ChangeVoiceEngine(l); });
+    QObject::connect(&engine_, &checkmailClass::ChangeVoiceLanguage, [e](int32_t l) { e->MailObj_ChangeVoiceLanguage(l); });
+    QObject::connect(&engine_, &checkmailClass::DisplayDigitInput, [e](const QString& k) { e->Mailobj_DisplayDigitInput(k); });
+    QObject::connect(&engine_, &checkmailClass::EnDePhoneCall, [e](bool on) { e->MailObj_EnDePhoneCall(on); });
+}
+
+void MailEngine::CallStarted(bool lineCall, const QString& pin)
+{
+    engine_.PinCode = pin;
+    engine_.CallStarted(lineCall);
+}
+
+void MailEngine::ListAll(int n, bool todayOnly)
+{
+    engine_.TodayOnly = todayOnly;
+    engine_.listAll(int16_t(n));
 }

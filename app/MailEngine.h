@@ -16,7 +16,27 @@ public:
     void ButtonSpeak(const QString& text) override { engine_.ButtonSpeak(text); }
     void PrepareNetCall() override {}
     void ReadMessage(int) override {}
-    checkmailClass* engine() override { return &engine_; }
+
+    void Attach(MailHost& host, MailEngineEvents& events, const MailControlsLent& controls) override;
+    int Mode() const override { return engine_.MyStatus(); }
+    int NewMailCount() const override { return engine_.NewMailCount; }
+    int AlertThreshold() const override { return engine_.AlertThreshold; }
+    QString LastFailure() const override { return engine_.LastFailure(); }
+    bool PhoneReady() const override { return engine_.PhoneReady; }
+    bool SessionRunning() const override { return engine_.SessionRunning(); }
+    QString FetchedFrom() const override { return engine_.FromOrg(); }
+    QString FetchedTo() const override { return engine_.ToMailAddress(); }
+    void AlertUser() override { engine_.AlertUser(); }
+    void CallStarted(bool lineCall, const QString& pin) override;
+    void DigitReceived(const QString& key) override { engine_.DigitReceived(key); }
+    void SpeakRemaining() override { engine_.TTSRemain(); }
+    void ReadFetchedMessage() override { engine_.ReadFetchedMessage(); }
+    void ListOne(int n) override { engine_.ListOne(int16_t(n)); }
+    void ListAll(int n, bool todayOnly) override;
+    void ListingEnded() override { engine_.ModemOnHook(); }
+
+    // For whoever made it (tools, tests); the window sees only the seam.
+    checkmailClass& engine() { return engine_; }
 
 private:
     checkmailClass engine_;

@@ -9,8 +9,12 @@
 // frmSetParts; while one is missing the main window does what it does without it, and nothing
 // pretends to do that object's work.
 
-class checkmailClass;
+class MailHost;
+class QStandardItemModel;
+class QTcpSocket;
+class QTimer;
 namespace platform { class SpeechVoice; }
+namespace telephony { class ClsAudioControl; }
 
 // The settings the engine is given at the start of every check.
 struct EngineSettings
@@ -30,9 +34,39 @@ struct EngineSettings
     int voiceIndex = -1;
 };
 
+// What the window hears from the mail engine.
+class MailEngineEvents
+{
+public:
+    virtual ~MailEngineEvents() = default;
+    virtual void MailObj_CheckmailStart() = 0;
+    virtual void MailObj_CheckmailFinish(int32_t mode) = 0;
+    virtual void mailobj_showListViewCount() = 0;
+    virtual void showMess(const QString& text) = 0;
+    virtual void MailObj_PhoneCall() = 0;
+    virtual void MailObj_ChangeVoiceEngine(int32_t language) = 0;
+    virtual void MailObj_ChangeVoiceLanguage(int32_t language) = 0;
+    virtual void Mailobj_DisplayDigitInput(const QString& key) = 0;
+    virtual void MailObj_EnDePhoneCall(bool on) = 0;
+};
+
+// The controls the window lends the engine once.
+struct MailControlsLent
+{
+    telephony::ClsAudioControl* audio = nullptr;
+    QTcpSocket* popSocket = nullptr;
+    QTimer* popTimer = nullptr;
+    QTcpSocket* smtpSocket = nullptr;
+    QTimer* smtpTimer = nullptr;
+    QStandardItemModel* list = nullptr;
+};
+
 class MailEngineLink
 {
 public:
+    // Engine modes, as its check events report them.
+    enum Mode { Idle = 0, FirstCheck = 1, TimedCheck = 2, DeleteOne = 3, FetchOne = 4 };
+
     virtual ~MailEngineLink() = default;
     virtual bool IsBusy() const = 0;                    // a mail conversation is running
     virtual bool ConversationInProgress() const = 0;
@@ -44,8 +78,30 @@ public:
     virtual void ButtonSpeak(const QString& text) = 0;
     virtual void PrepareNetCall() = 0;
     virtual void ReadMessage(int index) = 0;
-    // The engine whose events the window handles; none for a stand-in.
-    virtual checkmailClass* engine() { return nullptr; }
+
+    // Wiring, once; a stand-in without an engine ignores it.
+    virtual void Attach(MailHost& host, MailEngineEvents& events, const MailControlsLent& controls)
+    {
+        (void)host, (void)events, (void)controls;
+    }
+    // What the window reads after the engine's events.
+    virtual int Mode() const { return Idle; }
+    virtual int NewMailCount() const { return 0; }
+    virtual int AlertThreshold() const { return 1; }
+    virtual QString LastFailure() const { return QString(); }
+    virtual bool PhoneReady() const { return false; }
+    virtual bool SessionRunning() const { return false; }
+    virtual QString FetchedFrom() const { return QString(); }  // the fetched message's From, as received
+    virtual QString FetchedTo() const { return QString(); }
+    virtual void AlertUser() {}
+    // The voice menu.
+    virtual void CallStarted(bool lineCall, const QString& pin) { (void)lineCall, (void)pin; }
+    virtual void DigitReceived(const QString& key) { (void)key; }
+    virtual void SpeakRemaining() {}
+    virtual void ReadFetchedMessage() {}
+    virtual void ListOne(int n) { (void)n; }
+    virtual void ListAll(int n, bool todayOnly) { (void)n, (void)todayOnly; }
+    virtual void ListingEnded() {}
 };
 
 class ConsoleLink

@@ -84,7 +84,6 @@ bool frmSet::Form_Load()
         return false;
 
     // 2. Program folder, system language, captions.
-    Globals().programFolder = platform::ProgramFolder();
     Globals().lcid = platform::SystemLcid();
     if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
         reportProblem(problem);
@@ -180,10 +179,10 @@ void frmSet::setupVoices()
     } else if (parts_.voices) {
         voices = parts_.voices();
     }
-    Globals().chineseVoiceAvailable = false;
+    chineseVoiceAvailable_ = false;
     for (const QString& v : voices) {
         if (v.contains(QLatin1String("Chinese")))
-            Globals().chineseVoiceAvailable = true;
+            chineseVoiceAvailable_ = true;
         VoiceCB->addItem(v);
     }
     const int chosen = keys::ReadInt(store_, keys::VoiceName);
@@ -196,7 +195,7 @@ void frmSet::setupVoices()
     if (settingsVoice && VoiceCB->count() > 0) {
         settingsVoice->setVoice(VoiceCB->currentIndex());
         defaultVoice->setVoice(VoiceCB->currentIndex());
-        if (!(Globals().chineseVoiceAvailable && chineseVoice->setVoiceByAttributes(QStringLiteral("language=804"))))
+        if (!(chineseVoiceAvailable_ && chineseVoice->setVoiceByAttributes(QStringLiteral("language=804"))))
             chineseVoice->setVoice(VoiceCB->currentIndex());
     }
 
@@ -348,7 +347,7 @@ void frmSet::CheckMailTimer_Timer()
 
 bool frmSet::quitIfAsked()
 {
-    if (unloaded_ || !(Globals().exiting || platform::TerminationRequested()))
+    if (unloaded_ || !(exiting_ || platform::TerminationRequested()))
         return false;
     if (console_)
         console_->Unload();
@@ -393,7 +392,7 @@ void frmSet::SetFrameOn(int page)
 
 void frmSet::Amenu_Click(int index)
 {
-    if (Globals().spokenCaptions)
+    if (spokenCaptions_)
         ButtonSpeak(Amenu[index]->toolTip());
     currentPage = index;
     SetFrameOn(index);
@@ -409,7 +408,7 @@ QString frmSet::greetingToSpeak() const
 // Captions are spoken by the call controller with the voice it holds, never over a call.
 void frmSet::ButtonSpeak(const QString& text)
 {
-    if (!Globals().spokenCaptions || !ObjAudio || ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
+    if (!spokenCaptions_ || !ObjAudio || ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
         return;
     if (MailObj)
         MailObj->ButtonSpeak(text);
@@ -490,7 +489,7 @@ void frmSet::Check_Click(int index)
             ObjAudio->writelog(on);
         break;
     case 2:
-        Globals().spokenCaptions = on;
+        spokenCaptions_ = on;
         break;
     case 5:
         if (ObjAudio)
@@ -532,7 +531,7 @@ void frmSet::Form_Unload()
 // The frame button hides the window; the program goes on in the background.
 void frmSet::closeEvent(QCloseEvent* event)
 {
-    if (Globals().exiting || unloaded_) {
+    if (exiting_ || unloaded_) {
         event->accept();
         return;
     }
@@ -540,7 +539,7 @@ void frmSet::closeEvent(QCloseEvent* event)
     hide();
     // Without a console there is no other way to quit: closing the window quits.
     if (!console_) {
-        Globals().exiting = true;
+        exiting_ = true;
         QTimer::singleShot(0, this, &frmSet::quitIfAsked);
     }
 }

@@ -27,7 +27,6 @@ class QTreeView;
 class frmCapDev;
 class frmSimPhone;
 class Pilot;
-class checkmailClass;
 
 namespace platform { class SettingsStore; class SingleInstance; }
 namespace telephony { class ClsAudioControl; class FrmModem; }
@@ -35,8 +34,8 @@ namespace telephony { class ClsAudioControl; class FrmModem; }
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
 // It creates the program's long-lived objects at start-up and ends the program when the
 // exiting flag is set.
-class frmSet : public QMainWindow, public MailHost, public telephony::CallHost, public SimPhoneHost,
-               public ConsoleHost
+class frmSet : public QMainWindow, public MailHost, public MailEngineEvents, public telephony::CallHost,
+               public SimPhoneHost, public ConsoleHost
 {
     Q_OBJECT
 public:
@@ -65,7 +64,7 @@ public:
     // Why the last check failed, shown beside the countdown until the next check starts.
     QString checkFailureText() const;
     bool NetVoiceCall();
-    void showMess(const QString& text);
+    void showMess(const QString& text) override;
     int CaptionHeight() const;
     void EnableSettingPages(bool on);
     void AddFormat(const QString& name, int formatNumber);
@@ -82,11 +81,11 @@ public:
     bool quitIfAsked();
 
     // Mail engine events.
-    void MailObj_CheckmailStart();
-    void MailObj_CheckmailFinish(int32_t mode);
-    void mailobj_showListViewCount();
+    void MailObj_CheckmailStart() override;
+    void MailObj_CheckmailFinish(int32_t mode) override;
+    void mailobj_showListViewCount() override;
     QString countsCaption() const;
-    void MailObj_PhoneCall();
+    void MailObj_PhoneCall() override;
 
     // Call controller events.
     void ObjAudio_IncomingPhone();
@@ -98,10 +97,10 @@ public:
     void ObjAudio_VoiceDisCon(int32_t kind);
     void ObjAudio_SpeakRemain();
     // The voice menu's events.
-    void MailObj_ChangeVoiceEngine(int32_t language);
-    void MailObj_ChangeVoiceLanguage(int32_t language);
-    void Mailobj_DisplayDigitInput(const QString& key);
-    void MailObj_EnDePhoneCall(bool on);
+    void MailObj_ChangeVoiceEngine(int32_t language) override;
+    void MailObj_ChangeVoiceLanguage(int32_t language) override;
+    void Mailobj_DisplayDigitInput(const QString& key) override;
+    void MailObj_EnDePhoneCall(bool on) override;
     // A list item clicked: read aloud on the sound card.
     void ListView1_Click(int row);
     // The modem list and buttons.
@@ -110,7 +109,6 @@ public:
     void ARButton12_Click();
     void ARButton13_Click();
     telephony::ClsAudioControl* audioControl() const { return ObjAudio.get(); }
-    checkmailClass* mailEngine() const { return MailObj ? MailObj->engine() : nullptr; }
     telephony::FrmModem* modemForm() const { return FrmModem_.get(); }
 
     // The spam lists and the action buttons that need no telephone.
@@ -141,6 +139,11 @@ public:
     QStringList spamSenders() const override;
     void selectMessage(int row) override;
     ReplyForm* replyForm() override;
+    bool spokenCaptions() const override { return spokenCaptions_; }
+    bool chineseVoiceAvailable() const { return chineseVoiceAvailable_; }
+    // The user quit: the program ends at once, in order.
+    void setExiting() { exiting_ = true; }
+    bool exiting() const { return exiting_; }
     // What the simulated telephone asks of the window.
     bool simAvailable() const override;
     void simphone_IncomingPhone() override;
@@ -280,6 +283,9 @@ private:
     bool phoneCallPending_ = false;    // an alert call is being placed
     bool modemSelected_ = false;
     bool unloaded_ = false;
+    bool exiting_ = false;             // the user quit
+    bool spokenCaptions_ = false;      // buttons speak their captions
+    bool chineseVoiceAvailable_ = false;
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};
 };

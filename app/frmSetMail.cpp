@@ -3,8 +3,8 @@
 #include "app/frmSet.h"
 
 #include "mail/SpamList.h"
-#include "mail/checkmailClass.h"
 #include "platform/CodePage.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ProgramWide.h"
 #include "platform/ShellOpen.h"
 #include "platform/SystemLocale.h"
@@ -44,33 +44,15 @@ QStringList entries(const QListWidget* list)
 
 void frmSet::connectMailEngine()
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (!engine)
-        return;
-    engine->setHost(this);
-    engine->SetAudioControl(ObjAudio.get());
-    engine->Popsock(Popsock);
-    engine->setPOPTimerControl(PopTimer);
-    engine->SMTPsock(SMTPsock);
-    engine->setSMTPTimerControl(SmtpTimer);
-    engine->setListView(listModel);
-    connect(engine, &checkmailClass::CheckmailStart, this, &frmSet::MailObj_CheckmailStart);
-    connect(engine, &checkmailClass::CheckmailFinish, this, &frmSet::MailObj_CheckmailFinish);
-    connect(engine, &checkmailClass::showListViewCount, this, &frmSet::mailobj_showListViewCount);
-    connect(engine, &checkmailClass::DisplayEMessage, this, &frmSet::showMess);
-    connect(engine, &checkmailClass::PhoneCall, this, &frmSet::MailObj_PhoneCall);
-    connect(engine, &checkmailClass::ChangeVoiceEngine, this, &frmSet::MailObj_ChangeVoiceEngine);
-    connect(engine, &checkmailClass::ChangeVoiceLanguage, this, &frmSet::MailObj_ChangeVoiceLanguage);
-    connect(engine, &checkmailClass::DisplayDigitInput, this, &frmSet::Mailobj_DisplayDigitInput);
-    connect(engine, &checkmailClass::EnDePhoneCall, this, &frmSet::MailObj_EnDePhoneCall);
+    if (MailObj)
+        MailObj->Attach(*this, *this, {ObjAudio.get(), Popsock, PopTimer, SMTPsock, SmtpTimer, listModel});
 }
 
 void frmSet::MailObj_CheckmailStart()
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    const int mode = engine ? engine->MyStatus() : 0;
-    showMess(mode == checkmailClass::DeleteOne  ? QStringLiteral("Delete E-mail")
-             : mode == checkmailClass::FetchOne ? QStringLiteral("Retrieve E-mail")
+    const int mode = MailObj ? MailObj->Mode() : 0;
+    showMess(mode == MailEngineLink::DeleteOne  ? QStringLiteral("Delete E-mail")
+             : mode == MailEngineLink::FetchOne ? QStringLiteral("Retrieve E-mail")
                                                 : QStringLiteral("Check E-mail"));
     failurePanel_->clear();
     Init_obj();
@@ -91,30 +73,30 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
         console->EnableMenu(!callHolding_);
     EnableSettingPages(!callHolding_);
 
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    MailEngineLink* engine = MailObj.get();
     const QString failure = engine ? engine->LastFailure() : QString();
     failurePanel_->setText(failure);
     failurePanel_->setToolTip(failure);
-    if (mode == checkmailClass::TimedCheck && engine && ObjAudio) {
+    if (mode == MailEngineLink::TimedCheck && engine && ObjAudio) {
         const bool callInProgress = ObjAudio->getStatus() != telephony::ClsAudioControl::Idle;
         if (!callInProgress) {
             // A threshold of 0 still wants some new mail.
-            if (engine->NewMailCount >= 1 && engine->NewMailCount >= engine->AlertThreshold)
+            if (engine->NewMailCount() >= 1 && engine->NewMailCount() >= engine->AlertThreshold())
                 engine->AlertUser();
         } else if (ObjAudio->getStatus() == telephony::ClsAudioControl::MenuSpeech) {
             const int total = listModel->rowCount();
-            ObjAudio->SpecialSpeak(engine->NewMailCount >= 1
+            ObjAudio->SpecialSpeak(engine->NewMailCount() >= 1
                                        ? QStringLiteral(" You have total %1 message and %2 new message.")
-                                             .arg(total).arg(engine->NewMailCount)
+                                             .arg(total).arg(engine->NewMailCount())
                                        : QStringLiteral(" You have total %1 message. please enter message number, then press enter key")
                                              .arg(total),
                                    false);
         }
     }
-    if (mode == checkmailClass::DeleteOne) // the engine removed the deleted message's own row
+    if (mode == MailEngineLink::DeleteOne) // the engine removed the deleted message's own row
         mailobj_showListViewCount();
     // A fetched message is read aloud to the caller, the simulated telephone or the list reading.
-    if (mode == checkmailClass::FetchOne && engine && ObjAudio) {
+    if (mode == MailEngineLink::FetchOne && engine && ObjAudio) {
         const int line = ObjAudio->getPhoneMode();
         if (line == ClsAudioControl::SimulatedPhone || line == ClsAudioControl::ModemLine
             || line == ClsAudioControl::ListReading)
@@ -133,12 +115,12 @@ QString frmSet::countsCaption() const
     const int count = listModel->rowCount();
     if (count == 0)
         return QStringLiteral("0 Messages");
-    const checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
+    const MailEngineLink* engine = MailObj.get();
     const int selected = ListView1->currentIndex().isValid() ? ListView1->currentIndex().row() + 1 : 0;
     return QStringLiteral("%1/%2 Messages, and %3 New messages")
         .arg(selected)
         .arg(count)
-        .arg(engine ? engine->NewMailCount : 0);
+        .arg(engine ? engine->NewMailCount() : 0);
 }
 
 void frmSet::mailobj_showListViewCount()
@@ -148,7 +130,7 @@ void frmSet::mailobj_showListViewCount()
 
 QString frmSet::spamFile(int list) const
 {
-    return QDir(Globals().programFolder).filePath(list == 0 ? QStringLiteral("spam.txt")
+    return QDir(platform::ProgramFolder()).filePath(list == 0 ? QStringLiteral("spam.txt")
                                                             : QStringLiteral("spamfrom.txt"));
 }
 
@@ -208,7 +190,7 @@ void frmSet::ButtonAccount_Click(int index)
             ObjAudio->ResetPlay();
         break;
     case 5: { // the log
-        const QString log = QDir(Globals().programFolder).filePath(QStringLiteral("kv_.log"));
+        const QString log = QDir(platform::ProgramFolder()).filePath(QStringLiteral("kv_.log"));
         if (QFile::exists(log))
             platform::OpenWithShell(log);
         break;

@@ -2,7 +2,6 @@
 // controller's events (voices to the line and back, the countdown around a call).
 #include "app/frmSet.h"
 
-#include "mail/checkmailClass.h"
 #include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
@@ -65,8 +64,7 @@ void frmSet::MailObj_PhoneCall()
 // A caller is answered only while the engine is ready for one and the user is signed in.
 bool frmSet::mayAnswer() const
 {
-    const checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    return engine && engine->PhoneReady && signedIn();
+    return MailObj && MailObj->PhoneReady() && signedIn();
 }
 
 void frmSet::showCallStatus(const QString& text)
@@ -77,17 +75,15 @@ void frmSet::showCallStatus(const QString& text)
 // A call is being taken: the voice menu starts at the PIN, with nothing of an earlier call.
 void frmSet::ObjAudio_IncomingPhone()
 {
-    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr) {
-        engine->PinCode = Pin->text();
-        engine->CallStarted(ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine);
-    }
+    if (MailObj)
+        MailObj->CallStarted(ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine, Pin->text());
 }
 
 // The spoken run has ended and more of the text remains.
 void frmSet::ObjAudio_SpeakRemain()
 {
-    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr)
-        engine->TTSRemain();
+    if (MailObj)
+        MailObj->SpeakRemaining();
 }
 
 void frmSet::ObjAudio_SpeakStart()
@@ -108,8 +104,8 @@ void frmSet::ObjAudio_Viseme(int32_t viseme)
 
 void frmSet::ObjAudio_DigitReceived(const QString& digit)
 {
-    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr)
-        engine->DigitReceived(digit);
+    if (MailObj)
+        MailObj->DigitReceived(digit);
 }
 
 void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
@@ -139,8 +135,7 @@ void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
 void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
 {
     if (kind == 1) {
-        checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-        if (!engine || engine->MyStatus() == checkmailClass::Idle)
+        if (!MailObj || MailObj->Mode() == MailEngineLink::Idle)
             mailobj_showListViewCount();
         for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()})
             if (voice)
@@ -164,7 +159,7 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
 void frmSet::modembox_Click(int index)
 {
     setPanelText(1, FrmModem_->InitModem(index, Check[5]->isChecked()));
-    if (modemSelected_ && Globals().spokenCaptions)
+    if (modemSelected_ && spokenCaptions_)
         ButtonSpeak(panelText(1));
     modemSelected_ = true;
 }

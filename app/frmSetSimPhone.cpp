@@ -6,7 +6,6 @@
 #include "app/frmSimPhone.h"
 #include "console/Pilot.h"
 #include "mail/ReplyForm.h"
-#include "mail/checkmailClass.h"
 #include "platform/Utilities.h"
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
@@ -70,39 +69,35 @@ void frmSet::Mailobj_DisplayDigitInput(const QString& key)
 // The reply button: the compose page, addressed to the sender of the message read last.
 void frmSet::replyToSelected()
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (!engine || !ListView1->currentIndex().isValid() || engine->FromOrg().isEmpty())
+    if (!MailObj || !ListView1->currentIndex().isValid() || MailObj->FetchedFrom().isEmpty())
         return;
     Pilot* pilot = console();
-    pilot->txtToEmailAddress->setText(platform::ExtractAngleAddress(engine->FromOrg()));
+    pilot->txtToEmailAddress->setText(platform::ExtractAngleAddress(MailObj->FetchedFrom()));
     if (pilot->txtFromEmailAddress->text().isEmpty())
-        pilot->txtFromEmailAddress->setText(platform::ExtractAngleAddress(engine->ToMailAddress()));
+        pilot->txtFromEmailAddress->setText(platform::ExtractAngleAddress(MailObj->FetchedTo()));
     pilot->showCompose();
 }
 
 bool frmSet::simAvailable() const
 {
-    const checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    return ObjAudio && engine && ObjAudio->getStatus() == ClsAudioControl::Idle
-           && engine->MyStatus() == checkmailClass::Idle;
+    return ObjAudio && MailObj && ObjAudio->getStatus() == ClsAudioControl::Idle
+           && MailObj->Mode() == MailEngineLink::Idle;
 }
 
 // The handset is lifted: the menu speaks on the sound card and starts past the PIN, which the
 // telephone sends key by key.
 void frmSet::simphone_IncomingPhone()
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (!engine || !ObjAudio)
+    if (!MailObj || !ObjAudio)
         return;
     setPanelText(1, QStringLiteral("Sim Connected.."));
     if (settingsVoice)
         ObjAudio->setVoiceEng(settingsVoice.get());
     ObjAudio->simPhoneConnected(0);
-    engine->PinCode = Pin->text();
-    engine->CallStarted(false);
+    MailObj->CallStarted(false, Pin->text());
     for (QChar key : Pin->text())
-        engine->DigitReceived(QString(key));
-    engine->DigitReceived(QStringLiteral("#"));
+        MailObj->DigitReceived(QString(key));
+    MailObj->DigitReceived(QStringLiteral("#"));
 }
 
 void frmSet::simPhoneHangUp()
@@ -116,8 +111,7 @@ void frmSet::simPhoneHangUp()
 
 void frmSet::simphone_listAll(bool todayOnly)
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (!engine || !ObjAudio || listModel->rowCount() == 0) {
+    if (!MailObj || !ObjAudio || listModel->rowCount() == 0) {
         if (simPhone_)
             simPhone_->ReadingFinished();
         return;
@@ -127,15 +121,14 @@ void frmSet::simphone_listAll(bool todayOnly)
     ObjAudio->ListPhoneConnected(0);
     Sounddevice = 0;
     selectMessage(0);
-    engine->TodayOnly = todayOnly;
-    engine->listAll(1);
+    MailObj->ListAll(1, todayOnly);
 }
 
 void frmSet::SimPhoneButton(int keyIndex)
 {
     const QString key = frmSimPhone::KeyText(keyIndex);
-    if (checkmailClass* engine = MailObj ? MailObj->engine() : nullptr; engine && !key.isEmpty())
-        engine->DigitReceived(key);
+    if (MailObj && !key.isEmpty())
+        MailObj->DigitReceived(key);
 }
 
 QString frmSet::helpPage() const

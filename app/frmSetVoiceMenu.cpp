@@ -2,7 +2,6 @@
 // reads aloud item after item, and the telephone switch it turns.
 #include "app/frmSet.h"
 
-#include "mail/checkmailClass.h"
 #include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
@@ -34,7 +33,7 @@ void frmSet::MailObj_ChangeVoiceLanguage(int32_t language)
         return;
     if (language != kChinese)
         settingsVoice->setVoice(VoiceCB->currentIndex());
-    else if (Globals().chineseVoiceAvailable)
+    else if (chineseVoiceAvailable_)
         settingsVoice->setVoiceByAttributes(QStringLiteral("language=804"));
 }
 
@@ -53,28 +52,26 @@ void frmSet::selectMessage(int row)
 void frmSet::ListView1_Click(int row)
 {
     mailobj_showListViewCount();
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (!engine || !ObjAudio || row < 0 || row >= listModel->rowCount())
+    if (!MailObj || !ObjAudio || row < 0 || row >= listModel->rowCount())
         return;
-    if (ObjAudio->getStatus() != ClsAudioControl::Idle || engine->MyStatus() != checkmailClass::Idle)
+    if (ObjAudio->getStatus() != ClsAudioControl::Idle || MailObj->Mode() != MailEngineLink::Idle)
         return; // a call or a check has the voice
     ObjAudio->ListPhoneConnected(0);
     Sounddevice = 0;
-    engine->ListOne(int16_t(row + 1));
+    MailObj->ListOne(row + 1);
 }
 
 // One message has been spoken: the list reading goes on with the next, or ends.
 void frmSet::readNextListItem()
 {
-    checkmailClass* engine = MailObj ? MailObj->engine() : nullptr;
-    if (!engine || !ObjAudio)
+    if (!MailObj || !ObjAudio)
         return;
     const int next = ListView1->currentIndex().row() + 1;
     if (ObjAudio->getStatus() != ClsAudioControl::ReadingOne && next >= 1 && next < listModel->rowCount()) {
         selectMessage(next);
-        engine->listAll(int16_t(next + 1));
+        MailObj->ListAll(next + 1, false);
         return;
     }
-    engine->ModemOnHook(); // the listing has ended: the next caller is answered again
+    MailObj->ListingEnded(); // the listing has ended: the next caller is answered again
     simPhoneReadingEnded();
 }

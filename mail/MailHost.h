@@ -21,5 +21,7 @@ public:
     // The voice menu: the mailbox list's selection follows the message read, and a dictated
     // reply is written into the console's compose page (none without a console).
     virtual void selectMessage(int row) { (void)row; }
+    // The buttons speak their captions: an alert without telephone is spoken then.
+    virtual bool spokenCaptions() const { return false; }
     virtual ReplyForm* replyForm() { return nullptr; }
 };

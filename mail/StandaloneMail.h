@@ -17,6 +17,7 @@ struct FixedMailHost : MailHost
     QStringList subjects;
     QStringList senders;
     ReplyForm* form = nullptr;
+    bool captionsSpoken = false;
     QList<int> selected; // rows the voice menu selected
 
     bool signedIn() const override { return isSignedIn; }
@@ -27,6 +28,7 @@ struct FixedMailHost : MailHost
     QStringList spamSenders() const override { return senders; }
     void selectMessage(int row) override { selected << row; }
     ReplyForm* replyForm() override { return form; }
+    bool spokenCaptions() const override { return captionsSpoken; }
 };
 
 struct MailControls

@@ -122,7 +122,7 @@ int16_t checkmailClass::AlertUser()
 {
     if (PhoneOn)
         return ringUser();
-    if (platform::Globals().spokenCaptions)
+    if (host_ && host_->spokenCaptions())
         ButtonSpeak(AlertText);
     return 0;
 }

@@ -1,17 +1,11 @@
 #pragma once
-#include <QString>
-#include <cstdint>
 
 namespace platform {
 
-// Values the main window sets for the whole program and that other parts read.
+// The system language as the program uses it, set once at start-up (tests and tools set it too).
 struct ProgramWide
 {
-    int lcid = 0x0409;                  // mapped system locale identifier
-    bool exiting = false;               // the user quit; the next countdown tick ends the program
-    bool spokenCaptions = false;        // buttons speak their captions
-    bool chineseVoiceAvailable = false;
-    QString programFolder;
+    int lcid = 0x0409; // mapped system locale identifier
 };
 
 ProgramWide& Globals();

@@ -77,7 +77,7 @@ TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
     tick(1);
     EXPECT_EQ(endedAlone.count(), 1);
 
-    platform::Globals().exiting = false; // with a console that can still quit, closing only hides
+    // With a console that can still quit, closing only hides.
     int unloads = 0;
     frmSet& w = run();
     console->unloads = &unloads;
@@ -89,7 +89,7 @@ TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
     tick(3);
     EXPECT_EQ(ended.count(), 0);
     w.CheckMailTimer->setInterval(10); // the exiting flag ends it on the lent timer; nothing sleeps
-    platform::Globals().exiting = true;
+    w.setExiting();
     ASSERT_TRUE(ended.wait(5000));
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(unloads, 1);

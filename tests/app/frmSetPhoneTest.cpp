@@ -2,6 +2,7 @@
 #include "app/MailEngine.h"
 #include "mail/checkmailClass.h"
 #include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/telephone/LineDevices.h"
@@ -41,7 +42,11 @@ protected:
         store->SaveSetting("phone1", "5551234");
         store->SaveSetting("logcheck", "1");
         frmSetParts parts;
-        parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
+        parts.mailEngine = [this] {
+            auto made = std::make_unique<MailEngine>();
+            mail = &made->engine();
+            return made;
+        };
         parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
         w = &start(parts);
         w->VoiceTimeout->setInterval(2);
@@ -55,12 +60,13 @@ protected:
         platform::LineDeviceTable::instance().clear();
         platform::SetAppClock(nullptr);
     }
-    checkmailClass* engine() { return w->mailEngine(); }
+    checkmailClass* mail = nullptr; // the engine behind the window's seam
+    checkmailClass* engine() { return mail; }
     ClsAudioControl* audio() { return w->audioControl(); }
     bool idleAgain() { return QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle && w->modemForm()->isLoaded() && line->openedDevice() == 0; }, 10000); }
     QString log() const
     {
-        QFile f(QDir(platform::Globals().programFolder).filePath("kv_.log"));
+        QFile f(QDir(platform::ProgramFolder()).filePath("kv_.log"));
         return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
     }
 

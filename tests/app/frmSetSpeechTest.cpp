@@ -27,7 +27,7 @@ TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoice)
     store->SaveSetting("VoiceName", "2");
     frmSet& w = start(withVoices());
     ASSERT_TRUE(w.settingsVoice);
-    EXPECT_TRUE(platform::Globals().chineseVoiceAvailable);
+    EXPECT_TRUE(w.chineseVoiceAvailable());
     EXPECT_EQ(w.VoiceCB->currentIndex(), 2);
     EXPECT_EQ(w.settingsVoice->voice(), 2);
     EXPECT_EQ(w.settingsVoice->rate(), -4);

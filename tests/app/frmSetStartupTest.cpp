@@ -26,7 +26,7 @@ TEST_F(AppTest, FreshProfileStartsWithTheDefaultsAndHonestPlaceholders)
         EXPECT_EQ(actual, expected);
     for (auto [i, on] : {std::pair{0, false}, {1, false}, {2, true}, {4, true}, {5, true}}) // reply, log, captions, phone, answer
         EXPECT_EQ(w.Check[i]->isChecked(), on) << i;
-    EXPECT_TRUE(platform::Globals().spokenCaptions);
+    EXPECT_TRUE(w.spokenCaptions());
     EXPECT_FALSE(w.Text1->text().isEmpty());
     EXPECT_TRUE(w.txtGreeting->text().startsWith("Hello, it is "));
     EXPECT_TRUE(w.CheckMailTimer->isActive());
@@ -56,7 +56,7 @@ TEST_F(AppTest, StoredSpeechSettingsAreRangeChecked)
         EXPECT_EQ(w.RateSldr->value(), row.shownRate);
         EXPECT_EQ(w.VolumeSldr->value(), row.shownVolume);
         EXPECT_EQ(w.VoiceCB->currentIndex(), row.shownVoice);
-        EXPECT_TRUE(platform::Globals().chineseVoiceAvailable);
+        EXPECT_TRUE(w.chineseVoiceAvailable());
     }
 }
 

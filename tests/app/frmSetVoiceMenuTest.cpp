@@ -33,7 +33,11 @@ protected:
         useTestMailbox(RealPeers::password);
         store->SaveSetting("PhonePin", "2468");
         frmSetParts parts;
-        parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
+        parts.mailEngine = [this] {
+            auto made = std::make_unique<MailEngine>();
+            mail = &made->engine();
+            return made;
+        };
         parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
         w = &makeWindow(std::move(parts));
         ASSERT_TRUE(w->Form_Load());
@@ -54,10 +58,11 @@ protected:
     {
         return std::any_of(heard.cbegin(), heard.cend(), [&](const QString& t) { return t.contains(part); });
     }
-    bool quiet() { return QTest::qWaitFor([&] { return w->isAudioDone() && !w->mailEngine()->SessionRunning(); }, 10000); }
+    bool quiet() { return QTest::qWaitFor([&] { return w->isAudioDone() && !mail->SessionRunning(); }, 10000); }
 
     platform::ManualClock clock{QDateTime(QDate(2026, 12, 6), QTime(10, 0)).toMSecsSinceEpoch(), 1000};
     frmSet* w = nullptr;
+    checkmailClass* mail = nullptr;
     frmSimPhone* phone = nullptr;
     int wav = -1;
     QStringList heard;
