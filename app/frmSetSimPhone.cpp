@@ -3,9 +3,11 @@
 // compose page.
 #include "app/frmSet.h"
 
+#include "app/LocalizedTexts.h"
 #include "app/frmSimPhone.h"
 #include "console/Pilot.h"
 #include "mail/ReplyForm.h"
+#include "platform/ProgramWide.h"
 #include "platform/Utilities.h"
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
@@ -47,8 +49,10 @@ Pilot* frmSet::console()
 
 frmSimPhone* frmSet::simPhone()
 {
-    if (!simPhone_)
+    if (!simPhone_) {
         simPhone_ = std::make_unique<frmSimPhone>(*this);
+        simPhone_->ApplyTexts(LanguageLetter(platform::Globals().lcid));
+    }
     return simPhone_.get();
 }
 
