@@ -1,0 +1,345 @@
+// Whole calls through the keypad voice menu over a SIP listener: a sipp peer places or takes the
+// call, the test is the peer's telephone (it hears the line's RTP and presses keys as RFC 4733
+// events), and the mailbox is a real POP3 server.
+#include "mail/MailFixture.h"
+#include "RealPeers.h"
+#include "SipPeers.h"
+#include "protocols/ScriptedServer.h"
+#include "telephony/FixedCallHost.h"
+
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/SipLine.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/FrmModem.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <QtEndian>
+#include <deque>
+#include <optional>
+
+using namespace sip_peers;
+using telephony::ClsAudioControl;
+using Status = ClsAudioControl::Status;
+
+namespace {
+
+constexpr int kRingMs = 300;
+constexpr double kHeard = 0.4; // seconds of sound that show a text was spoken down the line
+
+int Ulaw(uint8_t u)
+{
+    u = ~u;
+    const int t = ((u & 0x0F) << 3) + 0x84;
+    const int v = (t << ((u & 0x70) >> 4)) - 0x84;
+    return (u & 0x80) ? -v : v;
+}
+
+// The far end's telephone, at the RTP port its SDP names: hears what the line sends and
+// presses keys as RFC 4733 events, one packet every 20 ms as a telephone sends them.
+class Handset
+{
+public:
+    Handset()
+    {
+        clock_.start();
+        socket_.bind(QHostAddress::LocalHost, 0);
+        port = socket_.localPort();
+        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { read(); });
+        pace_.setInterval(20);
+        QObject::connect(&pace_, &QTimer::timeout, &socket_, [this] { sendNext(); });
+    }
+
+    qint64 now() const { return clock_.elapsed(); }
+    // Seconds of sound in the packets that came at or after ms (of now()).
+    double soundSince(qint64 ms) const
+    {
+        int loud = 0;
+        for (const auto& [at, isLoud] : packets_)
+            loud += at >= ms && isLoud;
+        return loud * 0.02;
+    }
+    bool hearsTheLine() const { return line_.has_value(); }
+    // Each key: three event packets of growing length, then the end packet three times.
+    void press(const QString& keys)
+    {
+        for (QChar k : keys) {
+            const int event = k == u'*' ? 10 : k == u'#' ? 11 : k.digitValue();
+            stamp_ = std::max(stamp_ + 1600, quint32(now() * 8));
+            for (int i = 0; i < 6; ++i) {
+                QByteArray p(16, '\0');
+                auto* b = reinterpret_cast<uchar*>(p.data());
+                b[0] = 0x80;
+                b[1] = uchar((i == 0 ? 0x80 : 0) | 101);
+                qToBigEndian<quint16>(++sequence_, b + 2);
+                qToBigEndian<quint32>(stamp_, b + 4);
+                qToBigEndian<quint32>(0x4b564c4e, b + 8);
+                b[12] = uchar(event);
+                b[13] = uchar((i >= 3 ? 0x80 : 0) | 10);
+                qToBigEndian<quint16>(quint16(std::min(i + 1, 3) * 160), b + 14);
+                queue_.push_back(p);
+            }
+            queue_.insert(queue_.end(), 2, QByteArray()); // a pause between keys
+        }
+        if (!pace_.isActive())
+            pace_.start();
+    }
+    bool pressed() const { return queue_.empty(); }
+
+    quint16 port = 0;
+
+private:
+    void read()
+    {
+        while (socket_.hasPendingDatagrams()) {
+            const QNetworkDatagram d = socket_.receiveDatagram();
+            if (!line_)
+                line_ = std::pair{d.senderAddress(), quint16(d.senderPort())};
+            const QByteArray p = d.data();
+            if (p.size() <= 12 || (uint8_t(p[1]) & 0x7f) != 0)
+                continue;
+            int peak = 0;
+            for (qsizetype i = 12; i < p.size(); ++i)
+                peak = std::max(peak, std::abs(Ulaw(uint8_t(p[i]))));
+            packets_.emplace_back(now(), peak > 600); // far above the codec's noise on silence
+        }
+    }
+    void sendNext()
+    {
+        if (queue_.empty())
+            return pace_.stop();
+        const QByteArray p = queue_.front();
+        queue_.pop_front();
+        if (!p.isEmpty() && line_)
+            socket_.writeDatagram(p, line_->first, line_->second);
+    }
+
+    QElapsedTimer clock_;
+    QUdpSocket socket_;
+    QTimer pace_;
+    std::optional<std::pair<QHostAddress, quint16>> line_;
+    std::vector<std::pair<qint64, bool>> packets_;
+    std::deque<QByteArray> queue_;
+    quint16 sequence_ = 0;
+    quint32 stamp_ = 0;
+};
+
+// The program's telephone chain over a SIP listener, wired to the mail engine as the main window
+// wires them: keys to the menu, the end of each piece of speech to the next, the fetched message
+// read aloud, and the voice routed down the line while a call is up.
+class VoiceMenuOverSip : public MailTest
+{
+protected:
+    void SetUp() override
+    {
+        if (platform::InstalledVoices().isEmpty())
+            GTEST_SKIP() << "the speech engine's data is not installed";
+        peers.clear("alice");
+        account(peers.pop3Port());
+        engine.PinCode = "2468";
+
+        platform::SipLineConfig direct;
+        direct.kind = platform::SipLineConfig::Kind::Direct;
+        direct.port = port = ListenerPort();
+        line = static_cast<platform::SipLine*>(table.addBackend(std::make_unique<platform::SipLine>(QList{direct})));
+        line->setRingInterval(kRingMs);
+        ASSERT_EQ(modem.InitModem(0, true), "Voice Modem");
+
+        callHost.hangup = 50; // ticks of 100 ms: no step of a call waits this long
+        callHost.onCall = callHost.offCall = &voice;
+        timer.setInterval(100); // the 6-tick ring gap outlasts the line's time between rings
+        audio.ModemPhone(&modem);
+        audio.timercontrol(&timer);
+        audio.setHost(&callHost);
+        audio.AutoAnswer = true;
+        audio.RingsToAnswer = 2;
+        engine.SetAudioControl(&audio);
+
+        QObject::connect(&audio, &ClsAudioControl::Saying, &audio, [this](const QString& t) { heard.emplace_back(handset.now(), t); });
+        QObject::connect(&audio, &ClsAudioControl::IncomingPhone, &engine, [this] { engine.CallStarted(true); });
+        QObject::connect(&audio, &ClsAudioControl::DigitReceived, &engine, &checkmailClass::DigitReceived);
+        QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
+        QObject::connect(&audio, &ClsAudioControl::VoiceConnected, &voice, [this](int32_t kind, int32_t device) {
+            if (kind == ClsAudioControl::ModemLine)
+                voice.setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
+        });
+        QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, &voice, [this](int32_t) { voice.setAudioOutputStream(std::nullopt); });
+        QObject::connect(&engine, &checkmailClass::CheckmailFinish, &engine, [this](int32_t mode) {
+            if (mode == checkmailClass::FetchOne)
+                engine.ReadFetchedMessage();
+        });
+    }
+
+    QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    QString problem;
+    QString sayings() const
+    {
+        QStringList all;
+        for (const auto& h : heard)
+            all << h.second;
+        return all.join(u'|');
+    }
+    // Waits until a text holding part is spoken (after the first `after` sayings) and heard at
+    // the far end; false, with what went wrong in `problem`, when it was not.
+    bool hear(const QString& part, size_t after = 0)
+    {
+        std::optional<qint64> at;
+        const bool said = waitUntil([&] {
+            for (size_t i = after; !at && i < heard.size(); ++i)
+                if (heard[i].second.contains(part))
+                    at = heard[i].first;
+            return at.has_value();
+        });
+        if (said && waitUntil([&] { return handset.soundSince(*at) >= kHeard; }, 5000))
+            return true;
+        problem = said ? QStringLiteral("\"%1\" was said but only %2 s of sound came after it").arg(part).arg(handset.soundSince(*at))
+                       : QStringLiteral("\"%1\" was never said; said: %2").arg(part, sayings());
+        return false;
+    }
+    // Waits until what is being said has been heard to its end.
+    bool quiet() { return waitUntil([&] { return audio.isDonePlay(); }); }
+    // Presses the keys and waits until they are all sent.
+    bool press(const QString& keys)
+    {
+        mark = heard.size();
+        handset.press(keys);
+        return waitUntil([&] { return handset.pressed(); });
+    }
+    QStringList messageIds() const
+    {
+        QStringList ids;
+        for (const QString& path : peers.mailboxFiles("alice")) {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            const QByteArray text = f.readAll();
+            const qsizetype at = text.indexOf("Message-ID: <");
+            ids << QString::fromLatin1(text.mid(at + 13, text.indexOf('>', at) - at - 13));
+        }
+        return ids;
+    }
+
+    RealPeers& peers = RealPeers::instance();
+    Handset handset;
+    std::vector<std::pair<qint64, QString>> heard; // what the controller spoke, and when
+    size_t mark = 0;                               // sayings before the last keys
+    quint16 port = 0;
+    platform::LineDeviceTable table;
+    platform::SipLine* line = nullptr;
+    telephony::FrmModem modem{[this] { return std::make_unique<platform::ModemControl>(table); }};
+    QTimer timer;
+    platform::SpeechVoice voice;
+    FixedCallHost callHost;
+    ClsAudioControl audio; // goes first: hangs up while the form and the line are still there
+};
+
+} // namespace
+
+// A caller keys the PIN, hears the totals, has message 1 read, steps to message 2, deletes it
+// on the server and says good-bye; every answer is heard at the far end, and the BYE reaches it.
+TEST_F(VoiceMenuOverSip, ACallerReadsStepsDeletesAndSaysGoodBye)
+{
+    peers.fill("alice", {"01-plain.eml", "02-html.eml", "06-alternative.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    ASSERT_EQ(list.rowCount(), 3);
+
+    Sipp caller(QStringLiteral("caller-own-media.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"),
+                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
+    ASSERT_TRUE(caller.started());
+    ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString() << "\n" << caller.messages().right(2000).toStdString();
+    ASSERT_EQ(audio.getStatus(), Status::WaitingForPin);
+
+    ASSERT_TRUE(press("2468#"));
+    EXPECT_TRUE(hear(QStringLiteral(" You have total 3 message and 0 new message. please enter message number, then press enter key"), mark))
+        << problem.toStdString();
+    EXPECT_EQ(audio.getStatus(), Status::MenuSpeech);
+
+    // "1#" reads message 1 and cuts the totals short; "3" steps on.
+    ASSERT_TRUE(press("1#"));
+    EXPECT_TRUE(hear(QStringLiteral("subject. Meeting moved to Thursday from. Tom Baker"), mark)) << problem.toStdString();
+    EXPECT_EQ(audio.getStatus(), Status::ReadingPieces);
+    ASSERT_TRUE(press("3"));
+    EXPECT_TRUE(hear(QStringLiteral("subject. Spring newsletter from. Newsletter Team"), mark)) << problem.toStdString();
+
+    // Two "0"s delete the message read, on the server.
+    ASSERT_TRUE(press("0"));
+    EXPECT_TRUE(hear(QStringLiteral(" press 0 again to delete this message"), mark)) << problem.toStdString();
+    EXPECT_EQ(messageIds().size(), 3);
+    ASSERT_TRUE(press("0"));
+    EXPECT_TRUE(hear(QStringLiteral(" message deleted"), mark)) << problem.toStdString();
+    EXPECT_EQ(messageIds(), QStringList({"20240304.0001.a7f3@example.org", "20240309.0006.a7f3@example.org"}));
+    EXPECT_EQ(column(1), QStringList({"Meeting moved to Thursday", "Photos from the trip"}));
+
+    // "#" once all is said: good-bye is heard, then the line hangs up and the caller gets the BYE.
+    ASSERT_TRUE(quiet());
+    ASSERT_TRUE(press("#"));
+    EXPECT_TRUE(hear(QStringLiteral(" Good bye"), mark)) << problem.toStdString();
+    EXPECT_TRUE(caller.succeeded()) << "the caller got our BYE\n" << caller.messages().right(2000).toStdString();
+    EXPECT_TRUE(caller.messages().contains(QStringLiteral("BYE sip:")));
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+    EXPECT_EQ(heard.back().second, " Good bye") << "nothing was said after good-bye";
+    EXPECT_EQ(line->LineState(), 0);
+    EXPECT_EQ(line->audioDevice(), -1);
+}
+
+// "#" while a message is being read ends the call too, and the caller still hears good-bye
+// before the BYE.
+TEST_F(VoiceMenuOverSip, GoodByeIsHeardWhenHashCutsAMessageShort)
+{
+    peers.fill("alice", {"01-plain.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    Sipp caller(QStringLiteral("caller-own-media.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"),
+                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
+    ASSERT_TRUE(caller.started());
+    ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString();
+    ASSERT_TRUE(press("2468#" "1#"));
+    ASSERT_TRUE(hear(QStringLiteral("subject. Meeting moved to Thursday"), mark)) << problem.toStdString();
+
+    ASSERT_TRUE(press("#"));
+    EXPECT_TRUE(hear(QStringLiteral(" Good bye"), mark)) << problem.toStdString();
+    EXPECT_TRUE(caller.succeeded()) << caller.messages().right(2000).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+}
+
+// New mail arrives and the engine rings the user, who answers, hears the alert, presses a key
+// and hears the new message; the menu, then good-bye.
+TEST_F(VoiceMenuOverSip, AnAnsweredAlertCallReadsTheNewMail)
+{
+    peers.fill("alice", {"01-plain.eml", "02-html.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    peers.fill("alice", {"06-alternative.eml"});
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    ASSERT_EQ(engine.NewMailCount, 1);
+
+    Sipp callee(QStringLiteral("callee-own-media.xml"), QString(),
+                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
+    ASSERT_TRUE(callee.started());
+    engine.PhoneOn = true;
+    engine.RepeatCount = 3;
+    engine.PhoneNumber = QStringLiteral("sip:alert@") + callee.address();
+    ASSERT_EQ(engine.AlertUser(), -1);
+    ASSERT_TRUE(hear(QStringLiteral(" You have total 1 new message."))) << problem.toStdString() << "\n" << callee.messages().right(2000).toStdString();
+    EXPECT_EQ(audio.getStatus(), Status::AlertSaying);
+
+    ASSERT_TRUE(press("5"));
+    EXPECT_TRUE(hear(QStringLiteral("subject. Photos from the trip from. Carol Smith"), mark)) << problem.toStdString();
+    EXPECT_TRUE(engine.AlertAnswered);
+    EXPECT_EQ(audio.getStatus(), Status::ReadingPieces);
+    EXPECT_EQ(host.selected, QList<int>{2});
+
+    ASSERT_TRUE(press("*"));
+    EXPECT_TRUE(hear(QStringLiteral(" Press 1 for retrieve message"), mark)) << problem.toStdString();
+    ASSERT_TRUE(quiet());
+    ASSERT_TRUE(press("#"));
+    EXPECT_TRUE(hear(QStringLiteral(" Good bye"), mark)) << problem.toStdString();
+    EXPECT_TRUE(callee.succeeded()) << "the callee got our BYE\n" << callee.messages().right(2000).toStdString();
+    EXPECT_TRUE(callee.messages().contains(QStringLiteral("BYE sip:")));
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+    EXPECT_EQ(peers.mailboxFiles("alice").size(), 3) << "reading deletes nothing";
+    EXPECT_EQ(line->LineState(), 0);
+}
