@@ -1,0 +1,477 @@
+// How soon a caller hears the voice menu answer over the SIP line, with the mailbox on a local
+// Dovecot POP3 server:
+//   (a) from the "#" that ends a message number to the first RTP packet of that message's
+//       summary (the key reaches the menu, the message is fetched over POP3, the summary is
+//       spoken down the line);
+//   (b) from a menu key to the first RTP packet of its answer.
+//
+//   korvalen-menu-bench [--runs N]
+//
+// sipp places the call; its SDP names a UDP port of this program, which sends the keys as
+// RFC 4733 events and reads the line's RTP. The line, the call controller, the voice and the mail
+// engine are wired as the main window wires them. Every key is pressed while the line is quiet,
+// so the first packet with sound after it is its answer. Dovecot runs in a throwaway folder and
+// stops when the benchmark ends.
+#include "mail/StandaloneMail.h"
+#include "mail/checkmailClass.h"
+#include "platform/ProgramFolder.h"
+#include "platform/speech/SpeechVoice.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/SipLine.h"
+#include "telephony/CallHost.h"
+#include "telephony/ClsAudioControl.h"
+#include "telephony/FrmModem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtEndian>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <netinet/in.h>
+#include <optional>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using telephony::ClsAudioControl;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const QString kPeers = QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/");
+const QString kPin = QStringLiteral("2468");
+
+// Runs the event loop as the program does, until `done` holds or the time is up.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check, limit;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(5); // the times come from the reader thread; this only ends the wait
+    limit.setSingleShot(true);
+    limit.start(timeoutMs);
+    loop.exec();
+    return done();
+}
+
+int Bound(int type, quint16* port)
+{
+    const int s = ::socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return -1;
+    *port = ntohs(a.sin_port);
+    return s;
+}
+
+quint16 FreePort(int type)
+{
+    quint16 port = 0;
+    const int s = Bound(type, &port);
+    if (s >= 0)
+        ::close(s);
+    return port;
+}
+
+int Ulaw(uint8_t u)
+{
+    u = ~u;
+    const int t = ((u & 0x0F) << 3) + 0x84;
+    const int v = (t << ((u & 0x70) >> 4)) - 0x84;
+    return (u & 0x80) ? -v : v;
+}
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+QString LoadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(u' ', 0, 2) : QStringLiteral("?");
+}
+
+// The caller's telephone: reads what the line sends (on a thread of its own, so that arrival
+// times are exact) and presses keys as RFC 4733 events from another, while the event loop runs.
+class Handset
+{
+public:
+    Handset() { socket_ = Bound(SOCK_DGRAM, &port); }
+    ~Handset()
+    {
+        stop_ = true;
+        if (sender_.joinable())
+            sender_.join();
+        ::shutdown(socket_, SHUT_RDWR);
+        if (reader_.joinable())
+            reader_.join();
+        ::close(socket_);
+    }
+    void start() { reader_ = std::thread([this] { read(); }); }
+    bool hearsTheLine() const { return known_; }
+
+    // Three event packets 20 ms apart, then the end packet three times. The key is known complete
+    // at the first end packet: its time is keyTime() once keySent().
+    void press(QChar key)
+    {
+        if (sender_.joinable())
+            sender_.join();
+        sent_ = false;
+        const int event = key == u'*' ? 10 : key == u'#' ? 11 : key.digitValue();
+        sender_ = std::thread([this, event] {
+            const quint32 stamp = quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
+            for (int i = 0; i < 6; ++i) {
+                const bool end = i >= 3;
+                uint8_t p[16];
+                p[0] = 0x80;
+                p[1] = uint8_t((i == 0 ? 0x80 : 0) | 101);
+                qToBigEndian<quint16>(++sequence_, p + 2);
+                qToBigEndian<quint32>(stamp, p + 4);
+                qToBigEndian<quint32>(0x4b564c4e, p + 8);
+                p[12] = uint8_t(event);
+                p[13] = uint8_t((end ? 0x80 : 0) | 10);
+                qToBigEndian<quint16>(quint16(std::min(i + 1, 3) * 160), p + 14);
+                if (i == 3)
+                    keyTime_ = Clock::now();
+                ::sendto(socket_, p, sizeof p, 0, reinterpret_cast<const sockaddr*>(&line_), sizeof line_);
+                if (i < 3)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            sent_ = true;
+        });
+    }
+    bool keySent() const { return sent_; }
+    Clock::time_point keyTime() const { return keyTime_; }
+
+    std::optional<Clock::time_point> firstSoundAfter(Clock::time_point since)
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [when, loud] : packets_)
+            if (when >= since && loud)
+                return when;
+        return std::nullopt;
+    }
+    // No sound for the last `ms`, and packets still coming.
+    bool silentFor(int ms)
+    {
+        std::lock_guard lock(mutex_);
+        const Clock::time_point now = Clock::now();
+        if (packets_.empty() || now - packets_.back().first > std::chrono::milliseconds(100))
+            return false;
+        for (auto it = packets_.rbegin(); it != packets_.rend() && now - it->first < std::chrono::milliseconds(ms); ++it)
+            if (it->second)
+                return false;
+        return true;
+    }
+
+    quint16 port = 0;
+
+private:
+    void read()
+    {
+        uint8_t b[2048];
+        while (!stop_) {
+            sockaddr_in from{};
+            socklen_t len = sizeof from;
+            const ssize_t n = ::recvfrom(socket_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            const Clock::time_point now = Clock::now();
+            if (n <= 0)
+                continue;
+            if (!known_) {
+                line_ = from;
+                known_ = true;
+            }
+            if (n <= 12 || (b[1] & 0x7f) != 0)
+                continue;
+            int peak = 0;
+            for (ssize_t i = 12; i < n; ++i)
+                peak = std::max(peak, std::abs(Ulaw(b[i])));
+            std::lock_guard lock(mutex_);
+            packets_.emplace_back(now, peak > 600);
+        }
+    }
+
+    int socket_ = -1;
+    std::thread reader_, sender_;
+    std::atomic_bool stop_{false}, known_{false}, sent_{false};
+    std::atomic<Clock::time_point> keyTime_{};
+    sockaddr_in line_{};
+    std::mutex mutex_;
+    std::vector<std::pair<Clock::time_point, bool>> packets_;
+    quint16 sequence_ = 0;
+    const Clock::time_point epoch_ = Clock::now();
+};
+
+// A throwaway Dovecot with one user, stopped when it goes.
+class Dovecot
+{
+public:
+    bool start(const QStringList& mails)
+    {
+        // Dovecot's own users must reach the mailbox inside.
+        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        for (int attempt = 0; attempt < 3 && !port; ++attempt) {
+            const quint16 p = FreePort(SOCK_STREAM);
+            if (run({"start", folder(), QString::number(p), QStringLiteral("caller:secret")}))
+                port = p;
+        }
+        return port && run(QStringList{"fill", folder(), "caller"} + mails);
+    }
+    ~Dovecot()
+    {
+        if (port)
+            run({"stop", folder()});
+    }
+
+    quint16 port = 0;
+
+private:
+    QString folder() const { return dir_.filePath(QStringLiteral("pop3")); }
+    static bool run(const QStringList& args)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QStringLiteral("bash"), QStringList{kPeers + "pop3-server"} + args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+    QTemporaryDir dir_;
+};
+
+// What the main window gives the call controller: it answers, and the one voice speaks.
+struct Host : telephony::CallHost
+{
+    platform::SpeechVoice* voice = nullptr;
+    bool mayAnswer() const override { return true; }
+    bool signedIn() const override { return true; }
+    void showCallStatus(const QString&) override {}
+    int hangupTime() const override { return 60; }
+    platform::SpeechVoice* callVoice() const override { return voice; }
+    platform::SpeechVoice* idleVoice() const override { return voice; }
+};
+
+struct Figures
+{
+    std::vector<double> ms;
+    void add(double v) { ms.push_back(v); }
+    QString text() const
+    {
+        if (ms.empty())
+            return QStringLiteral("no runs");
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        return QStringLiteral("median %1 ms, min %2 ms, max %3 ms over %4 runs")
+            .arg(v[v.size() / 2], 0, 'f', 1)
+            .arg(v.front(), 0, 'f', 1)
+            .arg(v.back(), 0, 'f', 1)
+            .arg(v.size());
+    }
+    double median() const
+    {
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0 : v[v.size() / 2];
+    }
+};
+
+int Fail(const char* what)
+{
+    std::fprintf(stderr, "korvalen-menu-bench: %s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int runs = 20;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); ++i)
+        if (args[i] == u"--runs")
+            runs = std::max(1, args[i + 1].toInt());
+    if (platform::InstalledVoices().isEmpty())
+        return Fail("the speech engine's data is not installed");
+    std::printf("load average at the start: %s\n", qPrintable(LoadAverage()));
+
+    Dovecot dovecot;
+    if (!dovecot.start({kPeers + "../fixtures/mailbox/01-plain.eml", kPeers + "../fixtures/mailbox/06-alternative.eml"}))
+        return Fail("Dovecot did not start (scripts/install-deps installs it)");
+    QTemporaryDir programFolder;
+    platform::SetProgramFolderOverride(programFolder.path());
+
+    // The mail engine with the controls the main window lends it, as the program runs it.
+    FixedMailHost mailHost;
+    MailControls controls(1000);
+    checkmailClass engine;
+    controls.lendTo(engine, mailHost);
+    engine.ServerName = QStringLiteral("127.0.0.1");
+    engine.ServerPort = dovecot.port;
+    engine.UserName = QStringLiteral("caller");
+    engine.Password = QStringLiteral("secret");
+    engine.PinCode = kPin;
+    auto engineIdle = [&] { return engine.MyStatus() == 0 && !engine.SessionRunning(); };
+    int finishes = 0;
+    QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t) { ++finishes; });
+    engine.CheckMail(checkmailClass::FirstCheck);
+    if (!RunUntil([&] { return finishes > 0 && engineIdle(); }, 20000) || controls.list.rowCount() != 2)
+        return Fail("the first check did not list the two mails");
+
+    // The line, the modem form, the call controller and the voice.
+    platform::SipLineConfig direct;
+    direct.kind = platform::SipLineConfig::Kind::Direct;
+    direct.port = FreePort(SOCK_DGRAM);
+    platform::LineDeviceTable table;
+    table.addBackend(std::make_unique<platform::SipLine>(QList{direct}));
+    telephony::FrmModem modem{[&] { return std::make_unique<platform::ModemControl>(table); }};
+    if (modem.InitModem(0, true) != QStringLiteral("Voice Modem"))
+        return Fail("the SIP line did not open");
+    platform::SpeechVoice voice;
+    Host host;
+    host.voice = &voice;
+    QTimer tick;
+    tick.setInterval(1000);
+    ClsAudioControl audio;
+    audio.ModemPhone(&modem);
+    audio.timercontrol(&tick);
+    audio.setHost(&host);
+    audio.AutoAnswer = true;
+    audio.RingsToAnswer = 1;
+    engine.SetAudioControl(&audio);
+
+    // The main window's wiring, and the moments on the way from a key to speech.
+    Clock::time_point keyAtMenu{}, fetched{}, handedToVoice{};
+    QObject::connect(&audio, &ClsAudioControl::IncomingPhone, &engine, [&] { engine.CallStarted(true); });
+    QObject::connect(&audio, &ClsAudioControl::DigitReceived, &engine, [&](const QString& key) {
+        keyAtMenu = Clock::now();
+        engine.DigitReceived(key);
+    });
+    QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
+    QObject::connect(&audio, &ClsAudioControl::Saying, &audio, [&](const QString&) {
+        if (handedToVoice == Clock::time_point{})
+            handedToVoice = Clock::now();
+    });
+    QObject::connect(&audio, &ClsAudioControl::VoiceConnected, &voice, [&](int32_t kind, int32_t device) {
+        if (kind == ClsAudioControl::ModemLine)
+            voice.setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
+    });
+    QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, &voice, [&](int32_t) { voice.setAudioOutputStream(std::nullopt); });
+    QObject::connect(&engine, &checkmailClass::CheckmailFinish, &engine, [&](int32_t mode) {
+        if (mode != checkmailClass::FetchOne)
+            return;
+        fetched = Clock::now();
+        engine.ReadFetchedMessage();
+    });
+
+    Handset handset;
+    handset.start();
+    QTemporaryDir sippDir;
+    QProcess sipp;
+    sipp.setWorkingDirectory(sippDir.path());
+    sipp.setStandardOutputFile(QProcess::nullDevice());
+    sipp.setStandardErrorFile(QProcess::nullDevice());
+    sipp.start(QStringLiteral("sipp"),
+               {QStringLiteral("-sf"), kPeers + "sip/caller-own-media.xml", QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("-p"), QString::number(FreePort(SOCK_DGRAM)), QStringLiteral("-nostdin"), QStringLiteral("-m"),
+                QStringLiteral("1"), QStringLiteral("-s"), QStringLiteral("korvalen"), QStringLiteral("-key"), QStringLiteral("from"),
+                QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
+                QString::number(handset.port), QStringLiteral("127.0.0.1:%1").arg(direct.port)});
+    const auto quiet = [&] { return audio.isDonePlay() && engineIdle() && handset.silentFor(200); };
+    const auto press = [&](QChar key) {
+        handset.press(key);
+        return RunUntil([&] { return handset.keySent(); }, 2000);
+    };
+    // Presses a key on a quiet line; the time from the key to the first packet with sound, or -1.
+    const auto timed = [&](QChar key) -> double {
+        if (!RunUntil(quiet, 15000))
+            return -1;
+        keyAtMenu = fetched = handedToVoice = {};
+        if (!press(key))
+            return -1;
+        const Clock::time_point sent = handset.keyTime();
+        std::optional<Clock::time_point> sound;
+        if (!RunUntil([&] { return (sound = handset.firstSoundAfter(sent)).has_value(); }, 5000))
+            return -1;
+        return Ms(*sound - sent);
+    };
+
+    if (!sipp.waitForStarted(5000) || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::WaitingForPin && handset.hearsTheLine(); }, 15000))
+        return Fail("the call did not come up");
+    for (QChar k : kPin + u'#')
+        if (!RunUntil(quiet, 15000) || !press(k))
+            return Fail("the PIN could not be keyed");
+    if (!RunUntil([&] { return audio.getStatus() == ClsAudioControl::MenuSpeech; }, 5000))
+        return Fail("the PIN was not taken");
+
+    // (a) "1#": message 1 is fetched and its summary spoken; "5" (a check for new mail, with a
+    // short answer) leads back to the number prompt for the next run.
+    Figures toSummary, toKey, toFetched, toVoice;
+    for (int i = 0; i < runs; ++i) {
+        if (!RunUntil(quiet, 15000) || !press(u'1'))
+            return Fail("the line did not become quiet before a message number");
+        const double ms = timed(u'#');
+        if (ms < 0 || audio.getStatus() != ClsAudioControl::ReadingPieces)
+            return Fail("no summary was heard after a message number");
+        toSummary.add(ms);
+        const Clock::time_point sent = handset.keyTime();
+        toKey.add(Ms(keyAtMenu - sent));
+        toFetched.add(Ms(fetched - sent));
+        toVoice.add(Ms(handedToVoice - sent));
+        if (!press(u'5') || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::MenuSpeech; }, 5000))
+            return Fail("\"5\" did not lead back to the number prompt");
+    }
+
+    // (b) menu keys: "*" leaves the number prompt for the menu, whose other keys say it again.
+    Figures toAnswer, menuToKey, menuToVoice;
+    for (int i = 0; i < runs; ++i) {
+        const QChar key = i == 0 ? u'*' : QChar(u'2' + i % 8);
+        const double ms = timed(key);
+        if (ms < 0 || audio.getStatus() != ClsAudioControl::MenuRepeating)
+            return Fail("no answer was heard after a menu key");
+        toAnswer.add(ms);
+        const Clock::time_point sent = handset.keyTime();
+        menuToKey.add(Ms(keyAtMenu - sent));
+        menuToVoice.add(Ms(handedToVoice - sent));
+    }
+
+    if (!RunUntil(quiet, 15000) || !press(u'#')
+        || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::Idle; }, 10000))
+        std::fprintf(stderr, "korvalen-menu-bench: the call did not end after \"#\"\n");
+    sipp.waitForFinished(5000);
+    if (sipp.state() != QProcess::NotRunning) {
+        sipp.kill();
+        sipp.waitForFinished(3000);
+    }
+
+    std::printf("\"#\" of a message number to the first speech packet of its summary: %s\n", qPrintable(toSummary.text()));
+    std::printf("  the key at the menu after a median %.1f ms, the message fetched over POP3 after %.1f ms,\n"
+                "  its summary handed to the voice after %.1f ms\n",
+                toKey.median(), toFetched.median(), toVoice.median());
+    std::printf("menu key to the first speech packet of its answer: %s\n", qPrintable(toAnswer.text()));
+    std::printf("  the key at the menu after a median %.1f ms, the answer handed to the voice after %.1f ms\n", menuToKey.median(),
+                menuToVoice.median());
+    std::printf("load average at the end: %s\n", qPrintable(LoadAverage()));
+    return 0;
+}
