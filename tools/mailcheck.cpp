@@ -162,6 +162,10 @@ int main(int argc, char** argv)
             say(QString("error: %1 (%2)").arg(escaped(engine.DisplayText)).arg(engine.LastErrorNumber));
             result = 1;
         }
+        if (!engine.LastFailure().isEmpty()) {
+            say("why: " + escaped(engine.LastFailure()));
+            result = 1;
+        }
         // An automatic reply may still be on its way.
         auto quitWhenIdle = std::make_shared<std::function<void()>>();
         *quitWhenIdle = [&, quitWhenIdle] {
