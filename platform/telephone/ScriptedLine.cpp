@@ -2,9 +2,19 @@
 
 #include "platform/sound/AudioOutput.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 namespace platform {
+
+// What was spoken down the line in a call, and in which format.
+struct ScriptedLineRecording
+{
+    QByteArray pcm;
+    int sampleRate = 8000;
+    int channels = 1;
+};
 
 namespace {
 
@@ -12,18 +22,22 @@ namespace {
 class RecordingOutput : public AudioOutput
 {
 public:
-    explicit RecordingOutput(std::shared_ptr<QByteArray> sink) : sink_(std::move(sink)) {}
+    explicit RecordingOutput(std::shared_ptr<ScriptedLineRecording> sink) : sink_(std::move(sink)) {}
     QString description() const override { return QStringLiteral("Scripted line call"); }
     bool start(int sampleRate, int channels) override
     {
         bytesPerSecond_ = qint64(sampleRate) * channels * 2;
         written_ = 0;
+        if (bytesPerSecond_ > 0) {
+            sink_->sampleRate = sampleRate;
+            sink_->channels = channels;
+        }
         return bytesPerSecond_ > 0;
     }
     qint64 write(const QByteArray& pcm) override
     {
         const qint64 whole = pcm.size() & ~qsizetype(1);
-        sink_->append(pcm.left(whole));
+        sink_->pcm.append(pcm.left(whole));
         written_ += whole;
         return whole;
     }
@@ -33,7 +47,7 @@ public:
     qint64 writtenMicros() const override { return bytesPerSecond_ ? written_ * 1000000 / bytesPerSecond_ : 0; }
 
 private:
-    std::shared_ptr<QByteArray> sink_;
+    std::shared_ptr<ScriptedLineRecording> sink_;
     qint64 bytesPerSecond_ = 0;
     qint64 written_ = 0;
 };
@@ -43,7 +57,8 @@ constexpr int32_t kClosed = -1, kIdle = 0, kRinging = 1, kInCall = 2;
 } // namespace
 
 ScriptedLine::ScriptedLine(QStringList names, QObject* parent)
-    : VoiceModem(parent), names_(std::move(names)), spoken_(std::make_shared<QByteArray>())
+    : VoiceModem(parent), names_(std::move(names)), spoken_(std::make_shared<ScriptedLineRecording>()),
+      speechFolder_(qEnvironmentVariable("KORVALEN_SCRIPTED_LINE_SPEECH"))
 {
     stepTimer_.setSingleShot(true);
     QObject::connect(&stepTimer_, &QTimer::timeout, this, &ScriptedLine::runSteps);
@@ -140,6 +155,11 @@ void ScriptedLine::Answer()
         QMetaObject::invokeMethod(this, &ScriptedLine::connect, Qt::QueuedConnection);
 }
 
+void ScriptedLine::setLocalCallersOnly(bool on)
+{
+    operations_ << (on ? QStringLiteral("local callers only") : QStringLiteral("any callers"));
+}
+
 void ScriptedLine::ring(int32_t rings)
 {
     if (state_ < 0)
@@ -160,7 +180,7 @@ void ScriptedLine::connect()
     if (state_ != kRinging)
         return;
     state_ = kInCall;
-    spoken_->clear();
+    spoken_->pcm.clear();
     audio_ = AudioOutputs::instance().add(std::make_unique<RecordingOutput>(spoken_));
     emit PhoneConnected(audio_, 0);
 }
@@ -186,15 +206,33 @@ void ScriptedLine::error(int32_t number, const QString& description)
 
 QByteArray ScriptedLine::spoken() const
 {
-    return *spoken_;
+    return spoken_->pcm;
 }
 
 void ScriptedLine::endCall()
 {
-    if (audio_ >= 0)
+    if (audio_ >= 0) {
         AudioOutputs::instance().remove(std::exchange(audio_, -1));
+        writeSpeech();
+    }
     if (state_ > kIdle)
         state_ = kIdle;
+}
+
+// The call's speech as a WAV file of the next free number in the speech folder.
+void ScriptedLine::writeSpeech()
+{
+    if (speechFolder_.isEmpty())
+        return;
+    const QDir folder(speechFolder_);
+    QString path;
+    for (int n = 1; path.isEmpty() || QFile::exists(path); ++n)
+        path = folder.filePath(QStringLiteral("call-%1.wav").arg(n));
+    QFile f(path);
+    const QByteArray& pcm = spoken_->pcm;
+    if (!f.open(QIODevice::WriteOnly) || f.write(PcmWavHeader(spoken_->sampleRate, spoken_->channels, pcm.size())) != 44
+        || f.write(pcm) != pcm.size())
+        qWarning("scripted line: cannot write the call's speech to %s: %s", qPrintable(path), qPrintable(f.errorString()));
 }
 
 bool ScriptedLine::play(const QString& script, QString* problem, int stepMs)

@@ -10,10 +10,13 @@
 
 namespace platform {
 
+struct ScriptedLineRecording;
+
 // A line that plays what a test or a script tells it: rings, caller id, the connection,
 // digits, a far-end hang-up, errors. It notes every operation asked of it, records what is
 // spoken down the line, and always reports Disconnected after a hang-up (on the next turn of
-// the event loop, as a real line would).
+// the event loop, as a real line would). When KORVALEN_SCRIPTED_LINE_SPEECH names a folder,
+// each call's speech is written there as a WAV file (call-1.wav, call-2.wav, ...) when it ends.
 class ScriptedLine : public VoiceModem
 {
     Q_OBJECT
@@ -34,6 +37,7 @@ public:
     QString MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag) override;
     void HangUp() override;
     void Answer() override;
+    void setLocalCallersOnly(bool on) override;
 
     // What the far end or the exchange does.
     void ring(int32_t rings);                     // IncomingCall with that count; the line rings
@@ -48,7 +52,7 @@ public:
     void setConnectOnAnswer(bool on) { connectOnAnswer_ = on; }
 
     // What was asked of the line, one entry each: "open 0 auto", "close", "answer",
-    // "dial 5551234", "hangup", "dialog 0", "location 0".
+    // "dial 5551234", "hangup", "dialog 0", "location 0", "local callers only", "any callers".
     const QStringList& operations() const { return operations_; }
     int32_t openedDevice() const { return open_; }
     bool autoAnswer() const { return autoAnswer_; }
@@ -72,6 +76,7 @@ private:
     };
     void endCall();
     void runSteps();
+    void writeSpeech();
 
     QStringList names_;
     QStringList operations_;
@@ -81,7 +86,8 @@ private:
     int32_t audio_ = -1;
     QString refusal_;
     bool connectOnAnswer_ = false;
-    std::shared_ptr<QByteArray> spoken_;
+    std::shared_ptr<ScriptedLineRecording> spoken_;
+    QString speechFolder_; // where each call's speech goes as a WAV file; "" for nowhere
     std::vector<Step> steps_;
     QTimer stepTimer_;
 };
