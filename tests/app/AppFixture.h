@@ -41,6 +41,10 @@ struct FakeEngine : MailEngineLink
     void ButtonSpeak(const QString&) override {}
     void PrepareNetCall() override {}
     void ReadMessage(int) override {}
+    int newMail = 0, threshold = 1, alerts = 0;
+    int NewMailCount() const override { return newMail; }
+    int AlertThreshold() const override { return threshold; }
+    void AlertUser() override { ++alerts; }
 };
 
 struct FakeConsole : ConsoleLink

@@ -96,3 +96,19 @@ TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
     EXPECT_FALSE(w.CheckMailTimer->isActive());
     EXPECT_EQ(stored("popserver"), "pop.saved.example");
 }
+
+// A timed check alerts the user when it found at least the set number of new mails, and never
+// without any: a threshold of 0 does not ring for nothing.
+TEST_F(Countdown, ATimedCheckAlertsOnlyForEnoughNewMail)
+{
+    frmSet& w = run();
+    const struct { int threshold, newMail, alerts; } rows[] = {{0, 0, 0}, {0, 1, 1}, {2, 1, 0}, {2, 2, 1}};
+    for (const auto& r : rows) {
+        engine->threshold = r.threshold;
+        engine->newMail = r.newMail;
+        engine->alerts = 0;
+        w.MailObj_CheckmailStart();
+        w.MailObj_CheckmailFinish(2);
+        EXPECT_EQ(engine->alerts, r.alerts) << r.threshold << " " << r.newMail;
+    }
+}

@@ -273,3 +273,24 @@ TEST_F(MailboxSafety, EveryMessageIsJudgedOnItsOwnHeader)
     EXPECT_EQ(column(0).value(1), "Eve ");
     EXPECT_EQ(peers.mailboxFiles("alice").size(), 4); // the spam alone went
 }
+
+// A fetch asked while a check runs waits for the check's end instead of taking its session over;
+// without the web sign-in a fetch still ends, with the placeholder the caller hears.
+TEST_F(MailboxSafety, ARequestWaitsForTheSessionInProgress)
+{
+    peers.clear("alice");
+    account(peers.pop3Port());
+    peers.fill("alice", {"01-plain.eml", "02-html.eml"});
+    QList<int> modes;
+    QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t mode) { modes << mode; });
+    engine.CheckMail(checkmailClass::FirstCheck);
+    engine.RetrieveMailInServer(2);
+    ASSERT_TRUE(waitUntil([&] { return modes.size() == 2 && engine.MyStatus() == 0; }));
+    EXPECT_EQ(modes, (QList<int>{checkmailClass::FirstCheck, checkmailClass::FetchOne}));
+    EXPECT_EQ(list.rowCount(), 2);
+    EXPECT_TRUE(engine.DisplayText.contains("newsletter", Qt::CaseInsensitive)) << engine.DisplayText.toStdString();
+
+    host.isSignedIn = false;
+    ASSERT_TRUE(run([&] { engine.RetrieveMailInServer(1); }));
+    EXPECT_EQ(engine.DisplayText, checkmailClass::kFetchFailed);
+}
