@@ -105,4 +105,9 @@ void FrmModem::Answer()
     load()->Answer();
 }
 
+void FrmModem::setLocalCallersOnly(bool on)
+{
+    load()->setLocalCallersOnly(on);
+}
+
 } // namespace telephony

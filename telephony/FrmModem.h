@@ -46,6 +46,8 @@ public:
     // The control's answer to dialling number ("Bad" without a device open).
     QString MakeCall(const QString& number, bool flag);
     void Answer();
+    // Keeps every line that listens on the network to callers on this machine, or not.
+    void setLocalCallersOnly(bool on);
 
     bool isLoaded() const { return modem_ != nullptr; }
     // The hosted control (loading the form if needed).

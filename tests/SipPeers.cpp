@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTest>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -62,11 +63,19 @@ quint16 QuietPorts(quint16 from, quint16 to, int count)
 quint16 MediaPorts() { return QuietPorts(20000, 31990, 4); }
 quint16 ListenerPort() { return QuietPorts(12000, 19990, 1); }
 
-Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra)
+QString OtherLocalAddress()
+{
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            return a.toString();
+    return {};
+}
+
+Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra, const QString& local) : local_(local)
 {
     port = FreeUdpPort();
-    QStringList args{QStringLiteral("-sf"), kScenarios + scenario, QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                     QStringLiteral("-p"), QString::number(port), QStringLiteral("-mi"), QStringLiteral("127.0.0.1"),
+    QStringList args{QStringLiteral("-sf"), kScenarios + scenario, QStringLiteral("-i"), local,
+                     QStringLiteral("-p"), QString::number(port), QStringLiteral("-mi"), local,
                      QStringLiteral("-mp"), QString::number(MediaPorts()), QStringLiteral("-nostdin"),
                      QStringLiteral("-trace_msg"), QStringLiteral("-message_file"), dir_.filePath(QStringLiteral("messages.log"))};
     if (!target.isEmpty())

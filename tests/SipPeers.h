@@ -22,13 +22,17 @@ bool PortTaken(quint16 port);
 quint16 QuietPorts(quint16 from, quint16 to, int count);
 quint16 MediaPorts();
 quint16 ListenerPort();
+// An IPv4 address of this machine other than loopback; "" when it has none.
+QString OtherLocalAddress();
 
 // One sipp peer on loopback, stopped by its own pid when it goes.
 class Sipp
 {
 public:
-    // target: "127.0.0.1:port" for a caller, "" for an answering peer.
-    Sipp(const QString& scenario, const QString& target, QStringList extra = {});
+    // target: "127.0.0.1:port" for a caller, "" for an answering peer; local: the address the
+    // peer sends from and listens on.
+    Sipp(const QString& scenario, const QString& target, QStringList extra = {},
+         const QString& local = QStringLiteral("127.0.0.1"));
     ~Sipp() { kill(); }
 
     bool started() const { return started_; }
@@ -37,13 +41,14 @@ public:
     bool running() const { return process_.state() != QProcess::NotRunning; }
     void kill();
     QString messages() const;
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    QString address() const { return QStringLiteral("%1:%2").arg(local_).arg(port); }
 
     quint16 port = 0;
 
 private:
     QTemporaryDir dir_;
     QProcess process_;
+    QString local_;
     bool started_ = false;
 };
 

@@ -10,6 +10,8 @@ LineDeviceTable& LineDeviceTable::instance()
 
 VoiceModem* LineDeviceTable::addBackend(std::unique_ptr<VoiceModem> backend)
 {
+    if (localCallersOnly_)
+        backend->setLocalCallersOnly(true);
     backends_.push_back(std::move(backend));
     return backends_.back().get();
 }
@@ -17,6 +19,13 @@ VoiceModem* LineDeviceTable::addBackend(std::unique_ptr<VoiceModem> backend)
 void LineDeviceTable::clear()
 {
     backends_.clear();
+}
+
+void LineDeviceTable::setLocalCallersOnly(bool on)
+{
+    localCallersOnly_ = on;
+    for (const auto& b : backends_)
+        b->setLocalCallersOnly(on);
 }
 
 int32_t LineDeviceTable::count() const
@@ -146,6 +155,11 @@ void ModemControl::Answer()
 {
     if (open_)
         open_->Answer();
+}
+
+void ModemControl::setLocalCallersOnly(bool on)
+{
+    table_.setLocalCallersOnly(on);
 }
 
 } // namespace platform

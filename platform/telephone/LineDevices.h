@@ -19,6 +19,8 @@ public:
     // The table owns its backends; they live until clear() or the end of the program.
     VoiceModem* addBackend(std::unique_ptr<VoiceModem> backend);
     void clear();
+    // For every backend, also those added later.
+    void setLocalCallersOnly(bool on);
 
     struct Entry
     {
@@ -33,6 +35,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<VoiceModem>> backends_;
+    bool localCallersOnly_ = false;
 };
 
 // The control the modem form hosts: the contract over the table's numbering. It opens one
@@ -58,6 +61,8 @@ public:
     QString MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag) override;
     void HangUp() override;
     void Answer() override;
+    // Says it to every backend of the table.
+    void setLocalCallersOnly(bool on) override;
 
     int32_t openDevice() const { return open_ ? openDevice_ : -1; }
     // The backend whose device is open; none while nothing is.

@@ -37,12 +37,14 @@ struct SipLine::Private : SipStack::Reports
     SettingsStore* store = nullptr;
     QString prefix;
     bool autoAnswer = false;
+    bool localOnly = false;
     int ringIntervalMs = kRingIntervalMs;
 
     QTemporaryDir dir;
     QString silence;
     std::unique_ptr<SipStack> stack;
     int open = -1;
+    SipLineConfig current; // the open device's settings; the list may change meanwhile
     QTimer ring;
 
     std::shared_ptr<linphone::Call> call;
@@ -71,6 +73,7 @@ struct SipLine::Private : SipStack::Reports
         QMetaObject::invokeMethod(q, [q = q, text] { emit q->Error(kLocalFailure, text); }, Qt::QueuedConnection);
     }
     std::shared_ptr<linphone::Address> target(const QString& number) const;
+    bool keepToLocalCallers();
 };
 
 SipLine::SipLine(QList<SipLineConfig> lines, SettingsStore* store, QObject* parent)
@@ -102,6 +105,26 @@ bool SipLine::autoAnswer() const { return d->autoAnswer; }
 void SipLine::setRingInterval(int ms) { d->ringIntervalMs = std::max(1, ms); }
 int SipLine::localSipPort() const { return d->stack ? d->stack->localPort() : 0; }
 int32_t SipLine::audioDevice() const { return d->audio; }
+bool SipLine::localCallersOnly() const { return d->localOnly; }
+
+void SipLine::setLocalCallersOnly(bool on)
+{
+    d->localOnly = on;
+    if (d->stack && !d->keepToLocalCallers())
+        CloseDevice();
+}
+
+// Tells the open direct listener whom to take calls from; a listener that should take only
+// local callers but cannot be told so is not left open to everyone.
+bool SipLine::Private::keepToLocalCallers()
+{
+    if (open < 0 || current.kind != SipLineConfig::Kind::Direct)
+        return true;
+    if (stack->setLocalCallersOnly(localOnly) || !localOnly) // a filter left behind only keeps strangers out
+        return true;
+    errorLater(QStringLiteral("The SIP line could not be kept to callers on this machine, so it was closed."));
+    return false;
+}
 
 int16_t SipLine::DeviceCount() const { return int16_t(std::min<qsizetype>(d->lines.size(), 32767)); }
 
@@ -152,6 +175,9 @@ void SipLine::OpenDevice(int32_t device, bool, bool autoAnswer)
         return;
     }
     d->open = device;
+    d->current = config;
+    if (!d->keepToLocalCallers())
+        CloseDevice();
 }
 
 void SipLine::CloseDevice()
@@ -251,7 +277,7 @@ std::shared_ptr<linphone::Address> SipLine::Private::target(const QString& numbe
         const bool digits = plainNumber.match(number).hasMatch();
         if (!digits && !plainUser.match(number).hasMatch())
             return nullptr;
-        const SipLineConfig& config = lines[open];
+        const SipLineConfig& config = current;
         const QString host = config.kind == SipLineConfig::Kind::Direct ? config.server : SipIdentityDomain(config.identity);
         if (host.isEmpty())
             return nullptr;
@@ -351,8 +377,8 @@ void SipLine::Private::endCall(bool hungUpHere)
     dropAudio();
     if (hungUpHere && ending) {
         const linphone::Call::State s = ending->getState();
-        if (s == linphone::Call::State::IncomingReceived)
-            ending->decline(linphone::Reason::Declined);
+        if (s == linphone::Call::State::IncomingReceived) // turned away: the caller hears busy
+            ending->decline(linphone::Reason::Busy);
         else if (s != linphone::Call::State::End && s != linphone::Call::State::Released && s != linphone::Call::State::Error)
             ending->terminate();
         QMetaObject::invokeMethod(q, [q = q] { emit q->Disconnected(); }, Qt::QueuedConnection);

@@ -35,6 +35,10 @@ public:
     QString MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag) override;
     void HangUp() override;
     void Answer() override;
+    // A direct listener takes calls from this machine only (an account's calls come through
+    // its server and are not affected). Kept for every later OpenDevice.
+    void setLocalCallersOnly(bool on) override;
+    bool localCallersOnly() const;
 
     const QList<SipLineConfig>& lines() const;
     void setLines(const QList<SipLineConfig>& lines); // takes effect at the next OpenDevice

@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <cerrno>
 #include <fcntl.h>
+#include <functional>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,7 +20,7 @@ namespace {
 
 constexpr int kBusyIterateMs = 10;      // a call in progress: prompt digits and prompt speech
 constexpr int kIdleIterateMs = 100;     // no call: an INVITE waits at most this long
-constexpr int kIncomingTimeoutS = 3600; // the call controller decides when a ringing call ends
+constexpr int kIncomingTimeoutS = 600;  // the call controller turns an unanswered caller away long before
 constexpr int kMaxInfoBody = 64;        // a keypad INFO body is a few bytes
 constexpr int kPacketMs = 10;           // speech starts going out after 10 ms of it, not 20
 constexpr int kJitterMs = 0;            // the caller's sound is never listened to, only its keys
@@ -50,6 +53,19 @@ bool UdpPortFree(int port)
     const bool free = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(s);
     return free;
+}
+
+// Every socket of this process.
+void ForEachSocket(const std::function<void(int fd)>& f)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const int fd = name.toInt(&ok);
+        struct stat st{};
+        if (ok && fd > 2 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode))
+            f(fd);
+    }
 }
 
 // What the user can do about a refused registration.
@@ -254,17 +270,48 @@ void SipStack::setBusy(bool busy)
 
 void SipStack::KeepSocketsFromChildren()
 {
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-        bool ok = false;
-        const int fd = name.toInt(&ok);
-        struct stat st{};
-        if (!ok || fd <= 2 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
-            continue;
+    ForEachSocket([](int fd) {
         const int flags = ::fcntl(fd, F_GETFD);
         if (flags >= 0 && !(flags & FD_CLOEXEC))
             ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-    }
+    });
+}
+
+bool SipStack::setLocalCallersOnly(bool on)
+{
+    // Looked at in each datagram: the IPv4 source in the network header, then the first bytes
+    // after the 8-byte UDP header.
+    static sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, uint32_t(SKF_NET_OFF + 12)),
+        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, 0xff000000),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0x7f000000, 3, 0), // 127.0.0.0/8: this machine
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, 8),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0x5349502f, 1, 0), // "SIP/": an answer, not a request
+        BPF_STMT(BPF_RET | BPF_K, 0),
+        BPF_STMT(BPF_RET | BPF_K, 0xffffffff),
+    };
+    static const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    if (localPort_ <= 0)
+        return false;
+    int told = 0;
+    bool failed = false;
+    ForEachSocket([&](int fd) {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET
+            || ntohs(address.sin_port) != localPort_ || ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0
+            || type != SOCK_DGRAM)
+            return;
+        ++told;
+        const int none = 0;
+        if (on)
+            failed |= ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0;
+        else if (::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, &none, sizeof none) != 0)
+            failed |= errno != ENOENT; // none was attached
+    });
+    return told > 0 && !failed;
 }
 
 } // namespace platform

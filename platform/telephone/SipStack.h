@@ -45,6 +45,10 @@ public:
     const std::shared_ptr<SipDeferrals>& deferrals() const { return deferrals_; }
     // A call in progress needs its keys and speech promptly; an idle line only an INVITE.
     void setBusy(bool busy);
+    // The stack listens on every interface. While on, its SIP socket takes from other hosts
+    // only answers to what we sent, so only this machine can call in, while calls placed to
+    // other hosts still connect. False when the socket could not be told.
+    bool setLocalCallersOnly(bool on);
 
     // The stack opens its sockets without close-on-exec: a program started later (a browser,
     // a test's peer) would inherit them and keep the SIP port taken after the line is closed.

@@ -41,6 +41,9 @@ public:
     virtual void HangUp() = 0;
     // Takes the ringing call; PhoneConnected follows when the line is up.
     virtual void Answer() = 0;
+    // While on, a line that listens on the network takes calls only from this machine, also
+    // after it is opened again. Lines without a listener ignore it.
+    virtual void setLocalCallersOnly(bool on) { (void)on; }
 
 signals:
     // flags are LINECALLPARTYID bits: 1 blocked, 2 out of area, 4 name, 8 number (address),

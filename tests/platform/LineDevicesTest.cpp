@@ -64,6 +64,20 @@ TEST_F(TwoBackends, ControlNamesTheOpenLineAndClosesItWhenGone)
     EXPECT_EQ(a->operations().last(), "close") << "the control closes its device when it goes";
 }
 
+// The window keeps callers from elsewhere out through the control: every line hears it, also
+// one added afterwards.
+TEST_F(TwoBackends, LocalCallersOnlyReachesEveryLineAlsoOnesAddedLater)
+{
+    ModemControl control(table);
+    control.setLocalCallersOnly(true);
+    auto* later = static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>()));
+    for (ScriptedLine* line : {a, b, later})
+        EXPECT_EQ(line->operations(), QStringList{"local callers only"});
+    control.setLocalCallersOnly(false);
+    for (ScriptedLine* line : {a, b, later})
+        EXPECT_EQ(line->operations().last(), "any callers");
+}
+
 TEST_F(TwoBackends, HangUpAlwaysEndsInOneDisconnected)
 {
     ModemControl control(table);

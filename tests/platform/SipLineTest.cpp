@@ -213,6 +213,25 @@ TEST_F(SipLineCall, FarEndHangUpAndCancelEndTheCall)
     }
 }
 
+// A ringing call the program turns away hears busy, and the line takes the next caller.
+TEST_F(SipLineCall, RingingCallHungUpHearsBusyAndTheLineIsFreeAgain)
+{
+    Sipp turnedAway(QStringLiteral("caller-expects-busy.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
+    ASSERT_TRUE(events->waitFor("ring 1")) << events->log.join(u'\n').toStdString();
+    line->HangUp();
+    EXPECT_TRUE(turnedAway.succeeded()) << "486 Busy Here\n" << turnedAway.messages().right(2000).toStdString();
+    ASSERT_TRUE(events->waitFor("disconnected"));
+    EXPECT_EQ(line->LineState(), 0);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return events->count("ring") > 1; }, 3 * kRingMs)) << "the ringing stops";
+
+    events->log.clear();
+    Sipp next(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:222@127.0.0.1>")});
+    answer(next);
+    line->HangUp();
+    EXPECT_TRUE(next.succeeded()) << next.messages().right(2000).toStdString();
+    EXPECT_EQ(events->count("disconnected"), 1);
+}
+
 TEST_F(SipLineCall, SecondCallerHearsBusyAndTheFirstCallGoesOn)
 {
     Sipp first(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
@@ -244,6 +263,52 @@ TEST_F(SipLineCall, HangUpWithoutACallDisconnectsOnceLater)
     ASSERT_TRUE(events->waitFor("disconnected"));
     QCoreApplication::processEvents();
     EXPECT_EQ(events->log, QStringList{"disconnected"});
+}
+
+// A direct listener kept to callers on this machine rings only for callers from loopback, also
+// after it is opened again; answers to the calls it places come from anywhere.
+TEST_F(SipLineCall, LocalCallersOnlyRingsForCallersOnThisMachineOnly)
+{
+    const QString other = OtherLocalAddress();
+    if (other.isEmpty())
+        GTEST_SKIP() << "this machine has no address besides loopback to call from";
+    struct Row
+    {
+        const char* name;
+        bool localOnly, reopen;
+        QString from;
+        bool rings;
+    };
+    const Row rows[] = {
+        {"from loopback", true, false, QStringLiteral("127.0.0.1"), true},
+        {"from another address", true, false, other, false},
+        {"from another address, after the line was opened again", true, true, other, false},
+        {"from another address, switched off", false, false, other, true},
+        {"from another address, switched off and opened again", false, true, other, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        line->setLocalCallersOnly(row.localOnly);
+        if (row.reopen)
+            line->OpenDevice(0, true, false);
+        events->log.clear();
+        Sipp caller(QStringLiteral("caller.xml"), QStringLiteral("%1:%2").arg(row.from).arg(port),
+                    {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@%1>").arg(row.from)}, row.from);
+        ASSERT_TRUE(caller.started());
+        EXPECT_EQ(events->waitFor("ring 1", 1, row.rings ? 10000 : 1500), row.rings) << caller.messages().right(2000).toStdString();
+        line->HangUp();
+        ASSERT_TRUE(events->waitFor("disconnected"));
+        EXPECT_EQ(line->LineState(), 0);
+    }
+
+    line->setLocalCallersOnly(true);
+    Sipp callee(QStringLiteral("callee.xml"), QString(), {QStringLiteral("-m"), QStringLiteral("1")}, other);
+    const QString number = QStringLiteral("sip:alert@") + callee.address();
+    events->log.clear();
+    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
+    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString() << callee.messages().right(2000).toStdString();
+    line->HangUp();
+    EXPECT_TRUE(callee.succeeded()) << callee.messages().right(2000).toStdString();
 }
 
 // ---- another SIP stack ----
