@@ -31,7 +31,7 @@ struct SpeechRequest
     QByteArray voiceId;
     int wordsPerMinute = 175;
     int wordGap = 0;
-    int volume = 100;
+    int volume = 100; // the engine's amplitude
     int sampleRate = 22050;
     int channels = 1;
     bool endPause = true;

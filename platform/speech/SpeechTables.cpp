@@ -21,6 +21,12 @@ int WordsPerMinute(int rate)
     return std::clamp(int(std::lround(175.0 * std::pow(3.0, rate / 10.0))), 80, 525);
 }
 
+int EngineVolume(int volume)
+{
+    volume = std::clamp(volume, 0, 100);
+    return volume == 0 ? 0 : int(std::lround(2.0 + (volume - 1) * 98.0 / 99.0));
+}
+
 int WordGap(int rate)
 {
     switch (std::clamp(rate, -10, 10)) {

@@ -22,6 +22,10 @@ int WordsPerMinute(int rate);
 // so the slowest rates stretch the gaps instead.
 int WordGap(int rate);
 
+// The voice volume 0..100 as the engine's amplitude: the engine silences its amplitude 1, so
+// 1..100 are spread over 2..100 and every volume but 0 is heard.
+int EngineVolume(int volume);
+
 // The mouth shape 0..21 for a phoneme in IPA (0 = silence), by its longest known prefix;
 // stress and length marks do not count.
 int VisemeOfPhoneme(QStringView ipa);

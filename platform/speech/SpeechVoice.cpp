@@ -195,7 +195,7 @@ void SpeechVoice::Speak(const QString& text, int flags)
         u->settings.voiceId = engine.voiceId(d->voice);
         u->settings.wordsPerMinute = WordsPerMinute(d->rate);
         u->settings.wordGap = WordGap(d->rate);
-        u->settings.volume = d->volume;
+        u->settings.volume = EngineVolume(d->volume);
         u->settings.sampleRate = format.sampleRate;
         u->settings.channels = format.channels;
         u->silent = !engine.available() || u->settings.voiceId.isEmpty();
@@ -207,6 +207,16 @@ void SpeechVoice::Speak(const QString& text, int flags)
 bool SpeechVoice::isSpeaking() const
 {
     return std::any_of(d->queue.begin(), d->queue.end(), [](const auto& u) { return !u->purged; });
+}
+
+int SpeechVoice::unendedStreams() const
+{
+    return int(d->queue.size());
+}
+
+int SpeechVoice::unstartedStreams() const
+{
+    return int(std::count_if(d->queue.begin(), d->queue.end(), [](const auto& u) { return !u->started; }));
 }
 
 // ---- the stream of one Speak ----

@@ -67,6 +67,10 @@ public:
     // text only purges. Signals never come from inside Speak.
     void Speak(const QString& text, int flags = Async | PurgeBeforeSpeak);
     bool isSpeaking() const;
+    // Streams whose EndStream is still to come, purged ones too, and those of them whose
+    // StartStream is still to come.
+    int unendedStreams() const;
+    int unstartedStreams() const;
 
 signals:
     void StartStream();

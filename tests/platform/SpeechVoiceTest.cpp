@@ -189,6 +189,23 @@ TEST_F(SpeechVoiceTest, RateChangesTheLengthOfSpeech)
     EXPECT_GT(slow / normal, 1.8);
 }
 
+// Every volume above 0 is heard, the lowest faintly; 0 is silence.
+TEST_F(SpeechVoiceTest, VolumeScalesTheSoundAndTheLowestIsStillHeard)
+{
+    const struct { int volume, atLeast, below; } rows[] = {{0, 0, 1}, {1, 50, 1000}, {2, 50, 1000}, {50, 3000, 16000}, {100, 12000, 32768}};
+    for (const auto& r : rows) {
+        SpeechVoice voice;
+        Recorder rec(voice);
+        voice.setAudioOutputStream(AudioOutputStream{wavNumber, SpeechVoice::kTelephoneFormat});
+        voice.setVolume(r.volume);
+        voice.Speak("Hello world, this is a test.");
+        ASSERT_TRUE(rec.waitEnds(1)) << r.volume;
+        const Wav w = wav();
+        EXPECT_GT(w.seconds, 1.0) << r.volume;
+        EXPECT_TRUE(w.peak >= r.atLeast && w.peak < r.below) << "volume " << r.volume << ": peak " << w.peak;
+    }
+}
+
 TEST_F(SpeechVoiceTest, HugeTextIsSpokenWithVisemesAndAPurgeEndsItAtOnce)
 {
     SpeechVoice voice;
