@@ -1,9 +1,11 @@
 #include "platform/Clock.h"
+#include "platform/LogFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
 
 #include "TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,4 +53,38 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
     const QStringList shipped = {"*.ini", "*.wav", "*.bmp"};
     EXPECT_EQ(QDir(fromData.path()).entryList(QDir::Files, QDir::Name),
               QDir(testing_support::sourceDir() + "/data").entryList(shipped, QDir::Files, QDir::Name));
+}
+
+// Caller names, server replies and error texts go into the log as they came: whatever they hold,
+// each record stays one line of three quoted fields.
+TEST(LogFile, EveryRecordIsOneLineOfThreeFields)
+{
+    TempFolder folder;
+    SetProgramFolderOverride(folder.path());
+    ManualClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)).toMSecsSinceEpoch());
+    SetAppClock(&clock);
+    const struct { QString category, message; QString record; } rows[] = {
+        {"phone", "From : Ann , 5551234", R"(#2026-12-06 09:05:07#,"phone","From : Ann , 5551234")"},
+        {"phone", "From : \"Ann\" , 5551234", R"(#2026-12-06 09:05:07#,"phone","From : ""Ann"" , 5551234")"},
+        {"phone", "\"", R"(#2026-12-06 09:05:07#,"phone","""")"},
+        {"pop.\"x\".org", "", R"(#2026-12-06 09:05:07#,"pop.""x"".org","")"},
+        {"phone", "Ann\r\nFrom : Eve\n", R"(#2026-12-06 09:05:07#,"phone","Ann  From : Eve ")"},
+        {"phone", QString("a") + QChar(0) + "b\x01\x1b[2J\tc\x7f", R"(#2026-12-06 09:05:07#,"phone","a b  [2J c ")"},
+        {"phone", QString("a") + QChar(0x85) + "b" + QChar(0x2028) + "c" + QChar(0x2029), R"(#2026-12-06 09:05:07#,"phone","a b c ")"},
+    };
+    for (const auto& r : rows)
+        EXPECT_TRUE(AppendLogRecord("kv_", r.category, r.message)) << r.message.toStdString();
+    SetAppClock(nullptr);
+    SetProgramFolderOverride(QString());
+
+    QFile log(folder.file("kv_.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = log.readAll();
+    ASSERT_TRUE(bytes.endsWith("\r\n"));
+    const QList<QByteArray> records = bytes.chopped(1).split('\n');
+    ASSERT_EQ(records.size(), qsizetype(std::size(rows))) << bytes.toStdString();
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        ASSERT_TRUE(records[i].endsWith('\r')) << i;
+        EXPECT_EQ(records[i].chopped(1).toStdString(), rows[i].record.toStdString());
+    }
 }
