@@ -84,6 +84,7 @@ void ClsAudioControl::setVoiceEng(platform::SpeechVoice* voice)
         }
     }
     lpVoice = voice;
+    earlierStarts_ = earlierEnds_ = 0;
     if (!voice)
         return;
     using platform::SpeechVoice;
@@ -125,6 +126,21 @@ void ClsAudioControl::takeCallVoice()
     setVoiceEng(voice);
     voice->setRate(kCallRate);
     voice->setVolume(kCallVolume);
+}
+
+// The call takes over the voice: what was being said before stops, and its end is not taken for
+// the end of the call's own speech.
+void ClsAudioControl::forgetEarlierSpeech()
+{
+    ++speechSerial_; // nor is the end of speech that could not start
+    moreText_ = false;
+    repeating_ = false;
+    earlierStarts_ = lpVoice ? lpVoice->unstartedStreams() : 0;
+    earlierEnds_ = lpVoice ? lpVoice->unendedStreams() : 0;
+    if (earlierEnds_ > 0)
+        lpVoice->Speak(QString(), kSpeakFlags); // purges
+    else
+        speechDone_ = true;
 }
 
 // After a line call the idle voice speaks again, on the sound card.
@@ -244,8 +260,12 @@ void ClsAudioControl::RateChange(int16_t delta)
 
 void ClsAudioControl::lpVoice_StartStream()
 {
-    speechDone_ = false;
-    StopTimeout(); // no inactivity counting while speaking
+    if (earlierStarts_ > 0) {
+        --earlierStarts_;
+    } else {
+        speechDone_ = false;
+        StopTimeout(); // no inactivity counting while speaking
+    }
     emit SpeakStart();
 }
 
@@ -257,6 +277,12 @@ void ClsAudioControl::lpVoice_Viseme(int viseme)
 void ClsAudioControl::lpVoice_EndStream()
 {
     emit SpeakEnd();
+    if (earlierEnds_ > 0) { // said before the call began
+        --earlierEnds_;
+        if (lpVoice && lpVoice->unendedStreams() == 0)
+            speechDone_ = true;
+        return;
+    }
     streamEnded();
 }
 

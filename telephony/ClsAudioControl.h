@@ -49,6 +49,7 @@ public:
     enum PhoneMode : int32_t { SimulatedPhone = 0, ModemLine = 1, ListReading = 3 };
 
     static constexpr int kRingGapSeconds = 6;        // no further ring for this long: the caller gave up
+    static constexpr int kExtraRings = 2;            // rings past RingsToAnswer before a caller nobody takes is turned away
     static constexpr int kAnswerSeconds = 30;        // answered call must connect, and a prompt be answered
     static constexpr int kConnectionSeconds = 90;    // dialled call must connect
     static constexpr int kFarEndGraceSeconds = 3;    // between the far end going and the call's end
@@ -137,6 +138,9 @@ private:
     void streamEnded();
     int hangupTime() const;
     void takeCallVoice();
+    void forgetEarlierSpeech();
+    bool inLineCall() const;
+    void missedCall();
     void lineCallEnded();
     void listenTo(platform::VoiceModem* line);
 
@@ -162,6 +166,9 @@ private:
     QString repeatText_;
     // Counts speech attempts, so the end of a failed one is not taken for a later one's.
     uint32_t speechSerial_ = 0;
+    // Starts and ends still to come from speech asked before the current call began.
+    int earlierStarts_ = 0;
+    int earlierEnds_ = 0;
 };
 
 } // namespace telephony

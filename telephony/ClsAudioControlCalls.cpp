@@ -19,6 +19,15 @@ const QString kPinPrompt = QStringLiteral(" Please enter Password");
 
 void ClsAudioControl::lcPhone_IncomingCall(int32_t rings)
 {
+    if (status_ == FarEndHungUp && phoneMode_ == ModemLine) {
+        // The caller rings again before the old call's end: that end is now.
+        platform::VoiceModem* const ringing = line_;
+        StopTimeout();
+        status_ = Idle;
+        lineCallEnded();
+        if (!line_ || line_ != ringing)
+            return; // the line was closed at the end of the call, and the ringing caller with it
+    }
     ResetTimer();
     ShowStatus(QStringLiteral("The Phone Has Ring %1 times.").arg(rings));
     if (status_ == Idle) {
@@ -28,6 +37,28 @@ void ClsAudioControl::lcPhone_IncomingCall(int32_t rings)
     const bool signedIn = !host_ || host_->signedIn();
     if (signedIn && AutoAnswer && status_ == Ringing && rings >= RingsToAnswer)
         AnswerCall();
+    // Nobody takes the call: turned away, so that the line is free for the next caller.
+    if (rings >= RingsToAnswer + kExtraRings && !inLineCall()) {
+        missedCall();
+        if (lcPhone && line_)
+            lcPhone->Hangup();
+    }
+}
+
+// A line call is being set up or going on; the ringing that ends in an answer is not one yet.
+bool ClsAudioControl::inLineCall() const
+{
+    return phoneMode_ == ModemLine && status_ != Idle && status_ != Ringing;
+}
+
+// A ringing call that ends unanswered: the line has no call to end.
+void ClsAudioControl::missedCall()
+{
+    if (status_ == Ringing) {
+        StopTimeout();
+        status_ = Idle;
+    }
+    Logging(QStringLiteral("Phone"), QStringLiteral("Missed Call"), kLogName);
 }
 
 void ClsAudioControl::AnswerCall()
@@ -41,7 +72,9 @@ void ClsAudioControl::AnswerCall()
     repeatCount_ = 1;
     status_ = Connecting;
     repeatText_ = kPinPrompt;
+    hangupRequested_ = false; // a hang-up of ours ended an earlier call, not this one
     takeCallVoice();
+    forgetEarlierSpeech();
     emit IncomingPhone();
     if (lcPhone)
         lcPhone->Answer();
@@ -110,6 +143,7 @@ bool ClsAudioControl::Make_callnow(const QString& number, int16_t repeatCount, c
     status_ = Connecting;
     pendingStatus_ = AlertSaying;
     takeCallVoice();
+    forgetEarlierSpeech();
     emit IncomingPhone();
     ShowStatus(QStringLiteral("Waiting for Connection %1").arg(kConnectionSeconds));
     StartTimeout(kConnectionSeconds);
@@ -144,6 +178,8 @@ void ClsAudioControl::Vhangup()
 
 void ClsAudioControl::lcPhone_Disconnected()
 {
+    if (status_ == Ringing) // the caller gave up before anyone answered
+        return missedCall();
     // A line drop belongs to a line call: the simulated telephone and list reading go on.
     if (phoneMode_ != ModemLine || status_ == Idle)
         return;

@@ -9,7 +9,9 @@
 #include "telephony/FrmModem.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
+#include <QUdpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -141,6 +143,74 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
     EXPECT_EQ(voice.audioOutput(), 0) << "the voice is back on the sound card";
     EXPECT_EQ(line->LineState(), 0);
     EXPECT_EQ(line->audioDevice(), -1);
+}
+
+// A caller who hangs up and rings back at once is answered: the new ring ends the old call
+// at once, though the line rings more often than the old call's end would wait for.
+TEST_F(CallOverSip, ACallerRingingBackRightAfterHangingUpIsAnswered)
+{
+    timer.setInterval(100);
+    host.hangup = 30; // rings, 3 ticks apart, would keep the old call's end away for good
+    const QStringList from{QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>")};
+    Sipp first(QStringLiteral("caller-hangs-up.xml"), us(), from);
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::FarEndHungUp; }, 20000)) << joined(log);
+    EXPECT_TRUE(first.succeeded()) << first.messages().right(2000).toStdString();
+    Sipp again(QStringLiteral("caller.xml"), us(), from);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.count(QStringLiteral("up 1")) == 2; }, 20000)) << joined(log);
+    ctl.Vhangup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.count(QStringLiteral("down 1")) == 2; }, 5000)) << joined(log);
+    const QStringList calls = log.filter(QRegularExpression(QStringLiteral("^(up|down)")));
+    EXPECT_EQ(joined(calls), "up 1, down 1, up 1, down 1");
+    EXPECT_EQ(incoming, 2);
+    EXPECT_TRUE(again.succeeded()) << "the caller got our BYE\n" << again.messages().right(2000).toStdString();
+    EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
+}
+
+// A caller nobody answers (the window refuses) is turned away busy two rings after the set
+// ring: a missed call, and the line is free for the next one.
+TEST_F(CallOverSip, ACallerNobodyAnswersIsTurnedAwayBusy)
+{
+    timer.setInterval(100);
+    host.answer = false;
+    int rings = 0;
+    QObject scope;
+    QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) { ++rings; });
+    Sipp caller(QStringLiteral("caller-expects-busy.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+    EXPECT_TRUE(caller.succeeded()) << "486 Busy Here\n" << caller.messages().right(2000).toStdString();
+    EXPECT_EQ(rings, ctl.RingsToAnswer + 2);
+    EXPECT_EQ(host.asked, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::Idle && line->LineState() == 0; }, 2000));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Missed Call"))) << joined(texts);
+    EXPECT_TRUE(log.isEmpty()) << joined(log);
+    EXPECT_FALSE(timer.isActive());
+}
+
+// A line that cannot be opened says why in the status text, where the window shows the line.
+TEST_F(CallOverSip, ALineThatCannotOpenSaysWhyInTheStatus)
+{
+    QUdpSocket taken;
+    ASSERT_TRUE(taken.bind(QHostAddress::Any, ListenerPort(), QAbstractSocket::DontShareAddress));
+    Sipp registrar(QStringLiteral("registrar-refuses.xml"), QString());
+    ASSERT_TRUE(registrar.started());
+    platform::SipLineConfig busyPort;
+    busyPort.kind = platform::SipLineConfig::Kind::Direct;
+    busyPort.port = taken.localPort();
+    platform::SipLineConfig refused;
+    refused.identity = QStringLiteral("sip:alice@") + registrar.address();
+    refused.server = registrar.address();
+    refused.password = QStringLiteral("secret");
+    const struct { platform::SipLineConfig config; QString text; } rows[] = {
+        {busyPort, QStringLiteral("Cannot listen on UDP port %1; another program is using it.").arg(taken.localPort())},
+        {refused, QStringLiteral("Registration failed: 403 Forbidden. Check the user name and password of the SIP account.")},
+    };
+    for (const auto& row : rows) {
+        form.KillMeSelf();
+        line->setLines({row.config});
+        texts.clear();
+        ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return texts.contains(row.text); }, 10000)) << joined(texts);
+    }
 }
 
 // The new-mail alert: dialled, answered, the announcement said three times, and the controller

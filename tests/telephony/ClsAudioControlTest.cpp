@@ -205,36 +205,75 @@ TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
     }
 }
 
+// How a ringing line ends: answered on the set ring, idle after the ring gap, a missed call
+// when the caller gives up, or turned away two rings after the set ring when nobody takes it.
 TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
 {
-    const struct { const char* name; bool autoAnswer, signedIn, accept; int rings, asked; bool answered; } rows[] = {
-        {"answered on the second ring", true, true, true, 2, 1, true},
-        {"one ring, then the caller gives up", true, true, true, 1, 0, false},
-        {"refused: asked again on every ring", true, true, false, 3, 2, false},
-        {"auto-answer off", false, true, true, 3, 0, false},
-        {"not signed in", true, false, true, 3, 0, false},
+    enum Caption { NoCaption, SameVoice, IdleVoice }; // still being spoken when the line rings
+    enum End { Answered, RingGap, GivesUp, TurnedAway };
+    const struct { const char* name; bool autoAnswer, signedIn, accept, earlierCall; Caption caption; int rings, asked; End end; } rows[] = {
+        {"answered on the second ring", true, true, true, false, NoCaption, 2, 1, Answered},
+        {"answered while a caption is spoken", true, true, true, false, SameVoice, 2, 1, Answered},
+        {"answered while the idle voice speaks a caption", true, true, true, false, IdleVoice, 2, 1, Answered},
+        {"answered after an earlier call", true, true, true, true, NoCaption, 2, 1, Answered},
+        {"one ring, then the caller gives up", true, true, true, false, NoCaption, 1, 0, RingGap},
+        {"refused: asked again on every ring", true, true, false, false, NoCaption, 3, 2, RingGap},
+        {"auto-answer off", false, true, true, false, NoCaption, 3, 0, RingGap},
+        {"not signed in", true, false, true, false, NoCaption, 3, 0, RingGap},
+        {"the caller hangs up while it rings", true, true, false, false, NoCaption, 2, 1, GivesUp},
+        {"the caller hangs up while it rings, after an earlier call", true, true, false, true, NoCaption, 2, 1, GivesUp},
+        {"refused until two rings past the set ring", true, true, false, true, NoCaption, 4, 3, TurnedAway},
+        {"auto-answer off, two rings past the set ring", false, true, true, false, NoCaption, 4, 0, TurnedAway},
     };
+    SpeechVoice callVoice;
+    callVoice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
     for (const auto& r : rows) {
+        host.onCall = r.caption == IdleVoice ? &callVoice : nullptr;
+        host.offCall = r.caption == IdleVoice ? &voice : nullptr;
         fresh();
+        host.isSignedIn = host.answer = true;
+        if (r.earlierCall) { // a call the far end ended
+            answer();
+            line->farHangUp();
+            ASSERT_TRUE(waitIdle()) << r.name;
+            events.clear();
+            texts.clear();
+            ticks = 0;
+        }
         ctl->AutoAnswer = r.autoAnswer;
         host.isSignedIn = r.signedIn;
         host.answer = r.accept;
         host.asked = 0;
+        if (r.caption != NoCaption)
+            ctl->RepeatedlySay(1, "Modem configuration, set country code.");
         const qsizetype before = line->operations().size();
         for (int n = 1; n <= r.rings; ++n)
             line->ring(n);
+        if (r.end == GivesUp)
+            line->farHangUp();
         EXPECT_EQ(host.asked, r.asked) << r.name;
-        EXPECT_EQ(events.count("incoming 1"), int(r.answered)) << r.name;
-        EXPECT_EQ(ctl->getStatus(), r.answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing) << r.name;
+        EXPECT_EQ(events.count("incoming 1"), int(r.end == Answered)) << r.name;
         EXPECT_EQ(texts.value(r.rings - 1), QString("The Phone Has Ring %1 times.").arg(r.rings)) << r.name;
+        if (r.end == Answered || r.end == RingGap) {
+            EXPECT_EQ(ctl->getStatus(), r.end == Answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing) << r.name;
+        }
         // the caller never gets through: an answered call is hung up after 30 s, a ringing
-        // line is idle 6 s after the last ring
+        // line is idle 6 s after the last ring, at once when the caller goes or is turned away
         ASSERT_TRUE(waitIdle()) << r.name;
-        EXPECT_EQ(ticks, r.answered ? 30 : 6) << r.name;
-        EXPECT_EQ(texts.contains("Timeout disconnect"), r.answered) << r.name;
-        EXPECT_EQ(events.contains("down 1"), r.answered) << r.name;
-        EXPECT_EQ(line->operations().mid(before).contains("answer"), r.answered) << r.name;
+        EXPECT_EQ(ticks, r.end == Answered ? 30 : r.end == RingGap ? 6 : 0) << r.name;
+        EXPECT_EQ(texts.contains("Timeout disconnect"), r.end == Answered) << r.name;
+        EXPECT_EQ(texts.contains("Missed Call"), r.end == GivesUp || r.end == TurnedAway) << r.name;
+        EXPECT_FALSE(texts.contains("Phone Busy Disconnect")) << r.name;
+        EXPECT_EQ(events.contains("down 1"), r.end == Answered) << r.name << ": the line is closed and opened again only after a call";
+        const QStringList asked = line->operations().mid(before);
+        EXPECT_EQ(asked.contains("answer"), r.end == Answered) << r.name;
+        EXPECT_EQ(asked.contains("hangup"), r.end == Answered || r.end == TurnedAway) << r.name;
+        QCoreApplication::processEvents();
+        if (r.end != RingGap) { // a scripted line rings on until told otherwise
+            EXPECT_EQ(line->LineState(), 0) << r.name << ": the line is free";
+        }
     }
+    host.onCall = host.offCall = nullptr;
 }
 
 // The caller hears the PIN prompt; digits of any kind go to the voice menu; a second call
@@ -286,8 +325,9 @@ TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
     EXPECT_EQ(lastWaiting(), QString("Waiting %1/%2").arg(kHangup - 1).arg(kHangup));
     EXPECT_EQ(line->operations().last(), "hangup");
 
-    // unanswered: hung up after the 90-second wait
+    // unanswered: hung up after the 90-second wait, also when a caption was still being spoken
     ticks = 0;
+    ctl->RepeatedlySay(1, message);
     ASSERT_TRUE(ctl->Make_callnow("5551234", 3, message));
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(ticks, 90);
@@ -296,16 +336,24 @@ TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
 
 TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
 {
-    const struct { const char* name; bool ourHangupBefore, whileSpeaking; int ticks; QString text; } rows[] = {
-        {"after the alert was spoken", false, false, 3, "Phone Busy Disconnect"},
-        {"while the alert is spoken", false, true, kHangup, "Phone Busy Disconnect"},
-        {"after a hang-up of ours", true, false, 0, "Disconnected"},
+    enum Before { Nothing, OurHangup };
+    enum After { Quiet, RingsBack, RingsBackAndLineCloses };
+    const struct { const char* name; Before before; bool whileSpeaking; After after; int ticks; QString text; QString events; } rows[] = {
+        {"after the alert was spoken", Nothing, false, Quiet, 3, "Phone Busy Disconnect", "down 1"},
+        {"while the alert is spoken", Nothing, true, Quiet, kHangup, "Phone Busy Disconnect", "down 1"},
+        {"after an earlier call we hung up ourselves", OurHangup, false, Quiet, 3, "Phone Busy Disconnect", "down 1"},
+        // a caller ringing back at once ends the old call; the new one is answered as usual
+        {"the caller rings back at once", Nothing, false, RingsBack, 3, "Phone Busy Disconnect", "down 1, incoming 1, down 1"},
+        {"the caller rings back, and the old call's end closes the line", Nothing, false, RingsBackAndLineCloses, 3,
+         "Phone Busy Disconnect", "down 1"},
     };
     for (const auto& r : rows) {
         fresh();
-        if (r.ourHangupBefore) {
-            ctl->simPhoneConnected(0);
+        if (r.before == OurHangup) {
+            answer();
             ctl->Vhangup();
+            ASSERT_TRUE(waitIdle()) << r.name;
+            events.clear();
             answer();
         } else {
             if (r.whileSpeaking)
@@ -322,11 +370,26 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
             line->farHangUp();
             EXPECT_EQ(ctl->getStatus(), r.ticks ? 15 : 0) << r.name;
         }
+        if (r.after != Quiet) {
+            QObject scope; // as a window that closes the line at the end of a call
+            if (r.after == RingsBackAndLineCloses)
+                QObject::connect(ctl.get(), &ClsAudioControl::VoiceDisCon, &scope, [&] { form.KillMeSelf(); });
+            line->ring(1);
+            line->ring(2);
+            EXPECT_EQ(ctl->getStatus(), r.after == RingsBack ? ClsAudioControl::Connecting : ClsAudioControl::Idle) << r.name;
+        }
         ASSERT_TRUE(wait([&] { return texts.contains(r.text); })) << r.name;
         ASSERT_TRUE(waitIdle()) << r.name;
         // while speaking, the end of the cut-short speech arms the hang-up time instead
-        EXPECT_TRUE(r.whileSpeaking ? ticks >= r.ticks : ticks == r.ticks) << r.name << ": " << ticks;
-        EXPECT_EQ(joined(events.filter("down")), "down 1") << r.name;
+        if (r.after == Quiet) {
+            EXPECT_TRUE(r.whileSpeaking ? ticks >= r.ticks : ticks == r.ticks) << r.name << ": " << ticks;
+        }
+        events.removeAll("start");
+        events.removeAll("end");
+        EXPECT_EQ(joined(events.filter(QRegularExpression("^(down|incoming)"))), r.events.toStdString()) << r.name;
+        if (!form.openLine()) { // the window opens the line again
+            ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
+        }
     }
 }
 
