@@ -283,6 +283,10 @@ void ClsAudioControl::lpVoice_EndStream()
             speechDone_ = true;
         return;
     }
+    // Speech cut short ends before the speech that replaced it: only the last one's end counts,
+    // so " Good bye" after "#" is heard before the hang-up.
+    if (lpVoice && lpVoice->unendedStreams() > 0)
+        return;
     streamEnded();
 }
 
