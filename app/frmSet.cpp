@@ -126,6 +126,8 @@ bool frmSet::Form_Load()
         RunSetupWizard();
     }
 
+    applyPinGuard();
+
     // 14. The mail engine.
     if (parts_.mailEngine)
         MailObj = parts_.mailEngine();

@@ -219,6 +219,7 @@ public:
     QLineEdit* Text10;          // repeat count
     QLineEdit* Text13;          // hang-up time
     QLineEdit* Pin;
+    QLabel* pinNote_ = nullptr;   // why the line is for this computer's callers only
     QLineEdit* txtGreeting;
     frmCapDev* wizard() const { return wizard_.get(); }
 
@@ -247,6 +248,8 @@ private:
     void connectMailEngine();
     void connectSpeechControls();
     void connectCallController();
+    // While the PIN is empty or the shipped one, the line answers only callers on this computer.
+    void applyPinGuard();
     void simPhoneEnded();
     void simPhoneReadingEnded();
     void readNextListItem();

@@ -200,6 +200,10 @@ QWidget* frmSet::buildTelephonePage()
     });
     Pin = new QLineEdit(page);
     Pin->setMaximumWidth(90);
+    Pin->setMaxLength(8); // the voice menu takes eight digits at the most
+    pinNote_ = new QLabel(QStringLiteral("Until you set a PIN of your own, only callers on this computer are answered."), page);
+    pinNote_->setWordWrap(true);
+    connect(Pin, &QLineEdit::textChanged, this, &frmSet::applyPinGuard);
     fields::DigitsOnly(Pin);
     Text13 = numberField(page, keys::hangupTimeRange);
     Text10 = numberField(page, keys::repeatvoiceRange);
@@ -215,6 +219,7 @@ QWidget* frmSet::buildTelephonePage()
     grid->addWidget(txtRingsToAnswer, 4, 1);
     grid->addWidget(GLabel[13], 5, 0);
     grid->addWidget(Pin, 5, 1);
+    grid->addWidget(pinNote_, 5, 2);
     grid->addWidget(GLabel[14], 6, 0);
     grid->addWidget(Text13, 6, 1);
     grid->addWidget(GLabel[15], 7, 0);

@@ -2,14 +2,18 @@
 // controller's events (voices to the line and back, the countdown around a call).
 #include "app/frmSet.h"
 
+#include "app/SettingKeys.h"
+
 #include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
+#include "platform/telephone/VoiceModem.h"
 #include "telephony/FrmModem.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -140,8 +144,12 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
         for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()})
             if (voice)
                 voice->setAudioOutputStream(std::nullopt); // back to the sound card
-        FrmModem_->KillMeSelf();
-        ObjAudioReload->start(); // the line is opened again in four seconds
+        // The line is opened again in four seconds, unless a caller already rings on it again.
+        platform::VoiceModem* open = FrmModem_->openLine();
+        if (!open || open->LineState() != 1) {
+            FrmModem_->KillMeSelf();
+            ObjAudioReload->start();
+        }
     }
     if (kind == ClsAudioControl::SimulatedPhone)
         simPhoneEnded();
@@ -189,4 +197,15 @@ void frmSet::ARButton13_Click()
 {
     ButtonSpeak(QStringLiteral(" set country code"));
     FrmModem_->ShowLocationDialog(modembox->currentIndex(), this);
+}
+
+// The shipped PIN is known to everyone and an empty one opens nothing: until the user sets a PIN
+// of their own, a line that listens on the network takes calls from this computer only.
+void frmSet::applyPinGuard()
+{
+    const QString pin = Pin->text();
+    const bool ownPin = !pin.isEmpty() && pin != QLatin1String(keys::PhonePin.byDefault);
+    if (FrmModem_)
+        FrmModem_->setLocalCallersOnly(!ownPin);
+    pinNote_->setVisible(!ownPin);
 }

@@ -103,7 +103,11 @@ TEST_F(AppTest, TheLineAndTheControllerFollowTheTelephoneSettings)
     EXPECT_EQ(w.modembox->currentText(), "Line B");
     EXPECT_EQ(w.wizard()->cboModem->count(), 2);
     EXPECT_FALSE(w.wizard()->skipTelephone);
-    EXPECT_EQ(line->operations(), QStringList{"open 1 auto"}) << "the stored line is opened at start";
+    EXPECT_EQ(line->operations().filter("open"), QStringList{"open 1 auto"}) << "the stored line is opened at start";
+    // The shipped PIN keeps the line to callers on this computer until the user sets one.
+    EXPECT_EQ(line->operations().last(), "local callers only");
+    w.Pin->setText("2468");
+    EXPECT_EQ(line->operations().last(), "any callers");
     EXPECT_EQ(w.panelText(1), "Voice Modem");
     for (auto [value, index] : {std::pair{"5", 1}, {"-1", -1}}) { // beyond the list: unchanged
         store->SaveSetting("voicemodem0", value);

@@ -8,6 +8,8 @@
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
@@ -101,4 +103,18 @@ TEST_F(SimulatedTelephone, TheReadingButtonsReadEveryMessageAndComeBackAfterTheL
     // The listing's end frees the line: a caller would be answered again.
     EXPECT_EQ(w->audioControl()->getStatus(), ClsAudioControl::Idle);
     EXPECT_TRUE(phone->IncomePhone->isEnabled());
+}
+
+// The shipped PIN is known to all: until the user sets one of their own, the page says the line
+// is for this computer's callers only.
+TEST_F(AppTest, ThePinGuardFollowsThePinField)
+{
+    markFirstRunDone();
+    frmSet& w = start();
+    for (auto [pin, guarded] : {std::pair{"4071", true}, {"", true}, {"2468", false}, {"12345678", false}}) {
+        w.Pin->setText(pin);
+        EXPECT_EQ(w.pinNote_->isHidden(), !guarded) << pin;
+    }
+    w.Pin->setText("123456789012");
+    EXPECT_EQ(w.Pin->text(), "12345678"); // eight digits at the most
 }
