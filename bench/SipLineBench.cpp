@@ -27,41 +27,18 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include "SipBenchSupport.h"
+
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 using namespace platform;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
 
-// Runs the event loop as the program does, until `done` holds or the time is up. (A test's wait
-// that sleeps between turns would delay every queued call and timer, and the figures with them.)
-bool RunUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer check, limit;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    check.start(5); // the times come from the reader thread; this only ends the wait
-    limit.setSingleShot(true);
-    limit.start(timeoutMs);
-    loop.exec();
-    return done();
-}
 
-void RunFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 double CpuSeconds()
 {
@@ -70,41 +47,14 @@ double CpuSeconds()
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-int BoundUdp(quint16* port)
-{
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        return -1;
-    *port = ntohs(a.sin_port);
-    return s;
-}
 
-quint16 FreePort()
-{
-    quint16 port = 0;
-    const int s = BoundUdp(&port);
-    if (s >= 0)
-        ::close(s);
-    return port;
-}
 
-int Ulaw(uint8_t u)
-{
-    u = ~u;
-    const int t = ((u & 0x0F) << 3) + 0x84;
-    const int v = (t << ((u & 0x70) >> 4)) - 0x84;
-    return (u & 0x80) ? -v : v;
-}
 
 // The caller's media end: reads what the line sends and sends keypad events back.
 class Peer
 {
 public:
-    Peer() { socket_ = BoundUdp(&port); }
+    Peer() { socket_ = Bound(SOCK_DGRAM, &port); }
     ~Peer()
     {
         stop_ = true;
@@ -190,10 +140,6 @@ private:
     const Clock::time_point epoch_ = Clock::now();
 };
 
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 } // namespace
 
@@ -209,7 +155,7 @@ int main(int argc, char** argv)
             digits = args[i + 1].toInt();
     }
 
-    const quint16 sipPort = FreePort();
+    const quint16 sipPort = FreePort(SOCK_DGRAM);
     SipLineConfig direct;
     direct.kind = SipLineConfig::Kind::Direct;
     direct.port = sipPort;
@@ -254,7 +200,7 @@ int main(int argc, char** argv)
     sipp.setStandardErrorFile(QProcess::nullDevice());
     sipp.start(QStringLiteral("sipp"),
                {QStringLiteral("-sf"), QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/sip/caller-own-media.xml"), QStringLiteral("-i"),
-                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(FreePort()), QStringLiteral("-nostdin"),
+                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(FreePort(SOCK_DGRAM)), QStringLiteral("-nostdin"),
                 QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-s"), QStringLiteral("korvalen"), QStringLiteral("-key"),
                 QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
                 QString::number(peer.port), QStringLiteral("127.0.0.1:%1").arg(sipPort)});
