@@ -39,9 +39,9 @@ TEST_F(TwoBackends, NumberAllDevicesInOneRow)
 
 TEST_F(TwoBackends, ControlNamesTheOpenLineAndClosesItWhenGone)
 {
+    QList<VoiceModem*> named; // outlives the control, which still reports as it goes
     {
         ModemControl control(table);
-        QList<VoiceModem*> named;
         QObject::connect(&control, &ModemControl::LineChanged, [&](VoiceModem* line) { named << line; });
         EXPECT_EQ(control.LineState(), -1);
         EXPECT_EQ(control.MakeCall("", "", "123", false), "Bad") << "no device open";
@@ -62,6 +62,7 @@ TEST_F(TwoBackends, ControlNamesTheOpenLineAndClosesItWhenGone)
         control.OpenDevice(0, true, false);
     }
     EXPECT_EQ(a->operations().last(), "close") << "the control closes its device when it goes";
+    EXPECT_EQ(named.last(), nullptr);
 }
 
 // The window keeps callers from elsewhere out through the control: every line hears it, also
