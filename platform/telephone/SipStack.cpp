@@ -1,5 +1,6 @@
 #include "platform/telephone/SipStack.h"
 
+#include "platform/telephone/SipDatagramGuard.h"
 #include "platform/telephone/SipDeferrals.h"
 #include "platform/telephone/SipLineConfig.h"
 
@@ -228,6 +229,10 @@ QString SipStack::setUp(const SipLineConfig& config, const QString& folder)
     if (localPort_ <= 0)
         return direct ? QStringLiteral("Cannot listen on UDP port %1; another program may be using it.").arg(config.port)
                       : QStringLiteral("Cannot open a local SIP port.");
+    if (used->getUdpPort() > 0) {
+        guardedPort_ = used->getUdpPort();
+        sip_datagram_guard::Guard(uint16_t(guardedPort_));
+    }
 
     if (!direct) {
         const std::shared_ptr<linphone::AccountParams> params = core->createAccountParams();
@@ -260,6 +265,8 @@ SipStack::~SipStack()
         core_->removeListener(listener_);
         core_->stop();
     }
+    if (guardedPort_ > 0)
+        sip_datagram_guard::Unguard(uint16_t(guardedPort_));
     deferrals_->close();
 }
 

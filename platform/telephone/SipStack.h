@@ -64,6 +64,7 @@ private:
     std::shared_ptr<Events> listener_;
     std::shared_ptr<linphone::Account> account_;
     int localPort_ = 0;
+    int guardedPort_ = 0; // its UDP port, whose datagrams are screened
     QTimer iterate_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/SettingsStore.h"
 #include "platform/sound/AudioOutput.h"
+#include "platform/telephone/SipDatagramGuard.h"
 #include "platform/telephone/SipLocationDialog.h"
 #include "platform/telephone/SipSettingsDialog.h"
 #include "SipPeers.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QUdpSocket>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -685,3 +687,43 @@ TEST(SipLineSettings, TheLinesDialogsSaveToTheStore)
 }
 
 } // namespace
+
+// One malformed datagram, or a spoofed one, must not make the line deaf to its sender: with an
+// account every call comes from the provider's proxy.
+TEST_F(SipLineCall, AMalformedDatagramLeavesTheLineOpenToItsSender)
+{
+    const QByteArray invite = "INVITE sip:korvalen@127.0.0.1 SIP/2.0\r\n"
+                              "Via: SIP/2.0/UDP 127.0.0.1;branch=z9hG4bK-junk\r\n"
+                              "From: <sip:junk@127.0.0.1>;tag=1\r\nTo: <sip:korvalen@127.0.0.1>\r\n"
+                              "Call-ID: junk@127.0.0.1\r\nCSeq: 1 INVITE\r\n";
+    const struct
+    {
+        const char* name;
+        QByteArray datagram;
+    } rows[] = {
+        {"a short INVITE that promises a long body", invite + "Content-Length: 99999\r\n\r\nv=0\r\n"},
+        {"a NUL byte inside a header", invite + QByteArray("Subject: a\0b\r\nContent-Length: 0\r\n\r\n", 35)},
+        {"bytes that are no SIP at all", QByteArray(300, '\xff')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        events->log.clear();
+        const uint64_t dropped = sip_datagram_guard::DroppedCount();
+        const quint16 from = FreeUdpPort();
+        {
+            QUdpSocket junk;
+            ASSERT_TRUE(junk.bind(QHostAddress::LocalHost, from));
+            ASSERT_EQ(junk.writeDatagram(row.datagram, QHostAddress::LocalHost, port), row.datagram.size());
+        }
+        // the same address and port then calls for real
+        Sipp caller(QStringLiteral("caller.xml"), us(),
+                    {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"),
+                     QStringLiteral("-p"), QString::number(from)});
+        ASSERT_TRUE(caller.started());
+        EXPECT_TRUE(events->waitFor("ring 1")) << caller.messages().right(2000).toStdString();
+        EXPECT_EQ(sip_datagram_guard::DroppedCount() - dropped, 1u) << "the stack saw the datagram through the guard";
+        line->HangUp();
+        ASSERT_TRUE(events->waitFor("disconnected"));
+        caller.kill();
+    }
+}
