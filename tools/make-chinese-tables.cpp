@@ -13,6 +13,8 @@
 //
 // usage: korvalen-make-chinese-tables [output-folder]   (default: ./data)
 
+#include "OutputFolderArgument.h"
+
 #include <unicode/translit.h>
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
@@ -162,11 +164,12 @@ std::unique_ptr<icu::Transliterator> openTransliterator(const char* id)
 
 int main(int argc, char** argv)
 {
-    const std::filesystem::path folder = argc > 1 ? argv[1] : "data";
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: %s [output-folder]\n", argv[0]);
-        return 2;
-    }
+    const OutputFolderArgument argument = ReadOutputFolderArgument(argc, argv,
+        "Makes the Big5/GB2312 conversion tables gb2big5.tbl and big52gb.tbl from ICU's\n"
+        "windows-936 and windows-950 code pages and its Hans-Hant transliterators.");
+    if (argument.exitCode >= 0)
+        return argument.exitCode;
+    const std::filesystem::path folder = argument.folder;
 
     const Converter gb = openConverter("windows-936");
     const Converter big5 = openConverter("windows-950");

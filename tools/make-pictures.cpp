@@ -11,8 +11,14 @@
 //                                sound shows them (open vowels, rounded vowels, spread i,
 //                                teeth together for s, lip on teeth for f, tongue between
 //                                teeth for th, lips pressed shut for p/b/m).
+//   korvalen-16.png .. korvalen-256.png
+//                                the program's icon in 16, 32, 48, 64, 128 and 256 pixels: a
+//                                letter on a blue tile and a green call disc with the lifted
+//                                handset, transparent around the tile.
 //
 // usage: korvalen-make-pictures [output-folder]   (default: ./data)
+
+#include "OutputFolderArgument.h"
 
 #include <QColor>
 #include <QDir>
@@ -249,10 +255,50 @@ QImage MouthPicture(const Mouth& m)
     return img;
 }
 
+// The program's icon, drawn on a 256-unit grid and scaled to the size asked for.
+QImage ProgramIcon(int size)
+{
+    QImage img(size, size, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 256.0, size / 256.0);
+
+    QLinearGradient tile(0, 16, 0, 240);
+    tile.setColorAt(0, QColor(0x3A, 0x7B, 0xE0));
+    tile.setColorAt(1, QColor(0x1C, 0x4C, 0xA8));
+    p.setPen(Qt::NoPen);
+    p.setBrush(tile);
+    p.drawRoundedRect(QRectF(12, 12, 232, 232), 44, 44);
+
+    // The letter, with its flap folded down to the middle.
+    const QRectF letter(34, 52, 168, 116);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(letter, 10, 10);
+    QPainterPath flap;
+    flap.moveTo(letter.left() + 6, letter.top() + 8);
+    flap.lineTo(letter.center().x(), letter.top() + 70);
+    flap.lineTo(letter.right() - 6, letter.top() + 8);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(0xA8, 0xBE, 0xE0), 9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(flap);
+
+    // The call disc over the letter's corner, ringed in the tile's blue so it stands apart.
+    const QPointF disc(178, 178);
+    p.setPen(QPen(QColor(0x1C, 0x4C, 0xA8), 10));
+    QRadialGradient green(disc - QPointF(12, 14), 70);
+    green.setColorAt(0, kGreen.lighter(125));
+    green.setColorAt(1, kGreen.darker(110));
+    p.setBrush(green);
+    p.drawEllipse(disc, 58, 58);
+    DrawHandset(p, disc + QPointF(0, 2), 2.0, -35, Qt::white);
+    return img;
+}
+
 bool Save(const QImage& img, const QDir& folder, const QString& name)
 {
     const QString path = folder.filePath(name);
-    if (!img.save(path, "BMP")) {
+    if (!img.save(path, name.endsWith(QLatin1String(".png")) ? "PNG" : "BMP")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
@@ -266,12 +312,13 @@ int main(int argc, char** argv)
 {
     // Pictures are drawn into memory; no window system is needed.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const OutputFolderArgument argument = ReadOutputFolderArgument(argc, argv,
+        "Draws the program's pictures: the telephone icons, the button faces, a mouth for each\n"
+        "viseme of the talking face and the program's icon in six sizes.");
+    if (argument.exitCode >= 0)
+        return argument.exitCode;
     QGuiApplication app(argc, argv);
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: %s [output-folder]\n", argv[0]);
-        return 2;
-    }
-    const QDir folder(QString::fromLocal8Bit(argc > 1 ? argv[1] : "data"));
+    const QDir folder(QString::fromLocal8Bit(argument.folder.c_str()));
     if (!folder.exists() && !QDir().mkpath(folder.path())) {
         std::fprintf(stderr, "cannot make %s\n", qPrintable(folder.path()));
         return 1;
@@ -283,5 +330,7 @@ int main(int argc, char** argv)
               && Save(Button(false), folder, QStringLiteral("offbutton.bmp"));
     for (int v = 1; ok && v <= 21; ++v)
         ok = Save(MouthPicture(kMouths[v - 1]), folder, QStringLiteral("mouth%1.bmp").arg(v, 2, 10, QLatin1Char('0')));
+    for (int size : {16, 32, 48, 64, 128, 256})
+        ok = ok && Save(ProgramIcon(size), folder, QStringLiteral("korvalen-%1.png").arg(size));
     return ok ? 0 : 1;
 }

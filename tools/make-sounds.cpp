@@ -14,6 +14,7 @@
 //
 // usage: korvalen-make-sounds [output-folder]   (default: ./data)
 
+#include "OutputFolderArgument.h"
 #include "audio/GsmWave.h"
 
 #include <QDir>
@@ -119,11 +120,12 @@ Track Ring(std::initializer_list<std::pair<double, double>> bursts)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: %s [output-folder]\n", argv[0]);
-        return 2;
-    }
-    const QDir folder(QString::fromLocal8Bit(argc > 1 ? argv[1] : "data"));
+    const OutputFolderArgument argument = ReadOutputFolderArgument(argc, argv,
+        "Makes the program's sounds in the internet call's GSM 6.10 format: the sign-on and\n"
+        "sign-off chimes, the key prompts 1.wav to 3.wav and the two rings.");
+    if (argument.exitCode >= 0)
+        return argument.exitCode;
+    const QDir folder(QString::fromLocal8Bit(argument.folder.c_str()));
     if (!folder.exists() && !QDir().mkpath(folder.path())) {
         std::fprintf(stderr, "cannot make %s\n", qPrintable(folder.path()));
         return 1;
