@@ -1,4 +1,5 @@
 #include "app/MailEngine.h"
+#include "app/ProgramData.h"
 #include "app/frmSet.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
@@ -11,13 +12,65 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTextStream>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: korvalen [--check-data | --help | --version] [Qt options]\n"
+    "\n"
+    "Watches a POP3 mailbox, deletes spam, answers new mail and rings your telephone when\n"
+    "mail arrives; callers on its telephone line hear their mail read aloud.\n"
+    "\n"
+    "  --check-data  read the captions, sounds, pictures and icon as the program would, say\n"
+    "                where they were found and exit; 1 when something is missing\n"
+    "  -h, --help    show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Qt's own options are understood too, e.g. -platform offscreen.\n"
+    "KORVALEN_PROGRAM_FOLDER=DIR keeps the data, spam lists and log in DIR.\n"
+    "KORVALEN_SCRIPTED_LINE=FILE adds a telephone line that plays a scripted caller.\n";
+
+bool IsOption(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // Help and version need no display, so they come before the application.
+    bool checkData = false;
+    for (int i = 1; i < argc; ++i) {
+        if (IsOption(argv[i], "--help") || IsOption(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (IsOption(argv[i], "--version")) {
+            std::printf("korvalen %s\n", KORVALEN_VERSION);
+            return 0;
+        }
+        checkData |= IsOption(argv[i], "--check-data");
+    }
+    if (checkData && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // the check opens no window
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("korvalen"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVALEN_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window only hides it
+    // Qt has taken its own options out of argv; anything else left is a mistake.
+    for (int i = 1; i < argc; ++i) {
+        if (!IsOption(argv[i], "--check-data")) {
+            std::fprintf(stderr, "korvalen: unknown option '%s'; see korvalen --help\n", argv[i]);
+            return 2;
+        }
+    }
+    QApplication::setWindowIcon(ProgramIcon());
+    if (checkData) {
+        QTextStream out(stdout);
+        return CheckProgramData(out) ? 0 : 1;
+    }
 
     platform::SettingsStore store;
     platform::SingleInstance instance;

@@ -17,43 +17,55 @@ QString resolvedFolder;
 
 constexpr const char* kMarkerFile = "statement.ini"; // the data file every folder of ours holds
 
-// The data files the program ships (KORVALEN_DATA_FILES in the build), and the user's spam lists.
-QStringList seededFiles()
+bool holdsData(const QString& folder)
 {
-    QStringList names = {QString::fromLatin1(kMarkerFile)};
-    for (const char* sound : {"signon", "signoff", "1", "2", "3", "ring1", "ring2"})
-        names << QString::fromLatin1(sound) + QStringLiteral(".wav");
-    for (const char* picture : {"phoneon", "phoneoff", "onbutton", "offbutton"})
-        names << QString::fromLatin1(picture) + QStringLiteral(".bmp");
-    for (int mouth = 1; mouth <= 21; ++mouth) // one picture for each mouth shape
-        names << QStringLiteral("mouth%1.bmp").arg(mouth, 2, 10, QLatin1Char('0'));
-    return names << QStringLiteral("spam.txt") << QStringLiteral("spamfrom.txt");
+    return !folder.isEmpty() && QFileInfo::exists(QDir(folder).filePath(QString::fromLatin1(kMarkerFile)));
 }
 
 QString resolve()
 {
+    const QString shipped = ShippedDataFolder();
     // A demo or a test run may keep its data files in a folder of its own.
-    const QString beside = QCoreApplication::applicationDirPath();
-    const bool besideHasData = !beside.isEmpty() && QFileInfo::exists(beside + '/' + kMarkerFile);
     const QString chosen = qEnvironmentVariable("KORVALEN_PROGRAM_FOLDER");
     if (!chosen.isEmpty()) {
-        SeedProgramFolder(besideHasData ? beside : QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), chosen);
+        SeedProgramFolder(shipped, chosen);
         return chosen;
     }
-    if (besideHasData)
-        return beside;
+    if (!shipped.isEmpty() && shipped == QCoreApplication::applicationDirPath())
+        return shipped;
     const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                          + QStringLiteral("/korvalen");
-    SeedProgramFolder(QStringLiteral(KORVALEN_INSTALLED_DATA_DIR), user);
+    SeedProgramFolder(shipped, user);
     return user;
 }
 
 } // namespace
 
+QString ShippedDataFolder()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    if (program.isEmpty())
+        return {};
+    if (holdsData(program))
+        return program;
+    // The installation keeps the same layout under any prefix, so the data is found from the
+    // program's own place rather than from where the build meant to install it.
+    const QString installed = QDir::cleanPath(program + QStringLiteral("/" KORVALEN_DATA_FROM_PROGRAM));
+    return holdsData(installed) ? installed : QString();
+}
+
+QStringList ShippedDataFiles()
+{
+    return QString::fromLatin1(KORVALEN_DATA_FILE_NAMES).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
 void SeedProgramFolder(const QString& source, const QString& folder)
 {
     QDir().mkpath(folder);
-    for (const QString& name : seededFiles()) {
+    if (source.isEmpty())
+        return;
+    const QStringList spamLists = {QStringLiteral("spam.txt"), QStringLiteral("spamfrom.txt")};
+    for (const QString& name : ShippedDataFiles() + spamLists) {
         const QString target = QDir(folder).filePath(name);
         if (!QFileInfo::exists(target))
             QFile::copy(QDir(source).filePath(name), target);

@@ -1,13 +1,22 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
 // The folder the program reads its data files from (captions, sounds, pictures) and writes its
 // spam lists, log and temporary files to: the folder of the running program when it holds the
-// data files (a build tree), otherwise a per-user data folder seeded from the installed data.
+// data files (a build tree), otherwise a per-user data folder seeded from the shipped data.
 // The environment variable KORVALEN_PROGRAM_FOLDER names another folder.
 QString ProgramFolder();
+
+// Where the data files the program ships are: beside the running program (a build tree), or
+// in share/korvalen of the installation the program runs from, wherever it was installed.
+// Empty when neither holds them.
+QString ShippedDataFolder();
+
+// The names of the data files the program ships: captions, sounds, pictures, window icons.
+QStringList ShippedDataFiles();
 
 // Empty when the program folder can be written; otherwise a sentence for the user.
 QString ProgramFolderProblem();

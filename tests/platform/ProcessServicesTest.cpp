@@ -50,7 +50,7 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
     // Seeded from the shipped data, the folder has every captions, sound and picture file.
     TempFolder fromData;
     SeedProgramFolder(testing_support::sourceDir() + "/data", fromData.path());
-    const QStringList shipped = {"*.ini", "*.wav", "*.bmp"};
+    const QStringList shipped = {"*.ini", "*.wav", "*.bmp", "*.png"};
     EXPECT_EQ(QDir(fromData.path()).entryList(QDir::Files, QDir::Name),
               QDir(testing_support::sourceDir() + "/data").entryList(shipped, QDir::Files, QDir::Name));
 }

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestSupport.h"
+#include "platform/ProgramFolder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kAppId = QStringLiteral("com.korvalen.Korvalen");
+
+struct Output
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Output runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    Output o;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return o;
+    o.exitCode = p.exitCode();
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(cannot read " + path.toUtf8() + ")");
+}
+
+int countShipped(const QStringList& suffixes)
+{
+    int n = 0;
+    for (const QString& name : platform::ShippedDataFiles())
+        for (const QString& suffix : suffixes)
+            n += name.endsWith(suffix);
+    return n;
+}
+
+bool hasHan(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF)
+            return true;
+    return false;
+}
+
+// What `korvalen --check-data` reported, line by line.
+struct DataReport
+{
+    int exitCode = -1;
+    QString text;
+
+    QString line(const QString& label) const
+    {
+        const auto m = QRegularExpression(QStringLiteral("^%1: (.*)$").arg(QRegularExpression::escape(label)),
+                                          QRegularExpression::MultilineOption).match(text);
+        return m.hasMatch() ? m.captured(1) : QStringLiteral("(no %1 line)").arg(label);
+    }
+};
+
+class Install : public ::testing::Test
+{
+protected:
+    testing_support::TempFolder root;
+    int homes = 0;
+
+    // Installs the build under root/<prefix>; the installed tree's root.
+    QString install(const QString& prefix)
+    {
+        const QString path = root.file(prefix);
+        const Output o = runProgram(QStringLiteral(KORVALEN_CMAKE),
+                                    {"--install", QStringLiteral(KORVALEN_BUILD_DIR), "--prefix", path});
+        EXPECT_EQ(o.exitCode, 0) << o.out.toStdString() << o.err.toStdString();
+        return path;
+    }
+
+    // Runs the program's data check as a user who never ran it, in the language of `lang`.
+    DataReport check(const QString& program, const QString& lang, QString* home, const QString& chosenFolder = {})
+    {
+        *home = root.file(QStringLiteral("home%1").arg(++homes));
+        QDir().mkpath(*home + "/runtime");
+        QFile::setPermissions(*home + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE", "KORVALEN_PROGRAM_FOLDER", "XDG_DATA_DIRS"})
+            env.remove(name);
+        for (auto [name, dir] : {std::pair{"HOME", ""}, {"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
+                                 {"XDG_CACHE_HOME", "/cache"}, {"XDG_RUNTIME_DIR", "/runtime"}})
+            env.insert(name, *home + dir);
+        env.insert("LANG", lang);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (!chosenFolder.isEmpty())
+            env.insert("KORVALEN_PROGRAM_FOLDER", chosenFolder);
+        const Output o = runProgram(program, {"--check-data"}, env);
+        return {o.exitCode, o.out + o.err};
+    }
+};
+
+// "Captions: 73 of 73 in ..." and the like: everything of its kind was found.
+void ExpectAllFound(const DataReport& r, const QString& label, int expected)
+{
+    const auto m = QRegularExpression(QStringLiteral("^(\\d+) of (\\d+)")).match(r.line(label));
+    ASSERT_TRUE(m.hasMatch()) << label.toStdString() << ": " << r.text.toStdString();
+    EXPECT_EQ(m.captured(1), m.captured(2)) << r.text.toStdString();
+    if (expected > 0)
+        EXPECT_EQ(m.captured(2).toInt(), expected) << label.toStdString();
+    else
+        EXPECT_GT(m.captured(2).toInt(), 0) << label.toStdString();
+}
+
+} // namespace
+
+TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
+{
+    for (const char* prefix : {"usr", "opt/Kor valen 試/0.1"}) {
+        SCOPED_TRACE(prefix);
+        const QString installed = install(prefix);
+        EXPECT_EQ(QDir(installed + "/bin").entryList(QDir::Files, QDir::Name),
+                  QStringList({"korvalen", "korvalen-mailcheck", "korvalen-msgdump"}));
+
+        QString home;
+        const DataReport r = check(installed + "/bin/korvalen", "zh_TW.UTF-8", &home);
+        EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
+        EXPECT_EQ(r.line("Program folder"), home + "/data/korvalen");
+        EXPECT_EQ(r.line("Shipped data"), installed + "/share/korvalen");
+        ExpectAllFound(r, "Captions", 0);
+        EXPECT_TRUE(r.line("Captions").contains(" in traditional Chinese, e.g. ")) << r.text.toStdString();
+        EXPECT_TRUE(hasHan(r.line("Captions"))) << r.text.toStdString();
+        ExpectAllFound(r, "Sounds", countShipped({".wav"}));
+        ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
+        EXPECT_EQ(r.line("Window icon"), "16, 32, 48, 64, 128, 256 pixels");
+        // The user's own copy is the installed data.
+        EXPECT_EQ(contents(home + "/data/korvalen/statement.ini"), contents(installed + "/share/korvalen/statement.ini"));
+    }
+}
+
+TEST_F(Install, ProgramSaysWhichDataIsMissingOrBroken)
+{
+    const QString installed = install("usr");
+    const QString data = installed + "/share/korvalen";
+    ASSERT_TRUE(QFile::remove(data + "/ring2.wav"));
+    QFile broken(data + "/mouth05.bmp");
+    ASSERT_TRUE(broken.resize(10));
+
+    QString home;
+    DataReport r = check(installed + "/bin/korvalen", "en_US.UTF-8", &home);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.line("Sounds"), QStringLiteral("%1 of %2").arg(countShipped({".wav"}) - 1).arg(countShipped({".wav"})));
+    EXPECT_TRUE(r.text.contains("Problem: ring2.wav: missing\n")) << r.text.toStdString();
+    EXPECT_TRUE(r.text.contains("Problem: mouth05.bmp: ")) << r.text.toStdString();
+    ExpectAllFound(r, "Captions", 0);
+
+    // Without its shipped data a fresh user gets no captions, and is told so.
+    ASSERT_TRUE(QDir(data).removeRecursively());
+    r = check(installed + "/bin/korvalen", "en_US.UTF-8", &home);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.line("Shipped data"), "not found");
+    EXPECT_TRUE(r.line("Captions").startsWith("0 of ")) << r.text.toStdString();
+    EXPECT_TRUE(r.text.contains("Problem: statement.ini lacks ")) << r.text.toStdString();
+}
+
+// The build tree keeps its data beside the program; KORVALEN_PROGRAM_FOLDER names a folder of
+// the user's, filled from whichever data the program was shipped with.
+TEST_F(Install, BuildTreeAndChosenFolderKeepWorking)
+{
+    const QString installed = install("usr");
+    const QString built = QStringLiteral(KORVALEN_BINARY);
+    const struct
+    {
+        QString program;
+        QString chosen;
+        QString lang;
+        QString folder;
+        QString language;
+    } rows[] = {
+        {built, "", "zh_CN.UTF-8", QFileInfo(built).absolutePath(), "simplified Chinese"},
+        {built, root.file("chosen1"), "en_US.UTF-8", root.file("chosen1"), "English"},
+        {installed + "/bin/korvalen", root.file("chosen2"), "zh_HK.UTF-8", root.file("chosen2"), "traditional Chinese"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE((row.program + " " + row.lang).toStdString());
+        QString home;
+        const DataReport r = check(row.program, row.lang, &home, row.chosen);
+        EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
+        EXPECT_EQ(r.line("Program folder"), row.folder);
+        EXPECT_TRUE(r.line("Captions").contains(" in " + row.language + ", e.g. ")) << r.text.toStdString();
+        ExpectAllFound(r, "Captions", 0);
+        ExpectAllFound(r, "Sounds", countShipped({".wav"}));
+        ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
+    }
+}
+
+TEST_F(Install, DesktopFilesAreInPlaceAndPassTheirValidators)
+{
+    const QString installed = install("usr");
+    const QString share = installed + "/share";
+
+    QStringList data = QDir(share + "/korvalen").entryList(QDir::Files, QDir::Name);
+    QStringList shipped = platform::ShippedDataFiles();
+    shipped.sort();
+    EXPECT_EQ(data, shipped);
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QImage icon(QStringLiteral("%1/icons/hicolor/%2x%2/apps/%3.png").arg(share).arg(size).arg(kAppId));
+        EXPECT_EQ(icon.size(), QSize(size, size)) << size;
+    }
+    EXPECT_EQ(contents(share + "/doc/korvalen/COPYING"), contents(testing_support::sourceDir() + "/COPYING"));
+    EXPECT_TRUE(contents(share + "/doc/korvalen/COPYING").contains("GNU GENERAL PUBLIC LICENSE\n                       Version 3"));
+    EXPECT_EQ(contents(share + "/doc/korvalen/README.md"), contents(testing_support::sourceDir() + "/README.md"));
+
+    const QString desktop = share + "/applications/" + kAppId + ".desktop";
+    const QString entry = QString::fromUtf8(contents(desktop));
+    EXPECT_TRUE(entry.contains("\nExec=korvalen\n"));
+    EXPECT_TRUE(entry.contains("\nIcon=" + kAppId + "\n"));
+    EXPECT_TRUE(entry.contains("\nCategories=Network;Email;Telephony;\n"));
+    const Output desktopCheck = runProgram("desktop-file-validate", {desktop});
+    EXPECT_EQ(desktopCheck.exitCode, 0) << "desktop-file-validate (scripts/install-deps installs it)";
+    EXPECT_EQ(desktopCheck.out + desktopCheck.err, "");
+
+    const QString metainfo = share + "/metainfo/" + kAppId + ".metainfo.xml";
+    EXPECT_TRUE(contents(metainfo).contains("<project_license>GPL-3.0-or-later</project_license>"));
+    const Output metainfoCheck = runProgram("appstreamcli", {"validate", "--no-net", metainfo});
+    EXPECT_EQ(metainfoCheck.exitCode, 0) << metainfoCheck.out.toStdString() << metainfoCheck.err.toStdString();
+}
