@@ -51,3 +51,11 @@ void MailEngine::ListAll(int n, bool todayOnly)
     engine_.TodayOnly = todayOnly;
     engine_.listAll(int16_t(n));
 }
+
+QList<NewMailItem> MailEngine::NewMailListed() const
+{
+    QList<NewMailItem> out;
+    for (const checkmailClass::NewMail& m : engine_.NewMailListed())
+        out.append({m.sender, m.subject});
+    return out;
+}

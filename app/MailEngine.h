@@ -22,6 +22,8 @@ public:
     int NewMailCount() const override { return engine_.NewMailCount; }
     int AlertThreshold() const override { return engine_.AlertThreshold; }
     QString LastFailure() const override { return engine_.LastFailure(); }
+    int NewMailFound() const override { return engine_.NewMailFound(); }
+    QList<NewMailItem> NewMailListed() const override;
     bool PhoneReady() const override { return engine_.PhoneReady; }
     bool SessionRunning() const override { return engine_.SessionRunning(); }
     QString FetchedFrom() const override { return engine_.FromOrg(); }

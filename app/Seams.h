@@ -13,7 +13,7 @@ class MailHost;
 class QStandardItemModel;
 class QTcpSocket;
 class QTimer;
-namespace platform { class SpeechVoice; }
+namespace platform { class DesktopNotifier; class SpeechVoice; }
 namespace telephony { class ClsAudioControl; }
 
 // The settings the engine is given at the start of every check.
@@ -61,6 +61,13 @@ struct MailControlsLent
     QStandardItemModel* list = nullptr;
 };
 
+// One new mail as the mailbox list shows it.
+struct NewMailItem
+{
+    QString sender;
+    QString subject;
+};
+
 class MailEngineLink
 {
 public:
@@ -89,6 +96,9 @@ public:
     virtual int NewMailCount() const { return 0; }
     virtual int AlertThreshold() const { return 1; }
     virtual QString LastFailure() const { return QString(); }
+    // The new mail the last check found: how many, and the first few.
+    virtual int NewMailFound() const { return 0; }
+    virtual QList<NewMailItem> NewMailListed() const { return {}; }
     virtual bool PhoneReady() const { return false; }
     virtual bool SessionRunning() const { return false; }
     virtual QString FetchedFrom() const { return QString(); }  // the fetched message's From, as received
@@ -129,4 +139,5 @@ struct frmSetParts
     std::function<QStringList()> voices;        // descriptions of the installed voices
     std::function<std::unique_ptr<platform::SpeechVoice>()> voice; // makes one voice
     std::function<QStringList()> audioOutputs;  // descriptions of the speech outputs
+    std::function<std::unique_ptr<platform::DesktopNotifier>()> notifier; // new mail on the desktop
 };

@@ -43,6 +43,7 @@ inline constexpr Key Sounddevice{"Sounddevice", "-1"};
 inline constexpr Key FirstRunning{"FirstRunning", "0"};
 inline constexpr Key Loginname{"Loginname", ""};
 inline constexpr Key LoginPw{"LoginPw", "4071"};
+inline constexpr Key notifyNewMail{"notifyNewMail", "1"}; // new mail on the desktop
 
 // A key's stored text, or its default.
 inline QString Read(const platform::SettingsStore& store, const Key& key)

@@ -8,7 +8,10 @@
 #include "app/WindowHelpers.h"
 #include "app/frmCapDev.h"
 #include "app/frmLogin.h"
+#include "app/frmLogView.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Clock.h"
 #include "platform/ProgramWide.h"
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
@@ -82,6 +85,7 @@ bool frmSet::Form_Load()
     // 1. One copy of the program per user.
     if (instance_.PrevInstance())
         return false;
+    setupEveryday();
 
     // 2. Program folder, system language, captions.
     Globals().lcid = platform::SystemLcid();
@@ -135,7 +139,7 @@ bool frmSet::Form_Load()
 
     // 15-17. Mailbox list, greeting, place on the screen.
     setupListView();
-    txtGreeting->setText(greetingText(QDateTime::currentDateTime()));
+    refreshGreeting();
     CentreOnScreen(this);
     CheckMailTimer->start();
     QuitWatch->start();
@@ -243,6 +247,14 @@ void frmSet::fillFormats()
         for (const char* shape : shapes)
             AddFormat(QStringLiteral("SAFT%1kHz%2").arg(QLatin1String(rate), QLatin1String(shape)), number++);
     FormatCB->setCurrentIndex(FormatCB->findText(QStringLiteral("SAFT22kHz16BitStereo")));
+    // Beside each name, the format in words.
+    auto* formats = qobject_cast<QStandardItemModel*>(FormatCB->model());
+    for (int row = 0; formats && row < FormatCB->count(); ++row) {
+        const QString words = formatInWords(FormatCB->itemData(row).toInt());
+        formats->setItem(row, 1, new QStandardItem(words));
+        formats->item(row, 0)->setToolTip(words);
+    }
+    showFormatWords(FormatCB->currentIndex());
 }
 
 void frmSet::AddFormat(const QString& name, int formatNumber)
@@ -404,7 +416,16 @@ void frmSet::Amenu_Click(int index)
 QString frmSet::greetingToSpeak() const
 {
     const QString text = txtGreeting->text();
-    return text.isEmpty() ? greetingText(QDateTime::currentDateTime()) : text;
+    return text.isEmpty() ? greetingText(QDateTime::fromMSecsSinceEpoch(platform::AppClock().msecsSinceEpoch())) : text;
+}
+
+// The greeting tells the time of the press; a greeting of the user's own stays as written.
+void frmSet::refreshGreeting()
+{
+    if (txtGreeting->text().isEmpty() || txtGreeting->text() == greetingShown_) {
+        greetingShown_ = greetingText(QDateTime::fromMSecsSinceEpoch(platform::AppClock().msecsSinceEpoch()));
+        txtGreeting->setText(greetingShown_);
+    }
 }
 
 // Captions are spoken by the call controller with the voice it holds, never over a call.

@@ -25,10 +25,11 @@ class QTcpSocket;
 class QTimer;
 class QTreeView;
 class frmCapDev;
+class frmLogView;
 class frmSimPhone;
 class Pilot;
 
-namespace platform { class SettingsStore; class SingleInstance; }
+namespace platform { class DesktopNotifier; class SettingsStore; class SingleInstance; }
 namespace telephony { class ClsAudioControl; class FrmModem; }
 
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
@@ -123,6 +124,18 @@ public:
     void AudioOutputCB_Click(int index);
     void FormatCB_Click(int index);
     QString greetingToSpeak() const;
+
+    // Everyday use: a check at once, new mail on the desktop, the log in a window of ours,
+    // the window brought to the front by a second start.
+    void CheckNow_Click();
+    void announceNewMail();
+    void openLog();
+    void bringToFront();
+    frmLogView* logView() const { return logView_.get(); }
+    QString desktopText(const QString& key) const;
+    QPushButton* CheckNowButton = nullptr;
+    QCheckBox* notifyCheck = nullptr;   // new mail on the desktop ("notifyNewMail")
+    QLabel* formatWords = nullptr;      // the chosen output format in words
 
     // The three voices: the settings voice (speech settings, button captions), the default
     // voice and the Chinese voice the call controller speaks with. None without voices.
@@ -258,6 +271,11 @@ private:
     QString spamFile(int list) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void setupListView();
+    void setupEveryday();
+    void applyDesktopTexts();
+    QString formatInWords(int formatNumber) const;
+    void showFormatWords(int index);
+    void refreshGreeting();
     void Amenu_Click(int index);
     void Check_Click(int index);
     void setModemText(const QString& text);
@@ -275,6 +293,9 @@ private:
     std::unique_ptr<Pilot> pilot_;
     std::unique_ptr<ReplyForm> replyForm_;
     std::unique_ptr<frmSimPhone> simPhone_;
+    std::unique_ptr<frmLogView> logView_;
+    std::unique_ptr<platform::DesktopNotifier> notifier_;
+    QString greetingShown_;            // the greeting the window wrote, renewed at each press
     std::array<QLabel*, 2> panels_{};
     QLabel* failurePanel_ = nullptr;
     int tickCounter_ = 0;

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,7 +184,9 @@ QWidget* frmSet::buildCheckingPage()
     speakRow->addWidget(Label33, 1);
     grid->addLayout(speakRow, 6, 0, 1, 2);
     Check[2]->setToolTip(QString()); // its caption shows beside it
-    grid->setRowStretch(7, 1);
+    notifyCheck = new QCheckBox(page);
+    grid->addWidget(notifyCheck, 7, 0, 1, 2);
+    grid->setRowStretch(8, 1);
     grid->setColumnStretch(1, 1);
     return page;
 }
@@ -247,6 +250,17 @@ QWidget* frmSet::buildSpeechPage()
     VoiceCB = new QComboBox(page);
     AudioOutputCB = new QComboBox(page);
     FormatCB = new QComboBox(page);
+    // The list shows each format's name and, beside it, the format in words.
+    FormatCB->setModel(new QStandardItemModel(0, 2, FormatCB));
+    auto* formatList = new QTreeView(FormatCB);
+    formatList->setHeaderHidden(true);
+    formatList->setRootIsDecorated(false);
+    formatList->setItemsExpandable(false);
+    formatList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    formatList->setMinimumWidth(360);
+    FormatCB->setView(formatList);
+    formatWords = new QLabel(page);
+    connect(FormatCB, &QComboBox::currentIndexChanged, this, &frmSet::showFormatWords);
     RateSldr = new QSlider(Qt::Horizontal, page);
     RateSldr->setRange(-10, 10);
     VolumeSldr = new QSlider(Qt::Horizontal, page);
@@ -261,6 +275,7 @@ QWidget* frmSet::buildSpeechPage()
     grid->addWidget(AudioOutputCB, 3, 1);
     grid->addWidget(extraLabels_[1], 4, 0);
     grid->addWidget(FormatCB, 4, 1);
+    grid->addWidget(formatWords, 4, 2);
     grid->setRowStretch(5, 1);
     grid->setColumnStretch(1, 1);
     return page;
@@ -313,6 +328,8 @@ QWidget* frmSet::buildActionPage()
     greetingRow->addWidget(txtGreeting, 1);
     box->addLayout(greetingRow);
     auto* buttons = new QHBoxLayout;
+    CheckNowButton = new QPushButton(page);
+    buttons->addWidget(CheckNowButton);
     for (int i = 0; i < kActionButtons; ++i) {
         ButtonAccount[i] = new QPushButton(page);
         buttons->addWidget(ButtonAccount[i]);

@@ -55,6 +55,12 @@ void frmSet::MailObj_CheckmailStart()
              : mode == MailEngineLink::FetchOne ? QStringLiteral("Retrieve E-mail")
                                                 : QStringLiteral("Check E-mail"));
     failurePanel_->clear();
+    // Spam lists edited in their files meanwhile count from this check on.
+    for (int list = 0; list < 2; ++list)
+        if (spam::ReadListFile(spamFile(list)) != entries(list == 0 ? List1 : List2)) {
+            reloadSpamLists();
+            break;
+        }
     Init_obj();
     if (ConsoleLink* console = Console())
         console->EnableMenu(false);
@@ -93,6 +99,8 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
                                    false);
         }
     }
+    if (mode == MailEngineLink::TimedCheck)
+        announceNewMail();
     if (mode == MailEngineLink::DeleteOne) // the engine removed the deleted message's own row
         mailobj_showListViewCount();
     // A fetched message is read aloud to the caller, the simulated telephone or the list reading.
@@ -181,6 +189,7 @@ void frmSet::ButtonAccount_Click(int index)
 {
     switch (index) {
     case 3: // the greeting, or the time
+        refreshGreeting();
         ButtonSpeak(greetingToSpeak());
         break;
     case 9: // stop
@@ -189,12 +198,9 @@ void frmSet::ButtonAccount_Click(int index)
         if (!isAudioDone() && ObjAudio)
             ObjAudio->ResetPlay();
         break;
-    case 5: { // the log
-        const QString log = QDir(platform::ProgramFolder()).filePath(QStringLiteral("kv_.log"));
-        if (QFile::exists(log))
-            platform::OpenWithShell(log);
+    case 5: // the log
+        openLog();
         break;
-    }
     case 6:
         addSpamEntry(0, askText(QStringLiteral("New spam mail 'subject'")));
         break;

@@ -28,7 +28,9 @@ QString boxValue(const QCheckBox* box)
 void frmSet::LoadSettings()
 {
     auto get = [this](const keys::Key& key) { return keys::Read(store_, key); };
-    auto check = [this](int index, const keys::Key& key) { Check[index]->setChecked(keys::ReadInt(store_, key) != 0); };
+    auto check = [this](int index, const keys::Key& key) {
+        (index < 0 ? notifyCheck : Check[index])->setChecked(keys::ReadInt(store_, key) != 0);
+    };
 
     Text2->setText(get(keys::EmailUID));
     Text3->setText(get(keys::EmailPw));
@@ -49,6 +51,7 @@ void frmSet::LoadSettings()
     Text13->setText(keys::InRange(get(keys::hangupTime), keys::hangupTimeRange));
     Text10->setText(keys::InRange(get(keys::repeatvoice), keys::repeatvoiceRange));
     Pin->setText(get(keys::PhonePin));
+    check(-1, keys::notifyNewMail);
 }
 
 void frmSet::ReloadSetting()
@@ -101,6 +104,7 @@ void frmSet::SaveSettings()
         {keys::Sounddevice.name, QString::number(Sounddevice)},
         {keys::SoundVolume.name, QString::number(VolumeSldr->value())},
         {keys::SoundRate.name, QString::number(RateSldr->value())},
+        {keys::notifyNewMail.name, boxValue(notifyCheck)},
     };
     // A blank account field is not saved over the account the store holds: the next start
     // checks with that one, and the user is told.

@@ -56,4 +56,5 @@ void frmSet::LoadLocalizedTexts(int lcid)
         extraLabels_[i]->setText(text(label, QString::fromLatin1(extra[i])));
     if (wizard_)
         wizard_->ApplyTexts(letter);
+    applyDesktopTexts();
 }

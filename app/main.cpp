@@ -3,6 +3,7 @@
 #include "app/frmSet.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/Termination.h"
@@ -96,10 +97,27 @@ int main(int argc, char** argv)
     parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
     parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
     parts.audioOutputs = [] { return platform::AudioOutputs::instance().descriptions(); };
+    parts.notifier = [] { return std::make_unique<platform::DesktopNotifier>(); };
     frmSet main(store, instance, std::move(parts));
     QObject::connect(&main, &frmSet::programEnded, &app, &QApplication::quit, Qt::QueuedConnection);
-    if (!main.Form_Load())
-        return 0;
+    if (!main.Form_Load()) {
+        if (!instance.anotherCopyRuns())
+            return 0;
+        // Already running: that copy shows its window, and this one goes.
+        int status = 0;
+        instance.AskRunningCopyToShow([&status](bool shown, const QString& why) {
+            if (shown) {
+                std::fprintf(stderr, "korvalen: already running; its window is now in front.\n");
+            } else {
+                std::fprintf(stderr, "korvalen: already running, but it cannot be asked to show its window (%s).\n",
+                             qPrintable(why));
+                status = 1;
+            }
+            QCoreApplication::exit(status);
+        });
+        app.exec();
+        return status;
+    }
     // From here on a terminate signal quits the orderly way, saving the settings; during the
     // first-run dialogs it ends the program at once, before anything is saved.
     platform::InstallTerminationHandler();

@@ -95,6 +95,8 @@ void checkmailClass::runWaitingRequest()
 
 void checkmailClass::startRequest(const Request& r)
 {
+    newMail_.clear();
+    newMailFound_ = 0;
     myStatus_ = r.mode;
     switch (r.mode) {
     case FirstCheck:
@@ -151,6 +153,7 @@ void checkmailClass::startSession()
     lastFailure_.clear();
     if (UserName.isEmpty() || Password.isEmpty() || ServerName.isEmpty()) {
         lastFailure_ = QStringLiteral("No check: give the POP3 server, user name and password on the e-mail account page.");
+        WriteLogLine(ServerName.isEmpty() ? QStringLiteral("POP3") : ServerName, lastFailure_);
         return finish();
     }
     emit DebugPrint(QStringLiteral("Check User : ") + UserName);
@@ -472,8 +475,12 @@ void checkmailClass::finish()
 void checkmailClass::addListItem(const QString& sender, const QString& subject,
                                  const QString& date, const QString& file, const QString& id, bool isNew)
 {
-    if (isNew)
+    if (isNew) {
         ++NewMailCount;
+        ++newMailFound_;
+        if (newMail_.size() < kNewMailKept)
+            newMail_.append({sender, subject});
+    }
     ++knownCount_;
     emit DebugPrint(QStringLiteral("Add %1").arg(knownCount_));
     if (list_) {

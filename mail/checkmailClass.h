@@ -89,6 +89,11 @@ public:
     // Why the last session failed, in words for the status bar and the log; empty when it
     // ended well.
     QString LastFailure() const { return lastFailure_; }
+    // The new mail the last request found: how many, and the first few in list order.
+    struct NewMail { QString sender, subject; };
+    static constexpr int kNewMailKept = 10; // more than a notice shows
+    int NewMailFound() const { return newMailFound_; }
+    QList<NewMail> NewMailListed() const { return newMail_; }
     // Where the engine keeps what it has listed and answered of the current mailbox.
     QString MemoryFile() const { return memory_.filePath(); }
     bool Sending() const { return ObjSmtp != nullptr; }
@@ -245,6 +250,8 @@ private:
     bool firstListing_ = false;       // the first check's listing is not complete yet
     int32_t existingAtStart_ = -1;    // messages there at the first check: never new
     QString lastFailure_;
+    QList<NewMail> newMail_;
+    int newMailFound_ = 0;
     QList<Request> waiting_;
     QString targetId_;                // the id the fetched or deleted message must have
     bool menuDelete_ = false;         // the delete was asked on the telephone

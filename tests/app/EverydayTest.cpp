@@ -1,0 +1,428 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window in everyday use: a check at once, new mail on the desktop, a second start,
+// the log window, the greeting's time, the output formats in words, their captions.
+#include "AppFixture.h"
+#include "PrivateBus.h"
+#include "RealPeers.h"
+#include "protocols/ScriptedServer.h"
+
+#include "app/LocalizedTexts.h"
+#include "app/MailEngine.h"
+#include "app/frmLogView.h"
+#include "platform/Clock.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/LogFile.h"
+#include "platform/ProgramWide.h"
+#include "platform/ShellOpen.h"
+#include "platform/SystemLocale.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTcpServer>
+
+namespace {
+
+QByteArray fileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// An engine stand-in that reports the new mail of its last check.
+struct NoticeEngine : FakeEngine
+{
+    int found = 0;
+    QList<NewMailItem> listed;
+    int NewMailFound() const override { return found; }
+    QList<NewMailItem> NewMailListed() const override { return listed; }
+};
+
+class EverydayTest : public AppTest
+{
+protected:
+    void TearDown() override
+    {
+        AppTest::TearDown();
+        platform::SetShellOpenCommand(QString());
+        platform::SetAppClock(nullptr);
+    }
+    // A window with the real engine, no log pauses and no countdown of its own.
+    frmSet& startWithRealEngine()
+    {
+        frmSetParts parts;
+        parts.mailEngine = [this] {
+            auto made = std::make_unique<MailEngine>();
+            made->engine().PauseAfterLog = false;
+            mail = &made->engine();
+            return made;
+        };
+        frmSet& w = start(parts);
+        finishes = std::make_unique<QSignalSpy>(mail, &checkmailClass::CheckmailFinish); // the first check starts next
+        w.CheckMailTimer->stop();
+        return w;
+    }
+    // The next check has ended and the window has taken its end.
+    bool checkEnds(frmSet& w)
+    {
+        const qsizetype seen = ended++;
+        return QTest::qWaitFor([&] { return finishes->size() > seen && mail->MyStatus() == 0 && w.frame[0]->isEnabled(); }, 15000);
+    }
+    checkmailClass* mail = nullptr;
+    std::unique_ptr<QSignalSpy> finishes;
+    qsizetype ended = 0;
+};
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort(); // free again once probe goes
+}
+
+} // namespace
+
+TEST_F(EverydayTest, CheckNowStartsACheckOrSaysThatOneRuns)
+{
+    markFirstRunDone();
+    auto* engine = new FakeEngine;
+    frmSetParts parts;
+    parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
+    frmSet& w = start(parts);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->checks == QList<int>{1}; }, 2000)); // the start-up check
+    for (int i = 0; i < 5; ++i)
+        w.CheckMailTimer_Timer();
+    w.CheckNowButton->click();
+    EXPECT_EQ(engine->checks, QList<int>({1, 2}));
+    EXPECT_EQ(w.tickCounter(), 0); // a whole interval to the next timed check
+    EXPECT_EQ(w.CheckNowButton->text(), "Check now");
+    EXPECT_EQ(w.CheckNowButton->shortcut(), QKeySequence(Qt::Key_F5));
+
+    engine->busy = true;
+    w.CheckNowButton->click();
+    EXPECT_EQ(engine->checks, QList<int>({1, 2}));
+    EXPECT_EQ(w.panelText(2), "A mail check is in progress.");
+    // The same while the window holds a check that the engine has not yet begun.
+    engine->busy = false;
+    w.MailObj_CheckmailStart();
+    w.CheckNowButton->click();
+    EXPECT_EQ(engine->checks, QList<int>({1, 2}));
+}
+
+// Account, server, port, interval, spam lists and the automatic reply are read from the window
+// at every check; nothing waits for a restart.
+TEST_F(EverydayTest, WhatTheWindowHoldsCountsFromTheNextCheck)
+{
+    RealPeers& peers = RealPeers::instance();
+    peers.clear("alice");
+    peers.fill("alice", {"01-plain.eml"});
+    markFirstRunDone();
+    useTestMailbox(RealPeers::password);
+    store->SaveSetting("popport", QString::number(closedPort()));
+    store->SaveSetting("logcheck", "1");
+    frmSet& w = startWithRealEngine();
+    ASSERT_TRUE(checkEnds(w));
+    EXPECT_TRUE(w.checkFailureText().contains("connection refused")) << w.checkFailureText().toStdString();
+
+    // Another account on the right port, and a shorter interval.
+    w.Text2->setText("alice");
+    w.Text5->setText(QString::number(peers.pop3Port()));
+    w.Text7->setText("20");
+    EXPECT_EQ(w.countdownPeriod(), 1200);
+    w.CheckNowButton->click();
+    ASSERT_TRUE(checkEnds(w));
+    EXPECT_EQ(w.checkFailureText(), "");
+    ASSERT_EQ(w.listModel->rowCount(), 1);
+
+    // New mail, one of it spam by a list edited in its file; replies on, through the sink.
+    peers.fill("alice", {"02-html.eml", "07-spam-subject.eml"});
+    profile.write("program/spam.txt", "WIN A PRIZE\r\n");
+    peers.clearSent();
+    w.Check[0]->setChecked(true);
+    w.Text15->setPlainText("Away until Monday.");
+    w.txtEmailServer->setText("127.0.0.1");
+    w.Text16->setText(QString::number(peers.smtpPort()));
+    w.CheckNowButton->click();
+    ASSERT_TRUE(checkEnds(w));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peers.sentMessages().size() == 1; }, 10000));
+    EXPECT_EQ(w.spamSubjects(), QStringList{"WIN A PRIZE"});
+    EXPECT_EQ(w.listModel->rowCount(), 2);
+    EXPECT_EQ(peers.mailboxFiles("alice").size(), 2);
+    const RealPeers::SentMessage reply = peers.sentMessages().value(0);
+    EXPECT_EQ(reply.rcptTos, QStringList{"news@example.org"});
+    EXPECT_TRUE(reply.data.contains("Away until Monday.")) << reply.data.toStdString();
+}
+
+// Every failed check is in the log with its reason, whatever went wrong.
+TEST_F(EverydayTest, EveryFailedCheckIsLoggedWithItsReason)
+{
+    RealPeers& peers = RealPeers::instance();
+    peers.clear("bob");
+    markFirstRunDone();
+    store->SaveSetting("logcheck", "1");
+    frmSet& w = startWithRealEngine();
+    ASSERT_TRUE(checkEnds(w)); // no account yet
+    ScriptedServer silent({"S: +OK ready", "C: USER bob"});
+    const struct {
+        const char* what;
+        QString user, password, port;
+        const char* reason;
+    } rows[] = {
+        {"refused", "bob", "secret", QString::number(closedPort()), "connection refused"},
+        {"-ERR", "bob", "wrong", QString::number(peers.pop3Port()), "refused the sign-in: -ERR"},
+        {"no account", "", "", "110", "No check: give the POP3 server"},
+        {"time-out", "bob", "secret", QString::number(silent.port()), "did not answer in time"},
+    };
+    for (const auto& row : rows) {
+        // Forty ticks of silence are a time-out: fast ones for the silent server only.
+        w.PopTimer->setInterval(row.port == QString::number(silent.port()) ? 5 : 1000);
+        w.Text2->setText(row.user);
+        w.Text3->setText(row.password);
+        w.Text4->setText(row.user.isEmpty() ? "" : "127.0.0.1");
+        w.Text5->setText(row.port);
+        w.CheckNowButton->click();
+        ASSERT_TRUE(checkEnds(w)) << row.what;
+        const QString why = w.checkFailureText();
+        EXPECT_TRUE(why.contains(row.reason)) << row.what << ": " << why.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(fileText(profile.file("program/kv_.log"))).contains(why)) << row.what;
+    }
+}
+
+TEST_F(EverydayTest, NewMailOfATimedCheckIsAnnouncedOnTheDesktop)
+{
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    FakeNotifications service;
+    ASSERT_TRUE(service.registerOn(bus.connect("service")));
+    markFirstRunDone();
+    auto* engine = new NoticeEngine;
+    frmSetParts parts;
+    parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
+    parts.notifier = [&] { return std::make_unique<platform::DesktopNotifier>(bus.connect("korvalen")); };
+    frmSet& w = start(parts);
+    ASSERT_TRUE(w.notifyCheck->isChecked()); // on unless switched off
+    EXPECT_EQ(w.notifyCheck->text(), "Announce new mail on the desktop");
+
+    engine->found = 4;
+    engine->listed = {{"Ann <ann@example.org>", "Hello"}, {"Bob", "  "}, {"Carl", "Third"}, {"Dora", "Fourth"}};
+    w.MailObj_CheckmailFinish(MailEngineLink::FirstCheck); // mail there at start is not news
+    w.notifyCheck->setChecked(false);
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    w.notifyCheck->setChecked(true);
+    engine->found = 0;
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck); // nothing new
+    engine->found = 4;
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    engine->found = 1;
+    engine->listed = {{"Eve", "Lunch & more"}};
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    // The bus keeps the order: when the last is in, an earlier one would be too.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.notices.size() == 2; }, 5000));
+    EXPECT_EQ(service.notices[0].appName, "Korvalen");
+    EXPECT_EQ(service.notices[0].summary, "4 new messages");
+    EXPECT_EQ(service.notices[0].body,
+              "Ann &lt;ann@example.org&gt;: Hello\nBob: (no subject)\nCarl: Third\nand 1 more");
+    EXPECT_EQ(service.notices[1].summary, "1 new message");
+    EXPECT_EQ(service.notices[1].body, "Eve: Lunch &amp; more");
+
+    // Switched off, it stays off at the next start.
+    w.notifyCheck->setChecked(false);
+    w.Form_Unload();
+    EXPECT_EQ(stored("notifyNewMail"), "0");
+}
+
+TEST_F(EverydayTest, WithoutANotificationServiceTheLogSaysSoOnce)
+{
+    PrivateBus bus; // nobody shows notices on it
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    markFirstRunDone();
+    store->SaveSetting("logcheck", "1");
+    auto* engine = new NoticeEngine;
+    engine->found = 1;
+    engine->listed = {{"Ann", "Hello"}};
+    frmSetParts parts;
+    parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
+    parts.notifier = [&] { return std::make_unique<platform::DesktopNotifier>(bus.connect("korvalen")); };
+    frmSet& w = start(parts);
+    const auto records = [&] { return fileText(profile.file("program/kv_.log")).count("No desktop notification"); };
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return records() == 1; }, 5000));
+    // Once the service is there, the next notice arrives; the failure in between was not logged again.
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    FakeNotifications service;
+    ASSERT_TRUE(service.registerOn(bus.connect("service")));
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.notices.size() == 1; }, 5000));
+    EXPECT_EQ(records(), 1);
+}
+
+TEST_F(EverydayTest, ASecondStartBringsTheWindowToTheFront)
+{
+    markFirstRunDone();
+    frmSet& w = start();
+    w.showMinimized();
+    ASSERT_TRUE(w.isMinimized());
+    platform::SingleInstance second(profile.file("lock"));
+    ASSERT_TRUE(second.PrevInstance());
+    std::optional<bool> shown;
+    second.AskRunningCopyToShow([&](bool ok, const QString&) { shown = ok; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.has_value(); }, 5000));
+    EXPECT_TRUE(*shown);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+
+    // Hidden by its frame button, it comes back too.
+    w.hide();
+    shown.reset();
+    second.AskRunningCopyToShow([&](bool ok, const QString&) { shown = ok; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.has_value(); }, 5000));
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(SingleInstanceProgram, ASecondProgramShowsTheFirstAndSaysSo)
+{
+    testing_support::TempFolder home;
+    QDir().mkpath(home.file("runtime"));
+    QFile::setPermissions(home.file("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto [name, dir] : {std::pair{"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}})
+        env.insert(name, home.file(dir));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess first, second;
+    first.setProcessEnvironment(env);
+    second.setProcessEnvironment(env);
+    first.start(KORVALEN_BINARY, {});
+    ASSERT_TRUE(first.waitForStarted());
+    // The first run waits at its agreement, listening.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(home.file("runtime/TNX_Korvalen.socket")); }, 10000));
+    second.start(KORVALEN_BINARY, {});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    const QString said = QString::fromUtf8(second.readAllStandardError());
+    EXPECT_TRUE(said.contains("already running") && said.contains("front")) << said.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
+
+TEST_F(EverydayTest, WithoutADesktopViewerTheLogOpensInAWindowThatFollowsIt)
+{
+    markFirstRunDone();
+    frmSet& w = start();
+    // Nothing logged yet: the window says so at once.
+    w.ButtonAccount[5]->click();
+    ASSERT_NE(w.logView(), nullptr);
+    EXPECT_TRUE(w.logView()->isVisible());
+    EXPECT_TRUE(w.logView()->textBox->placeholderText().startsWith("Nothing has been logged yet."));
+    w.logView()->close();
+
+    platform::AppendLogRecord("kv_", "pop.example.org", "Cannot connect to pop.example.org:110: connection refused.");
+    for (const char* opener : {"/nonexistent/xdg-open", "false"}) { // missing, or no handler
+        platform::SetShellOpenCommand(opener);
+        w.ButtonAccount[5]->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logView()->isVisible(); }, 5000)) << opener;
+        w.logView()->close();
+    }
+    frmLogView& view = *w.logView();
+    view.show();
+    EXPECT_TRUE(view.textBox->isReadOnly());
+    EXPECT_TRUE(QFontInfo(view.textBox->font()).fixedPitch());
+    EXPECT_EQ(view.windowTitle(), "Korvalen log");
+    EXPECT_EQ(view.reloadButton->text(), "Reload");
+    EXPECT_EQ(view.closeButton->text(), "Close");
+    EXPECT_TRUE(view.text().endsWith("\"pop.example.org\",\"Cannot connect to pop.example.org:110: connection refused.\""))
+        << view.text().toStdString();
+
+    // New records appear as they are written; a half-written line waits for its end.
+    platform::AppendLogRecord("kv_", "phone", "Calling 5551234");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.text().endsWith("\"phone\",\"Calling 5551234\""); }, 5000))
+        << view.text().toStdString();
+    QFile log(profile.file("program/kv_.log"));
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write("#2026-12-06 09:00:00#,\"half");
+    log.flush();
+    view.Follow();
+    EXPECT_FALSE(view.text().contains("half"));
+    log.write("\"\r\n");
+    log.close();
+    view.Follow();
+    EXPECT_EQ(view.text().count('\n'), 2);
+
+    // A log started anew is shown anew; Reload reads it all again.
+    profile.write("program/kv_.log", "#2026-12-07 08:00:00#,\"a\",\"b\"\r\n");
+    view.Follow();
+    EXPECT_EQ(view.text(), "#2026-12-07 08:00:00#,\"a\",\"b\"");
+    view.reloadButton->click();
+    EXPECT_EQ(view.text(), "#2026-12-07 08:00:00#,\"a\",\"b\"");
+    view.closeButton->click();
+    EXPECT_FALSE(view.isVisible());
+}
+
+// The greeting tells the time of the press, not the time the program started.
+TEST_F(EverydayTest, TheTimeButtonTakesTheTimeWhenPressed)
+{
+    platform::ManualClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 41)).toMSecsSinceEpoch());
+    platform::SetAppClock(&clock);
+    markFirstRunDone();
+    frmSet& w = start();
+    EXPECT_EQ(w.txtGreeting->text(), "Hello, it is Sunday, Dec 6, The Time is 09:41 AM");
+    clock.advance((24 * 60 + 34) * 60 * 1000LL);
+    w.ButtonAccount_Click(3); // the button itself needs a voice to speak with
+    EXPECT_EQ(w.txtGreeting->text(), "Hello, it is Monday, Dec 7, The Time is 10:15 AM");
+    EXPECT_EQ(w.greetingToSpeak(), w.txtGreeting->text());
+    // A greeting of the user's own is spoken as written.
+    w.txtGreeting->setText("Good morning");
+    clock.advance(60 * 1000);
+    w.ButtonAccount_Click(3);
+    EXPECT_EQ(w.txtGreeting->text(), "Good morning");
+}
+
+TEST_F(EverydayTest, OutputFormatsAreNamedInWordsBesideTheirNames)
+{
+    markFirstRunDone();
+    frmSet& w = start();
+    auto* formats = qobject_cast<QStandardItemModel*>(w.FormatCB->model());
+    ASSERT_NE(formats, nullptr);
+    const struct { const char* name; int number; const char* words; } rows[] = {
+        {"SAFT8kHz8BitMono", 4, "8 kHz 8-bit mono"},
+        {"SAFT8kHz16BitMono", 6, "8 kHz 16-bit mono"},
+        {"SAFT11kHz8BitStereo", 9, "11.025 kHz 8-bit stereo"},
+        {"SAFT22kHz16BitStereo", 23, "22.05 kHz 16-bit stereo"},
+        {"SAFT44kHz16BitStereo", 35, "44.1 kHz 16-bit stereo"},
+    };
+    for (const auto& row : rows) {
+        const int i = w.FormatCB->findText(row.name);
+        ASSERT_GE(i, 0) << row.name;
+        EXPECT_EQ(w.FormatCB->itemData(i).toInt(), row.number) << row.name;
+        EXPECT_EQ(formats->item(i, 1)->text(), row.words) << row.name;
+    }
+    EXPECT_EQ(w.FormatCB->currentText(), "SAFT22kHz16BitStereo");
+    EXPECT_EQ(w.formatWords->text(), "22.05 kHz 16-bit stereo");
+    w.FormatCB->setCurrentIndex(w.FormatCB->findText("SAFT8kHz16BitMono"));
+    EXPECT_EQ(w.formatWords->text(), "8 kHz 16-bit mono");
+}
+
+TEST_F(EverydayTest, TheNewTextsSpeakTheSystemsLanguage)
+{
+    const char* const keys[] = {"CheckNow", "CheckNowTip", "CheckBusy", "NotifyCheck", "NotifyOne", "NotifyMany",
+                                "NotifyMore", "NoSubject", "LogTitle", "LogReload", "LogClose", "LogEmpty",
+                                "FormatMono", "FormatStereo"};
+    for (const char* letter : {"T", "S", "E"})
+        for (const char* key : keys)
+            EXPECT_FALSE(ReadStatementText(QString(letter) + "Desktop", key).isEmpty()) << letter << " " << key;
+    platform::SetSystemLcidOverride(1028);
+    markFirstRunDone();
+    frmSet& w = start();
+    EXPECT_EQ(w.CheckNowButton->text(), "立即檢查");
+    EXPECT_EQ(w.formatWords->text(), "22.05 kHz 16 位元 立體聲");
+}
