@@ -1,5 +1,6 @@
 #include "app/FieldFilters.h"
 
+#include "app/LocalizedTexts.h"
 #include "platform/Utilities.h"
 
 #include <QApplication>
@@ -11,10 +12,11 @@
 namespace fields {
 namespace {
 
-class DigitFilter : public QObject
+// Keeps typed characters to those allowed; keys that steer the window pass.
+class KeyFilter : public QObject
 {
 public:
-    using QObject::QObject;
+    KeyFilter(QObject* parent, std::function<bool(char16_t)> allowed) : QObject(parent), allowed_(std::move(allowed)) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -28,11 +30,35 @@ public:
         // Tab, Enter, Escape and Delete steer the window; they are not typing.
         if ((c < 0x20 && c != platform::kKeyBackspace) || c == 0x7F)
             return false;
-        int16_t code = c < 0x8000 ? int16_t(c) : 0;
-        platform::DigitOnlyKeyFilter(code);
-        return code == 0;
+        return !allowed_(c);
     }
+
+private:
+    std::function<bool(char16_t)> allowed_;
 };
+
+bool IsDigitKey(char16_t c)
+{
+    int16_t code = c < 0x8000 ? int16_t(c) : 0;
+    platform::DigitOnlyKeyFilter(code);
+    return code != 0;
+}
+
+bool IsDialKey(char16_t c)
+{
+    return IsDigitKey(c) || c == u'+' || c == u'*' || c == u'#' || c == u' ' || c == u'-';
+}
+
+// Pasted text keeps only what could have been typed.
+void FilterPasted(QLineEdit* edit, const QRegularExpression& unwanted)
+{
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, unwanted](const QString& text) {
+        if (text.contains(unwanted)) {
+            QString kept = text;
+            edit->setText(kept.remove(unwanted));
+        }
+    });
+}
 
 // On leaving the field, judge gives the text it keeps.
 class LeaveCheck : public QObject
@@ -112,15 +138,14 @@ private:
 
 void DigitsOnly(QLineEdit* edit)
 {
-    edit->installEventFilter(new DigitFilter(edit));
-    // Pasted text is filtered too.
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
-        static const QRegularExpression nonDigits(QStringLiteral("[^0-9]"));
-        if (text.contains(nonDigits)) {
-            QString digits = text;
-            edit->setText(digits.remove(nonDigits));
-        }
-    });
+    edit->installEventFilter(new KeyFilter(edit, IsDigitKey));
+    FilterPasted(edit, QRegularExpression(QStringLiteral("[^0-9]")));
+}
+
+void Dialable(QLineEdit* edit)
+{
+    edit->installEventFilter(new KeyFilter(edit, IsDialKey));
+    FilterPasted(edit, QRegularExpression(QStringLiteral("[^0-9+*# -]")));
 }
 
 void NumberRange(QLineEdit* edit, int min, int max, int byDefault, std::function<void(int)> onValidated)
@@ -157,22 +182,24 @@ void Required(QLineEdit* edit, std::function<void(QLineEdit*)> onLeftBlank)
 
 BlankFields BlankAccountFields(QLineEdit* user, QLineEdit* password, QLineEdit* server)
 {
-    const std::pair<QLineEdit*, const char*> rows[] = {{user, "user name"}, {password, "password"}, {server, "server"}};
+    const std::pair<QLineEdit*, QString> rows[] = {{user, LocalText("Main", "BlankUser", "user name")},
+                                                    {password, LocalText("Main", "BlankPassword", "password")},
+                                                    {server, LocalText("Main", "BlankServer", "server")}};
     BlankFields blank;
     QStringList names;
-    for (auto [edit, name] : rows) {
+    for (const auto& [edit, name] : rows) {
         if (!edit->text().trimmed().isEmpty())
             continue;
         if (!blank.first)
             blank.first = edit;
-        names << QString::fromLatin1(name);
+        names << name;
     }
-    if (names.isEmpty())
-        return blank;
-    const QString last = names.takeLast();
-    const QString listed = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
-    blank.message = QStringLiteral("Enter the POP3 %1: mail cannot be checked without %2.")
-                        .arg(listed, names.isEmpty() ? QStringLiteral("it") : QStringLiteral("them"));
+    switch (names.size()) {
+    case 0: return blank;
+    case 1: blank.message = LocalText("Main", "BlankOne", "Enter the POP3 %1: mail cannot be checked without it.").arg(names[0]); break;
+    case 2: blank.message = LocalText("Main", "BlankTwo", "Enter the POP3 %1 and %2: mail cannot be checked without them.").arg(names[0], names[1]); break;
+    default: blank.message = LocalText("Main", "BlankThree", "Enter the POP3 %1, %2 and %3: mail cannot be checked without them.").arg(names[0], names[1], names[2]); break;
+    }
     return blank;
 }
 

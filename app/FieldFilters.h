@@ -11,6 +11,9 @@ namespace fields {
 // Only digits (and backspace) may be typed or pasted.
 void DigitsOnly(QLineEdit* edit);
 
+// What can be dialled: digits, "+", "*", "#", blanks and dashes may be typed or pasted.
+void Dialable(QLineEdit* edit);
+
 // Digits only, and on leaving the field a value outside [min, max] becomes the default.
 // onValidated receives the field's value after every check.
 void NumberRange(QLineEdit* edit, int min, int max, int byDefault,

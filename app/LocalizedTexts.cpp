@@ -2,6 +2,7 @@
 
 #include "platform/ProfileString.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ProgramWide.h"
 #include "platform/SystemLocale.h"
 
 QString ReadStatementText(const QString& section, const QString& key)
@@ -29,4 +30,18 @@ QString LanguageLetter(int lcid)
     case platform::kLcidSimplifiedChinese: return QStringLiteral("S");
     default: return QStringLiteral("E");
     }
+}
+
+QString LocalText(const char* stem, const char* key, const char* english)
+{
+    return LocalText(LanguageLetter(platform::Globals().lcid), stem, key, english);
+}
+
+QString LocalText(const QString& letter, const char* stem, const char* key, const char* english)
+{
+    QString text = ReadStatementText(letter + QLatin1String(stem), QLatin1String(key));
+    if (text.isEmpty())
+        return QString::fromUtf8(english);
+    // a line of the file holds no line break: "\n" stands for one
+    return text.replace(QLatin1String("\\n"), QLatin1String("\n"));
 }

@@ -72,7 +72,9 @@ inline constexpr Range minuteRange{10, 60, 60};
 inline constexpr Range repeatvoiceRange{2, 99, 16};
 inline constexpr Range hangupTimeRange{2, 60, 10};
 inline constexpr Range ringsAnswerRange{1, 99, 2};
-inline constexpr Range wizardMinuteRange{10, 99, 10};
+// The wizard keeps to the main window's interval, so the main window keeps what it saved;
+// only its default differs.
+inline constexpr Range wizardMinuteRange{minuteRange.min, minuteRange.max, 10};
 
 // The text a numeric field keeps when left: as typed when in range, otherwise the default.
 inline QString InRange(const QString& text, const Range& range)

@@ -13,10 +13,13 @@
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -72,6 +75,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         addCaption("LoginName", nameLabel, "User ID");
         addCaption("LoginPw", pwLabel, "Password (digits)");
         addCaption("SiteLink", lblAbout, "Visit the Korvalen web site");
+        fields_[0] = {txtLoginName, txtLoginPw};
     }
     // Page 1: e-mail account.
     {
@@ -101,6 +105,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         addCaption("PopHint", popHint, "e.g. pop.example.com");
         addCaption("SmtpServer", labels[3], "Outgoing mail server (SMTP)");
         addCaption("SmtpHint", smtpHint, "e.g. smtp.example.com");
+        fields_[1] = {txtEmailUID, txtEmailPw, txtPopServer, txtSmtpServer};
     }
     // Page 2: telephone alert.
     {
@@ -110,16 +115,24 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         chkVoiceCall = new QCheckBox(frames[2]);
         cboModem = new QComboBox(frames[2]);
         txtPhone = new QLineEdit(frames[2]);
+        fields::Dialable(txtPhone);
+        lblNoLine = explanation(frames[2]);
         auto* voiceLabel = new QLabel(frames[2]);
         auto* modemLabel = new QLabel(frames[2]);
         auto* phoneLabel = new QLabel(frames[2]);
         form->addRow(voiceLabel, chkVoiceCall);
         form->addRow(modemLabel, cboModem);
+        form->addRow(lblNoLine);
         form->addRow(phoneLabel, txtPhone);
+        linePage_ = form;
         addCaption("Page2Text", text, "Korvalen can call your telephone when new mail arrives.");
         addCaption("VoiceCall", voiceLabel, "Call me when new mail arrives");
         addCaption("Modem", modemLabel, "Voice modem or telephone line");
         addCaption("Phone", phoneLabel, "Telephone number");
+        addCaption("NoLine", lblNoLine,
+                   "No telephone line is set up yet. After setup, press \"Modem configuration\" on the main "
+                   "window's Telephone page to add a SIP line.");
+        fields_[2] = {chkVoiceCall, cboModem, txtPhone};
     }
     // Page 3: check interval.
     {
@@ -139,7 +152,8 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         row->addStretch();
         box->addLayout(row);
         box->addStretch();
-        addCaption("Page3Text", text, "Choose how often Korvalen checks the mailbox (10 to 99 minutes).");
+        addCaption("Page3Text", text, "Choose how often Korvalen checks the mailbox (10 to 60 minutes).");
+        fields_[3] = {txtMinute};
         addCaption("Every", every, "Check mail every");
         addCaption("Minutes", minutes, "Minutes");
     }
@@ -164,7 +178,9 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
     OKButton[1] = new QPushButton(this);
     OKButton[0] = new QPushButton(this);
     CancelButton = new QPushButton(this);
-    OKButton[0]->setDefault(true);
+    // Return is the wizard's own (keyPressEvent): no button takes it by being the default.
+    for (QPushButton* b : {OKButton[0], OKButton[1], CancelButton})
+        b->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OKButton[1]);
@@ -199,7 +215,7 @@ void frmCapDev::ApplyTexts(const QString& letter)
         const QString t = ReadStatementText(section, QString::fromLatin1(c.key));
         c.label->setText(t.isEmpty() ? c.english : t);
     }
-    OKButton[0]->setText(text("Next", "Next >"));
+    OKButton[0]->setText(page_ + 1 < kPages ? text("Next", "Next >") : text("Finish", "Finish"));
     OKButton[1]->setText(text("Back", "< Back"));
     CancelButton->setText(text("Cancel", "Cancel"));
 }
@@ -237,8 +253,54 @@ void frmCapDev::showPage(int page)
     page_ = page;
     lblProblem->hide();
     ResetPage();
+    showLineChoice();
     frames[page_]->show();
     OKButton[1]->setEnabled(page_ > 0);
+    ApplyTexts(letter_); // the last page's button says Finish
+    QWidget* first = fields_[page_].empty() ? nullptr : fields_[page_].front();
+    if (first && !(first->isVisibleTo(frames[page_]) && first->isEnabled()))
+        first = nextField(first);
+    (first ? first : OKButton[0])->setFocus(Qt::TabFocusReason);
+}
+
+// Without any line the list would be empty and grey: the page says how to add one instead.
+void frmCapDev::showLineChoice()
+{
+    const bool lines = cboModem->count() > 0;
+    linePage_->setRowVisible(cboModem, lines);
+    linePage_->setRowVisible(lblNoLine, !lines);
+}
+
+// The page's field after from that can take the focus; none after the last.
+QWidget* frmCapDev::nextField(QWidget* from) const
+{
+    const std::vector<QWidget*>& list = fields_[page_];
+    auto it = std::find(list.begin(), list.end(), from);
+    if (it == list.end())
+        return nullptr;
+    for (++it; it != list.end(); ++it)
+        if ((*it)->isVisibleTo(frames[page_]) && (*it)->isEnabled())
+            return *it;
+    return nullptr;
+}
+
+void frmCapDev::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) || event->modifiers() & ~Qt::KeypadModifier) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    QWidget* focus = focusWidget();
+    if (focus == OKButton[1] || focus == CancelButton) {
+        static_cast<QPushButton*>(focus)->click();
+        return;
+    }
+    if (QWidget* next = nextField(focus)) {
+        next->setFocus(Qt::TabFocusReason);
+        return;
+    }
+    OKButton_Click(0);
 }
 
 // The account page is not passed with a blank server, user or password: mail checks would

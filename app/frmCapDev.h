@@ -5,7 +5,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,13 +55,18 @@ public:
     QComboBox* cboModem;
     QLineEdit* txtPhone;
     QLineEdit* txtMinute;
+    QLabel* lblNoLine;     // how to add a line, shown instead of an empty line list
 
 protected:
     // Closing by the frame or the buttons only hides the wizard, so it can be shown again.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Return moves to the page's next field, and from its last field to the next page.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void showPage(int page);
+    void showLineChoice();
+    QWidget* nextField(QWidget* from) const;
     bool accountGiven();
     void setText(const char* key, const QString& text);
 
@@ -71,4 +78,6 @@ private:
     QLabel* title_;
     struct Caption { const char* key; QLabel* label; QString english; };
     std::vector<Caption> captions_;
+    std::array<std::vector<QWidget*>, kPages> fields_; // each page's fields in the order Return walks
+    QFormLayout* linePage_ = nullptr;
 };

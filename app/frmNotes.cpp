@@ -1,5 +1,7 @@
 #include "app/frmNotes.h"
 
+#include "app/LocalizedTexts.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -8,16 +10,21 @@
 frmNotes::frmNotes(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
-    setWindowTitle(QStringLiteral("Notes"));
+    setWindowTitle(LocalText("Notes", "Title", "Notes"));
     Label1 = new QLabel(this);
     Label1->setWordWrap(true);
-    Label1->setText(QStringLiteral(
-        "Mail checking starts once you are signed in; the main window counts down to the next check.\n\n"
-        "Spam lists: mail whose subject contains an entry of the subject list, or whose sender "
-        "contains an entry of the sender list, is deleted on the server.\n\n"
-        "On the telephone: enter your PIN followed by #, then choose with the keypad. "
-        "The simulated telephone offers the same menu on screen.\n\n"
-        "Closing the main window only hides it; quit from the console."));
+    const char* const notes[][2] = {
+        {"Note1", "Mail checking starts once you are signed in; the main window counts down to the next check."},
+        {"Note2", "Spam lists: mail whose subject contains an entry of the subject list, or whose sender "
+                  "contains an entry of the sender list, is deleted on the server."},
+        {"Note3", "On the telephone: enter your PIN followed by #, then choose with the keypad. "
+                  "The simulated telephone offers the same menu on screen."},
+        {"Note4", "Closing the main window only hides it; quit from the console."},
+    };
+    QStringList paragraphs;
+    for (const auto& [key, english] : notes)
+        paragraphs << LocalText("Notes", key, english);
+    Label1->setText(paragraphs.join(QStringLiteral("\n\n")));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     resize(360, 260);

@@ -4,6 +4,7 @@
 #include "console/Pilot.h"
 #include "mail/ReplyForm.h"
 
+#include "app/LocalizedTexts.h"
 #include "app/SettingKeys.h"
 #include "app/WindowHelpers.h"
 #include "app/frmCapDev.h"
@@ -197,7 +198,7 @@ void frmSet::setupVoices()
     else if (VoiceCB->count() > 0)
         VoiceCB->setCurrentIndex(0);
     else
-        VoiceCB->setPlaceholderText(QStringLiteral("Not Install"));
+        VoiceCB->setPlaceholderText(LocalText("Main", "NotInstall", "Not Install"));
     if (settingsVoice && VoiceCB->count() > 0) {
         settingsVoice->setVoice(VoiceCB->currentIndex());
         defaultVoice->setVoice(VoiceCB->currentIndex());
@@ -223,7 +224,7 @@ void frmSet::setupVoices()
 
     const QStringList outputs = parts_.audioOutputs ? parts_.audioOutputs() : QStringList();
     if (outputs.isEmpty()) {
-        AudioOutputCB->addItem(QStringLiteral("No audio ouput object available"));
+        AudioOutputCB->addItem(LocalText("Main", "NoAudioOutput", "No audio ouput object available"));
         AudioOutputCB->setEnabled(false);
     } else {
         AudioOutputCB->addItems(outputs);
@@ -270,7 +271,8 @@ void frmSet::loadSpamLists()
 void frmSet::setupListView()
 {
     listModel->setHorizontalHeaderLabels(
-        {QStringLiteral("From"), QStringLiteral("Subject"), QStringLiteral("Date"), QStringLiteral("FileName")});
+        {LocalText("Main", "ColumnFrom", "From"), LocalText("Main", "ColumnSubject", "Subject"),
+         LocalText("Main", "ColumnDate", "Date"), QStringLiteral("FileName")});
     // From and Subject share the width the fixed Date column leaves (about a third each).
     QHeaderView* header = ListView1->header();
     header->setStretchLastSection(false);
@@ -298,7 +300,7 @@ void frmSet::setup_voicephone()
     modembox->clear();
     wizard_->cboModem->clear();
     if (lines.numLines() == 0) {
-        setPanelText(1, QStringLiteral("No Modem Installed."));
+        setPanelText(1, LocalText("Main", "NoModem", "No Modem Installed."));
         wizard_->skipTelephone = true;
         wizard_->cboModem->setEnabled(false);
     }
@@ -311,7 +313,10 @@ void frmSet::setup_voicephone()
                 qobject_cast<QStandardItemModel*>(box->model())->item(line)->setEnabled(false);
         }
     }
-    setModemText(QStringLiteral("Select Modem Device"));
+    // Without a line the page says how to add one instead of showing an empty list.
+    modembox->setVisible(modembox->count() > 0);
+    lblNoLine->setVisible(modembox->count() == 0);
+    setModemText(LocalText("Main", "SelectModemDevice", "Select Modem Device"));
     quiet.unblock();
     selectStoredModem();
 }
@@ -321,7 +326,7 @@ void frmSet::selectStoredModem()
 {
     const int stored = keys::ReadInt(store_, keys::voicemodem0);
     if (stored == -1)
-        setModemText(QStringLiteral("Select Modem"));
+        setModemText(LocalText("Main", "SelectModem", "Select Modem"));
     else if (stored >= 0 && stored < modembox->count() && stored != modembox->currentIndex())
         modembox->setCurrentIndex(stored); // opens that device, as a click on it does
 }
@@ -355,7 +360,7 @@ void frmSet::CheckMailTimer_Timer()
         if (!MailObj || !MailObj->IsBusy())
             StartEmailChecking(2);
     } else {
-        showMess(QStringLiteral("Count down %1 Seconds").arg(period - tickCounter_));
+        showMess(LocalText("Main", "CountDown", "Count down %1 Seconds").arg(period - tickCounter_));
     }
 }
 

@@ -233,6 +233,7 @@ public:
     QLineEdit* Text13;          // hang-up time
     QLineEdit* Pin;
     QLabel* pinNote_ = nullptr;   // why the line is for this computer's callers only
+    QLabel* lblNoLine = nullptr;  // how to add a line, while there is none
     QLineEdit* txtGreeting;
     frmCapDev* wizard() const { return wizard_.get(); }
 
@@ -312,4 +313,5 @@ private:
     bool chineseVoiceAvailable_ = false;
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};
+    QMetaObject::Connection lineStatus_, lineError_; // the open line's reports to the status bar
 };

@@ -196,7 +196,11 @@ QWidget* frmSet::buildTelephonePage()
     auto* page = new QGroupBox(this);
     auto* grid = new QGridLayout(page);
     modembox = new QComboBox(page);
+    lblNoLine = new QLabel(page);
+    lblNoLine->setWordWrap(true);
+    lblNoLine->hide();
     Text9 = new QLineEdit(page);
+    fields::Dialable(Text9);
     txtRingsToAnswer = numberField(page, keys::ringsAnswerRange, [this](int rings) {
         if (ObjAudio)
             ObjAudio->RingsToAnswer = int16_t(rings);
@@ -204,18 +208,21 @@ QWidget* frmSet::buildTelephonePage()
     Pin = new QLineEdit(page);
     Pin->setMaximumWidth(90);
     Pin->setMaxLength(8); // the voice menu takes eight digits at the most
-    pinNote_ = new QLabel(QStringLiteral("Until you set a PIN of your own, only callers on this computer are answered."), page);
+    pinNote_ = new QLabel(page);
     pinNote_->setWordWrap(true);
     connect(Pin, &QLineEdit::textChanged, this, &frmSet::applyPinGuard);
     fields::DigitsOnly(Pin);
     Text13 = numberField(page, keys::hangupTimeRange);
     Text10 = numberField(page, keys::repeatvoiceRange);
-    ARButton12 = new QPushButton(QStringLiteral("Modem configuration"), page);
-    ARButton13 = new QPushButton(QStringLiteral("Country code"), page);
+    ARButton12 = new QPushButton(page);
+    ARButton13 = new QPushButton(page);
     grid->addWidget(Check[4], 0, 0, 1, 3);
     grid->addWidget(Check[5], 1, 0, 1, 3);
     grid->addWidget(GLabel[10], 2, 0);
-    grid->addWidget(modembox, 2, 1, 1, 2);
+    auto* lineBox = new QVBoxLayout;
+    lineBox->addWidget(modembox);
+    lineBox->addWidget(lblNoLine);
+    grid->addLayout(lineBox, 2, 1, 1, 2);
     grid->addWidget(GLabel[11], 3, 0);
     grid->addWidget(Text9, 3, 1, 1, 2);
     grid->addWidget(GLabel[12], 4, 0);
@@ -307,8 +314,7 @@ QWidget* frmSet::buildMailboxPage()
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(ListView1, &QTreeView::clicked, this, [this](const QModelIndex& index) { ListView1_Click(index.row()); });
-    ARButton15 = new QPushButton(QStringLiteral("Read"), page);
-    ARButton15->setToolTip(QStringLiteral("The simulated telephone: the voice menu and the mailbox read aloud"));
+    ARButton15 = new QPushButton(page);
     connect(ARButton15, &QPushButton::clicked, this, [this] {
         simPhone()->show();
         simPhone()->raise();

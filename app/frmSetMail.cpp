@@ -2,6 +2,7 @@
 // spam lists and the action buttons that need no telephone.
 #include "app/frmSet.h"
 
+#include "app/LocalizedTexts.h"
 #include "mail/SpamList.h"
 #include "platform/CodePage.h"
 #include "platform/ProgramFolder.h"
@@ -51,9 +52,9 @@ void frmSet::connectMailEngine()
 void frmSet::MailObj_CheckmailStart()
 {
     const int mode = MailObj ? MailObj->Mode() : 0;
-    showMess(mode == MailEngineLink::DeleteOne  ? QStringLiteral("Delete E-mail")
-             : mode == MailEngineLink::FetchOne ? QStringLiteral("Retrieve E-mail")
-                                                : QStringLiteral("Check E-mail"));
+    showMess(mode == MailEngineLink::DeleteOne  ? LocalText("Main", "DeleteMail", "Delete E-mail")
+             : mode == MailEngineLink::FetchOne ? LocalText("Main", "RetrieveMail", "Retrieve E-mail")
+                                                : LocalText("Main", "CheckMail", "Check E-mail"));
     failurePanel_->clear();
     // Spam lists edited in their files meanwhile count from this check on.
     for (int list = 0; list < 2; ++list)
@@ -202,10 +203,10 @@ void frmSet::ButtonAccount_Click(int index)
         openLog();
         break;
     case 6:
-        addSpamEntry(0, askText(QStringLiteral("New spam mail 'subject'")));
+        addSpamEntry(0, askText(LocalText("Main", "NewSpamSubject", "New spam mail 'subject'")));
         break;
     case 7:
-        addSpamEntry(1, askText(QStringLiteral("New spam mail 'From' email address")));
+        addSpamEntry(1, askText(LocalText("Main", "NewSpamFrom", "New spam mail 'From' email address")));
         break;
     case 8: // reply to the message read
         replyToSelected();

@@ -34,6 +34,16 @@ void frmSet::connectCallController()
     connect(ObjAudio.get(), &ClsAudioControl::VoiceConnected, this, &frmSet::ObjAudio_VoiceConnected);
     connect(ObjAudio.get(), &ClsAudioControl::VoiceDisCon, this, &frmSet::ObjAudio_VoiceDisCon);
     connect(ObjAudio.get(), &ClsAudioControl::SpeakRemain, this, &frmSet::ObjAudio_SpeakRemain);
+    // What the open line says of itself (registered, refused and why) shows beside the modem.
+    connect(FrmModem_.get(), &telephony::FrmModem::LineChanged, this, [this](platform::VoiceModem* line) {
+        disconnect(lineStatus_);
+        disconnect(lineError_);
+        if (!line)
+            return;
+        lineStatus_ = connect(line, &platform::VoiceModem::LineStatus, this, [this](const QString& text) { setPanelText(1, text); });
+        lineError_ = connect(line, &platform::VoiceModem::Error, this,
+                             [this](int32_t, const QString& text) { setPanelText(1, text); });
+    });
 }
 
 // The countdown is off while a check or a call runs. Whichever starts while the other holds it
@@ -182,8 +192,10 @@ void frmSet::ObjAudioReload_Timer()
 void frmSet::ARButton12_Click()
 {
     ButtonSpeak(QStringLiteral(" Modem configuration"));
-    const int current = modembox->currentIndex();
-    FrmModem_->ShowModemDialog(current, this);
+    const int before = modembox->currentIndex();
+    const int added = FrmModem_->ShowModemDialog(before, this);
+    // A line just added is chosen at once.
+    const int current = added >= 0 ? added : before;
     // The dialog may have added, changed or removed lines: list them again and open the
     // chosen one anew with what it now says.
     setup_voicephone();

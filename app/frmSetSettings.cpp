@@ -3,6 +3,7 @@
 #include "app/frmSet.h"
 
 #include "app/FieldFilters.h"
+#include "app/LocalizedTexts.h"
 #include "app/SettingKeys.h"
 #include "app/frmCapDev.h"
 #include "platform/SettingsStore.h"
@@ -117,7 +118,7 @@ void frmSet::SaveSettings()
     }
     if (keptStored)
         reportProblem(fields::BlankAccountFields(Text2, Text3, Text4).message
-                      + QStringLiteral(" What was saved before is kept."));
+                      + QLatin1Char(' ') + LocalText("Main", "SavedKept", "What was saved before is kept."));
     saveAll(values);
 }
 
@@ -136,8 +137,8 @@ bool frmSet::saveAll(const std::vector<std::pair<const char*, QString>>& values)
         }
         if (failed.isEmpty())
             return true;
-        const QString message = QStringLiteral("%1\n\nNot saved: %2.\nFix the problem, then choose Retry; "
-                                               "Discard loses these changes.")
+        const QString message = LocalText("Main", "NotSaved", "%1\n\nNot saved: %2.\nFix the problem, then choose Retry; "
+                                                              "Discard loses these changes.")
                                     .arg(reason, failed.join(QStringLiteral(", ")));
         if (!askRetry(message))
             return false;

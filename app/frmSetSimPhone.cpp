@@ -94,7 +94,7 @@ void frmSet::simphone_IncomingPhone()
 {
     if (!MailObj || !ObjAudio)
         return;
-    setPanelText(1, QStringLiteral("Sim Connected.."));
+    setPanelText(1, LocalText("Main", "SimConnected", "Sim Connected.."));
     if (settingsVoice)
         ObjAudio->setVoiceEng(settingsVoice.get());
     ObjAudio->simPhoneConnected(0);

@@ -54,6 +54,16 @@ void frmSet::LoadLocalizedTexts(int lcid)
     const char* const extra[] = {"AudioOutput", "AudioFormat", "SpamSubject", "SpamFrom", "Greeting"};
     for (int i = 0; i < 5; ++i)
         extraLabels_[i]->setText(text(label, QString::fromLatin1(extra[i])));
+    // Texts of the telephone and mailbox pages.
+    auto own = [&](const char* key, const char* english) { return LocalText(letter, "Main", key, english); };
+    pinNote_->setText(own("PinNote", "Until you set a PIN of your own, only callers on this computer are answered."));
+    ARButton12->setText(own("ModemButton", "Modem configuration"));
+    ARButton12->setToolTip(own("ModemButtonTip", "Add, change or remove the SIP telephone lines"));
+    ARButton13->setText(own("CountryButton", "Country code"));
+    ARButton13->setToolTip(own("CountryButtonTip", "The dialling prefix put in front of every number the line dials"));
+    lblNoLine->setText(own("NoLine", "No telephone line is set up yet. Press \"Modem configuration\" below to add a SIP line."));
+    ARButton15->setText(own("ReadButton", "Read"));
+    ARButton15->setToolTip(own("ReadButtonTip", "The simulated telephone: the voice menu and the mailbox read aloud"));
     if (wizard_)
         wizard_->ApplyTexts(letter);
     applyDesktopTexts();

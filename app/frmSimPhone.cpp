@@ -33,8 +33,6 @@ constexpr int kBodyTop = 40;      // the picture sits on the body's top edge
 constexpr int kBodyRadius = 18;
 constexpr double kDay = 86400.0;  // the clock starts again at midnight
 
-const char* const kConnect = "Connect";
-const char* const kDisconnect = "Disconnect";
 
 QRectF bodyRect()
 {
@@ -68,7 +66,6 @@ frmSimPhone::frmSimPhone(SimPhoneHost& host, audio::ClsMeida* player, QWidget* p
         connect(player_, &audio::ClsMeida::OutputDone, this, &frmSimPhone::onPlayerDone);
     buildWindow();
     ApplyTexts(QStringLiteral("E"));
-    IncomePhone->setText(QString::fromLatin1(kConnect));
     showPicture(QStringLiteral("phoneon.bmp"));
     KeyEnable(true);
 
@@ -143,6 +140,9 @@ void frmSimPhone::ApplyTexts(const QString& letter)
     Command1->setText(text("ReadToday", "Today's mail"));
     Command2->setText(text("ReadAll", "All mail"));
     Command4->setText(text("Help", "Help"));
+    connectText_ = text("Connect", "Connect");
+    disconnectText_ = text("Disconnect", "Disconnect");
+    IncomePhone->setText(connected_ ? disconnectText_ : connectText_);
 }
 
 QString frmSimPhone::KeyText(int keyIndex)
@@ -170,16 +170,18 @@ void frmSimPhone::IncomePhone_Click()
 {
     // The window is in its new state before the owner hears of it, so that the owner may end
     // the call at once (EndedByProgram) without the window undoing that afterwards.
-    if (IncomePhone->text() == QLatin1String(kConnect)) {
+    if (!connected_) {
         if (!host_.simAvailable())
             return;
-        IncomePhone->setText(QString::fromLatin1(kDisconnect));
+        connected_ = true;
+        IncomePhone->setText(disconnectText_);
         showPicture(QStringLiteral("phoneoff.bmp"));
         KeyEnable(false);
         playSound(QStringLiteral("signon.wav"));
         host_.simphone_IncomingPhone();
     } else {
-        IncomePhone->setText(QString::fromLatin1(kConnect));
+        connected_ = false;
+        IncomePhone->setText(connectText_);
         showPicture(QStringLiteral("phoneon.bmp"));
         KeyEnable(true);
         playSound(QStringLiteral("signoff.wav"));
@@ -190,8 +192,8 @@ void frmSimPhone::IncomePhone_Click()
 void frmSimPhone::EndedByProgram()
 {
     // A call the user has already hung up was signed off then.
-    const bool connected = IncomePhone->text() != QLatin1String(kConnect);
-    IncomePhone->setText(QString::fromLatin1(kConnect));
+    const bool connected = std::exchange(connected_, false);
+    IncomePhone->setText(connectText_);
     showPicture(QStringLiteral("phoneon.bmp"));
     if (connected)
         playSound(QStringLiteral("signoff.wav"));

@@ -72,4 +72,6 @@ private:
     std::optional<double> lastPress_;    // seconds since midnight of the last accepted key
     QPoint dragOrigin_;
     QWidget* body_ = nullptr;
+    bool connected_ = false;             // IncomePhone says "Disconnect"
+    QString connectText_, disconnectText_;
 };

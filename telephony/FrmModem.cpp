@@ -58,9 +58,11 @@ void FrmModem::KillMeSelf()
         modem->deleteLater();
 }
 
-void FrmModem::ShowModemDialog(int32_t device, QWidget* owner)
+int32_t FrmModem::ShowModemDialog(int32_t device, QWidget* owner)
 {
-    load()->ShowModemDialog(device, owner);
+    platform::ModemControl* modem = load();
+    modem->ShowModemDialog(device, owner);
+    return modem->ChosenDevice();
 }
 
 void FrmModem::ShowLocationDialog(int32_t device, QWidget* owner)

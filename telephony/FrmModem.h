@@ -35,7 +35,8 @@ public:
     explicit FrmModem(ControlFactory factory, QObject* parent = nullptr);
     ~FrmModem() override;
 
-    void ShowModemDialog(int32_t device, QWidget* owner = nullptr);
+    // Returns the device to choose now: one added in the dialog and selected at its OK, else -1.
+    int32_t ShowModemDialog(int32_t device, QWidget* owner = nullptr);
     void ShowLocationDialog(int32_t device, QWidget* owner = nullptr);
     int16_t GetNumberOfModems();
     QString GetModemName(int32_t device);

@@ -49,6 +49,17 @@ std::optional<LineDeviceTable::Entry> LineDeviceTable::entry(int32_t device) con
     return std::nullopt;
 }
 
+int32_t LineDeviceTable::device(const VoiceModem* backend, int32_t local) const
+{
+    int32_t first = 0;
+    for (const auto& b : backends_) {
+        if (b.get() == backend)
+            return local >= 0 ? first + local : -1;
+        first += std::max<int32_t>(0, b->DeviceCount());
+    }
+    return -1;
+}
+
 QString LineDeviceTable::name(int32_t device) const
 {
     const auto e = entry(device);
@@ -72,10 +83,13 @@ ModemControl::~ModemControl()
 // line can be set up at all.
 void ModemControl::ShowModemDialog(int32_t device, QWidget* owner)
 {
-    if (const auto e = table_.entry(device))
-        e->backend->ShowModemDialog(e->local, owner);
-    else if (VoiceModem* first = table_.first())
-        first->ShowModemDialog(-1, owner);
+    chosen_ = -1;
+    const auto e = table_.entry(device);
+    VoiceModem* backend = e ? e->backend : table_.first();
+    if (!backend)
+        return;
+    backend->ShowModemDialog(e ? e->local : -1, owner);
+    chosen_ = table_.device(backend, backend->ChosenDevice());
 }
 
 void ModemControl::ShowLocationDialog(int32_t device, QWidget* owner)

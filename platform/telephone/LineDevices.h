@@ -30,6 +30,8 @@ public:
     int32_t count() const;
     VoiceModem* first() const { return backends_.empty() ? nullptr : backends_.front().get(); }
     std::optional<Entry> entry(int32_t device) const;
+    // The table's number of a backend's device; -1 for a backend not in the table.
+    int32_t device(const VoiceModem* backend, int32_t local) const;
     QString name(int32_t device) const;          // "" for a device that does not exist
     int32_t capabilities(int32_t device) const;  // 0 for a device that does not exist
 
@@ -63,6 +65,8 @@ public:
     void Answer() override;
     // Says it to every backend of the table.
     void setLocalCallersOnly(bool on) override;
+    // In the table's numbering.
+    int32_t ChosenDevice() const override { return chosen_; }
 
     int32_t openDevice() const { return open_ ? openDevice_ : -1; }
     // The backend whose device is open; none while nothing is.
@@ -77,6 +81,7 @@ private:
     LineDeviceTable& table_;
     VoiceModem* open_ = nullptr;
     int32_t openDevice_ = -1;
+    int32_t chosen_ = -1;
     QMetaObject::Connection gone_;
 };
 

@@ -9,6 +9,7 @@
 #include "platform/telephone/SipLocationDialog.h"
 #include "platform/telephone/SipSettingsDialog.h"
 #include "platform/telephone/SipStack.h"
+#include "platform/telephone/SipTexts.h"
 
 #include <QPointer>
 #include <QRegularExpression>
@@ -39,6 +40,7 @@ struct SipLine::Private : SipStack::Reports
     bool autoAnswer = false;
     bool localOnly = false;
     int ringIntervalMs = kRingIntervalMs;
+    int chosen = -1; // the device the settings dialog ended on, when added there
 
     QTemporaryDir dir;
     QString silence;
@@ -63,7 +65,15 @@ struct SipLine::Private : SipStack::Reports
 
     void callState(const std::shared_ptr<linphone::Call>& c, linphone::Call::State s) override;
     void digit(const std::shared_ptr<linphone::Call>& c, const QString& digit) override;
-    void registrationFailed(int code, const QString& text) override { error(code > 0 ? code : kLocalFailure, text); }
+    void registrationFailed(int code, const QString& text) override
+    {
+        emit q->LineStatus(text);
+        error(code > 0 ? code : kLocalFailure, text);
+    }
+    void registered() override
+    {
+        emit q->LineStatus(SipText("Registered", "%1: registered, ready for calls.").arg(current.name(open + 1)));
+    }
     void connected();
     void endCall(bool hungUpHere);
     void error(int code, const QString& text) { emit q->Error(code, text); }
@@ -130,7 +140,12 @@ int16_t SipLine::DeviceCount() const { return int16_t(std::min<qsizetype>(d->lin
 
 QString SipLine::DeviceName(int32_t device) const
 {
-    return device >= 0 && device < d->lines.size() ? d->lines[device].name() : QString();
+    return device >= 0 && device < d->lines.size() ? d->lines[device].name(device + 1) : QString();
+}
+
+int32_t SipLine::ChosenDevice() const
+{
+    return d->chosen;
 }
 
 int32_t SipLine::DeviceCapabilities(int32_t device) const
@@ -140,10 +155,12 @@ int32_t SipLine::DeviceCapabilities(int32_t device) const
 
 void SipLine::ShowModemDialog(int32_t device, QWidget* owner)
 {
+    d->chosen = -1;
     SipSettingsDialog dialog(d->lines, int(device), owner);
     if (dialog.exec() != QDialog::Accepted)
         return;
     d->lines = dialog.lines();
+    d->chosen = dialog.chosenRow();
     if (d->store)
         SaveSipLines(*d->store, d->lines);
 }
@@ -176,8 +193,14 @@ void SipLine::OpenDevice(int32_t device, bool, bool autoAnswer)
     }
     d->open = device;
     d->current = config;
-    if (!d->keepToLocalCallers())
+    if (!d->keepToLocalCallers()) {
         CloseDevice();
+        return;
+    }
+    if (config.kind == SipLineConfig::Kind::Direct) {
+        const QString ready = SipText("Listening", "%1: listening for calls.").arg(config.name(device + 1));
+        QMetaObject::invokeMethod(this, [this, ready] { emit LineStatus(ready); }, Qt::QueuedConnection);
+    }
 }
 
 void SipLine::CloseDevice()
@@ -206,8 +229,14 @@ QString SipLine::MakeCall(const QString&, const QString&, const QString& number,
     if (d->call)
         return QStringLiteral("Busy");
     const std::shared_ptr<linphone::Address> address = d->target(number.trimmed());
-    if (!address)
+    if (!address) {
+        if (d->current.kind == SipLineConfig::Kind::Direct && d->current.server.isEmpty() && !number.contains(u'@')
+            && !number.contains(u':'))
+            d->errorLater(SipText("NoTarget", "%1 cannot dial %2: it has no target host. Enter where numbers are dialled in "
+                                              "\"Server or target host\" of the SIP line's settings.")
+                              .arg(d->current.name(d->open + 1), number.trimmed()));
         return QStringLiteral("Bad Number");
+    }
     const std::shared_ptr<linphone::Core>& core = d->stack->core();
     const std::shared_ptr<linphone::CallParams> params = core->createCallParams(nullptr);
     params->enableVideo(false);

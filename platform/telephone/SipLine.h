@@ -29,6 +29,7 @@ public:
     int16_t DeviceCount() const override;
     QString DeviceName(int32_t device) const override;
     int32_t DeviceCapabilities(int32_t device) const override;
+    int32_t ChosenDevice() const override;
     void OpenDevice(int32_t device, bool voice, bool autoAnswer) override;
     void CloseDevice() override;
     int32_t LineState() const override;

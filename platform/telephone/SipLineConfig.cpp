@@ -1,6 +1,7 @@
 #include "platform/telephone/SipLineConfig.h"
 
 #include "platform/SettingsStore.h"
+#include "platform/telephone/SipTexts.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -51,12 +52,16 @@ QString SipIdentityDomain(const QString& identity)
     return at < 0 ? QString() : identity.mid(at + 1);
 }
 
-QString SipLineConfig::name() const
+QString SipLineConfig::name(int position) const
 {
     if (kind == Kind::Direct)
-        return QStringLiteral("SIP direct port %1").arg(port);
-    QString address = identity;
+        return SipText("DirectName", "SIP direct port %1").arg(port);
+    QString address = identity.trimmed();
     address.remove(QRegularExpression(QStringLiteral("^sips?:")));
+    if (address.isEmpty())
+        address = server.trimmed();
+    if (address.isEmpty())
+        return SipText("LineName", "SIP line %1").arg(position);
     return QStringLiteral("SIP %1").arg(address);
 }
 
@@ -64,21 +69,21 @@ QString SipLineConfig::problem() const
 {
     if (kind == Kind::Direct) {
         if (port < 1 || port > 65535)
-            return QStringLiteral("The port must be a number from 1 to 65535.");
+            return SipText("BadPort", "The port must be a number from 1 to 65535.");
         if (!server.isEmpty() && !ValidHostPort(server))
-            return QStringLiteral("The target host must be a host name or address, with an optional :port.");
+            return SipText("BadTarget", "The target host must be a host name or address, with an optional :port.");
         return {};
     }
     if (!ValidIdentity(identity))
-        return QStringLiteral("The identity must look like sip:user@example.org.");
+        return SipText("BadIdentity", "The identity must look like sip:user@example.org.");
     if (!ValidHostPort(server))
-        return QStringLiteral("The server must be a host name or address, with an optional :port.");
+        return SipText("BadServer", "The server must be a host name or address, with an optional :port.");
     if (!transport.isEmpty() && transport != u"udp" && transport != u"tcp" && transport != u"tls")
-        return QStringLiteral("The transport must be udp, tcp or tls.");
+        return SipText("BadTransport", "The transport must be udp, tcp or tls.");
     if (port < 0 || port > 65535)
-        return QStringLiteral("The local port must be 0 (any) or a number up to 65535.");
+        return SipText("BadLocalPort", "The local port must be 0 (any) or a number up to 65535.");
     if (user.contains(QRegularExpression(QStringLiteral("\\s"))))
-        return QStringLiteral("The user name must not contain blanks.");
+        return SipText("BadUser", "The user name must not contain blanks.");
     return {};
 }
 

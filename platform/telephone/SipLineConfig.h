@@ -19,8 +19,9 @@ struct SipLineConfig
     QString transport; // account: "udp" (default), "tcp" or "tls"
     int port = 0;      // direct: the port listened on; account: the local port (0 = any)
 
-    // The device name shown in the device list: "SIP alice@example.org", "SIP direct port 5070".
-    QString name() const;
+    // The device name shown in the device list: "SIP alice@example.org", "SIP direct port 5070";
+    // an account without an identity goes by its server, or by its position: "SIP line 2".
+    QString name(int position) const;
     // "" when the entry can be used, else what is wrong with it, for the settings dialog.
     QString problem() const;
 

@@ -3,6 +3,7 @@
 #include "platform/telephone/SipDatagramGuard.h"
 #include "platform/telephone/SipDeferrals.h"
 #include "platform/telephone/SipLineConfig.h"
+#include "platform/telephone/SipTexts.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -69,17 +70,6 @@ void ForEachSocket(const std::function<void(int fd)>& f)
     }
 }
 
-// What the user can do about a refused registration.
-QString RegistrationProblem(int code, const QString& phrase)
-{
-    if (code <= 0)
-        return QStringLiteral("Registration failed: %1").arg(phrase.isEmpty() ? QStringLiteral("no answer from the server") : phrase);
-    const QString hint = code == 401 || code == 407 || code == 403
-                             ? QStringLiteral(" Check the user name and password of the SIP account.")
-                             : code == 404 ? QStringLiteral(" Check the SIP identity.") : QString();
-    return QStringLiteral("Registration failed: %1 %2.").arg(code).arg(phrase.trimmed()) + hint;
-}
-
 } // namespace
 
 // The stack's callbacks only post; the work runs after the callback has returned, while the
@@ -97,6 +87,13 @@ public:
     void onAccountRegistrationStateChanged(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Account>& account,
                                            linphone::RegistrationState state, const std::string&) override
     {
+        if (state == linphone::RegistrationState::Ok) {
+            deferrals_->post([stack = stack_, reports = reports_, account] {
+                if (stack->account_ && account && account->cPtr() == stack->account_->cPtr())
+                    reports->registered();
+            });
+            return;
+        }
         if (state != linphone::RegistrationState::Failed)
             return;
         deferrals_->post([stack = stack_, reports = reports_, account] {
@@ -104,7 +101,7 @@ public:
                 return;
             const std::shared_ptr<linphone::ErrorInfo> info = account->getErrorInfo();
             const int code = info ? info->getProtocolCode() : 0;
-            reports->registrationFailed(code, RegistrationProblem(code, info ? Text(info->getPhrase()) : QString()));
+            reports->registrationFailed(code, SipRegistrationProblem(code, info ? Text(info->getPhrase()) : QString()));
         });
     }
     void onDtmfReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call, int dtmf) override

@@ -29,6 +29,8 @@ public:
         virtual void digit(const std::shared_ptr<linphone::Call>& call, const QString& digit) = 0;
         // The account was not registered: the server's refusal code (0 without one) and what to check.
         virtual void registrationFailed(int code, const QString& text) = 0;
+        // The server took the account's registration.
+        virtual void registered() = 0;
     };
 
     // Starts a stack that keeps its files in folder; its reports run beside owner. Without a

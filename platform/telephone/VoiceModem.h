@@ -44,6 +44,9 @@ public:
     // While on, a line that listens on the network takes calls only from this machine, also
     // after it is opened again. Lines without a listener ignore it.
     virtual void setLocalCallersOnly(bool on) { (void)on; }
+    // After the settings dialog's OK: the device it ended on when that is one added there, so
+    // that it can be chosen at once; -1 otherwise.
+    virtual int32_t ChosenDevice() const { return -1; }
 
 signals:
     // flags are LINECALLPARTYID bits: 1 blocked, 2 out of area, 4 name, 8 number (address),
@@ -55,6 +58,9 @@ signals:
     void Disconnected();
     void Error(int32_t number, const QString& description);
     void IncomingCall(int32_t rings);
+    // Beyond the six reports: what the open device says about itself for the status bar (the
+    // account registered, the listener ready, why the registration failed).
+    void LineStatus(const QString& text);
 };
 
 } // namespace platform

@@ -76,7 +76,8 @@ TEST_F(AppTest, WizardBoxesHoldTheDefaultsOrTheStoredAccountAndTheIntervalIsChec
     EXPECT_EQ(w.txtLoginPw->text(), "4071");
     EXPECT_EQ(w.txtSmtpServer->text(), "smtp.");
     EXPECT_EQ(w.txtMinute->text(), "10");
-    for (auto [typed, savedAs] : {std::pair{"5", "10"}, {"99", "99"}, {"100", "10"}, {"", "10"}}) {
+    // the main window's range, so that it keeps what the wizard saved
+    for (auto [typed, savedAs] : {std::pair{"5", "10"}, {"60", "60"}, {"61", "10"}, {"99", "10"}, {"", "10"}}) {
         w.Form_Load();
         fillAccount(w);
         w.txtMinute->setText(typed);
@@ -141,4 +142,116 @@ TEST_F(AppTest, TheWizardStaysOnTheAccountPageUntilServerUserAndPasswordAreGiven
     next(w);
     EXPECT_TRUE(w.saved());
     EXPECT_EQ(stored("popserver"), "pop.example.org");
+}
+
+// Return in a field: the page's next field, and from its last field the next page; the focus
+// starts on each page's first field; nothing typed is lost going back and forth.
+TEST_F(AppTest, TheWizardCanBeFilledInFromTheKeyboard)
+{
+    frmCapDev w(*store);
+    w.cboModem->addItems({"Line A", "Line B"});
+    w.Form_Load();
+    w.show();
+    auto type = [&](const QString& text) {
+        QWidget* field = w.focusWidget();
+        if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+            edit->selectAll();
+            QTest::keyClicks(edit, text);
+        }
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    EXPECT_EQ(w.focusWidget(), w.txtLoginName);
+    type("kv-user");
+    EXPECT_EQ(w.focusWidget(), w.txtLoginPw);
+    type("1234");
+    ASSERT_EQ(w.page(), 1);
+    EXPECT_EQ(w.focusWidget(), w.txtEmailUID);
+    type("alice"); // once jumped two pages
+    EXPECT_EQ(w.page(), 1);
+    EXPECT_EQ(w.focusWidget(), w.txtEmailPw);
+    type("pw");
+    type("pop.example.org");
+    EXPECT_EQ(w.page(), 1);
+    type("smtp.example.org");
+    ASSERT_EQ(w.page(), 2);
+    EXPECT_EQ(w.focusWidget(), w.chkVoiceCall);
+    type({});
+    EXPECT_EQ(w.focusWidget(), w.cboModem);
+    QTest::keyClick(w.cboModem, Qt::Key_Down);
+    type({});
+    EXPECT_EQ(w.focusWidget(), w.txtPhone);
+    type("+1 555-0100");
+    ASSERT_EQ(w.page(), 3);
+    EXPECT_EQ(w.focusWidget(), w.txtMinute);
+    type("25");
+    ASSERT_EQ(w.page(), 4);
+    EXPECT_EQ(w.OKButton[0]->text(), "Finish");
+
+    // Back to the account page and forward again: all of it is still there.
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(w.OKButton[1], Qt::LeftButton);
+    EXPECT_EQ(w.page(), 1);
+    EXPECT_EQ(w.OKButton[0]->text(), "Next >");
+    EXPECT_EQ(w.txtEmailUID->text(), "alice");
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(w.focusWidget(), Qt::Key_Return); // through the account fields, unchanged
+    QTest::keyClick(w.focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(w.page(), 2);
+    QTest::mouseClick(w.OKButton[0], Qt::LeftButton);
+    QTest::mouseClick(w.OKButton[0], Qt::LeftButton);
+    ASSERT_EQ(w.page(), 4);
+    EXPECT_EQ(w.focusWidget(), w.OKButton[0]);
+    QTest::keyClick(w.focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(w.saved());
+    const std::pair<const char*, const char*> saved[] = {
+        {"Loginname", "kv-user"}, {"LoginPw", "1234"}, {"EmailUID", "alice"}, {"EmailPw", "pw"},
+        {"popserver", "pop.example.org"}, {"smtpserver", "smtp.example.org"}, {"voicecall", "1"},
+        {"voicemodem0", "0"}, {"phone1", "+1 555-0100"}, {"minute", "25"}};
+    for (auto [key, value] : saved)
+        EXPECT_EQ(stored(key), value) << key;
+}
+
+// The number fields take what can be dialled, typed or pasted.
+TEST_F(AppTest, TelephoneNumberFieldsTakeOnlyWhatCanBeDialled)
+{
+    markFirstRunDone();
+    frmSet& window = start();
+    for (QLineEdit* field : {window.Text9, window.wizard()->txtPhone}) {
+        field->clear();
+        QTest::keyClicks(field, "+49 (30) 123-45x6*#;");
+        EXPECT_EQ(field->text(), "+49 30 123-456*#");
+        field->clear();
+        field->insert("tel:0800.1");   // a paste
+        emit field->textEdited(field->text());
+        EXPECT_EQ(field->text(), "08001");
+    }
+}
+
+// Without a line the telephone pages say how to add one instead of an empty grey list.
+TEST_F(AppTest, WithoutALineTheTelephonePagesSayHowToAddOne)
+{
+    markFirstRunDone();
+    frmSet& window = start();
+    window.show();
+    window.SetFrameOn(2);
+    ASSERT_EQ(window.modembox->count(), 0);
+    EXPECT_FALSE(window.modembox->isVisible());
+    EXPECT_TRUE(window.lblNoLine->isVisible());
+    EXPECT_TRUE(window.lblNoLine->text().contains("Modem configuration"));
+
+    frmCapDev& w = *window.wizard();
+    w.Form_Load();
+    w.show();
+    fillAccount(w);
+    next(w, 2);
+    ASSERT_EQ(w.page(), 2);
+    EXPECT_FALSE(w.cboModem->isVisible());
+    EXPECT_TRUE(w.lblNoLine->isVisible());
+    EXPECT_TRUE(w.lblNoLine->text().contains("Modem configuration"));
+    w.cboModem->addItem("Line A"); // a line: the list, no hint
+    QTest::mouseClick(w.OKButton[1], Qt::LeftButton);
+    next(w, 1);
+    EXPECT_TRUE(w.cboModem->isVisible());
+    EXPECT_FALSE(w.lblNoLine->isVisible());
+    w.reject();
 }

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// On a Chinese system no window of the program shows an English text.
+#include "AppFixture.h"
+
+#include "app/frmCapDev.h"
+#include "app/frmLogin.h"
+#include "app/frmNotes.h"
+#include "app/frmSimPhone.h"
+#include "platform/ProgramWide.h"
+#include "platform/SystemLocale.h"
+#include "platform/telephone/SipLocationDialog.h"
+#include "platform/telephone/SipSettingsDialog.h"
+
+#include <QtWidgets>
+
+namespace {
+
+// A text is English when it has no Chinese and, without names, numbers and addresses, still
+// has a word of Latin letters.
+bool LooksEnglish(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x2E80)
+            return false;
+    QString rest = text;
+    static const QRegularExpression addresses(QStringLiteral(R"(\S*[.@/\d]\S*[A-Za-z0-9]|\S*\d\S*)"));
+    static const QRegularExpression names(QStringLiteral(R"(\b(Korvalen|SIP|POP3|SMTP|PIN|PBX|udp|tcp|tls|FileName)\b)"));
+    rest.remove(addresses).remove(names);
+    return rest.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}")));
+}
+
+// Every caption, tool-tip, title and hint of a window and its children; the items of its lists
+// when they are the program's own.
+QStringList Texts(QWidget* root, bool listItems = false)
+{
+    QStringList texts{root->windowTitle(), root->toolTip()};
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        texts << w->toolTip();
+        if (auto* l = qobject_cast<QLabel*>(w))
+            texts << l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            texts << b->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            texts << g->title();
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+            texts << e->placeholderText();
+        else if (auto* p = qobject_cast<QPlainTextEdit*>(w); p && p->isReadOnly())
+            texts << p->toPlainText();
+        else if (auto* c = qobject_cast<QComboBox*>(w)) {
+            texts << c->placeholderText();
+            for (int i = 0; listItems && i < c->count(); ++i)
+                texts << c->itemText(i);
+        } else if (auto* list = qobject_cast<QListWidget*>(w); list && listItems) {
+            for (int i = 0; i < list->count(); ++i)
+                texts << list->item(i)->text();
+        }
+    }
+    return texts;
+}
+
+QStringList English(const QStringList& texts)
+{
+    QStringList english;
+    for (const QString& t : texts)
+        if (LooksEnglish(t))
+            english << t;
+    return english;
+}
+
+} // namespace
+
+TEST(CaptionsLanguage, TellsEnglishFromNamesAndAddresses)
+{
+    for (const char* text : {"Korvalen", "e.g. pop.example.com", "sip:alice@example.org", "5060", "SIP 線路 1", ""})
+        EXPECT_FALSE(LooksEnglish(QString::fromUtf8(text))) << text;
+    for (const char* text : {"Next >", "Count down 5 Seconds", "SIP line 1", "SIP direct port 5060", "From"})
+        EXPECT_TRUE(LooksEnglish(QString::fromUtf8(text))) << text;
+}
+
+TEST_F(AppTest, OnAChineseSystemNoWindowShowsEnglish)
+{
+    for (int lcid : {1028, 2052}) {
+        SCOPED_TRACE(lcid);
+        platform::SetSystemLcidOverride(lcid);
+        markFirstRunDone();
+        frmSet& w = start();
+        w.CheckMailTimer_Timer(); // the countdown in the status bar
+        QStringList texts = Texts(&w);
+        texts << w.panelText(1) << w.panelText(2);
+        for (int column = 0; column < 3; ++column)
+            texts << w.listModel->horizontalHeaderItem(column)->text();
+        texts << Texts(w.simPhone());
+
+        frmCapDev& wizard = *w.wizard();
+        wizard.Form_Load();
+        texts << Texts(&wizard);
+        wizard.txtEmailUID->setText("alice");
+        wizard.txtEmailPw->setText("pw");
+        wizard.txtPopServer->setText("pop.example.org");
+        for (int page = 0; page < frmCapDev::kPages - 1; ++page)
+            wizard.OKButton_Click(0);
+        ASSERT_EQ(wizard.page(), frmCapDev::kPages - 1);
+        texts << Texts(&wizard);
+        wizard.txtEmailUID->clear();
+        wizard.Form_Load();
+        wizard.txtEmailUID->clear();
+        wizard.OKButton_Click(0);
+        wizard.OKButton_Click(0); // refused: the blank fields are named
+        texts << wizard.lblProblem->text();
+
+        frmLogin agreement;
+        texts << Texts(&agreement);
+        frmNotes notes;
+        texts << Texts(&notes);
+
+        platform::SipSettingsDialog lines({}, -1);
+        texts << Texts(&lines, true);
+        lines.kindBox->setCurrentIndex(1);
+        texts << Texts(&lines, true);
+        lines.portBox->setValue(0);
+        lines.accept();
+        texts << lines.messageLabel->text();
+        platform::SipLocationDialog location{QString()};
+        location.prefixEdit->setText("0,");
+        location.accept();
+        texts << Texts(&location);
+
+        EXPECT_EQ(English(texts), QStringList());
+        window.reset();
+    }
+}
