@@ -61,6 +61,7 @@ void frmSet::applyDesktopTexts()
 {
     CheckNowButton->setText(desktopText(QStringLiteral("CheckNow")));
     CheckNowButton->setShortcut(QKeySequence(Qt::Key_F5)); // after the text, which sets its own
+    ButtonAccount[5]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L)); // the log
     CheckNowButton->setToolTip(desktopText(QStringLiteral("CheckNowTip")));
     notifyCheck->setText(desktopText(QStringLiteral("NotifyCheck")));
     if (logView_)
