@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -64,11 +65,25 @@ void SeedProgramFolder(const QString& source, const QString& folder)
     QDir().mkpath(folder);
     if (source.isEmpty())
         return;
-    const QStringList spamLists = {QStringLiteral("spam.txt"), QStringLiteral("spamfrom.txt")};
-    for (const QString& name : ShippedDataFiles() + spamLists) {
+    for (const QString& name : {QStringLiteral("spam.txt"), QStringLiteral("spamfrom.txt")}) {
         const QString target = QDir(folder).filePath(name);
         if (!QFileInfo::exists(target))
             QFile::copy(QDir(source).filePath(name), target);
+    }
+    // The program's own data follows the installed version, so an upgrade's new captions reach
+    // every user; each file is replaced whole or not at all.
+    for (const QString& name : ShippedDataFiles()) {
+        QFile shipped(QDir(source).filePath(name));
+        if (!shipped.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray content = shipped.readAll();
+        QFile current(QDir(folder).filePath(name));
+        if (current.open(QIODevice::ReadOnly) && current.size() == content.size() && current.readAll() == content)
+            continue;
+        current.close();
+        QSaveFile copy(current.fileName());
+        if (copy.open(QIODevice::WriteOnly) && copy.write(content) == content.size())
+            copy.commit();
     }
 }
 

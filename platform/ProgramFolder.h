@@ -21,8 +21,9 @@ QStringList ShippedDataFiles();
 // Empty when the program folder can be written; otherwise a sentence for the user.
 QString ProgramFolderProblem();
 
-// Copies the program's data files (captions, sounds, pictures) and the user's spam lists that
-// source holds and folder lacks; nothing else, and nothing already there is overwritten.
+// Copies the program's data files (captions, sounds, pictures) that source holds and folder
+// lacks or holds in another version (after an upgrade), and the user's spam lists that folder
+// lacks; nothing else, and the spam lists already there are never overwritten.
 void SeedProgramFolder(const QString& source, const QString& folder);
 
 // Tests and tools point the program at a folder of their own; an empty path undoes it.

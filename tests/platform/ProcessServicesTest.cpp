@@ -47,6 +47,18 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "the user's own");
 
+    // After an upgrade the program's data follows the new version; the spam lists stay the user's.
+    beside.write("statement.ini", "the new captions");
+    beside.write("spam.txt", "the new shipped list");
+    folder.write("spam.txt", "the user's list");
+    SeedProgramFolder(beside.path(), folder.path());
+    for (const auto& [name, expected] : {std::pair{"statement.ini", "the new captions"}, {"spam.txt", "the user's list"},
+                                         {"ring1.wav", "from beside: ring1.wav"}}) {
+        QFile f(folder.file(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        EXPECT_EQ(f.readAll(), expected) << name;
+    }
+
     // Seeded from the shipped data, the folder has every captions, sound and picture file.
     TempFolder fromData;
     SeedProgramFolder(testing_support::sourceDir() + "/data", fromData.path());
