@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/FieldFilters.h"
 
 #include "app/LocalizedTexts.h"
@@ -16,7 +17,8 @@ namespace {
 class KeyFilter : public QObject
 {
 public:
-    KeyFilter(QObject* parent, std::function<bool(char16_t)> allowed) : QObject(parent), allowed_(std::move(allowed)) {}
+    KeyFilter(QObject* parent, std::function<bool(char16_t)> allowed)
+        : QObject(parent), allowed_(std::move(allowed)) { }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -67,8 +69,7 @@ public:
     using Judge = std::function<QString(const QString&)>;
     LeaveCheck(QLineEdit* edit, Judge judge, std::function<void(int)> onValidated)
         : QObject(edit), judge_(std::move(judge)), onValidated_(std::move(onValidated))
-    {
-    }
+    { }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -113,8 +114,7 @@ class BlankCheck : public QObject
 public:
     BlankCheck(QLineEdit* edit, std::function<void(QLineEdit*)> onLeftBlank)
         : QObject(edit), onLeftBlank_(std::move(onLeftBlank))
-    {
-    }
+    { }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -183,8 +183,8 @@ void Required(QLineEdit* edit, std::function<void(QLineEdit*)> onLeftBlank)
 BlankFields BlankAccountFields(QLineEdit* user, QLineEdit* password, QLineEdit* server)
 {
     const std::pair<QLineEdit*, QString> rows[] = {{user, LocalText("Main", "BlankUser", "user name")},
-                                                    {password, LocalText("Main", "BlankPassword", "password")},
-                                                    {server, LocalText("Main", "BlankServer", "server")}};
+                                                   {password, LocalText("Main", "BlankPassword", "password")},
+                                                   {server, LocalText("Main", "BlankServer", "server")}};
     BlankFields blank;
     QStringList names;
     for (const auto& [edit, name] : rows) {
@@ -196,9 +196,19 @@ BlankFields BlankAccountFields(QLineEdit* user, QLineEdit* password, QLineEdit* 
     }
     switch (names.size()) {
     case 0: return blank;
-    case 1: blank.message = LocalText("Main", "BlankOne", "Enter the POP3 %1: mail cannot be checked without it.").arg(names[0]); break;
-    case 2: blank.message = LocalText("Main", "BlankTwo", "Enter the POP3 %1 and %2: mail cannot be checked without them.").arg(names[0], names[1]); break;
-    default: blank.message = LocalText("Main", "BlankThree", "Enter the POP3 %1, %2 and %3: mail cannot be checked without them.").arg(names[0], names[1], names[2]); break;
+    case 1:
+        blank.message =
+            LocalText("Main", "BlankOne", "Enter the POP3 %1: mail cannot be checked without it.").arg(names[0]);
+        break;
+    case 2:
+        blank.message = LocalText("Main", "BlankTwo", "Enter the POP3 %1 and %2: mail cannot be checked without them.")
+                            .arg(names[0], names[1]);
+        break;
+    default:
+        blank.message =
+            LocalText("Main", "BlankThree", "Enter the POP3 %1, %2 and %3: mail cannot be checked without them.")
+                .arg(names[0], names[1], names[2]);
+        break;
     }
     return blank;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QObject>
 #include <QString>
@@ -16,8 +17,7 @@ void Dialable(QLineEdit* edit);
 
 // Digits only, and on leaving the field a value outside [min, max] becomes the default.
 // onValidated receives the field's value after every check.
-void NumberRange(QLineEdit* edit, int min, int max, int byDefault,
-                 std::function<void(int)> onValidated = {});
+void NumberRange(QLineEdit* edit, int min, int max, int byDefault, std::function<void(int)> onValidated = {});
 
 // Every port field holds 1 to 65535: 0 names no port, and a port has 16 bits.
 inline constexpr int kFirstPort = 1;

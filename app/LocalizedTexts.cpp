@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/LocalizedTexts.h"
 
 #include "platform/ProfileString.h"
@@ -8,9 +9,8 @@
 QString ReadStatementText(const QString& section, const QString& key)
 {
     constexpr int kBufferChars = 199; // longer captions are cut
-    QString text = platform::GetPrivateProfileString(section, key, QString(),
-                                                     platform::ProgramFolder() + QStringLiteral("/statement.ini"),
-                                                     kBufferChars);
+    QString text = platform::GetPrivateProfileString(
+        section, key, QString(), platform::ProgramFolder() + QStringLiteral("/statement.ini"), kBufferChars);
     // Blanks around the text and NULs at its end are not part of it.
     qsizetype begin = 0, end = text.size();
     while (begin < end && text[begin] == ' ')

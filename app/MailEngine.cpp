@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MailEngine.h"
 
 #include "mail/MailHost.h"
@@ -30,13 +31,16 @@ void MailEngine::Attach(MailHost& host, MailEngineEvents& events, const MailCont
     engine_.setListView(c.list);
     MailEngineEvents* e = &events;
     QObject::connect(&engine_, &checkmailClass::CheckmailStart, [e] { e->MailObj_CheckmailStart(); });
-    QObject::connect(&engine_, &checkmailClass::CheckmailFinish, [e](int32_t mode) { e->MailObj_CheckmailFinish(mode); });
+    QObject::connect(&engine_, &checkmailClass::CheckmailFinish,
+                     [e](int32_t mode) { e->MailObj_CheckmailFinish(mode); });
     QObject::connect(&engine_, &checkmailClass::showListViewCount, [e] { e->mailobj_showListViewCount(); });
     QObject::connect(&engine_, &checkmailClass::DisplayEMessage, [e](const QString& t) { e->showMess(t); });
     QObject::connect(&engine_, &checkmailClass::PhoneCall, [e] { e->MailObj_PhoneCall(); });
     QObject::connect(&engine_, &checkmailClass::ChangeVoiceEngine, [e](int32_t l) { e->MailObj_ChangeVoiceEngine(l); });
-    QObject::connect(&engine_, &checkmailClass::ChangeVoiceLanguage, [e](int32_t l) { e->MailObj_ChangeVoiceLanguage(l); });
-    QObject::connect(&engine_, &checkmailClass::DisplayDigitInput, [e](const QString& k) { e->Mailobj_DisplayDigitInput(k); });
+    QObject::connect(&engine_, &checkmailClass::ChangeVoiceLanguage,
+                     [e](int32_t l) { e->MailObj_ChangeVoiceLanguage(l); });
+    QObject::connect(&engine_, &checkmailClass::DisplayDigitInput,
+                     [e](const QString& k) { e->Mailobj_DisplayDigitInput(k); });
     QObject::connect(&engine_, &checkmailClass::EnDePhoneCall, [e](bool on) { e->MailObj_EnDePhoneCall(on); });
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "app/Seams.h"
 #include "mail/checkmailClass.h"
@@ -8,14 +9,14 @@ class MailEngine : public MailEngineLink
 public:
     bool IsBusy() const override { return engine_.MyStatus() != checkmailClass::Idle; }
     bool ConversationInProgress() const override { return false; }
-    void StopConversation() override {}
+    void StopConversation() override { }
     void ResetNewMailCounter() override { engine_.NewMailCount = 0; }
     void SetAnnouncement(const QString& text) override { engine_.AlertText = text; }
     void CheckMail(int mode) override { engine_.CheckMail(mode); }
     void Init(const EngineSettings& s) override;
     void ButtonSpeak(const QString& text) override { engine_.ButtonSpeak(text); }
-    void PrepareNetCall() override {}
-    void ReadMessage(int) override {}
+    void PrepareNetCall() override { }
+    void ReadMessage(int) override { }
 
     void Attach(MailHost& host, MailEngineEvents& events, const MailControlsLent& controls) override;
     int Mode() const override { return engine_.MyStatus(); }

@@ -38,8 +38,8 @@ struct CaptionKeys
     int count; // 0: the stem alone is the key
 };
 constexpr CaptionKeys kCaptions[] = {
-    {"Conv", "UGotMail", 0},      {"Label", "SettingCheck", 7}, {"Label", "Gen", 19},
-    {"Label", "PilotLabel", 11},  {"Button", "ButtonA", 10},    {"Button", "SettingDialog", 7},
+    {"Conv", "UGotMail", 0},       {"Label", "SettingCheck", 7}, {"Label", "Gen", 19},
+    {"Label", "PilotLabel", 11},   {"Button", "ButtonA", 10},    {"Button", "SettingDialog", 7},
     {"Button", "PilotDialog", 10}, {"Button", "PilotButton", 8},
 };
 
@@ -81,7 +81,8 @@ Tally checkCaptions(QString* example)
     }
     if (!missing.isEmpty())
         t.problems << QStringLiteral("statement.ini lacks %1 caption(s) in %2: %3")
-                          .arg(missing.size()).arg(languageName(letter), missing.mid(0, 5).join(QStringLiteral(", ")))
+                              .arg(missing.size())
+                              .arg(languageName(letter), missing.mid(0, 5).join(QStringLiteral(", ")))
                           + (missing.size() > 5 ? QStringLiteral(", ...") : QString());
     return t;
 }
@@ -137,7 +138,8 @@ bool CheckProgramData(QTextStream& out)
     if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
         problems << problem;
     const QString shipped = platform::ShippedDataFolder();
-    out << "Shipped data: " << (shipped.isEmpty() ? QStringLiteral("not found") : QDir::toNativeSeparators(shipped)) << '\n';
+    out << "Shipped data: " << (shipped.isEmpty() ? QStringLiteral("not found") : QDir::toNativeSeparators(shipped))
+        << '\n';
 
     QString example;
     const Tally captions = checkCaptions(&example);
@@ -158,12 +160,13 @@ bool CheckProgramData(QTextStream& out)
     for (const QSize& size : icon.availableSizes())
         sizes << QString::number(size.width());
     out << "Window icon: "
-        << (icon.isNull() ? QStringLiteral("none")
+        << (icon.isNull()     ? QStringLiteral("none")
             : sizes.isEmpty() ? QStringLiteral("%1 from the icon theme").arg(icon.name())
                               : sizes.join(QStringLiteral(", ")) + QStringLiteral(" pixels"))
         << '\n';
     if (icon.isNull())
-        problems << QStringLiteral("no window icon: neither the program folder nor the icon theme has %1").arg(kIconName);
+        problems
+            << QStringLiteral("no window icon: neither the program folder nor the icon theme has %1").arg(kIconName);
 
     for (const QString& problem : problems)
         out << "Problem: " << problem << '\n';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QString>
 #include <QStringList>
@@ -13,8 +14,13 @@ class MailHost;
 class QStandardItemModel;
 class QTcpSocket;
 class QTimer;
-namespace platform { class DesktopNotifier; class SpeechVoice; }
-namespace telephony { class ClsAudioControl; }
+namespace platform {
+class DesktopNotifier;
+class SpeechVoice;
+} // namespace platform
+namespace telephony {
+class ClsAudioControl;
+}
 
 // The settings the engine is given at the start of every check.
 struct EngineSettings
@@ -75,10 +81,10 @@ public:
     enum Mode { Idle = 0, FirstCheck = 1, TimedCheck = 2, DeleteOne = 3, FetchOne = 4 };
 
     virtual ~MailEngineLink() = default;
-    virtual bool IsBusy() const = 0;                    // a mail conversation is running
+    virtual bool IsBusy() const = 0; // a mail conversation is running
     virtual bool ConversationInProgress() const = 0;
     virtual void StopConversation() = 0;
-    virtual void ResetNewMailCounter() = 0;             // a check of mode 1 counts from nothing
+    virtual void ResetNewMailCounter() = 0; // a check of mode 1 counts from nothing
     virtual void SetAnnouncement(const QString& text) = 0;
     virtual void CheckMail(int mode) = 0;
     virtual void Init(const EngineSettings& settings) = 0;
@@ -101,17 +107,17 @@ public:
     virtual QList<NewMailItem> NewMailListed() const { return {}; }
     virtual bool PhoneReady() const { return false; }
     virtual bool SessionRunning() const { return false; }
-    virtual QString FetchedFrom() const { return QString(); }  // the fetched message's From, as received
+    virtual QString FetchedFrom() const { return QString(); } // the fetched message's From, as received
     virtual QString FetchedTo() const { return QString(); }
-    virtual void AlertUser() {}
+    virtual void AlertUser() { }
     // The voice menu.
     virtual void CallStarted(bool lineCall, const QString& pin) { (void)lineCall, (void)pin; }
     virtual void DigitReceived(const QString& key) { (void)key; }
-    virtual void SpeakRemaining() {}
-    virtual void ReadFetchedMessage() {}
+    virtual void SpeakRemaining() { }
+    virtual void ReadFetchedMessage() { }
     virtual void ListOne(int n) { (void)n; }
     virtual void ListAll(int n, bool todayOnly) { (void)n, (void)todayOnly; }
-    virtual void ListingEnded() {}
+    virtual void ListingEnded() { }
 };
 
 class ConsoleLink
@@ -136,8 +142,8 @@ struct frmSetParts
 {
     std::function<std::unique_ptr<MailEngineLink>()> mailEngine;
     std::function<std::unique_ptr<ConsoleLink>()> console;
-    std::function<QStringList()> voices;        // descriptions of the installed voices
+    std::function<QStringList()> voices; // descriptions of the installed voices
     std::function<std::unique_ptr<platform::SpeechVoice>()> voice; // makes one voice
-    std::function<QStringList()> audioOutputs;  // descriptions of the speech outputs
+    std::function<QStringList()> audioOutputs; // descriptions of the speech outputs
     std::function<std::unique_ptr<platform::DesktopNotifier>()> notifier; // new mail on the desktop
 };

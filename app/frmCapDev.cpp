@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmCapDev.h"
 
 #include "app/FieldFilters.h"
@@ -32,8 +33,7 @@ QLabel* explanation(QWidget* parent)
 
 } // namespace
 
-frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
-    : QDialog(parent), store_(store)
+frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent) : QDialog(parent), store_(store)
 {
     setModal(true);
     title_ = new QLabel(this);
@@ -71,7 +71,8 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         lblAbout->setStyleSheet(QStringLiteral("color: palette(link); text-decoration: underline;"));
         lblAbout->installEventFilter(this);
         form->addRow(lblAbout);
-        addCaption("Page0Text", text, "Sign in to the Korvalen web service with the user ID and numeric password you registered.");
+        addCaption("Page0Text", text,
+                   "Sign in to the Korvalen web service with the user ID and numeric password you registered.");
         addCaption("LoginName", nameLabel, "User ID");
         addCaption("LoginPw", pwLabel, "Password (digits)");
         addCaption("SiteLink", lblAbout, "Visit the Korvalen web site");
@@ -167,7 +168,8 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent)
         box->addWidget(text);
         box->addStretch();
         addCaption("Page4Title", heading, "Finished !!");
-        addCaption("Page4Text", text, "Setup is complete. You can change these settings at any time in the main window.");
+        addCaption("Page4Text", text,
+                   "Setup is complete. You can change these settings at any time in the main window.");
     }
 
     lblProblem = new QLabel(this);

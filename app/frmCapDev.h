@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QDialog>
 #include <array>
@@ -12,7 +13,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace platform { class SettingsStore; }
+namespace platform {
+class SettingsStore;
+}
 
 // The first-run setup wizard: web login, e-mail account, telephone alert, check interval,
 // and a closing page. Advancing past the last page saves; cancelling writes nothing.
@@ -29,7 +32,7 @@ public:
     // The captions of a language ("T", "S" or "E"); a missing text keeps the built-in English.
     void ApplyTexts(const QString& letter);
 
-    void OKButton_Click(int index);   // 0 next, 1 back
+    void OKButton_Click(int index); // 0 next, 1 back
     void CancelButton_Click();
     void SaveWizard();
     void ResetPage();
@@ -37,11 +40,11 @@ public:
     int page() const { return page_; }
     bool cancelled = false;
     bool skipTelephone = false;
-    bool saved() const { return saved_; }   // the last showing wrote its boxes
+    bool saved() const { return saved_; } // the last showing wrote its boxes
     QString lastError() const { return lastError_; }
 
     std::array<QFrame*, kPages> frames{};
-    QLabel* lblProblem;    // what keeps the wizard on its page
+    QLabel* lblProblem; // what keeps the wizard on its page
     std::array<QPushButton*, 2> OKButton{};
     QPushButton* CancelButton;
     QLabel* lblAbout;
@@ -55,7 +58,7 @@ public:
     QComboBox* cboModem;
     QLineEdit* txtPhone;
     QLineEdit* txtMinute;
-    QLabel* lblNoLine;     // how to add a line, shown instead of an empty line list
+    QLabel* lblNoLine; // how to add a line, shown instead of an empty line list
 
 protected:
     // Closing by the frame or the buttons only hides the wizard, so it can be shown again.
@@ -76,7 +79,12 @@ private:
     QString lastError_;
     QString letter_ = QStringLiteral("E");
     QLabel* title_;
-    struct Caption { const char* key; QLabel* label; QString english; };
+    struct Caption
+    {
+        const char* key;
+        QLabel* label;
+        QString english;
+    };
     std::vector<Caption> captions_;
     std::array<std::vector<QWidget*>, kPages> fields_; // each page's fields in the order Return walks
     QFormLayout* linePage_ = nullptr;

@@ -15,8 +15,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-frmLogView::frmLogView(QWidget* parent)
-    : QWidget(parent, Qt::Window)
+frmLogView::frmLogView(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     textBox = new QPlainTextEdit(this);
     textBox->setReadOnly(true);

@@ -32,6 +32,6 @@ private:
     void watch();
 
     QString path_;
-    qint64 readTo_ = 0;     // bytes shown, up to the end of the last whole line
+    qint64 readTo_ = 0; // bytes shown, up to the end of the last whole line
     QFileSystemWatcher watcher_;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmLogin.h"
 
 #include "app/LocalizedTexts.h"
@@ -19,18 +20,22 @@ struct Piece
     const char* english;
 };
 const Piece kAgreement[] = {
-    {"Agreement1", "", "Korvalen is free software: you can redistribute it and/or modify it under the terms of the "
-                       "GNU General Public License as published by the Free Software Foundation,"},
+    {"Agreement1", "",
+     "Korvalen is free software: you can redistribute it and/or modify it under the terms of the "
+     "GNU General Public License as published by the Free Software Foundation,"},
     {"Agreement2", " ", "either version 3 of the License, or (at your option) any later version."},
-    {"Agreement3", "\n\n", "Korvalen is distributed in the hope that it will be useful, but WITHOUT ANY WARRANTY; "
-                            "without even the implied warranty of MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE."},
+    {"Agreement3", "\n\n",
+     "Korvalen is distributed in the hope that it will be useful, but WITHOUT ANY WARRANTY; "
+     "without even the implied warranty of MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE."},
     {"Agreement4", " ", "See the GNU General Public License for more details."},
     {"Agreement5", "\n\n", "What Korvalen does on your behalf:"},
-    {"Agreement6", "\n", "- it signs in to your mailbox at the interval you set and may delete, on the server, mail "
-                         "that matches your spam lists;"},
+    {"Agreement6", "\n",
+     "- it signs in to your mailbox at the interval you set and may delete, on the server, mail "
+     "that matches your spam lists;"},
     {"Agreement7", "\n", "- it can answer new mail automatically;"},
-    {"Agreement8", "\n", "- it can place telephone calls to the number you give and answer calls on your line, "
-                         "reading your mail to a caller who knows your PIN;"},
+    {"Agreement8", "\n",
+     "- it can place telephone calls to the number you give and answer calls on your line, "
+     "reading your mail to a caller who knows your PIN;"},
     {"Agreement9", "\n", "- it keeps your account settings, passwords included, in your user profile."},
     {"Agreement10", "\n\n", "Choose \"I agree\" to accept these terms and start Korvalen."},
 };
@@ -42,7 +47,8 @@ QString AgreementText()
         const QString part = LocalText("License", piece.key, piece.english);
         // Chinese sentences follow each other without a blank
         const bool blank = QLatin1String(piece.joinBefore) == QLatin1String(" ");
-        text += (blank && !part.isEmpty() && part.front().unicode() > 0x2E80) ? QString() : QString::fromLatin1(piece.joinBefore);
+        text += (blank && !part.isEmpty() && part.front().unicode() > 0x2E80) ? QString()
+                                                                              : QString::fromLatin1(piece.joinBefore);
         text += part;
     }
     return text;
@@ -50,8 +56,7 @@ QString AgreementText()
 
 } // namespace
 
-frmLogin::frmLogin(QWidget* parent)
-    : QDialog(parent)
+frmLogin::frmLogin(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(LocalText("License", "Title", "License Agreement"));
     setModal(true);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmNotes.h"
 
 #include "app/LocalizedTexts.h"
@@ -7,8 +8,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-frmNotes::frmNotes(QWidget* parent)
-    : QWidget(parent, Qt::Window)
+frmNotes::frmNotes(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setWindowTitle(LocalText("Notes", "Title", "Notes"));
     Label1 = new QLabel(this);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmSet.h"
 
 #include "app/frmSimPhone.h"
@@ -61,21 +62,16 @@ QString greetingText(const QDateTime& now)
 
 } // namespace
 
-frmSet::frmSet(platform::SettingsStore& store, platform::SingleInstance& instance, frmSetParts parts,
-               QWidget* parent)
+frmSet::frmSet(platform::SettingsStore& store, platform::SingleInstance& instance, frmSetParts parts, QWidget* parent)
     : QMainWindow(parent), store_(store), instance_(instance), parts_(std::move(parts))
 {
     setWindowTitle(QStringLiteral("Korvalen"));
-    reportProblem = [this](const QString& text) {
-        QMessageBox::warning(this, QStringLiteral("Korvalen"), text);
-    };
+    reportProblem = [this](const QString& text) { QMessageBox::warning(this, QStringLiteral("Korvalen"), text); };
     askRetry = [this](const QString& text) {
-        return QMessageBox::warning(this, QStringLiteral("Korvalen"), text,
-                                    QMessageBox::Retry | QMessageBox::Discard) == QMessageBox::Retry;
+        return QMessageBox::warning(this, QStringLiteral("Korvalen"), text, QMessageBox::Retry | QMessageBox::Discard)
+               == QMessageBox::Retry;
     };
-    askText = [this](const QString& prompt) {
-        return QInputDialog::getText(this, QStringLiteral("Korvalen"), prompt);
-    };
+    askText = [this](const QString& prompt) { return QInputDialog::getText(this, QStringLiteral("Korvalen"), prompt); };
     buildWindow();
 }
 
@@ -146,7 +142,10 @@ bool frmSet::Form_Load()
     QuitWatch->start();
     // Signing in to the console starts the first check; without a console, start-up does.
     if (!parts_.console)
-        QTimer::singleShot(0, this, [this] { if (!unloaded_) StartEmailChecking(1); });
+        QTimer::singleShot(0, this, [this] {
+            if (!unloaded_)
+                StartEmailChecking(1);
+        });
     return true;
 }
 
@@ -270,9 +269,9 @@ void frmSet::loadSpamLists()
 
 void frmSet::setupListView()
 {
-    listModel->setHorizontalHeaderLabels(
-        {LocalText("Main", "ColumnFrom", "From"), LocalText("Main", "ColumnSubject", "Subject"),
-         LocalText("Main", "ColumnDate", "Date"), QStringLiteral("FileName")});
+    listModel->setHorizontalHeaderLabels({LocalText("Main", "ColumnFrom", "From"),
+                                          LocalText("Main", "ColumnSubject", "Subject"),
+                                          LocalText("Main", "ColumnDate", "Date"), QStringLiteral("FileName")});
     // From and Subject share the width the fixed Date column leaves (about a third each).
     QHeaderView* header = ListView1->header();
     header->setStretchLastSection(false);
@@ -516,9 +515,7 @@ void frmSet::Check_Click(int index)
         if (ObjAudio)
             ObjAudio->writelog(on);
         break;
-    case 2:
-        spokenCaptions_ = on;
-        break;
+    case 2: spokenCaptions_ = on; break;
     case 5:
         if (ObjAudio)
             ObjAudio->AutoAnswer = on;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "app/Seams.h"
 #include "app/SimPhoneHost.h"
@@ -29,19 +30,30 @@ class frmLogView;
 class frmSimPhone;
 class Pilot;
 
-namespace platform { class DesktopNotifier; class SettingsStore; class SingleInstance; }
-namespace telephony { class ClsAudioControl; class FrmModem; }
+namespace platform {
+class DesktopNotifier;
+class SettingsStore;
+class SingleInstance;
+} // namespace platform
+namespace telephony {
+class ClsAudioControl;
+class FrmModem;
+} // namespace telephony
 
 // The main window: settings pages, the countdown to the next mail check, the mailbox list.
 // It creates the program's long-lived objects at start-up and ends the program when the
 // exiting flag is set.
-class frmSet : public QMainWindow, public MailHost, public MailEngineEvents, public telephony::CallHost,
-               public SimPhoneHost, public ConsoleHost
+class frmSet : public QMainWindow,
+               public MailHost,
+               public MailEngineEvents,
+               public telephony::CallHost,
+               public SimPhoneHost,
+               public ConsoleHost
 {
     Q_OBJECT
 public:
     static constexpr int kMenuButtons = 6;
-    static constexpr int kPages = 7;           // pages 0 to 5 are chosen by the menu; 6 always shows
+    static constexpr int kPages = 7; // pages 0 to 5 are chosen by the menu; 6 always shows
     static constexpr int kCheckBoxes = 7;
     static constexpr int kGeneralLabels = 19;
     static constexpr int kActionButtons = 10;
@@ -114,7 +126,7 @@ public:
 
     // The spam lists and the action buttons that need no telephone.
     void reloadSpamLists();
-    void removeSpamEntry(int list);          // 0 subjects, 1 senders: the Delete key
+    void removeSpamEntry(int list); // 0 subjects, 1 senders: the Delete key
     void addSpamEntry(int list, const QString& entry);
     void ButtonAccount_Click(int index);
     std::function<QString(const QString&)> askText; // prompts for a new spam entry
@@ -134,8 +146,8 @@ public:
     frmLogView* logView() const { return logView_.get(); }
     QString desktopText(const QString& key) const;
     QPushButton* CheckNowButton = nullptr;
-    QCheckBox* notifyCheck = nullptr;   // new mail on the desktop ("notifyNewMail")
-    QLabel* formatWords = nullptr;      // the chosen output format in words
+    QCheckBox* notifyCheck = nullptr; // new mail on the desktop ("notifyNewMail")
+    QLabel* formatWords = nullptr; // the chosen output format in words
 
     // The three voices: the settings voice (speech settings, button captions), the default
     // voice and the Chinese voice the call controller speaks with. None without voices.
@@ -177,7 +189,7 @@ public:
     int tickCounter() const { return tickCounter_; }
     int countdownPeriod() const;
 
-    QString panelText(int panel) const;        // status-bar panels 1 and 2
+    QString panelText(int panel) const; // status-bar panels 1 and 2
     void setPanelText(int panel, const QString& text);
 
     // How the window tells the user of a problem, and asks whether to try saving again.
@@ -185,14 +197,14 @@ public:
     std::function<void(const QString&)> reportProblem;
     std::function<bool(const QString&)> askRetry;
 
-    int Sounddevice = -1;   // the speech output the call controller reported, saved on exit
-    int currentPage = 0;    // the menu button pressed last
+    int Sounddevice = -1; // the speech output the call controller reported, saved on exit
+    int currentPage = 0; // the menu button pressed last
 
     // Controls other parts of the program use.
     QTimer* CheckMailTimer;
-    QTimer* QuitWatch;      // looks for a quit even while a check or a call holds the countdown
+    QTimer* QuitWatch; // looks for a quit even while a check or a call holds the countdown
     QTimer* ObjAudioReload;
-    QTimer* VoiceTimeout;   // lent to the call controller (one tick a second)
+    QTimer* VoiceTimeout; // lent to the call controller (one tick a second)
     // Lent to the mail engine.
     QTcpSocket* Popsock;
     QTimer* PopTimer;
@@ -217,23 +229,23 @@ public:
     QPushButton* ARButton12;
     QPushButton* ARButton13;
     QPushButton* ARButton15;
-    QLineEdit* Text1;           // new-mail announcement
-    QLineEdit* Text2;           // POP3 user
-    QLineEdit* Text3;           // POP3 password
-    QLineEdit* Text4;           // POP3 server
-    QLineEdit* Text5;           // POP3 port
-    QLineEdit* txtEmailServer;  // SMTP server
-    QLineEdit* Text16;          // SMTP port
-    QLineEdit* Text6;           // new-mail threshold
-    QPlainTextEdit* Text15;     // automatic reply
-    QLineEdit* Text7;           // minutes between checks
+    QLineEdit* Text1; // new-mail announcement
+    QLineEdit* Text2; // POP3 user
+    QLineEdit* Text3; // POP3 password
+    QLineEdit* Text4; // POP3 server
+    QLineEdit* Text5; // POP3 port
+    QLineEdit* txtEmailServer; // SMTP server
+    QLineEdit* Text16; // SMTP port
+    QLineEdit* Text6; // new-mail threshold
+    QPlainTextEdit* Text15; // automatic reply
+    QLineEdit* Text7; // minutes between checks
     QLineEdit* txtRingsToAnswer;
-    QLineEdit* Text9;           // telephone number
-    QLineEdit* Text10;          // repeat count
-    QLineEdit* Text13;          // hang-up time
+    QLineEdit* Text9; // telephone number
+    QLineEdit* Text10; // repeat count
+    QLineEdit* Text13; // hang-up time
     QLineEdit* Pin;
-    QLabel* pinNote_ = nullptr;   // why the line is for this computer's callers only
-    QLabel* lblNoLine = nullptr;  // how to add a line, while there is none
+    QLabel* pinNote_ = nullptr; // why the line is for this computer's callers only
+    QLabel* lblNoLine = nullptr; // how to add a line, while there is none
     QLineEdit* txtGreeting;
     frmCapDev* wizard() const { return wizard_.get(); }
 
@@ -296,20 +308,20 @@ private:
     std::unique_ptr<frmSimPhone> simPhone_;
     std::unique_ptr<frmLogView> logView_;
     std::unique_ptr<platform::DesktopNotifier> notifier_;
-    QString greetingShown_;            // the greeting the window wrote, renewed at each press
+    QString greetingShown_; // the greeting the window wrote, renewed at each press
     std::array<QLabel*, 2> panels_{};
     QLabel* failurePanel_ = nullptr;
     int tickCounter_ = 0;
-    int16_t hangupTime_ = 10;          // seconds, taken from its field by Init_obj
+    int16_t hangupTime_ = 10; // seconds, taken from its field by Init_obj
     bool checkCountdownState_ = false; // countdown running when the check started
-    bool callCountdownState_ = false;  // countdown running when the call started
-    bool checkHolding_ = false;        // a check keeps the countdown off
-    bool callHolding_ = false;         // a call keeps the countdown off
-    bool phoneCallPending_ = false;    // an alert call is being placed
+    bool callCountdownState_ = false; // countdown running when the call started
+    bool checkHolding_ = false; // a check keeps the countdown off
+    bool callHolding_ = false; // a call keeps the countdown off
+    bool phoneCallPending_ = false; // an alert call is being placed
     bool modemSelected_ = false;
     bool unloaded_ = false;
-    bool exiting_ = false;             // the user quit
-    bool spokenCaptions_ = false;      // buttons speak their captions
+    bool exiting_ = false; // the user quit
+    bool spokenCaptions_ = false; // buttons speak their captions
     bool chineseVoiceAvailable_ = false;
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};

@@ -44,7 +44,8 @@ void frmSet::setupEveryday()
     connect(CheckNowButton, &QPushButton::clicked, this, &frmSet::CheckNow_Click);
     connect(&instance_, &platform::SingleInstance::ShowRequested, this, &frmSet::bringToFront);
     if (QString problem; !instance_.Listen(&problem))
-        std::fprintf(stderr, "korvalen: a second start cannot bring this window to the front: %s\n", qPrintable(problem));
+        std::fprintf(stderr, "korvalen: a second start cannot bring this window to the front: %s\n",
+                     qPrintable(problem));
     if (parts_.notifier) {
         notifier_ = parts_.notifier();
         // Without a notification service the user still has the window; the log says why.
@@ -90,13 +91,13 @@ void frmSet::announceNewMail()
     const int count = MailObj->NewMailFound();
     if (count <= 0)
         return;
-    const QString summary = count == 1 ? desktopText(QStringLiteral("NotifyOne"))
-                                       : desktopText(QStringLiteral("NotifyMany")).arg(count);
+    const QString summary =
+        count == 1 ? desktopText(QStringLiteral("NotifyOne")) : desktopText(QStringLiteral("NotifyMany")).arg(count);
     QStringList lines;
     const QList<NewMailItem> mail = MailObj->NewMailListed();
     for (int i = 0; i < mail.size() && i < kNoticeLines; ++i) {
-        const QString subject = mail[i].subject.trimmed().isEmpty() ? desktopText(QStringLiteral("NoSubject"))
-                                                                    : mail[i].subject.trimmed();
+        const QString subject =
+            mail[i].subject.trimmed().isEmpty() ? desktopText(QStringLiteral("NoSubject")) : mail[i].subject.trimmed();
         // Notification bodies may carry markup: a sender's <address> must stay text.
         lines << (mail[i].sender.trimmed() + QStringLiteral(": ") + subject).toHtmlEscaped();
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls and their layout.
 #include "app/frmSet.h"
 
@@ -71,8 +72,8 @@ void frmSet::buildWindow()
     }
     menu->addStretch();
 
-    QWidget* pages[kPages] = {buildAccountPage(), buildCheckingPage(), buildTelephonePage(),
-                              buildSpeechPage(), buildSpamPage(), buildMailboxPage(), buildActionPage()};
+    QWidget* pages[kPages] = {buildAccountPage(), buildCheckingPage(), buildTelephonePage(), buildSpeechPage(),
+                              buildSpamPage(),    buildMailboxPage(),  buildActionPage()};
     auto* pageArea = new QVBoxLayout;
     for (int i = 0; i < kPages; ++i) {
         frame[i] = static_cast<QGroupBox*>(pages[i]);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the mail engine: check start and end, the counts caption, the
 // spam lists and the action buttons that need no telephone.
 #include "app/frmSet.h"
@@ -92,12 +93,14 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
                 engine->AlertUser();
         } else if (ObjAudio->getStatus() == telephony::ClsAudioControl::MenuSpeech) {
             const int total = listModel->rowCount();
-            ObjAudio->SpecialSpeak(engine->NewMailCount() >= 1
-                                       ? QStringLiteral(" You have total %1 message and %2 new message.")
-                                             .arg(total).arg(engine->NewMailCount())
-                                       : QStringLiteral(" You have total %1 message. please enter message number, then press enter key")
-                                             .arg(total),
-                                   false);
+            ObjAudio->SpecialSpeak(
+                engine->NewMailCount() >= 1
+                    ? QStringLiteral(" You have total %1 message and %2 new message.")
+                          .arg(total)
+                          .arg(engine->NewMailCount())
+                    : QStringLiteral(" You have total %1 message. please enter message number, then press enter key")
+                          .arg(total),
+                false);
         }
     }
     if (mode == MailEngineLink::TimedCheck)
@@ -139,8 +142,8 @@ void frmSet::mailobj_showListViewCount()
 
 QString frmSet::spamFile(int list) const
 {
-    return QDir(platform::ProgramFolder()).filePath(list == 0 ? QStringLiteral("spam.txt")
-                                                            : QStringLiteral("spamfrom.txt"));
+    return QDir(platform::ProgramFolder())
+        .filePath(list == 0 ? QStringLiteral("spam.txt") : QStringLiteral("spamfrom.txt"));
 }
 
 void frmSet::reloadSpamLists()
@@ -202,12 +205,8 @@ void frmSet::ButtonAccount_Click(int index)
     case 5: // the log
         openLog();
         break;
-    case 6:
-        addSpamEntry(0, askText(LocalText("Main", "NewSpamSubject", "New spam mail 'subject'")));
-        break;
-    case 7:
-        addSpamEntry(1, askText(LocalText("Main", "NewSpamFrom", "New spam mail 'From' email address")));
-        break;
+    case 6: addSpamEntry(0, askText(LocalText("Main", "NewSpamSubject", "New spam mail 'subject'"))); break;
+    case 7: addSpamEntry(1, askText(LocalText("Main", "NewSpamFrom", "New spam mail 'From' email address"))); break;
     case 8: // reply to the message read
         replyToSelected();
         break;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the telephone: the modem list and buttons, and the call
 // controller's events (voices to the line and back, the countdown around a call).
 #include "app/frmSet.h"
@@ -40,7 +41,8 @@ void frmSet::connectCallController()
         disconnect(lineError_);
         if (!line)
             return;
-        lineStatus_ = connect(line, &platform::VoiceModem::LineStatus, this, [this](const QString& text) { setPanelText(1, text); });
+        lineStatus_ = connect(line, &platform::VoiceModem::LineStatus, this,
+                              [this](const QString& text) { setPanelText(1, text); });
         lineError_ = connect(line, &platform::VoiceModem::Error, this,
                              [this](int32_t, const QString& text) { setPanelText(1, text); });
     });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's fields are the live copy of the settings: read at start-up and on
 // ReloadSetting, written once, when the window unloads.
 #include "app/frmSet.h"
@@ -72,8 +73,10 @@ void frmSet::ReloadSetting()
 void frmSet::SaveSettings()
 {
     // A field still being edited is judged as if it had been left.
-    for (auto [edit, range] : {std::pair{Text6, keys::EmailcountRange}, {Text7, keys::minuteRange},
-                               {txtRingsToAnswer, keys::ringsAnswerRange}, {Text10, keys::repeatvoiceRange},
+    for (auto [edit, range] : {std::pair{Text6, keys::EmailcountRange},
+                               {Text7, keys::minuteRange},
+                               {txtRingsToAnswer, keys::ringsAnswerRange},
+                               {Text10, keys::repeatvoiceRange},
                                {Text13, keys::hangupTimeRange}})
         edit->setText(keys::InRange(edit->text(), range));
     Text5->setText(fields::PortText(Text5->text(), keys::popportRange.byDefault));
@@ -117,8 +120,8 @@ void frmSet::SaveSettings()
         std::erase_if(values, [&](const auto& v) { return v.first == key.name; });
     }
     if (keptStored)
-        reportProblem(fields::BlankAccountFields(Text2, Text3, Text4).message
-                      + QLatin1Char(' ') + LocalText("Main", "SavedKept", "What was saved before is kept."));
+        reportProblem(fields::BlankAccountFields(Text2, Text3, Text4).message + QLatin1Char(' ')
+                      + LocalText("Main", "SavedKept", "What was saved before is kept."));
     saveAll(values);
 }
 
@@ -137,8 +140,9 @@ bool frmSet::saveAll(const std::vector<std::pair<const char*, QString>>& values)
         }
         if (failed.isEmpty())
             return true;
-        const QString message = LocalText("Main", "NotSaved", "%1\n\nNot saved: %2.\nFix the problem, then choose Retry; "
-                                                              "Discard loses these changes.")
+        const QString message = LocalText("Main", "NotSaved",
+                                          "%1\n\nNot saved: %2.\nFix the problem, then choose Retry; "
+                                          "Discard loses these changes.")
                                     .arg(reason, failed.join(QStringLiteral(", ")));
         if (!askRetry(message))
             return false;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the simulated telephone and of the console's compose page: the
 // telephone drives the voice menu on the sound card; a dictated reply is written into the
 // compose page.
@@ -23,7 +24,7 @@ using telephony::ClsAudioControl;
 class PilotReplyForm : public ReplyForm
 {
 public:
-    explicit PilotReplyForm(Pilot& pilot) : pilot_(pilot) {}
+    explicit PilotReplyForm(Pilot& pilot) : pilot_(pilot) { }
     QString to() const override { return pilot_.txtToEmailAddress->text(); }
     QString from() const override { return pilot_.txtFromEmailAddress->text(); }
     QString subject() const override { return pilot_.txtMailSubject->text(); }

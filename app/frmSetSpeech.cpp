@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The speech settings page and what the window speaks itself.
 #include "app/frmSet.h"
 

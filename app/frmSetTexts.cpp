@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Captions of the main window (and of the console and the wizard) in the system's language.
 #include "app/frmSet.h"
 
@@ -23,7 +24,8 @@ void frmSet::LoadLocalizedTexts(int lcid)
     };
 
     // The stored announcement, or the localized one when none is stored.
-    Text1->setText(store_.GetSetting(QString::fromLatin1(keys::Emailvoicefile.name), text(conv, QStringLiteral("UGotMail"))));
+    Text1->setText(
+        store_.GetSetting(QString::fromLatin1(keys::Emailvoicefile.name), text(conv, QStringLiteral("UGotMail"))));
     Label33->setText(text(label, QStringLiteral("SettingCheck2")));
     for (int i = 0; i < kCheckBoxes; ++i)
         Check[i]->setText(text(label, QStringLiteral("SettingCheck"), i));
@@ -47,7 +49,8 @@ void frmSet::LoadLocalizedTexts(int lcid)
             console->SetMenuToolTip(i, text(button, QStringLiteral("PilotDialog"), i));
         for (int i = 0; i <= 6; ++i)
             console->SetButtonText(i, text(button, QStringLiteral("PilotButton"), i));
-        console->SetExtraTexts(text(button, QStringLiteral("PilotButton6")), text(button, QStringLiteral("PilotButton7")));
+        console->SetExtraTexts(text(button, QStringLiteral("PilotButton6")),
+                               text(button, QStringLiteral("PilotButton7")));
     }
 
     // Captions of our own beyond the classic set.
@@ -61,7 +64,8 @@ void frmSet::LoadLocalizedTexts(int lcid)
     ARButton12->setToolTip(own("ModemButtonTip", "Add, change or remove the SIP telephone lines"));
     ARButton13->setText(own("CountryButton", "Country code"));
     ARButton13->setToolTip(own("CountryButtonTip", "The dialling prefix put in front of every number the line dials"));
-    lblNoLine->setText(own("NoLine", "No telephone line is set up yet. Press \"Modem configuration\" below to add a SIP line."));
+    lblNoLine->setText(
+        own("NoLine", "No telephone line is set up yet. Press \"Modem configuration\" below to add a SIP line."));
     ARButton15->setText(own("ReadButton", "Read"));
     ARButton15->setToolTip(own("ReadButtonTip", "The simulated telephone: the voice menu and the mailbox read aloud"));
     if (wizard_)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the keypad voice menu: the voices it asks for, the mailbox list it
 // reads aloud item after item, and the telephone switch it turns.
 #include "app/frmSet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmSimPhone.h"
 
 #include "app/LocalizedTexts.h"
@@ -28,11 +29,10 @@ namespace {
 
 constexpr int kWidth = 208;
 constexpr int kHeight = 372;
-constexpr int kPicture = 64;      // the handset pictures are 64 by 64
-constexpr int kBodyTop = 40;      // the picture sits on the body's top edge
+constexpr int kPicture = 64; // the handset pictures are 64 by 64
+constexpr int kBodyTop = 40; // the picture sits on the body's top edge
 constexpr int kBodyRadius = 18;
-constexpr double kDay = 86400.0;  // the clock starts again at midnight
-
+constexpr double kDay = 86400.0; // the clock starts again at midnight
 
 QRectF bodyRect()
 {
@@ -50,9 +50,16 @@ QPainterPath bodyPath()
 QString clickSound(int key)
 {
     switch (key) {
-    case 1: case 4: case 7: return QStringLiteral("1.wav");
-    case 0: case 2: case 5: case 8: return QStringLiteral("2.wav");
-    case 3: case 6: case 9: return QStringLiteral("3.wav");
+    case 1:
+    case 4:
+    case 7: return QStringLiteral("1.wav");
+    case 0:
+    case 2:
+    case 5:
+    case 8: return QStringLiteral("2.wav");
+    case 3:
+    case 6:
+    case 9: return QStringLiteral("3.wav");
     default: return {}; // "*" and "#" are silent
     }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QPoint>
 #include <QString>
@@ -9,7 +10,9 @@
 class QLabel;
 class QPushButton;
 class SimPhoneHost;
-namespace audio { class ClsMeida; }
+namespace audio {
+class ClsMeida;
+}
 
 // The on-screen telephone: a handset picture, a twelve-key pad, a call button and two reading
 // buttons. It drives the same keypad voice menu a caller reaches on the telephone line, through
@@ -43,14 +46,14 @@ public:
     void Command2_Click();
     void Command4_Click();
 
-    QLabel* P;                 // the handset picture
-    QPushButton* IncomePhone;  // "Connect" / "Disconnect"
+    QLabel* P; // the handset picture
+    QPushButton* IncomePhone; // "Connect" / "Disconnect"
     std::array<QPushButton*, kKeys> ar{};
-    QPushButton* Command1;     // read today's mail
-    QPushButton* Command2;     // read all mail
-    QPushButton* Command4;     // help
-    QWidget* Frame1;           // the keypad
-    QWidget* Frame2;           // the call and reading buttons
+    QPushButton* Command1; // read today's mail
+    QPushButton* Command2; // read all mail
+    QPushButton* Command4; // help
+    QWidget* Frame1; // the keypad
+    QWidget* Frame2; // the call and reading buttons
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -68,10 +71,10 @@ private:
     SimPhoneHost& host_;
     audio::ClsMeida* player_;
     std::unique_ptr<audio::ClsMeida> ownPlayer_;
-    bool playing_ = false;               // a sound of ours is on the player
-    std::optional<double> lastPress_;    // seconds since midnight of the last accepted key
+    bool playing_ = false; // a sound of ours is on the player
+    std::optional<double> lastPress_; // seconds since midnight of the last accepted key
     QPoint dragOrigin_;
     QWidget* body_ = nullptr;
-    bool connected_ = false;             // IncomePhone says "Disconnect"
+    bool connected_ = false; // IncomePhone says "Disconnect"
     QString connectText_, disconnectText_;
 };

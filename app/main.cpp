@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MailEngine.h"
 #include "app/ProgramData.h"
 #include "app/frmSet.h"
@@ -34,7 +35,10 @@ constexpr const char* kUsage =
     "KORVALEN_PROGRAM_FOLDER=DIR keeps the data, spam lists and log in DIR.\n"
     "KORVALEN_SCRIPTED_LINE=FILE adds a telephone line that plays a scripted caller.\n";
 
-bool IsOption(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
+bool IsOption(const char* arg, const char* name)
+{
+    return std::strcmp(arg, name) == 0;
+}
 
 } // namespace
 
@@ -79,7 +83,11 @@ int main(int argc, char** argv)
     // The telephone lines: the SIP lines of the settings, then, for demonstrations, a scripted
     // line whose script KORVALEN_SCRIPTED_LINE names.
     auto& lines = platform::LineDeviceTable::instance();
-    struct Release { platform::LineDeviceTable& t; ~Release() { t.clear(); } } release{lines}; // before the application goes
+    struct Release
+    {
+        platform::LineDeviceTable& t;
+        ~Release() { t.clear(); }
+    } release{lines}; // before the application goes
     auto* sip = new platform::SipLine(platform::LoadSipLines(store), &store);
     sip->setDialPrefix(platform::LoadSipDialPrefix(store));
     lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip));

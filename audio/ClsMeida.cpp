@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/ClsMeida.h"
 
 #include "platform/sound/WaveDevice.h"
@@ -6,7 +7,7 @@
 
 namespace audio {
 
-ClsMeida::ClsMeida(QObject* parent) : QObject(parent) {}
+ClsMeida::ClsMeida(QObject* parent) : QObject(parent) { }
 
 ClsMeida::~ClsMeida()
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "audio/CReceiveBuffer.h"
 #include "audio/ClsMemory.h"
@@ -12,7 +13,7 @@
 namespace platform {
 class WaveInput;
 class WaveOutput;
-}
+} // namespace platform
 
 namespace audio {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QtGlobal>
 #include <memory>
@@ -13,7 +14,7 @@ struct MemoryStatus
     quint64 dwAvailPhys = 0;
     quint64 dwTotalPageFile = 0; // memory plus swap
     quint64 dwAvailPageFile = 0;
-    quint64 dwTotalVirtual = 0;  // this process's address space
+    quint64 dwTotalVirtual = 0; // this process's address space
     quint64 dwAvailVirtual = 0;
 };
 

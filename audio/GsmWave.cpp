@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/GsmWave.h"
 
 #include <QFile>
@@ -31,8 +32,14 @@ void PutU32(QByteArray& b, quint32 v)
     b.append(c, 4);
 }
 
-quint16 U16(const char* p) { return qFromLittleEndian<quint16>(p); }
-quint32 U32(const char* p) { return qFromLittleEndian<quint32>(p); }
+quint16 U16(const char* p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+quint32 U32(const char* p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
 
 bool Refuse(QString* error, const QString& text)
 {
@@ -43,8 +50,11 @@ bool Refuse(QString* error, const QString& text)
 
 } // namespace
 
-GsmEncoder::GsmEncoder() : state_(NewWav49State()) {}
-GsmEncoder::~GsmEncoder() { gsm_destroy(state_); }
+GsmEncoder::GsmEncoder() : state_(NewWav49State()) { }
+GsmEncoder::~GsmEncoder()
+{
+    gsm_destroy(state_);
+}
 
 void GsmEncoder::restart()
 {
@@ -59,8 +69,11 @@ void GsmEncoder::encodeBlock(const qint16* samples, quint8* block)
     gsm_encode(state_, const_cast<gsm_signal*>(samples + 160), block + 32);
 }
 
-GsmDecoder::GsmDecoder() : state_(NewWav49State()) {}
-GsmDecoder::~GsmDecoder() { gsm_destroy(state_); }
+GsmDecoder::GsmDecoder() : state_(NewWav49State()) { }
+GsmDecoder::~GsmDecoder()
+{
+    gsm_destroy(state_);
+}
 
 void GsmDecoder::restart()
 {
@@ -162,7 +175,8 @@ bool ParseGsmWave(const QByteArray& bytes, GsmWave* wave, QString* error)
         const qint64 body = at + 8;
         if (body + len > riffEnd)
             return Refuse(error, QStringLiteral("The \"%1\" chunk of the sound file is cut short "
-                                                "(damaged).").arg(QString::fromLatin1(id).trimmed()));
+                                                "(damaged).")
+                                     .arg(QString::fromLatin1(id).trimmed()));
         if (id == "fmt ") {
             if (len < 16)
                 return Refuse(error, QStringLiteral("The sound file's format chunk is too short (damaged)."));
@@ -191,16 +205,19 @@ bool ParseGsmWave(const QByteArray& bytes, GsmWave* wave, QString* error)
     if (!haveFormat)
         return Refuse(error, QStringLiteral("The sound file has no format chunk (damaged)."));
     if (f.formatTag != kGsmFormatTag)
-        return Refuse(error, QStringLiteral("The sound file is in format %1, not GSM 6.10 (%2).")
-                                 .arg(f.formatTag).arg(kGsmFormatTag));
+        return Refuse(
+            error,
+            QStringLiteral("The sound file is in format %1, not GSM 6.10 (%2).").arg(f.formatTag).arg(kGsmFormatTag));
     if (f.channels != 1)
         return Refuse(error, QStringLiteral("The sound file has %1 channels; it must be mono.").arg(f.channels));
     if (f.samplesPerSec != kGsmSampleRate)
         return Refuse(error, QStringLiteral("The sound file has %1 samples per second; it must have %2.")
-                                 .arg(f.samplesPerSec).arg(kGsmSampleRate));
+                                 .arg(f.samplesPerSec)
+                                 .arg(kGsmSampleRate));
     if (f.blockAlign != kGsmBlockBytes || samplesPerBlock != kGsmBlockSamples)
         return Refuse(error, QStringLiteral("The sound file's GSM blocks are not %1 bytes of %2 samples.")
-                                 .arg(kGsmBlockBytes).arg(kGsmBlockSamples));
+                                 .arg(kGsmBlockBytes)
+                                 .arg(kGsmBlockSamples));
     if (!haveData)
         return Refuse(error, QStringLiteral("The sound file has no sound data chunk (damaged)."));
     if (w.data.size() % kGsmBlockBytes != 0)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QString>
@@ -31,7 +32,10 @@ struct WaveFormat
 };
 
 // The format both directions of the call and every sound file use.
-inline WaveFormat StreamFormat() { return WaveFormat{}; }
+inline WaveFormat StreamFormat()
+{
+    return WaveFormat{};
+}
 
 // Turns 320 samples into one block; keeps the state of a continuing stream.
 class GsmEncoder
@@ -75,7 +79,7 @@ std::vector<qint16> GsmDecode(const QByteArray& blocks);
 struct GsmWave
 {
     WaveFormat format;
-    QByteArray data;        // whole 65-byte blocks
+    QByteArray data; // whole 65-byte blocks
     quint32 sampleCount = 0; // from the "fact" chunk, otherwise 320 per block
 };
 

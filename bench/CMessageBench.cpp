@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding speed of CMessage against GMime 3 on the same corpus of .eml files.
 //
 // The corpus folder comes from the first argument that is not a --benchmark option, or from
@@ -156,15 +157,13 @@ int main(int argc, char** argv)
         return 2;
     }
     const Corpus& all = corpus.at("all");
-    std::fprintf(stderr, "corpus: %zu messages, %.1f MB from %s\n", all.messages.size(),
-                 double(all.bytes) / 1e6, qPrintable(folder));
+    std::fprintf(stderr, "corpus: %zu messages, %.1f MB from %s\n", all.messages.size(), double(all.bytes) / 1e6,
+                 qPrintable(folder));
 
     g_mime_init();
     for (const auto& [kind, group] : corpus) {
-        benchmark::RegisterBenchmark(("CMessage/" + kind).c_str(), BM_CMessage, &group)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("GMime/" + kind).c_str(), BM_GMime, &group)
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("CMessage/" + kind).c_str(), BM_CMessage, &group)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("GMime/" + kind).c_str(), BM_GMime, &group)->Unit(benchmark::kMillisecond);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

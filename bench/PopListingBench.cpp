@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvalen-pop-bench: times one timed check of the mail engine against a POP3 server, from
 // CheckMail to CheckmailFinish, and prints the time and the rows it listed. bench/pop-listing
 // runs it next to other POP3 clients.
@@ -90,13 +91,13 @@ int main(int argc, char** argv)
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return fail("cannot write " + p.value("rows"));
         for (int r = 0; r < list.rowCount(); ++r) {
-            const QString line = list.item(r, 0)->text() + '\t' + list.item(r, 1)->text() + '\t'
-                                 + list.item(r, 2)->text() + '\n';
+            const QString line =
+                list.item(r, 0)->text() + '\t' + list.item(r, 1)->text() + '\t' + list.item(r, 2)->text() + '\n';
             out.write(line.toUtf8());
         }
     }
 
-    std::printf("ms=%.3f rows=%d new=%d error=%d\n", double(elapsedNs) / 1e6, list.rowCount(),
-                int(engine.NewMailCount), int(engine.LastErrorNumber));
+    std::printf("ms=%.3f rows=%d new=%d error=%d\n", double(elapsedNs) / 1e6, list.rowCount(), int(engine.NewMailCount),
+                int(engine.LastErrorNumber));
     return engine.LastErrorNumber == 0 && elapsedNs >= 0 ? 0 : 1;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the SIP benchmarks share: the event loop run as the program runs it, loopback sockets
 // and the telephone band's mu-law samples.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SIP line's cost and promptness: CPU used while a direct listener waits for calls, and the
 // time from a keypad digit sent by the caller to the first RTP packet of speech coming back.
 //
@@ -38,17 +39,12 @@ using namespace bench;
 
 namespace {
 
-
-
 double CpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
-
-
-
 
 // The caller's media end: reads what the line sends and sends keypad events back.
 class Peer
@@ -63,7 +59,10 @@ public:
             reader_.join();
         ::close(socket_);
     }
-    void start() { reader_ = std::thread([this] { read(); }); }
+    void start()
+    {
+        reader_ = std::thread([this] { read(); });
+    }
     bool knowsLine() const { return known_; }
 
     // RFC 4733: three event packets 20 ms apart, the end packet three times. Returns when the
@@ -73,7 +72,8 @@ public:
     {
         std::vector<Clock::time_point> sent;
         // the RTP clock runs with real time, as a telephone's does (8 kHz)
-        const quint32 stamp = quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
+        const quint32 stamp =
+            quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
         for (int i = 0; i < 6; ++i) {
             const bool end = i >= 3;
             uint8_t p[16];
@@ -140,7 +140,6 @@ private:
     const Clock::time_point epoch_ = Clock::now();
 };
 
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -199,11 +198,12 @@ int main(int argc, char** argv)
     sipp.setStandardOutputFile(QProcess::nullDevice());
     sipp.setStandardErrorFile(QProcess::nullDevice());
     sipp.start(QStringLiteral("sipp"),
-               {QStringLiteral("-sf"), QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/sip/caller-own-media.xml"), QStringLiteral("-i"),
-                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(FreePort(SOCK_DGRAM)), QStringLiteral("-nostdin"),
-                QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-s"), QStringLiteral("korvalen"), QStringLiteral("-key"),
-                QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
-                QString::number(peer.port), QStringLiteral("127.0.0.1:%1").arg(sipPort)});
+               {QStringLiteral("-sf"), QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/sip/caller-own-media.xml"),
+                QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                QString::number(FreePort(SOCK_DGRAM)), QStringLiteral("-nostdin"), QStringLiteral("-m"),
+                QStringLiteral("1"), QStringLiteral("-s"), QStringLiteral("korvalen"), QStringLiteral("-key"),
+                QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"),
+                QStringLiteral("rtp_port"), QString::number(peer.port), QStringLiteral("127.0.0.1:%1").arg(sipPort)});
     if (!sipp.waitForStarted(5000) || !RunUntil([&] { return peer.knowsLine(); }, 10000)) {
         std::fprintf(stderr, "the call did not come up\n");
         return 1;
@@ -220,7 +220,8 @@ int main(int argc, char** argv)
         std::optional<Clock::time_point> sound;
         if (!RunUntil([&] { return (sound = peer.firstSoundAfter(sent)).has_value(); }, 3000)) {
             std::fprintf(stderr, "digit %d: no speech came back (%s)\n", i,
-                         digitHere == Clock::time_point{} ? "the line did not report the digit" : "the line reported the digit");
+                         digitHere == Clock::time_point{} ? "the line did not report the digit"
+                                                          : "the line reported the digit");
             return 1;
         }
         toSpeech.push_back(Ms(*sound - sent));
@@ -239,9 +240,10 @@ int main(int argc, char** argv)
     std::sort(toSpeech.begin(), toSpeech.end());
     std::sort(toDigit.begin(), toDigit.end());
     auto median = [](const std::vector<double>& v) { return v.empty() ? 0.0 : v[v.size() / 2]; };
-    std::printf("digit to first speech RTP packet: median %.1f ms, min %.1f ms, max %.1f ms over %zu digits\n", median(toSpeech),
-                toSpeech.front(), toSpeech.back(), toSpeech.size());
-    std::printf("  of which digit to DigitReceived: median %.1f ms, max %.1f ms\n", median(toDigit), toDigit.empty() ? 0.0 : toDigit.back());
+    std::printf("digit to first speech RTP packet: median %.1f ms, min %.1f ms, max %.1f ms over %zu digits\n",
+                median(toSpeech), toSpeech.front(), toSpeech.back(), toSpeech.size());
+    std::printf("  of which digit to DigitReceived: median %.1f ms, max %.1f ms\n", median(toDigit),
+                toDigit.empty() ? 0.0 : toDigit.back());
     std::printf("in a call, speaking: %.1f%% of one core\n", callCpu);
     return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How soon a caller hears the voice menu answer over the SIP line, with the mailbox on a local
 // Dovecot POP3 server:
 //   (a) from the "#" that ends a message number to the first RTP packet of that message's
@@ -55,11 +56,6 @@ namespace {
 const QString kPeers = QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/");
 const QString kPin = QStringLiteral("2468");
 
-
-
-
-
-
 QString LoadAverage()
 {
     QFile f(QStringLiteral("/proc/loadavg"));
@@ -82,7 +78,10 @@ public:
             reader_.join();
         ::close(socket_);
     }
-    void start() { reader_ = std::thread([this] { read(); }); }
+    void start()
+    {
+        reader_ = std::thread([this] { read(); });
+    }
     bool hearsTheLine() const { return known_; }
 
     // Three event packets 20 ms apart, then the end packet three times. The key is known complete
@@ -94,7 +93,8 @@ public:
         sent_ = false;
         const int event = key == u'*' ? 10 : key == u'#' ? 11 : key.digitValue();
         sender_ = std::thread([this, event] {
-            const quint32 stamp = quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
+            const quint32 stamp =
+                quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
             for (int i = 0; i < 6; ++i) {
                 const bool end = i >= 3;
                 uint8_t p[16];
@@ -133,7 +133,8 @@ public:
         const Clock::time_point now = Clock::now();
         if (packets_.empty() || now - packets_.back().first > std::chrono::milliseconds(100))
             return false;
-        for (auto it = packets_.rbegin(); it != packets_.rend() && now - it->first < std::chrono::milliseconds(ms); ++it)
+        for (auto it = packets_.rbegin(); it != packets_.rend() && now - it->first < std::chrono::milliseconds(ms);
+             ++it)
             if (it->second)
                 return false;
         return true;
@@ -184,7 +185,8 @@ public:
     bool start(const QStringList& mails)
     {
         // Dovecot's own users must reach the mailbox inside.
-        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup
+                                               | QFile::ExeOther);
         for (int attempt = 0; attempt < 3 && !port; ++attempt) {
             const quint16 p = FreePort(SOCK_STREAM);
             if (run({"start", folder(), QString::number(p), QStringLiteral("caller:secret")}))
@@ -219,7 +221,7 @@ struct Host : telephony::CallHost
     platform::SpeechVoice* voice = nullptr;
     bool mayAnswer() const override { return true; }
     bool signedIn() const override { return true; }
-    void showCallStatus(const QString&) override {}
+    void showCallStatus(const QString&) override { }
     int hangupTime() const override { return 60; }
     platform::SpeechVoice* callVoice() const override { return voice; }
     platform::SpeechVoice* idleVoice() const override { return voice; }
@@ -270,7 +272,8 @@ int main(int argc, char** argv)
     std::printf("load average at the start: %s\n", qPrintable(LoadAverage()));
 
     Dovecot dovecot;
-    if (!dovecot.start({kPeers + "../fixtures/mailbox/01-plain.eml", kPeers + "../fixtures/mailbox/06-alternative.eml"}))
+    if (!dovecot.start(
+            {kPeers + "../fixtures/mailbox/01-plain.eml", kPeers + "../fixtures/mailbox/06-alternative.eml"}))
         return Fail("Dovecot did not start (scripts/install-deps installs it)");
     QTemporaryDir programFolder;
     platform::SetProgramFolderOverride(programFolder.path());
@@ -330,7 +333,8 @@ int main(int argc, char** argv)
         if (kind == ClsAudioControl::ModemLine)
             voice.setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
     });
-    QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, &voice, [&](int32_t) { voice.setAudioOutputStream(std::nullopt); });
+    QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, &voice,
+                     [&](int32_t) { voice.setAudioOutputStream(std::nullopt); });
     QObject::connect(&engine, &checkmailClass::CheckmailFinish, &engine, [&](int32_t mode) {
         if (mode != checkmailClass::FetchOne)
             return;
@@ -346,9 +350,10 @@ int main(int argc, char** argv)
     sipp.setStandardOutputFile(QProcess::nullDevice());
     sipp.setStandardErrorFile(QProcess::nullDevice());
     sipp.start(QStringLiteral("sipp"),
-               {QStringLiteral("-sf"), kPeers + "sip/caller-own-media.xml", QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                QStringLiteral("-p"), QString::number(FreePort(SOCK_DGRAM)), QStringLiteral("-nostdin"), QStringLiteral("-m"),
-                QStringLiteral("1"), QStringLiteral("-s"), QStringLiteral("korvalen"), QStringLiteral("-key"), QStringLiteral("from"),
+               {QStringLiteral("-sf"), kPeers + "sip/caller-own-media.xml", QStringLiteral("-i"),
+                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(FreePort(SOCK_DGRAM)),
+                QStringLiteral("-nostdin"), QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-s"),
+                QStringLiteral("korvalen"), QStringLiteral("-key"), QStringLiteral("from"),
                 QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
                 QString::number(handset.port), QStringLiteral("127.0.0.1:%1").arg(direct.port)});
     const auto quiet = [&] { return audio.isDonePlay() && engineIdle() && handset.silentFor(200); };
@@ -370,7 +375,9 @@ int main(int argc, char** argv)
         return Ms(*sound - sent);
     };
 
-    if (!sipp.waitForStarted(5000) || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::WaitingForPin && handset.hearsTheLine(); }, 15000))
+    if (!sipp.waitForStarted(5000)
+        || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::WaitingForPin && handset.hearsTheLine(); },
+                     15000))
         return Fail("the call did not come up");
     for (QChar k : kPin + u'#')
         if (!RunUntil(quiet, 15000) || !press(k))
@@ -418,13 +425,14 @@ int main(int argc, char** argv)
         sipp.waitForFinished(3000);
     }
 
-    std::printf("\"#\" of a message number to the first speech packet of its summary: %s\n", qPrintable(toSummary.text()));
+    std::printf("\"#\" of a message number to the first speech packet of its summary: %s\n",
+                qPrintable(toSummary.text()));
     std::printf("  the key at the menu after a median %.1f ms, the message fetched over POP3 after %.1f ms,\n"
                 "  its summary handed to the voice after %.1f ms\n",
                 toKey.median(), toFetched.median(), toVoice.median());
     std::printf("menu key to the first speech packet of its answer: %s\n", qPrintable(toAnswer.text()));
-    std::printf("  the key at the menu after a median %.1f ms, the answer handed to the voice after %.1f ms\n", menuToKey.median(),
-                menuToVoice.median());
+    std::printf("  the key at the menu after a median %.1f ms, the answer handed to the voice after %.1f ms\n",
+                menuToKey.median(), menuToVoice.median());
     std::printf("load average at the end: %s\n", qPrintable(LoadAverage()));
     return 0;
 }

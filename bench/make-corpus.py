@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a deterministic corpus of .eml files (CR LF line ends) for the decoder benchmark.
 
 usage: make-corpus.py OUTDIR [COUNT] [--seed N]

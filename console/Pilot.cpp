@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/Pilot.h"
 
 #include "console/ConsoleHost.h"
@@ -173,18 +174,11 @@ void Pilot::ObjSmtp_ServerClose(int16_t code)
     sending_ = false;
     switch (code) {
     case cSmtp::Delivered:
-    case cSmtp::ServerClosed:
-        showMess(QStringLiteral("Send Complete"));
-        break;
+    case cSmtp::ServerClosed: showMess(QStringLiteral("Send Complete")); break;
     case cSmtp::TimedOut:
-    case cSmtp::NetworkError:
-        showMess(QStringLiteral("Network Error"));
-        break;
-    case cSmtp::NotDelivered:
-        showMess(QStringLiteral("Fail Send Email"));
-        break;
-    default:
-        break;
+    case cSmtp::NetworkError: showMess(QStringLiteral("Network Error")); break;
+    case cSmtp::NotDelivered: showMess(QStringLiteral("Fail Send Email")); break;
+    default: break;
     }
 }
 

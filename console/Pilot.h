@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QString>
 #include <QWidget>
@@ -13,7 +14,9 @@ class QStackedWidget;
 class QTcpSocket;
 class QTimer;
 class cSmtp;
-namespace platform { class SettingsStore; }
+namespace platform {
+class SettingsStore;
+}
 
 // The program's console: a row of function buttons over one panel at a time, and a status
 // label. It composes and sends short e-mails through an SMTP client of its own.
@@ -21,8 +24,8 @@ class Pilot : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int kLabels = 11;          // PLabel 0 to 10
-    static constexpr int kFunctionButtons = 7;  // AFunction 0 to 6
+    static constexpr int kLabels = 11; // PLabel 0 to 10
+    static constexpr int kFunctionButtons = 7; // AFunction 0 to 6
     static constexpr int kSendButton = 3;
 
     Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent = nullptr);
@@ -51,10 +54,10 @@ public:
     QLineEdit* txtToEmailAddress;
     QLineEdit* txtFromEmailAddress;
     QLineEdit* txtMailSubject;
-    QPlainTextEdit* RTf;                // the message body
+    QPlainTextEdit* RTf; // the message body
     QLabel* StatusLabel;
-    std::array<QLabel*, kLabels> PLabel{};                   // only those of built panels
-    std::array<QPushButton*, kFunctionButtons> AFunction{};  // only those with an action yet
+    std::array<QLabel*, kLabels> PLabel{}; // only those of built panels
+    std::array<QPushButton*, kFunctionButtons> AFunction{}; // only those with an action yet
     QStackedWidget* Panels;
     QWidget* ComposePage;
 

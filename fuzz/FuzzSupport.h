@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers shared by the fuzz targets.
 #include "platform/SystemLocale.h"
@@ -16,8 +17,15 @@ namespace fuzz {
 // family (Japanese) that the Chinese paths do not expect.
 inline int PickSystem(uint8_t selector, int choices = 4)
 {
-    static const struct { int lcid; int codePage; } systems[] = {
-        {0x0409, 0}, {0x0404, 0}, {0x0804, 0}, {0x0409, 932},
+    static const struct
+    {
+        int lcid;
+        int codePage;
+    } systems[] = {
+        {0x0409, 0},
+        {0x0404, 0},
+        {0x0804, 0},
+        {0x0409, 932},
     };
     const auto& s = systems[selector % choices];
     platform::SetSystemLcidOverride(s.lcid);

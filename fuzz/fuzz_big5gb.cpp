@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Big5/GB2312 conversion in both directions, as bytes and as text. The first byte picks the
 // system (low 2 bits) and how the text forms get their input (bit 2: UTF-8, otherwise the
 // bytes read in the source code page).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIME decoders. The first byte picks the decoder (low 3 bits), the system (next 2) and
 // the charset code handed in (the rest); the remaining bytes are the input.
 #include "FuzzSupport.h"
@@ -16,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unsigned sum = 0;
     switch (op) {
     case 0:
-        sum += mime::ClassifyCharset(in) + mime::ClassifyTransferEncoding(in)
-                + mime::CodePageOfCharset(charset);
+        sum += mime::ClassifyCharset(in) + mime::ClassifyTransferEncoding(in) + mime::CodePageOfCharset(charset);
         break;
     case 1: {
         const QByteArray out = mime::DecodeBase64(in);
@@ -40,18 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         sum += fuzz::Touch(out);
         break;
     }
-    case 4:
-        sum += fuzz::Touch(mime::DecodePayload(in, charset % 4));
-        break;
+    case 4: sum += fuzz::Touch(mime::DecodePayload(in, charset % 4)); break;
     case 5:
     case 6: {
         const mime::DecodedWord word = mime::DecodeHeaderWord(in, charset);
         sum += fuzz::Touch(word.text) + fuzz::Touch(word.bytes) + word.charset;
         break;
     }
-    case 7:
-        sum += fuzz::Touch(mime::TextOfBytes(in, charset));
-        break;
+    case 7: sum += fuzz::Touch(mime::TextOfBytes(in, charset)); break;
     }
     fuzz::Keep(sum);
     return 0;

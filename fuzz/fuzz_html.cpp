@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HtmlToText on the input read as UTF-8 and as raw UTF-16.
 #include "FuzzSupport.h"
 #include "protocols/HtmlToText.h"

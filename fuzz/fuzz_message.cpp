@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several messages through one CMessage, as in a mailbox session; each must read exactly as it
 // does in a new CMessage, since nothing of one message may decide about the next. The input is
 // split on "\n\0\0\n" into up to three messages. The first byte picks the system (low 2 bits)
@@ -9,19 +10,16 @@
 static unsigned touchAll(const CMessage& m, int lcid)
 {
     unsigned sum = 0;
-    for (const QString* s : {&m.Headers, &m.ReturnPath, &m.Received, &m.MessageID, &m.MessageTo,
-                             &m.CC, &m.BCC, &m.Sender, &m.ReplyTo, &m.InReplyTo, &m.References,
-                             &m.Keywords, &m.Comments, &m.Encrypted, &m.SendDate, &m.From,
-                             &m.Subject})
+    for (const QString* s :
+         {&m.Headers, &m.ReturnPath, &m.Received, &m.MessageID, &m.MessageTo, &m.CC, &m.BCC, &m.Sender, &m.ReplyTo,
+          &m.InReplyTo, &m.References, &m.Keywords, &m.Comments, &m.Encrypted, &m.SendDate, &m.From, &m.Subject})
         sum += fuzz::Touch(*s);
-    sum += m.DayNum() + m.MonthNum() + m.YearNum() + m.FromCharset() + m.SubjectCharset()
-           + m.Charset() + m.Size() + m.TransferEncoding();
+    sum += m.DayNum() + m.MonthNum() + m.YearNum() + m.FromCharset() + m.SubjectCharset() + m.Charset() + m.Size()
+           + m.TransferEncoding();
     sum += fuzz::Touch(m.FromOrg()) + fuzz::Touch(m.SubjectOrg()) + fuzz::Touch(m.FromByte())
-           + fuzz::Touch(m.SubjectByte()) + fuzz::Touch(m.MessageBody())
-           + fuzz::Touch(m.MessageBodyByte()) + fuzz::Touch(m.MimeVersion())
-           + fuzz::Touch(m.ContentType()) + fuzz::Touch(m.Boundary());
-    sum += CMessage::IdentifyBytesCharset(m.MessageBodyByte())
-           + CMessage::IdentifyStringCharset(m.MessageBody(), lcid)
+           + fuzz::Touch(m.SubjectByte()) + fuzz::Touch(m.MessageBody()) + fuzz::Touch(m.MessageBodyByte())
+           + fuzz::Touch(m.MimeVersion()) + fuzz::Touch(m.ContentType()) + fuzz::Touch(m.Boundary());
+    sum += CMessage::IdentifyBytesCharset(m.MessageBodyByte()) + CMessage::IdentifyStringCharset(m.MessageBody(), lcid)
            + CMessage::IdentifyStringCharset(m.Subject, lcid);
     return sum;
 }
@@ -38,16 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CMessage message;
     const auto feed = [](CMessage& m, int how, const QByteArray& text) {
         switch (how) {
-        case 0:
-            m.CreateFromText(text);
-            break;
+        case 0: m.CreateFromText(text); break;
         case 1:
             m.CreateHeader(text);
             m.CreateFromText(text);
             break;
-        case 2:
-            m.CreateHeader(text);
-            break;
+        case 2: m.CreateHeader(text); break;
         case 3: {
             const QString unicode = QString::fromUtf8(text);
             m.CreateHeader(unicode);

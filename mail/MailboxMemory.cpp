@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mail/MailboxMemory.h"
 
 #include "platform/ProgramFolder.h"
@@ -23,8 +24,8 @@ bool MailboxMemory::validId(const QString& id)
 
 void MailboxMemory::open(const QString& account)
 {
-    const QString hash = QString::fromLatin1(
-        QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    const QString hash =
+        QString::fromLatin1(QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     const QString path = QDir(platform::ProgramFolder()).filePath(QStringLiteral("kv_mailbox_%1.txt").arg(hash));
     // Read afresh each time: another run of the program may have written it meanwhile.
     account_ = account;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mail/checkmailClass.h"
 
 #include "mail/MailHost.h"
@@ -31,8 +32,7 @@ QString listDate(const QDate& date)
 
 } // namespace
 
-checkmailClass::checkmailClass(QObject* parent)
-    : QObject(parent)
+checkmailClass::checkmailClass(QObject* parent) : QObject(parent)
 {
     // Four Chinese characters that a single-byte code page cannot hold.
     singleByteSystem_ = systemBytes(QString::fromUtf8("廣東閱讀")).size() == 4;
@@ -46,15 +46,39 @@ checkmailClass::~checkmailClass()
     delete ObjSmtp;
 }
 
-void checkmailClass::setHost(MailHost* host) { host_ = host; }
-void checkmailClass::SetAudioControl(telephony::ClsAudioControl* control) { audio_ = control; }
-void checkmailClass::Popsock(QTcpSocket* socket) { popSocket_ = socket; }
-void checkmailClass::setPOPTimerControl(QTimer* timer) { popTimer_ = timer; }
-void checkmailClass::SMTPsock(QTcpSocket* socket) { smtpSocket_ = socket; }
-void checkmailClass::setSMTPTimerControl(QTimer* timer) { smtpTimer_ = timer; }
-void checkmailClass::setListView(QStandardItemModel* list) { list_ = list; }
-void checkmailClass::writelog(bool on) { writeLog_ = on; }
-void checkmailClass::allowdelete(bool) {}
+void checkmailClass::setHost(MailHost* host)
+{
+    host_ = host;
+}
+void checkmailClass::SetAudioControl(telephony::ClsAudioControl* control)
+{
+    audio_ = control;
+}
+void checkmailClass::Popsock(QTcpSocket* socket)
+{
+    popSocket_ = socket;
+}
+void checkmailClass::setPOPTimerControl(QTimer* timer)
+{
+    popTimer_ = timer;
+}
+void checkmailClass::SMTPsock(QTcpSocket* socket)
+{
+    smtpSocket_ = socket;
+}
+void checkmailClass::setSMTPTimerControl(QTimer* timer)
+{
+    smtpTimer_ = timer;
+}
+void checkmailClass::setListView(QStandardItemModel* list)
+{
+    list_ = list;
+}
+void checkmailClass::writelog(bool on)
+{
+    writeLog_ = on;
+}
+void checkmailClass::allowdelete(bool) { }
 
 void checkmailClass::CheckMail(int32_t kind)
 {
@@ -121,9 +145,7 @@ void checkmailClass::startRequest(const Request& r)
         targetId_ = r.id;
         emit CheckmailStart();
         break;
-    default:
-        emit CheckmailStart();
-        break;
+    default: emit CheckmailStart(); break;
     }
     startSession();
 }
@@ -152,7 +174,8 @@ void checkmailClass::startSession()
     }
     lastFailure_.clear();
     if (UserName.isEmpty() || Password.isEmpty() || ServerName.isEmpty()) {
-        lastFailure_ = QStringLiteral("No check: give the POP3 server, user name and password on the e-mail account page.");
+        lastFailure_ =
+            QStringLiteral("No check: give the POP3 server, user name and password on the e-mail account page.");
         WriteLogLine(ServerName.isEmpty() ? QStringLiteral("POP3") : ServerName, lastFailure_);
         return finish();
     }
@@ -185,10 +208,10 @@ void checkmailClass::ObjPop_POPStatus()
     switch (ObjPop->status()) {
     case CPostOffice::StatSent: onCountKnown(); break;
     case CPostOffice::UidlSent: onAnchorChecked(); break;
-    case CPostOffice::TopSent:  onHeadersIn(); break;
+    case CPostOffice::TopSent: onHeadersIn(); break;
     case CPostOffice::RetrSent: onMessageIn(); break;
     case CPostOffice::DeleSent: onDeleted(); break;
-    case CPostOffice::Closed:   onSessionEnded(); break;
+    case CPostOffice::Closed: onSessionEnded(); break;
     default: break;
     }
 }
@@ -226,8 +249,7 @@ void checkmailClass::onCountKnown()
             listFromCount(count);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -291,8 +313,7 @@ void checkmailClass::onHeadersIn()
     QString id = ObjPop->MsgUniqueID().trimmed();
     if (!MailboxMemory::validId(id))
         id.clear(); // no id: the message is judged by its position alone
-    const bool existing = myStatus_ == FirstCheck
-                          || (firstListing_ && ObjPop->CurrentMessageNum() <= existingAtStart_);
+    const bool existing = myStatus_ == FirstCheck || (firstListing_ && ObjPop->CurrentMessageNum() <= existingAtStart_);
     const bool isNew = !existing && !(!id.isEmpty() && memory_.listed(id));
     addListItem(DisplayStringconv(ObjPop->MsgFrom(), ObjPop->MsgFromByte(), ObjPop->MsgFromCharset()),
                 DisplayStringconv(ObjPop->MsgSubject(), ObjPop->MsgSubjectByte(), ObjPop->MsgSubjectCharset()),
@@ -300,8 +321,8 @@ void checkmailClass::onHeadersIn()
     memory_.markListed(id);
 
     // A reply is never answered: neither the decoded nor the received subject may hold "Re:".
-    const bool reply = ObjPop->MsgSubject().contains(QLatin1String("Re:"))
-                    || ObjPop->MsgSubjectOrg().contains(QLatin1String("Re:"));
+    const bool reply =
+        ObjPop->MsgSubject().contains(QLatin1String("Re:")) || ObjPop->MsgSubjectOrg().contains(QLatin1String("Re:"));
     if (AutoReplyOn && myStatus_ != FirstCheck && !reply && isNew && !(!id.isEmpty() && memory_.answered(id)))
         return sendAutoReply(id);
     resumeListing();
@@ -441,16 +462,14 @@ QString checkmailClass::failureReason() const
         return QStringLiteral("%1 did not answer in time (POP3 Server Timeout)").arg(server);
     case 10061:
         return QStringLiteral("Cannot connect to %1: connection refused. Check the POP3 server and port.").arg(server);
-    case 11001:
-        return QStringLiteral("POP3 server %1 not found. Check the server name.").arg(ServerName);
+    case 11001: return QStringLiteral("POP3 server %1 not found. Check the server name.").arg(ServerName);
     case CPostOffice::kProtocolError:
         if (said.isEmpty())
             return QStringLiteral("%1 check failed: %2").arg(server, desc);
         if (ObjPop->FailedStatus() == CPostOffice::UserSent || ObjPop->FailedStatus() == CPostOffice::PassSent)
             return QStringLiteral("%1 refused the sign-in: %2. Check the user name and password.").arg(server, said);
         return QStringLiteral("%1 refused a command: %2").arg(server, said);
-    default:
-        return QStringLiteral("Cannot reach %1: %2").arg(server, desc);
+    default: return QStringLiteral("Cannot reach %1: %2").arg(server, desc);
     }
 }
 
@@ -472,8 +491,8 @@ void checkmailClass::finish()
     QMetaObject::invokeMethod(this, &checkmailClass::runWaitingRequest, Qt::QueuedConnection);
 }
 
-void checkmailClass::addListItem(const QString& sender, const QString& subject,
-                                 const QString& date, const QString& file, const QString& id, bool isNew)
+void checkmailClass::addListItem(const QString& sender, const QString& subject, const QString& date,
+                                 const QString& file, const QString& id, bool isNew)
 {
     if (isNew) {
         ++NewMailCount;
@@ -527,7 +546,6 @@ bool checkmailClass::isSpam() const
         return false;
     // The sender list holds addresses: look in the display name and in the raw From value.
     const QStringList senders = host_->spamSenders();
-    return spam::Matches(ObjPop->MsgSubject(), host_->spamSubjects())
-        || spam::Matches(ObjPop->MsgFrom(), senders)
-        || spam::Matches(ObjPop->MsgFromOrg(), senders);
+    return spam::Matches(ObjPop->MsgSubject(), host_->spamSubjects()) || spam::Matches(ObjPop->MsgFrom(), senders)
+           || spam::Matches(ObjPop->MsgFromOrg(), senders);
 }

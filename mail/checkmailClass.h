@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QObject>
@@ -14,7 +15,9 @@
 class CPostOffice;
 class cSmtp;
 class MailHost;
-namespace telephony { class ClsAudioControl; }
+namespace telephony {
+class ClsAudioControl;
+}
 
 // The mail engine: checks the mailbox through the POP3 client step by step, keeps the
 // mailbox list in step with the server, counts new mail, removes spam, answers new mail and
@@ -77,7 +80,7 @@ public:
     void DelMailInServer(int16_t n);
     void ResetMailCount(int32_t n);
     void killPop();
-    void updateAll(int) {}
+    void updateAll(int) { }
 
     int32_t MyStatus() const { return myStatus_; }
     int32_t KnownCount() const { return knownCount_; }
@@ -90,7 +93,10 @@ public:
     // ended well.
     QString LastFailure() const { return lastFailure_; }
     // The new mail the last request found: how many, and the first few in list order.
-    struct NewMail { QString sender, subject; };
+    struct NewMail
+    {
+        QString sender, subject;
+    };
     static constexpr int kNewMailKept = 10; // more than a notice shows
     int NewMailFound() const { return newMailFound_; }
     QList<NewMail> NewMailListed() const { return newMail_; }
@@ -120,11 +126,11 @@ public:
 
     // ---- the keypad voice menu
     static constexpr const char* kPleaseWait = "Please wait.";
-    static constexpr int kPinLength = 8;                // digits a PIN may have
+    static constexpr int kPinLength = 8; // digits a PIN may have
     static constexpr int kPinTriesPerCall = 3;
-    static constexpr int kLockoutCalls = 3;             // calls with wrong PINs ...
-    static constexpr int kLockoutSeconds = 15 * 60;     // ... within this long lock the line this long
-    static constexpr int kDigitBufferCap = 64;          // keys kept; a caller cannot grow it further
+    static constexpr int kLockoutCalls = 3; // calls with wrong PINs ...
+    static constexpr int kLockoutSeconds = 15 * 60; // ... within this long lock the line this long
+    static constexpr int kDigitBufferCap = 64; // keys kept; a caller cannot grow it further
 
     // One keypad key ("0"-"9", "*", "#"); anything else is dropped.
     void DigitReceived(const QString& key);
@@ -182,8 +188,8 @@ private:
     void onSessionEnded();
     void startSession();
     void finish();
-    void addListItem(const QString& sender, const QString& subject, const QString& date,
-                     const QString& file, const QString& id, bool isNew);
+    void addListItem(const QString& sender, const QString& subject, const QString& date, const QString& file,
+                     const QString& id, bool isNew);
     QString idAtRow(int row) const;
     void undoDeletions();
     void forgetGoneMail();
@@ -221,7 +227,12 @@ private:
     void notePinFailure();
     bool placeholderIsCurrent() const { return placeholder_; }
     // Requests that wait while a session runs; they start when it has ended.
-    struct Request { int32_t mode; int16_t n; QString id; };
+    struct Request
+    {
+        int32_t mode;
+        int16_t n;
+        QString id;
+    };
     void request(int32_t mode, int16_t n, const QString& id = QString());
     void startRequest(const Request& r);
     void runWaitingRequest();
@@ -245,41 +256,43 @@ private:
     // The session's view of the mailbox, kept sound whatever happens to the session.
     MailboxMemory memory_;
     int32_t knownAtFirstDelete_ = -1; // rows that stay valid when the session's DELEs are undone
-    bool userDeleted_ = false;        // the server accepted the user's DELE, pending QUIT
-    bool listedToEnd_ = false;        // the session looked at every message up to the count
-    bool firstListing_ = false;       // the first check's listing is not complete yet
-    int32_t existingAtStart_ = -1;    // messages there at the first check: never new
+    bool userDeleted_ = false; // the server accepted the user's DELE, pending QUIT
+    bool listedToEnd_ = false; // the session looked at every message up to the count
+    bool firstListing_ = false; // the first check's listing is not complete yet
+    int32_t existingAtStart_ = -1; // messages there at the first check: never new
     QString lastFailure_;
     QList<NewMail> newMail_;
     int newMailFound_ = 0;
     QList<Request> waiting_;
-    QString targetId_;                // the id the fetched or deleted message must have
-    bool menuDelete_ = false;         // the delete was asked on the telephone
-    bool dictatedSend_ = false;       // the send in progress is the caller's reply
+    QString targetId_; // the id the fetched or deleted message must have
+    bool menuDelete_ = false; // the delete was asked on the telephone
+    bool dictatedSend_ = false; // the send in progress is the caller's reply
 
     // The call.
     int16_t readIndex_ = 0;
-    bool deleteArmed_ = false;        // "0" once: the next "0" deletes the message read
+    bool deleteArmed_ = false; // "0" once: the next "0" deletes the message read
     bool pinFailedThisCall_ = false;
     bool lineCall_ = false;
-    QList<double> pinFailureTimes_;   // seconds since epoch, one per call with a wrong PIN
+    QList<double> pinFailureTimes_; // seconds since epoch, one per call with a wrong PIN
     double lockedUntil_ = 0;
     QStringList pendingKeys_;
     bool handlingKey_ = false;
     QString remainingSpeech_;
-    QString readId_;                  // the id of the message read, for its deletion
+    QString readId_; // the id of the message read, for its deletion
     int16_t readPosition_ = 0;
-    QString date_;                    // the fetched message's date, as the list shows it
-    bool placeholder_ = true;         // the current message is a placeholder, not a mail
+    QString date_; // the fetched message's date, as the list shows it
+    bool placeholder_ = true; // the current message is a placeholder, not a mail
 
     // An automatic reply holds the listing until the send has closed and the log has paused.
-    struct ReplyWait {
+    struct ReplyWait
+    {
         QPointer<CPostOffice> session;
         bool sendClosed = false;
         bool pauseOver = false;
     } replyWait_;
     // An automatic reply that waits for the send in progress to close.
-    struct PendingSend {
+    struct PendingSend
+    {
         QString to, from, subject, body;
         enum Kind { Other, Auto, Dictated } kind = Other;
     };
@@ -288,7 +301,8 @@ private:
     void queueSend(const PendingSend& send);
     void startSend(const PendingSend& send);
 
-    struct LogPause {
+    struct LogPause
+    {
         double start;
         qint64 realStart;
         std::function<void()> then;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keypad voice menu: every key of a caller (or of the simulated telephone) is read in the
 // light of the call's status, which the menu moves on and answers by speaking.
 #include "mail/checkmailClass.h"
@@ -80,13 +81,13 @@ void checkmailClass::handleKey(const QString& key)
     emit DebugPrint(QStringLiteral("Digit Received : ") + DigitBuffer);
     audio_->ResetTimer();
     switch (audio_->getStatus()) {
-    case Call::AlertSaying:     onAlertAnsweredKey(); break;
-    case Call::WaitingForPin:   onPinKey(); break;
-    case Call::MenuRepeating:   onMenuKey(); break;
-    case Call::ReadingPieces:   onListeningKey(); break;
-    case Call::MenuSpeech:      onNumberKey(); break;
+    case Call::AlertSaying: onAlertAnsweredKey(); break;
+    case Call::WaitingForPin: onPinKey(); break;
+    case Call::MenuRepeating: onMenuKey(); break;
+    case Call::ReadingPieces: onListeningKey(); break;
+    case Call::MenuSpeech: onNumberKey(); break;
     case Call::WaitingForInput: onDictationKey(); break;
-    case 14:                    onLongNumberKey(); break;
+    case 14: onLongNumberKey(); break;
     default: break; // the key stays in the buffer
     }
 }
@@ -389,8 +390,8 @@ void checkmailClass::sendReply()
         return say(QStringLiteral(" e mail is Busy, try later"));
     dictatedSend_ = true;
     say(QStringLiteral(" sending"));
-    queueSend({oneLine(form->to()), oneLine(form->from()), oneLine(form->subject()), form->body(),
-               PendingSend::Dictated});
+    queueSend(
+        {oneLine(form->to()), oneLine(form->from()), oneLine(form->subject()), form->body(), PendingSend::Dictated});
 }
 
 void checkmailClass::deleteReadMessage()
@@ -446,6 +447,7 @@ void checkmailClass::notePinFailure()
         lockedUntil_ = now + kLockoutSeconds;
         pinFailureTimes_.clear();
         logPhone(QStringLiteral("Wrong PINs on %1 calls: calls are said good-bye to for %2 minutes")
-                     .arg(kLockoutCalls).arg(kLockoutSeconds / 60));
+                     .arg(kLockoutCalls)
+                     .arg(kLockoutSeconds / 60));
     }
 }

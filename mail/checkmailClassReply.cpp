@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spam, automatic replies, sending mail and the log.
 #include "mail/checkmailClass.h"
 
@@ -50,8 +51,7 @@ void checkmailClass::resumeAfterReply()
         resumeListing();
 }
 
-void checkmailClass::SendMail(const QString& to, const QString& from, const QString& subject,
-                              const QString& body)
+void checkmailClass::SendMail(const QString& to, const QString& from, const QString& subject, const QString& body)
 {
     queueSend({to, from, subject, body, PendingSend::Other});
 }
@@ -110,7 +110,8 @@ void checkmailClass::ObjSmtp_ServerClose(int16_t code)
         if (audio_ && audio_->getStatus() != telephony::ClsAudioControl::Idle) { // a caller is on the line
             const bool sent = code == cSmtp::Delivered || code == cSmtp::ServerClosed;
             audio_->ChangeStatus(telephony::ClsAudioControl::MenuRepeating);
-            audio_->RepeatedlySay(1, sent ? QStringLiteral(" E mail send complete") : QStringLiteral(" Fail Send E-mail"));
+            audio_->RepeatedlySay(1,
+                                  sent ? QStringLiteral(" E mail send complete") : QStringLiteral(" Fail Send E-mail"));
         }
     } else if (closed == PendingSend::Auto) {
         replyWait_.sendClosed = true;
@@ -167,7 +168,8 @@ void checkmailClass::WriteLogLine(const QString& name, const QString& text, std:
         return;
     if (!PauseAfterLog)
         return then();
-    logPauses_.append({platform::AppClock().secondsSinceMidnight(), QDateTime::currentMSecsSinceEpoch(), std::move(then)});
+    logPauses_.append(
+        {platform::AppClock().secondsSinceMidnight(), QDateTime::currentMSecsSinceEpoch(), std::move(then)});
     if (!logPauseTimer_.isActive())
         logPauseTimer_.start();
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text for speech: mixed Chinese and Latin text is spoken one same-language run at a time,
 // the voice switched before each run.
 #include "mail/checkmailClass.h"

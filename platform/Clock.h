@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QtGlobal>
 
@@ -24,8 +25,13 @@ public:
 class ManualClock : public Clock
 {
 public:
-    explicit ManualClock(qint64 start = 0, qint64 stepPerRead = 0) : now_(start), step_(stepPerRead) {}
-    qint64 msecsSinceEpoch() override { const qint64 t = now_; now_ += step_; return t; }
+    explicit ManualClock(qint64 start = 0, qint64 stepPerRead = 0) : now_(start), step_(stepPerRead) { }
+    qint64 msecsSinceEpoch() override
+    {
+        const qint64 t = now_;
+        now_ += step_;
+        return t;
+    }
     void advance(qint64 msecs) { now_ += msecs; }
     void set(qint64 msecs) { now_ = msecs; }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/CodePage.h"
 
 #include <unicode/ucnv.h>
@@ -60,8 +61,8 @@ struct Tally
     int first = -1;
 };
 
-void countToUnicode(const void* context, UConverterToUnicodeArgs* args, const char* codeUnits,
-                    int32_t length, UConverterCallbackReason reason, UErrorCode* err)
+void countToUnicode(const void* context, UConverterToUnicodeArgs* args, const char* codeUnits, int32_t length,
+                    UConverterCallbackReason reason, UErrorCode* err)
 {
     auto* tally = static_cast<Tally*>(const_cast<void*>(context));
     if (reason <= UCNV_IRREGULAR) {
@@ -71,9 +72,8 @@ void countToUnicode(const void* context, UConverterToUnicodeArgs* args, const ch
     UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, reason, err);
 }
 
-void countFromUnicode(const void* context, UConverterFromUnicodeArgs* args, const UChar* codeUnits,
-                      int32_t length, UChar32 codePoint, UConverterCallbackReason reason,
-                      UErrorCode* err)
+void countFromUnicode(const void* context, UConverterFromUnicodeArgs* args, const UChar* codeUnits, int32_t length,
+                      UChar32 codePoint, UConverterCallbackReason reason, UErrorCode* err)
 {
     auto* tally = static_cast<Tally*>(const_cast<void*>(context));
     if (reason <= UCNV_IRREGULAR) {
@@ -91,7 +91,11 @@ struct DetectorCloser
 // The code page of a charset name the detector reports; 0 for those we do not read.
 int detectedCodePage(const char* name)
 {
-    static const struct { const char* name; int codePage; } names[] = {
+    static const struct
+    {
+        const char* name;
+        int codePage;
+    } names[] = {
         {"Big5", 950}, {"GB18030", 936}, {"windows-1252", 1252}, {"ISO-8859-1", 1252}, {"UTF-8", 65001},
     };
     for (const auto& n : names)
@@ -163,8 +167,8 @@ BytesConversion TextToBytes(const QString& text, int codePage)
     std::vector<char> out(size_t(text.size()) * size_t(ucnv_getMaxCharSize(conv)) + 8);
     char* target = out.data();
     const UChar* source = tally.textStart;
-    ucnv_fromUnicode(conv, &target, out.data() + out.size(), &source,
-                     tally.textStart + text.size(), nullptr, true, &status);
+    ucnv_fromUnicode(conv, &target, out.data() + out.size(), &source, tally.textStart + text.size(), nullptr, true,
+                     &status);
     if (U_FAILURE(status))
         ++result.unmapped;
     result.bytes = QByteArray(out.data(), target - out.data());

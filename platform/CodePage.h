@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QList>
@@ -12,8 +13,8 @@ namespace platform {
 struct TextConversion
 {
     QString text;
-    int unmapped = 0;          // bytes or sequences that had no character
-    int firstUnmapped = -1;    // byte offset of the first of them
+    int unmapped = 0; // bytes or sequences that had no character
+    int firstUnmapped = -1; // byte offset of the first of them
     bool converterFound = true;
     bool ok() const { return converterFound && unmapped == 0; }
 };
@@ -21,8 +22,8 @@ struct TextConversion
 struct BytesConversion
 {
     QByteArray bytes;
-    int unmapped = 0;          // characters that have no bytes in the code page
-    int firstUnmapped = -1;    // UTF-16 offset of the first of them
+    int unmapped = 0; // characters that have no bytes in the code page
+    int firstUnmapped = -1; // UTF-16 offset of the first of them
     bool converterFound = true;
     bool ok() const { return converterFound && unmapped == 0; }
 };

@@ -17,15 +17,9 @@ constexpr int kShowMs = 10000; // long enough to read three lines
 
 } // namespace
 
-DesktopNotifier::DesktopNotifier(QObject* parent)
-    : DesktopNotifier(QDBusConnection::sessionBus(), parent)
-{
-}
+DesktopNotifier::DesktopNotifier(QObject* parent) : DesktopNotifier(QDBusConnection::sessionBus(), parent) { }
 
-DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), bus_(bus)
-{
-}
+DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) { }
 
 void DesktopNotifier::notify(const QString& appName, const QString& summary, const QString& body)
 {

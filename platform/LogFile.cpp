@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/LogFile.h"
 
 #include "platform/Clock.h"
@@ -40,8 +41,8 @@ bool AppendLogRecord(const QString& logName, const QString& category, const QStr
     if (!file.open(QIODevice::Append))
         return false;
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(AppClock().msecsSinceEpoch());
-    const QString line = u'#' + now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral("#,") + Quoted(category)
-                         + u',' + Quoted(message);
+    const QString line = u'#' + now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral("#,")
+                         + Quoted(category) + u',' + Quoted(message);
     const QByteArray bytes = TextToBytes(line + QStringLiteral("\r\n"), SystemAnsiCodePage()).bytes;
     return file.write(bytes) == bytes.size();
 }

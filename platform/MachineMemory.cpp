@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/MachineMemory.h"
 
 #include <QByteArray>
@@ -15,7 +16,9 @@ namespace platform {
 std::optional<MachineMemory> ReadMachineMemory()
 {
 #if defined(__linux__)
-    struct sysinfo si {};
+    struct sysinfo si
+    {
+    };
     if (sysinfo(&si) != 0)
         return std::nullopt;
     const quint64 unit = si.mem_unit ? si.mem_unit : 1;
@@ -45,7 +48,9 @@ std::optional<MachineMemory> ReadMachineMemory()
     m.availableWithSwap = m.availablePhysical + swapFree;
     // The address space: its limit when one is set, otherwise the user half of 48-bit addresses.
     quint64 space = quint64(1) << 47;
-    struct rlimit lim {};
+    struct rlimit lim
+    {
+    };
     if (getrlimit(RLIMIT_AS, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY)
         space = lim.rlim_cur;
     quint64 used = 0;

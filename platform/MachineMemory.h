@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QtGlobal>
 #include <optional>
@@ -8,11 +9,11 @@ namespace platform {
 struct MachineMemory
 {
     quint64 totalPhysical = 0;
-    quint64 availablePhysical = 0;   // free, and caches the system would give back
-    quint32 loadPercent = 0;         // of the physical memory in use
+    quint64 availablePhysical = 0; // free, and caches the system would give back
+    quint32 loadPercent = 0; // of the physical memory in use
     quint64 totalWithSwap = 0;
     quint64 availableWithSwap = 0;
-    quint64 addressSpace = 0;        // this process's
+    quint64 addressSpace = 0; // this process's
     quint64 availableAddressSpace = 0;
 };
 

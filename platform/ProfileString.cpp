@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ProfileString.h"
 
 #include <QDateTime>
@@ -63,8 +64,8 @@ struct CachedFile
 
 } // namespace
 
-QString GetPrivateProfileString(const QString& section, const QString& key,
-                                const QString& defaultValue, const QString& fileName, int size)
+QString GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultValue,
+                                const QString& fileName, int size)
 {
     static QMutex mutex;
     static QHash<QString, CachedFile> cache;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QString>
 
@@ -8,8 +9,7 @@ namespace platform {
 // names and values are dropped, a value wrapped in matching quotes loses them, lines starting
 // with ';' are comments. The file is UTF-8. The result holds at most size - 1 characters.
 // A missing file, section or key gives defaultValue.
-QString GetPrivateProfileString(const QString& section, const QString& key,
-                                const QString& defaultValue, const QString& fileName,
-                                int size = 32767);
+QString GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultValue,
+                                const QString& fileName, int size = 32767);
 
 } // namespace platform

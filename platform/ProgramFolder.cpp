@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
@@ -34,8 +35,8 @@ QString resolve()
     }
     if (!shipped.isEmpty() && shipped == QCoreApplication::applicationDirPath())
         return shipped;
-    const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                         + QStringLiteral("/korvalen");
+    const QString user =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/korvalen");
     SeedProgramFolder(shipped, user);
     return user;
 }
@@ -102,7 +103,8 @@ QString ProgramFolderProblem()
     const QString folder = ProgramFolder();
     if (!QFileInfo(folder).isDir())
         return QStringLiteral("The program folder %1 does not exist. Reinstall the program or create "
-                              "the folder.").arg(folder);
+                              "the folder.")
+            .arg(folder);
     QTemporaryFile probe(folder + QStringLiteral("/.write-test-XXXXXX"));
     if (!probe.open())
         return QStringLiteral("The program folder %1 cannot be written: spam lists, the log and "

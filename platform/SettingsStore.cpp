@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SettingsStore.h"
 
 #include <QFile>
@@ -12,18 +13,16 @@ SettingsStore::SettingsStore()
     open();
 }
 
-SettingsStore::SettingsStore(const QString& iniFile)
-    : iniFile_(iniFile)
+SettingsStore::SettingsStore(const QString& iniFile) : iniFile_(iniFile)
 {
     open();
 }
 
 void SettingsStore::open()
 {
-    settings_ = iniFile_.isEmpty()
-                    ? std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                                  kApplication, kApplication)
-                    : std::make_unique<QSettings>(iniFile_, QSettings::IniFormat);
+    settings_ = iniFile_.isEmpty() ? std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                                 kApplication, kApplication)
+                                   : std::make_unique<QSettings>(iniFile_, QSettings::IniFormat);
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -73,11 +72,13 @@ bool SettingsStore::SaveSetting(const QString& key, const QString& value)
         return true;
     case QSettings::AccessError:
         lastError_ = QStringLiteral("The settings file %1 cannot be written. Check that its folder exists "
-                                    "and that you may write to it.").arg(fileName());
+                                    "and that you may write to it.")
+                         .arg(fileName());
         break;
     case QSettings::FormatError:
         lastError_ = QStringLiteral("The settings file %1 is damaged and cannot be updated. Move it aside "
-                                    "and start the program again.").arg(fileName());
+                                    "and start the program again.")
+                         .arg(fileName());
         break;
     }
     return false;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QSettings>
 #include <QString>
@@ -13,8 +14,8 @@ public:
     static constexpr const char* kApplication = "TNX_Korvalen";
     static constexpr const char* kSection = "setting";
 
-    SettingsStore();                                  // the user's own store
-    explicit SettingsStore(const QString& iniFile);   // a given file (tools, tests)
+    SettingsStore(); // the user's own store
+    explicit SettingsStore(const QString& iniFile); // a given file (tools, tests)
     virtual ~SettingsStore();
 
     // The stored text, or defaultValue when the key is missing.

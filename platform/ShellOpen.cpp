@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ShellOpen.h"
 
 #include <QDesktopServices>
@@ -19,7 +20,7 @@ QUrl targetUrl(const QString& target)
     return QFileInfo::exists(target) ? QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath())
                                      : QUrl::fromUserInput(target);
 }
-}
+} // namespace
 
 bool OpenWithShell(const QString& target)
 {

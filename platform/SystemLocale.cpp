@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SystemLocale.h"
 
 #include <atomic>
@@ -17,30 +18,18 @@ struct LocaleRow
 
 // Windows locale identifiers of the languages most users run.
 constexpr LocaleRow kLocales[] = {
-    {QLocale::Chinese, QLocale::Taiwan, 0x0404},
-    {QLocale::Chinese, QLocale::HongKong, 0x0C04},
-    {QLocale::Chinese, QLocale::Macao, 0x1404},
-    {QLocale::Chinese, QLocale::China, 0x0804},
-    {QLocale::Chinese, QLocale::Singapore, 0x0804},
-    {QLocale::English, QLocale::UnitedStates, 0x0409},
-    {QLocale::English, QLocale::UnitedKingdom, 0x0809},
-    {QLocale::English, QLocale::Australia, 0x0C09},
-    {QLocale::English, QLocale::Canada, 0x1009},
-    {QLocale::English, QLocale::AnyTerritory, 0x0409},
-    {QLocale::German, QLocale::AnyTerritory, 0x0407},
-    {QLocale::French, QLocale::AnyTerritory, 0x040C},
-    {QLocale::Spanish, QLocale::AnyTerritory, 0x0C0A},
-    {QLocale::Italian, QLocale::AnyTerritory, 0x0410},
-    {QLocale::Portuguese, QLocale::Brazil, 0x0416},
-    {QLocale::Portuguese, QLocale::AnyTerritory, 0x0816},
-    {QLocale::Dutch, QLocale::AnyTerritory, 0x0413},
-    {QLocale::Russian, QLocale::AnyTerritory, 0x0419},
-    {QLocale::Polish, QLocale::AnyTerritory, 0x0415},
-    {QLocale::Japanese, QLocale::AnyTerritory, 0x0411},
-    {QLocale::Korean, QLocale::AnyTerritory, 0x0412},
-    {QLocale::Swedish, QLocale::AnyTerritory, 0x041D},
-    {QLocale::Turkish, QLocale::AnyTerritory, 0x041F},
-    {QLocale::Vietnamese, QLocale::AnyTerritory, 0x042A},
+    {QLocale::Chinese, QLocale::Taiwan, 0x0404},        {QLocale::Chinese, QLocale::HongKong, 0x0C04},
+    {QLocale::Chinese, QLocale::Macao, 0x1404},         {QLocale::Chinese, QLocale::China, 0x0804},
+    {QLocale::Chinese, QLocale::Singapore, 0x0804},     {QLocale::English, QLocale::UnitedStates, 0x0409},
+    {QLocale::English, QLocale::UnitedKingdom, 0x0809}, {QLocale::English, QLocale::Australia, 0x0C09},
+    {QLocale::English, QLocale::Canada, 0x1009},        {QLocale::English, QLocale::AnyTerritory, 0x0409},
+    {QLocale::German, QLocale::AnyTerritory, 0x0407},   {QLocale::French, QLocale::AnyTerritory, 0x040C},
+    {QLocale::Spanish, QLocale::AnyTerritory, 0x0C0A},  {QLocale::Italian, QLocale::AnyTerritory, 0x0410},
+    {QLocale::Portuguese, QLocale::Brazil, 0x0416},     {QLocale::Portuguese, QLocale::AnyTerritory, 0x0816},
+    {QLocale::Dutch, QLocale::AnyTerritory, 0x0413},    {QLocale::Russian, QLocale::AnyTerritory, 0x0419},
+    {QLocale::Polish, QLocale::AnyTerritory, 0x0415},   {QLocale::Japanese, QLocale::AnyTerritory, 0x0411},
+    {QLocale::Korean, QLocale::AnyTerritory, 0x0412},   {QLocale::Swedish, QLocale::AnyTerritory, 0x041D},
+    {QLocale::Turkish, QLocale::AnyTerritory, 0x041F},  {QLocale::Vietnamese, QLocale::AnyTerritory, 0x042A},
     {QLocale::Thai, QLocale::AnyTerritory, 0x041E},
 };
 

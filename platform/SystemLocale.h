@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QLocale>
 
@@ -6,7 +7,7 @@ namespace platform {
 // Locale identifiers as the program knows them: 1028 traditional Chinese, 2052 simplified
 // Chinese, 1033 US English, ...
 constexpr int kLcidTraditionalChinese = 0x0404; // 1028
-constexpr int kLcidSimplifiedChinese = 0x0804;  // 2052
+constexpr int kLcidSimplifiedChinese = 0x0804; // 2052
 
 // Hong Kong (0x0C04) and Macao (0x1404) read traditional Chinese like Taiwan.
 int MapLcid(int lcid);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Termination.h"
 
 #include <csignal>
@@ -5,7 +6,10 @@
 namespace platform {
 namespace {
 volatile std::sig_atomic_t requested = 0;
-extern "C" void onTerminate(int) { requested = 1; }
+extern "C" void onTerminate(int)
+{
+    requested = 1;
+}
 } // namespace
 
 void InstallTerminationHandler()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QString>
@@ -8,8 +9,8 @@ namespace platform {
 constexpr int16_t kKeyBackspace = 8;
 
 // Key filters: the key code passes or becomes 0, which discards the key.
-void DigitOnlyKeyFilter(int16_t& keyAscii);   // backspace and 0-9
-void DecimalKeyFilter(int16_t& keyAscii);     // backspace, '.' and 0-9
+void DigitOnlyKeyFilter(int16_t& keyAscii); // backspace and 0-9
+void DecimalKeyFilter(int16_t& keyAscii); // backspace, '.' and 0-9
 
 // The text to show when a numeric field is left: the text as typed when its first 8
 // characters are a number within [minimum, maximum], otherwise the default.
@@ -27,6 +28,6 @@ QString MakeTempFileName(const QString& folder);
 bool CopyArrayTail(QByteArray& destination, const QByteArray& source, qsizetype start);
 
 // Debug output of the engines; the program shows none.
-inline void DebugPrint(const QString&) {}
+inline void DebugPrint(const QString&) { }
 
 } // namespace platform

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/CMessage.h"
 
 #include "platform/CodePage.h"
@@ -156,8 +157,8 @@ bool CMessage::parseHeaders(const QByteArray& block, bool partHeader)
     return separateParts;
 }
 
-void CMessage::parseHeaderLine(const QByteArray& name, const QByteArray& value,
-                               const QByteArray& line, bool partHeader, bool& separateParts)
+void CMessage::parseHeaderLine(const QByteArray& name, const QByteArray& value, const QByteArray& line, bool partHeader,
+                               bool& separateParts)
 {
     if (name == "content-type") {
         contentType_ = systemText(value);
@@ -207,12 +208,21 @@ void CMessage::parseHeaderLine(const QByteArray& name, const QByteArray& value,
 
 QString* CMessage::plainField(const QByteArray& name)
 {
-    const struct { const char* name; QString CMessage::*field; } fields[] = {
-        {"sender", &CMessage::Sender},         {"reply-to", &CMessage::ReplyTo},
-        {"to", &CMessage::MessageTo},          {"cc", &CMessage::CC},
-        {"bcc", &CMessage::BCC},               {"message-id", &CMessage::MessageID},
-        {"in-reply-to", &CMessage::InReplyTo}, {"references", &CMessage::References},
-        {"keywords", &CMessage::Keywords},     {"comments", &CMessage::Comments},
+    const struct
+    {
+        const char* name;
+        QString CMessage::*field;
+    } fields[] = {
+        {"sender", &CMessage::Sender},
+        {"reply-to", &CMessage::ReplyTo},
+        {"to", &CMessage::MessageTo},
+        {"cc", &CMessage::CC},
+        {"bcc", &CMessage::BCC},
+        {"message-id", &CMessage::MessageID},
+        {"in-reply-to", &CMessage::InReplyTo},
+        {"references", &CMessage::References},
+        {"keywords", &CMessage::Keywords},
+        {"comments", &CMessage::Comments},
         {"encrypted", &CMessage::Encrypted},
     };
     for (const auto& f : fields)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QString>
@@ -6,8 +7,8 @@
 // Charset codes of a message and its fields.
 enum CharsetCode : int32_t {
     CharsetNotSet = 0,
-    CharsetOther = 1,  // plain, read in the system code page
-    CharsetBig5 = 2,   // traditional Chinese, code page 950
+    CharsetOther = 1, // plain, read in the system code page
+    CharsetBig5 = 2, // traditional Chinese, code page 950
     CharsetGB2312 = 3, // simplified Chinese, code page 936
     CharsetUtf8 = 4,
 };
@@ -89,8 +90,8 @@ public:
 
 private:
     bool parseHeaders(const QByteArray& block, bool partHeader);
-    void parseHeaderLine(const QByteArray& name, const QByteArray& value, const QByteArray& line,
-                         bool partHeader, bool& separateParts);
+    void parseHeaderLine(const QByteArray& name, const QByteArray& value, const QByteArray& line, bool partHeader,
+                         bool& separateParts);
     QString* plainField(const QByteArray& name);
     void setCharset(int code, bool fromToo);
     void decodeFrom(const QByteArray& value);

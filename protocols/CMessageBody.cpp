@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/CMessage.h"
 
 #include "platform/CodePage.h"
@@ -64,8 +65,14 @@ bool isAscii(const QByteArray& bytes)
     return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
 }
 
-bool isLead(uchar b) { return b >= 0x81 && b <= 0xFE; }
-bool isTrail(uchar b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE); }
+bool isLead(uchar b)
+{
+    return b >= 0x81 && b <= 0xFE;
+}
+bool isTrail(uchar b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
+}
 
 // Every 8-bit byte pairs up as a code page 950 character (a lead byte may end a text cut short)
 // and nearly all characters with leads 0xA1..0xFE stand beside another, as in Chinese text. An
@@ -224,9 +231,9 @@ void CMessage::readUnlabelledText(const QByteArray& text)
 
     QList<int> candidates;
     switch (IdentifyBytesCharset(text)) {
-    case CharsetBig5:   candidates = {kBig5CodePage, kGbkCodePage, kWesternCodePage}; break;
+    case CharsetBig5: candidates = {kBig5CodePage, kGbkCodePage, kWesternCodePage}; break;
     case CharsetGB2312: candidates = {kGbkCodePage, kBig5CodePage, kWesternCodePage}; break;
-    default:            candidates = {kWesternCodePage, kBig5CodePage, kGbkCodePage}; break;
+    default: candidates = {kWesternCodePage, kBig5CodePage, kGbkCodePage}; break;
     }
     if (readsAsChineseText(text))
         candidates.removeOne(kWesternCodePage);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/CPostOffice.h"
 
 #include "platform/CodePage.h"
@@ -38,7 +39,7 @@ QString systemText(const QByteArray& bytes)
 
 } // namespace
 
-CPostOffice::CPostOffice(QObject* parent) : QObject(parent) {}
+CPostOffice::CPostOffice(QObject* parent) : QObject(parent) { }
 
 CPostOffice::~CPostOffice()
 {
@@ -65,14 +66,29 @@ void CPostOffice::Winsock(QTcpSocket* socket)
 }
 
 // The client raises its notes either way; the owner's log writer decides what reaches the file.
-void CPostOffice::setWriteLog(bool on) { writeLog_ = on; }
+void CPostOffice::setWriteLog(bool on)
+{
+    writeLog_ = on;
+}
 
 // A socket takes its peer only when connecting, so host and port wait here until Connect.
-void CPostOffice::POPHostname(const QString& host) { host_ = host; }
-void CPostOffice::POPPort(uint16_t port) { port_ = port; }
+void CPostOffice::POPHostname(const QString& host)
+{
+    host_ = host;
+}
+void CPostOffice::POPPort(uint16_t port)
+{
+    port_ = port;
+}
 
-bool CPostOffice::holdsSocket() const { return lent::HeldBy(socket_, this); }
-bool CPostOffice::holdsTimer() const { return lent::HeldBy(timer_, this); }
+bool CPostOffice::holdsSocket() const
+{
+    return lent::HeldBy(socket_, this);
+}
+bool CPostOffice::holdsTimer() const
+{
+    return lent::HeldBy(timer_, this);
+}
 
 // ---- commands
 
@@ -246,7 +262,7 @@ void CPostOffice::onDataArrival()
     case RetrSent:
         if (collectReply(chunk)) {
             QByteArray text = buffer_.mid(buffer_.indexOf(kLineEnd) + 2); // without the status line
-            text.chop(3);                                                  // nor ". CR LF"
+            text.chop(3); // nor ". CR LF"
             onReply(text);
         }
         return;
@@ -260,7 +276,9 @@ void CPostOffice::onDataArrival()
         if (end >= 0)
             return onReply(buffer_.left(end + 2));
         if (buffer_.size() > kStatusLineCap)
-            return fail(kProtocolError, QStringLiteral("POP Protocol : %1 %2").arg(status_).arg(systemText(buffer_.left(kStatusLineCap))));
+            return fail(
+                kProtocolError,
+                QStringLiteral("POP Protocol : %1 %2").arg(status_).arg(systemText(buffer_.left(kStatusLineCap))));
         return;
     }
     }
@@ -281,9 +299,12 @@ void CPostOffice::onReply(const QByteArray& reply)
     }
 
     switch (status_) {
-    case Connecting: msgCount_ = 0; send(UserSent, QStringLiteral("USER ") + POPUserName); break;
-    case UserSent:   send(PassSent, QStringLiteral("PASS ") + POPPassword); break;
-    case PassSent:   send(StatSent, QStringLiteral("STAT")); break;
+    case Connecting:
+        msgCount_ = 0;
+        send(UserSent, QStringLiteral("USER ") + POPUserName);
+        break;
+    case UserSent: send(PassSent, QStringLiteral("PASS ") + POPPassword); break;
+    case PassSent: send(StatSent, QStringLiteral("STAT")); break;
     case StatSent:
         if (readCount(reply))
             raise();
@@ -299,9 +320,18 @@ void CPostOffice::onReply(const QByteArray& reply)
         }
         break;
     }
-    case TopSent:    message().CreateHeader(reply); raise(); break;
-    case RetrSent:   message().CreateFromText(reply); raise(); break;
-    case DeleSent:   ++deletions_; raise(); break;
+    case TopSent:
+        message().CreateHeader(reply);
+        raise();
+        break;
+    case RetrSent:
+        message().CreateFromText(reply);
+        raise();
+        break;
+    case DeleSent:
+        ++deletions_;
+        raise();
+        break;
     case QuitSent:
         StopTimeout();
         status_ = Closed;
@@ -309,8 +339,11 @@ void CPostOffice::onReply(const QByteArray& reply)
         closeSocket();
         raise();
         break;
-    case RetrToFile: closeFile(); raise(); break;
-    case Closed:     break;
+    case RetrToFile:
+        closeFile();
+        raise();
+        break;
+    case Closed: break;
     }
 }
 
@@ -386,8 +419,12 @@ void CPostOffice::noteCodePage(const QByteArray& chunk)
         return;
     codePageNoted_ = true;
     const QString note = QStringLiteral("POP3 note %1: %2 bytes read as %3 characters in code page %4")
-                             .arg(kCodePageMismatch).arg(chunk.size()).arg(characters).arg(codePage);
-    QMetaObject::invokeMethod(this, [this, note] { emit DebugPrint(note); }, Qt::QueuedConnection);
+                             .arg(kCodePageMismatch)
+                             .arg(chunk.size())
+                             .arg(characters)
+                             .arg(codePage);
+    QMetaObject::invokeMethod(
+        this, [this, note] { emit DebugPrint(note); }, Qt::QueuedConnection);
 }
 
 bool CPostOffice::send(Status next, const QString& line)
@@ -470,9 +507,10 @@ void CPostOffice::onServerClosed()
     if (errNum_ == 0 && (status_ != QuitSent || deletions_ > 0)) {
         failedAt_ = status_;
         errNum_ = kProtocolError;
-        errDesc_ = status_ == QuitSent
-                       ? QStringLiteral("POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted")
-                       : QStringLiteral("POP Protocol : %1 connection closed by server").arg(status_);
+        errDesc_ =
+            status_ == QuitSent
+                ? QStringLiteral("POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted")
+                : QStringLiteral("POP Protocol : %1 connection closed by server").arg(status_);
     }
     status_ = Closed;
     awaiting_ = false;
@@ -501,21 +539,66 @@ CMessage& CPostOffice::message() const
     return *message_;
 }
 
-QString CPostOffice::MsgContents() const { return message().MessageBody(); }
-QByteArray CPostOffice::MsgContentsByte() const { return message().MessageBodyByte(); }
-QString CPostOffice::MsgSubject() const { return message().Subject; }
-QByteArray CPostOffice::MsgSubjectByte() const { return message().SubjectByte(); }
-int32_t CPostOffice::MsgSubjectCharset() const { return message().SubjectCharset(); }
-QString CPostOffice::MsgFrom() const { return message().From; }
-QString CPostOffice::MsgFromOrg() const { return message().FromOrg(); }
-QString CPostOffice::MsgSubjectOrg() const { return message().SubjectOrg(); }
-QByteArray CPostOffice::MsgFromByte() const { return message().FromByte(); }
-int32_t CPostOffice::MsgFromCharset() const { return message().FromCharset(); }
-QString CPostOffice::MsgTo() const { return message().MessageTo; }
-QString CPostOffice::MsgSendDatetime() const { return message().SendDate; }
-int16_t CPostOffice::MsgMonth() const { return message().MonthNum(); }
-int16_t CPostOffice::MsgYear() const { return message().YearNum(); }
-int32_t CPostOffice::Charset() const { return message().Charset(); }
+QString CPostOffice::MsgContents() const
+{
+    return message().MessageBody();
+}
+QByteArray CPostOffice::MsgContentsByte() const
+{
+    return message().MessageBodyByte();
+}
+QString CPostOffice::MsgSubject() const
+{
+    return message().Subject;
+}
+QByteArray CPostOffice::MsgSubjectByte() const
+{
+    return message().SubjectByte();
+}
+int32_t CPostOffice::MsgSubjectCharset() const
+{
+    return message().SubjectCharset();
+}
+QString CPostOffice::MsgFrom() const
+{
+    return message().From;
+}
+QString CPostOffice::MsgFromOrg() const
+{
+    return message().FromOrg();
+}
+QString CPostOffice::MsgSubjectOrg() const
+{
+    return message().SubjectOrg();
+}
+QByteArray CPostOffice::MsgFromByte() const
+{
+    return message().FromByte();
+}
+int32_t CPostOffice::MsgFromCharset() const
+{
+    return message().FromCharset();
+}
+QString CPostOffice::MsgTo() const
+{
+    return message().MessageTo;
+}
+QString CPostOffice::MsgSendDatetime() const
+{
+    return message().SendDate;
+}
+int16_t CPostOffice::MsgMonth() const
+{
+    return message().MonthNum();
+}
+int16_t CPostOffice::MsgYear() const
+{
+    return message().YearNum();
+}
+int32_t CPostOffice::Charset() const
+{
+    return message().Charset();
+}
 
 // A message without a readable date counts as 1 January 9999.
 QDate CPostOffice::MsgSendDate() const

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "protocols/CMessage.h"
 
@@ -28,12 +29,12 @@ public:
         PassSent = 2,
         StatSent = 3,
         UidlSent = 4,
-        TopSent = 5,    // headers only
-        RetrSent = 6,   // whole message
+        TopSent = 5, // headers only
+        RetrSent = 6, // whole message
         DeleSent = 7,
         QuitSent = 8,
         RetrToFile = 9,
-        Closed = 10,    // finished, failed or closed by the server
+        Closed = 10, // finished, failed or closed by the server
     };
     static constexpr int16_t kProtocolError = 9998;
     static constexpr int16_t kTimeoutError = 9999;
@@ -147,17 +148,17 @@ private:
     int32_t failedAt_ = Connecting;
     QString serverReply_;
 
-    bool awaiting_ = false;   // a command was sent and its reply is not complete yet
-    bool closing_ = false;    // our own close is under way, not the server's
+    bool awaiting_ = false; // a command was sent and its reply is not complete yet
+    bool closing_ = false; // our own close is under way, not the server's
     bool codePageNoted_ = false;
-    bool negative_ = false;   // a TOP or RETR was answered "-ERR": one line, not a message
-    bool idOnly_ = false;     // the UIDL asked for the id alone, no headers after it
-    int deletions_ = 0;       // DELEs the server accepted; they happen only at a confirmed QUIT
-    QByteArray buffer_;       // the reply so far, bounded
-    QByteArray tail_;         // the last bytes received, to find an end marker split over chunks
-    qint64 replyBytes_ = 0;   // bytes of the multi-line reply received, kept or not
-    int idleTicks_ = 0;       // ticks since the last data
-    int replyTicks_ = 0;      // ticks since the command was sent
+    bool negative_ = false; // a TOP or RETR was answered "-ERR": one line, not a message
+    bool idOnly_ = false; // the UIDL asked for the id alone, no headers after it
+    int deletions_ = 0; // DELEs the server accepted; they happen only at a confirmed QUIT
+    QByteArray buffer_; // the reply so far, bounded
+    QByteArray tail_; // the last bytes received, to find an end marker split over chunks
+    qint64 replyBytes_ = 0; // bytes of the multi-line reply received, kept or not
+    int idleTicks_ = 0; // ticks since the last data
+    int replyTicks_ = 0; // ticks since the command was sent
     QFile file_;
     mutable std::unique_ptr<CMessage> message_;
 };

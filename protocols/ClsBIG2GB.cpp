@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/ClsBIG2GB.h"
 
 #include "platform/CodePage.h"
@@ -43,7 +44,7 @@ const Tables& tables()
     static const Tables shared = [] {
         Tables t;
         t.loaded = readTable(QStringLiteral(":/tables/gb2big5.tbl"), ClsBIG2GB::kGbEntries, t.gbToBig5)
-                && readTable(QStringLiteral(":/tables/big52gb.tbl"), ClsBIG2GB::kBig5Entries, t.big5ToGb);
+                   && readTable(QStringLiteral(":/tables/big52gb.tbl"), ClsBIG2GB::kBig5Entries, t.big5ToGb);
         return t;
     }();
     return shared;
@@ -113,13 +114,11 @@ class UnitReader
 {
 public:
     explicit UnitReader(int codePage)
-        : codePage_(codePage)
-        , kind_(codePage == kGbCodePage ? Kind::Gbk
-                : codePage == kBig5CodePage ? Kind::Big5
-                : (codePage == 874 || (codePage >= 1250 && codePage <= 1258)) ? Kind::SingleByte
-                : Kind::Other)
-    {
-    }
+        : codePage_(codePage), kind_(codePage == kGbCodePage                                       ? Kind::Gbk
+                                     : codePage == kBig5CodePage                                   ? Kind::Big5
+                                     : (codePage == 874 || (codePage >= 1250 && codePage <= 1258)) ? Kind::SingleByte
+                                                                                                   : Kind::Other)
+    { }
 
     void byte(uchar b)
     {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QString>
@@ -22,12 +23,12 @@ public:
 
     bool loaded() const { return loaded_; }
 
-    static constexpr int kGbEntries = 8178;   // 87 rows of 94
+    static constexpr int kGbEntries = 8178; // 87 rows of 94
     static constexpr int kBig5Entries = 14758; // 94 rows of 157
     static constexpr uint16_t kNoCounterpart = 0x2020;
 
 private:
-    const uint16_t* gbToBig5_ = nullptr;  // kGbEntries codes
-    const uint16_t* big5ToGb_ = nullptr;  // kBig5Entries codes
+    const uint16_t* gbToBig5_ = nullptr; // kGbEntries codes
+    const uint16_t* big5ToGb_ = nullptr; // kBig5Entries codes
     bool loaded_ = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/HtmlToText.h"
 
 #include <QStringView>
@@ -18,26 +19,26 @@ struct Entity
 // Sorted by name (code-unit order) for binary search; names are case-sensitive.
 constexpr auto kEntities = [] {
     auto table = std::to_array<Entity>({
-        {u"AElig", u'?'}, {u"Aacute", u'?'}, {u"Acirc", u'?'}, {u"Agrave", u'?'}, {u"Aring", u'?'},
-        {u"Atilde", u'?'}, {u"Auml", u'?'}, {u"Ccedil", u'?'}, {u"ETH", u'?'}, {u"Eacute", u'?'},
-        {u"Ecirc", u'?'}, {u"Egrave", u'?'}, {u"Euml", u'?'}, {u"Iacute", u'?'}, {u"Icirc", u'?'},
-        {u"Igrave", u'?'}, {u"Iuml", u'?'}, {u"Ntilde", u'?'}, {u"Oacute", u'?'}, {u"Ocirc", u'?'},
-        {u"Ograve", u'?'}, {u"Oslash", u'?'}, {u"Otilde", u'?'}, {u"Ouml", u'?'}, {u"THORN", u'?'},
-        {u"Uacute", u'?'}, {u"Ucirc", u'?'}, {u"Ugrave", u'?'}, {u"Uuml", u'?'}, {u"Yacute", u'?'},
-        {u"aacute", u'?'}, {u"acirc", u'?'}, {u"acute", u'?'}, {u"aelig", u'?'}, {u"agrave", u'?'},
-        {u"amp", u'&'}, {u"aring", u'?'}, {u"atilde", u'?'}, {u"auml", u'?'}, {u"brvbar", u'|'},
-        {u"ccedil", u'?'}, {u"cedil", u'?'}, {u"cent", u'?'}, {u"copy", u'?'}, {u"curren", u'?'},
-        {u"deg", u'?'}, {u"divide", u'?'}, {u"eacute", u'?'}, {u"ecirc", u'?'}, {u"egrave", u'?'},
-        {u"eth", u'?'}, {u"euml", u'?'}, {u"frac12", u'?'}, {u"frac14", u'?'}, {u"frac34", u'?'},
-        {u"gt", u'>'}, {u"iacute", u'?'}, {u"icirc", u'?'}, {u"iexcl", u'?'}, {u"igrave", u'?'},
-        {u"iquest", u'?'}, {u"iuml", u'?'}, {u"laquo", u'?'}, {u"lt", u'<'}, {u"macr", u'?'},
-        {u"micro", u'?'}, {u"middot", u'?'}, {u"nbsp", u' '}, {u"not", u'?'}, {u"ntilde", u'?'},
-        {u"oacute", u'?'}, {u"ocirc", u'?'}, {u"ograve", u'?'}, {u"ordf", u'?'}, {u"ordm", u'?'},
-        {u"oslash", u'?'}, {u"otilde", u'?'}, {u"ouml", u'?'}, {u"para", u'?'}, {u"plusmn", u'?'},
-        {u"pound", u'?'}, {u"quot", u'"'}, {u"raquo", u'?'}, {u"reg", u'?'}, {u"sect", u'?'},
-        {u"sup1", u'?'}, {u"sup2", u'?'}, {u"sup3", u'?'}, {u"szlig", u'?'}, {u"thorn", u'?'},
-        {u"times", u'?'}, {u"uacute", u'?'}, {u"ucirc", u'?'}, {u"ugrave", u'?'}, {u"uml", u'?'},
-        {u"uuml", u'?'}, {u"yacute", u'?'}, {u"yen", u'?'}, {u"yuml", u'?'},
+        {u"AElig", u'?'},  {u"Aacute", u'?'}, {u"Acirc", u'?'},  {u"Agrave", u'?'}, {u"Aring", u'?'},
+        {u"Atilde", u'?'}, {u"Auml", u'?'},   {u"Ccedil", u'?'}, {u"ETH", u'?'},    {u"Eacute", u'?'},
+        {u"Ecirc", u'?'},  {u"Egrave", u'?'}, {u"Euml", u'?'},   {u"Iacute", u'?'}, {u"Icirc", u'?'},
+        {u"Igrave", u'?'}, {u"Iuml", u'?'},   {u"Ntilde", u'?'}, {u"Oacute", u'?'}, {u"Ocirc", u'?'},
+        {u"Ograve", u'?'}, {u"Oslash", u'?'}, {u"Otilde", u'?'}, {u"Ouml", u'?'},   {u"THORN", u'?'},
+        {u"Uacute", u'?'}, {u"Ucirc", u'?'},  {u"Ugrave", u'?'}, {u"Uuml", u'?'},   {u"Yacute", u'?'},
+        {u"aacute", u'?'}, {u"acirc", u'?'},  {u"acute", u'?'},  {u"aelig", u'?'},  {u"agrave", u'?'},
+        {u"amp", u'&'},    {u"aring", u'?'},  {u"atilde", u'?'}, {u"auml", u'?'},   {u"brvbar", u'|'},
+        {u"ccedil", u'?'}, {u"cedil", u'?'},  {u"cent", u'?'},   {u"copy", u'?'},   {u"curren", u'?'},
+        {u"deg", u'?'},    {u"divide", u'?'}, {u"eacute", u'?'}, {u"ecirc", u'?'},  {u"egrave", u'?'},
+        {u"eth", u'?'},    {u"euml", u'?'},   {u"frac12", u'?'}, {u"frac14", u'?'}, {u"frac34", u'?'},
+        {u"gt", u'>'},     {u"iacute", u'?'}, {u"icirc", u'?'},  {u"iexcl", u'?'},  {u"igrave", u'?'},
+        {u"iquest", u'?'}, {u"iuml", u'?'},   {u"laquo", u'?'},  {u"lt", u'<'},     {u"macr", u'?'},
+        {u"micro", u'?'},  {u"middot", u'?'}, {u"nbsp", u' '},   {u"not", u'?'},    {u"ntilde", u'?'},
+        {u"oacute", u'?'}, {u"ocirc", u'?'},  {u"ograve", u'?'}, {u"ordf", u'?'},   {u"ordm", u'?'},
+        {u"oslash", u'?'}, {u"otilde", u'?'}, {u"ouml", u'?'},   {u"para", u'?'},   {u"plusmn", u'?'},
+        {u"pound", u'?'},  {u"quot", u'"'},   {u"raquo", u'?'},  {u"reg", u'?'},    {u"sect", u'?'},
+        {u"sup1", u'?'},   {u"sup2", u'?'},   {u"sup3", u'?'},   {u"szlig", u'?'},  {u"thorn", u'?'},
+        {u"times", u'?'},  {u"uacute", u'?'}, {u"ucirc", u'?'},  {u"ugrave", u'?'}, {u"uml", u'?'},
+        {u"uuml", u'?'},   {u"yacute", u'?'}, {u"yen", u'?'},    {u"yuml", u'?'},
     });
     std::sort(table.begin(), table.end(), [](const Entity& a, const Entity& b) { return a.name < b.name; });
     return table;
@@ -76,7 +77,7 @@ bool tagIs(QStringView tag, const char* name)
 class NextOf
 {
 public:
-    NextOf(QStringView text, QChar what) : text_(text), what_(what) {}
+    NextOf(QStringView text, QChar what) : text_(text), what_(what) { }
     qsizetype from(qsizetype start)
     {
         if (pos_ < start) {
@@ -164,9 +165,7 @@ QString HtmlToText(const QString& html)
             i = semi + 1;
             break;
         }
-        default:
-            out.append(QChar(c));
-            break;
+        default: out.append(QChar(c)); break;
         }
     }
     return out;

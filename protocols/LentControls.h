@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QPointer>
 #include <QTcpSocket>
@@ -12,8 +13,7 @@ void Hold(QObject* control, const QObject* client);
 bool HeldBy(const QObject* control, const QObject* client);
 // Puts a newly lent control in the client's slot and holds it; the one there before no longer
 // signals the client. False when nothing was lent, so there is nothing to connect.
-template <class Control>
-bool Take(QPointer<Control>& slot, Control* control, QObject* client)
+template <class Control> bool Take(QPointer<Control>& slot, Control* control, QObject* client)
 {
     if (slot)
         QObject::disconnect(slot, nullptr, client, nullptr);

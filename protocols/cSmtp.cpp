@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/cSmtp.h"
 
 #include "platform/Clock.h"
@@ -81,7 +82,7 @@ int replyCode(const QByteArray& line)
 
 } // namespace
 
-cSmtp::cSmtp(QObject* parent) : QObject(parent) {}
+cSmtp::cSmtp(QObject* parent) : QObject(parent) { }
 
 cSmtp::~cSmtp()
 {
@@ -93,7 +94,10 @@ void cSmtp::setWsock(QTcpSocket* socket)
     if (!lent::Take(socket_, socket, this))
         return;
     connect(socket, &QTcpSocket::readyRead, this, &cSmtp::onDataArrival);
-    connect(socket, &QAbstractSocket::connected, this, [this] { if (holdsSocket()) emit ServerConnect(); });
+    connect(socket, &QAbstractSocket::connected, this, [this] {
+        if (holdsSocket())
+            emit ServerConnect();
+    });
     connect(socket, &QAbstractSocket::disconnected, this, &cSmtp::onServerClosed);
     connect(socket, &QAbstractSocket::errorOccurred, this, &cSmtp::onSocketError);
     connect(socket, &QIODevice::bytesWritten, this, &cSmtp::onBytesWritten);
@@ -106,8 +110,14 @@ void cSmtp::setWtimeout(QTimer* timer)
     connect(timer, &QTimer::timeout, this, &cSmtp::onTick);
 }
 
-bool cSmtp::holdsSocket() const { return lent::HeldBy(socket_, this); }
-bool cSmtp::holdsTimer() const { return lent::HeldBy(timer_, this); }
+bool cSmtp::holdsSocket() const
+{
+    return lent::HeldBy(socket_, this);
+}
+bool cSmtp::holdsTimer() const
+{
+    return lent::HeldBy(timer_, this);
+}
 
 void cSmtp::Connect(int16_t attach, const QString& path)
 {
@@ -163,9 +173,9 @@ void cSmtp::onReply(const QByteArray& line)
             if (code == 220)
                 send(HeloSent, "HELO " + bytes(oneLine(Server)));
             break;
-        case HeloSent:     send(MailFromSent, "MAIL FROM:" + bytes(oneLine(MailFrom))); break;
+        case HeloSent: send(MailFromSent, "MAIL FROM:" + bytes(oneLine(MailFrom))); break;
         case MailFromSent: send(RcptToSent, "RCPT TO:" + bytes(oneLine(SendTo))); break;
-        case RcptToSent:   send(DataSent, "DATA"); break;
+        case RcptToSent: send(DataSent, "DATA"); break;
         case TextSent:
             sent_ = true;
             status_ = QStringLiteral("Message sent");
@@ -189,11 +199,10 @@ void cSmtp::onReply(const QByteArray& line)
 // The message as the server receives it after 354, up to the final ".".
 QByteArray cSmtp::messageData()
 {
-    QByteArray data = bytes(QStringLiteral("DATE: ") + dateText() + QStringLiteral("\r\n")
-                            + QStringLiteral("From: ") + oneLine(MailFrom) + QStringLiteral("\r\n")
-                            + QStringLiteral("To: ") + oneLine(SendTo) + QStringLiteral("\r\n")
-                            + QStringLiteral("Subject: ") + oneLine(MessageSubject) + QStringLiteral("\r\n\r\n")
-                            + MessageText + QStringLiteral("\r\n\r\n"));
+    QByteArray data = bytes(QStringLiteral("DATE: ") + dateText() + QStringLiteral("\r\n") + QStringLiteral("From: ")
+                            + oneLine(MailFrom) + QStringLiteral("\r\n") + QStringLiteral("To: ") + oneLine(SendTo)
+                            + QStringLiteral("\r\n") + QStringLiteral("Subject: ") + oneLine(MessageSubject)
+                            + QStringLiteral("\r\n\r\n") + MessageText + QStringLiteral("\r\n\r\n"));
     if (attach_ != 0) {
         EncodeNow(attachPath_);
         QFile encoded(tempFilePath());

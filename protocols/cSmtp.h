@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -17,8 +18,8 @@ class cSmtp : public QObject
 public:
     // ServerClose codes.
     enum CloseCode : int16_t {
-        Delivered = 0,    // 221 after the message was accepted
-        TimedOut = 1,     // 30 ticks without progress
+        Delivered = 0, // 221 after the message was accepted
+        TimedOut = 1, // 30 ticks without progress
         NetworkError = 2, // the socket reported an error
         NotDelivered = 3, // 221, or the server closed, before the message was accepted
         ServerClosed = 4, // the server closed after accepting the message
@@ -35,7 +36,7 @@ public:
     void setWsock(QTcpSocket* socket);
     void setWtimeout(QTimer* timer);
 
-    QString Server;        // host name, also the HELO argument
+    QString Server; // host name, also the HELO argument
     QString SendTo;
     QString MailFrom;
     QString MessageSubject;
@@ -59,15 +60,15 @@ signals:
 private:
     // Where the dialogue stands: the command whose reply is awaited.
     enum Step {
-        Idle,         // before Connect
-        Connecting,   // waiting for the greeting
+        Idle, // before Connect
+        Connecting, // waiting for the greeting
         HeloSent,
         MailFromSent,
         RcptToSent,
-        DataSent,     // waiting for 354
-        TextSent,     // waiting for the server to accept the message
+        DataSent, // waiting for 354
+        TextSent, // waiting for the server to accept the message
         QuitSent,
-        Closed,       // ServerClose raised
+        Closed, // ServerClose raised
     };
 
     void onDataArrival();
@@ -90,11 +91,11 @@ private:
     QPointer<QTcpSocket> socket_;
     QPointer<QTimer> timer_;
     Step step_ = Idle;
-    bool sent_ = false;        // the server accepted the message text
+    bool sent_ = false; // the server accepted the message text
     int16_t attach_ = 0;
     QString attachPath_;
     int ticks_ = 0;
-    int replyTicks_ = 0;       // ticks since the last command was sent
-    bool closing_ = false;     // our own close is under way, not the server's
-    QByteArray buffer_;        // reply bytes up to the next CR LF
+    int replyTicks_ = 0; // ticks since the last command was sent
+    bool closing_ = false; // our own close is under way, not the server's
+    QByteArray buffer_; // reply bytes up to the next CR LF
 };

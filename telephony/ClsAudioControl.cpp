@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The call controller's wiring, speech, timeout and end-of-speech handling. The line's
 // reports and the calls themselves are in ClsAudioControlCalls.cpp.
 #include "telephony/ClsAudioControl.h"
@@ -12,7 +13,7 @@
 
 namespace telephony {
 
-ClsAudioControl::ClsAudioControl(QObject* parent) : QObject(parent) {}
+ClsAudioControl::ClsAudioControl(QObject* parent) : QObject(parent) { }
 
 ClsAudioControl::~ClsAudioControl()
 {
@@ -309,20 +310,15 @@ void ClsAudioControl::streamEnded()
         }
         break;
     case WaitingForPin:
-    case WaitingForInput:
-        StartTimeout(kAnswerSeconds);
-        break;
+    case WaitingForInput: StartTimeout(kAnswerSeconds); break;
     case ReadingPieces:
         if (moreText_)
             emit SpeakRemain();
         else
             StartTimeout(hangupTime());
         break;
-    case Disconnecting:
-        break;
-    case GoodBye:
-        Vhangup();
-        break;
+    case Disconnecting: break;
+    case GoodBye: Vhangup(); break;
     case ReadingList:
     case ReadingOne:
         if (moreText_)

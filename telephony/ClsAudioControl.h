@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QObject>
 #include <QPointer>
@@ -9,7 +10,7 @@ class QTimer;
 namespace platform {
 class SpeechVoice;
 class VoiceModem;
-}
+} // namespace platform
 
 namespace telephony {
 
@@ -31,32 +32,32 @@ public:
     // Call status. The controller sets 0, 1, 2, 4, 8, 15 and 16; the voice menu the others.
     enum Status : int32_t {
         Idle = 0,
-        Connecting = 1,      // dialling or answering
-        AlertSaying = 2,     // alert call connected: the alert text is repeated
-        WaitingForPin = 4,   // answered (or simulated) call at the PIN prompt
-        MenuRepeating = 5,   // menu text repeated, as 2
-        ReadingPieces = 6,   // a text read piece by piece
+        Connecting = 1, // dialling or answering
+        AlertSaying = 2, // alert call connected: the alert text is repeated
+        WaitingForPin = 4, // answered (or simulated) call at the PIN prompt
+        MenuRepeating = 5, // menu text repeated, as 2
+        ReadingPieces = 6, // a text read piece by piece
         Disconnecting = 8,
-        GoodBye = 9,         // hang up when the speech ends
-        ReadingList = 10,    // the mailbox list read message by message; speech end ends one
-        ReadingOne = 11,     // one list item read aloud; speech end ends it
-        MenuSpeech = 12,     // menu speech with the ordinary inactivity limit
+        GoodBye = 9, // hang up when the speech ends
+        ReadingList = 10, // the mailbox list read message by message; speech end ends one
+        ReadingOne = 11, // one list item read aloud; speech end ends it
+        MenuSpeech = 12, // menu speech with the ordinary inactivity limit
         WaitingForInput = 13, // input with the 30-second limit, as 4
-        FarEndHungUp = 15,   // disconnect pending
-        Ringing = 16,        // ringing, not answered
+        FarEndHungUp = 15, // disconnect pending
+        Ringing = 16, // ringing, not answered
     };
     // Kind of the current or last call; also the kind VoiceConnected and VoiceDisCon carry.
     enum PhoneMode : int32_t { SimulatedPhone = 0, ModemLine = 1, ListReading = 3 };
 
-    static constexpr int kRingGapSeconds = 6;        // no further ring for this long: the caller gave up
-    static constexpr int kExtraRings = 2;            // rings past RingsToAnswer before a caller nobody takes is turned away
-    static constexpr int kAnswerSeconds = 30;        // answered call must connect, and a prompt be answered
-    static constexpr int kConnectionSeconds = 90;    // dialled call must connect
-    static constexpr int kFarEndGraceSeconds = 3;    // between the far end going and the call's end
-    static constexpr int kSpeakFlags = 3;            // asynchronous, purge before speak
-    static constexpr int kCallRate = 1;              // a caller hears the call voice this fast
-    static constexpr int kCallVolume = 99;           // and this loud
-    static constexpr int kNoHostHangupSeconds = 10;  // the setting's default
+    static constexpr int kRingGapSeconds = 6; // no further ring for this long: the caller gave up
+    static constexpr int kExtraRings = 2; // rings past RingsToAnswer before a caller nobody takes is turned away
+    static constexpr int kAnswerSeconds = 30; // answered call must connect, and a prompt be answered
+    static constexpr int kConnectionSeconds = 90; // dialled call must connect
+    static constexpr int kFarEndGraceSeconds = 3; // between the far end going and the call's end
+    static constexpr int kSpeakFlags = 3; // asynchronous, purge before speak
+    static constexpr int kCallRate = 1; // a caller hears the call voice this fast
+    static constexpr int kCallVolume = 99; // and this loud
+    static constexpr int kNoHostHangupSeconds = 10; // the setting's default
 
     explicit ClsAudioControl(QObject* parent = nullptr);
     ~ClsAudioControl() override;

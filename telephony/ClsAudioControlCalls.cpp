@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The call controller's calls: rings and answering, the alert call, connection, hang-up and
 // what the line reports.
 #include "telephony/ClsAudioControl.h"
@@ -109,17 +110,14 @@ void ClsAudioControl::lineConnected(int32_t device)
         status_ = WaitingForPin;
         emit VoiceConnected(SimulatedPhone, device);
         break;
-    case ListReading:
-        emit VoiceConnected(ListReading, device);
-        break;
+    case ListReading: emit VoiceConnected(ListReading, device); break;
     case ModemLine:
         Logging(QStringLiteral("Phone"), QStringLiteral("Phone Connected.."), kLogName);
         emit VoiceConnected(ModemLine, device);
         status_ = pendingStatus_;
         RepeatedlySay(int16_t(repeatCount_), repeatText_);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -171,8 +169,7 @@ void ClsAudioControl::Vhangup()
         status_ = Idle;
         emit VoiceDisCon(ListReading);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -205,7 +202,12 @@ void ClsAudioControl::lcPhone_CallerID(const QString& number, const QString& nam
 {
     // The party-id bits in the order they apply; a later bit overwrites an earlier one.
     enum Field { Name, Number };
-    const struct { int32_t bit; Field field; QString text; } kParts[] = {
+    const struct
+    {
+        int32_t bit;
+        Field field;
+        QString text;
+    } kParts[] = {
         {1, Name, QStringLiteral("Blocked Caller ID")},
         {2, Name, QStringLiteral("Out of Area")},
         {4, Name, name},
@@ -218,7 +220,8 @@ void ClsAudioControl::lcPhone_CallerID(const QString& number, const QString& nam
     for (const auto& part : kParts)
         if (flags & part.bit)
             (part.field == Name ? nameText : numberText) = part.text;
-    Logging(QStringLiteral("phone"), QStringLiteral("From : ") + nameText + QStringLiteral(" , ") + numberText, kLogName);
+    Logging(QStringLiteral("phone"), QStringLiteral("From : ") + nameText + QStringLiteral(" , ") + numberText,
+            kLogName);
 }
 
 void ClsAudioControl::lcPhone_Error(int32_t number, const QString& description)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/CvbTAPILine.h"
 
 #include "platform/telephone/LineDevices.h"
@@ -14,27 +15,92 @@ namespace {
 // The line error texts in the order of the codes from 0x80000001; nullptr where a code has
 // no text of its own.
 constexpr const char* kErrorTexts[] = {
-    "Allocated", "Bad Device ID", "Bearer Mode Unavail", nullptr, "Call UnAvail",
-    "Completion Overrun", "Conference Full", "Dial Billing", "Dial Dialtone", "Dial Prompt",
-    "Dial Quiet", "Incompatible API Version", "Incompatible Ext Version", "Ini File Corrupt",
-    "In Use", "Invalid Address", "Invalid Address ID", "Invalid Address Mode",
-    "Invalid Address State", "Invalid App Handle", "Invalid App Name", "Invalid Bearer Mode",
-    "Invalid Call Completion Mode", "Invalid Call Handle", "Invalid Call Params",
-    "Invalid Call Privilege", "Invalid Call Select", "Invalid Call State",
-    "Invalid Call State List", "Invalid Card", "Invalid Completion ID",
-    "Invalid Conf Call Handle", "Invalid Consult Call Handle", "Invalid Country Code",
-    "Invalid Device Class", "Invalid Device Handle", nullptr, "Invalid Digit List",
-    "Invalid Digit Mode", "Invalid Digits", "Invalid Ext Version", "Invalid Group ID",
-    "Invalid Line Handle", "Invalid Line State", "Invalid Location", "Invalid Media List",
-    "Invalid Media Mode", "Invalid Message ID", nullptr, "Invalid Param", "Invalid Park ID",
-    "Invalid Park Mode", "Invalid Pointer", "Invalid Priv Select", "Invalid Rate",
-    "Invalid Request Mode", "Invalid Terminal ID", "Invalid Terminal Mode", "Invalid Time Out",
-    "Invalid Tone", "Invalid Tone List", "Invalid Tone Mode", "Invalid Transfer Mode",
-    "Line Mapper Failed", "No Conference", "No Device", "No Driver", "No Memory", "No Request",
-    "Not Owner", "Not Registered", "Operation Failed", "Operation Unavailable",
-    "Rate Unavailable", "Resource Unavailable", "Request Overrun", "Structure Too Small",
-    "Target Not found", "Target Self", "Uninitialized", "UserUser Info Too Big", "Re-init",
-    "Address Blocked", "Billing Rejected", "Invalid Feature", "No Multiple Instance",
+    "Allocated",
+    "Bad Device ID",
+    "Bearer Mode Unavail",
+    nullptr,
+    "Call UnAvail",
+    "Completion Overrun",
+    "Conference Full",
+    "Dial Billing",
+    "Dial Dialtone",
+    "Dial Prompt",
+    "Dial Quiet",
+    "Incompatible API Version",
+    "Incompatible Ext Version",
+    "Ini File Corrupt",
+    "In Use",
+    "Invalid Address",
+    "Invalid Address ID",
+    "Invalid Address Mode",
+    "Invalid Address State",
+    "Invalid App Handle",
+    "Invalid App Name",
+    "Invalid Bearer Mode",
+    "Invalid Call Completion Mode",
+    "Invalid Call Handle",
+    "Invalid Call Params",
+    "Invalid Call Privilege",
+    "Invalid Call Select",
+    "Invalid Call State",
+    "Invalid Call State List",
+    "Invalid Card",
+    "Invalid Completion ID",
+    "Invalid Conf Call Handle",
+    "Invalid Consult Call Handle",
+    "Invalid Country Code",
+    "Invalid Device Class",
+    "Invalid Device Handle",
+    nullptr,
+    "Invalid Digit List",
+    "Invalid Digit Mode",
+    "Invalid Digits",
+    "Invalid Ext Version",
+    "Invalid Group ID",
+    "Invalid Line Handle",
+    "Invalid Line State",
+    "Invalid Location",
+    "Invalid Media List",
+    "Invalid Media Mode",
+    "Invalid Message ID",
+    nullptr,
+    "Invalid Param",
+    "Invalid Park ID",
+    "Invalid Park Mode",
+    "Invalid Pointer",
+    "Invalid Priv Select",
+    "Invalid Rate",
+    "Invalid Request Mode",
+    "Invalid Terminal ID",
+    "Invalid Terminal Mode",
+    "Invalid Time Out",
+    "Invalid Tone",
+    "Invalid Tone List",
+    "Invalid Tone Mode",
+    "Invalid Transfer Mode",
+    "Line Mapper Failed",
+    "No Conference",
+    "No Device",
+    "No Driver",
+    "No Memory",
+    "No Request",
+    "Not Owner",
+    "Not Registered",
+    "Operation Failed",
+    "Operation Unavailable",
+    "Rate Unavailable",
+    "Resource Unavailable",
+    "Request Overrun",
+    "Structure Too Small",
+    "Target Not found",
+    "Target Self",
+    "Uninitialized",
+    "UserUser Info Too Big",
+    "Re-init",
+    "Address Blocked",
+    "Billing Rejected",
+    "Invalid Feature",
+    "No Multiple Instance",
 };
 constexpr uint32_t kFirstError = 0x80000001;
 static_assert(std::size(kErrorTexts) == 0x56);
@@ -53,9 +119,9 @@ QString ErrorString(uint32_t code)
     return QStringLiteral("Unknown Error");
 }
 
-CvbTAPILine::CvbTAPILine(QObject* parent) : CvbTAPILine(platform::LineDeviceTable::instance(), parent) {}
+CvbTAPILine::CvbTAPILine(QObject* parent) : CvbTAPILine(platform::LineDeviceTable::instance(), parent) { }
 
-CvbTAPILine::CvbTAPILine(platform::LineDeviceTable& table, QObject* parent) : QObject(parent), table_(table) {}
+CvbTAPILine::CvbTAPILine(platform::LineDeviceTable& table, QObject* parent) : QObject(parent), table_(table) { }
 
 CvbTAPILine::~CvbTAPILine()
 {
@@ -135,7 +201,8 @@ void CvbTAPILine::loadCaps()
     }
     caps_.lineName = table_.name(currentLine_);
     // the provider is the kind of backend the line belongs to
-    caps_.providerInfo = QString::fromLatin1(entry->backend->metaObject()->className()).section(QStringLiteral("::"), -1);
+    caps_.providerInfo =
+        QString::fromLatin1(entry->backend->metaObject()->className()).section(QStringLiteral("::"), -1);
     caps_.permanentLineId = currentLine_;
     caps_.stringFormat = kStringFormatAscii;
     caps_.numAddresses = 1;
@@ -221,7 +288,8 @@ int32_t CvbTAPILine::postReply(int32_t result)
 {
     const int32_t request = nextRequest_;
     nextRequest_ = nextRequest_ == INT32_MAX ? 1 : nextRequest_ + 1; // request ids are positive
-    QMetaObject::invokeMethod(this, [this, request, result] { reply(request, result); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, request, result] { reply(request, result); }, Qt::QueuedConnection);
     return request;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QObject>
 #include <QString>
@@ -12,7 +13,7 @@ class QWidget;
 namespace platform {
 class LineDeviceTable;
 class ModemControl;
-}
+} // namespace platform
 
 namespace telephony {
 
@@ -149,8 +150,8 @@ private:
     RuntimeError err_;
 
     platform::ModemControl* line_ = nullptr; // the open line; owned
-    bool call_ = false;                      // a call handle is held
-    bool dropping_ = false;                  // we asked the line to hang up
+    bool call_ = false; // a call handle is held
+    bool dropping_ = false; // we asked the line to hang up
     int32_t pendingMakeCall_ = 0;
     int32_t pendingDrop_ = 0;
     int32_t nextRequest_ = 1;

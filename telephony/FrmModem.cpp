@@ -1,15 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/FrmModem.h"
 
 #include "platform/telephone/LineDevices.h"
 
 namespace telephony {
 
-FrmModem::FrmModem(QObject* parent)
-    : FrmModem([] { return std::make_unique<platform::ModemControl>(); }, parent)
-{
-}
+FrmModem::FrmModem(QObject* parent) : FrmModem([] { return std::make_unique<platform::ModemControl>(); }, parent) { }
 
-FrmModem::FrmModem(ControlFactory factory, QObject* parent) : QObject(parent), factory_(std::move(factory)) {}
+FrmModem::FrmModem(ControlFactory factory, QObject* parent) : QObject(parent), factory_(std::move(factory)) { }
 
 FrmModem::~FrmModem()
 {

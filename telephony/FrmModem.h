@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QObject>
 #include <QString>
@@ -10,7 +11,7 @@ class QWidget;
 namespace platform {
 class ModemControl;
 class VoiceModem;
-}
+} // namespace platform
 
 namespace telephony {
 

@@ -10,8 +10,7 @@ PrivateBus::PrivateBus()
     if (!daemon_.waitForStarted(5000))
         return;
     // The daemon prints its address once it listens.
-    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {
-    }
+    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) { }
     address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
 }
 

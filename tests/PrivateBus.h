@@ -12,7 +12,7 @@
 class PrivateBus
 {
 public:
-    PrivateBus();   // a bus that cannot start fails the test through address() being empty
+    PrivateBus(); // a bus that cannot start fails the test through address() being empty
     ~PrivateBus();
     QString address() const { return address_; }
     QDBusConnection connect(const QString& name) const;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RealPeers.h"
 #include "TestSupport.h"
 
@@ -141,9 +142,8 @@ void RealPeers::start()
     // Both start at once: the sink while Dovecot comes up.
     sink_ = std::make_unique<QProcess>();
     sink_->setStandardErrorFile(dir_->filePath("sink.log"));
-    sink_->start(QStringLiteral("/usr/bin/python3"),
-                 {peersDir + "smtp-sink.py", dir_->filePath("sent"), "--exit-on-eof", "--reject-rcpt",
-                  rejectedRecipient});
+    sink_->start(QStringLiteral("/usr/bin/python3"), {peersDir + "smtp-sink.py", dir_->filePath("sent"),
+                                                      "--exit-on-eof", "--reject-rcpt", rejectedRecipient});
 
     for (int attempt = 1;; ++attempt) {
         const quint16 port = freePort();
@@ -161,8 +161,7 @@ void RealPeers::start()
 
     if (!sink_->waitForStarted(10000))
         fail("cannot run /usr/bin/python3 for the SMTP sink: " + sink_->errorString());
-    while (!sink_->canReadLine() && sink_->waitForReadyRead(10000)) {
-    }
+    while (!sink_->canReadLine() && sink_->waitForReadyRead(10000)) { }
     const QByteArray ready = sink_->readLine().trimmed();
     if (!ready.startsWith("ready ")) {
         QFile log(dir_->filePath("sink.log"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SipPeers.h"
 #include "TestSupport.h"
 
@@ -60,8 +61,14 @@ quint16 QuietPorts(quint16 from, quint16 to, int count)
     }
     return 0;
 }
-quint16 MediaPorts() { return QuietPorts(20000, 31990, 4); }
-quint16 ListenerPort() { return QuietPorts(12000, 19990, 1); }
+quint16 MediaPorts()
+{
+    return QuietPorts(20000, 31990, 4);
+}
+quint16 ListenerPort()
+{
+    return QuietPorts(12000, 19990, 1);
+}
 
 QString OtherLocalAddress()
 {
@@ -74,13 +81,23 @@ QString OtherLocalAddress()
 Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra, const QString& local) : local_(local)
 {
     port = FreeUdpPort();
-    QStringList args{QStringLiteral("-sf"), kScenarios + scenario, QStringLiteral("-i"), local,
-                     QStringLiteral("-p"), QString::number(port), QStringLiteral("-mi"), local,
-                     QStringLiteral("-mp"), QString::number(MediaPorts()), QStringLiteral("-nostdin"),
-                     QStringLiteral("-trace_msg"), QStringLiteral("-message_file"), dir_.filePath(QStringLiteral("messages.log"))};
+    QStringList args{QStringLiteral("-sf"),
+                     kScenarios + scenario,
+                     QStringLiteral("-i"),
+                     local,
+                     QStringLiteral("-p"),
+                     QString::number(port),
+                     QStringLiteral("-mi"),
+                     local,
+                     QStringLiteral("-mp"),
+                     QString::number(MediaPorts()),
+                     QStringLiteral("-nostdin"),
+                     QStringLiteral("-trace_msg"),
+                     QStringLiteral("-message_file"),
+                     dir_.filePath(QStringLiteral("messages.log"))};
     if (!target.isEmpty())
-        args << target << QStringLiteral("-m") << QStringLiteral("1") << QStringLiteral("-s") << QStringLiteral("korvalen")
-             << QStringLiteral("-timeout") << QStringLiteral("25s");
+        args << target << QStringLiteral("-m") << QStringLiteral("1") << QStringLiteral("-s")
+             << QStringLiteral("korvalen") << QStringLiteral("-timeout") << QStringLiteral("25s");
     args << extra;
     process_.setWorkingDirectory(dir_.path());
     process_.setProcessChannelMode(QProcess::MergedChannels);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QString>
 #include <QtGlobal>
@@ -33,8 +34,7 @@ private:
 
 // Answers the next modal window of type T that opens: the action runs on it once it is shown.
 void answerModal(std::function<bool(QWidget*)> action);
-template <typename T, typename F>
-void answerNext(F action)
+template <typename T, typename F> void answerNext(F action)
 {
     answerModal([action](QWidget* w) {
         T* t = qobject_cast<T*>(w);

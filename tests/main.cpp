@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,7 +13,8 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toUtf8());
     qputenv("XDG_DATA_HOME", QDir(home.path()).filePath("data").toUtf8());
     QDir().mkpath(QDir(home.path()).filePath("runtime"));
-    QFile::setPermissions(QDir(home.path()).filePath("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(QDir(home.path()).filePath("runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QDir(home.path()).filePath("runtime").toUtf8());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

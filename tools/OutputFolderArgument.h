@@ -16,8 +16,10 @@ inline OutputFolderArgument ReadOutputFolderArgument(int argc, char** argv, cons
 {
     const char* program = argc > 0 ? argv[0] : "generator";
     const auto usage = [&](FILE* to) {
-        std::fprintf(to, "usage: %s [output-folder]\n\n%s\nThe output folder is ./data unless given; "
-                         "it is made when missing and files in it are replaced.\n", program, what);
+        std::fprintf(to,
+                     "usage: %s [output-folder]\n\n%s\nThe output folder is ./data unless given; "
+                     "it is made when missing and files in it are replaced.\n",
+                     program, what);
     };
     OutputFolderArgument result;
     const char* first = argc > 1 ? argv[1] : nullptr;
@@ -26,8 +28,10 @@ inline OutputFolderArgument ReadOutputFolderArgument(int argc, char** argv, cons
         result.exitCode = 0;
     } else if (argc > 2 || (first && first[0] == '-')) {
         // An option this generator does not know must not become a folder named after it.
-        std::fprintf(stderr, "%s: unknown argument '%s' (a folder whose name starts with - is "
-                             "given as ./NAME)\n", program, first[0] == '-' ? first : argv[2]);
+        std::fprintf(stderr,
+                     "%s: unknown argument '%s' (a folder whose name starts with - is "
+                     "given as ./NAME)\n",
+                     program, first[0] == '-' ? first : argv[2]);
         usage(stderr);
         result.exitCode = 2;
     } else if (first) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvalen-mailcheck: runs one mail check, fetch or delete headless and prints what the
 // engine does as it happens. Handy for trying an account and for watching the engine work.
 #include "mail/StandaloneMail.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv)
     checkmailClass engine;
     engine.ServerName = setting("host", "popserver", "");
     engine.UserName = setting("user", "EmailUID", "");
-    engine.Password = p.isSet("password") ? p.value("password")
+    engine.Password = p.isSet("password")                              ? p.value("password")
                       : qEnvironmentVariableIsSet("KORVALEN_PASSWORD") ? qEnvironmentVariable("KORVALEN_PASSWORD")
                                                                        : store->GetSetting("EmailPw", "");
     bool ok = true;

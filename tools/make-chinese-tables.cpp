@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes the two Big5/GB2312 conversion tables, gb2big5.tbl and big52gb.tbl.
 //
 // Every GB2312 pair (lead A1..F7, trail A1..FE) is decoded with ICU's windows-936 converter
@@ -164,9 +165,10 @@ std::unique_ptr<icu::Transliterator> openTransliterator(const char* id)
 
 int main(int argc, char** argv)
 {
-    const OutputFolderArgument argument = ReadOutputFolderArgument(argc, argv,
-        "Makes the Big5/GB2312 conversion tables gb2big5.tbl and big52gb.tbl from ICU's\n"
-        "windows-936 and windows-950 code pages and its Hans-Hant transliterators.");
+    const OutputFolderArgument argument =
+        ReadOutputFolderArgument(argc, argv,
+                                 "Makes the Big5/GB2312 conversion tables gb2big5.tbl and big52gb.tbl from ICU's\n"
+                                 "windows-936 and windows-950 code pages and its Hans-Hant transliterators.");
     if (argument.exitCode >= 0)
         return argument.exitCode;
     const std::filesystem::path folder = argument.folder;
@@ -212,9 +214,9 @@ int main(int argc, char** argv)
                 "Hant-Hans transliterator (the character itself when that has no pair) and\n"
                 "encoded in the other code page; 0x2020 where no pair round-trips.\n",
                 U_ICU_VERSION);
-    std::printf("%s: %s, %zu entries, %d without counterpart\n", gbToBig5.name,
-                gbFile.string().c_str(), gbTable.size(), countMissing(gbTable));
-    std::printf("%s: %s, %zu entries, %d without counterpart\n", big5ToGb.name,
-                big5File.string().c_str(), big5Table.size(), countMissing(big5Table));
+    std::printf("%s: %s, %zu entries, %d without counterpart\n", gbToBig5.name, gbFile.string().c_str(), gbTable.size(),
+                countMissing(gbTable));
+    std::printf("%s: %s, %zu entries, %d without counterpart\n", big5ToGb.name, big5File.string().c_str(),
+                big5Table.size(), countMissing(big5Table));
     return 0;
 }

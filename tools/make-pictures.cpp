@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes the program's pictures, drawn from shapes only (no fonts), so the same Qt gives the
 // same bytes every time:
 //
@@ -120,9 +121,9 @@ QImage Button(bool on)
 // How a viseme shapes the mouth.
 struct Mouth
 {
-    double width;  // 0 narrow (pursed) .. 1 wide (spread)
-    double open;   // 0 shut .. 1 wide open
-    double round;  // 0 spread lens .. 1 round
+    double width; // 0 narrow (pursed) .. 1 wide (spread)
+    double open; // 0 shut .. 1 wide open
+    double round; // 0 spread lens .. 1 round
     bool upperTeeth;
     bool lowerTeeth;
     int tongue; // 0 none, 1 lying low, 2 tip raised behind the teeth, 3 between the teeth
@@ -134,23 +135,23 @@ const Mouth kMouths[21] = {
     {0.70, 0.45, 0.20, true, false, 1, false}, // 1  æ ə ʌ
     {0.75, 0.80, 0.30, true, false, 1, false}, // 2  ɑ a
     {0.50, 0.65, 0.75, false, false, 1, false}, // 3  ɔ ɒ
-    {0.80, 0.40, 0.10, true, true, 0, false},  // 4  e ɛ ʊ
+    {0.80, 0.40, 0.10, true, true, 0, false}, // 4  e ɛ ʊ
     {0.55, 0.35, 0.55, true, false, 0, false}, // 5  ɚ ɝ ɜ
-    {0.95, 0.20, 0.00, true, true, 0, false},  // 6  i ɪ j
+    {0.95, 0.20, 0.00, true, true, 0, false}, // 6  i ɪ j
     {0.25, 0.25, 1.00, false, false, 0, false}, // 7  u w y
     {0.40, 0.45, 0.90, false, false, 1, false}, // 8  o oʊ
     {0.65, 0.70, 0.45, true, false, 1, false}, // 9  aʊ
     {0.50, 0.55, 0.70, true, false, 1, false}, // 10 ɔɪ
-    {0.80, 0.65, 0.20, true, true, 1, false},  // 11 aɪ
-    {0.65, 0.50, 0.30, true, true, 1, false},  // 12 h x
+    {0.80, 0.65, 0.20, true, true, 1, false}, // 11 aɪ
+    {0.65, 0.50, 0.30, true, true, 1, false}, // 12 h x
     {0.45, 0.30, 0.65, true, false, 2, false}, // 13 ɹ r
-    {0.70, 0.40, 0.20, true, true, 2, false},  // 14 l
-    {0.85, 0.12, 0.00, true, true, 0, false},  // 15 s z
-    {0.50, 0.25, 0.80, true, true, 0, false},  // 16 ʃ ʒ tʃ
-    {0.75, 0.22, 0.10, true, true, 3, false},  // 17 θ ð
-    {0.75, 0.14, 0.00, true, false, 0, true},  // 18 f v
-    {0.75, 0.22, 0.10, true, true, 2, false},  // 19 t d n
-    {0.70, 0.35, 0.20, true, true, 1, false},  // 20 k g ŋ
+    {0.70, 0.40, 0.20, true, true, 2, false}, // 14 l
+    {0.85, 0.12, 0.00, true, true, 0, false}, // 15 s z
+    {0.50, 0.25, 0.80, true, true, 0, false}, // 16 ʃ ʒ tʃ
+    {0.75, 0.22, 0.10, true, true, 3, false}, // 17 θ ð
+    {0.75, 0.14, 0.00, true, false, 0, true}, // 18 f v
+    {0.75, 0.22, 0.10, true, true, 2, false}, // 19 t d n
+    {0.70, 0.35, 0.20, true, true, 1, false}, // 20 k g ŋ
     {0.70, 0.00, 0.00, false, false, 0, false}, // 21 p b m
 };
 
@@ -207,7 +208,8 @@ QImage MouthPicture(const Mouth& m)
         // Lips pressed together: only the line between them shows.
         QPainterPath seam;
         seam.moveTo(c.x() - halfWidth + 2, c.y());
-        seam.cubicTo(c.x() - halfWidth * 0.4, c.y() + 1.5, c.x() + halfWidth * 0.4, c.y() + 1.5, c.x() + halfWidth - 2, c.y());
+        seam.cubicTo(c.x() - halfWidth * 0.4, c.y() + 1.5, c.x() + halfWidth * 0.4, c.y() + 1.5, c.x() + halfWidth - 2,
+                     c.y());
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(lipEdge.darker(130), 1.6, Qt::SolidLine, Qt::RoundCap));
         p.drawPath(seam);
@@ -312,7 +314,8 @@ int main(int argc, char** argv)
 {
     // Pictures are drawn into memory; no window system is needed.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    const OutputFolderArgument argument = ReadOutputFolderArgument(argc, argv,
+    const OutputFolderArgument argument = ReadOutputFolderArgument(
+        argc, argv,
         "Draws the program's pictures: the telephone icons, the button faces, a mouth for each\n"
         "viseme of the talking face and the program's icon in six sizes.");
     if (argument.exitCode >= 0)

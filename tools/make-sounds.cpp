@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes the program's sounds in the internet call's format (GSM 6.10, 8 kHz, mono):
 //
 //   signon.wav   sign-on chime: two bell notes rising a fifth, C5 (523 Hz) then G5 (784 Hz),
@@ -120,9 +121,10 @@ Track Ring(std::initializer_list<std::pair<double, double>> bursts)
 
 int main(int argc, char** argv)
 {
-    const OutputFolderArgument argument = ReadOutputFolderArgument(argc, argv,
-        "Makes the program's sounds in the internet call's GSM 6.10 format: the sign-on and\n"
-        "sign-off chimes, the key prompts 1.wav to 3.wav and the two rings.");
+    const OutputFolderArgument argument =
+        ReadOutputFolderArgument(argc, argv,
+                                 "Makes the program's sounds in the internet call's GSM 6.10 format: the sign-on and\n"
+                                 "sign-off chimes, the key prompts 1.wav to 3.wav and the two rings.");
     if (argument.exitCode >= 0)
         return argument.exitCode;
     const QDir folder(QString::fromLocal8Bit(argument.folder.c_str()));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvalen-msgdump: shows how the program decodes a raw mail file, as JSON.
 #include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
@@ -29,23 +30,35 @@ QByteArray withCrLf(const QByteArray& in)
 QJsonObject fields(const CMessage& m, bool withBody)
 {
     QJsonObject o{
-        {"Headers", m.Headers},         {"ReturnPath", m.ReturnPath},
-        {"Received", m.Received},       {"MessageID", m.MessageID},
-        {"MessageTo", m.MessageTo},     {"CC", m.CC},
-        {"BCC", m.BCC},                 {"Sender", m.Sender},
-        {"ReplyTo", m.ReplyTo},         {"InReplyTo", m.InReplyTo},
-        {"References", m.References},   {"Keywords", m.Keywords},
-        {"Comments", m.Comments},       {"Encrypted", m.Encrypted},
-        {"SendDate", m.SendDate},       {"DayNum", m.DayNum()},
-        {"MonthNum", m.MonthNum()},     {"YearNum", m.YearNum()},
-        {"FromOrg", m.FromOrg()},       {"From", m.From},
+        {"Headers", m.Headers},
+        {"ReturnPath", m.ReturnPath},
+        {"Received", m.Received},
+        {"MessageID", m.MessageID},
+        {"MessageTo", m.MessageTo},
+        {"CC", m.CC},
+        {"BCC", m.BCC},
+        {"Sender", m.Sender},
+        {"ReplyTo", m.ReplyTo},
+        {"InReplyTo", m.InReplyTo},
+        {"References", m.References},
+        {"Keywords", m.Keywords},
+        {"Comments", m.Comments},
+        {"Encrypted", m.Encrypted},
+        {"SendDate", m.SendDate},
+        {"DayNum", m.DayNum()},
+        {"MonthNum", m.MonthNum()},
+        {"YearNum", m.YearNum()},
+        {"FromOrg", m.FromOrg()},
+        {"From", m.From},
         {"FromByte", QString::fromLatin1(m.FromByte().toHex())},
         {"FromCharset", m.FromCharset()},
         {"Subject", m.Subject},
         {"SubjectByte", QString::fromLatin1(m.SubjectByte().toHex())},
         {"SubjectCharset", m.SubjectCharset()},
-        {"Charset", m.Charset()},       {"MimeVersion", m.MimeVersion()},
-        {"ContentType", m.ContentType()}, {"Boundary", m.Boundary()},
+        {"Charset", m.Charset()},
+        {"MimeVersion", m.MimeVersion()},
+        {"ContentType", m.ContentType()},
+        {"Boundary", m.Boundary()},
         {"TransferEncoding", m.TransferEncoding()},
     };
     if (withBody) {
@@ -68,14 +81,15 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Decodes a raw mail file as the program does and prints every field as JSON.\n"
-        "Byte fields are hex; charset codes: 1 plain, 2 Big5, 3 GB2312, 4 UTF-8.");
+    parser.setApplicationDescription("Decodes a raw mail file as the program does and prints every field as JSON.\n"
+                                     "Byte fields are hex; charset codes: 1 plain, 2 Big5, 3 GB2312, 4 UTF-8.");
     parser.addHelpOption();
     parser.addPositionalArgument("file", "The raw message (\"-\" reads standard input).");
     parser.addOption({"header-only", "Decode the header block only, as after a TOP command."});
-    parser.addOption({"lcid", "Pretend the system locale is <id>: 1028 traditional Chinese, "
-                              "2052 simplified Chinese, 1033 English. Decimal or 0x hex.", "id"});
+    parser.addOption({"lcid",
+                      "Pretend the system locale is <id>: 1028 traditional Chinese, "
+                      "2052 simplified Chinese, 1033 English. Decimal or 0x hex.",
+                      "id"});
     parser.addOption({"codepage", "Pretend the system code page is <n> (950, 936, 1252, ...).", "n"});
     parser.process(app);
 

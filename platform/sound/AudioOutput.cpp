@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/AudioOutput.h"
 
 #include <QAudioDevice>
@@ -42,7 +43,7 @@ qint64 NowMicros()
 class WavFileOutput : public AudioOutput
 {
 public:
-    explicit WavFileOutput(const QString& path) : file_(path) {}
+    explicit WavFileOutput(const QString& path) : file_(path) { }
     ~WavFileOutput() override { finish(); }
 
     QString description() const override { return QStringLiteral("WAV file %1").arg(file_.fileName()); }
@@ -78,7 +79,7 @@ public:
         return std::max<qint64>(n, 0);
     }
 
-    void flush() override {}
+    void flush() override { }
     void stop() override { finish(); }
     qint64 playedMicros() const override { return writtenMicros(); }
     qint64 writtenMicros() const override { return MicrosOf(dataBytes_, rate_, channels_); }
@@ -170,10 +171,7 @@ private:
         anchorPlayed_ = playedMicros();
         anchorTime_ = NowMicros();
     }
-    qint64 bytesOf(qint64 micros) const
-    {
-        return micros * rate_ / 1000000 * channels_ * kBytesPerSample;
-    }
+    qint64 bytesOf(qint64 micros) const { return micros * rate_ / 1000000 * channels_ * kBytesPerSample; }
 
     QString error_;
     bool started_ = false;
@@ -351,8 +349,16 @@ QByteArray PcmWavHeader(int sampleRate, int channels, qint64 dataBytes)
 {
     const quint32 blockAlign = quint32(channels) * 2;
     QByteArray h;
-    auto u32 = [&h](quint32 v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
-    auto u16 = [&h](quint16 v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
+    auto u32 = [&h](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        h.append(b, 4);
+    };
+    auto u16 = [&h](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        h.append(b, 2);
+    };
     h.append("RIFF");
     u32(quint32(36 + dataBytes));
     h.append("WAVEfmt ");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/WaveDevice.h"
 
 #include <QAudioDevice>
@@ -86,8 +87,7 @@ WaveBufferQueue::Entry WaveBufferQueue::pop()
 
 // ---- SilentWaveInput ----
 
-SilentWaveInput::SilentWaveInput(WavePace pace, QObject* parent)
-    : WaveInput(parent), pace_(pace), id_(NextDeviceId())
+SilentWaveInput::SilentWaveInput(WavePace pace, QObject* parent) : WaveInput(parent), pace_(pace), id_(NextDeviceId())
 {
     timer_.setInterval(kTickMs);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -341,8 +341,7 @@ private:
             WaveBufferQueue::Entry* e = queue_.front();
             qint64 got;
             if (e) {
-                got = io_->read(reinterpret_cast<char*>(e->samples + e->done),
-                                qint64(e->count - e->done) * 2);
+                got = io_->read(reinterpret_cast<char*>(e->samples + e->done), qint64(e->count - e->done) * 2);
             } else {
                 char discard[1024]; // nobody lent a buffer: the sound is lost
                 got = io_->read(discard, sizeof discard);
@@ -371,7 +370,7 @@ class CardOutput;
 class QueueReader : public QIODevice
 {
 public:
-    explicit QueueReader(CardOutput* owner) : owner_(owner) {}
+    explicit QueueReader(CardOutput* owner) : owner_(owner) { }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;
 
@@ -386,7 +385,7 @@ private:
 class CardOutput : public WaveOutput
 {
 public:
-    CardOutput() : reader_(this) {}
+    CardOutput() : reader_(this) { }
 
     int id() const override { return sink_ ? id_ : 0; }
     QString description() const override { return device_.description(); }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QElapsedTimer>
 #include <QObject>
@@ -25,7 +26,7 @@ enum WaveResult : int {
     WaveQueueFull = 3,
     WaveBadBuffer = 4,
     WaveStillPlaying = 5, // the buffer is still queued on the device
-    WaveUnprepared = 6,   // the buffer was not made ready before being queued
+    WaveUnprepared = 6, // the buffer was not made ready before being queued
 };
 QString WaveResultText(int result);
 

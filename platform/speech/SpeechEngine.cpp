@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/speech/SpeechEngine.h"
 
 #include "platform/speech/SpeechTables.h"
@@ -56,8 +57,8 @@ QByteArray Convert(const std::vector<short>& in, int inRate, int outRate, int ch
         quiet.flags |= SOXR_NO_DITHER; // silence stays silent
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         size_t made = 0;
-        if (soxr_oneshot(inRate, outRate, 1, in.data(), in.size(), nullptr, mono.data(), mono.size(), &made,
-                         &quiet, &quality, nullptr))
+        if (soxr_oneshot(inRate, outRate, 1, in.data(), in.size(), nullptr, mono.data(), mono.size(), &made, &quiet,
+                         &quality, nullptr))
             made = 0;
         mono.resize(made);
         src = &mono;
@@ -140,9 +141,9 @@ void SpeechEngine::submit(SpeechRequest request)
 void SpeechEngine::run()
 {
     // without its data the engine would end the program unless told not to
-    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr,
-                                       espeakINITIALIZE_DONT_EXIT | espeakINITIALIZE_PHONEME_EVENTS |
-                                           espeakINITIALIZE_PHONEME_IPA);
+    const int rate =
+        espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr,
+                          espeakINITIALIZE_DONT_EXIT | espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_PHONEME_IPA);
     QList<VoiceInfo> voices;
     QList<QByteArray> ids;
     if (rate > 0) {

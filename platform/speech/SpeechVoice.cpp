@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/speech/SpeechVoice.h"
 
 #include "platform/speech/SpeechEngine.h"
@@ -11,9 +12,9 @@ namespace platform {
 
 namespace {
 
-constexpr qsizetype kPieceLength = 400;      // a piece takes the engine tens of ms, so a purge is prompt
-constexpr qint64 kLeadMicros = 1500000;      // sound made ahead of what is heard
-constexpr int kPollMs = 10;                  // how often the heard position is read while speaking
+constexpr qsizetype kPieceLength = 400; // a piece takes the engine tens of ms, so a purge is prompt
+constexpr qint64 kLeadMicros = 1500000; // sound made ahead of what is heard
+constexpr int kPollMs = 10; // how often the heard position is read while speaking
 
 // The voice that answers a finished piece; cleared (under the lock) before the voice dies.
 struct Mailbox
@@ -52,7 +53,8 @@ bool Matches(const VoiceInfo& voice, const QString& attributes)
             if (!ok || voice.language.isEmpty() || voice.language.toInt(&mine, 16) != wanted || !mine)
                 return false;
         } else if (key == u"name") {
-            if (voice.name.compare(value, Qt::CaseInsensitive) != 0 && voice.description.compare(value, Qt::CaseInsensitive) != 0)
+            if (voice.name.compare(value, Qt::CaseInsensitive) != 0
+                && voice.description.compare(value, Qt::CaseInsensitive) != 0)
                 return false;
         } else {
             return false;
@@ -151,11 +153,26 @@ bool SpeechVoice::setVoiceByAttributes(const QString& attributes)
     return false;
 }
 
-int SpeechVoice::voice() const { return d->voice; }
-void SpeechVoice::setRate(int rate) { d->rate = std::clamp(rate, -10, 10); }
-int SpeechVoice::rate() const { return d->rate; }
-void SpeechVoice::setVolume(int volume) { d->volume = std::clamp(volume, 0, 100); }
-int SpeechVoice::volume() const { return d->volume; }
+int SpeechVoice::voice() const
+{
+    return d->voice;
+}
+void SpeechVoice::setRate(int rate)
+{
+    d->rate = std::clamp(rate, -10, 10);
+}
+int SpeechVoice::rate() const
+{
+    return d->rate;
+}
+void SpeechVoice::setVolume(int volume)
+{
+    d->volume = std::clamp(volume, 0, 100);
+}
+int SpeechVoice::volume() const
+{
+    return d->volume;
+}
 
 void SpeechVoice::setAudioOutput(int number)
 {
@@ -164,8 +181,14 @@ void SpeechVoice::setAudioOutput(int number)
         d->format = kDefaultFormat;
 }
 
-int SpeechVoice::audioOutput() const { return d->output; }
-void SpeechVoice::setAllowAudioOutputFormatChangesOnNextSet(bool allow) { d->allowFormatChanges = allow; }
+int SpeechVoice::audioOutput() const
+{
+    return d->output;
+}
+void SpeechVoice::setAllowAudioOutputFormatChangesOnNextSet(bool allow)
+{
+    d->allowFormatChanges = allow;
+}
 
 void SpeechVoice::setOutputFormat(int formatType)
 {
@@ -173,7 +196,10 @@ void SpeechVoice::setOutputFormat(int formatType)
         d->format = formatType;
 }
 
-int SpeechVoice::outputFormat() const { return d->format; }
+int SpeechVoice::outputFormat() const
+{
+    return d->format;
+}
 
 void SpeechVoice::setAudioOutputStream(const std::optional<AudioOutputStream>& stream)
 {
@@ -238,7 +264,8 @@ void SpeechVoice::Private::purge()
 
 void SpeechVoice::Private::schedulePump()
 {
-    QMetaObject::invokeMethod(q, [this] { pump(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        q, [this] { pump(); }, Qt::QueuedConnection);
 }
 
 void SpeechVoice::Private::pump()

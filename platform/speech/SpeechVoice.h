@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechTables.h"
@@ -12,9 +13,9 @@ namespace platform {
 
 struct VoiceInfo
 {
-    QString name;        // the engine's voice name, e.g. "en-us", "cmn-latn-pinyin"
+    QString name; // the engine's voice name, e.g. "en-us", "cmn-latn-pinyin"
     QString description; // shown in the voice list; Chinese voices say "Chinese"
-    QString language;    // hexadecimal language id as the attribute "language=804" asks for
+    QString language; // hexadecimal language id as the attribute "language=804" asks for
 };
 
 // The voices installed on this system (English and Mandarin at least, when espeak-ng's data
@@ -32,7 +33,7 @@ class SpeechVoice : public QObject
     Q_OBJECT
 public:
     enum SpeakFlag { Async = 1, PurgeBeforeSpeak = 2 };
-    static constexpr int kDefaultFormat = 22;  // 22 kHz 16-bit mono, the engine's own
+    static constexpr int kDefaultFormat = 22; // 22 kHz 16-bit mono, the engine's own
     static constexpr int kTelephoneFormat = 6; // 8 kHz 16-bit mono
 
     explicit SpeechVoice(QObject* parent = nullptr);
@@ -41,11 +42,11 @@ public:
     // The installed voices having every "key=value" of the ";"-separated attributes; keys are
     // "language" (hexadecimal id) and "name" (name or description), any other key matches none.
     QList<VoiceInfo> GetVoices(const QString& requiredAttributes = QString()) const;
-    bool setVoice(int index);                        // index into InstalledVoices()
+    bool setVoice(int index); // index into InstalledVoices()
     bool setVoiceByAttributes(const QString& attributes); // first voice matching "language=804"
     int voice() const; // -1 when no voice is installed
 
-    void setRate(int rate);     // -10..10, clamped
+    void setRate(int rate); // -10..10, clamped
     int rate() const;
     void setVolume(int volume); // 0..100, clamped
     int volume() const;

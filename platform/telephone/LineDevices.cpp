@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/LineDevices.h"
 
 namespace platform {
@@ -72,7 +73,7 @@ int32_t LineDeviceTable::capabilities(int32_t device) const
     return e ? e->backend->DeviceCapabilities(e->local) : 0;
 }
 
-ModemControl::ModemControl(LineDeviceTable& table, QObject* parent) : VoiceModem(parent), table_(table) {}
+ModemControl::ModemControl(LineDeviceTable& table, QObject* parent) : VoiceModem(parent), table_(table) { }
 
 ModemControl::~ModemControl()
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/telephone/VoiceModem.h"
 
@@ -32,8 +33,8 @@ public:
     std::optional<Entry> entry(int32_t device) const;
     // The table's number of a backend's device; -1 for a backend not in the table.
     int32_t device(const VoiceModem* backend, int32_t local) const;
-    QString name(int32_t device) const;          // "" for a device that does not exist
-    int32_t capabilities(int32_t device) const;  // 0 for a device that does not exist
+    QString name(int32_t device) const; // "" for a device that does not exist
+    int32_t capabilities(int32_t device) const; // 0 for a device that does not exist
 
 private:
     std::vector<std::unique_ptr<VoiceModem>> backends_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/ScriptedLine.h"
 
 #include "platform/sound/AudioOutput.h"
@@ -22,7 +23,7 @@ namespace {
 class RecordingOutput : public AudioOutput
 {
 public:
-    explicit RecordingOutput(std::shared_ptr<ScriptedLineRecording> sink) : sink_(std::move(sink)) {}
+    explicit RecordingOutput(std::shared_ptr<ScriptedLineRecording> sink) : sink_(std::move(sink)) { }
     QString description() const override { return QStringLiteral("Scripted line call"); }
     bool start(int sampleRate, int channels) override
     {
@@ -41,8 +42,8 @@ public:
         written_ += whole;
         return whole;
     }
-    void flush() override {}
-    void stop() override {}
+    void flush() override { }
+    void stop() override { }
     qint64 playedMicros() const override { return writtenMicros(); }
     qint64 writtenMicros() const override { return bytesPerSecond_ ? written_ * 1000000 / bytesPerSecond_ : 0; }
 
@@ -232,7 +233,8 @@ void ScriptedLine::writeSpeech()
     const QByteArray& pcm = spoken_->pcm;
     if (!f.open(QIODevice::WriteOnly) || f.write(PcmWavHeader(spoken_->sampleRate, spoken_->channels, pcm.size())) != 44
         || f.write(pcm) != pcm.size())
-        qWarning("scripted line: cannot write the call's speech to %s: %s", qPrintable(path), qPrintable(f.errorString()));
+        qWarning("scripted line: cannot write the call's speech to %s: %s", qPrintable(path),
+                 qPrintable(f.errorString()));
 }
 
 bool ScriptedLine::play(const QString& script, QString* problem, int stepMs)

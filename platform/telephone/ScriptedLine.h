@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/telephone/VoiceModem.h"
 
@@ -40,11 +41,11 @@ public:
     void setLocalCallersOnly(bool on) override;
 
     // What the far end or the exchange does.
-    void ring(int32_t rings);                     // IncomingCall with that count; the line rings
+    void ring(int32_t rings); // IncomingCall with that count; the line rings
     void callerId(const QString& number, const QString& name, int32_t flags);
-    void connect();                               // the call is up: PhoneConnected
-    void digit(const QString& digit);             // DigitReceived, only while connected
-    void farHangUp();                             // Disconnected
+    void connect(); // the call is up: PhoneConnected
+    void digit(const QString& digit); // DigitReceived, only while connected
+    void farHangUp(); // Disconnected
     void error(int32_t number, const QString& description);
     // What MakeCall answers next time instead of the number ("" = dial normally).
     void refuseNextCall(const QString& reason) { refusal_ = reason; }

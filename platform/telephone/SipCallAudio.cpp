@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipCallAudio.h"
 
 #include "platform/telephone/SipDeferrals.h"
@@ -20,8 +21,8 @@ constexpr int kSilenceSeconds = 5; // the silence played between prompts keeps R
 bool WriteWav(const QString& path, int sampleRate, int channels, const QByteArray& pcm)
 {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(PcmWavHeader(sampleRate, channels, pcm.size())) == 44
-           && f.write(pcm) == pcm.size();
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+           && f.write(PcmWavHeader(sampleRate, channels, pcm.size())) == 44 && f.write(pcm) == pcm.size();
 }
 
 // Bytes of near-silence at the start of 16-bit PCM, whole frames.
@@ -58,8 +59,7 @@ class SipCallAudio::PlayerEvents : public linphone::PlayerListener
 public:
     PlayerEvents(std::shared_ptr<SipDeferrals> deferrals, SipCallAudio* audio)
         : deferrals_(std::move(deferrals)), audio_(audio)
-    {
-    }
+    { }
     void onEofReached(const std::shared_ptr<linphone::Player>&) override
     {
         deferrals_->post([audio = audio_] {
@@ -89,7 +89,8 @@ SipCallAudio::SipCallAudio(std::shared_ptr<linphone::Call> call, QString folder,
         listener_ = std::make_shared<PlayerEvents>(std::move(deferrals), this);
         player_->addListener(listener_);
     }
-    QMetaObject::invokeMethod(this, [this] { playNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { playNext(); }, Qt::QueuedConnection);
 }
 
 SipCallAudio::~SipCallAudio()
@@ -139,7 +140,8 @@ qint64 SipCallAudio::write(const QByteArray& pcm)
         commit(); // the first words go out at once
     else if (!commitPosted_) { // later writes of one turn of the event loop make one segment
         commitPosted_ = true;
-        QMetaObject::invokeMethod(this, [this] { commit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { commit(); }, Qt::QueuedConnection);
     }
     return pcm.size();
 }

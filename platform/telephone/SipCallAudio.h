@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/sound/AudioOutput.h"
 
@@ -9,7 +10,7 @@
 namespace linphone {
 class Call;
 class Player;
-}
+} // namespace linphone
 
 namespace platform {
 

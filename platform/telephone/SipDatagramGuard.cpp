@@ -47,8 +47,7 @@ char Lower(char c)
 bool NameIs(std::string_view field, std::string_view name)
 {
     return field.size() == name.size()
-           && std::equal(field.begin(), field.end(), name.begin(),
-                         [](char a, char b) { return Lower(a) == Lower(b); });
+           && std::equal(field.begin(), field.end(), name.begin(), [](char a, char b) { return Lower(a) == Lower(b); });
 }
 
 std::string_view Trimmed(std::string_view s)
@@ -180,9 +179,8 @@ uint64_t DroppedCount()
 // The stack reads every SIP datagram through this one function of its support library; this
 // definition comes first in the program, screens what arrives on a guarded port and leaves
 // every other read as it was.
-extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(int socket, void* buffer, size_t length,
-                                                                         int flags, sockaddr* address,
-                                                                         socklen_t* addressLength)
+extern "C" __attribute__((visibility("default"))) ssize_t
+bctbx_recvfrom(int socket, void* buffer, size_t length, int flags, sockaddr* address, socklen_t* addressLength)
 {
     using Read = ssize_t (*)(int, void*, size_t, int, sockaddr*, socklen_t*);
     static const Read next = [] {

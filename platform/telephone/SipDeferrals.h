@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QObject>
 #include <QPointer>
@@ -30,7 +31,8 @@ public:
         work_.push_back(std::move(work));
         if (!drainPosted_) {
             drainPosted_ = true;
-            QMetaObject::invokeMethod(owner_, [self = shared_from_this()] { self->drain(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                owner_, [self = shared_from_this()] { self->drain(); }, Qt::QueuedConnection);
         }
     }
 
@@ -42,7 +44,7 @@ public:
     }
 
 private:
-    explicit SipDeferrals(QObject* owner) : owner_(owner) {}
+    explicit SipDeferrals(QObject* owner) : owner_(owner) { }
 
     void drain()
     {

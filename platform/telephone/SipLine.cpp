@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SIP line: the line-device operations over one stack at a time, and the state of its one
 // call. The stack itself is in SipStack.cpp, the call's audio in SipCallAudio.cpp and the
 // settings in SipLineConfig.cpp.
@@ -80,7 +81,8 @@ struct SipLine::Private : SipStack::Reports
     // Failures found inside an operation are reported after it has returned, as the stack's are.
     void errorLater(const QString& text)
     {
-        QMetaObject::invokeMethod(q, [q = q, text] { emit q->Error(kLocalFailure, text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            q, [q = q, text] { emit q->Error(kLocalFailure, text); }, Qt::QueuedConnection);
     }
     std::shared_ptr<linphone::Address> target(const QString& number) const;
     bool keepToLocalCallers();
@@ -107,15 +109,42 @@ SipLine::~SipLine()
     d->stopStack();
 }
 
-const QList<SipLineConfig>& SipLine::lines() const { return d->lines; }
-void SipLine::setLines(const QList<SipLineConfig>& lines) { d->lines = lines; }
-QString SipLine::dialPrefix() const { return d->prefix; }
-void SipLine::setDialPrefix(const QString& prefix) { d->prefix = IsValidDialPrefix(prefix) ? prefix : QString(); }
-bool SipLine::autoAnswer() const { return d->autoAnswer; }
-void SipLine::setRingInterval(int ms) { d->ringIntervalMs = std::max(1, ms); }
-int SipLine::localSipPort() const { return d->stack ? d->stack->localPort() : 0; }
-int32_t SipLine::audioDevice() const { return d->audio; }
-bool SipLine::localCallersOnly() const { return d->localOnly; }
+const QList<SipLineConfig>& SipLine::lines() const
+{
+    return d->lines;
+}
+void SipLine::setLines(const QList<SipLineConfig>& lines)
+{
+    d->lines = lines;
+}
+QString SipLine::dialPrefix() const
+{
+    return d->prefix;
+}
+void SipLine::setDialPrefix(const QString& prefix)
+{
+    d->prefix = IsValidDialPrefix(prefix) ? prefix : QString();
+}
+bool SipLine::autoAnswer() const
+{
+    return d->autoAnswer;
+}
+void SipLine::setRingInterval(int ms)
+{
+    d->ringIntervalMs = std::max(1, ms);
+}
+int SipLine::localSipPort() const
+{
+    return d->stack ? d->stack->localPort() : 0;
+}
+int32_t SipLine::audioDevice() const
+{
+    return d->audio;
+}
+bool SipLine::localCallersOnly() const
+{
+    return d->localOnly;
+}
 
 void SipLine::setLocalCallersOnly(bool on)
 {
@@ -136,7 +165,10 @@ bool SipLine::Private::keepToLocalCallers()
     return false;
 }
 
-int16_t SipLine::DeviceCount() const { return int16_t(std::min<qsizetype>(d->lines.size(), 32767)); }
+int16_t SipLine::DeviceCount() const
+{
+    return int16_t(std::min<qsizetype>(d->lines.size(), 32767));
+}
 
 QString SipLine::DeviceName(int32_t device) const
 {
@@ -199,7 +231,8 @@ void SipLine::OpenDevice(int32_t device, bool, bool autoAnswer)
     }
     if (config.kind == SipLineConfig::Kind::Direct) {
         const QString ready = SipText("Listening", "%1: listening for calls.").arg(config.name(device + 1));
-        QMetaObject::invokeMethod(this, [this, ready] { emit LineStatus(ready); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, ready] { emit LineStatus(ready); }, Qt::QueuedConnection);
     }
 }
 
@@ -232,8 +265,9 @@ QString SipLine::MakeCall(const QString&, const QString&, const QString& number,
     if (!address) {
         if (d->current.kind == SipLineConfig::Kind::Direct && d->current.server.isEmpty() && !number.contains(u'@')
             && !number.contains(u':'))
-            d->errorLater(SipText("NoTarget", "%1 cannot dial %2: it has no target host. Enter where numbers are dialled in "
-                                              "\"Server or target host\" of the SIP line's settings.")
+            d->errorLater(SipText("NoTarget",
+                                  "%1 cannot dial %2: it has no target host. Enter where numbers are dialled in "
+                                  "\"Server or target host\" of the SIP line's settings.")
                               .arg(d->current.name(d->open + 1), number.trimmed()));
         return QStringLiteral("Bad Number");
     }
@@ -252,7 +286,8 @@ QString SipLine::MakeCall(const QString&, const QString&, const QString& number,
 void SipLine::HangUp()
 {
     if (!d->call) {
-        QMetaObject::invokeMethod(this, [this] { emit Disconnected(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit Disconnected(); }, Qt::QueuedConnection);
         return;
     }
     d->endCall(true);
@@ -307,7 +342,8 @@ std::shared_ptr<linphone::Address> SipLine::Private::target(const QString& numbe
         if (!digits && !plainUser.match(number).hasMatch())
             return nullptr;
         const SipLineConfig& config = current;
-        const QString host = config.kind == SipLineConfig::Kind::Direct ? config.server : SipIdentityDomain(config.identity);
+        const QString host =
+            config.kind == SipLineConfig::Kind::Direct ? config.server : SipIdentityDomain(config.identity);
         if (host.isEmpty())
             return nullptr;
         uri = QStringLiteral("sip:%1%2@%3").arg(digits ? prefix : QString(), number, host);
@@ -366,14 +402,14 @@ void SipLine::Private::callState(const std::shared_ptr<linphone::Call>& c, linph
             error(code, QStringLiteral("Call failed: %1 %2").arg(code).arg(Text(info->getPhrase())).trimmed());
         } else if (failed) {
             const QString phrase = info ? Text(info->getPhrase()) : QString();
-            error(kLocalFailure, QStringLiteral("Call failed: %1").arg(phrase.isEmpty() ? QStringLiteral("no answer") : phrase));
+            error(kLocalFailure,
+                  QStringLiteral("Call failed: %1").arg(phrase.isEmpty() ? QStringLiteral("no answer") : phrase));
         }
         if (ours(c))
             endCall(false);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -408,9 +444,11 @@ void SipLine::Private::endCall(bool hungUpHere)
         const linphone::Call::State s = ending->getState();
         if (s == linphone::Call::State::IncomingReceived) // turned away: the caller hears busy
             ending->decline(linphone::Reason::Busy);
-        else if (s != linphone::Call::State::End && s != linphone::Call::State::Released && s != linphone::Call::State::Error)
+        else if (s != linphone::Call::State::End && s != linphone::Call::State::Released
+                 && s != linphone::Call::State::Error)
             ending->terminate();
-        QMetaObject::invokeMethod(q, [q = q] { emit q->Disconnected(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            q, [q = q] { emit q->Disconnected(); }, Qt::QueuedConnection);
         return;
     }
     emit q->Disconnected();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipLineConfig.h"
 
 #include "platform/SettingsStore.h"
@@ -90,7 +91,8 @@ QString SipLineConfig::problem() const
 QList<SipLineConfig> LoadSipLines(const SettingsStore& store)
 {
     QList<SipLineConfig> lines;
-    const int count = std::clamp(store.GetSetting(QStringLiteral("sipDevices"), QStringLiteral("0")).toInt(), 0, kMaxDevices);
+    const int count =
+        std::clamp(store.GetSetting(QStringLiteral("sipDevices"), QStringLiteral("0")).toInt(), 0, kMaxDevices);
     for (int i = 0; i < count; ++i) {
         SipLineConfig c;
         c.kind = store.GetSetting(Key(i, "Kind"), QString()).compare(u"direct", Qt::CaseInsensitive) == 0
@@ -113,7 +115,8 @@ bool SaveSipLines(SettingsStore& store, const QList<SipLineConfig>& lines)
     bool ok = store.SaveSetting(QStringLiteral("sipDevices"), QString::number(lines.size()));
     for (int i = 0; i < lines.size(); ++i) {
         const SipLineConfig& c = lines[i];
-        ok &= store.SaveSetting(Key(i, "Kind"), c.kind == SipLineConfig::Kind::Direct ? QStringLiteral("direct") : QStringLiteral("account"));
+        ok &= store.SaveSetting(Key(i, "Kind"), c.kind == SipLineConfig::Kind::Direct ? QStringLiteral("direct")
+                                                                                      : QStringLiteral("account"));
         ok &= store.SaveSetting(Key(i, "Identity"), c.identity);
         ok &= store.SaveSetting(Key(i, "Server"), c.server);
         ok &= store.SaveSetting(Key(i, "User"), c.user);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QList>
 #include <QString>
@@ -12,12 +13,12 @@ struct SipLineConfig
 {
     enum class Kind { Account, Direct };
     Kind kind = Kind::Account;
-    QString identity;  // account: sip:user@domain
-    QString server;    // account: registrar and proxy, host[:port]; direct: where plain numbers are dialled
-    QString user;      // account: authentication user name ("" = the identity's user)
-    QString password;  // account
+    QString identity; // account: sip:user@domain
+    QString server; // account: registrar and proxy, host[:port]; direct: where plain numbers are dialled
+    QString user; // account: authentication user name ("" = the identity's user)
+    QString password; // account
     QString transport; // account: "udp" (default), "tcp" or "tls"
-    int port = 0;      // direct: the port listened on; account: the local port (0 = any)
+    int port = 0; // direct: the port listened on; account: the local port (0 = any)
 
     // The device name shown in the device list: "SIP alice@example.org", "SIP direct port 5070";
     // an account without an identity goes by its server, or by its position: "SIP line 2".

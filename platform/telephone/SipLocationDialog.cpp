@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipLocationDialog.h"
 
 #include "platform/telephone/SipLineConfig.h"
@@ -27,7 +28,10 @@ SipLocationDialog::SipLocationDialog(const QString& prefix, QWidget* parent) : Q
     connect(buttons, &QDialogButtonBox::accepted, this, &SipLocationDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &SipLocationDialog::reject);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(SipText("PrefixHint", "Put in front of every plain number the line dials, e.g. 0 for an outside line or +44 for a country."), this));
+    layout->addWidget(new QLabel(
+        SipText("PrefixHint",
+                "Put in front of every plain number the line dials, e.g. 0 for an outside line or +44 for a country."),
+        this));
     layout->addLayout(form);
     layout->addWidget(messageLabel);
     layout->addWidget(buttons);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipSettingsDialog.h"
 
 #include "platform/telephone/SipTexts.h"
@@ -121,10 +122,13 @@ void SipSettingsDialog::showEntry()
     for (QWidget* w : std::initializer_list<QWidget*>{identityEdit, userEdit, passwordEdit, transportBox})
         w->setEnabled(has && account);
     portBox->setMinimum(account ? 0 : 1);
-    serverEdit->setPlaceholderText(account ? QStringLiteral("sip.example.org:5060") : QStringLiteral("pbx.example.org:5060"));
-    serverHint->setText(account ? SipText("ServerHintAccount", "The provider's or PBX's SIP server that the account registers with.")
-                                : SipText("ServerHintDirect", "Where numbers are dialled: the host (e.g. your PBX) that takes the "
-                                                              "calls this listener places. Without it, only full SIP addresses can be called."));
+    serverEdit->setPlaceholderText(account ? QStringLiteral("sip.example.org:5060")
+                                           : QStringLiteral("pbx.example.org:5060"));
+    serverHint->setText(
+        account ? SipText("ServerHintAccount", "The provider's or PBX's SIP server that the account registers with.")
+                : SipText("ServerHintDirect",
+                          "Where numbers are dialled: the host (e.g. your PBX) that takes the "
+                          "calls this listener places. Without it, only full SIP addresses can be called."));
     loading_ = false;
 }
 
@@ -133,7 +137,8 @@ void SipSettingsDialog::formChanged()
     if (loading_ || row_ < 0 || row_ >= lines_.size())
         return;
     SipLineConfig& c = lines_[row_];
-    const SipLineConfig::Kind kind = kindBox->currentIndex() == 1 ? SipLineConfig::Kind::Direct : SipLineConfig::Kind::Account;
+    const SipLineConfig::Kind kind =
+        kindBox->currentIndex() == 1 ? SipLineConfig::Kind::Direct : SipLineConfig::Kind::Account;
     const bool kindChanged = kind != c.kind;
     c.kind = kind;
     c.identity = identityEdit->text().trimmed();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "platform/telephone/SipLineConfig.h"
 
@@ -27,21 +28,21 @@ public:
     // After OK: the entry selected then, when it was added here (its number in lines()), else -1.
     int chosenRow() const { return chosen_; }
 
-    void addEntry();     // a new account, selected
-    void removeEntry();  // the selected entry
+    void addEntry(); // a new account, selected
+    void removeEntry(); // the selected entry
 
     QListWidget* list;
-    QComboBox* kindBox;       // "Account", "Direct listener"
+    QComboBox* kindBox; // "Account", "Direct listener"
     QLineEdit* identityEdit;
     QLineEdit* serverEdit;
     QLineEdit* userEdit;
-    QLineEdit* passwordEdit;  // masked
-    QComboBox* transportBox;  // udp, tcp, tls
+    QLineEdit* passwordEdit; // masked
+    QComboBox* transportBox; // udp, tcp, tls
     QSpinBox* portBox;
     QPushButton* addButton;
     QPushButton* removeButton;
-    QLabel* messageLabel;     // what is wrong with an entry, or ""
-    QLabel* serverHint;       // what the server field means for the entry's kind
+    QLabel* messageLabel; // what is wrong with an entry, or ""
+    QLabel* serverHint; // what the server field means for the entry's kind
 
 private:
     void select(int row);
@@ -49,7 +50,7 @@ private:
     void showEntry();
 
     QList<SipLineConfig> lines_;
-    QList<bool> added_;       // per entry: added in this dialog
+    QList<bool> added_; // per entry: added in this dialog
     int row_ = -1;
     int chosen_ = -1;
     bool loading_ = false;

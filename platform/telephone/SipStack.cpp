@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipStack.h"
 
 #include "platform/telephone/SipDatagramGuard.h"
@@ -20,12 +21,12 @@ namespace platform {
 
 namespace {
 
-constexpr int kBusyIterateMs = 10;      // a call in progress: prompt digits and prompt speech
-constexpr int kIdleIterateMs = 100;     // no call: an INVITE waits at most this long
-constexpr int kIncomingTimeoutS = 600;  // the call controller turns an unanswered caller away long before
-constexpr int kMaxInfoBody = 64;        // a keypad INFO body is a few bytes
-constexpr int kPacketMs = 10;           // speech starts going out after 10 ms of it, not 20
-constexpr int kJitterMs = 0;            // the caller's sound is never listened to, only its keys
+constexpr int kBusyIterateMs = 10; // a call in progress: prompt digits and prompt speech
+constexpr int kIdleIterateMs = 100; // no call: an INVITE waits at most this long
+constexpr int kIncomingTimeoutS = 600; // the call controller turns an unanswered caller away long before
+constexpr int kMaxInfoBody = 64; // a keypad INFO body is a few bytes
+constexpr int kPacketMs = 10; // speech starts going out after 10 ms of it, not 20
+constexpr int kJitterMs = 0; // the caller's sound is never listened to, only its keys
 
 QString Text(const std::string& s)
 {
@@ -64,7 +65,9 @@ void ForEachSocket(const std::function<void(int fd)>& f)
     for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
         bool ok = false;
         const int fd = name.toInt(&ok);
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (ok && fd > 2 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode))
             f(fd);
     }
@@ -77,14 +80,15 @@ void ForEachSocket(const std::function<void(int fd)>& f)
 class SipStack::Events : public linphone::CoreListener
 {
 public:
-    Events(SipStack& stack, Reports& reports) : deferrals_(stack.deferrals_), stack_(&stack), reports_(&reports) {}
+    Events(SipStack& stack, Reports& reports) : deferrals_(stack.deferrals_), stack_(&stack), reports_(&reports) { }
 
     void onCallStateChanged(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call,
                             linphone::Call::State state, const std::string&) override
     {
         deferrals_->post([reports = reports_, call, state] { reports->callState(call, state); });
     }
-    void onAccountRegistrationStateChanged(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Account>& account,
+    void onAccountRegistrationStateChanged(const std::shared_ptr<linphone::Core>&,
+                                           const std::shared_ptr<linphone::Account>& account,
                                            linphone::RegistrationState state, const std::string&) override
     {
         if (state == linphone::RegistrationState::Ok) {
@@ -104,7 +108,8 @@ public:
             reports->registrationFailed(code, SipRegistrationProblem(code, info ? Text(info->getPhrase()) : QString()));
         });
     }
-    void onDtmfReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call, int dtmf) override
+    void onDtmfReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call,
+                        int dtmf) override
     {
         digit(call, dtmf > 0 && dtmf < 128 ? KeypadDigit(QChar(char16_t(dtmf))) : QString());
     }
@@ -181,7 +186,8 @@ QString SipStack::setUp(const SipLineConfig& config, const QString& folder)
     // the stack's media plugins would bring another Qt into this process
     factory->setMspluginsDir(plugins.toStdString());
 
-    const std::shared_ptr<linphone::Core> core = factory->createCore("", "", nullptr); // no linphonerc: nothing piles up between runs
+    const std::shared_ptr<linphone::Core> core =
+        factory->createCore("", "", nullptr); // no linphonerc: nothing piles up between runs
     if (!core)
         return QStringLiteral("The SIP stack could not be started.");
     core->addListener(listener_);
@@ -222,10 +228,13 @@ QString SipStack::setUp(const SipLineConfig& config, const QString& folder)
     core_ = core; // started: from here on it is stopped when this goes
     KeepSocketsFromChildren();
     const std::shared_ptr<linphone::Transports> used = core->getTransportsUsed();
-    localPort_ = used->getUdpPort() > 0 ? used->getUdpPort() : used->getTcpPort() > 0 ? used->getTcpPort() : used->getTlsPort();
+    localPort_ = used->getUdpPort() > 0   ? used->getUdpPort()
+                 : used->getTcpPort() > 0 ? used->getTcpPort()
+                                          : used->getTlsPort();
     if (localPort_ <= 0)
-        return direct ? QStringLiteral("Cannot listen on UDP port %1; another program may be using it.").arg(config.port)
-                      : QStringLiteral("Cannot open a local SIP port.");
+        return direct
+                   ? QStringLiteral("Cannot listen on UDP port %1; another program may be using it.").arg(config.port)
+                   : QStringLiteral("Cannot open a local SIP port.");
     if (used->getUdpPort() > 0) {
         guardedPort_ = used->getUdpPort();
         sip_datagram_guard::Guard(uint16_t(guardedPort_));

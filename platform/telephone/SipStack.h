@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Only the SIP line's own sources include this: it brings in the stack's headers.
 #include <linphone++/linphone.hh>

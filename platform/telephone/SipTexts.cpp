@@ -14,7 +14,7 @@ QString SipText(const char* key, const char* english)
 {
     constexpr int kBufferChars = 199; // as every caption of the file
     const int lcid = MapLcid(Globals().lcid);
-    const QLatin1String letter = lcid == kLcidTraditionalChinese ? QLatin1String("T")
+    const QLatin1String letter = lcid == kLcidTraditionalChinese  ? QLatin1String("T")
                                  : lcid == kLcidSimplifiedChinese ? QLatin1String("S")
                                                                   : QLatin1String("E");
     const QString text = GetPrivateProfileString(letter + QLatin1String("SipLine"), QLatin1String(key), QString(),
@@ -27,14 +27,16 @@ namespace {
 
 QString RegistrationHint(int code, const QString& phrase)
 {
-    if (code <= 0 && phrase.contains(QRegularExpression(QStringLiteral("dns|resolv"), QRegularExpression::CaseInsensitiveOption)))
+    if (code <= 0
+        && phrase.contains(QRegularExpression(QStringLiteral("dns|resolv"), QRegularExpression::CaseInsensitiveOption)))
         return SipText("HintDns", "The server's name was not found: check the server address and the network.");
     if (code <= 0 || code == 408)
         return SipText("HintTimeout", "Check the server address and the network.");
     if (code == 401 || code == 407 || code == 403)
         return SipText("HintPassword", "Check the user name and password of the SIP account.");
     if (code == 404)
-        return SipText("HintIdentity", "Check the SIP identity: the user and the domain the server knows the account by.");
+        return SipText("HintIdentity",
+                       "Check the SIP identity: the user and the domain the server knows the account by.");
     if (code >= 500 && code < 600)
         return SipText("HintServer", "The server cannot serve the account now: try again later or ask the provider.");
     if (code == 423)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QObject>
 #include <QString>
@@ -35,8 +36,7 @@ public:
     virtual int32_t LineState() const = 0;
     // Dials number. Returns the number itself when dialling started, otherwise a short reason
     // ("Bad", "Busy", ...). The first two arguments are kept from the contract and unused.
-    virtual QString MakeCall(const QString& unused1, const QString& unused2, const QString& number,
-                             bool flag) = 0;
+    virtual QString MakeCall(const QString& unused1, const QString& unused2, const QString& number, bool flag) = 0;
     // Ends the call, or stops a ringing one; Disconnected always follows, also when idle.
     virtual void HangUp() = 0;
     // Takes the ringing call; PhoneConnected follows when the line is up.

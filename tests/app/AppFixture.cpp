@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "RealPeers.h"
 
@@ -39,7 +40,10 @@ frmSet& AppTest::makeWindow(frmSetParts parts)
 {
     window = std::make_unique<frmSet>(*store, *instance, std::move(parts));
     window->reportProblem = [this](const QString& text) { problems << text; };
-    window->askRetry = [this](const QString& text) { problems << text; return false; };
+    window->askRetry = [this](const QString& text) {
+        problems << text;
+        return false;
+    };
     return *window;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "TestSupport.h"
 #include "app/Seams.h"
@@ -33,14 +34,14 @@ struct FakeEngine : MailEngineLink
     QString announcement;
     bool IsBusy() const override { return busy; }
     bool ConversationInProgress() const override { return conversation; }
-    void StopConversation() override {}
+    void StopConversation() override { }
     void ResetNewMailCounter() override { ++resets; }
     void SetAnnouncement(const QString& text) override { announcement = text; }
     void CheckMail(int mode) override { checks << mode; }
-    void Init(const EngineSettings&) override {}
-    void ButtonSpeak(const QString&) override {}
-    void PrepareNetCall() override {}
-    void ReadMessage(int) override {}
+    void Init(const EngineSettings&) override { }
+    void ButtonSpeak(const QString&) override { }
+    void PrepareNetCall() override { }
+    void ReadMessage(int) override { }
     int newMail = 0, threshold = 1, alerts = 0;
     int NewMailCount() const override { return newMail; }
     int AlertThreshold() const override { return threshold; }
@@ -54,14 +55,18 @@ struct FakeConsole : ConsoleLink
     int* unloads = nullptr; // outlives the console, which the window deletes
     QStringList labels;
     bool isLogin() const override { return signedIn; }
-    void EnableMenu(bool) override {}
+    void EnableMenu(bool) override { }
     void ReloadSetting() override { ++reloads; }
     void Show() override { ++shown; }
-    void Unload() override { if (unloads) ++*unloads; }
+    void Unload() override
+    {
+        if (unloads)
+            ++*unloads;
+    }
     void SetLabelCaption(int, const QString& text) override { labels << text; }
-    void SetMenuToolTip(int, const QString&) override {}
-    void SetButtonText(int, const QString&) override {}
-    void SetExtraTexts(const QString&, const QString&) override {}
+    void SetMenuToolTip(int, const QString&) override { }
+    void SetButtonText(int, const QString&) override { }
+    void SetExtraTexts(const QString&, const QString&) override { }
 };
 
 // A main window on a fresh profile: its own settings file, program folder (with the real
@@ -78,7 +83,11 @@ protected:
     frmSet& start(frmSetParts parts = {});
     // A second store on the same file, as the next start of the program sees it.
     QString stored(const QString& key, const QString& byDefault = "<missing>") const;
-    void markFirstRunDone() { store->SaveSetting("FirstRunning", "1"); store->written.clear(); }
+    void markFirstRunDone()
+    {
+        store->SaveSetting("FirstRunning", "1");
+        store->written.clear();
+    }
     // Points the stored account at the test POP3 server: user bob, the given password.
     void useTestMailbox(const QString& password);
 

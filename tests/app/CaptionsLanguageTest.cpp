@@ -24,7 +24,8 @@ bool LooksEnglish(const QString& text)
             return false;
     QString rest = text;
     static const QRegularExpression addresses(QStringLiteral(R"(\S*[.@/\d]\S*[A-Za-z0-9]|\S*\d\S*)"));
-    static const QRegularExpression names(QStringLiteral(R"(\b(Korvalen|SIP|POP3|SMTP|PIN|PBX|udp|tcp|tls|FileName)\b)"));
+    static const QRegularExpression names(
+        QStringLiteral(R"(\b(Korvalen|SIP|POP3|SMTP|PIN|PBX|udp|tcp|tls|FileName)\b)"));
     rest.remove(addresses).remove(names);
     return rest.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}")));
 }

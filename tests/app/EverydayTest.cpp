@@ -75,7 +75,8 @@ protected:
     bool checkEnds(frmSet& w)
     {
         const qsizetype seen = ended++;
-        return QTest::qWaitFor([&] { return finishes->size() > seen && mail->MyStatus() == 0 && w.frame[0]->isEnabled(); }, 15000);
+        return QTest::qWaitFor(
+            [&] { return finishes->size() > seen && mail->MyStatus() == 0 && w.frame[0]->isEnabled(); }, 15000);
     }
     checkmailClass* mail = nullptr;
     std::unique_ptr<QSignalSpy> finishes;
@@ -172,7 +173,8 @@ TEST_F(EverydayTest, EveryFailedCheckIsLoggedWithItsReason)
     frmSet& w = startWithRealEngine();
     ASSERT_TRUE(checkEnds(w)); // no account yet
     ScriptedServer silent({"S: +OK ready", "C: USER bob"});
-    const struct {
+    const struct
+    {
         const char* what;
         QString user, password, port;
         const char* reason;
@@ -292,9 +294,11 @@ TEST(SingleInstanceProgram, ASecondProgramShowsTheFirstAndSaysSo)
 {
     testing_support::TempFolder home;
     QDir().mkpath(home.file("runtime"));
-    QFile::setPermissions(home.file("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(home.file("runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (auto [name, dir] : {std::pair{"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}})
+    for (auto [name, dir] :
+         {std::pair{"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}})
         env.insert(name, home.file(dir));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess first, second;
@@ -340,7 +344,8 @@ TEST_F(EverydayTest, WithoutADesktopViewerTheLogOpensInAWindowThatFollowsIt)
     EXPECT_EQ(view.windowTitle(), "Korvalen log");
     EXPECT_EQ(view.reloadButton->text(), "Reload");
     EXPECT_EQ(view.closeButton->text(), "Close");
-    EXPECT_TRUE(view.text().endsWith("\"pop.example.org\",\"Cannot connect to pop.example.org:110: connection refused.\""))
+    EXPECT_TRUE(
+        view.text().endsWith("\"pop.example.org\",\"Cannot connect to pop.example.org:110: connection refused.\""))
         << view.text().toStdString();
 
     // New records appear as they are written; a half-written line waits for its end.
@@ -393,7 +398,12 @@ TEST_F(EverydayTest, OutputFormatsAreNamedInWordsBesideTheirNames)
     frmSet& w = start();
     auto* formats = qobject_cast<QStandardItemModel*>(w.FormatCB->model());
     ASSERT_NE(formats, nullptr);
-    const struct { const char* name; int number; const char* words; } rows[] = {
+    const struct
+    {
+        const char* name;
+        int number;
+        const char* words;
+    } rows[] = {
         {"SAFT8kHz8BitMono", 4, "8 kHz 8-bit mono"},
         {"SAFT8kHz16BitMono", 6, "8 kHz 16-bit mono"},
         {"SAFT11kHz8BitStereo", 9, "11.025 kHz 8-bit stereo"},
@@ -414,9 +424,9 @@ TEST_F(EverydayTest, OutputFormatsAreNamedInWordsBesideTheirNames)
 
 TEST_F(EverydayTest, TheNewTextsSpeakTheSystemsLanguage)
 {
-    const char* const keys[] = {"CheckNow", "CheckNowTip", "CheckBusy", "NotifyCheck", "NotifyOne", "NotifyMany",
-                                "NotifyMore", "NoSubject", "LogTitle", "LogReload", "LogClose", "LogEmpty",
-                                "FormatMono", "FormatStereo"};
+    const char* const keys[] = {"CheckNow",   "CheckNowTip", "CheckBusy",  "NotifyCheck", "NotifyOne",
+                                "NotifyMany", "NotifyMore",  "NoSubject",  "LogTitle",    "LogReload",
+                                "LogClose",   "LogEmpty",    "FormatMono", "FormatStereo"};
     for (const char* letter : {"T", "S", "E"})
         for (const char* key : keys)
             EXPECT_FALSE(ReadStatementText(QString(letter) + "Desktop", key).isEmpty()) << letter << " " << key;

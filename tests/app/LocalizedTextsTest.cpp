@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "app/LocalizedTexts.h"
@@ -14,15 +15,16 @@ TEST(LocalizedTexts, OurCaptionsFileHasEveryKeyInEveryLanguage)
     platform::SetProgramFolderOverride(folder.path());
     QList<std::pair<QString, QString>> keys = {{"Conv", "UGotMail"}};
     const std::tuple<const char*, const char*, int> stems[] = {
-        {"Label", "SettingCheck", 6},  {"Label", "Gen", 18},           {"Label", "PilotLabel", 10},
-        {"Button", "ButtonA", 9},      {"Button", "SettingDialog", 6}, {"Button", "PilotDialog", 9},
+        {"Label", "SettingCheck", 6}, {"Label", "Gen", 18},           {"Label", "PilotLabel", 10},
+        {"Button", "ButtonA", 9},     {"Button", "SettingDialog", 6}, {"Button", "PilotDialog", 9},
         {"Button", "PilotButton", 7}};
     for (auto [section, stem, last] : stems)
         for (int i = 0; i <= last; ++i)
             keys.append({section, stem + QString::number(i)});
     for (const char* letter : {"T", "S", "E"})
         for (const auto& [section, key] : keys)
-            EXPECT_FALSE(ReadStatementText(letter + section, key).isEmpty()) << letter << (section + " " + key).toStdString();
+            EXPECT_FALSE(ReadStatementText(letter + section, key).isEmpty())
+                << letter << (section + " " + key).toStdString();
     EXPECT_NE(ReadStatementText("TLabel", "Gen0"), ReadStatementText("SLabel", "Gen0"));
     EXPECT_NE(ReadStatementText("SLabel", "Gen0"), ReadStatementText("ELabel", "Gen0"));
     platform::SetProgramFolderOverride(QString());

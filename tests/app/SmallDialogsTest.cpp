@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 
 #include "app/WindowHelpers.h"
@@ -32,4 +33,3 @@ TEST(frmLogin, OnlyTheAgreeButtonAccepts)
     EXPECT_FALSE(escape.accepted);
     EXPECT_EQ(escape.windowTitle(), "License Agreement");
 }
-

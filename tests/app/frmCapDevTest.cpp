@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "app/frmCapDev.h"
@@ -39,7 +40,8 @@ TEST_F(AppTest, FinishingTheWizardWritesTheKeysInOrder)
     EXPECT_TRUE(w.saved());
     const QStringList account = {"Loginname", "LoginPw", "minute", "EmailUID", "EmailPw", "popserver", "smtpserver"};
     EXPECT_EQ(store->written, account + QStringList({"voicecall", "voicemodem0", "phone1"}));
-    for (auto [key, value] : {std::pair{"Loginname", "kv-user"}, {"minute", "25"}, {"voicecall", "0"}, {"voicemodem0", "1"}})
+    for (auto [key, value] :
+         {std::pair{"Loginname", "kv-user"}, {"minute", "25"}, {"voicecall", "0"}, {"voicemodem0", "1"}})
         EXPECT_EQ(stored(key), value) << key;
 
     store->written.clear(); // without a telephone line its three keys are left alone
@@ -84,9 +86,14 @@ TEST_F(AppTest, WizardBoxesHoldTheDefaultsOrTheStoredAccountAndTheIntervalIsChec
         next(w); // finishing judges the box even if it kept the focus
         EXPECT_EQ(stored("minute"), savedAs) << typed;
     }
-    const std::pair<const char*, const char*> account[] = {
-        {"EmailUID", "alice"}, {"EmailPw", "pw"}, {"popserver", "pop.example.org"}, {"smtpserver", "smtp.example.org"},
-        {"Loginname", "kv-user"}, {"LoginPw", "9876"}, {"minute", "30"}, {"phone1", "5551234"}};
+    const std::pair<const char*, const char*> account[] = {{"EmailUID", "alice"},
+                                                           {"EmailPw", "pw"},
+                                                           {"popserver", "pop.example.org"},
+                                                           {"smtpserver", "smtp.example.org"},
+                                                           {"Loginname", "kv-user"},
+                                                           {"LoginPw", "9876"},
+                                                           {"minute", "30"},
+                                                           {"phone1", "5551234"}};
     for (auto [key, value] : account)
         store->SaveSetting(key, value);
     w.Form_Load(); // running it again keeps the stored account
@@ -117,7 +124,10 @@ TEST_F(AppTest, TheWizardStaysOnTheAccountPageUntilServerUserAndPasswordAreGiven
     frmCapDev w(*store);
     w.Form_Load();
     w.show();
-    const struct { const char *user, *password, *server, *message; } rows[] = {
+    const struct
+    {
+        const char *user, *password, *server, *message;
+    } rows[] = {
         {"", "", "", "Enter the POP3 user name, password and server: mail cannot be checked without them."},
         {"alice", "", " ", "Enter the POP3 password and server: mail cannot be checked without them."},
         {"alice", "pw", "", "Enter the POP3 server: mail cannot be checked without it."},
@@ -203,10 +213,16 @@ TEST_F(AppTest, TheWizardCanBeFilledInFromTheKeyboard)
     EXPECT_EQ(w.focusWidget(), w.OKButton[0]);
     QTest::keyClick(w.focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(w.saved());
-    const std::pair<const char*, const char*> saved[] = {
-        {"Loginname", "kv-user"}, {"LoginPw", "1234"}, {"EmailUID", "alice"}, {"EmailPw", "pw"},
-        {"popserver", "pop.example.org"}, {"smtpserver", "smtp.example.org"}, {"voicecall", "1"},
-        {"voicemodem0", "0"}, {"phone1", "+1 555-0100"}, {"minute", "25"}};
+    const std::pair<const char*, const char*> saved[] = {{"Loginname", "kv-user"},
+                                                         {"LoginPw", "1234"},
+                                                         {"EmailUID", "alice"},
+                                                         {"EmailPw", "pw"},
+                                                         {"popserver", "pop.example.org"},
+                                                         {"smtpserver", "smtp.example.org"},
+                                                         {"voicecall", "1"},
+                                                         {"voicemodem0", "0"},
+                                                         {"phone1", "+1 555-0100"},
+                                                         {"minute", "25"}};
     for (auto [key, value] : saved)
         EXPECT_EQ(stored(key), value) << key;
 }
@@ -221,7 +237,7 @@ TEST_F(AppTest, TelephoneNumberFieldsTakeOnlyWhatCanBeDialled)
         QTest::keyClicks(field, "+49 (30) 123-45x6*#;");
         EXPECT_EQ(field->text(), "+49 30 123-456*#");
         field->clear();
-        field->insert("tel:0800.1");   // a paste
+        field->insert("tel:0800.1"); // a paste
         emit field->textEdited(field->text());
         EXPECT_EQ(field->text(), "08001");
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "platform/ProgramWide.h"
@@ -13,12 +14,24 @@ protected:
     {
         markFirstRunDone();
         frmSetParts parts;
-        parts.mailEngine = [this] { auto e = std::make_unique<FakeEngine>(); engine = e.get(); return e; };
+        parts.mailEngine = [this] {
+            auto e = std::make_unique<FakeEngine>();
+            engine = e.get();
+            return e;
+        };
         if (withConsole)
-            parts.console = [this] { auto c = std::make_unique<FakeConsole>(); console = c.get(); return c; };
+            parts.console = [this] {
+                auto c = std::make_unique<FakeConsole>();
+                console = c.get();
+                return c;
+            };
         return start(parts);
     }
-    void tick(int times) { while (times-- > 0) window->CheckMailTimer_Timer(); }
+    void tick(int times)
+    {
+        while (times-- > 0)
+            window->CheckMailTimer_Timer();
+    }
     FakeEngine* engine = nullptr;
     FakeConsole* console = nullptr;
 };
@@ -102,7 +115,10 @@ TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
 TEST_F(Countdown, ATimedCheckAlertsOnlyForEnoughNewMail)
 {
     frmSet& w = run();
-    const struct { int threshold, newMail, alerts; } rows[] = {{0, 0, 0}, {0, 1, 1}, {2, 1, 0}, {2, 2, 1}};
+    const struct
+    {
+        int threshold, newMail, alerts;
+    } rows[] = {{0, 0, 0}, {0, 1, 1}, {2, 1, 0}, {2, 2, 1}};
     for (const auto& r : rows) {
         engine->threshold = r.threshold;
         engine->newMail = r.newMail;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "RealPeers.h"
 #include "app/MailEngine.h"
@@ -32,8 +33,8 @@ QByteArray fileText(const QString& path)
 void addRows(QStandardItemModel* model, int rows)
 {
     for (int r = 0; r < rows; ++r)
-        model->appendRow({new QStandardItem("from"), new QStandardItem("subject"),
-                          new QStandardItem("Jan 1 2026"), new QStandardItem("InServer")});
+        model->appendRow({new QStandardItem("from"), new QStandardItem("subject"), new QStandardItem("Jan 1 2026"),
+                          new QStandardItem("InServer")});
 }
 
 } // namespace
@@ -86,7 +87,10 @@ TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
 
     QStringList prompts;
     const QStringList answers = {"offers@", "Ann, Bob <ab@x.example>", "", "say \"hi\", now"};
-    w.askText = [&](const QString& prompt) { prompts << prompt; return answers.value(prompts.size() - 1); };
+    w.askText = [&](const QString& prompt) {
+        prompts << prompt;
+        return answers.value(prompts.size() - 1);
+    };
     for (int i = 0; i < 4; ++i) // an empty answer adds nothing
         w.ButtonAccount[7]->click();
     EXPECT_EQ(prompts.value(0), "New spam mail 'From' email address");
@@ -100,7 +104,10 @@ TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
 TEST_F(AppTest, TheLogButtonOpensTheLogTheEngineWrites)
 {
     QStringList opened;
-    platform::SetShellOpenHandler([&](const QUrl& target) { opened << target.toLocalFile(); return true; });
+    platform::SetShellOpenHandler([&](const QUrl& target) {
+        opened << target.toLocalFile();
+        return true;
+    });
     markFirstRunDone();
     frmSet& w = start();
     w.ButtonAccount[5]->click();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "app/MailEngine.h"
 #include "mail/checkmailClass.h"
@@ -63,7 +64,15 @@ protected:
     checkmailClass* mail = nullptr; // the engine behind the window's seam
     checkmailClass* engine() { return mail; }
     ClsAudioControl* audio() { return w->audioControl(); }
-    bool idleAgain() { return QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle && w->modemForm()->isLoaded() && line->openedDevice() == 0; }, 10000); }
+    bool idleAgain()
+    {
+        return QTest::qWaitFor(
+            [&] {
+                return audio()->getStatus() == ClsAudioControl::Idle && w->modemForm()->isLoaded()
+                       && line->openedDevice() == 0;
+            },
+            10000);
+    }
     QString log() const
     {
         QFile f(QDir(platform::ProgramFolder()).filePath("kv_.log"));
@@ -99,7 +108,8 @@ TEST_F(PhoneTest, EnoughNewMailRingsTheUserWhoHearsTheNewsThenTheLineComesBack)
     EXPECT_EQ(line->operations().count("open 0 auto"), 2) << "the line was opened again after the call";
     EXPECT_TRUE(w->CheckMailTimer->isActive());
     EXPECT_TRUE(w->frame[1]->isEnabled()) << "the settings pages are usable again";
-    for (const char* text : {"\"Phone\",\"Calling 5551234\"", "\"Phone\",\"Phone Connected..\"", "\"Phone\",\"Disconnected\""})
+    for (const char* text :
+         {"\"Phone\",\"Calling 5551234\"", "\"Phone\",\"Phone Connected..\"", "\"Phone\",\"Disconnected\""})
         EXPECT_TRUE(log().contains(text)) << text << "\n" << log().toStdString();
 }
 
@@ -121,7 +131,8 @@ TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
     line->ring(1);
     line->ring(2);
     EXPECT_FALSE(line->operations().contains("answer")) << "not ready: the call is refused";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle; }, 5000)) << "back to idle after the ring gap";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle; }, 5000))
+        << "back to idle after the ring gap";
 
     engine()->PhoneReady = true;
     w->Pin->setText("2468");
@@ -130,7 +141,8 @@ TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
     line->ring(2);
     EXPECT_TRUE(line->operations().contains("answer"));
     EXPECT_EQ(engine()->PinCode, "2468");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin && audio()->isDonePlay(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin && audio()->isDonePlay(); }, 5000));
     EXPECT_GT(line->spoken().size(), 8000) << "the PIN prompt went down the line";
     EXPECT_EQ(w->defaultVoice->rate(), 1);
     line->farHangUp();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "app/frmCapDev.h"
@@ -42,10 +43,11 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     };
     w.Form_Unload();
     EXPECT_EQ(asked, 1);
-    const QStringList keys = {"EmailUID", "EmailPw", "popserver", "popport", "smtpserver", "smtpport", "Emailvoicefile",
-                              "Emailcount", "autoreplymessage", "autoreplycheck", "minute", "logcheck", "toolTips",
-                              "voicecall", "AutoAnsCheck", "voicemodem0", "ringsAnswer", "phone1", "repeatvoice",
-                              "hangupTime", "PhonePin", "VoiceName", "Sounddevice", "SoundVolume", "SoundRate",
+    const QStringList keys = {"EmailUID",     "EmailPw",        "popserver",   "popport",          "smtpserver",
+                              "smtpport",     "Emailvoicefile", "Emailcount",  "autoreplymessage", "autoreplycheck",
+                              "minute",       "logcheck",       "toolTips",    "voicecall",        "AutoAnsCheck",
+                              "voicemodem0",  "ringsAnswer",    "phone1",      "repeatvoice",      "hangupTime",
+                              "PhonePin",     "VoiceName",      "Sounddevice", "SoundVolume",      "SoundRate",
                               "notifyNewMail"}; // the program's own settings after the classic ones
     EXPECT_EQ(store->written, keys + keys); // in order, then again
     EXPECT_EQ(stored("Sounddevice"), "-1");
@@ -66,18 +68,25 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
 TEST_F(AppTest, NumberFieldsFallBackToTheirDefaultsWhenStoredOrLeft)
 {
     markFirstRunDone();
-    const struct {
+    const struct
+    {
         const char* key;
         QLineEdit* frmSet::*field;
         const char *value, *shown;
     } rows[] = {
-        {"popport", &frmSet::Text5, "abc", "110"},        {"popport", &frmSet::Text5, "0", "110"},
-        {"popport", &frmSet::Text5, "10000", "10000"},    {"popport", &frmSet::Text5, "65535", "65535"},
-        {"smtpport", &frmSet::Text16, "65536", "25"},     {"smtpport", &frmSet::Text16, "1", "1"},
+        {"popport", &frmSet::Text5, "abc", "110"},
+        {"popport", &frmSet::Text5, "0", "110"},
+        {"popport", &frmSet::Text5, "10000", "10000"},
+        {"popport", &frmSet::Text5, "65535", "65535"},
+        {"smtpport", &frmSet::Text16, "65536", "25"},
+        {"smtpport", &frmSet::Text16, "1", "1"},
         {"popport", &frmSet::Text5, "0000011099999", "110"},
-        {"minute", &frmSet::Text7, "5", "60"},            {"minute", &frmSet::Text7, "45", "45"},
-        {"minute", &frmSet::Text7, "", "60"},             {"hangupTime", &frmSet::Text13, "61", "10"},
-        {"repeatvoice", &frmSet::Text10, "1", "16"},      {"Emailcount", &frmSet::Text6, "100", "1"},
+        {"minute", &frmSet::Text7, "5", "60"},
+        {"minute", &frmSet::Text7, "45", "45"},
+        {"minute", &frmSet::Text7, "", "60"},
+        {"hangupTime", &frmSet::Text13, "61", "10"},
+        {"repeatvoice", &frmSet::Text10, "1", "16"},
+        {"Emailcount", &frmSet::Text6, "100", "1"},
         {"hangupTime", &frmSet::Text13, "0000001099", "0000001099"},
     };
     for (const auto& row : rows) {

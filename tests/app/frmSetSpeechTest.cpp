@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"

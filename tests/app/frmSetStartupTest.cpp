@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "app/LocalizedTexts.h"
@@ -15,16 +16,26 @@ TEST_F(AppTest, FreshProfileStartsWithTheDefaultsAndHonestPlaceholders)
 {
     markFirstRunDone();
     frmSet& w = start();
-    const std::pair<QString, QString> shown[] = {
-        {w.Text5->text(), "110"}, {w.Text16->text(), "25"}, {w.txtEmailServer->text(), "smtp."}, {w.Text7->text(), "10"},
-        {w.txtRingsToAnswer->text(), "2"}, {w.Text10->text(), "16"}, {w.Text13->text(), "10"}, {w.Pin->text(), "4071"},
-        {w.Text6->text(), "1"}, {w.Text1->text(), ReadStatementText("EConv", "UGotMail")},
-        {w.panelText(1), "No Modem Installed."}, {w.modembox->placeholderText(), "Select Modem"},
-        {w.VoiceCB->placeholderText(), "Not Install"}, {w.AudioOutputCB->currentText(), "No audio ouput object available"},
-        {w.FormatCB->currentText(), "SAFT22kHz16BitStereo"}, {w.listModel->headerData(2, Qt::Horizontal).toString(), "Date"}};
+    const std::pair<QString, QString> shown[] = {{w.Text5->text(), "110"},
+                                                 {w.Text16->text(), "25"},
+                                                 {w.txtEmailServer->text(), "smtp."},
+                                                 {w.Text7->text(), "10"},
+                                                 {w.txtRingsToAnswer->text(), "2"},
+                                                 {w.Text10->text(), "16"},
+                                                 {w.Text13->text(), "10"},
+                                                 {w.Pin->text(), "4071"},
+                                                 {w.Text6->text(), "1"},
+                                                 {w.Text1->text(), ReadStatementText("EConv", "UGotMail")},
+                                                 {w.panelText(1), "No Modem Installed."},
+                                                 {w.modembox->placeholderText(), "Select Modem"},
+                                                 {w.VoiceCB->placeholderText(), "Not Install"},
+                                                 {w.AudioOutputCB->currentText(), "No audio ouput object available"},
+                                                 {w.FormatCB->currentText(), "SAFT22kHz16BitStereo"},
+                                                 {w.listModel->headerData(2, Qt::Horizontal).toString(), "Date"}};
     for (const auto& [actual, expected] : shown)
         EXPECT_EQ(actual, expected);
-    for (auto [i, on] : {std::pair{0, false}, {1, false}, {2, true}, {4, true}, {5, true}}) // reply, log, captions, phone, answer
+    for (auto [i, on] :
+         {std::pair{0, false}, {1, false}, {2, true}, {4, true}, {5, true}}) // reply, log, captions, phone, answer
         EXPECT_EQ(w.Check[i]->isChecked(), on) << i;
     EXPECT_TRUE(w.spokenCaptions());
     EXPECT_FALSE(w.Text1->text().isEmpty());
@@ -41,9 +52,13 @@ TEST_F(AppTest, FreshProfileStartsWithTheDefaultsAndHonestPlaceholders)
 TEST_F(AppTest, StoredSpeechSettingsAreRangeChecked)
 {
     markFirstRunDone();
-    const struct { const char *rate, *volume, *voice; int shownRate, shownVolume, shownVoice; } rows[] = {
-        {"11", "-1", "0", 3, 99, 0},  {"-10", "0", "-1", -10, 0, 0}, {"10", "100", "2", 10, 100, 2},
-        {"abc", "", "9", 3, 99, 0},   {"-11", "101", "1", 3, 99, 1},
+    const struct
+    {
+        const char *rate, *volume, *voice;
+        int shownRate, shownVolume, shownVoice;
+    } rows[] = {
+        {"11", "-1", "0", 3, 99, 0}, {"-10", "0", "-1", -10, 0, 0}, {"10", "100", "2", 10, 100, 2},
+        {"abc", "", "9", 3, 99, 0},  {"-11", "101", "1", 3, 99, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.rate) + " " + row.volume + " " + row.voice);
@@ -66,7 +81,10 @@ TEST_F(AppTest, TheAgreementDecidesWhetherTheWizardAndTheEngineRun)
     auto console = std::make_unique<FakeConsole>();
     FakeConsole& consoleSeen = *console;
     frmSetParts parts;
-    parts.mailEngine = [&] { ++enginesMade; return std::make_unique<FakeEngine>(); };
+    parts.mailEngine = [&] {
+        ++enginesMade;
+        return std::make_unique<FakeEngine>();
+    };
     answerNext<frmLogin>([](frmLogin* d) { QTest::mouseClick(d->cmdCancel, Qt::LeftButton); });
     EXPECT_FALSE(makeWindow(parts).Form_Load()); // declined: it ends before the engine exists
     EXPECT_EQ(enginesMade, 0);
@@ -100,9 +118,11 @@ TEST(SingleInstanceProgram, SecondProgramExitsWhileTheFirstRuns)
 {
     testing_support::TempFolder home;
     QDir().mkpath(home.file("runtime"));
-    QFile::setPermissions(home.file("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(home.file("runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (auto [name, dir] : {std::pair{"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}})
+    for (auto [name, dir] :
+         {std::pair{"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}})
         env.insert(name, home.file(dir));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess first, second;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "RealPeers.h"
 #include "app/MailEngine.h"
@@ -45,7 +46,8 @@ protected:
         ASSERT_TRUE(w->Form_Load());
         ASSERT_TRUE(QTest::qWaitFor([&] { return w->listModel->rowCount() == 2 && w->panelText(2).isEmpty(); }, 15000));
         wav = platform::AudioOutputs::instance().add(platform::MakeWavFileOutput(profile.file("voice.wav")));
-        w->settingsVoice->setAudioOutputStream(platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
+        w->settingsVoice->setAudioOutputStream(
+            platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
         QObject::connect(w->audioControl(), &ClsAudioControl::Saying, [this](const QString& t) { heard << t; });
         phone = w->simPhone();
     }
@@ -60,7 +62,10 @@ protected:
     {
         return std::any_of(heard.cbegin(), heard.cend(), [&](const QString& t) { return t.contains(part); });
     }
-    bool quiet() { return QTest::qWaitFor([&] { return w->isAudioDone() && !mail->SessionRunning(); }, 10000); }
+    bool quiet()
+    {
+        return QTest::qWaitFor([&] { return w->isAudioDone() && !mail->SessionRunning(); }, 10000);
+    }
 
     platform::ManualClock clock{QDateTime(QDate(2026, 12, 6), QTime(10, 0)).toMSecsSinceEpoch(), 1000};
     frmSet* w = nullptr;
@@ -83,7 +88,8 @@ TEST_F(SimulatedTelephone, ConnectingStartsPastThePinAndKeysReadMessages)
 
     phone->ar[2]->click();
     phone->ar[11]->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heardText("subject. Spring newsletter"); }, 10000)) << heard.join("|").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heardText("subject. Spring newsletter"); }, 10000))
+        << heard.join("|").toStdString();
     EXPECT_EQ(w->ListView1->currentIndex().row(), 1);
 
     phone->IncomePhone->click(); // hung up

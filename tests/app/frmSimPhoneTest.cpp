@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The on-screen telephone: handset, keypad with its bounce guard and clicks, reading buttons.
 #include "TestSupport.h"
 #include "app/SimPhoneHost.h"
@@ -28,7 +29,12 @@ struct FakeHost : SimPhoneHost
     std::function<void()> duringHangUp;
     bool simAvailable() const override { return available; }
     void simphone_IncomingPhone() override { calls << "connect"; }
-    void simPhoneHangUp() override { calls << "hang up"; if (duringHangUp) duringHangUp(); }
+    void simPhoneHangUp() override
+    {
+        calls << "hang up";
+        if (duringHangUp)
+            duringHangUp();
+    }
     void simphone_listAll(bool todayOnly) override { calls << (todayOnly ? "list today" : "list all"); }
     void SimPhoneButton(int keyIndex) override { calls << "key " + frmSimPhone::KeyText(keyIndex); }
     QString helpPage() const override { return page; }
@@ -93,7 +99,8 @@ protected:
     QString enabled() const
     {
         QStringList on;
-        const auto keysOn = std::count_if(phone->ar.begin(), phone->ar.end(), [](QPushButton* k) { return k->isEnabled(); });
+        const auto keysOn =
+            std::count_if(phone->ar.begin(), phone->ar.end(), [](QPushButton* k) { return k->isEnabled(); });
         if (keysOn)
             on << (keysOn == frmSimPhone::kKeys ? "keys" : "some keys");
         if (phone->Command1->isEnabled() || phone->Command2->isEnabled())
@@ -121,7 +128,8 @@ TEST_F(SimPhone, LiftingAndPuttingDownTheHandsetSwitchesKeypadPictureAndChime)
 {
     const auto click = [](frmSimPhone& p) { p.IncomePhone->click(); };
     const auto ended = [](frmSimPhone& p) { p.EndedByProgram(); };
-    const struct {
+    const struct
+    {
         const char* step;
         std::function<void(frmSimPhone&)> act;
         const char* caption;
@@ -162,7 +170,8 @@ TEST_F(SimPhone, AnEngineThatEndsTheCallAsItIsHungUpLeavesItHungUpWithOneChime)
 
 TEST_F(SimPhone, EachKeySendsItsTextAndClicksItsSound)
 {
-    const struct {
+    const struct
+    {
         int key;
         const char* sent;
         const char* sound;
@@ -184,7 +193,8 @@ TEST_F(SimPhone, EachKeySendsItsTextAndClicksItsSound)
 
 TEST_F(SimPhone, APressTooSoonAfterTheLastIsDropped)
 {
-    const struct {
+    const struct
+    {
         const char* what;
         qint64 first;
         QList<int> gapsMs;
@@ -230,7 +240,8 @@ TEST_F(SimPhone, NothingStartsWhileTheTelephoneIsTakenButAHangUpStillWorks)
     for (QPushButton* b : {phone->IncomePhone, phone->Command1, phone->Command2})
         b->click();
     EXPECT_TRUE(host.calls.isEmpty()) << host.calls.join(", ").toStdString();
-    EXPECT_EQ(std::tuple(phone->IncomePhone->text(), enabled(), played()), std::tuple(QString("Connect"), QString("reading"), QString()));
+    EXPECT_EQ(std::tuple(phone->IncomePhone->text(), enabled(), played()),
+              std::tuple(QString("Connect"), QString("reading"), QString()));
 
     host.available = true;
     connectCall();
@@ -242,7 +253,10 @@ TEST_F(SimPhone, NothingStartsWhileTheTelephoneIsTakenButAHangUpStillWorks)
 TEST_F(SimPhone, HelpOpensTheHelpPageAtTheMailboxSection)
 {
     QStringList opened;
-    platform::SetShellOpenHandler([&](const QUrl& url) { opened << url.toString(); return true; });
+    platform::SetShellOpenHandler([&](const QUrl& url) {
+        opened << url.toString();
+        return true;
+    });
     phone->Command4->click();
     host.page.clear(); // no help pages: nothing opens
     phone->Command4->click();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/ClsMeida.h"
 #include "platform/sound/WaveDevice.h"
 
@@ -65,7 +66,9 @@ TEST_F(Call, OpenAllocatesEveryBufferOnceAndCloseFreesThem)
     EXPECT_EQ(std::pair(ClsMemory::LiveBlocks(), media.FreeBufferCount()), std::pair(live + 25 + 225, 225));
     EXPECT_NE(media.GetWaveHwndIn(), 0);
     for (int i : {0, 224}) // each knows its index and holds its block
-        EXPECT_TRUE(media.ReceiveBuffer(i)->dwUser() == i && media.ReceiveBuffer(i)->isPrepared() && media.ReceiveBuffer(i)->hMem()) << i;
+        EXPECT_TRUE(media.ReceiveBuffer(i)->dwUser() == i && media.ReceiveBuffer(i)->isPrepared()
+                    && media.ReceiveBuffer(i)->hMem())
+            << i;
     EXPECT_EQ(media.ReceiveBuffer(225), nullptr);
     const qint64 allocations = ClsMemory::AllocationCount();
     EXPECT_TRUE(media.AudioOpen()); // already open: nothing new
@@ -94,7 +97,8 @@ TEST_F(Call, StreamSendsBlocksUntilStoppedWithoutAllocating)
     ASSERT_EQ(blocks.count(), 60);
     for (int i = 0; i < 60; ++i)
         EXPECT_EQ(std::pair(blocks.at(i).at(0).toInt(), blocks.at(i).at(1).toByteArray().size()),
-                  std::pair(i % 25, qsizetype(kGsmBlockBytes))) << i;
+                  std::pair(i % 25, qsizetype(kGsmBlockBytes)))
+            << i;
     EXPECT_LT(tones::Rms(GsmDecode(blocks.at(59).at(1).toByteArray())), 50) << "silence stays silence";
     EXPECT_EQ(ClsMemory::AllocationCount(), allocations);
 
@@ -149,7 +153,8 @@ TEST_F(Call, PlayFileIsRefusedBeforeOpenWhileStreamingAndForABadFile)
     dir.write("bad.wav", "RIFF");
     for (const QString name : {"bad.wav", "missing.wav"}) { // the reason names the file
         EXPECT_FALSE(media.PlayFile(dir.file(name))) << name.toStdString();
-        EXPECT_TRUE(media.ErrorText().contains(name) && media.GetState() == ClsMeida::Idle) << media.ErrorText().toStdString();
+        EXPECT_TRUE(media.ErrorText().contains(name) && media.GetState() == ClsMeida::Idle)
+            << media.ErrorText().toStdString();
     }
     EXPECT_EQ(std::pair(out->queuedBuffers(), out->playedSamples()), std::pair(0, qint64(0)));
     EXPECT_EQ(ClsMemory::LiveBlocks(), live);
@@ -179,10 +184,14 @@ TEST_F(Call, AFileIsPlayedOrDroppedAndReleasedOnce)
 
     // Part way through, each of these takes the file off the output and reports it; closing
     // the file (or the audio) releases it.
-    const struct { const char* how; void (*end)(ClsMeida&); int freed; } ends[] = {
-        {"stopped", [](ClsMeida& m) { m.StopPlayFile(); }, 0},
-        {"closed", [](ClsMeida& m) { m.CloseFile(); }, 0},
-        {"audio closed", [](ClsMeida& m) { m.AudioClose(); }, 250}};
+    const struct
+    {
+        const char* how;
+        void (*end)(ClsMeida&);
+        int freed;
+    } ends[] = {{"stopped", [](ClsMeida& m) { m.StopPlayFile(); }, 0},
+                {"closed", [](ClsMeida& m) { m.CloseFile(); }, 0},
+                {"audio closed", [](ClsMeida& m) { m.AudioClose(); }, 250}};
     for (const auto& e : ends) {
         ASSERT_TRUE(media.PlayFile(goodFile(8000))) << e.how;
         out->advance(800);
@@ -190,7 +199,8 @@ TEST_F(Call, AFileIsPlayedOrDroppedAndReleasedOnce)
         e.end(media);
         EXPECT_EQ(std::pair(done.count() - reported, out->queuedBuffers()), std::pair(qsizetype(1), 0)) << e.how;
         media.CloseFile();
-        EXPECT_EQ(std::pair(media.GetState(), ClsMemory::LiveBlocks()), std::pair(int(ClsMeida::Idle), live - e.freed)) << e.how;
+        EXPECT_EQ(std::pair(media.GetState(), ClsMemory::LiveBlocks()), std::pair(int(ClsMeida::Idle), live - e.freed))
+            << e.how;
     }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/ClsMemory.h"
 #include "audio/GsmWave.h"
 
@@ -13,8 +14,14 @@ using namespace audio;
 
 namespace {
 
-void PutU16(QByteArray& b, int at, quint16 v) { qToLittleEndian(v, b.data() + at); }
-void PutU32(QByteArray& b, int at, quint32 v) { qToLittleEndian(v, b.data() + at); }
+void PutU16(QByteArray& b, int at, quint16 v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
+void PutU32(QByteArray& b, int at, quint32 v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
 
 } // namespace
 
@@ -52,16 +59,34 @@ TEST(GsmWaveFile, WrittenFileReadsBackInTheStreamFormat)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray b = f.readAll();
     EXPECT_EQ(b.size(), 12 + 28 + 12 + 8 + 5 * 65 + 1);
-    EXPECT_EQ(b.left(40), "RIFF" + QByteArray::fromHex("7a010000") + "WAVEfmt " +
-                              QByteArray::fromHex("14000000" "3100" "0100" "401f0000" "59060000" "4100" "0000" "0200" "4001"));
+    EXPECT_EQ(b.left(40), "RIFF" + QByteArray::fromHex("7a010000") + "WAVEfmt "
+                              + QByteArray::fromHex("14000000"
+                                                    "3100"
+                                                    "0100"
+                                                    "401f0000"
+                                                    "59060000"
+                                                    "4100"
+                                                    "0000"
+                                                    "0200"
+                                                    "4001"));
 }
 
 TEST(GsmWaveFile, DamagedOrForeignFilesAreRefusedWithAReason)
 {
     // Offsets in a good file: format fields from 20, the data chunk's size at 56.
-    const struct { const char* name; void (*change)(QByteArray&); const char* says; } cases[] = {
+    const struct
+    {
+        const char* name;
+        void (*change)(QByteArray&);
+        const char* says;
+    } cases[] = {
         {"good", [](QByteArray&) {}, nullptr},
-        {"odd unknown chunk", [](QByteArray& b) { b.insert(12, QByteArray("LIST\x03\0\0\0abc\0", 12)); PutU32(b, 4, quint32(b.size() - 8)); }, nullptr},
+        {"odd unknown chunk",
+         [](QByteArray& b) {
+             b.insert(12, QByteArray("LIST\x03\0\0\0abc\0", 12));
+             PutU32(b, 4, quint32(b.size() - 8));
+         },
+         nullptr},
         {"empty", [](QByteArray& b) { b.clear(); }, "not a sound file"},
         {"truncated", [](QByteArray& b) { b.chop(30); }, "cut short"},
         {"not RIFF", [](QByteArray& b) { b.replace(0, 4, "RIFX"); }, "not a sound file"},
@@ -74,7 +99,12 @@ TEST(GsmWaveFile, DamagedOrForeignFilesAreRefusedWithAReason)
         {"block samples", [](QByteArray& b) { PutU16(b, 38, 160); }, "320 samples"},
         {"data size", [](QByteArray& b) { PutU32(b, 56, quint32(b.size())); }, "cut short"},
         {"partial block", [](QByteArray& b) { b = MakeGsmWave(QByteArray(64, '\0'), 320); }, "whole GSM blocks"},
-        {"no data", [](QByteArray& b) { b.truncate(52); PutU32(b, 4, 44); }, "no sound data"}};
+        {"no data",
+         [](QByteArray& b) {
+             b.truncate(52);
+             PutU32(b, 4, 44);
+         },
+         "no sound data"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QByteArray bytes = MakeGsmWave(GsmEncode(tones::Sine(1000, 3200, 0.5)), 3200);
@@ -109,16 +139,22 @@ TEST(ProgramSounds, EveryShippedSoundIsInTheStreamFormatAndSoundsAsMade)
             n += tones::Rms(s, at, 80) > 1000 && (at == 0 || tones::Rms(s, at - 80, 80) <= 1000);
         return n;
     };
-    const struct { const char* name; int bursts; } pips[] = {
-        {"1.wav", 1}, {"2.wav", 2}, {"3.wav", 3}, {"ring1.wav", 1}, {"ring2.wav", 2}};
+    const struct
+    {
+        const char* name;
+        int bursts;
+    } pips[] = {{"1.wav", 1}, {"2.wav", 2}, {"3.wav", 3}, {"ring1.wav", 1}, {"ring2.wav", 2}};
     for (const auto& p : pips)
         EXPECT_EQ(bursts(sound[p.name]), p.bursts) << p.name;
-    EXPECT_GT(std::min(tones::Power(sound["ring1.wav"], 440, 800, 4000), tones::Power(sound["ring1.wav"], 480, 800, 4000)), 0.01);
+    EXPECT_GT(
+        std::min(tones::Power(sound["ring1.wav"], 440, 800, 4000), tones::Power(sound["ring1.wav"], 480, 800, 4000)),
+        0.01);
     // The sign-on chime rises (C then G), the sign-off falls.
     auto gOverC = [&](const char* name, size_t from, size_t n) {
         return tones::Power(sound[name], 783.99, from, n) - tones::Power(sound[name], 523.25, from, n);
     };
-    EXPECT_TRUE(gOverC("signon.wav", 160, 1200) < 0 && gOverC("signon.wav", 1600, 1600) > 0 && gOverC("signoff.wav", 160, 1200) > 0);
+    EXPECT_TRUE(gOverC("signon.wav", 160, 1200) < 0 && gOverC("signon.wav", 1600, 1600) > 0
+                && gOverC("signoff.wav", 160, 1200) > 0);
 }
 
 TEST(ClsMemory, BlockIsZeroedLockedAndFreedOnce)

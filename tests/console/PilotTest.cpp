@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's composer: keys dictated on the telephone, and sending through its own client.
 #include "RealPeers.h"
 #include "TestSupport.h"
@@ -32,7 +33,8 @@ class Console : public ::testing::Test
 protected:
     Console() { pilot->SmtpTimeout->setInterval(10); } // 30 ticks of silence: 0.3 s
 
-    void compose(const QString& to, const QString& from, const QString& subject = "Lunch", const QString& body = "At noon?")
+    void compose(const QString& to, const QString& from, const QString& subject = "Lunch",
+                 const QString& body = "At noon?")
     {
         pilot->txtToEmailAddress->setText(to);
         pilot->txtFromEmailAddress->setText(from);
@@ -68,7 +70,8 @@ const QString CR(QChar(13));
 
 TEST_F(Console, DictatedKeysEditTheMessageAtItsCursor)
 {
-    const struct {
+    const struct
+    {
         const char* what;
         QString before;
         int cursor;
@@ -81,7 +84,12 @@ TEST_F(Console, DictatedKeysEditTheMessageAtItsCursor)
         {"erase on an empty message", "", 0, {BS}, "", {" Erase"}},
         {"typed at the cursor", "ac", 1, {"b"}, "abc", {"b"}},
         {"erased before the cursor", "abc", 2, {BS}, "ac", {" Erase"}},
-        {"other control characters are dropped", "x", 1, {QString(QChar(1)), "\n", "\t", QString(QChar(27)) + "y"}, "xy", {"", "", "", "y"}},
+        {"other control characters are dropped",
+         "x",
+         1,
+         {QString(QChar(1)), "\n", "\t", QString(QChar(27)) + "y"},
+         "xy",
+         {"", "", "", "y"}},
     };
     for (const auto& r : rows) {
         pilot->RTf->setPlainText(r.before);
@@ -119,16 +127,27 @@ TEST_F(Console, ASendThatCannotBeDoneSaysWhy)
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     const auto sink = [] { return int32_t(RealPeers::instance().smtpPort()); };
     const QString noAddress = "Enter both the To and the From address to send.";
-    const struct {
+    const struct
+    {
         const char* what;
         std::function<int32_t()> port;
         QString to, from;
         QStringList shown;
     } rows[] = {
-        {"the server refuses the recipient", sink, RealPeers::rejectedRecipient, "alice@example.com", {"Fail Send Email"}},
-        {"nothing listens", [] { return int32_t(testing_support::FreeLoopbackPort(SOCK_STREAM)); }, "bob@example.net",
-         "alice@example.com", {"Network Error"}},
-        {"the server stays silent", [&] { return int32_t(silent.serverPort()); }, "bob@example.net", "alice@example.com",
+        {"the server refuses the recipient",
+         sink,
+         RealPeers::rejectedRecipient,
+         "alice@example.com",
+         {"Fail Send Email"}},
+        {"nothing listens",
+         [] { return int32_t(testing_support::FreeLoopbackPort(SOCK_STREAM)); },
+         "bob@example.net",
+         "alice@example.com",
+         {"Network Error"}},
+        {"the server stays silent",
+         [&] { return int32_t(silent.serverPort()); },
+         "bob@example.net",
+         "alice@example.com",
          {"Network Error"}},
         {"no recipient", sink, " ", "alice@example.com", {noAddress}},
         {"no sender", sink, "bob@example.net", "", {noAddress}},
@@ -168,6 +187,7 @@ TEST_F(Console, KeepsTheFromAddressBetweenRuns)
     pilot->txtToEmailAddress->setText("not kept@example.net");
     pilot->show();
     pilot->close();
-    EXPECT_EQ(platform::SettingsStore(profile.file("settings.ini")).GetSetting("txtFromEmailAddress", ""), "new@example.com");
+    EXPECT_EQ(platform::SettingsStore(profile.file("settings.ini")).GetSetting("txtFromEmailAddress", ""),
+              "new@example.com");
     EXPECT_TRUE(Pilot(store, host).txtToEmailAddress->text().isEmpty());
 }

@@ -21,7 +21,8 @@ struct Output
     QString err;
 };
 
-Output runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+Output runProgram(const QString& program, const QStringList& args,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -67,7 +68,8 @@ struct DataReport
     QString line(const QString& label) const
     {
         const auto m = QRegularExpression(QStringLiteral("^%1: (.*)$").arg(QRegularExpression::escape(label)),
-                                          QRegularExpression::MultilineOption).match(text);
+                                          QRegularExpression::MultilineOption)
+                           .match(text);
         return m.hasMatch() ? m.captured(1) : QStringLiteral("(no %1 line)").arg(label);
     }
 };
@@ -93,12 +95,16 @@ protected:
     {
         *home = root.file(QStringLiteral("home%1").arg(++homes));
         QDir().mkpath(*home + "/runtime");
-        QFile::setPermissions(*home + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(*home + "/runtime",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE", "KORVALEN_PROGRAM_FOLDER", "XDG_DATA_DIRS"})
             env.remove(name);
-        for (auto [name, dir] : {std::pair{"HOME", ""}, {"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
-                                 {"XDG_CACHE_HOME", "/cache"}, {"XDG_RUNTIME_DIR", "/runtime"}})
+        for (auto [name, dir] : {std::pair{"HOME", ""},
+                                 {"XDG_CONFIG_HOME", "/config"},
+                                 {"XDG_DATA_HOME", "/data"},
+                                 {"XDG_CACHE_HOME", "/cache"},
+                                 {"XDG_RUNTIME_DIR", "/runtime"}})
             env.insert(name, *home + dir);
         env.insert("LANG", lang);
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -143,7 +149,8 @@ TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
         ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
         EXPECT_EQ(r.line("Window icon"), "16, 32, 48, 64, 128, 256 pixels");
         // The user's own copy is the installed data.
-        EXPECT_EQ(contents(home + "/data/korvalen/statement.ini"), contents(installed + "/share/korvalen/statement.ini"));
+        EXPECT_EQ(contents(home + "/data/korvalen/statement.ini"),
+                  contents(installed + "/share/korvalen/statement.ini"));
     }
 }
 
@@ -217,7 +224,8 @@ TEST_F(Install, DesktopFilesAreInPlaceAndPassTheirValidators)
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
     }
     EXPECT_EQ(contents(share + "/doc/korvalen/COPYING"), contents(testing_support::sourceDir() + "/COPYING"));
-    EXPECT_TRUE(contents(share + "/doc/korvalen/COPYING").contains("GNU GENERAL PUBLIC LICENSE\n                       Version 3"));
+    EXPECT_TRUE(contents(share + "/doc/korvalen/COPYING")
+                    .contains("GNU GENERAL PUBLIC LICENSE\n                       Version 3"));
     EXPECT_EQ(contents(share + "/doc/korvalen/README.md"), contents(testing_support::sourceDir() + "/README.md"));
 
     const QString desktop = share + "/applications/" + kAppId + ".desktop";

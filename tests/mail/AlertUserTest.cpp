@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MailFixture.h"
 #include "TestSupport.h"
 #include "protocols/ScriptedServer.h"
@@ -51,7 +52,8 @@ protected:
 
 TEST_F(AlertUser, RingsOnlyAnIdleWorkingLineAndLogsWhatHappened)
 {
-    const struct {
+    const struct
+    {
         const char* name;
         bool phoneOn, lineOpen;
         int status;
@@ -76,7 +78,8 @@ TEST_F(AlertUser, RingsOnlyAnIdleWorkingLineAndLogsWhatHappened)
         EXPECT_EQ(engine.AlertUser(), r.result) << r.name;
         EXPECT_EQ(calls.size(), r.result ? 1 : 0) << r.name;
         EXPECT_EQ(line->operations().contains(r.dialled ? r.dialled : "dial"), r.dialled != nullptr) << r.name;
-        EXPECT_EQ(log().contains(r.logged ? r.logged : "\"Phone\""), r.logged != nullptr) << r.name << log().toStdString();
+        EXPECT_EQ(log().contains(r.logged ? r.logged : "\"Phone\""), r.logged != nullptr)
+            << r.name << log().toStdString();
         EXPECT_EQ(engine.AlertAnswered, false);
         audio.ChangeStatus(0);
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "mail/StandaloneMail.h"
 #include "platform/Clock.h"
@@ -17,7 +18,10 @@ protected:
 
     // Runs one operation to its end; false when CheckmailFinish never came.
     bool run(const std::function<void()>& start);
-    bool check(int kind) { return run([&] { engine.CheckMail(kind); }); }
+    bool check(int kind)
+    {
+        return run([&] { engine.CheckMail(kind); });
+    }
     QStringList column(int c) const;
     void account(quint16 port, const QString& user = QStringLiteral("alice"));
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever happens to a session, nobody is answered twice, spam goes at the next good check,
 // old mail is never new, and the listing never stalls.
 #include "MailFixture.h"
@@ -23,9 +24,15 @@ Steps stat(int count)
 Steps head(int n, const QByteArray& name, const QByteArray& subject)
 {
     const QByteArray num = QByteArray::number(n);
-    return {"C: UIDL " + num, "S: +OK " + num + " id-" + name, "C: TOP " + num + " 0", "S: +OK",
-            "S: From: " + name + " <" + name + "@example.org>", "S: To: alice@example.com",
-            "S: Subject: " + subject, "S: ", "S: ."};
+    return {"C: UIDL " + num,
+            "S: +OK " + num + " id-" + name,
+            "C: TOP " + num + " 0",
+            "S: +OK",
+            "S: From: " + name + " <" + name + "@example.org>",
+            "S: To: alice@example.com",
+            "S: Subject: " + subject,
+            "S: ",
+            "S: ."};
 }
 
 Steps anchor(int n, const QByteArray& name)
@@ -74,9 +81,10 @@ TEST_F(MailboxSafety, AnUncommittedSessionIsUndoneAndNobodyIsAnsweredTwice)
 {
     const Steps listed = head(2, "spam", "WIN A PRIZE") + Steps{"C: DELE 2", "S: +OK"} + head(3, "ann", "Hello")
                          + head(4, "ben", "Lunch");
-    const struct {
+    const struct
+    {
         const char* what;
-        Steps end;     // how check 1 ends after its listing starts
+        Steps end; // how check 1 ends after its listing starts
         int answeredInCheck1;
     } rows[] = {
         {"-ERR to QUIT", listed + Steps{"C: QUIT", "S: -ERR cannot remove"}, 2},
@@ -130,8 +138,9 @@ TEST_F(MailboxSafety, AFirstCheckThatFailsHalfWayLeavesTheOldMailOld)
 TEST_F(MailboxSafety, WithoutUniqueIdsMailIsJudgedByPosition)
 {
     const Steps noId = {"C: UIDL 2", "S: -ERR not supported", "C: TOP 2 0", "S: +OK", "S: Subject: Two", "S: ", "S: ."};
-    play(kLogin + stat(1) + Steps{"C: UIDL 1", "S: -ERR not supported", "C: TOP 1 0", "S: +OK", "S: Subject: One",
-                                  "S: ", "S: ."} + kQuit,
+    play(kLogin + stat(1)
+             + Steps{"C: UIDL 1", "S: -ERR not supported", "C: TOP 1 0", "S: +OK", "S: Subject: One", "S: ", "S: ."}
+             + kQuit,
          checkmailClass::FirstCheck);
     play(kLogin + stat(2) + noId + kQuit);
     EXPECT_EQ(column(1), QStringList({"One", "Two"}));
@@ -185,8 +194,8 @@ TEST_F(MailboxSafety, ASlowSendDoesNotFailTheListing)
 {
     peers.clear("alice");
     account(peers.pop3Port());
-    engine.PopTimeoutTicks = 20;             // 0.2 s of POP3 silence
-    controls.smtpTimer.setInterval(50);      // 1.5 s of SMTP silence
+    engine.PopTimeoutTicks = 20; // 0.2 s of POP3 silence
+    controls.smtpTimer.setInterval(50); // 1.5 s of SMTP silence
     engine.AutoReplyOn = true;
     peers.fill("alice", {"01-plain.eml"});
     ASSERT_TRUE(check(checkmailClass::FirstCheck));
@@ -195,8 +204,8 @@ TEST_F(MailboxSafety, ASlowSendDoesNotFailTheListing)
     const Steps late = {"S| "}; // each reply after 0.3 s
     ScriptedServer smtp(late + Steps{"S: 220 hi", "C: HELO 127.0.0.1"} + late
                             + Steps{"S: 250 ok", "C: MAIL FROM:alice@example.com"} + late
-                            + Steps{"S: 250 ok", "C: RCPT TO:carol@example.org"} + late
-                            + Steps{"S: 250 ok", "C: DATA"} + late + Steps{"S: 354 go"},
+                            + Steps{"S: 250 ok", "C: RCPT TO:carol@example.org"} + late + Steps{"S: 250 ok", "C: DATA"}
+                            + late + Steps{"S: 354 go"},
                         300);
     host.port = smtp.port();
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
@@ -246,7 +255,8 @@ TEST_F(MailboxSafety, RepliesFollowTheLogPauseOnTheRealClock)
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
     EXPECT_EQ(engine.LastFailure(), "");
     EXPECT_EQ(list.rowCount(), 4);
-    EXPECT_EQ(answered(), (QMap<QString, int>{{"news@example.org", 1}, {"juergen@example.de", 1}, {"carol@example.org", 1}}));
+    EXPECT_EQ(answered(),
+              (QMap<QString, int>{{"news@example.org", 1}, {"juergen@example.de", 1}, {"carol@example.org", 1}}));
     // Four pauses of one and a half to two seconds: the listing's and one per reply.
     EXPECT_GE(took.elapsed(), 4 * 1400);
     EXPECT_LT(took.elapsed(), 15000);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MailFixture.h"
 #include "protocols/ScriptedServer.h"
 
@@ -5,8 +6,8 @@ namespace {
 
 using Steps = QList<QByteArray>;
 
-const Steps kLoginAndTwo = {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK",
-                            "C: STAT",      "S: +OK 2 640"};
+const Steps kLoginAndTwo = {"S: +OK ready", "C: USER alice", "S: +OK",      "C: PASS secret",
+                            "S: +OK",       "C: STAT",       "S: +OK 2 640"};
 
 class ServerFaults : public MailTest
 {
@@ -22,7 +23,12 @@ TEST_F(ServerFaults, EveryCheckEndsAndNothingButSpamIsDeleted)
 {
     const QByteArray longTrickle(2000, 'x');
     // What the user reads in the status bar and the log, after "127.0.0.1:<port> ".
-    const struct { const char* name; Steps steps; const char* reason; } cases[] = {
+    const struct
+    {
+        const char* name;
+        Steps steps;
+        const char* reason;
+    } cases[] = {
         {"closes in the middle of a header",
          kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S| Subject: half", "CLOSE"},
          "check failed: POP Protocol : 5 connection closed by server"},
@@ -31,18 +37,21 @@ TEST_F(ServerFaults, EveryCheckEndsAndNothingButSpamIsDeleted)
         {"never ends a reply",
          kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S* " + longTrickle},
          "did not answer in time (POP3 Server Timeout)"},
-        {"count out of range", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK",
-                                "C: STAT", "S: +OK 99999 1"},
+        {"count out of range",
+         {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 99999 1"},
          "check failed: POP Protocol : 3 +OK 99999 1"},
-        {"refuses the user", {"S: +OK ready", "C: USER alice", "S: -ERR who?"},
+        {"refuses the user",
+         {"S: +OK ready", "C: USER alice", "S: -ERR who?"},
          "refused the sign-in: -ERR who?. Check the user name and password."},
-        {"refuses the password", {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: -ERR [AUTH] no"},
+        {"refuses the password",
+         {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: -ERR [AUTH] no"},
          "refused the sign-in: -ERR [AUTH] no. Check the user name and password."},
         {"refuses TOP", kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: -ERR no TOP here"},
          "refused a command: -ERR no TOP here"},
         {"closes after deleting spam, before QUIT",
-         kLoginAndTwo + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S: Subject: WIN A PRIZE", "S: ",
-                              "S: .", "C: DELE 1", "CLOSE"},
+         kLoginAndTwo
+             + Steps{"C: UIDL 1", "S: +OK 1 a", "C: TOP 1 0", "S: +OK", "S: Subject: WIN A PRIZE", "S: ", "S: .",
+                     "C: DELE 1", "CLOSE"},
          "check failed: POP Protocol : 7 connection closed by server"},
     };
     host.subjects = {"WIN A PRIZE"};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mail/SpamList.h"
 #include "platform/SystemLocale.h"
 #include "TestSupport.h"
@@ -17,7 +18,11 @@ QByteArray bytesOf(const QString& path)
 
 TEST(SpamList, FilesAreReadAsCommaSeparatedRecords)
 {
-    const struct { const char* line; QStringList fields; } cases[] = {
+    const struct
+    {
+        const char* line;
+        QStringList fields;
+    } cases[] = {
         {"WIN A PRIZE", {"WIN A PRIZE"}},
         {"a,b", {"a", "b"}},
         {"  padded  , x", {"padded", "x"}},
@@ -74,11 +79,11 @@ TEST(SpamList, AnEntryThatCannotReadBackLeavesTheFileAsItWas)
     const QString path = folder.file("spam.txt");
     folder.write("spam.txt", "before\r\n");
     const char* const unwritable[] = {
-        "\"quoted\" start",   // the quotes would be taken off
-        "say \"hi\", now",    // a comma needs quotes, and the inner quote would end them
-        " \"x\"",             // so do outer blanks
+        "\"quoted\" start", // the quotes would be taken off
+        "say \"hi\", now", // a comma needs quotes, and the inner quote would end them
+        " \"x\"", // so do outer blanks
         "two\nlines",
-        "\xE4\xB8\xAD",      // not in the Western code page
+        "\xE4\xB8\xAD", // not in the Western code page
     };
     for (const char* entry : unwritable) {
         QString error;

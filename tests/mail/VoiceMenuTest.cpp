@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keypad voice menu over a scripted line, with a real voice, a real POP3 server and a real
 // SMTP sink: what a caller hears for the keys they press.
 #include "MailFixture.h"
@@ -74,7 +75,8 @@ protected:
         QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
         QObject::connect(&audio, &ClsAudioControl::VoiceConnected, [this](int32_t kind, int32_t device) {
             if (kind == ClsAudioControl::ModemLine)
-                voice.setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
+                voice.setAudioOutputStream(
+                    platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
         });
         QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, [this](int32_t) {
             voice.setAudioOutputStream(platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
@@ -92,7 +94,10 @@ protected:
             platform::AudioOutputs::instance().remove(wav);
     }
 
-    bool quiet() { return waitUntil([&] { return audio.isDonePlay() && !engine.SessionRunning(); }); }
+    bool quiet()
+    {
+        return waitUntil([&] { return audio.isDonePlay() && !engine.SessionRunning(); });
+    }
     // A caller rings, is answered on the second ring and hears the PIN prompt.
     void call()
     {
@@ -141,16 +146,16 @@ protected:
 
 TEST_F(VoiceMenu, APinOfDigitsOpensTheMenuAndWrongOnesEndTheCall)
 {
-    const struct {
+    const struct
+    {
         const char* pin;
         const char* keys;
         bool opens;
     } rows[] = {
-        {"2468", "2468#", true},
-        {"24681357", "24681357", true}, // eight keys need no "#"
-        {"2468", "*2468#", false},      // not digits
-        {"2468", "#", false},           // nothing
-        {"", "#", false},               // an empty PIN never matches
+        {"2468", "2468#", true},   {"24681357", "24681357", true}, // eight keys need no "#"
+        {"2468", "*2468#", false}, // not digits
+        {"2468", "#", false}, // nothing
+        {"", "#", false}, // an empty PIN never matches
         {"2468", "2467#", false},
     };
     for (const auto& row : rows) {
@@ -242,7 +247,14 @@ TEST_F(VoiceMenu, ADictatedReplyIsSentToTheSenderOfTheMessageRead)
     EXPECT_EQ(form.subject(), "Re: Photos from the trip");
     EXPECT_EQ(audio.getStatus(), Status::WaitingForInput);
     // o k, a typo, backspace, blank, y e s: "ok yes"
-    press("96" "85" "72" "80" "71" "99" "83" "81");
+    press("96"
+          "85"
+          "72"
+          "80"
+          "71"
+          "99"
+          "83"
+          "81");
     EXPECT_EQ(form.body(), "ok yes");
     press("##");
     ASSERT_TRUE(waitUntil([&] { return !engine.Sending() && last() == " E mail send complete"; }));
@@ -253,7 +265,9 @@ TEST_F(VoiceMenu, ADictatedReplyIsSentToTheSenderOfTheMessageRead)
     EXPECT_TRUE(sent[0].data.contains("\r\n\r\nok yes\r\n"));
 
     // "**" leaves the dictation without sending.
-    press("8" "72" "**");
+    press("8"
+          "72"
+          "**");
     EXPECT_EQ(audio.getStatus(), Status::MenuRepeating);
     EXPECT_EQ(peers.sentMessages().size(), 1);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MailFixture.h"
 #include "RealPeers.h"
 #include "platform/ProgramFolder.h"
@@ -153,6 +154,9 @@ TEST_F(MailboxCheck, LogLinesAreRecords)
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     // Written at once, so the log follows the events, stamped with the time of the event.
     const QString line = QString::fromLatin1(log.readAll());
-    EXPECT_TRUE(QRegularExpression(R"(^#2026-12-06 09:05:0[78]#,"pop.example.org"," You have 3 Messages in mailbox"\r\n$)")
-                    .match(line).hasMatch()) << line.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression(R"(^#2026-12-06 09:05:0[78]#,"pop.example.org"," You have 3 Messages in mailbox"\r\n$)")
+            .match(line)
+            .hasMatch())
+        << line.toStdString();
 }

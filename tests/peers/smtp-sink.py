@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """SMTP sink on 127.0.0.1 that keeps every message it accepts.
 
 usage: /usr/bin/python3 smtp-sink.py DIR [--port N] [--reject-rcpt ADDR ...] [--exit-on-eof]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/AudioOutput.h"
 
 #include "TestSupport.h"
@@ -25,7 +26,11 @@ QByteArray Pcm(qint64 frames, int channels)
 
 TEST(AudioOutput, WavFileHasACompleteHeaderForEachStreamOrRefuses)
 {
-    const struct { int rate, channels; qint64 frames; } cases[] = {{8000, 1, 8000}, {22050, 1, 11025}, {44100, 2, 4410}, {11025, 2, 1}};
+    const struct
+    {
+        int rate, channels;
+        qint64 frames;
+    } cases[] = {{8000, 1, 8000}, {22050, 1, 11025}, {44100, 2, 4410}, {11025, 2, 1}};
     testing_support::TempFolder tmp;
     for (const auto& c : cases) {
         {
@@ -45,9 +50,13 @@ TEST(AudioOutput, WavFileHasACompleteHeaderForEachStreamOrRefuses)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray b = f.readAll();
         const quint32 data = quint32(c.frames * c.channels * 2), frame = quint32(c.channels * 2);
-        auto Le = [](quint32 v, int bytes) { v = qToLittleEndian(v); return QByteArray(reinterpret_cast<const char*>(&v), bytes); };
-        const QByteArray header = "RIFF" + Le(36 + data, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(c.channels, 2) +
-                                  Le(c.rate, 4) + Le(c.rate * frame, 4) + Le(frame, 2) + Le(16, 2) + "data" + Le(data, 4);
+        auto Le = [](quint32 v, int bytes) {
+            v = qToLittleEndian(v);
+            return QByteArray(reinterpret_cast<const char*>(&v), bytes);
+        };
+        const QByteArray header = "RIFF" + Le(36 + data, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(c.channels, 2)
+                                  + Le(c.rate, 4) + Le(c.rate * frame, 4) + Le(frame, 2) + Le(16, 2) + "data"
+                                  + Le(data, 4);
         EXPECT_EQ(b.left(44).toHex(' '), header.toHex(' ')) << c.rate;
         EXPECT_TRUE(b.mid(44) == Pcm(c.frames, c.channels)) << c.rate << ": " << b.size() << " bytes";
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,12 @@ using namespace platform;
 
 TEST(CodePage, BigFiveAndGbkConvertBothWays)
 {
-    const struct { int codePage; QByteArray bytes; QString text; } cases[] = {
+    const struct
+    {
+        int codePage;
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
         {950, "\xA4\xA4\xA4\xE5", QString::fromUtf8("中文")},
         {936, "\xD6\xD0\xCE\xC4", QString::fromUtf8("中文")},
         {950, "a\xA3\xE1", QString::fromUtf8("a€")},
@@ -22,7 +28,9 @@ TEST(CodePage, BigFiveAndGbkConvertBothWays)
 TEST(CodePage, LossIsCountedAtItsOffset)
 {
     // A lead byte left at the end; the byte after a bad lead is kept.
-    const TextConversion t = BytesToText("ab\xA4\x0A" "c\xA4", 950);
+    const TextConversion t = BytesToText("ab\xA4\x0A"
+                                         "c\xA4",
+                                         950);
     EXPECT_EQ(t.text, QString::fromUtf8("ab\uFFFD\nc\uFFFD"));
     EXPECT_EQ(t.unmapped, 2);
     EXPECT_EQ(t.firstUnmapped, 2);
@@ -37,22 +45,25 @@ TEST(CodePage, LossIsCountedAtItsOffset)
 
 TEST(CodePage, DetectorPicksTheLikeliestCandidate)
 {
-    const auto in = [](const char* text, int codePage) {
-        return TextToBytes(QString::fromUtf8(text), codePage).bytes;
-    };
+    const auto in = [](const char* text, int codePage) { return TextToBytes(QString::fromUtf8(text), codePage).bytes; };
     const QByteArray big5 = in("大家好，這封信是測試用的。今天下午三點開會，請準時出席。", 950);
     const QByteArray gb = in("大家好，这封信是测试用的。今天下午三点开会，请准时出席。", 936);
     const QByteArray western = in("Vielen Dank für Ihre Nachricht. Mit freundlichen Grüßen", 1252);
     const QByteArray shortChinese = "\xD6\xD0\xCE\xC4"; // too short to judge: all alike
-    const struct { QByteArray bytes; QList<int> candidates; int expected; } cases[] = {
+    const struct
+    {
+        QByteArray bytes;
+        QList<int> candidates;
+        int expected;
+    } cases[] = {
         {big5, {1252, 936, 950}, 950},
         {gb, {1252, 950, 936}, 936},
         {western, {950, 936, 1252}, 1252},
-        {western, {950, 936}, 950},             // only the candidates count
+        {western, {950, 936}, 950}, // only the candidates count
         {in("Une idée naïve.", 65001), {1252, 65001}, 65001},
         {shortChinese, {936, 950}, 936},
         {shortChinese, {950, 936}, 950},
-        {big5, {437, 866}, 437},                // code pages the detector does not score
+        {big5, {437, 866}, 437}, // code pages the detector does not score
         {QByteArray(), {1252, 950}, 1252},
         {big5, {}, 0},
     };

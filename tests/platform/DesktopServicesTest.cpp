@@ -33,7 +33,8 @@ TEST(DesktopNotifier, DeliversTheNoticeAndReportsAnOutageOnce)
     // Calls on one connection are answered in order: once this one is in, the others are too.
     ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 1; }, 5000));
     ASSERT_EQ(unavailable.size(), 1);
-    EXPECT_TRUE(unavailable[0][0].toString().contains("org.freedesktop.Notifications")) << unavailable[0][0].toString().toStdString();
+    EXPECT_TRUE(unavailable[0][0].toString().contains("org.freedesktop.Notifications"))
+        << unavailable[0][0].toString().toStdString();
     ASSERT_EQ(service.notices.size(), 1);
     EXPECT_EQ(service.notices[0].appName, "Korvalen");
     EXPECT_EQ(service.notices[0].summary, "2 new messages");
@@ -109,8 +110,11 @@ TEST(ShellOpen, ReportsWhetherTheDesktopOpenedTheFile)
     TempFolder tmp;
     tmp.write("kv_.log", "x\r\n");
     QObject context;
-    const struct { const char* opener; bool opened; } rows[] = {
-        {"true", true}, {"false", false}, {"/nonexistent/xdg-open", false}};
+    const struct
+    {
+        const char* opener;
+        bool opened;
+    } rows[] = {{"true", true}, {"false", false}, {"/nonexistent/xdg-open", false}};
     for (const auto& row : rows) {
         SetShellOpenCommand(row.opener);
         std::optional<bool> answer;

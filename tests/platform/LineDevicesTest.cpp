@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/AudioOutput.h"
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
@@ -14,8 +15,8 @@ namespace {
 struct TwoBackends : ::testing::Test
 {
     LineDeviceTable table;
-    ScriptedLine* a = static_cast<ScriptedLine*>(
-        table.addBackend(std::make_unique<ScriptedLine>(QStringList{"A1", "A2 (data)"})));
+    ScriptedLine* a =
+        static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>(QStringList{"A1", "A2 (data)"})));
     ScriptedLine* b = static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>(QStringList{"B1"})));
 };
 
@@ -24,8 +25,15 @@ struct TwoBackends : ::testing::Test
 TEST_F(TwoBackends, NumberAllDevicesInOneRow)
 {
     EXPECT_EQ(table.count(), 3);
-    const struct { int device; QString name; int caps; ScriptedLine* backend; int local; } rows[] = {
-        {0, "A1", 1, a, 0}, {1, "A2 (data)", 0, a, 1}, {2, "B1", 1, b, 0},
+    const struct
+    {
+        int device;
+        QString name;
+        int caps;
+        ScriptedLine* backend;
+        int local;
+    } rows[] = {
+        {0, "A1", 1, a, 0},      {1, "A2 (data)", 0, a, 1}, {2, "B1", 1, b, 0},
         {3, "", 0, nullptr, -1}, {-1, "", 0, nullptr, -1},
     };
     for (const auto& r : rows) {
@@ -103,7 +111,8 @@ TEST(ScriptedLine, PlaysAScriptInOrderAndRecordsWhatIsSpoken)
     line.OpenDevice(0, true, false);
     QStringList seen;
     QObject::connect(&line, &VoiceModem::IncomingCall, [&](int n) { seen << QString("ring %1").arg(n); });
-    QObject::connect(&line, &VoiceModem::CallerID, [&](QString num, QString name, int f) { seen << QString("id %1 %2 %3").arg(num, name).arg(f); });
+    QObject::connect(&line, &VoiceModem::CallerID,
+                     [&](QString num, QString name, int f) { seen << QString("id %1 %2 %3").arg(num, name).arg(f); });
     QObject::connect(&line, &VoiceModem::PhoneConnected, [&](int dev, int) {
         seen << "connected";
         AudioOutput* out = AudioOutputs::instance().output(dev);
@@ -114,11 +123,13 @@ TEST(ScriptedLine, PlaysAScriptInOrderAndRecordsWhatIsSpoken)
     });
     QObject::connect(&line, &VoiceModem::DigitReceived, [&](QString d) { seen << "digit " + d; });
     QObject::connect(&line, &VoiceModem::Disconnected, [&] { seen << "dropped"; });
-    QObject::connect(&line, &VoiceModem::Error, [&](int n, QString t) { seen << QString("error %1 %2").arg(n).arg(t); });
+    QObject::connect(&line, &VoiceModem::Error,
+                     [&](int n, QString t) { seen << QString("error %1 %2").arg(n).arg(t); });
 
     QString problem;
     ASSERT_TRUE(line.play("# a caller\nring 1\ncallerid 5551234 12 Ann Lee\nring 2\n\nwait 5\nconnect\n"
-                          "digit 1\ndigit #\nerror 70000 line noise\nhangup\ndigit 2\n", &problem));
+                          "digit 1\ndigit #\nerror 70000 line noise\nhangup\ndigit 2\n",
+                          &problem));
     ASSERT_TRUE(QTest::qWaitFor([&] { return seen.contains("dropped"); }, 2000)) << seen.join(" | ").toStdString();
     EXPECT_EQ(seen, (QStringList{"ring 1", "id 5551234 Ann Lee 12", "ring 2", "connected", "digit 1", "digit #",
                                  "error 70000 line noise", "dropped"}));

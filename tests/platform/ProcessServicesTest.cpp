@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Clock.h"
 #include "platform/LogFile.h"
 #include "platform/ProgramFolder.h"
@@ -35,9 +36,9 @@ TEST(SingleInstance, SecondCopyIsRefusedAndADeadCopysLockTakenOver)
 TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
 {
     TempFolder beside, folder;
-    for (const char* name : {"statement.ini", "ring1.wav", "mouth21.bmp", "spam.txt", "spamfrom.txt",
-                             "CMakeCache.txt", "install_manifest.txt", "CTestTestfile.cmake", "notes.ini",
-                             "recorded.wav", "screenshot.bmp", "kv_.log"})
+    for (const char* name :
+         {"statement.ini", "ring1.wav", "mouth21.bmp", "spam.txt", "spamfrom.txt", "CMakeCache.txt",
+          "install_manifest.txt", "CTestTestfile.cmake", "notes.ini", "recorded.wav", "screenshot.bmp", "kv_.log"})
         beside.write(name, QByteArray("from beside: ") + name);
     folder.write("spamfrom.txt", "the user's own");
     SeedProgramFolder(beside.path(), folder.path());
@@ -52,7 +53,8 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
     beside.write("spam.txt", "the new shipped list");
     folder.write("spam.txt", "the user's list");
     SeedProgramFolder(beside.path(), folder.path());
-    for (const auto& [name, expected] : {std::pair{"statement.ini", "the new captions"}, {"spam.txt", "the user's list"},
+    for (const auto& [name, expected] : {std::pair{"statement.ini", "the new captions"},
+                                         {"spam.txt", "the user's list"},
                                          {"ring1.wav", "from beside: ring1.wav"}}) {
         QFile f(folder.file(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
@@ -75,14 +77,19 @@ TEST(LogFile, EveryRecordIsOneLineOfThreeFields)
     SetProgramFolderOverride(folder.path());
     ManualClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)).toMSecsSinceEpoch());
     SetAppClock(&clock);
-    const struct { QString category, message; QString record; } rows[] = {
+    const struct
+    {
+        QString category, message;
+        QString record;
+    } rows[] = {
         {"phone", "From : Ann , 5551234", R"(#2026-12-06 09:05:07#,"phone","From : Ann , 5551234")"},
         {"phone", "From : \"Ann\" , 5551234", R"(#2026-12-06 09:05:07#,"phone","From : ""Ann"" , 5551234")"},
         {"phone", "\"", R"(#2026-12-06 09:05:07#,"phone","""")"},
         {"pop.\"x\".org", "", R"(#2026-12-06 09:05:07#,"pop.""x"".org","")"},
         {"phone", "Ann\r\nFrom : Eve\n", R"(#2026-12-06 09:05:07#,"phone","Ann  From : Eve ")"},
         {"phone", QString("a") + QChar(0) + "b\x01\x1b[2J\tc\x7f", R"(#2026-12-06 09:05:07#,"phone","a b  [2J c ")"},
-        {"phone", QString("a") + QChar(0x85) + "b" + QChar(0x2028) + "c" + QChar(0x2029), R"(#2026-12-06 09:05:07#,"phone","a b c ")"},
+        {"phone", QString("a") + QChar(0x85) + "b" + QChar(0x2028) + "c" + QChar(0x2029),
+         R"(#2026-12-06 09:05:07#,"phone","a b c ")"},
     };
     for (const auto& r : rows)
         EXPECT_TRUE(AppendLogRecord("kv_", r.category, r.message)) << r.message.toStdString();

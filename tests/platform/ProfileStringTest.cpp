@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ProfileString.h"
 
 #include "TestSupport.h"
@@ -13,10 +14,17 @@ TEST(ProfileString, LookupRules)
     TempFolder tmp;
     tmp.write("c.ini", "\xEF\xBB\xBF; captions\n[Main]\r\nTitle = Korvalen \r\n  Quoted=\"  two blanks  \"\n"
                        "Single='one'\nUnmatched=\"open\n; Hidden=comment\nChinese=中文\n[ Other ]\nTitle=other\n");
-    const struct { const char* section; const char* key; const char* expected; } cases[] = {
-        {"Main", "Title", "Korvalen"},        {" MAIN ", " title ", "Korvalen"}, {"other", "TITLE", "other"},
-        {"Main", "Quoted", "  two blanks  "}, {"Main", "Single", "one"},         {"Main", "Unmatched", "\"open"},
-        {"Main", "Hidden", "DEF"},            {"Main", "Chinese", "中文"},       {"Main", "Missing", "DEF"},
+    const struct
+    {
+        const char* section;
+        const char* key;
+        const char* expected;
+    } cases[] = {
+        {"Main", "Title", "Korvalen"}, {" MAIN ", " title ", "Korvalen"},
+        {"other", "TITLE", "other"},   {"Main", "Quoted", "  two blanks  "},
+        {"Main", "Single", "one"},     {"Main", "Unmatched", "\"open"},
+        {"Main", "Hidden", "DEF"},     {"Main", "Chinese", "中文"},
+        {"Main", "Missing", "DEF"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(GetPrivateProfileString(c.section, c.key, "DEF", tmp.file("c.ini")), QString::fromUtf8(c.expected))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SettingsStore.h"
 
 #include "TestSupport.h"
@@ -27,7 +28,8 @@ TEST(SettingsStore, ValuesRoundTripExactlyThroughAFreshStore)
     // it holds passwords: only its owner may read it
     const QFileDevice::Permissions p = QFile::permissions(tmp.file("k.ini"));
     EXPECT_TRUE(p.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    EXPECT_FALSE(p & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
+    EXPECT_FALSE(
+        p & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
 }
 
 TEST(SettingsStore, UnwritableFileFailsWithItsNameUntilItCanBeWritten)

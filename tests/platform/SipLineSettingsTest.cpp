@@ -59,7 +59,12 @@ TEST(SipLineSettingsDialog, OpensOnANewAccountWhenThereIsNoLine)
 TEST(SipLineSettingsDialog, NamesNewLinesAndChoosesTheOneAdded)
 {
     const QList<SipLineConfig> lines = {Account("sip:alice@example.org", "sip.example.org")};
-    struct Row { const char* identity; const char* server; const char* name; };
+    struct Row
+    {
+        const char* identity;
+        const char* server;
+        const char* name;
+    };
     for (const Row& row : {Row{"", "", "SIP line 2"}, Row{"", "pbx.local:5080", "SIP pbx.local:5080"},
                            Row{"sips:bob@example.net", "", "SIP bob@example.net"}}) {
         SipSettingsDialog dialog(lines, 0);
@@ -102,11 +107,17 @@ TEST(SipLineSettingsDialog, ADirectListenerKeepsNoRegistrarOrPassword)
 // Every refusal says what to check.
 TEST(SipLineRegistration, EveryFailureSaysWhatToCheck)
 {
-    const struct { int code; const char* phrase; const char* says; } rows[] = {
+    const struct
+    {
+        int code;
+        const char* phrase;
+        const char* says;
+    } rows[] = {
         {408, "Request Timeout", "Registration failed: 408 Request Timeout. Check the server address and the network."},
         {0, "", "Registration failed: no answer from the server. Check the server address and the network."},
         {0, "DNS failure", "Registration failed: DNS failure. The server's name was not found"},
-        {401, "Unauthorized", "Registration failed: 401 Unauthorized. Check the user name and password of the SIP account."},
+        {401, "Unauthorized",
+         "Registration failed: 401 Unauthorized. Check the user name and password of the SIP account."},
         {403, "Forbidden", "Check the user name and password"},
         {407, "Proxy Authentication Required", "Check the user name and password"},
         {404, "Not Found", "Check the SIP identity"},
@@ -125,7 +136,8 @@ TEST(SipLineRegistration, EveryFailureSaysWhatToCheck)
 TEST(SipLineRegistration, TheLineSaysWhetherTheAccountRegistered)
 {
     Sipp registrar(QStringLiteral("registrar-calls.xml"), QString(),
-                   {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("password"), QStringLiteral("s3cret")});
+                   {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("password"),
+                    QStringLiteral("s3cret")});
     ASSERT_TRUE(registrar.started());
     SipLine line({Account(QStringLiteral("sip:alice@127.0.0.1"), registrar.address(), QStringLiteral("s3cret"))});
     QStringList said;
@@ -137,7 +149,8 @@ TEST(SipLineRegistration, TheLineSaysWhetherTheAccountRegistered)
 
     Sipp refusing(QStringLiteral("registrar-refuses.xml"), QString());
     ASSERT_TRUE(refusing.started());
-    SipLine refused({Account(QStringLiteral("sip:alice@") + refusing.address(), refusing.address(), QStringLiteral("x"))});
+    SipLine refused(
+        {Account(QStringLiteral("sip:alice@") + refusing.address(), refusing.address(), QStringLiteral("x"))});
     QStringList why;
     QObject::connect(&refused, &VoiceModem::LineStatus, &refused, [&](const QString& text) { why << text; });
     refused.OpenDevice(0, true, false);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipLine.h"
 
 #include "platform/SettingsStore.h"
@@ -43,9 +44,10 @@ struct Events
     explicit Events(SipLine& line)
     {
         clock.start();
-        QObject::connect(&line, &VoiceModem::CallerID, &line, [this](const QString& number, const QString& name, int flags) {
-            log << QStringLiteral("callerid %1|%2|%3").arg(number, name).arg(flags);
-        });
+        QObject::connect(&line, &VoiceModem::CallerID, &line,
+                         [this](const QString& number, const QString& name, int flags) {
+                             log << QStringLiteral("callerid %1|%2|%3").arg(number, name).arg(flags);
+                         });
         QObject::connect(&line, &VoiceModem::IncomingCall, &line, [this](int rings) {
             log << QStringLiteral("ring %1").arg(rings);
             ringTimes << clock.elapsed();
@@ -56,9 +58,8 @@ struct Events
         });
         QObject::connect(&line, &VoiceModem::DigitReceived, &line, [this](const QString& d) { log << "digit " + d; });
         QObject::connect(&line, &VoiceModem::Disconnected, &line, [this] { log << QStringLiteral("disconnected"); });
-        QObject::connect(&line, &VoiceModem::Error, &line, [this](int n, const QString& text) {
-            log << QStringLiteral("error %1 %2").arg(n).arg(text);
-        });
+        QObject::connect(&line, &VoiceModem::Error, &line,
+                         [this](int n, const QString& text) { log << QStringLiteral("error %1 %2").arg(n).arg(text); });
     }
     int count(const QString& prefix) const
     {
@@ -100,10 +101,7 @@ protected:
         line->OpenDevice(0, true, false);
         ASSERT_EQ(line->LineState(), 0) << events->log.join(u'\n').toStdString();
     }
-    void TearDown() override
-    {
-        line.reset();
-    }
+    void TearDown() override { line.reset(); }
     QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
     // A caller rings; the line is answered and connected.
     void answer(Sipp& caller)
@@ -156,8 +154,8 @@ TEST_F(SipLineCall, AnsweredCallSendsSilenceAndHangUpEndsItOnce)
 {
     RtpListener ear;
     Sipp caller(QStringLiteral("caller-own-media.xml"), us(),
-                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"),
-                 QStringLiteral("rtp_port"), QString::number(ear.port)});
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"),
+                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(ear.port)});
     answer(caller);
     const int device = events->connectedDevice;
     ASSERT_EQ(device, line->audioDevice());
@@ -179,7 +177,8 @@ TEST_F(SipLineCall, AnsweredCallSendsSilenceAndHangUpEndsItOnce)
 
 TEST_F(SipLineCall, PassesKeypadDigitsInOrderAndIgnoresEverythingElse)
 {
-    Sipp caller(QStringLiteral("caller-digits.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+    Sipp caller(QStringLiteral("caller-digits.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
     answer(caller);
     ASSERT_TRUE(events->waitFor("digit", 5)) << events->log.join(u'\n').toStdString();
     // the caller waits for our BYE after its last key
@@ -197,10 +196,12 @@ TEST_F(SipLineCall, FarEndHangUpAndCancelEndTheCall)
         QString scenario;
         bool answered;
     };
-    for (const Row& row : {Row{QStringLiteral("caller-hangs-up.xml"), true}, Row{QStringLiteral("caller-cancels.xml"), false}}) {
+    for (const Row& row :
+         {Row{QStringLiteral("caller-hangs-up.xml"), true}, Row{QStringLiteral("caller-cancels.xml"), false}}) {
         SCOPED_TRACE(row.scenario.toStdString());
         events->log.clear();
-        Sipp caller(row.scenario, us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+        Sipp caller(row.scenario, us(),
+                    {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
         if (row.answered)
             answer(caller);
         ASSERT_TRUE(events->waitFor("disconnected")) << events->log.join(u'\n').toStdString();
@@ -210,7 +211,8 @@ TEST_F(SipLineCall, FarEndHangUpAndCancelEndTheCall)
         EXPECT_EQ(events->count("connected"), row.answered ? 1 : 0);
         EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
         const int rings = events->count("ring");
-        EXPECT_FALSE(QTest::qWaitFor([&] { return events->count("ring") > rings; }, 3 * kRingMs)) << "the ringing stops";
+        EXPECT_FALSE(QTest::qWaitFor([&] { return events->count("ring") > rings; }, 3 * kRingMs))
+            << "the ringing stops";
         EXPECT_EQ(events->count("disconnected"), 1);
     }
 }
@@ -218,7 +220,8 @@ TEST_F(SipLineCall, FarEndHangUpAndCancelEndTheCall)
 // A ringing call the program turns away hears busy, and the line takes the next caller.
 TEST_F(SipLineCall, RingingCallHungUpHearsBusyAndTheLineIsFreeAgain)
 {
-    Sipp turnedAway(QStringLiteral("caller-expects-busy.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
+    Sipp turnedAway(QStringLiteral("caller-expects-busy.xml"), us(),
+                    {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
     ASSERT_TRUE(events->waitFor("ring 1")) << events->log.join(u'\n').toStdString();
     line->HangUp();
     EXPECT_TRUE(turnedAway.succeeded()) << "486 Busy Here\n" << turnedAway.messages().right(2000).toStdString();
@@ -227,7 +230,8 @@ TEST_F(SipLineCall, RingingCallHungUpHearsBusyAndTheLineIsFreeAgain)
     EXPECT_FALSE(QTest::qWaitFor([&] { return events->count("ring") > 1; }, 3 * kRingMs)) << "the ringing stops";
 
     events->log.clear();
-    Sipp next(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:222@127.0.0.1>")});
+    Sipp next(QStringLiteral("caller.xml"), us(),
+              {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:222@127.0.0.1>")});
     answer(next);
     line->HangUp();
     EXPECT_TRUE(next.succeeded()) << next.messages().right(2000).toStdString();
@@ -236,9 +240,11 @@ TEST_F(SipLineCall, RingingCallHungUpHearsBusyAndTheLineIsFreeAgain)
 
 TEST_F(SipLineCall, SecondCallerHearsBusyAndTheFirstCallGoesOn)
 {
-    Sipp first(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
+    Sipp first(QStringLiteral("caller.xml"), us(),
+               {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:111@127.0.0.1>")});
     answer(first);
-    Sipp second(QStringLiteral("caller-expects-busy.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:222@127.0.0.1>")});
+    Sipp second(QStringLiteral("caller-expects-busy.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:222@127.0.0.1>")});
     EXPECT_TRUE(second.succeeded()) << second.messages().right(2000).toStdString();
     EXPECT_EQ(line->LineState(), 2);
     EXPECT_EQ(events->count("callerid"), 1);
@@ -250,7 +256,8 @@ TEST_F(SipLineCall, SecondCallerHearsBusyAndTheFirstCallGoesOn)
 
 TEST_F(SipLineCall, HangUpAfterTheCallerVanishedStillDisconnects)
 {
-    Sipp caller(QStringLiteral("caller.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+    Sipp caller(QStringLiteral("caller.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
     answer(caller);
     caller.kill();
     line->HangUp();
@@ -295,9 +302,11 @@ TEST_F(SipLineCall, LocalCallersOnlyRingsForCallersOnThisMachineOnly)
             line->OpenDevice(0, true, false);
         events->log.clear();
         Sipp caller(QStringLiteral("caller.xml"), QStringLiteral("%1:%2").arg(row.from).arg(port),
-                    {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@%1>").arg(row.from)}, row.from);
+                    {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@%1>").arg(row.from)},
+                    row.from);
         ASSERT_TRUE(caller.started());
-        EXPECT_EQ(events->waitFor("ring 1", 1, row.rings ? 10000 : 1500), row.rings) << caller.messages().right(2000).toStdString();
+        EXPECT_EQ(events->waitFor("ring 1", 1, row.rings ? 10000 : 1500), row.rings)
+            << caller.messages().right(2000).toStdString();
         line->HangUp();
         ASSERT_TRUE(events->waitFor("disconnected"));
         EXPECT_EQ(line->LineState(), 0);
@@ -308,7 +317,8 @@ TEST_F(SipLineCall, LocalCallersOnlyRingsForCallersOnThisMachineOnly)
     const QString number = QStringLiteral("sip:alert@") + callee.address();
     events->log.clear();
     ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
-    ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString() << callee.messages().right(2000).toStdString();
+    ASSERT_TRUE(events->waitFor("connected"))
+        << events->log.join(u'\n').toStdString() << callee.messages().right(2000).toStdString();
     line->HangUp();
     EXPECT_TRUE(callee.succeeded()) << callee.messages().right(2000).toStdString();
 }
@@ -326,10 +336,12 @@ public:
         QFile rc(home_.filePath(QStringLiteral("linphonerc")));
         if (!rc.open(QIODevice::WriteOnly))
             return;
-        rc.write(QStringLiteral("[sip]\nuse_ipv6=0\nsip_port=%1\ncontact=\"Carol\" <sip:5550199@127.0.0.1>\n[rtp]\naudio_rtp_port=%2\n")
-                     .arg(ListenerPort())
-                     .arg(MediaPorts())
-                     .toUtf8());
+        rc.write(
+            QStringLiteral(
+                "[sip]\nuse_ipv6=0\nsip_port=%1\ncontact=\"Carol\" <sip:5550199@127.0.0.1>\n[rtp]\naudio_rtp_port=%2\n")
+                .arg(ListenerPort())
+                .arg(MediaPorts())
+                .toUtf8());
         rc.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home_.path());
@@ -374,14 +386,16 @@ TEST_F(SipLineCall, LinphonecCallerIsAnsweredItsKeysArriveInOrderAndItSeesOurHan
     EXPECT_EQ(events->log[0], QStringLiteral("callerid 5550199|Carol|12"));
     line->Answer();
     ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
-    ASSERT_TRUE(caller.waitFor(QRegularExpression(QStringLiteral("Media streams established")))) << caller.output().toStdString();
+    ASSERT_TRUE(caller.waitFor(QRegularExpression(QStringLiteral("Media streams established"))))
+        << caller.output().toStdString();
     caller.send(QStringLiteral("4#*"));
     ASSERT_TRUE(events->waitFor("digit", 3)) << events->log.join(u'\n').toStdString() << caller.output().toStdString();
     EXPECT_FALSE(events->waitFor("digit", 4, 500)) << "each key arrives once";
     EXPECT_EQ(events->digits(), QStringLiteral("4#*"));
     line->HangUp();
     ASSERT_TRUE(events->waitFor("disconnected"));
-    EXPECT_TRUE(caller.waitFor(QRegularExpression(QStringLiteral("Call \\d+ with \\S+ ended \\(No error\\)")))) << caller.output().toStdString();
+    EXPECT_TRUE(caller.waitFor(QRegularExpression(QStringLiteral("Call \\d+ with \\S+ ended \\(No error\\)"))))
+        << caller.output().toStdString();
     EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
 }
 
@@ -503,7 +517,10 @@ TEST(SipLineDevices, RefusedRegistrationIsReportedWithTheServersAnswer)
     Events events(line);
     line.OpenDevice(0, true, false);
     ASSERT_TRUE(events.waitFor("error")) << events.log.join(u'\n').toStdString();
-    EXPECT_EQ(events.log[0], QStringLiteral("error 403 Registration failed: 403 Forbidden. Check the user name and password of the SIP account."));
+    EXPECT_EQ(
+        events.log[0],
+        QStringLiteral(
+            "error 403 Registration failed: 403 Forbidden. Check the user name and password of the SIP account."));
     EXPECT_FALSE(registrar.messages().contains(QStringLiteral("secret")));
 }
 
@@ -528,8 +545,10 @@ protected:
     }
     QString trail() const { return (events->log.join(u'\n') + u'\n' + registrar.messages().right(3000)); }
 
-    Sipp registrar{QStringLiteral("registrar-calls.xml"), QString(),
-                   {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("password"), QStringLiteral("s3cret")}};
+    Sipp registrar{QStringLiteral("registrar-calls.xml"),
+                   QString(),
+                   {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("password"),
+                    QStringLiteral("s3cret")}};
     std::unique_ptr<SipLine> line;
     std::unique_ptr<Events> events;
 };
@@ -558,10 +577,15 @@ TEST_F(SipLineAccount, AWrongPasswordGivesAnErrorAndNoEndlessRetries)
 {
     open(QStringLiteral("s3cre7"));
     ASSERT_TRUE(events->waitFor("error")) << trail().toStdString();
-    EXPECT_EQ(events->log[0], QStringLiteral("error 401 Registration failed: 401 Unauthorized. Check the user name and password of the SIP account.")) << trail().toStdString();
+    EXPECT_EQ(
+        events->log[0],
+        QStringLiteral(
+            "error 401 Registration failed: 401 Unauthorized. Check the user name and password of the SIP account."))
+        << trail().toStdString();
     const int registers = int(registrar.messages().count(QStringLiteral("REGISTER sip:")));
     EXPECT_EQ(registers, 2) << "one answer to the challenge, with the password";
-    EXPECT_FALSE(QTest::qWaitFor([&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")) > registers; }, 1000))
+    EXPECT_FALSE(
+        QTest::qWaitFor([&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")) > registers; }, 1000))
         << trail().toStdString();
     EXPECT_EQ(events->count("error"), 1);
     EXPECT_EQ(events->count("ring"), 0);
@@ -599,7 +623,8 @@ TEST(SipLineSettings, EntriesAreCheckedBeforeUse)
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.config.problem().isEmpty(), row.ok)
-            << row.config.identity.toStdString() << " " << row.config.server.toStdString() << " " << row.config.problem().toStdString();
+            << row.config.identity.toStdString() << " " << row.config.server.toStdString() << " "
+            << row.config.problem().toStdString();
 }
 
 TEST(SipLineSettings, StoredLikeTheMailPasswordAndRemovedEntriesLeaveNothing)
@@ -643,7 +668,8 @@ TEST(SipLineSettings, DialogEditsAddsAndRemovesEntriesAndRefusesBadOnes)
     QTest::keyClicks(dialog.passwordEdit, QStringLiteral("secret"));
     dialog.accept();
     EXPECT_FALSE(dialog.result() == QDialog::Accepted);
-    EXPECT_TRUE(dialog.messageLabel->text().contains(QStringLiteral("sip:user@example.org"))) << dialog.messageLabel->text().toStdString();
+    EXPECT_TRUE(dialog.messageLabel->text().contains(QStringLiteral("sip:user@example.org")))
+        << dialog.messageLabel->text().toStdString();
     dialog.identityEdit->clear();
     QTest::keyClicks(dialog.identityEdit, QStringLiteral("sip:alice@example.org"));
     EXPECT_EQ(dialog.list->item(1)->text(), QStringLiteral("SIP alice@example.org"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/speech/SpeechVoice.h"
 
 #include "TestSupport.h"
@@ -28,20 +29,31 @@ struct Recorder
         clock.start();
         QObject::connect(&voice, &SpeechVoice::StartStream, &voice, [this] { log += u'S'; });
         QObject::connect(&voice, &SpeechVoice::EndStream, &voice, [this] { log += u'E'; });
-        QObject::connect(&voice, &SpeechVoice::Viseme, &voice, [this](int v) { visemes << v; visemeTimes << clock.elapsed(); });
+        QObject::connect(&voice, &SpeechVoice::Viseme, &voice, [this](int v) {
+            visemes << v;
+            visemeTimes << clock.elapsed();
+        });
     }
-    bool waitEnds(int n, int ms = 10000) { return QTest::qWaitFor([&] { return log.count(u'E') >= n; }, ms); }
+    bool waitEnds(int n, int ms = 10000)
+    {
+        return QTest::qWaitFor([&] { return log.count(u'E') >= n; }, ms);
+    }
 };
 
 // A 16-bit WAV file with a complete header; all zero otherwise.
-struct Wav { int rate = 0, channels = 0, peak = 0; double seconds = 0; };
+struct Wav
+{
+    int rate = 0, channels = 0, peak = 0;
+    double seconds = 0;
+};
 
 Wav ReadWav(const QString& path)
 {
     QFile f(path);
     const QByteArray b = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     Wav w;
-    if (b.size() < 44 || !b.startsWith("RIFF") || qFromLittleEndian<quint32>(b.constData() + 40) != quint32(b.size() - 44))
+    if (b.size() < 44 || !b.startsWith("RIFF")
+        || qFromLittleEndian<quint32>(b.constData() + 40) != quint32(b.size() - 44))
         return w;
     w.channels = qFromLittleEndian<quint16>(b.constData() + 22);
     w.rate = int(qFromLittleEndian<quint32>(b.constData() + 24));
@@ -67,7 +79,10 @@ protected:
         for (int n : numbers)
             AudioOutputs::instance().remove(n);
     }
-    int add(std::unique_ptr<AudioOutput> out) { return numbers.emplace_back(AudioOutputs::instance().add(std::move(out))); }
+    int add(std::unique_ptr<AudioOutput> out)
+    {
+        return numbers.emplace_back(AudioOutputs::instance().add(std::move(out)));
+    }
     Wav wav(const QString& name = "0.wav") const { return ReadWav(tmp.file(name)); }
 
     testing_support::TempFolder tmp;
@@ -80,24 +95,35 @@ protected:
 TEST(SpeechTables, FormatsRatesVisemesAndPieces)
 {
     EXPECT_FALSE(OutputFormatOf(3) || OutputFormatOf(36));
-    const struct { int rate, wpm, gap; } rates[] = {{-99, 80, 7}, {-9, 80, 4}, {-8, 80, 2}, {-7, 81, 0}, {5, 303, 0}, {99, 525, 0}};
+    const struct
+    {
+        int rate, wpm, gap;
+    } rates[] = {{-99, 80, 7}, {-9, 80, 4}, {-8, 80, 2}, {-7, 81, 0}, {5, 303, 0}, {99, 525, 0}};
     for (const auto& r : rates)
         EXPECT_EQ(std::pair(WordsPerMinute(r.rate), WordGap(r.rate)), std::pair(r.wpm, r.gap)) << r.rate;
     // the longest known start of the phoneme wins; stress and length marks do not count
-    const struct { const char16_t* phoneme; int viseme; } shapes[] = {
-        {u"", 0}, {u"_", 0}, {u"ˈæ", 1}, {u"ɑː", 2}, {u"aɪ", 11}, {u"aʊ", 9}, {u"ɜː", 5}, {u"oʊ", 8},
-        {u"j", 6}, {u"χ", 12}, {u"ts", 15}, {u"t", 19}, {u"tɕ", 16}, {u"ð", 17}, {u"ŋ", 20}, {u"ˌpʰ", 21}};
+    const struct
+    {
+        const char16_t* phoneme;
+        int viseme;
+    } shapes[] = {{u"", 0},  {u"_", 0},  {u"ˈæ", 1},  {u"ɑː", 2}, {u"aɪ", 11}, {u"aʊ", 9}, {u"ɜː", 5}, {u"oʊ", 8},
+                  {u"j", 6}, {u"χ", 12}, {u"ts", 15}, {u"t", 19}, {u"tɕ", 16}, {u"ð", 17}, {u"ŋ", 20}, {u"ˌpʰ", 21}};
     for (const auto& s : shapes)
         EXPECT_EQ(VisemeOfPhoneme(QStringView(s.phoneme)), s.viseme) << QString::fromUtf16(s.phoneme).toStdString();
 
-    const struct { QString text; qsizetype from, max, end; } pieces[] = {
-        {"Short.", 0, 400, 6}, {"abc def", 4, 400, 7}, {"abc", 9, 400, 3},
-        {"One two. Three four, five six seven", 0, 20, 8},   // after the sentence
-        {"One two three, four five six seven", 0, 20, 14},   // after the clause
-        {"One two three four five six seven", 0, 20, 19},    // after a space
-        {QString(50, u'x'), 0, 20, 20},                       // nowhere better than the limit
-        {QString(19, u'x') + QString::fromUtf16(u"😀") + "yyy", 0, 20, 19}, // not inside a pair
-        {QString::fromUtf16(u"你好。世界你好世界你好世界"), 0, 8, 3}};
+    const struct
+    {
+        QString text;
+        qsizetype from, max, end;
+    } pieces[] = {{"Short.", 0, 400, 6},
+                  {"abc def", 4, 400, 7},
+                  {"abc", 9, 400, 3},
+                  {"One two. Three four, five six seven", 0, 20, 8}, // after the sentence
+                  {"One two three, four five six seven", 0, 20, 14}, // after the clause
+                  {"One two three four five six seven", 0, 20, 19}, // after a space
+                  {QString(50, u'x'), 0, 20, 20}, // nowhere better than the limit
+                  {QString(19, u'x') + QString::fromUtf16(u"😀") + "yyy", 0, 20, 19}, // not inside a pair
+                  {QString::fromUtf16(u"你好。世界你好世界你好世界"), 0, 8, 3}};
     for (const auto& p : pieces)
         EXPECT_EQ(PieceEnd(p.text, p.from, p.max), p.end) << p.text.toStdString();
 }
@@ -109,7 +135,8 @@ TEST_F(SpeechVoiceTest, ListsEnglishAndMandarinVoices)
     EXPECT_EQ(all.value(voice.voice()).language, "409") << "American English speaks by default";
     EXPECT_EQ(all.value(0).name, "en-us") << "a new user's voice, the first in the list";
 
-    EXPECT_EQ(voice.GetVoices("language=804").value(0).name, "cmn-latn-pinyin") << "the voice that reads pinyin comes first";
+    EXPECT_EQ(voice.GetVoices("language=804").value(0).name, "cmn-latn-pinyin")
+        << "the voice that reads pinyin comes first";
     ASSERT_TRUE(voice.setVoiceByAttributes("Language=804"));
     EXPECT_EQ(voice.GetVoices("language=409; name=English (America)").size(), 1);
     for (const char* none : {"language=409;gender=female", "language=zz"})
@@ -142,20 +169,25 @@ TEST_F(SpeechVoiceTest, SettingsAreClampedAndAStreamKeepsItsFormatWhileChangesAr
 // Voices speak at once through the one engine, each to its own file in its stream's format.
 TEST_F(SpeechVoiceTest, VoicesSpeakTogetherEachInItsStreamsFormat)
 {
-    const QString odd = QString(QChar(0)) + "\x01\x07\x1b\x1f ok" + QString::fromUtf16(u" \uFFFF \U0001F600 ") +
-                        QChar(0xD800) + " end";
-    const struct { const char* voice; QString text; int format, rate, channels; } cases[] = {
-        {"language=409", "Hello world, this is a test.", 6, 8000, 1},
-        {"language=804", "ni3 hao3, shi4 jie4. 你好世界。", 6, 8000, 1},
-        {"language=409", "Hello world, this is a test.", 9, 11025, 2},
-        {"language=409", "Hello world, this is a test.", 35, 44100, 2},
-        {"language=409", odd, 6, 8000, 1}}; // spoken past the zero character
+    const QString odd =
+        QString(QChar(0)) + "\x01\x07\x1b\x1f ok" + QString::fromUtf16(u" \uFFFF \U0001F600 ") + QChar(0xD800) + " end";
+    const struct
+    {
+        const char* voice;
+        QString text;
+        int format, rate, channels;
+    } cases[] = {{"language=409", "Hello world, this is a test.", 6, 8000, 1},
+                 {"language=804", "ni3 hao3, shi4 jie4. 你好世界。", 6, 8000, 1},
+                 {"language=409", "Hello world, this is a test.", 9, 11025, 2},
+                 {"language=409", "Hello world, this is a test.", 35, 44100, 2},
+                 {"language=409", odd, 6, 8000, 1}}; // spoken past the zero character
     SpeechVoice voices[5];
     std::deque<Recorder> recs;
     for (int i = 0; i < 5; ++i) {
         recs.emplace_back(voices[i]);
         ASSERT_TRUE(voices[i].setVoiceByAttributes(cases[i].voice));
-        voices[i].setAudioOutputStream(AudioOutputStream{add(MakeWavFileOutput(tmp.file(QString("v%1.wav").arg(i)))), cases[i].format});
+        voices[i].setAudioOutputStream(
+            AudioOutputStream{add(MakeWavFileOutput(tmp.file(QString("v%1.wav").arg(i)))), cases[i].format});
         voices[i].Speak(cases[i].text, SpeechVoice::Async);
         voices[i].Speak(cases[i].text, SpeechVoice::Async);
         EXPECT_TRUE(voices[i].isSpeaking() && recs[i].log.isEmpty()) << "nothing is raised from inside Speak";
@@ -179,7 +211,8 @@ TEST_F(SpeechVoiceTest, RateChangesTheLengthOfSpeech)
         voice.setRate(rate);
         voice.Speak(QString("The quarterly report is attached to this message, and it covers every region we serve. "
                             "Please read the summary before the meeting on Thursday, because we will not go through "
-                            "it line by line. ").repeated(3)); // more than one piece
+                            "it line by line. ")
+                        .repeated(3)); // more than one piece
         EXPECT_TRUE(rec.waitEnds(1));
         return wav().seconds;
     };
@@ -192,7 +225,10 @@ TEST_F(SpeechVoiceTest, RateChangesTheLengthOfSpeech)
 // Every volume above 0 is heard, the lowest faintly; 0 is silence.
 TEST_F(SpeechVoiceTest, VolumeScalesTheSoundAndTheLowestIsStillHeard)
 {
-    const struct { int volume, atLeast, below; } rows[] = {{0, 0, 1}, {1, 50, 1000}, {2, 50, 1000}, {50, 3000, 16000}, {100, 12000, 32768}};
+    const struct
+    {
+        int volume, atLeast, below;
+    } rows[] = {{0, 0, 1}, {1, 50, 1000}, {2, 50, 1000}, {50, 3000, 16000}, {100, 12000, 32768}};
     for (const auto& r : rows) {
         SpeechVoice voice;
         Recorder rec(voice);
@@ -212,7 +248,8 @@ TEST_F(SpeechVoiceTest, HugeTextIsSpokenWithVisemesAndAPurgeEndsItAtOnce)
     Recorder rec(voice);
     AudioOutput* silent = AudioOutputs::instance().output(silentNumber);
     voice.setAudioOutputStream(AudioOutputStream{silentNumber, SpeechVoice::kTelephoneFormat});
-    const QString huge = "Hello there. " + QString::fromUtf16(u"Mail 郵件 письмо رسالة מכתב 12345 <b>&amp; \t").repeated(5000);
+    const QString huge =
+        "Hello there. " + QString::fromUtf16(u"Mail 郵件 письмо رسالة מכתב 12345 <b>&amp; \t").repeated(5000);
     QElapsedTimer t;
     t.start();
     voice.Speak(huge);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Utilities.h"
 
 #include "TestSupport.h"
@@ -9,9 +10,20 @@ using namespace platform;
 
 TEST(Utilities, ValidateNumberField)
 {
-    const struct { const char* text; int32_t min, max, def; const char* expected; } cases[] = {
-        {"45", 10, 60, 30, "45"}, {"61", 10, 60, 30, "30"}, {"", 10, 60, 30, "30"}, {"abc", 0, 99, 7, "7"},
-        {"65536", 1, 65536, 25, "65536"}, {"65537", 1, 65536, 25, "25"}, {"9e99", 0, 99, 1, "1"}, {"-5", 0, 10, 3, "3"},
+    const struct
+    {
+        const char* text;
+        int32_t min, max, def;
+        const char* expected;
+    } cases[] = {
+        {"45", 10, 60, 30, "45"},
+        {"61", 10, 60, 30, "30"},
+        {"", 10, 60, 30, "30"},
+        {"abc", 0, 99, 7, "7"},
+        {"65536", 1, 65536, 25, "65536"},
+        {"65537", 1, 65536, 25, "25"},
+        {"9e99", 0, 99, 1, "1"},
+        {"-5", 0, 10, 3, "3"},
         {"1234567890", 0, 99999999, 1, "1234567890"}, // only the first 8 characters count
     };
     for (const auto& c : cases)
@@ -24,8 +36,12 @@ TEST(Utilities, ExtractAngleAddressAndCopyArrayTail)
     EXPECT_EQ(ExtractAngleAddress("x <a@b"), "x <a@b");
     EXPECT_EQ(ExtractAngleAddress("x > y < z"), "x > y < z");
 
-    const struct { qsizetype start; bool ok; const char* tail; } cases[] = {
-        {0, true, "abcdef"}, {5, true, "f"}, {7, false, ""}, {-1, false, ""}};
+    const struct
+    {
+        qsizetype start;
+        bool ok;
+        const char* tail;
+    } cases[] = {{0, true, "abcdef"}, {5, true, "f"}, {7, false, ""}, {-1, false, ""}};
     for (const auto& c : cases) {
         QByteArray dest("old");
         EXPECT_EQ(CopyArrayTail(dest, "abcdef", c.start), c.ok) << c.start;
@@ -40,7 +56,8 @@ TEST(Utilities, MakeTempFileNameCreatesDistinctFiles)
     EXPECT_NE(first, second);
     for (const QString& name : {first, second}) {
         const QFileInfo info(name);
-        EXPECT_TRUE(info.isFile() && info.fileName().startsWith('M') && info.fileName().endsWith(".tmp")) << name.toStdString();
+        EXPECT_TRUE(info.isFile() && info.fileName().startsWith('M') && info.fileName().endsWith(".tmp"))
+            << name.toStdString();
         EXPECT_EQ(info.absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
     }
     EXPECT_EQ(MakeTempFileName(tmp.file("no/such/folder")), "");

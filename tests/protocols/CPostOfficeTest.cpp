@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "platform/SystemLocale.h"
@@ -20,7 +21,7 @@ const Steps kQuit = {"C: QUIT", "S: +OK bye"};
 Steps top(int n, const QByteArray& subject)
 {
     return {"C: TOP " + QByteArray::number(n) + " 0", "S: +OK", "S: Subject: " + subject,
-            "S: Date: Tue, 4 Feb 2003 10:00:00", "S: ", "S: ."};
+            "S: Date: Tue, 4 Feb 2003 10:00:00",      "S: ",    "S: ."};
 }
 
 // The engine's part: a socket and a fast timer lent to the client, and what each POPStatus showed.
@@ -49,7 +50,8 @@ protected:
                 return;
             switch (ask) {
             case Headers: return p.SetCurrentMsg(p.MsgCount());
-            case Whole: case ToFile: return p.RetrieveMsgNum(p.MsgCount());
+            case Whole:
+            case ToFile: return p.RetrieveMsgNum(p.MsgCount());
             case Delete: return p.DeleteMsgNum(p.MsgCount());
             case Quit: return p.QuitServer();
             case Drop: return p.DisConnect();
@@ -96,7 +98,8 @@ protected:
     QTimer timer;
     int pauseMs = 5, tickMs = 5;
     int16_t ticks = 400;
-    struct {
+    struct
+    {
         std::vector<int> statuses;
         QStringList listed; // "subject date" of each message read
         QStringList notes;
@@ -123,7 +126,8 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
     ASSERT_TRUE(refusing.listen(QHostAddress::LocalHost, 0));
     const quint16 refusedPort = refusing.serverPort();
     refusing.close();
-    const struct {
+    const struct
+    {
         const char* what;
         Steps script;
         Ask ask;
@@ -136,53 +140,171 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
         QByteArray body = {}, file = {}; // the file keeps the status line, not ". CR LF"
         int codePage = 0, port = 0;
     } rows[] = {
-        {"listing", kLogin + Steps{"C: STAT", "S: +OK 2 320", "C: UIDL 2", "S: +OK 2 abc"} + top(2, "hi") + kQuit,
-         Headers, 2, {3, 5, 8, 10}, 0, "", {"hi 2003-02-04"}, "abc\r\n"},
-        {"one-line replies split", Steps{"S| +O", "S: K ready", "C: USER alice", "S| +OK", "S:", "C: PASS secret",
-                                         "S| +OK\r", "S:", "C: STAT", "S| +OK 1", "S: 2 320", "C: UIDL 12",
-                                         "S| +OK 12 ab", "S: c"} + top(12, "hi") + kQuit,
-         Headers, 12, {3, 5, 8, 10}, 0, "", {"hi 2003-02-04"}, "abc\r\n"},
+        {"listing",
+         kLogin + Steps{"C: STAT", "S: +OK 2 320", "C: UIDL 2", "S: +OK 2 abc"} + top(2, "hi") + kQuit,
+         Headers,
+         2,
+         {3, 5, 8, 10},
+         0,
+         "",
+         {"hi 2003-02-04"},
+         "abc\r\n"},
+        {"one-line replies split",
+         Steps{"S| +O", "S: K ready", "C: USER alice", "S| +OK", "S:", "C: PASS secret", "S| +OK\r", "S:", "C: STAT",
+               "S| +OK 1", "S: 2 320", "C: UIDL 12", "S| +OK 12 ab", "S: c"}
+             + top(12, "hi") + kQuit,
+         Headers,
+         12,
+         {3, 5, 8, 10},
+         0,
+         "",
+         {"hi 2003-02-04"},
+         "abc\r\n"},
         {"no UIDL: the message is read without an id",
          stat3 + Steps{"C: UIDL 3", "S: -ERR unknown command"} + top(3, "three") + kQuit,
-         Headers, 3, {3, 5, 8, 10}, 0, "", {"three 2003-02-04"}, ""},
-        {"the id alone", stat3 + Steps{"C: UIDL 3", "S: +OK 3 xyz"} + kQuit, Id, 0, {3, 4, 8, 10}, 0, "", {}, "xyz\r\n"},
-        {"nothing is asked beyond 32767", kLogin + Steps{"C: STAT", "S: +OK 32767 9", "C: UIDL 32767", "S: +OK 32767 z"}
-                                              + top(32767, "z"),
-         Headers, 32768, {3, 5, 10}, kError, "POP Protocol : 5 message number 32768 out of range", {"z 2003-02-04"},
+         Headers,
+         3,
+         {3, 5, 8, 10},
+         0,
+         "",
+         {"three 2003-02-04"},
+         ""},
+        {"the id alone",
+         stat3 + Steps{"C: UIDL 3", "S: +OK 3 xyz"} + kQuit,
+         Id,
+         0,
+         {3, 4, 8, 10},
+         0,
+         "",
+         {},
+         "xyz\r\n"},
+        {"nothing is asked beyond 32767",
+         kLogin + Steps{"C: STAT", "S: +OK 32767 9", "C: UIDL 32767", "S: +OK 32767 z"} + top(32767, "z"),
+         Headers,
+         32768,
+         {3, 5, 10},
+         kError,
+         "POP Protocol : 5 message number 32768 out of range",
+         {"z 2003-02-04"},
          "z\r\n"},
-        {"double-byte text is only noted", uidl1 + top(1, "\xA4\xA4\xA4\xE5") + kQuit,
-         Headers, 1, {3, 5, 8, 10}, 0, "", {QString::fromUtf8("中文 2003-02-04")}, "u\r\n", "", "", 950},
+        {"double-byte text is only noted",
+         uidl1 + top(1, "\xA4\xA4\xA4\xE5") + kQuit,
+         Headers,
+         1,
+         {3, 5, 8, 10},
+         0,
+         "",
+         {QString::fromUtf8("中文 2003-02-04")},
+         "u\r\n",
+         "",
+         "",
+         950},
         {"end marker byte by byte",
          uidl1 + Steps{"C: TOP 1 0", "S: +OK", "S| Subject: bytes\r\n\r", "S| \n", "S| .", "S| \r", "S| \n"} + kQuit,
-         Headers, 1, {3, 5, 8, 10}, 0, "", {"bytes 9999-01-01"}, "u\r\n"},
-        {"body across segments", retr + Steps{"S| +OK 9\r\nSubject: r\r\n\r\nfirst ", "S| line\r\nsecond\r\n", "S: ."}
-                                     + kQuit,
-         Whole, 1, {3, 6, 8, 10}, 0, "", {"r 9999-01-01"}, "", "first line\r\nsecond\r\n"},
-        {"40000 bytes at once, kept to the cap", retr + Steps{"S: " + head + big + "."} + kQuit,
-         Whole, 1, {3, 6, 8, 10}, 0, "", {"big 9999-01-01"}, "", kept},
+         Headers,
+         1,
+         {3, 5, 8, 10},
+         0,
+         "",
+         {"bytes 9999-01-01"},
+         "u\r\n"},
+        {"body across segments",
+         retr + Steps{"S| +OK 9\r\nSubject: r\r\n\r\nfirst ", "S| line\r\nsecond\r\n", "S: ."} + kQuit,
+         Whole,
+         1,
+         {3, 6, 8, 10},
+         0,
+         "",
+         {"r 9999-01-01"},
+         "",
+         "first line\r\nsecond\r\n"},
+        {"40000 bytes at once, kept to the cap",
+         retr + Steps{"S: " + head + big + "."} + kQuit,
+         Whole,
+         1,
+         {3, 6, 8, 10},
+         0,
+         "",
+         {"big 9999-01-01"},
+         "",
+         kept},
         {"40000 bytes, end marker byte by byte",
          retr + Steps{"S| " + head + big.chopped(1), "S| \n", "S| .", "S| \r", "S| \n"} + kQuit,
-         Whole, 1, {3, 6, 8, 10}, 0, "", {"big 9999-01-01"}, "", kept},
+         Whole,
+         1,
+         {3, 6, 8, 10},
+         0,
+         "",
+         {"big 9999-01-01"},
+         "",
+         kept},
         {"the same message again, into a file",
-         retr + Steps{"S: +OK", "S: Subject: f", "S:", "S: body", "S: .", "C: RETR 1",
-                      "S| +OK 9\r\nSubject: f\r\n\r\nbody\r\n.\r", "S| \n"} + kQuit,
-         ToFile, 1, {3, 6, 9, 8, 10}, 0, "", {"f 9999-01-01"}, "", "body\r\n", "+OK 9\r\nSubject: f\r\n\r\nbody\r\n"},
+         retr
+             + Steps{"S: +OK", "S: Subject: f", "S:", "S: body", "S: .", "C: RETR 1",
+                     "S| +OK 9\r\nSubject: f\r\n\r\nbody\r\n.\r", "S| \n"}
+             + kQuit,
+         ToFile,
+         1,
+         {3, 6, 9, 8, 10},
+         0,
+         "",
+         {"f 9999-01-01"},
+         "",
+         "body\r\n",
+         "+OK 9\r\nSubject: f\r\n\r\nbody\r\n"},
         {"greeting refused", {"S: -ERR busy"}, Nothing, 0, {10}, kError, "POP Protocol : 0 -ERR busy\r\n"},
         // A refused command ends the session at once with the server's words.
-        {"user refused", Steps{"S: +OK", "C: USER alice", "S: -ERR who?"}, Nothing, 0, {10}, kError,
+        {"user refused",
+         Steps{"S: +OK", "C: USER alice", "S: -ERR who?"},
+         Nothing,
+         0,
+         {10},
+         kError,
          "POP Protocol : 1 -ERR who?\r\n"},
-        {"password refused", kLogin.mid(0, 4) + Steps{"S: -ERR [AUTH] no"}, Nothing, 0, {10}, kError,
+        {"password refused",
+         kLogin.mid(0, 4) + Steps{"S: -ERR [AUTH] no"},
+         Nothing,
+         0,
+         {10},
+         kError,
          "POP Protocol : 2 -ERR [AUTH] no\r\n"},
-        {"TOP refused", uidl1 + Steps{"C: TOP 1 0", "S| -ER", "S: R no such message"}, Headers, 1, {3, 10}, kError,
-         "POP Protocol : 5 -ERR no such message\r\n", {}, "u\r\n"},
+        {"TOP refused",
+         uidl1 + Steps{"C: TOP 1 0", "S| -ER", "S: R no such message"},
+         Headers,
+         1,
+         {3, 10},
+         kError,
+         "POP Protocol : 5 -ERR no such message\r\n",
+         {},
+         "u\r\n"},
         {"RETR refused", retr + Steps{"S: -ERR locked"}, Whole, 1, {3, 10}, kError, "POP Protocol : 6 -ERR locked\r\n"},
-        {"QUIT refused after a DELE", stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "S: -ERR not removed"}, Delete, 0,
-         {3, 7, 8, 10}, kError, "POP Protocol : 8 -ERR not removed\r\n"},
-        {"closed after a DELE and QUIT", stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "CLOSE"}, Delete, 0,
-         {3, 7, 8, 10}, kError, "POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted"},
-        {"DELE refused", stat3 + Steps{"C: DELE 3", "S: -ERR no"}, Delete, 0, {3, 10}, kError,
+        {"QUIT refused after a DELE",
+         stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "S: -ERR not removed"},
+         Delete,
+         0,
+         {3, 7, 8, 10},
+         kError,
+         "POP Protocol : 8 -ERR not removed\r\n"},
+        {"closed after a DELE and QUIT",
+         stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "CLOSE"},
+         Delete,
+         0,
+         {3, 7, 8, 10},
+         kError,
+         "POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted"},
+        {"DELE refused",
+         stat3 + Steps{"C: DELE 3", "S: -ERR no"},
+         Delete,
+         0,
+         {3, 10},
+         kError,
          "POP Protocol : 7 -ERR no\r\n"},
-        {"closed during RETR", retr + Steps{"S: +OK", "S: Subject: cut", "CLOSE"}, Whole, 0, {3, 10}, kError,
+        {"closed during RETR",
+         retr + Steps{"S: +OK", "S: Subject: cut", "CLOSE"},
+         Whole,
+         0,
+         {3, 10},
+         kError,
          "POP Protocol : 6 connection closed by server"},
         {"closed after QUIT", stat3 + Steps{"C: QUIT", "CLOSE"}, Quit, 0, {3, 8, 10}, 0, ""},
         {"no server", {}, Nothing, 0, {10}, 10061, "Connection refused", {}, "", "", "", 0, refusedPort},
@@ -211,13 +333,13 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
 
 TEST_F(PostOffice, CountsMustBeMessageNumbers)
 {
-    const struct {
+    const struct
+    {
         const char* reply;
         int count; // -1: the session ends with a protocol error
     } rows[] = {
-        {"+OK 0 0", 0},      {"+OK 32767 9", 32767}, {"+OK 5", 5},
-        {"+OK 32768 0", -1}, {"+OK -1 0", -1},       {"+OK x 0", -1},
-        {"+OK  3 0", -1},    {"+OK", -1},            {"+OK 9999999999 0", -1},
+        {"+OK 0 0", 0},  {"+OK 32767 9", 32767}, {"+OK 5", 5}, {"+OK 32768 0", -1},      {"+OK -1 0", -1},
+        {"+OK x 0", -1}, {"+OK  3 0", -1},       {"+OK", -1},  {"+OK 9999999999 0", -1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reply);
@@ -240,8 +362,8 @@ TEST_F(PostOffice, TimesOutWhenRepliesDoNotComplete)
     tickMs = 10;
     pauseMs = 2;
     ticks = 10;
-    for (auto [script, tickCount] : {std::pair{Steps{}, 10},
-                                     {Steps{"S* +OK " + QByteArray(100000, 'x')}, 10 * CPostOffice::kReplyTickFactor}}) {
+    for (auto [script, tickCount] :
+         {std::pair{Steps{}, 10}, {Steps{"S* +OK " + QByteArray(100000, 'x')}, 10 * CPostOffice::kReplyTickFactor}}) {
         SCOPED_TRACE(tickCount); // a silent server, then a trickling one
         QSignalSpy ticked(&timer, &QTimer::timeout);
         ASSERT_TRUE(play(script));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/ClsBIG2GB.h"
 
 #include "platform/CodePage.h"
@@ -20,10 +21,22 @@ std::vector<uint16_t> readTable(const char* name)
     return table;
 }
 
-bool inRange(int v, int lo, int hi) { return v >= lo && v <= hi; }
-bool isGbPair(uint16_t v) { return inRange(v >> 8, 0xA1, 0xF7) && inRange(v & 0xFF, 0xA1, 0xFE); }
-bool isBig5Pair(uint16_t v) { return v >> 8 >= 0xA1 && (inRange(v & 0xFF, 0x40, 0x7E) || inRange(v & 0xFF, 0xA1, 0xFE)); }
-int big5Index(uint16_t v) { return ((v >> 8) - 0xA1) * 157 + ((v & 0xFF) <= 0x7E ? (v & 0xFF) - 0x40 : (v & 0xFF) - 0xA1 + 63); }
+bool inRange(int v, int lo, int hi)
+{
+    return v >= lo && v <= hi;
+}
+bool isGbPair(uint16_t v)
+{
+    return inRange(v >> 8, 0xA1, 0xF7) && inRange(v & 0xFF, 0xA1, 0xFE);
+}
+bool isBig5Pair(uint16_t v)
+{
+    return v >> 8 >= 0xA1 && (inRange(v & 0xFF, 0x40, 0x7E) || inRange(v & 0xFF, 0xA1, 0xFE));
+}
+int big5Index(uint16_t v)
+{
+    return ((v >> 8) - 0xA1) * 157 + ((v & 0xFF) <= 0x7E ? (v & 0xFF) - 0x40 : (v & 0xFF) - 0xA1 + 63);
+}
 
 // Pretends to run on a Chinese system for the length of a test.
 struct SystemLocale
@@ -32,7 +45,10 @@ struct SystemLocale
     ~SystemLocale() { platform::SetSystemLcidOverride(0); }
 };
 
-QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+QString u(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 } // namespace
 
@@ -61,13 +77,30 @@ TEST(ClsBIG2GB, TablesHoldOnlyPairsOfTheTargetAndMostMapBack)
 TEST(ClsBIG2GB, ByteFormsKeepLengthAndPassWhatIsNotAPair)
 {
     const ClsBIG2GB conv;
-    const struct { bool toBig5; QByteArray in, out; } cases[] = {
-        {true, "\xB0\xA1", "\xB0\xDA"},                 {false, "\xB0\xDA", "\xB0\xA1"},
-        {true, "a\xB9\xFA" "b", "a\xB0\xEA" "b"},       {false, "\xA5\x78", "\xCC\xA8"}, // guo; tai: trail below 0x7F
-        {true, "\xA4\xA1", "  "},                                                        // kana: not in Big5
-        {true, "a\xB0", QByteArray("a\0", 2)},          {false, "\xB0\xDA\xB0", QByteArray("\xB0\xA1\0", 3)}, // lead at end
-        {true, "\xB0\x41\xF8\xA1", "\xB0\x41\xF8\xA1"}, {false, "\xB0\x80\xFF" "A", "\xB0\x80\xFF" "A"}, // bad trail, lead
-        {true, QByteArray("\0\xFF\0", 3), QByteArray("\0\xFF\0", 3)},                    {false, "", ""},
+    const struct
+    {
+        bool toBig5;
+        QByteArray in, out;
+    } cases[] = {
+        {true, "\xB0\xA1", "\xB0\xDA"},
+        {false, "\xB0\xDA", "\xB0\xA1"},
+        {true,
+         "a\xB9\xFA"
+         "b",
+         "a\xB0\xEA"
+         "b"},
+        {false, "\xA5\x78", "\xCC\xA8"}, // guo; tai: trail below 0x7F
+        {true, "\xA4\xA1", "  "}, // kana: not in Big5
+        {true, "a\xB0", QByteArray("a\0", 2)},
+        {false, "\xB0\xDA\xB0", QByteArray("\xB0\xA1\0", 3)}, // lead at end
+        {true, "\xB0\x41\xF8\xA1", "\xB0\x41\xF8\xA1"},
+        {false,
+         "\xB0\x80\xFF"
+         "A",
+         "\xB0\x80\xFF"
+         "A"}, // bad trail, lead
+        {true, QByteArray("\0\xFF\0", 3), QByteArray("\0\xFF\0", 3)},
+        {false, "", ""},
     };
     for (const auto& c : cases) {
         const QByteArray out = c.toBig5 ? conv.GB2BIGByte(c.in) : conv.BIG2GBByte(c.in);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/HtmlToText.h"
 
 #include <QElapsedTimer>
@@ -14,7 +15,8 @@ struct Case
 void expectAll(std::initializer_list<Case> cases)
 {
     for (const auto& c : cases)
-        EXPECT_EQ(HtmlToText(QStringView(c.html).toString()), QStringView(c.text)) << QStringView(c.html).toString().toStdString();
+        EXPECT_EQ(HtmlToText(QStringView(c.html).toString()), QStringView(c.text))
+            << QStringView(c.html).toString().toStdString();
 }
 
 } // namespace
@@ -22,12 +24,27 @@ void expectAll(std::initializer_list<Case> cases)
 TEST(HtmlToText, TagsBlanksAndLineBreaks)
 {
     expectAll({
-        {u"a<br>b", u"a\r\nb"}, {u"a<BR>b", u"a\r\nb"}, {u"a<br/>b", u"ab"}, {u"a<br >b", u"ab"},
-        {u"<p>x</p>y", u"\r\n\r\nxy"}, {u"<P class=c>x", u"x"}, {u"x</DIV>y<div>z", u"x\r\n\r\nyz"},
-        {u"a<<br>b", u"ab"}, {u"a<b", u"ab"}, {u"a<b\nc>d", u"ad"}, {u"1 > 0", u"1 > 0"},
-        {u"a   b", u"a b"}, {u"a\t \tb", u"a\t \tb"}, {u"  a", u" a"},
-        {u"one\r\ntwo", u"onetwo"}, {u"one\r\n   two", u"onetwo"}, {u"a\n\nb", u"ab"}, {u"a\r\rb", u"ab"},
-        {u"a\n\n\nb", u"ab"}, {u"a\r\n \r\n b", u"ab"}, {u"<br> x", u"\r\n x"},
+        {u"a<br>b", u"a\r\nb"},
+        {u"a<BR>b", u"a\r\nb"},
+        {u"a<br/>b", u"ab"},
+        {u"a<br >b", u"ab"},
+        {u"<p>x</p>y", u"\r\n\r\nxy"},
+        {u"<P class=c>x", u"x"},
+        {u"x</DIV>y<div>z", u"x\r\n\r\nyz"},
+        {u"a<<br>b", u"ab"},
+        {u"a<b", u"ab"},
+        {u"a<b\nc>d", u"ad"},
+        {u"1 > 0", u"1 > 0"},
+        {u"a   b", u"a b"},
+        {u"a\t \tb", u"a\t \tb"},
+        {u"  a", u" a"},
+        {u"one\r\ntwo", u"onetwo"},
+        {u"one\r\n   two", u"onetwo"},
+        {u"a\n\nb", u"ab"},
+        {u"a\r\rb", u"ab"},
+        {u"a\n\n\nb", u"ab"},
+        {u"a\r\n \r\n b", u"ab"},
+        {u"<br> x", u"\r\n x"},
     });
 }
 
@@ -47,12 +64,19 @@ TEST(HtmlToText, Entities)
 {
     expectAll({
         {u"&amp;&quot;&lt;&gt;&nbsp;&brvbar; ", u"&\"<> | "},
-        {u"&copy; x", u"? x"}, {u"&copy;", u"&copy;"}, {u"x&szlig;y\t", u"x&szlig;y\t"},
+        {u"&copy; x", u"? x"},
+        {u"&copy;", u"&copy;"},
+        {u"x&szlig;y\t", u"x&szlig;y\t"},
         {u"&Auml;&auml;&ETH;&eth;&THORN;&yuml;&AElig;&iquest; ", u"???????? "},
         {u"&AMP; &Copy; &shy; &#38; &euro; ", u"&AMP; &Copy; &shy; &#38; &euro; "},
-        {u"a & b; c", u"a & b; c"}, {u"&; ", u"&; "}, {u"&&amp; ", u"&&amp; "},
-        {u"&amp;lt; ", u"&lt; "}, {u"&nbsp;  x", u"  x"}, {u"&a<br>b; ", u"&a<br>b; "},
-        {u"&amp\r\n; ", u"&amp\r\n; "}, {u"&ampersand; ", u"&ampersand; "},
+        {u"a & b; c", u"a & b; c"},
+        {u"&; ", u"&; "},
+        {u"&&amp; ", u"&&amp; "},
+        {u"&amp;lt; ", u"&lt; "},
+        {u"&nbsp;  x", u"  x"},
+        {u"&a<br>b; ", u"&a<br>b; "},
+        {u"&amp\r\n; ", u"&amp\r\n; "},
+        {u"&ampersand; ", u"&ampersand; "},
     });
 }
 
@@ -61,7 +85,11 @@ TEST(HtmlToText, OddInputIsLinearAndSafe)
     const QString odd = QStringView(u"\0<b\xD800>\xDC00&\0;\xDFFF ", 11).toString();
     EXPECT_EQ(HtmlToText(odd), QStringView(u"\0\xDC00&\0;\xDFFF ", 7));
 
-    const struct { QString html; qsizetype size; } big[] = {
+    const struct
+    {
+        QString html;
+        qsizetype size;
+    } big[] = {
         {QString(200000, u'<'), 0},
         {QString(1000000, u'&') + u' ', 1000001},
         {QString(500000, u'&') + QString(500000, u';') + u' ', 1000001},

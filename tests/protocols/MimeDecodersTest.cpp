@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SystemLocale.h"
 #include "protocols/MimeDecoders.h"
 
@@ -19,9 +20,14 @@ protected:
 
 TEST_F(MimeDecoders, NamesAreClassifiedInTableOrder)
 {
-    const struct { const char* name; int charset; int transfer; } cases[] = {
-        {"Big5", 2, 0}, {"x-gbk", 3, 0}, {"GB2312", 3, 0}, {"big5-gb", 2, 0}, {"UTF-8", 4, 0},
-        {"utf8", 1, 0}, {"", 1, 0}, {"Base64", 1, 3}, {"Quoted-Printable", 1, 2}, {"8bit", 1, 1},
+    const struct
+    {
+        const char* name;
+        int charset;
+        int transfer;
+    } cases[] = {
+        {"Big5", 2, 0},   {"x-gbk", 3, 0}, {"GB2312", 3, 0}, {"big5-gb", 2, 0},          {"UTF-8", 4, 0},
+        {"utf8", 1, 0},   {"", 1, 0},      {"Base64", 1, 3}, {"Quoted-Printable", 1, 2}, {"8bit", 1, 1},
         {"binary", 1, 0},
     };
     for (const auto& c : cases) {
@@ -34,15 +40,23 @@ TEST_F(MimeDecoders, Base64SkipsLineBreaksOnlyBetweenGroups)
 {
     const QByteArray line(76, 'Q'); // 57 bytes of 0x41 0x04 0x10 ...
     const QByteArray decodedLine = QByteArray::fromBase64(line);
-    const struct { QByteArray in; QByteArray out; } cases[] = {
+    const struct
+    {
+        QByteArray in;
+        QByteArray out;
+    } cases[] = {
         {"5Lit5paH", "\xE4\xB8\xAD\xE6\x96\x87"},
-        {"YQ==", "a"}, {"YWI=", "ab"}, {"YWJj", "abc"},
-        {"YWJjZA", "abc"},              // a group cut short at the end is ignored
-        {"YW", ""}, {"", ""},
+        {"YQ==", "a"},
+        {"YWI=", "ab"},
+        {"YWJj", "abc"},
+        {"YWJjZA", "abc"}, // a group cut short at the end is ignored
+        {"YW", ""},
+        {"", ""},
         {line + "\r\n" + line, decodedLine + decodedLine},
         {"YWJj\r\nZGVm\r\n", "abcdef"},
         {"YWJj\r\n", "abc"},
-        {"Y*Jj", "\xF2" "c"},           // an unknown character counts as missing
+        {"Y*Jj", "\xF2"
+                 "c"}, // an unknown character counts as missing
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecodeBase64(c.in).toHex(), c.out.toHex()) << c.in.left(20).constData();
@@ -54,10 +68,14 @@ TEST_F(MimeDecoders, Base64SkipsLineBreaksOnlyBetweenGroups)
 
 TEST_F(MimeDecoders, QuotedPrintableKeepsWhatIsNotAnEscape)
 {
-    const struct { QByteArray in; QByteArray out; } cases[] = {
-        {"a=3Db", "a=b"}, {"=B0=A1", "\xB0\xA1"}, {"=b0=a1", "\xB0\xA1"},
-        {"soft=\r\nbreak", "soft break"}, {"a_b", "a_b"}, {"\xA4\xA4", "\xA4\xA4"},
-        {"end=", "end="}, {"end=4", "end=4"}, {"=ZZ!", "=ZZ!"}, {"=\r", "=\r"},
+    const struct
+    {
+        QByteArray in;
+        QByteArray out;
+    } cases[] = {
+        {"a=3Db", "a=b"}, {"=B0=A1", "\xB0\xA1"},   {"=b0=a1", "\xB0\xA1"}, {"soft=\r\nbreak", "soft break"},
+        {"a_b", "a_b"},   {"\xA4\xA4", "\xA4\xA4"}, {"end=", "end="},       {"end=4", "end=4"},
+        {"=ZZ!", "=ZZ!"}, {"=\r", "=\r"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in.constData();
@@ -65,12 +83,16 @@ TEST_F(MimeDecoders, QuotedPrintableKeepsWhatIsNotAnEscape)
 
 TEST_F(MimeDecoders, Utf8DecodesTwoAndThreeByteSequences)
 {
-    const struct { QByteArray in; QString out; } cases[] = {
+    const struct
+    {
+        QByteArray in;
+        QString out;
+    } cases[] = {
         {"\xE4\xB8\xAD\xE6\x96\x87", QString::fromUtf8("中文")},
         {"caf\xC3\xA9", QString::fromUtf8("café")},
-        {"X", "X"},                               // one byte is a character, not nothing
-        {QByteArray(1, '\0'), ""},                // the empty body
-        {"a\xE4\xB8", QString::fromUtf8("aä¸")},  // cut short: bytes in the system code page
+        {"X", "X"}, // one byte is a character, not nothing
+        {QByteArray(1, '\0'), ""}, // the empty body
+        {"a\xE4\xB8", QString::fromUtf8("aä¸")}, // cut short: bytes in the system code page
         {"\xF0\x9F\x98\x80", QString::fromUtf8("ð\u0178\u02DC\u20AC")}, // four bytes are not read
     };
     for (const auto& c : cases)
@@ -79,15 +101,24 @@ TEST_F(MimeDecoders, Utf8DecodesTwoAndThreeByteSequences)
 
 TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
 {
-    const struct { QByteArray value; int charsetIn; QString text; QByteArray bytes; int charset; } cases[] = {
+    const struct
+    {
+        QByteArray value;
+        int charsetIn;
+        QString text;
+        QByteArray bytes;
+        int charset;
+    } cases[] = {
         {"=?big5?B?pKSk5Q==?=", 0, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2},
         {"Re: =?big5?B?pKSk5Q==?= tail =?gb2312?B?1tDOxA==?=", 0, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2},
         {"=?GB2312?Q?=D6=D0=CE=C4?=", 1, QString::fromUtf8("中文"), "\xD6\xD0\xCE\xC4", 3},
         {"=?iso-8859-1?Q?a_b?=", 0, "a_b", "a_b", 1},
         {"=?utf-8?Q?X?=", 0, "X", "X", 4},
-        {"=?utf-8?B?5Lit?=", 0, QString::fromUtf8("中"), "?", 4},  // bytes follow the system code page
+        {"=?utf-8?B?5Lit?=", 0, QString::fromUtf8("中"), "?", 4}, // bytes follow the system code page
         {"=?utf-8?b?5Lit?=", 0, QString::fromUtf8("中"), "?", 4},
-        {"=?big5?B?" "?=", 0, "", "", 2},                        // a blank is no base64
+        {"=?big5?B?"
+         "?=",
+         0, "", "", 2}, // a blank is no base64
         {"=?big5?B?pKSk", 0, "=?big5?B?pKSk", "=?big5?B?pKSk", 2}, // not closed: as it stands
         {"=?big5", 3, "=?big5", "=?big5", 3},
         {"=?", 0, "=?", "=?", 0},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "platform/Clock.h"
@@ -24,7 +25,8 @@ Steps text(const Steps& body = {"C: hello", "C: ", "C: ", "C: ."})
 {
     const QByteArray month = QLocale::system().monthName(2, QLocale::ShortFormat).toLatin1();
     return Steps{"C: DATE: 04 " + month + " 03 09:05:07", "C: From: ann@x.org", "C: To: bob@y.org", "C: Subject: hi",
-                 "C: "} + body;
+                 "C: "}
+           + body;
 }
 
 // The owner's part: a socket and a fast timer lent to the client, a fixed clock and a program
@@ -65,7 +67,8 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
     const char* kSent = "Message sent";
     const char* kNotSent = "Connecting to Mail server";
     const char* kTimeout = "Winsock Timeout !";
-    const struct {
+    const struct
+    {
         const char* what;
         Steps script;
         int code;
@@ -76,31 +79,42 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
         {"delivered in six commands", sent + Steps{"S: 221 bye"}, cSmtp::Delivered, kSent},
         {"recipient refused", kUpToRcpt + Steps{"S: 550 no such user", "C: QUIT", "S: 221 bye"}, cSmtp::NotDelivered,
          "SMTP Err : 550"},
-        {"greeting and QUIT refused", {"S: 554 go away", "C: QUIT", "S: 500 what?"}, cSmtp::NotDelivered, "SMTP Err : 554"},
+        {"greeting and QUIT refused",
+         {"S: 554 go away", "C: QUIT", "S: 500 what?"},
+         cSmtp::NotDelivered,
+         "SMTP Err : 554"},
         {"QUIT refused after delivery", sent + Steps{"S: 500 what?"}, cSmtp::Delivered, kSent},
         {"closed before acceptance", kUpToData + text() + Steps{"CLOSE"}, cSmtp::NotDelivered, kNotSent},
         {"closed after delivery", sent + Steps{"CLOSE"}, cSmtp::ServerClosed, kSent},
-        {"multi-line replies", Steps{"S: 220-sink", "S: 220-says", "S: 220 hello", "C: HELO 127.0.0.1", "S: 250-sink",
-                                     "S: 250-SIZE 1000", "S: 250 HELP"} + kUpToData.mid(3) + text()
-                                   + Steps{"S: 250 ok", "C: QUIT", "S: 221-bye", "S: 221 bye"},
+        {"multi-line replies",
+         Steps{"S: 220-sink", "S: 220-says", "S: 220 hello", "C: HELO 127.0.0.1", "S: 250-sink", "S: 250-SIZE 1000",
+               "S: 250 HELP"}
+             + kUpToData.mid(3) + text() + Steps{"S: 250 ok", "C: QUIT", "S: 221-bye", "S: 221 bye"},
          cSmtp::Delivered, kSent},
-        {"replies split over segments", Steps{"S| 2", "S: 20 hi", "C: HELO 127.0.0.1", "S| 250 hel", "S: lo",
-                                              "C: MAIL FROM:ann@x.org", "S| 250 ok\r", "S| \n", "C: RCPT TO:bob@y.org",
-                                              "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
-                                            + text() + Steps{"S| 25", "S: 0 ok", "C: QUIT", "S| 22", "S: 1 bye"},
+        {"replies split over segments",
+         Steps{"S| 2", "S: 20 hi", "C: HELO 127.0.0.1", "S| 250 hel", "S: lo", "C: MAIL FROM:ann@x.org", "S| 250 ok\r",
+               "S| \n", "C: RCPT TO:bob@y.org", "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
+             + text() + Steps{"S| 25", "S: 0 ok", "C: QUIT", "S| 22", "S: 1 bye"},
          cSmtp::Delivered, kSent},
         {"silent server", {}, cSmtp::TimedOut, kTimeout},
-        {"every 2xx is success", kUpToRcpt + Steps{"S: 251 will forward", "C: DATA", "S: 354 go"} + text()
-                                     + Steps{"S: 252 queued", "C: QUIT", "S: 221 bye"},
+        {"every 2xx is success",
+         kUpToRcpt + Steps{"S: 251 will forward", "C: DATA", "S: 354 go"} + text()
+             + Steps{"S: 252 queued", "C: QUIT", "S: 221 bye"},
          cSmtp::Delivered, kSent},
-        {"continuation lines for ever", {"S* " + QByteArray("220-still here\r\n").repeated(300)}, cSmtp::TimedOut, kTimeout},
+        {"continuation lines for ever",
+         {"S* " + QByteArray("220-still here\r\n").repeated(300)},
+         cSmtp::TimedOut,
+         kTimeout},
         {"no server", {}, cSmtp::NetworkError, kNotSent, refusedPort},
         {"lines cannot end the data or add headers",
-         kHelo + Steps{"C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org", "S: 250 ok",
-                       "C: DATA", "S: 354 go", text().first(), "C: From: ann@x.org ",
-                       "C: To: bob@y.org  RCPT TO:eve@z.org", "C: Subject: a  Bcc: eve@z.org", "C: ", "C: ..hidden",
-                       "C: ..", "C: plain", "C: ..after a bare line feed", "C: bare CR", "C: ", "C: ", "C: ."} + bye,
-         cSmtp::Delivered, kSent, 0, [](cSmtp& s) {
+         kHelo
+             + Steps{"C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org", "S: 250 ok",
+                     "C: DATA", "S: 354 go", text().first(), "C: From: ann@x.org ",
+                     "C: To: bob@y.org  RCPT TO:eve@z.org", "C: Subject: a  Bcc: eve@z.org", "C: ", "C: ..hidden",
+                     "C: ..", "C: plain", "C: ..after a bare line feed", "C: bare CR", "C: ", "C: ", "C: ."}
+             + bye,
+         cSmtp::Delivered, kSent, 0,
+         [](cSmtp& s) {
              s.MailFrom = "ann@x.org\n";
              s.SendTo = "bob@y.org\r\nRCPT TO:eve@z.org";
              s.MessageSubject = "a\r\nBcc: eve@z.org";
@@ -109,8 +123,9 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
          }},
         // The block's lines end in CR LF on the wire like every other line.
         {"file attached uuencoded",
-         kUpToData + text({"C: hello", "C: ", "C: begin 664 a.bin", "C: ..0V%T<R!A;F0@9&]G<R$@", "C: `", "C: end", "C: ",
-                                 "C: ."})
+         kUpToData
+             + text({"C: hello", "C: ", "C: begin 664 a.bin", "C: ..0V%T<R!A;F0@9&]G<R$@", "C: `", "C: end",
+                     "C: ", "C: ."})
              + bye,
          cSmtp::Delivered, kSent, 0, [this](cSmtp& s) { s.Connect(1, folder.file("a.bin")); }},
     };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/ClsAudioControl.h"
 
 #include "SipPeers.h"
@@ -84,7 +85,10 @@ protected:
         QObject::connect(&ctl, &ClsAudioControl::DigitReceived, [this](const QString& d) { log << "digit " + d; });
     }
     QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-    bool waitFor(const QString& event, int ms) { return QTest::qWaitFor([&] { return log.contains(event); }, ms); }
+    bool waitFor(const QString& event, int ms)
+    {
+        return QTest::qWaitFor([&] { return log.contains(event); }, ms);
+    }
 
     // what the chain reported; outlives the chain, which may still report as it goes
     FixedCallHost host;
@@ -113,7 +117,9 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
     RtpListener ear;
     QList<std::pair<int32_t, int>> atRing; // the controller's status and answers after each ring
     QObject scope; // this test's own listeners go with it
-    QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) { atRing << std::pair{ctl.getStatus(), incoming}; });
+    QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) {
+        atRing << std::pair{ctl.getStatus(), incoming};
+    });
     QObject::connect(&ctl, &ClsAudioControl::DigitReceived, &scope, [&](const QString& d) {
         if (d == u"#") // the menu's good-bye once the PIN is complete
             ctl.Vhangup();
@@ -122,7 +128,8 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
                 {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"),
                  QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(ear.port)});
     ASSERT_TRUE(caller.started());
-    ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 20000)) << joined(log) << "\n" << caller.messages().right(2000).toStdString();
+    ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 20000)) << joined(log) << "\n"
+                                                          << caller.messages().right(2000).toStdString();
 
     const QList<std::pair<int32_t, int>> rings{{ClsAudioControl::Ringing, 0}, {ClsAudioControl::Connecting, 1}};
     EXPECT_EQ(atRing, rings) << "answered on ring 2, not on ring 1, and the ringing stopped";
@@ -136,7 +143,8 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
     EXPECT_GT(ear.soundSeconds(), spokenMs / 1000.0 * 0.6);
     EXPECT_LT(ear.soundSeconds(), std::min(spokenMs / 1000.0 + 0.1, 4.0));
 
-    EXPECT_TRUE(caller.succeeded()) << "the caller got our BYE after its last key\n" << caller.messages().right(2000).toStdString();
+    EXPECT_TRUE(caller.succeeded()) << "the caller got our BYE after its last key\n"
+                                    << caller.messages().right(2000).toStdString();
     EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
     EXPECT_FALSE(timer.isActive());
     EXPECT_EQ(log.count(QStringLiteral("down 1")), 1);
@@ -151,10 +159,12 @@ TEST_F(CallOverSip, ACallerRingingBackRightAfterHangingUpIsAnswered)
 {
     timer.setInterval(100);
     host.hangup = 30; // rings, 3 ticks apart, would keep the old call's end away for good
-    const QStringList from{QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>")};
+    const QStringList from{QStringLiteral("-key"), QStringLiteral("from"),
+                           QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>")};
     Sipp first(QStringLiteral("caller-hangs-up.xml"), us(), from);
     ASSERT_TRUE(first.started());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::FarEndHungUp; }, 20000)) << joined(log);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::FarEndHungUp; }, 20000))
+        << joined(log);
     EXPECT_TRUE(first.succeeded()) << first.messages().right(2000).toStdString();
     Sipp again(QStringLiteral("caller.xml"), us(), from);
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.count(QStringLiteral("up 1")) == 2; }, 20000)) << joined(log);
@@ -176,11 +186,13 @@ TEST_F(CallOverSip, ACallerNobodyAnswersIsTurnedAwayBusy)
     int rings = 0;
     QObject scope;
     QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) { ++rings; });
-    Sipp caller(QStringLiteral("caller-expects-busy.xml"), us(), {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
+    Sipp caller(QStringLiteral("caller-expects-busy.xml"), us(),
+                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
     EXPECT_TRUE(caller.succeeded()) << "486 Busy Here\n" << caller.messages().right(2000).toStdString();
     EXPECT_EQ(rings, ctl.RingsToAnswer + 2);
     EXPECT_EQ(host.asked, 3);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::Idle && line->LineState() == 0; }, 2000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::Idle && line->LineState() == 0; }, 2000));
     EXPECT_TRUE(texts.contains(QStringLiteral("Missed Call"))) << joined(texts);
     EXPECT_TRUE(log.isEmpty()) << joined(log);
     EXPECT_FALSE(timer.isActive());
@@ -200,9 +212,14 @@ TEST_F(CallOverSip, ALineThatCannotOpenSaysWhyInTheStatus)
     refused.identity = QStringLiteral("sip:alice@") + registrar.address();
     refused.server = registrar.address();
     refused.password = QStringLiteral("secret");
-    const struct { platform::SipLineConfig config; QString text; } rows[] = {
+    const struct
+    {
+        platform::SipLineConfig config;
+        QString text;
+    } rows[] = {
         {busyPort, QStringLiteral("Cannot listen on UDP port %1; another program is using it.").arg(taken.localPort())},
-        {refused, QStringLiteral("Registration failed: 403 Forbidden. Check the user name and password of the SIP account.")},
+        {refused,
+         QStringLiteral("Registration failed: 403 Forbidden. Check the user name and password of the SIP account.")},
     };
     for (const auto& row : rows) {
         form.KillMeSelf();
@@ -220,7 +237,8 @@ TEST_F(CallOverSip, AlertCallSaysItsTextRepeatedlyThenHangsUpItself)
     timer.setInterval(20);
     RtpListener ear;
     Sipp callee(QStringLiteral("callee-own-media.xml"), QString(),
-                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(ear.port)});
+                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
+                 QString::number(ear.port)});
     ASSERT_TRUE(callee.started());
     ASSERT_TRUE(ctl.Make_callnow(QStringLiteral("sip:alert@") + callee.address(), 3, kAlert));
     EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Connecting);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/ClsAudioControl.h"
 
 #include "TestSupport.h"
@@ -90,7 +91,8 @@ protected:
         c.AutoAnswer = true;
         c.RingsToAnswer = 2;
         // the window starts the voice menu for the kind of call the controller says it is in
-        QObject::connect(&c, &ClsAudioControl::IncomingPhone, [this] { events << QString("incoming %1").arg(ctl->getPhoneMode()); });
+        QObject::connect(&c, &ClsAudioControl::IncomingPhone,
+                         [this] { events << QString("incoming %1").arg(ctl->getPhoneMode()); });
         QObject::connect(&c, &ClsAudioControl::SpeakStart, [this] { events << "start"; });
         QObject::connect(&c, &ClsAudioControl::SpeakEnd, [this] { events << "end"; });
         QObject::connect(&c, &ClsAudioControl::SpeakRemain, [this] { events << "remain"; });
@@ -106,7 +108,10 @@ protected:
         });
     }
     static bool wait(const std::function<bool()>& done, int ms = 8000) { return QTest::qWaitFor(done, ms); }
-    bool waitIdle() { return wait([&] { return ctl->getStatus() == 0 && !timer.isActive() && ctl->isDonePlay(); }); }
+    bool waitIdle()
+    {
+        return wait([&] { return ctl->getStatus() == 0 && !timer.isActive() && ctl->isDonePlay(); });
+    }
     // The last waiting text shown before the timeout ended the wait.
     QString lastWaiting() const
     {
@@ -122,7 +127,9 @@ protected:
         line->ring(1);
         line->ring(2);
         line->connect();
-        ASSERT_TRUE(wait([&] { return ctl->getStatus() == ClsAudioControl::WaitingForPin && events.contains("end") && timer.isActive(); }));
+        ASSERT_TRUE(wait([&] {
+            return ctl->getStatus() == ClsAudioControl::WaitingForPin && events.contains("end") && timer.isActive();
+        }));
     }
     DiallingControl* control() { return static_cast<DiallingControl*>(form.Modem1()); }
 
@@ -146,13 +153,22 @@ protected:
 TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
 {
     enum { None = 0 };
-    const struct { int32_t status; int16_t repeat; bool more, purgeAtStart; int ends; QStringList events; int armed; int32_t after; } rows[] = {
+    const struct
+    {
+        int32_t status;
+        int16_t repeat;
+        bool more, purgeAtStart;
+        int ends;
+        QStringList events;
+        int armed;
+        int32_t after;
+    } rows[] = {
         {0, 0, true, false, 1, {"remain"}, None, 0},
         {0, 0, false, false, 1, {}, None, 0},
         {2, 3, false, false, 3, {"down 0"}, kHangup, 0},
         {5, 2, false, false, 2, {"down 0"}, kHangup, 0},
         {5, 5, false, true, 1, {"down 0"}, kHangup, 0}, // a purge ends the repetition
-        {4, 3, false, false, 1, {"down 0"}, 30, 0},     // repeated only in 2 and 5
+        {4, 3, false, false, 1, {"down 0"}, 30, 0}, // repeated only in 2 and 5
         {13, 0, false, false, 1, {"down 0"}, 30, 0},
         {6, 0, true, false, 1, {"remain"}, None, 6},
         {6, 0, false, false, 1, {"down 0"}, kHangup, 0},
@@ -167,7 +183,7 @@ TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
         {12, 0, false, false, 1, {"down 0"}, kHangup, 0},
         {14, 0, false, false, 1, {"down 0"}, kHangup, 0},
         {15, 0, false, false, 1, {"down 1"}, kHangup, 0}, // the far end's pending end
-        {16, 0, false, false, 1, {}, kHangup, 0},         // ringing stopped: quietly idle
+        {16, 0, false, false, 1, {}, kHangup, 0}, // ringing stopped: quietly idle
         {17, 0, false, false, 1, {"down 0"}, kHangup, 0},
     };
     for (const auto& r : rows) {
@@ -180,7 +196,10 @@ TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
         events.clear();
         QMetaObject::Connection purge;
         if (r.purgeAtStart)
-            purge = QObject::connect(ctl.get(), &ClsAudioControl::SpeakStart, [&] { QObject::disconnect(purge); ctl->ResetPlay(); });
+            purge = QObject::connect(ctl.get(), &ClsAudioControl::SpeakStart, [&] {
+                QObject::disconnect(purge);
+                ctl->ResetPlay();
+            });
         if (r.repeat)
             ctl->RepeatedlySay(r.repeat, "Hello there, this is a longer text.");
         else
@@ -211,7 +230,14 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
 {
     enum Caption { NoCaption, SameVoice, IdleVoice }; // still being spoken when the line rings
     enum End { Answered, RingGap, GivesUp, TurnedAway };
-    const struct { const char* name; bool autoAnswer, signedIn, accept, earlierCall; Caption caption; int rings, asked; End end; } rows[] = {
+    const struct
+    {
+        const char* name;
+        bool autoAnswer, signedIn, accept, earlierCall;
+        Caption caption;
+        int rings, asked;
+        End end;
+    } rows[] = {
         {"answered on the second ring", true, true, true, false, NoCaption, 2, 1, Answered},
         {"answered while a caption is spoken", true, true, true, false, SameVoice, 2, 1, Answered},
         {"answered while the idle voice speaks a caption", true, true, true, false, IdleVoice, 2, 1, Answered},
@@ -221,7 +247,8 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
         {"auto-answer off", false, true, true, false, NoCaption, 3, 0, RingGap},
         {"not signed in", true, false, true, false, NoCaption, 3, 0, RingGap},
         {"the caller hangs up while it rings", true, true, false, false, NoCaption, 2, 1, GivesUp},
-        {"the caller hangs up while it rings, after an earlier call", true, true, false, true, NoCaption, 2, 1, GivesUp},
+        {"the caller hangs up while it rings, after an earlier call", true, true, false, true, NoCaption, 2, 1,
+         GivesUp},
         {"refused until two rings past the set ring", true, true, false, true, NoCaption, 4, 3, TurnedAway},
         {"auto-answer off, two rings past the set ring", false, true, true, false, NoCaption, 4, 0, TurnedAway},
     };
@@ -255,7 +282,8 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
         EXPECT_EQ(events.count("incoming 1"), int(r.end == Answered)) << r.name;
         EXPECT_EQ(texts.value(r.rings - 1), QString("The Phone Has Ring %1 times.").arg(r.rings)) << r.name;
         if (r.end == Answered || r.end == RingGap) {
-            EXPECT_EQ(ctl->getStatus(), r.end == Answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing) << r.name;
+            EXPECT_EQ(ctl->getStatus(), r.end == Answered ? ClsAudioControl::Connecting : ClsAudioControl::Ringing)
+                << r.name;
         }
         // the caller never gets through: an answered call is hung up after 30 s, a ringing
         // line is idle 6 s after the last ring, at once when the caller goes or is turned away
@@ -264,7 +292,8 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
         EXPECT_EQ(texts.contains("Timeout disconnect"), r.end == Answered) << r.name;
         EXPECT_EQ(texts.contains("Missed Call"), r.end == GivesUp || r.end == TurnedAway) << r.name;
         EXPECT_FALSE(texts.contains("Phone Busy Disconnect")) << r.name;
-        EXPECT_EQ(events.contains("down 1"), r.end == Answered) << r.name << ": the line is closed and opened again only after a call";
+        EXPECT_EQ(events.contains("down 1"), r.end == Answered)
+            << r.name << ": the line is closed and opened again only after a call";
         const QStringList asked = line->operations().mid(before);
         EXPECT_EQ(asked.contains("answer"), r.end == Answered) << r.name;
         EXPECT_EQ(asked.contains("hangup"), r.end == Answered || r.end == TurnedAway) << r.name;
@@ -283,7 +312,8 @@ TEST_F(CallTest, AnsweredCallPromptsForThePinAndHangsUpOnASilentCaller)
     answer();
     EXPECT_EQ(joined(events), "incoming 1, up 1, start, end");
     EXPECT_GT(line->spoken().size(), 8000) << "the prompt went down the line";
-    const QStringList digits = {"5", "#", "", "12345678901234567890", QString(QChar(0)), QString::fromUtf16(u"\U0001F600"), QString(5000, 'x')};
+    const QStringList digits = {
+        "5", "#", "", "12345678901234567890", QString(QChar(0)), QString::fromUtf16(u"\U0001F600"), QString(5000, 'x')};
     for (const QString& d : digits)
         line->digit(d);
     ticks = 0;
@@ -318,7 +348,7 @@ TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
     EXPECT_NEAR(double(line->spoken().size()) / once, 3.0, 0.15) << "three times down the line";
     EXPECT_EQ(ctl->getStatus(), ClsAudioControl::AlertSaying);
     ctl->SpecialSpeak(" Erase", false); // a key echoed: once, the alert is not taken up again
-    line->ring(1);                      // another call meanwhile
+    line->ring(1); // another call meanwhile
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(ends, 4);
     EXPECT_EQ(joined(events), "incoming 1, up 1, start, end, start, end, start, end, start, end, down 1");
@@ -338,12 +368,22 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
 {
     enum Before { Nothing, OurHangup };
     enum After { Quiet, RingsBack, RingsBackAndLineCloses };
-    const struct { const char* name; Before before; bool whileSpeaking; After after; int ticks; QString text; QString events; } rows[] = {
+    const struct
+    {
+        const char* name;
+        Before before;
+        bool whileSpeaking;
+        After after;
+        int ticks;
+        QString text;
+        QString events;
+    } rows[] = {
         {"after the alert was spoken", Nothing, false, Quiet, 3, "Phone Busy Disconnect", "down 1"},
         {"while the alert is spoken", Nothing, true, Quiet, kHangup, "Phone Busy Disconnect", "down 1"},
         {"after an earlier call we hung up ourselves", OurHangup, false, Quiet, 3, "Phone Busy Disconnect", "down 1"},
         // a caller ringing back at once ends the old call; the new one is answered as usual
-        {"the caller rings back at once", Nothing, false, RingsBack, 3, "Phone Busy Disconnect", "down 1, incoming 1, down 1"},
+        {"the caller rings back at once", Nothing, false, RingsBack, 3, "Phone Busy Disconnect",
+         "down 1, incoming 1, down 1"},
         {"the caller rings back, and the old call's end closes the line", Nothing, false, RingsBackAndLineCloses, 3,
          "Phone Busy Disconnect", "down 1"},
     };
@@ -376,7 +416,8 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
                 QObject::connect(ctl.get(), &ClsAudioControl::VoiceDisCon, &scope, [&] { form.KillMeSelf(); });
             line->ring(1);
             line->ring(2);
-            EXPECT_EQ(ctl->getStatus(), r.after == RingsBack ? ClsAudioControl::Connecting : ClsAudioControl::Idle) << r.name;
+            EXPECT_EQ(ctl->getStatus(), r.after == RingsBack ? ClsAudioControl::Connecting : ClsAudioControl::Idle)
+                << r.name;
         }
         ASSERT_TRUE(wait([&] { return texts.contains(r.text); })) << r.name;
         ASSERT_TRUE(waitIdle()) << r.name;
@@ -396,7 +437,11 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
 TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
 {
     ctl->writelog(true);
-    const struct { int32_t flags; const char* text; } rows[] = {
+    const struct
+    {
+        int32_t flags;
+        const char* text;
+    } rows[] = {
         {0, "From :  , N/A"},
         {4 | 8, "From : Ann , 5551234"},
         {1 | 4, "From : Ann , N/A"}, // the name comes after the block
@@ -420,7 +465,14 @@ TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
 
 TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
 {
-    const struct { const char* name; QString number, refusal; int32_t lineError; bool lineOpen, placed; int32_t errorNumber; } rows[] = {
+    const struct
+    {
+        const char* name;
+        QString number, refusal;
+        int32_t lineError;
+        bool lineOpen, placed;
+        int32_t errorNumber;
+    } rows[] = {
         {"empty number", "", "", 0, true, false, 5},
         {"line busy", "555", "Busy", 0, true, false, 13},
         {"no line open", "555", "", 0, false, false, 13},
@@ -453,8 +505,10 @@ TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
 
 TEST_F(CallTest, RateStaysWithinItsRange)
 {
-    const struct { int start, delta, rate; } rows[] = {
-        {10, 1, 10}, {9, 1, 10}, {-10, -1, -10}, {-9, -1, -10}, {0, -1, -1}, {5, 32767, 5}, {-5, -32768, -5}};
+    const struct
+    {
+        int start, delta, rate;
+    } rows[] = {{10, 1, 10}, {9, 1, 10}, {-10, -1, -10}, {-9, -1, -10}, {0, -1, -1}, {5, 32767, 5}, {-5, -32768, -5}};
     for (const auto& r : rows) {
         voice.setRate(r.start);
         ctl->RateChange(int16_t(r.delta));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/CvbTAPILine.h"
 
 #include "platform/telephone/LineDevices.h"
@@ -22,13 +23,18 @@ struct Lines
     explicit Lines(const QStringList& names = {"Line A", "Fax (data)", "Line B"})
     {
         line = static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>(names)));
-        QObject::connect(&tapi, &CvbTAPILine::MakeCallResult, [this](int32_t r) { events << QString("made %1").arg(uint32_t(r), 0, 16); });
-        QObject::connect(&tapi, &CvbTAPILine::DropCallResult, [this](int32_t r) { events << QString("dropped %1").arg(r); });
+        QObject::connect(&tapi, &CvbTAPILine::MakeCallResult,
+                         [this](int32_t r) { events << QString("made %1").arg(uint32_t(r), 0, 16); });
+        QObject::connect(&tapi, &CvbTAPILine::DropCallResult,
+                         [this](int32_t r) { events << QString("dropped %1").arg(r); });
         QObject::connect(&tapi, &CvbTAPILine::Connected, [this] { events << "connected"; });
         QObject::connect(&tapi, &CvbTAPILine::Disconnected, [this] { events << "disconnected"; });
         QObject::connect(&tapi, &CvbTAPILine::Idle, [this] { events << "idle"; });
     }
-    bool waitFor(const QString& event) { return QTest::qWaitFor([&] { return events.contains(event); }, 3000); }
+    bool waitFor(const QString& event)
+    {
+        return QTest::qWaitFor([&] { return events.contains(event); }, 3000);
+    }
 };
 
 } // namespace
@@ -52,8 +58,12 @@ TEST(CvbTAPILine, NegotiatesWithVoiceLinesOnlyAndDescribesTheCurrentLine)
     Lines lines;
     ASSERT_TRUE(lines.tapi.Create());
     EXPECT_EQ(lines.tapi.numLines(), 3);
-    const struct { int32_t id; int32_t version; const char* name; } rows[] = {
-        {0, CvbTAPILine::kLineHighVersion, "Line A"}, {1, 0, ""}, {2, CvbTAPILine::kLineHighVersion, "Line B"}};
+    const struct
+    {
+        int32_t id;
+        int32_t version;
+        const char* name;
+    } rows[] = {{0, CvbTAPILine::kLineHighVersion, "Line A"}, {1, 0, ""}, {2, CvbTAPILine::kLineHighVersion, "Line B"}};
     for (const auto& r : rows) {
         ASSERT_TRUE(lines.tapi.setCurrentLineID(r.id));
         EXPECT_EQ(lines.tapi.NegotiatedAPIVersion(), r.version) << r.id;
@@ -83,12 +93,24 @@ TEST(CvbTAPILine, NegotiatesWithVoiceLinesOnlyAndDescribesTheCurrentLine)
 
 TEST(CvbTAPILine, ErrorTextsFollowTheCodes)
 {
-    const struct { uint32_t code; const char* text; } rows[] = {
-        {0x80000001, "Allocated"}, {0x80000004, "Unknown Error"}, {0x80000005, "Call UnAvail"},
-        {0x80000025, "Unknown Error"}, {0x80000026, "Invalid Digit List"}, {0x8000002B, "Invalid Line Handle"},
-        {0x80000031, "Unknown Error"}, {0x80000032, "Invalid Param"}, {0x80000050, "Uninitialized"},
-        {0x80000056, "No Multiple Instance"}, {0x80000057, "Unknown Error"}, {0x80000000, "Unknown Error"},
-        {0, "Unknown Error"}, {0xFFFFFFFF, "Unknown Error"}};
+    const struct
+    {
+        uint32_t code;
+        const char* text;
+    } rows[] = {{0x80000001, "Allocated"},
+                {0x80000004, "Unknown Error"},
+                {0x80000005, "Call UnAvail"},
+                {0x80000025, "Unknown Error"},
+                {0x80000026, "Invalid Digit List"},
+                {0x8000002B, "Invalid Line Handle"},
+                {0x80000031, "Unknown Error"},
+                {0x80000032, "Invalid Param"},
+                {0x80000050, "Uninitialized"},
+                {0x80000056, "No Multiple Instance"},
+                {0x80000057, "Unknown Error"},
+                {0x80000000, "Unknown Error"},
+                {0, "Unknown Error"},
+                {0xFFFFFFFF, "Unknown Error"}};
     for (const auto& r : rows)
         EXPECT_EQ(ErrorString(r.code), r.text) << std::hex << r.code;
 }
@@ -96,9 +118,24 @@ TEST(CvbTAPILine, ErrorTextsFollowTheCodes)
 // A call's progress arrives as events after the request returned, in the order a line gives it.
 TEST(CvbTAPILine, PlacesAndDropsCalls)
 {
-    const struct { const char* name; QString refusal; bool farEnd; QStringList events; QStringList operations; } rows[] = {
-        {"we hang up", "", false, {"made 0", "connected", "dropped 0", "idle"}, {"open 0", "dial 555", "hangup", "close"}},
-        {"far end hangs up", "", true, {"made 0", "connected", "disconnected", "dropped 0", "idle"}, {"open 0", "dial 555", "hangup", "close"}},
+    const struct
+    {
+        const char* name;
+        QString refusal;
+        bool farEnd;
+        QStringList events;
+        QStringList operations;
+    } rows[] = {
+        {"we hang up",
+         "",
+         false,
+         {"made 0", "connected", "dropped 0", "idle"},
+         {"open 0", "dial 555", "hangup", "close"}},
+        {"far end hangs up",
+         "",
+         true,
+         {"made 0", "connected", "disconnected", "dropped 0", "idle"},
+         {"open 0", "dial 555", "hangup", "close"}},
         {"line busy", "Busy", false, {"made 80000005"}, {"open 0", "close"}},
     };
     for (const auto& r : rows) {

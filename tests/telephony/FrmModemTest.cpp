@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/FrmModem.h"
 
 #include "platform/telephone/LineDevices.h"
@@ -20,8 +21,7 @@ struct Form
 
     explicit Form(const QStringList& names)
         : line(static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>(names))))
-    {
-    }
+    { }
 };
 
 } // namespace
@@ -73,7 +73,8 @@ TEST(FrmModem, TheControllerHearsOnlyTheOpenLineAfterEveryUnloadAndReload)
         f.line->error(70000, "Line noise");
         emit other->IncomingCall(9); // a line that is not open
         f.line->farHangUp();
-        EXPECT_EQ(bar, QStringList({"The Phone Has Ring 2 times.", "From : Ann , 555", "Line noise", "Missed Call"})) << load;
+        EXPECT_EQ(bar, QStringList({"The Phone Has Ring 2 times.", "From : Ann , 555", "Line noise", "Missed Call"}))
+            << load;
         EXPECT_EQ(digits, QStringList{"7"}) << load;
         EXPECT_EQ(controller.ErrorNumber, 70000) << "a wide error number is kept";
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole calls through the keypad voice menu over a SIP listener: a sipp peer places or takes the
 // call, the test is the peer's telephone (it hears the line's RTP and presses keys as RFC 4733
 // events), and the mailbox is a real POP3 server.
@@ -159,15 +160,18 @@ protected:
         audio.RingsToAnswer = 2;
         engine.SetAudioControl(&audio);
 
-        QObject::connect(&audio, &ClsAudioControl::Saying, &audio, [this](const QString& t) { heard.emplace_back(handset.now(), t); });
+        QObject::connect(&audio, &ClsAudioControl::Saying, &audio,
+                         [this](const QString& t) { heard.emplace_back(handset.now(), t); });
         QObject::connect(&audio, &ClsAudioControl::IncomingPhone, &engine, [this] { engine.CallStarted(true); });
         QObject::connect(&audio, &ClsAudioControl::DigitReceived, &engine, &checkmailClass::DigitReceived);
         QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
         QObject::connect(&audio, &ClsAudioControl::VoiceConnected, &voice, [this](int32_t kind, int32_t device) {
             if (kind == ClsAudioControl::ModemLine)
-                voice.setAudioOutputStream(platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
+                voice.setAudioOutputStream(
+                    platform::AudioOutputStream{device, platform::SpeechVoice::kTelephoneFormat});
         });
-        QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, &voice, [this](int32_t) { voice.setAudioOutputStream(std::nullopt); });
+        QObject::connect(&audio, &ClsAudioControl::VoiceDisCon, &voice,
+                         [this](int32_t) { voice.setAudioOutputStream(std::nullopt); });
         QObject::connect(&engine, &checkmailClass::CheckmailFinish, &engine, [this](int32_t mode) {
             if (mode == checkmailClass::FetchOne)
                 engine.ReadFetchedMessage();
@@ -196,12 +200,17 @@ protected:
         });
         if (said && waitUntil([&] { return handset.soundSince(*at) >= kHeard; }, 5000))
             return true;
-        problem = said ? QStringLiteral("\"%1\" was said but only %2 s of sound came after it").arg(part).arg(handset.soundSince(*at))
+        problem = said ? QStringLiteral("\"%1\" was said but only %2 s of sound came after it")
+                             .arg(part)
+                             .arg(handset.soundSince(*at))
                        : QStringLiteral("\"%1\" was never said; said: %2").arg(part, sayings());
         return false;
     }
     // Waits until what is being said has been heard to its end.
-    bool quiet() { return waitUntil([&] { return audio.isDonePlay(); }); }
+    bool quiet()
+    {
+        return waitUntil([&] { return audio.isDonePlay(); });
+    }
     // Presses the keys and waits until they are all sent.
     bool press(const QString& keys)
     {
@@ -225,7 +234,7 @@ protected:
     RealPeers& peers = RealPeers::instance();
     Handset handset;
     std::vector<std::pair<qint64, QString>> heard; // what the controller spoke, and when
-    size_t mark = 0;                               // sayings before the last keys
+    size_t mark = 0; // sayings before the last keys
     quint16 port = 0;
     platform::LineDeviceTable table;
     platform::SipLine* line = nullptr;
@@ -250,20 +259,26 @@ TEST_F(VoiceMenuOverSip, ACallerReadsStepsDeletesAndSaysGoodBye)
                 {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"),
                  QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
     ASSERT_TRUE(caller.started());
-    ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString() << "\n" << caller.messages().right(2000).toStdString();
+    ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString() << "\n"
+                                                                << caller.messages().right(2000).toStdString();
     ASSERT_EQ(audio.getStatus(), Status::WaitingForPin);
 
     ASSERT_TRUE(press("2468#"));
-    EXPECT_TRUE(hear(QStringLiteral(" You have total 3 message and 0 new message. please enter message number, then press enter key"), mark))
+    EXPECT_TRUE(
+        hear(QStringLiteral(
+                 " You have total 3 message and 0 new message. please enter message number, then press enter key"),
+             mark))
         << problem.toStdString();
     EXPECT_EQ(audio.getStatus(), Status::MenuSpeech);
 
     // "1#" reads message 1 and cuts the totals short; "3" steps on.
     ASSERT_TRUE(press("1#"));
-    EXPECT_TRUE(hear(QStringLiteral("subject. Meeting moved to Thursday from. Tom Baker"), mark)) << problem.toStdString();
+    EXPECT_TRUE(hear(QStringLiteral("subject. Meeting moved to Thursday from. Tom Baker"), mark))
+        << problem.toStdString();
     EXPECT_EQ(audio.getStatus(), Status::ReadingPieces);
     ASSERT_TRUE(press("3"));
-    EXPECT_TRUE(hear(QStringLiteral("subject. Spring newsletter from. Newsletter Team"), mark)) << problem.toStdString();
+    EXPECT_TRUE(hear(QStringLiteral("subject. Spring newsletter from. Newsletter Team"), mark))
+        << problem.toStdString();
 
     // Two "0"s delete the message read, on the server.
     ASSERT_TRUE(press("0"));
@@ -297,7 +312,8 @@ TEST_F(VoiceMenuOverSip, GoodByeIsHeardWhenHashCutsAMessageShort)
                  QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
     ASSERT_TRUE(caller.started());
     ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString();
-    ASSERT_TRUE(press("2468#" "1#"));
+    ASSERT_TRUE(press("2468#"
+                      "1#"));
     ASSERT_TRUE(hear(QStringLiteral("subject. Meeting moved to Thursday"), mark)) << problem.toStdString();
 
     ASSERT_TRUE(press("#"));
@@ -317,13 +333,15 @@ TEST_F(VoiceMenuOverSip, AnAnsweredAlertCallReadsTheNewMail)
     ASSERT_EQ(engine.NewMailCount, 1);
 
     Sipp callee(QStringLiteral("callee-own-media.xml"), QString(),
-                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
+                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
+                 QString::number(handset.port)});
     ASSERT_TRUE(callee.started());
     engine.PhoneOn = true;
     engine.RepeatCount = 3;
     engine.PhoneNumber = QStringLiteral("sip:alert@") + callee.address();
     ASSERT_EQ(engine.AlertUser(), -1);
-    ASSERT_TRUE(hear(QStringLiteral(" You have total 1 new message."))) << problem.toStdString() << "\n" << callee.messages().right(2000).toStdString();
+    ASSERT_TRUE(hear(QStringLiteral(" You have total 1 new message."))) << problem.toStdString() << "\n"
+                                                                        << callee.messages().right(2000).toStdString();
     EXPECT_EQ(audio.getStatus(), Status::AlertSaying);
 
     ASSERT_TRUE(press("5"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RealPeers.h"
 #include "TestSupport.h"
 
@@ -28,8 +29,16 @@ Output mailcheck(const QStringList& args, const QString& locale = QString())
 // Bob's mailbox on the test server, with the test spam lists.
 QStringList bobsAccount(const RealPeers& peers)
 {
-    return {"--host", "127.0.0.1", "--port", QString::number(peers.pop3Port()), "--user", "bob",
-            "--password", RealPeers::password, "--no-pause", "--spam-folder",
+    return {"--host",
+            "127.0.0.1",
+            "--port",
+            QString::number(peers.pop3Port()),
+            "--user",
+            "bob",
+            "--password",
+            RealPeers::password,
+            "--no-pause",
+            "--spam-folder",
             testing_support::sourceDir() + "/tests/fixtures/mailbox"};
 }
 
@@ -83,15 +92,18 @@ TEST(MailCheck, ShowsRowsAsTheProgramDoesAndNoFieldBreaksARow)
     peers.fill("bob", {"03-big5.eml"});
     peers.fillMessages("bob", {"From: Ops | Back\\slash <ops@example.net>\r\n"
                                "To: bob@example.com\r\n"
-                               "Subject: =?utf-8?B?" + QByteArray("one\r\nrow 9: forged | row").toBase64() + "?=\r\n"
-                               "Date: Wed, 06 Mar 2024 11:00:00 +0000\r\n"
-                               "\r\n"
-                               "body\r\n"});
+                               "Subject: =?utf-8?B?"
+                               + QByteArray("one\r\nrow 9: forged | row").toBase64()
+                               + "?=\r\n"
+                                 "Date: Wed, 06 Mar 2024 11:00:00 +0000\r\n"
+                                 "\r\n"
+                                 "body\r\n"});
     const QStringList account = bobsAccount(peers);
     const Output r = mailcheck(account + QStringList{"--kind", "2"}, "zh_CN.UTF-8");
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QString::fromUtf8("row 1: Wang Xiaoming  | 下周三会议通知 |"))) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("row 2: Ops \\| Back\\\\slash  | one\\r\\nrow 9: forged \\| row |")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("row 2: Ops \\| Back\\\\slash  | one\\r\\nrow 9: forged \\| row |"))
+        << r.out.toStdString();
     for (const QString& line : r.out.split('\n'))
         EXPECT_FALSE(line.startsWith("row 9")) << line.toStdString();
 }
