@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 #include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
@@ -48,14 +49,14 @@ QByteArray cutAtReplyCap(const QByteArray& message)
 // Every field a reader of the message sees.
 QStringList fieldsOf(const CMessage& m)
 {
-    QStringList f = {m.Headers, m.ReturnPath, m.Received, m.MessageID, m.MessageTo, m.CC, m.BCC,
-                     m.Sender, m.ReplyTo, m.InReplyTo, m.References, m.Keywords, m.Comments,
-                     m.Encrypted, m.SendDate, m.From, m.Subject, m.FromOrg(), m.SubjectOrg(),
-                     m.MessageBody(), m.MimeVersion(), m.ContentType(), m.Boundary()};
+    QStringList f = {m.Headers,      m.ReturnPath,    m.Received,      m.MessageID,     m.MessageTo,  m.CC,
+                     m.BCC,          m.Sender,        m.ReplyTo,       m.InReplyTo,     m.References, m.Keywords,
+                     m.Comments,     m.Encrypted,     m.SendDate,      m.From,          m.Subject,    m.FromOrg(),
+                     m.SubjectOrg(), m.MessageBody(), m.MimeVersion(), m.ContentType(), m.Boundary()};
     f << QString::fromLatin1(m.FromByte().toHex()) << QString::fromLatin1(m.SubjectByte().toHex())
       << QString::fromLatin1(m.MessageBodyByte().toHex());
-    for (int n : {int(m.DayNum()), int(m.MonthNum()), int(m.YearNum()), m.FromCharset(),
-                  m.SubjectCharset(), m.Charset(), m.Size(), m.TransferEncoding()})
+    for (int n : {int(m.DayNum()), int(m.MonthNum()), int(m.YearNum()), m.FromCharset(), m.SubjectCharset(),
+                  m.Charset(), m.Size(), m.TransferEncoding()})
         f << QString::number(n);
     return f;
 }
@@ -92,14 +93,22 @@ TEST_F(Message, EachMessageIsJudgedOnItsOwnFields)
                                  "Content-Type: text/plain; charset=big5\n\nClaim it now\n");
     const QByteArray bigHeader = cutAtReplyCap(fixture("header-larger-than-reply-cap.eml"));
     enum Feed { Header, Text };
-    const struct { const char* name; Feed feed; QByteArray received; const char* subject; const char* from; } cases[] = {
+    const struct
+    {
+        const char* name;
+        Feed feed;
+        QByteArray received;
+        const char* subject;
+        const char* from;
+    } cases[] = {
         {"header cut at the reply cap", Header, bigHeader, "Minutes of the general meeting", "Board Secretary "},
         {"message cut at the reply cap", Text, bigHeader, "Minutes of the general meeting", "Board Secretary "},
-        {"headers only, no empty line", Header, crlf("From: ann@example.org\nSubject: only headers\n"),
-         "only headers", "ann@example.org"},
-        {"whole message of headers only", Text, crlf("From: ann@example.org\nSubject: only headers\n"),
-         "only headers", "ann@example.org"},
-        {"last line cut short", Header, "From: ann@example.org\r\nSubject: half a li\n", "half a li", "ann@example.org"},
+        {"headers only, no empty line", Header, crlf("From: ann@example.org\nSubject: only headers\n"), "only headers",
+         "ann@example.org"},
+        {"whole message of headers only", Text, crlf("From: ann@example.org\nSubject: only headers\n"), "only headers",
+         "ann@example.org"},
+        {"last line cut short", Header, "From: ann@example.org\r\nSubject: half a li\n", "half a li",
+         "ann@example.org"},
         {"no Subject", Header, crlf("From: bob@example.org\n\n"), "", "bob@example.org"},
         {"no Subject, whole message", Text, crlf("From: bob@example.org\n\nhello\n"), "", "bob@example.org"},
         {"nothing at all", Text, "", "", ""},
@@ -153,15 +162,19 @@ TEST_F(Message, SenderFallsBackToReturnPathThenPlaceholder)
 
 TEST_F(Message, DatesAreReadAroundTheMonthName)
 {
-    const struct { const char* date; int day, month, year; } cases[] = {
+    const struct
+    {
+        const char* date;
+        int day, month, year;
+    } cases[] = {
         {"Tue, 4 Feb 03 10:00:00", 4, 2, 2003},
         {"Tue, 14 Feb 2003 10:00:00 +0800", 14, 2, 2003},
         {"Wed, 01 Dec 1999", 1, 12, 1999},
-        {"4 Feb", 1, 2, 9999},             // no room for a day, no year
-        {"Tue,4 Feb 2003", 1, 2, 2003},    // the day needs the blank or two digits
-        {"Sat, 1 Jan 99999", 1, 1, 9999},  // a year that does not fit
+        {"4 Feb", 1, 2, 9999}, // no room for a day, no year
+        {"Tue,4 Feb 2003", 1, 2, 2003}, // the day needs the blank or two digits
+        {"Sat, 1 Jan 99999", 1, 1, 9999}, // a year that does not fit
         {"someday", 1, 1, 9999},
-        {"abc 4 Feb", 4, 2, 9999},         // table order: Feb comes before the sentinel
+        {"abc 4 Feb", 4, 2, 9999}, // table order: Feb comes before the sentinel
         {"Mon, abc", 1, 1, 9999},
     };
     for (const auto& c : cases) {
@@ -180,11 +193,13 @@ TEST_F(Message, ContentTypeParametersFollowTheFirstEqualsSign)
     EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain;\n\tcharset=\"gb2312\"\n\nb").Charset(), 3);
 
     // Quoted and unquoted boundaries, on the same line or the next.
-    const struct { const char* type; const char* boundary; } cases[] = {
-        {"multipart/mixed; boundary=\"b1\"", "b1"},
-        {"multipart/mixed; boundary=b1", "b1"},
-        {"multipart/mixed; boundary=b1; charset=x", "b1"},
-        {"multipart/alternative;\n\tboundary=\"b2\"", "b2"},
+    const struct
+    {
+        const char* type;
+        const char* boundary;
+    } cases[] = {
+        {"multipart/mixed; boundary=\"b1\"", "b1"},        {"multipart/mixed; boundary=b1", "b1"},
+        {"multipart/mixed; boundary=b1; charset=x", "b1"}, {"multipart/alternative;\n\tboundary=\"b2\"", "b2"},
         {"multipart/alternative;\n\tboundary=b2", "b2"},
     };
     for (const auto& c : cases)
@@ -225,7 +240,14 @@ TEST_F(Message, ChineseHeadersDecodeWhateverTheSystemCodePage)
 
 TEST_F(Message, BodiesDecodeByTransferEncodingAndCharset)
 {
-    const struct { const char* name; QByteArray message; QString body; QByteArray bytes; int charset; } cases[] = {
+    const struct
+    {
+        const char* name;
+        QByteArray message;
+        QString body;
+        QByteArray bytes;
+        int charset;
+    } cases[] = {
         {"GB2312 quoted-printable",
          "MIME-Version: 1.0\nContent-Type: text/plain; charset=gb2312\nContent-Transfer-Encoding: quoted-printable\n\n"
          "=D6=D0=CE=C4 soft=\nbreak\n",
@@ -235,23 +257,25 @@ TEST_F(Message, BodiesDecodeByTransferEncodingAndCharset)
          "\xA4\xA4\xA4\xE5\nline two\n",
          QString::fromUtf8("中文 line two "), "\xA4\xA4\xA4\xE5\r\nline two\r\n", 2},
         {"UTF-8 base64",
-         "MIME-Version: 1.0\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n5Lit5paHIQ==\n",
-         QString::fromUtf8("中文!"), "?" "?!", 4},
+         "MIME-Version: 1.0\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: "
+         "base64\n\n5Lit5paHIQ==\n",
+         QString::fromUtf8("中文!"),
+         "?"
+         "?!",
+         4},
         {"HTML single part",
          "MIME-Version: 1.0\nContent-Type: text/html; charset=iso-8859-1\n\n"
          "<html><body bgcolor=white>Hello<br>world &amp; all</body></html>\n",
          "Hello world & all", "Hello\r\nworld & all", 1},
-        {"signature cut",
-         "MIME-Version: 1.0\nContent-Type: text/plain\n\nHi\n________________\nFree mail\n",
-         "Hi", "Hi", 0},
-        {"uuencoded attachment",
-         "Subject: s\n\nHere it is\nsee\nbegin 644 a.txt\n#86)C\n`\nend\n",
-         "Here it is see", "Here it is see", 1},
-        {"begin line that is not an attachment",
-         "Subject: s\n\nbegin here\nnext\n", "begin here\r\nnext\r\n", "begin here\r\nnext\r\n", 1},
+        {"signature cut", "MIME-Version: 1.0\nContent-Type: text/plain\n\nHi\n________________\nFree mail\n", "Hi",
+         "Hi", 0},
+        {"uuencoded attachment", "Subject: s\n\nHere it is\nsee\nbegin 644 a.txt\n#86)C\n`\nend\n", "Here it is see",
+         "Here it is see", 1},
+        {"begin line that is not an attachment", "Subject: s\n\nbegin here\nnext\n", "begin here\r\nnext\r\n",
+         "begin here\r\nnext\r\n", 1},
         {"non-MIME GB2312", "Subject: s\n\n\xD6\xD0\xCE\xC4\n", "中文\r\n", "\xD6\xD0\xCE\xC4\r\n", 3},
-        {"non-MIME Big5 with a low trail byte", "Subject: s\n\n\xD6\xD0\xA4\x40\n",
-         QString::fromUtf8("笢一\r\n"), "\xD6\xD0\xA4\x40\r\n", 2},
+        {"non-MIME Big5 with a low trail byte", "Subject: s\n\n\xD6\xD0\xA4\x40\n", QString::fromUtf8("笢一\r\n"),
+         "\xD6\xD0\xA4\x40\r\n", 2},
         {"empty body", "MIME-Version: 1.0\n\n", " ", QByteArray(1, '\0'), 0},
     };
     for (const auto& c : cases) {
@@ -298,14 +322,14 @@ TEST_F(Message, CharsetIsJudgedByDoubleBytePairs)
     EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("世"), 1028), 2); // A5 40
     EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("中文"), 1028), 3); // A4 A4 A4 E5
 
-    const struct { QByteArray bytes; int charset; } cases[] = {
-        {"a\xA4\xA4\xA5\x40", 2},
-        {"\x81\x40 \xB0\xA1", 3}, // a pair below 0xA1 says nothing
-        {"\xA4\r\n\xA4", 1},
-        {"Caf\xE9\x97", 1},        // "é—": Western punctuation is no trail byte
-        {"\xB0\xA0\xB0\x80", 1},
-        {"\xB0\x7F\xB0\xFF", 1},
-        {"\xB0\x7E", 2}, {"\xB0\xFE", 3},
+    const struct
+    {
+        QByteArray bytes;
+        int charset;
+    } cases[] = {
+        {"a\xA4\xA4\xA5\x40", 2}, {"\x81\x40 \xB0\xA1", 3}, // a pair below 0xA1 says nothing
+        {"\xA4\r\n\xA4", 1},      {"Caf\xE9\x97", 1}, // "é—": Western punctuation is no trail byte
+        {"\xB0\xA0\xB0\x80", 1},  {"\xB0\x7F\xB0\xFF", 1},  {"\xB0\x7E", 2}, {"\xB0\xFE", 3},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CMessage::IdentifyBytesCharset(c.bytes), c.charset) << c.bytes.toHex().constData();
@@ -320,17 +344,29 @@ TEST_F(Message, UnlabelledBodiesAreReadInTheirLikeliestCharset)
     const char* western = "Une idée naïve.";
     const char* big5 = "大家好：\r\n今天下午三點開會，請準時出席。\r\n謝謝！";
     const char* gb = "大家好：\r\n今天下午三点开会，请准时出席。\r\n谢谢！";
-    const struct { const char* name; int lcid; QByteArray body; int charset; const char* text; QByteArray bytes; } cases[] = {
+    const struct
+    {
+        const char* name;
+        int lcid;
+        QByteArray body;
+        int charset;
+        const char* text;
+        QByteArray bytes;
+    } cases[] = {
         {"UTF-8", 0x0409, western, 4, western, in(western, 1252)},
         {"Western whose accents look like Big5 pairs", 0x0409, in(western, 1252), 1, western, in(western, 1252)},
         {"Western on a Big5 system", 0x0404, in(western, 1252), 1, western, {}},
-        {"Western with accented letters close together", 0x0409, in("L'élève a réussi, très bien.", 1252), 1,
-         "L'élève a réussi, très bien.", {}},
+        {"Western with accented letters close together",
+         0x0409,
+         in("L'élève a réussi, très bien.", 1252),
+         1,
+         "L'élève a réussi, très bien.",
+         {}},
         {"Western punctuation after an accent", 0x0409, "Caf\xE9\x97 bar", 1, "Café— bar", "Caf\xE9\x97 bar"},
         {"Big5", 0x0409, in(big5, 950), 2, big5, in(big5, 950)},
         {"Big5 on a simplified-Chinese system", 0x0804, in(big5, 950), 2, big5, in(big5, 950)},
-        {"short Big5 that letter statistics take for Western", 0x0409, in("我們明天見面吧", 950), 2,
-         "我們明天見面吧", in("我們明天見面吧", 950)},
+        {"short Big5 that letter statistics take for Western", 0x0409, in("我們明天見面吧", 950), 2, "我們明天見面吧",
+         in("我們明天見面吧", 950)},
         {"GB2312", 0x0409, in(gb, 936), 3, gb, in(gb, 936)},
         {"short GB2312", 0x0409, in("我们明天见面吧", 936), 3, "我们明天见面吧", in("我们明天见面吧", 936)},
     };
@@ -350,9 +386,14 @@ TEST_F(Message, AnyBytesDecodeWithoutHarm)
 {
     const QByteArray huge(10 * 1024 * 1024, 'x');
     const QByteArray inputs[] = {
-        "", "\r\n\r\n", "no blank line at all", "Subject: =?big5?B?\r\n\r\nb", "Subject: =?x?Q?=\r\n\r\n=",
-        "Subject: =?utf-8?B?5Lit5?=\r\n\r\nb", "From: \xA4\r\nSubject: \xFE\r\n\r\n\xA4",
-        QByteArray("Subject: a\0b\r\nMIME-Version: 1\r\n\r\n\0\0\xE4", 38),
+        "",
+        "\r\n\r\n",
+        "no blank line at all",
+        "Subject: =?big5?B?\r\n\r\nb",
+        "Subject: =?x?Q?=\r\n\r\n=",
+        "Subject: =?utf-8?B?5Lit5?=\r\n\r\nb",
+        "From: \xA4\r\nSubject: \xFE\r\n\r\n\xA4",
+        QByteArray("Subject: a\0b\r\nMIME-Version: 1\r\n\r\n\0\0\xE4", 36),
         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\r\n\r\ntext/plain charset",
         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"\r\n\r\nContent-Type",
         "MIME-Version: 1.0\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD=",

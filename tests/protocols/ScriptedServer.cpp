@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScriptedServer.h"
 
 #include <QCoreApplication>
@@ -23,8 +24,7 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
-ScriptedServer::ScriptedServer(QList<QByteArray> steps, int pauseMs)
-    : steps_(std::move(steps)), pauseMs_(pauseMs)
+ScriptedServer::ScriptedServer(QList<QByteArray> steps, int pauseMs) : steps_(std::move(steps)), pauseMs_(pauseMs)
 {
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedServer::onConnection);
     connect(&trickleTimer_, &QTimer::timeout, this, &ScriptedServer::trickle);
@@ -44,6 +44,14 @@ QString ScriptedServer::report() const
 void ScriptedServer::fault(const QString& what)
 {
     faults_ << what;
+}
+
+// The client socket goes with the listening server, after this object's timer: its last
+// reports must not reach this object any more.
+ScriptedServer::~ScriptedServer()
+{
+    if (client_)
+        client_->disconnect(this);
 }
 
 void ScriptedServer::onConnection()
@@ -148,7 +156,8 @@ void ScriptedServer::onClientData()
         }
         const QByteArray expected = steps_[next_].mid(3);
         if (line != expected) {
-            fault(QStringLiteral("step %1: expected \"%2\", got \"%3\"").arg(next_)
+            fault(QStringLiteral("step %1: expected \"%2\", got \"%3\"")
+                      .arg(next_)
                       .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
             stopped_ = true;
             continue;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
 #include <QList>
@@ -25,6 +26,7 @@ class ScriptedServer : public QObject
 {
 public:
     explicit ScriptedServer(QList<QByteArray> steps, int pauseMs = 5);
+    ~ScriptedServer() override;
 
     quint16 port() const { return server_.serverPort(); }
     // Every step played and every client line as expected.
