@@ -55,6 +55,16 @@ Sections parse(const QByteArray& bytes)
     return sections;
 }
 
+QString lookUp(const Sections& sections, const QString& section, const QString& key, const QString& defaultValue,
+               int size)
+{
+    const auto s = sections.constFind(section.trimmed().toCaseFolded());
+    if (s == sections.constEnd())
+        return defaultValue.left(size - 1);
+    const auto v = s->constFind(key.trimmed().toCaseFolded());
+    return (v == s->constEnd() ? defaultValue : *v).left(size - 1);
+}
+
 struct CachedFile
 {
     QDateTime modified;
@@ -84,11 +94,15 @@ QString GetPrivateProfileString(const QString& section, const QString& key, cons
         cached.size = info.size();
         cached.modified = info.lastModified();
     }
-    const auto s = cached.sections.constFind(section.trimmed().toCaseFolded());
-    if (s == cached.sections.constEnd())
-        return defaultValue.left(size - 1);
-    const auto v = s->constFind(key.trimmed().toCaseFolded());
-    return (v == s->constEnd() ? defaultValue : *v).left(size - 1);
+    return lookUp(cached.sections, section, key, defaultValue, size);
+}
+
+QString ProfileStringIn(const QByteArray& fileBytes, const QString& section, const QString& key,
+                        const QString& defaultValue, int size)
+{
+    if (size <= 1)
+        return QString();
+    return lookUp(parse(fileBytes.left(kMaxFileBytes)), section, key, defaultValue, size);
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 namespace platform {
@@ -11,5 +12,8 @@ namespace platform {
 // A missing file, section or key gives defaultValue.
 QString GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultValue,
                                 const QString& fileName, int size = 32767);
+// The same lookup in the bytes of a file already read.
+QString ProfileStringIn(const QByteArray& fileBytes, const QString& section, const QString& key,
+                        const QString& defaultValue, int size = 32767);
 
 } // namespace platform

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
@@ -26,9 +27,15 @@ TEST(ProfileString, LookupRules)
         {"Main", "Hidden", "DEF"},     {"Main", "Chinese", "中文"},
         {"Main", "Missing", "DEF"},
     };
-    for (const auto& c : cases)
+    QFile file(tmp.file("c.ini"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    for (const auto& c : cases) {
+        // the bytes of a file already read follow the same rules
+        EXPECT_EQ(platform::ProfileStringIn(bytes, c.section, c.key, "DEF"), QString::fromUtf8(c.expected));
         EXPECT_EQ(GetPrivateProfileString(c.section, c.key, "DEF", tmp.file("c.ini")), QString::fromUtf8(c.expected))
             << c.section << '/' << c.key;
+    }
     EXPECT_EQ(GetPrivateProfileString("Main", "Title", "DEF", tmp.file("none.ini")), "DEF");
 }
 
