@@ -188,6 +188,9 @@ bool ParseGsmWave(const QByteArray& bytes, GsmWave* wave, QString* error)
             f.bitsPerSample = U16(p + body + 14);
             if (len >= 18)
                 extraSize = U16(p + body + 16);
+            if (len >= 18 && 18 + qint64(extraSize) > len)
+                return Refuse(error,
+                              QStringLiteral("The sound file's format chunk is shorter than it says (damaged)."));
             if (len >= 20 && extraSize >= 2)
                 samplesPerBlock = U16(p + body + 18);
             f.extraSize = extraSize;

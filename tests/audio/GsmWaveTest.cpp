@@ -97,6 +97,7 @@ TEST(GsmWaveFile, DamagedOrForeignFilesAreRefusedWithAReason)
         {"rate", [](QByteArray& b) { PutU32(b, 24, 11025); }, "11025"},
         {"block size", [](QByteArray& b) { PutU16(b, 32, 64); }, "65 bytes"},
         {"block samples", [](QByteArray& b) { PutU16(b, 38, 160); }, "320 samples"},
+        {"extra bytes beyond the format chunk", [](QByteArray& b) { PutU16(b, 36, 0x8202); }, "shorter than it says"},
         {"data size", [](QByteArray& b) { PutU32(b, 56, quint32(b.size())); }, "cut short"},
         {"partial block", [](QByteArray& b) { b = MakeGsmWave(QByteArray(64, '\0'), 320); }, "whole GSM blocks"},
         {"no data",
