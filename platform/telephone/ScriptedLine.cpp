@@ -239,6 +239,8 @@ void ScriptedLine::writeSpeech()
 
 bool ScriptedLine::play(const QString& script, QString* problem, int stepMs)
 {
+    constexpr int kLongestWaitMs = 24 * 3600 * 1000; // waits adding up to more than a day are a typo
+    stepMs = qBound(0, stepMs, kLongestWaitMs);
     std::vector<Step> steps;
     int wait = stepMs;
     const QStringList lines = script.split('\n');
@@ -278,7 +280,7 @@ bool ScriptedLine::play(const QString& script, QString* problem, int stepMs)
             run = [this, n, text] { error(n, text); };
         } else if (verb == "wait" && w.size() == 2) {
             const int ms = number(1);
-            ok = ok && ms >= 0;
+            ok = ok && ms >= 0 && ms <= kLongestWaitMs - wait;
             if (ok)
                 wait += ms;
             if (ok)

@@ -142,7 +142,9 @@ TEST(ScriptedLine, RefusesAScriptItCannotReadAndRunsNothing)
     ScriptedLine line;
     line.OpenDevice(0, true, false);
     QSignalSpy rings(&line, &VoiceModem::IncomingCall);
-    for (const char* bad : {"ring\n", "ring x\n", "wait -5\n", "dance\n", "ring 1\ncallerid 1\n", "digit\n"}) {
+    for (const char* bad : {"ring\n", "ring x\n", "wait -5\n", "dance\n", "ring 1\ncallerid 1\n", "digit\n",
+                            // waits that add up past any timer: refused, not wrapped round
+                            "wait 2000000000\nwait 2000000000\nring 1\n"}) {
         QString problem;
         EXPECT_FALSE(line.play(bad, &problem)) << bad;
         EXPECT_TRUE(problem.startsWith("line ")) << bad;
