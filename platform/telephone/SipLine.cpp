@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <malloc.h>
 
 namespace platform {
 
@@ -49,6 +50,9 @@ struct SipLine::Private : SipStack::Reports
     int open = -1;
     SipLineConfig current; // the open device's settings; the list may change meanwhile
     QTimer ring;
+    // The stack lets go of a finished call's transactions about 32 s after its end; what it
+    // freed is then handed back to the system, so a flood of calls leaves nothing behind.
+    QTimer giveBackMemory;
 
     std::shared_ptr<linphone::Call> call;
     CallState state = CallState::None;
@@ -102,6 +106,9 @@ SipLine::SipLine(QList<SipLineConfig> lines, SettingsStore* store, QObject* pare
         if (d->state == Private::CallState::Ringing)
             emit IncomingCall(++d->rings);
     });
+    d->giveBackMemory.setSingleShot(true);
+    d->giveBackMemory.setInterval(kGiveBackMemoryMs);
+    connect(&d->giveBackMemory, &QTimer::timeout, this, [] { ::malloc_trim(0); });
 }
 
 SipLine::~SipLine()
@@ -384,6 +391,13 @@ void SipLine::Private::callState(const std::shared_ptr<linphone::Call>& c, linph
             return;
         ring.start(ringIntervalMs);
         emit q->IncomingCall(rings);
+        return;
+    }
+    if (s == S::Released) {
+        // The program keeps its own log; the stack's call history would grow with every call,
+        // and a flood of calls would leave megabytes of it behind.
+        stack->core()->clearCallLogs();
+        giveBackMemory.start();
         return;
     }
     if (!ours(c))

@@ -20,6 +20,7 @@ class SipLine : public VoiceModem
     Q_OBJECT
 public:
     static constexpr int kRingIntervalMs = 3000; // well inside the call controller's 6-second ring gap
+    static constexpr int kGiveBackMemoryMs = 40000; // after the last call ended
 
     // store: where the settings dialogs save (nullptr: they only change this line's lists).
     explicit SipLine(QList<SipLineConfig> lines, SettingsStore* store = nullptr, QObject* parent = nullptr);
