@@ -3,6 +3,7 @@
 // What the SIP benchmarks share: the event loop run as the program runs it, loopback sockets
 // and the telephone band's mu-law samples.
 #include <QEventLoop>
+#include <QStringList>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -13,6 +14,13 @@
 #include <unistd.h>
 
 namespace bench {
+
+// The value after "--name" among the program's arguments, or fallback.
+inline int IntOption(const QStringList& args, const QString& name, int fallback)
+{
+    const qsizetype at = args.indexOf(name);
+    return at > 0 && at + 1 < args.size() ? args[at + 1].toInt() : fallback;
+}
 
 using Clock = std::chrono::steady_clock;
 

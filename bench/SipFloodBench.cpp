@@ -119,16 +119,9 @@ QStringList SippCall(const QString& scenario, quint16 linePort, QStringList extr
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    int rate = 50, seconds = 10, settle = 45; // the line gives memory back 40 s after the last call
     const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == u"--rate")
-            rate = args[i + 1].toInt();
-        else if (args[i] == u"--seconds")
-            seconds = args[i + 1].toInt();
-        else if (args[i] == u"--settle")
-            settle = args[i + 1].toInt();
-    }
+    const int rate = IntOption(args, "--rate", 50), seconds = IntOption(args, "--seconds", 10);
+    const int settle = IntOption(args, "--settle", 45); // the line gives memory back 40 s after the last call
 
     const quint16 sipPort = FreePort(SOCK_DGRAM);
     SipLineConfig direct;

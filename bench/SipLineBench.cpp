@@ -145,14 +145,8 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    int idleSeconds = 10, digits = 10;
     const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == u"--idle-seconds")
-            idleSeconds = args[i + 1].toInt();
-        else if (args[i] == u"--digits")
-            digits = args[i + 1].toInt();
-    }
+    const int idleSeconds = IntOption(args, "--idle-seconds", 10), digits = IntOption(args, "--digits", 10);
 
     const quint16 sipPort = FreePort(SOCK_DGRAM);
     SipLineConfig direct;

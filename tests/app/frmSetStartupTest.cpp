@@ -114,32 +114,6 @@ TEST_F(AppTest, TheAgreementDecidesWhetherTheWizardAndTheEngineRun)
     EXPECT_EQ(start().Text4->text(), "pop.wizard.example");
 }
 
-TEST(SingleInstanceProgram, SecondProgramExitsWhileTheFirstRuns)
-{
-    testing_support::TempFolder home;
-    QDir().mkpath(home.file("runtime"));
-    QFile::setPermissions(home.file("runtime"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (auto [name, dir] :
-         {std::pair{"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}})
-        env.insert(name, home.file(dir));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    QProcess first, second;
-    first.setProcessEnvironment(env);
-    second.setProcessEnvironment(env);
-    first.start(KORVALEN_BINARY, {});
-    ASSERT_TRUE(first.waitForStarted());
-    // The first run waits at its agreement, holding the lock.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(home.file("runtime/TNX_Korvalen.lock")); }, 5000));
-    second.start(KORVALEN_BINARY, {});
-    EXPECT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(first.state(), QProcess::Running);
-    first.kill();
-    first.waitForFinished();
-}
-
 TEST_F(AppTest, AnUnwritableProgramFolderIsReported)
 {
     markFirstRunDone();
