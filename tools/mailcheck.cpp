@@ -168,14 +168,15 @@ int main(int argc, char** argv)
             result = 1;
         }
         // An automatic reply may still be on its way.
-        auto quitWhenIdle = std::make_shared<std::function<void()>>();
-        *quitWhenIdle = [&, quitWhenIdle] {
+        auto* whenIdle = new QTimer(&app);
+        whenIdle->setSingleShot(true);
+        QObject::connect(whenIdle, &QTimer::timeout, &app, [&, whenIdle] {
             if (engine.MyStatus() == checkmailClass::Idle && !engine.Sending())
                 app.exit(result);
             else
-                QTimer::singleShot(50, *quitWhenIdle);
-        };
-        QTimer::singleShot(0, *quitWhenIdle);
+                whenIdle->start(50);
+        });
+        whenIdle->start(0);
     });
 
     QTimer::singleShot(0, [&] {
