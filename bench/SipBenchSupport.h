@@ -5,6 +5,15 @@
 #include <QEventLoop>
 #include <QStringList>
 #include <QTimer>
+#include <QtEndian>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -87,5 +96,114 @@ inline double Ms(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
 }
+
+// The caller's media end: reads what the line sends on a thread of its own, so that arrival times
+// are exact, and presses keys as RFC 4733 events. A packet counts as sound above `loudness`.
+class MediaEnd
+{
+public:
+    explicit MediaEnd(int loudness) : loudness_(loudness) { socket_ = Bound(SOCK_DGRAM, &port); }
+    ~MediaEnd()
+    {
+        stop_ = true;
+        ::shutdown(socket_, SHUT_RDWR);
+        if (reader_.joinable())
+            reader_.join();
+        ::close(socket_);
+    }
+    void start()
+    {
+        reader_ = std::thread([this] { read(); });
+    }
+    bool hearsTheLine() const { return known_; }
+
+    // Three event packets 20 ms apart, then the end packet three times. Returns when the first
+    // end packet was sent: the key is known complete only then, and the line reports it then.
+    Clock::time_point sendKey(int event)
+    {
+        Clock::time_point complete{};
+        // the RTP clock runs with real time, as a telephone's does (8 kHz)
+        const quint32 stamp =
+            quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
+        for (int i = 0; i < 6; ++i) {
+            const bool end = i >= 3;
+            uint8_t p[16];
+            p[0] = 0x80;
+            p[1] = uint8_t((i == 0 ? 0x80 : 0) | 101);
+            qToBigEndian<quint16>(++sequence_, p + 2);
+            qToBigEndian<quint32>(stamp, p + 4);
+            qToBigEndian<quint32>(0x4b564c4e, p + 8);
+            p[12] = uint8_t(event);
+            p[13] = uint8_t((end ? 0x80 : 0) | 10);
+            qToBigEndian<quint16>(quint16(std::min(i + 1, 3) * 160), p + 14);
+            if (i == 3)
+                complete = Clock::now();
+            ::sendto(socket_, p, sizeof p, 0, reinterpret_cast<const sockaddr*>(&line_), sizeof line_);
+            if (i < 3)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return complete;
+    }
+
+    // When the first packet with sound arrived after `since`.
+    std::optional<Clock::time_point> firstSoundAfter(Clock::time_point since)
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [when, loud] : packets_)
+            if (when >= since && loud)
+                return when;
+        return std::nullopt;
+    }
+    // No sound for the last `ms`, and packets still coming.
+    bool silentFor(int ms)
+    {
+        std::lock_guard lock(mutex_);
+        const Clock::time_point now = Clock::now();
+        if (packets_.empty() || now - packets_.back().first > std::chrono::milliseconds(100))
+            return false;
+        for (auto it = packets_.rbegin(); it != packets_.rend() && now - it->first < std::chrono::milliseconds(ms);
+             ++it)
+            if (it->second)
+                return false;
+        return true;
+    }
+
+    quint16 port = 0;
+
+private:
+    void read()
+    {
+        uint8_t b[2048];
+        while (!stop_) {
+            sockaddr_in from{};
+            socklen_t len = sizeof from;
+            const ssize_t n = ::recvfrom(socket_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            const Clock::time_point now = Clock::now();
+            if (n <= 0)
+                continue;
+            if (!known_) {
+                line_ = from;
+                known_ = true;
+            }
+            if (n <= 12 || (b[1] & 0x7f) != 0)
+                continue;
+            int peak = 0;
+            for (ssize_t i = 12; i < n; ++i)
+                peak = std::max(peak, std::abs(Ulaw(b[i])));
+            std::lock_guard lock(mutex_);
+            packets_.emplace_back(now, peak > loudness_);
+        }
+    }
+
+    const int loudness_;
+    int socket_ = -1;
+    std::thread reader_;
+    std::atomic_bool stop_{false}, known_{false};
+    sockaddr_in line_{};
+    std::mutex mutex_;
+    std::vector<std::pair<Clock::time_point, bool>> packets_;
+    quint16 sequence_ = 0;
+    const Clock::time_point epoch_ = Clock::now();
+};
 
 } // namespace bench

@@ -46,100 +46,6 @@ double CpuSeconds()
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// The caller's media end: reads what the line sends and sends keypad events back.
-class Peer
-{
-public:
-    Peer() { socket_ = Bound(SOCK_DGRAM, &port); }
-    ~Peer()
-    {
-        stop_ = true;
-        ::shutdown(socket_, SHUT_RDWR);
-        if (reader_.joinable())
-            reader_.join();
-        ::close(socket_);
-    }
-    void start()
-    {
-        reader_ = std::thread([this] { read(); });
-    }
-    bool knowsLine() const { return known_; }
-
-    // RFC 4733: three event packets 20 ms apart, the end packet three times. Returns when the
-    // first end packet was sent: the key is known complete only then, and the line's RTP stack
-    // reports it then.
-    Clock::time_point sendDigit(int event)
-    {
-        std::vector<Clock::time_point> sent;
-        // the RTP clock runs with real time, as a telephone's does (8 kHz)
-        const quint32 stamp =
-            quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
-        for (int i = 0; i < 6; ++i) {
-            const bool end = i >= 3;
-            uint8_t p[16];
-            p[0] = 0x80;
-            p[1] = uint8_t((i == 0 ? 0x80 : 0) | 101);
-            qToBigEndian<quint16>(++sequence_, p + 2);
-            qToBigEndian<quint32>(stamp, p + 4);
-            qToBigEndian<quint32>(0x4b564c4e, p + 8);
-            p[12] = uint8_t(event);
-            p[13] = uint8_t((end ? 0x80 : 0) | 10);
-            qToBigEndian<quint16>(quint16(std::min(i + 1, 3) * 160), p + 14);
-            sent.push_back(Clock::now());
-            ::sendto(socket_, p, sizeof p, 0, reinterpret_cast<const sockaddr*>(&line_), sizeof line_);
-            if (i < 3)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return sent[3];
-    }
-    // When the first packet with sound arrived after `since`.
-    std::optional<Clock::time_point> firstSoundAfter(Clock::time_point since)
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [when, loud] : packets_)
-            if (when >= since && loud)
-                return when;
-        return std::nullopt;
-    }
-
-    quint16 port = 0;
-
-private:
-    void read()
-    {
-        uint8_t b[2048];
-        while (!stop_) {
-            sockaddr_in from{};
-            socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(socket_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            const Clock::time_point now = Clock::now();
-            if (n <= 0)
-                continue;
-            if (!known_) {
-                line_ = from;
-                known_ = true;
-            }
-            if (n <= 12 || (b[1] & 0x7f) != 0)
-                continue;
-            int peak = 0;
-            for (ssize_t i = 12; i < n; ++i)
-                peak = std::max(peak, std::abs(Ulaw(b[i])));
-            std::lock_guard lock(mutex_);
-            packets_.emplace_back(now, peak > 500);
-        }
-    }
-
-    int socket_ = -1;
-    std::thread reader_;
-    std::atomic_bool stop_{false};
-    std::atomic_bool known_{false};
-    sockaddr_in line_{};
-    std::mutex mutex_;
-    std::vector<std::pair<Clock::time_point, bool>> packets_;
-    quint16 sequence_ = 0;
-    const Clock::time_point epoch_ = Clock::now();
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -168,7 +74,7 @@ int main(int argc, char** argv)
     std::printf("idle: %.2f%% of one core over %d s with a direct listener open\n", idleCpu, idleSeconds);
 
     // (b) digit to speech
-    Peer peer;
+    MediaEnd peer(500);
     peer.start();
     SpeechVoice voice;
     QObject::connect(&line, &VoiceModem::IncomingCall, &line, [&](int rings) {
@@ -198,7 +104,7 @@ int main(int argc, char** argv)
                 QStringLiteral("1"), QStringLiteral("-s"), QStringLiteral("korvalen"), QStringLiteral("-key"),
                 QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"), QStringLiteral("-key"),
                 QStringLiteral("rtp_port"), QString::number(peer.port), QStringLiteral("127.0.0.1:%1").arg(sipPort)});
-    if (!sipp.waitForStarted(5000) || !RunUntil([&] { return peer.knowsLine(); }, 10000)) {
+    if (!sipp.waitForStarted(5000) || !RunUntil([&] { return peer.hearsTheLine(); }, 10000)) {
         std::fprintf(stderr, "the call did not come up\n");
         return 1;
     }
@@ -210,7 +116,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < digits; ++i) {
         const int endsBefore = ends;
         digitHere = {};
-        const Clock::time_point sent = peer.sendDigit(i % 10);
+        const Clock::time_point sent = peer.sendKey(i % 10);
         std::optional<Clock::time_point> sound;
         if (!RunUntil([&] { return (sound = peer.firstSoundAfter(sent)).has_value(); }, 3000)) {
             std::fprintf(stderr, "digit %d: no speech came back (%s)\n", i,

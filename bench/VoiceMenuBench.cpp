@@ -62,30 +62,17 @@ QString LoadAverage()
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(u' ', 0, 2) : QStringLiteral("?");
 }
 
-// The caller's telephone: reads what the line sends (on a thread of its own, so that arrival
-// times are exact) and presses keys as RFC 4733 events from another, while the event loop runs.
-class Handset
+// The caller's telephone: its media end presses keys from a thread of its own while the event
+// loop runs; a key's time is keyTime() once keySent().
+class Handset : public MediaEnd
 {
 public:
-    Handset() { socket_ = Bound(SOCK_DGRAM, &port); }
+    Handset() : MediaEnd(600) { }
     ~Handset()
     {
-        stop_ = true;
         if (sender_.joinable())
             sender_.join();
-        ::shutdown(socket_, SHUT_RDWR);
-        if (reader_.joinable())
-            reader_.join();
-        ::close(socket_);
     }
-    void start()
-    {
-        reader_ = std::thread([this] { read(); });
-    }
-    bool hearsTheLine() const { return known_; }
-
-    // Three event packets 20 ms apart, then the end packet three times. The key is known complete
-    // at the first end packet: its time is keyTime() once keySent().
     void press(QChar key)
     {
         if (sender_.joinable())
@@ -93,89 +80,17 @@ public:
         sent_ = false;
         const int event = key == u'*' ? 10 : key == u'#' ? 11 : key.digitValue();
         sender_ = std::thread([this, event] {
-            const quint32 stamp =
-                quint32(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count() / 125);
-            for (int i = 0; i < 6; ++i) {
-                const bool end = i >= 3;
-                uint8_t p[16];
-                p[0] = 0x80;
-                p[1] = uint8_t((i == 0 ? 0x80 : 0) | 101);
-                qToBigEndian<quint16>(++sequence_, p + 2);
-                qToBigEndian<quint32>(stamp, p + 4);
-                qToBigEndian<quint32>(0x4b564c4e, p + 8);
-                p[12] = uint8_t(event);
-                p[13] = uint8_t((end ? 0x80 : 0) | 10);
-                qToBigEndian<quint16>(quint16(std::min(i + 1, 3) * 160), p + 14);
-                if (i == 3)
-                    keyTime_ = Clock::now();
-                ::sendto(socket_, p, sizeof p, 0, reinterpret_cast<const sockaddr*>(&line_), sizeof line_);
-                if (i < 3)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
+            keyTime_ = sendKey(event);
             sent_ = true;
         });
     }
     bool keySent() const { return sent_; }
     Clock::time_point keyTime() const { return keyTime_; }
 
-    std::optional<Clock::time_point> firstSoundAfter(Clock::time_point since)
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [when, loud] : packets_)
-            if (when >= since && loud)
-                return when;
-        return std::nullopt;
-    }
-    // No sound for the last `ms`, and packets still coming.
-    bool silentFor(int ms)
-    {
-        std::lock_guard lock(mutex_);
-        const Clock::time_point now = Clock::now();
-        if (packets_.empty() || now - packets_.back().first > std::chrono::milliseconds(100))
-            return false;
-        for (auto it = packets_.rbegin(); it != packets_.rend() && now - it->first < std::chrono::milliseconds(ms);
-             ++it)
-            if (it->second)
-                return false;
-        return true;
-    }
-
-    quint16 port = 0;
-
 private:
-    void read()
-    {
-        uint8_t b[2048];
-        while (!stop_) {
-            sockaddr_in from{};
-            socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(socket_, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            const Clock::time_point now = Clock::now();
-            if (n <= 0)
-                continue;
-            if (!known_) {
-                line_ = from;
-                known_ = true;
-            }
-            if (n <= 12 || (b[1] & 0x7f) != 0)
-                continue;
-            int peak = 0;
-            for (ssize_t i = 12; i < n; ++i)
-                peak = std::max(peak, std::abs(Ulaw(b[i])));
-            std::lock_guard lock(mutex_);
-            packets_.emplace_back(now, peak > 600);
-        }
-    }
-
-    int socket_ = -1;
-    std::thread reader_, sender_;
-    std::atomic_bool stop_{false}, known_{false}, sent_{false};
+    std::thread sender_;
+    std::atomic_bool sent_{false};
     std::atomic<Clock::time_point> keyTime_{};
-    sockaddr_in line_{};
-    std::mutex mutex_;
-    std::vector<std::pair<Clock::time_point, bool>> packets_;
-    quint16 sequence_ = 0;
-    const Clock::time_point epoch_ = Clock::now();
 };
 
 // A throwaway Dovecot with one user, stopped when it goes.

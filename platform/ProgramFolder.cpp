@@ -72,19 +72,25 @@ void SeedProgramFolder(const QString& source, const QString& folder)
             QFile::copy(QDir(source).filePath(name), target);
     }
     // The program's own data follows the installed version, so an upgrade's new captions reach
-    // every user; each file is replaced whole or not at all.
+    // every user; each file is replaced whole or not at all. A copy carries the shipped file's
+    // time, so at start-up an unchanged file costs a look at its size and time, not a read.
     for (const QString& name : ShippedDataFiles()) {
-        QFile shipped(QDir(source).filePath(name));
-        if (!shipped.open(QIODevice::ReadOnly))
+        const QFileInfo shipped(QDir(source).filePath(name));
+        const QFileInfo current(QDir(folder).filePath(name));
+        if (!shipped.isFile()
+            || (current.isFile() && current.size() == shipped.size()
+                && current.lastModified() == shipped.lastModified()))
             continue;
-        const QByteArray content = shipped.readAll();
-        QFile current(QDir(folder).filePath(name));
-        if (current.open(QIODevice::ReadOnly) && current.size() == content.size() && current.readAll() == content)
+        QFile in(shipped.filePath());
+        if (!in.open(QIODevice::ReadOnly))
             continue;
-        current.close();
-        QSaveFile copy(current.fileName());
-        if (copy.open(QIODevice::WriteOnly) && copy.write(content) == content.size())
-            copy.commit();
+        const QByteArray content = in.readAll();
+        QSaveFile copy(current.filePath());
+        if (copy.open(QIODevice::WriteOnly) && copy.write(content) == content.size() && copy.commit()) {
+            QFile stamped(current.filePath());
+            if (stamped.open(QIODevice::ReadWrite))
+                stamped.setFileTime(shipped.lastModified(), QFileDevice::FileModificationTime);
+        }
     }
 }
 
