@@ -5,6 +5,7 @@
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/DesktopNotifier.h"
+#include "platform/Keyring.h"
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/Termination.h"
@@ -39,6 +40,83 @@ bool IsOption(const char* arg, const char* name)
 {
     return std::strcmp(arg, name) == 0;
 }
+
+// Everything after the keyring has answered: the telephone lines, then the main window.
+class Program
+{
+public:
+    Program(platform::SettingsStore& store, platform::SingleInstance& instance, platform::Keyring& keyring)
+        : store_(store), instance_(instance), keyring_(keyring)
+    { }
+    ~Program()
+    {
+        main_.reset(); // before the lines it uses
+        platform::LineDeviceTable::instance().clear();
+    }
+
+    void Start()
+    {
+        if (const int status = StartWindow(); status >= 0)
+            QCoreApplication::exit(status);
+    }
+
+private:
+    // -1 when the program runs on, otherwise its exit status.
+    int StartWindow()
+    {
+        // The telephone lines: the SIP lines of the settings, then, for demonstrations, a scripted
+        // line whose script KORVALEN_SCRIPTED_LINE names.
+        auto& lines = platform::LineDeviceTable::instance();
+        auto* sip = new platform::SipLine(platform::LoadSipLines(store_), &store_);
+        sip->setDialPrefix(platform::LoadSipDialPrefix(store_));
+        lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip));
+        if (const QString script = qEnvironmentVariable("KORVALEN_SCRIPTED_LINE"); !script.isEmpty()) {
+            QFile file(script);
+            auto scripted = std::make_unique<platform::ScriptedLine>();
+            QString problem = QStringLiteral("cannot read the file");
+            if (!file.open(QIODevice::ReadOnly) || !scripted->play(QString::fromUtf8(file.readAll()), &problem, 500)) {
+                std::fprintf(stderr, "korvalen: scripted line %s: %s\n", qPrintable(script), qPrintable(problem));
+                return 2;
+            }
+            lines.addBackend(std::move(scripted));
+        }
+        frmSetParts parts;
+        parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
+        parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
+        parts.audioOutputs = [] { return platform::AudioOutputs::instance().descriptions(); };
+        parts.notifier = [] { return std::make_unique<platform::DesktopNotifier>(); };
+        main_ = std::make_unique<frmSet>(store_, instance_, std::move(parts));
+        // Passwords saved on the way out reach the keyring before the program ends.
+        QObject::connect(
+            main_.get(), &frmSet::programEnded, &keyring_, [this] { keyring_.Flush([] { QCoreApplication::quit(); }); },
+            Qt::QueuedConnection);
+        if (!main_->Form_Load()) {
+            if (!instance_.anotherCopyRuns())
+                return 0;
+            // Already running: that copy shows its window, and this one goes.
+            instance_.AskRunningCopyToShow([](bool shown, const QString& why) {
+                if (shown) {
+                    std::fprintf(stderr, "korvalen: already running; its window is now in front.\n");
+                } else {
+                    std::fprintf(stderr, "korvalen: already running, but it cannot be asked to show its window (%s).\n",
+                                 qPrintable(why));
+                }
+                QCoreApplication::exit(shown ? 0 : 1);
+            });
+            return -1;
+        }
+        // From here on a terminate signal quits the orderly way, saving the settings; during the
+        // first-run dialogs it ends the program at once, before anything is saved.
+        platform::InstallTerminationHandler();
+        main_->show();
+        return -1;
+    }
+
+    platform::SettingsStore& store_;
+    platform::SingleInstance& instance_;
+    platform::Keyring& keyring_;
+    std::unique_ptr<frmSet> main_;
+};
 
 } // namespace
 
@@ -77,58 +155,14 @@ int main(int argc, char** argv)
         return CheckProgramData(out) ? 0 : 1;
     }
 
+    platform::Keyring keyring;
+    platform::SettingsStore::SetProgramKeyring(&keyring);
     platform::SettingsStore store;
     platform::SingleInstance instance;
-
-    // The telephone lines: the SIP lines of the settings, then, for demonstrations, a scripted
-    // line whose script KORVALEN_SCRIPTED_LINE names.
-    auto& lines = platform::LineDeviceTable::instance();
-    struct Release
-    {
-        platform::LineDeviceTable& t;
-        ~Release() { t.clear(); }
-    } release{lines}; // before the application goes
-    auto* sip = new platform::SipLine(platform::LoadSipLines(store), &store);
-    sip->setDialPrefix(platform::LoadSipDialPrefix(store));
-    lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip));
-    if (const QString script = qEnvironmentVariable("KORVALEN_SCRIPTED_LINE"); !script.isEmpty()) {
-        QFile file(script);
-        auto scripted = std::make_unique<platform::ScriptedLine>();
-        QString problem = QStringLiteral("cannot read the file");
-        if (!file.open(QIODevice::ReadOnly) || !scripted->play(QString::fromUtf8(file.readAll()), &problem, 500)) {
-            std::fprintf(stderr, "korvalen: scripted line %s: %s\n", qPrintable(script), qPrintable(problem));
-            return 2;
-        }
-        lines.addBackend(std::move(scripted));
-    }
-    frmSetParts parts;
-    parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
-    parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
-    parts.audioOutputs = [] { return platform::AudioOutputs::instance().descriptions(); };
-    parts.notifier = [] { return std::make_unique<platform::DesktopNotifier>(); };
-    frmSet main(store, instance, std::move(parts));
-    QObject::connect(&main, &frmSet::programEnded, &app, &QApplication::quit, Qt::QueuedConnection);
-    if (!main.Form_Load()) {
-        if (!instance.anotherCopyRuns())
-            return 0;
-        // Already running: that copy shows its window, and this one goes.
-        int status = 0;
-        instance.AskRunningCopyToShow([&status](bool shown, const QString& why) {
-            if (shown) {
-                std::fprintf(stderr, "korvalen: already running; its window is now in front.\n");
-            } else {
-                std::fprintf(stderr, "korvalen: already running, but it cannot be asked to show its window (%s).\n",
-                             qPrintable(why));
-                status = 1;
-            }
-            QCoreApplication::exit(status);
-        });
-        app.exec();
-        return status;
-    }
-    // From here on a terminate signal quits the orderly way, saving the settings; during the
-    // first-run dialogs it ends the program at once, before anything is saved.
-    platform::InstallTerminationHandler();
-    main.show();
+    Program program(store, instance, keyring);
+    QObject::connect(&keyring, &platform::Keyring::Trouble,
+                     [](const QString& why) { std::fprintf(stderr, "korvalen: %s\n", qPrintable(why)); });
+    // The passwords may be in the keyring: the program starts once it has answered.
+    keyring.Open(store.fileName(), [&program] { program.Start(); });
     return app.exec();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SettingsStore.h"
 
+#include "platform/Keyring.h"
+
 #include <QFile>
 
 #include <QFileInfo>
@@ -8,7 +10,18 @@
 
 namespace platform {
 
-SettingsStore::SettingsStore()
+namespace {
+
+Keyring* programKeyring = nullptr;
+
+} // namespace
+
+void SettingsStore::SetProgramKeyring(Keyring* keyring)
+{
+    programKeyring = keyring;
+}
+
+SettingsStore::SettingsStore() : keyring_(programKeyring)
 {
     open();
 }
@@ -45,8 +58,19 @@ QString SettingsStore::storedKey(const QString& key) const
     return key;
 }
 
+QStringList SettingsStore::Keys() const
+{
+    settings_->beginGroup(kSection);
+    const QStringList keys = settings_->childKeys();
+    settings_->endGroup();
+    return keys;
+}
+
 QString SettingsStore::GetSetting(const QString& key, const QString& defaultValue) const
 {
+    if (keyring_ && IsPasswordKey(key))
+        if (const std::optional<QString> password = keyring_->Password(key))
+            return *password;
     const QString name = QString(kSection) + '/' + storedKey(key);
     if (!settings_->contains(name))
         return defaultValue;
@@ -59,10 +83,25 @@ QString SettingsStore::GetSetting(const QString& key, const QString& defaultValu
 
 bool SettingsStore::SaveSetting(const QString& key, const QString& value)
 {
+    if (keyring_ && IsPasswordKey(key) && keyring_->SetPassword(key, value))
+        return true;
     // QSettings goes on reporting its first error for good: a fresh one judges this write alone.
     if (settings_->status() != QSettings::NoError)
         open();
     settings_->setValue(QString(kSection) + '/' + storedKey(key), value);
+    return sync();
+}
+
+bool SettingsStore::RemoveSetting(const QString& key)
+{
+    if (settings_->status() != QSettings::NoError)
+        open();
+    settings_->remove(QString(kSection) + '/' + storedKey(key));
+    return sync();
+}
+
+bool SettingsStore::sync()
+{
     settings_->sync();
     switch (settings_->status()) {
     case QSettings::NoError:

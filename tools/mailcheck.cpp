@@ -6,6 +6,7 @@
 #include "mail/checkmailClass.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ProgramWide.h"
+#include "platform/Keyring.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLocale.h"
 
@@ -87,6 +88,10 @@ int main(int argc, char** argv)
     });
     p.process(app);
 
+    // The program's own settings keep their passwords in the keyring where one runs.
+    platform::Keyring keyring;
+    if (!p.isSet("settings"))
+        platform::SettingsStore::SetProgramKeyring(&keyring);
     std::unique_ptr<platform::SettingsStore> store =
         p.isSet("settings") ? std::make_unique<platform::SettingsStore>(p.value("settings"))
                             : std::make_unique<platform::SettingsStore>();
@@ -100,12 +105,12 @@ int main(int argc, char** argv)
     engine.UserName = setting("user", "EmailUID", "");
     engine.Password = p.isSet("password")                              ? p.value("password")
                       : qEnvironmentVariableIsSet("KORVALEN_PASSWORD") ? qEnvironmentVariable("KORVALEN_PASSWORD")
-                                                                       : store->GetSetting("EmailPw", "");
+                                                                       : QString();
     bool ok = true;
     engine.ServerPort = setting("port", "popport", "110").toInt(&ok);
     if (!ok || engine.ServerPort < 1 || engine.ServerPort > 65535)
         return fail("the POP3 port must be a number from 1 to 65535");
-    if (engine.ServerName.isEmpty() || engine.UserName.isEmpty() || engine.Password.isEmpty())
+    if (engine.ServerName.isEmpty() || engine.UserName.isEmpty())
         return fail("give the POP3 server, user and password (options or --settings; see --help)");
     host.server = setting("smtp-host", "smtpserver", "");
     host.port = setting("smtp-port", "smtpport", "25").toInt();
@@ -179,13 +184,23 @@ int main(int argc, char** argv)
         whenIdle->start(0);
     });
 
-    QTimer::singleShot(0, [&] {
+    const auto start = [&] {
+        if (engine.Password.isEmpty())
+            engine.Password = store->GetSetting("EmailPw", "");
+        if (engine.Password.isEmpty()) {
+            app.exit(fail("give the POP3 server, user and password (options or --settings; see --help)"));
+            return;
+        }
         if (kind == checkmailClass::FetchOne)
             engine.RetrieveMailInServer(int16_t(message));
         else if (kind == checkmailClass::DeleteOne)
             engine.DelMailInServer(int16_t(message));
         else
             engine.CheckMail(kind);
-    });
+    };
+    if (p.isSet("settings") || !engine.Password.isEmpty())
+        QTimer::singleShot(0, start);
+    else
+        keyring.Open(store->fileName(), start);
     return app.exec();
 }
