@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/SipStack.h"
 
+#include "platform/telephone/SipKeypad.h"
+
 #include "platform/telephone/SipDatagramGuard.h"
 #include "platform/telephone/SipDeferrals.h"
 #include "platform/telephone/SipLineConfig.h"
 #include "platform/telephone/SipTexts.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
@@ -24,22 +25,12 @@ namespace {
 constexpr int kBusyIterateMs = 10; // a call in progress: prompt digits and prompt speech
 constexpr int kIdleIterateMs = 100; // no call: an INVITE waits at most this long
 constexpr int kIncomingTimeoutS = 600; // the call controller turns an unanswered caller away long before
-constexpr int kMaxInfoBody = 64; // a keypad INFO body is a few bytes
 constexpr int kPacketMs = 10; // speech starts going out after 10 ms of it, not 20
 constexpr int kJitterMs = 0; // the caller's sound is never listened to, only its keys
 
 QString Text(const std::string& s)
 {
     return QString::fromStdString(s);
-}
-
-// The keys a caller can press; anything else from the far end is dropped.
-QString KeypadDigit(QChar c)
-{
-    const char16_t u = c.toUpper().unicode();
-    if ((u >= u'0' && u <= u'9') || u == u'*' || u == u'#' || (u >= u'A' && u <= u'D'))
-        return QString(QChar(u));
-    return {};
 }
 
 // The stack shares its ports (SO_REUSEADDR), so a port another program holds must be found
@@ -113,28 +104,19 @@ public:
     {
         digit(call, dtmf > 0 && dtmf < 128 ? KeypadDigit(QChar(char16_t(dtmf))) : QString());
     }
-    // A keypad key as an INFO application/dtmf body: the key alone, perhaps with blanks.
+    // A keypad key in an INFO body.
     void onInfoReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>& call,
                         const std::shared_ptr<const linphone::InfoMessage>& message) override
     {
         const std::shared_ptr<const linphone::Content> content = message ? message->getContent() : nullptr;
-        if (!content || QString::fromStdString(content->getType()).compare(u"application", Qt::CaseInsensitive) != 0)
+        if (!content || !content->getBuffer())
             return;
-        const QString subtype = QString::fromStdString(content->getSubtype()).toLower();
         const size_t size = content->getSize();
-        const uint8_t* buffer = content->getBuffer();
-        if (!buffer || size == 0 || size > kMaxInfoBody)
+        if (size > 4096)
             return;
-        QString body = QString::fromLatin1(reinterpret_cast<const char*>(buffer), qsizetype(size)).trimmed();
-        if (subtype == u"dtmf-relay") { // normally taken by the stack itself: "Signal=5"
-            static const QRegularExpression signal(QStringLiteral("^Signal\\s*=\\s*(\\S)\\s*(\\r?\\n|$)"),
-                                                   QRegularExpression::CaseInsensitiveOption);
-            const QRegularExpressionMatch m = signal.match(body);
-            body = m.hasMatch() ? m.captured(1) : QString();
-        } else if (subtype != u"dtmf") {
-            return;
-        }
-        digit(call, body.size() == 1 ? KeypadDigit(body[0]) : QString());
+        digit(call,
+              KeypadKeyFromInfo(Text(content->getType()), Text(content->getSubtype()),
+                                QByteArray(reinterpret_cast<const char*>(content->getBuffer()), qsizetype(size))));
     }
 
 private:
