@@ -8,6 +8,7 @@ void MailEngine::Init(const EngineSettings& s)
     engine_.PhoneNumber = s.phoneNumber;
     engine_.PinCode = s.pin;
     engine_.AutoReplyOn = s.autoReply;
+    engine_.AutoReplyDays = s.autoReplyDays;
     engine_.writelog(s.logging);
     engine_.PhoneOn = s.telephone;
     engine_.RepeatCount = int16_t(s.repeatCount);

@@ -28,6 +28,7 @@ struct EngineSettings
     QString phoneNumber;
     QString pin;
     bool autoReply = false;
+    int autoReplyDays = 7; // one automatic reply per sender in this many days
     bool logging = false;
     bool telephone = true;
     int repeatCount = 16;

@@ -25,6 +25,7 @@ inline constexpr Key Emailcount{"Emailcount", "1"};
 inline constexpr Key autoreplymessage{"autoreplymessage",
                                       "This is Auto reply, Message received, you may call my cell phone."};
 inline constexpr Key autoreplycheck{"autoreplycheck", "0"};
+inline constexpr Key autoreplydays{"autoreplydays", "7"};
 inline constexpr Key minute{"minute", "10"};
 inline constexpr Key logcheck{"logcheck", "0"};
 inline constexpr Key toolTips{"toolTips", "1"};
@@ -73,6 +74,8 @@ inline constexpr Range minuteRange{10, 60, 60};
 inline constexpr Range repeatvoiceRange{2, 99, 16};
 inline constexpr Range hangupTimeRange{2, 60, 10};
 inline constexpr Range ringsAnswerRange{1, 99, 2};
+// 0 answers every new mail; a year is the longest the engine remembers a sender.
+inline constexpr Range autoreplydaysRange{0, 365, 7};
 // The wizard keeps to the main window's interval, so the main window keeps what it saved;
 // only its default differs.
 inline constexpr Range wizardMinuteRange{minuteRange.min, minuteRange.max, 10};

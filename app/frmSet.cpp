@@ -495,6 +495,7 @@ void frmSet::Init_obj()
     s.phoneNumber = Text9->text();
     s.pin = Pin->text();
     s.autoReply = Check[0]->isChecked();
+    s.autoReplyDays = txtReplyDays->text().trimmed().toInt();
     s.logging = Check[1]->isChecked();
     s.telephone = Check[4]->isChecked();
     s.repeatCount = Text10->text().trimmed().toInt();

@@ -238,6 +238,8 @@ public:
     QLineEdit* Text16; // SMTP port
     QLineEdit* Text6; // new-mail threshold
     QPlainTextEdit* Text15; // automatic reply
+    QLineEdit* txtReplyDays = nullptr; // one automatic reply per sender in so many days
+    QLabel* lblReplyDays = nullptr;
     QLineEdit* Text7; // minutes between checks
     QLineEdit* txtRingsToAnswer;
     QLineEdit* Text9; // telephone number

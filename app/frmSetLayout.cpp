@@ -173,7 +173,14 @@ QWidget* frmSet::buildCheckingPage()
     grid->addWidget(Text7, 0, 1);
     grid->addWidget(GLabel[7], 1, 0);
     grid->addWidget(Text6, 1, 1);
-    grid->addWidget(Check[0], 2, 0, 1, 2);
+    txtReplyDays = numberField(page, keys::autoreplydaysRange);
+    lblReplyDays = new QLabel(page);
+    auto* replyRow = new QHBoxLayout;
+    replyRow->addWidget(Check[0]);
+    replyRow->addStretch(1);
+    replyRow->addWidget(lblReplyDays);
+    replyRow->addWidget(txtReplyDays);
+    grid->addLayout(replyRow, 2, 0, 1, 2);
     grid->addWidget(GLabel[8], 3, 0);
     grid->addWidget(Text15, 3, 1);
     grid->addWidget(GLabel[9], 4, 0);

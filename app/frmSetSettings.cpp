@@ -43,6 +43,7 @@ void frmSet::LoadSettings()
     Text6->setText(keys::InRange(get(keys::Emailcount), keys::EmailcountRange));
     Text15->setPlainText(get(keys::autoreplymessage));
     check(0, keys::autoreplycheck);
+    txtReplyDays->setText(keys::InRange(get(keys::autoreplydays), keys::autoreplydaysRange));
     Text7->setText(keys::InRange(get(keys::minute), keys::minuteRange));
     check(1, keys::logcheck);
     check(2, keys::toolTips);
@@ -77,7 +78,8 @@ void frmSet::SaveSettings()
                                {Text7, keys::minuteRange},
                                {txtRingsToAnswer, keys::ringsAnswerRange},
                                {Text10, keys::repeatvoiceRange},
-                               {Text13, keys::hangupTimeRange}})
+                               {Text13, keys::hangupTimeRange},
+                               {txtReplyDays, keys::autoreplydaysRange}})
         edit->setText(keys::InRange(edit->text(), range));
     Text5->setText(fields::PortText(Text5->text(), keys::popportRange.byDefault));
     Text16->setText(fields::PortText(Text16->text(), keys::smtpportRange.byDefault));
@@ -93,6 +95,7 @@ void frmSet::SaveSettings()
         {keys::Emailcount.name, Text6->text()},
         {keys::autoreplymessage.name, Text15->toPlainText()},
         {keys::autoreplycheck.name, boxValue(Check[0])},
+        {keys::autoreplydays.name, txtReplyDays->text()},
         {keys::minute.name, Text7->text()},
         {keys::logcheck.name, boxValue(Check[1])},
         {keys::toolTips.name, boxValue(Check[2])},

@@ -59,6 +59,9 @@ void frmSet::LoadLocalizedTexts(int lcid)
         extraLabels_[i]->setText(text(label, QString::fromLatin1(extra[i])));
     // Texts of the telephone and mailbox pages.
     auto own = [&](const char* key, const char* english) { return LocalText(letter, "Main", key, english); };
+    lblReplyDays->setText(own("ReplyDays", "Days between replies to one sender"));
+    lblReplyDays->setToolTip(
+        own("ReplyDaysTip", "A sender gets one automatic reply in this many days; 0 answers every new mail"));
     pinNote_->setText(own("PinNote", "Until you set a PIN of your own, only callers on this computer are answered."));
     ARButton12->setText(own("ModemButton", "Modem configuration"));
     ARButton12->setToolTip(own("ModemButtonTip", "Add, change or remove the SIP telephone lines"));

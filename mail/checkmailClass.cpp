@@ -5,6 +5,7 @@
 #include "mail/SpamList.h"
 #include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
+#include "platform/Utilities.h"
 #include "protocols/CPostOffice.h"
 #include "protocols/cSmtp.h"
 #include "telephony/ClsAudioControl.h"
@@ -183,6 +184,7 @@ void checkmailClass::startSession()
     if (ObjPop)
         return;
     memory_.open(UserName + QLatin1Char('@') + ServerName.trimmed().toLower()); // one mailbox, whatever the port
+    senders_.open(UserName + QLatin1Char('@') + ServerName.trimmed().toLower());
     knownAtFirstDelete_ = -1;
     userDeleted_ = false;
     listedToEnd_ = false;
@@ -323,8 +325,14 @@ void checkmailClass::onHeadersIn()
     // A reply is never answered: neither the decoded nor the received subject may hold "Re:".
     const bool reply =
         ObjPop->MsgSubject().contains(QLatin1String("Re:")) || ObjPop->MsgSubjectOrg().contains(QLatin1String("Re:"));
-    if (AutoReplyOn && myStatus_ != FirstCheck && !reply && isNew && !(!id.isEmpty() && memory_.answered(id)))
-        return sendAutoReply(id);
+    if (AutoReplyOn && myStatus_ != FirstCheck && !reply && isNew && !(!id.isEmpty() && memory_.answered(id))) {
+        const QString why = autoReplySkipped();
+        if (why.isEmpty())
+            return sendAutoReply(id);
+        WriteLogLine(ServerName, QStringLiteral("No Auto Reply to ")
+                                     + platform::ExtractAngleAddress(ObjPop->MsgFromOrg()) + QStringLiteral(": ")
+                                     + why);
+    }
     resumeListing();
 }
 
@@ -354,6 +362,7 @@ void checkmailClass::onMessageIn()
     DisplayText = DisplayStringconv(body_, bodyBytes_, charset_);
     date_ = listDate(ObjPop->MsgSendDate());
     readId_ = targetId_;
+    readThread_ = threadIdsOf(ObjPop->MsgHeaders());
     readPosition_ = targetMessage_;
     placeholder_ = false;
     emit DebugPrint(QStringLiteral("Retrieve message %1").arg(ObjPop->CurrentMessageNum()));

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "mail/MailboxMemory.h"
+#include "mail/SenderReplyMemory.h"
 
 class CPostOffice;
 class cSmtp;
@@ -59,6 +60,8 @@ public:
     int16_t LastErrorNumber = 0;
     bool PhoneOn = false;
     bool AutoReplyOn = false;
+    // A sender gets at most one automatic reply in this many days (0: no such limit).
+    int AutoReplyDays = SenderReplyMemory::kDefaultDays;
     bool AlertAnswered = false;
     bool TodayOnly = false;
     // The log makes a two-second pause after each line; tools that only watch may skip it.
@@ -102,6 +105,7 @@ public:
     QList<NewMail> NewMailListed() const { return newMail_; }
     // Where the engine keeps what it has listed and answered of the current mailbox.
     QString MemoryFile() const { return memory_.filePath(); }
+    QString SenderMemoryFile() const { return senders_.filePath(); }
     bool Sending() const { return ObjSmtp != nullptr; }
 
     // The current message (the last one fetched in full, or the error placeholder).
@@ -199,6 +203,7 @@ private:
     void clearList();
     bool isSpam() const;
     void sendAutoReply(const QString& id);
+    QString autoReplySkipped() const;
     void resumeAfterReply();
     void ObjSmtp_Sending();
     void ObjSmtp_ServerClose(int16_t code);
@@ -255,6 +260,7 @@ private:
 
     // The session's view of the mailbox, kept sound whatever happens to the session.
     MailboxMemory memory_;
+    SenderReplyMemory senders_; // who got an automatic reply, and when
     int32_t knownAtFirstDelete_ = -1; // rows that stay valid when the session's DELEs are undone
     bool userDeleted_ = false; // the server accepted the user's DELE, pending QUIT
     bool listedToEnd_ = false; // the session looked at every message up to the count
@@ -290,11 +296,20 @@ private:
         bool sendClosed = false;
         bool pauseOver = false;
     } replyWait_;
+    // The header fields that place a reply in its thread.
+    struct ThreadIds
+    {
+        QString messageId, references, inReplyTo;
+    };
+    static ThreadIds threadIdsOf(const QString& headers);
+    ThreadIds readThread_; // of the message fetched
+    ThreadIds replyThread_; // of the message the caller is answering
     // An automatic reply that waits for the send in progress to close.
     struct PendingSend
     {
         QString to, from, subject, body;
         enum Kind { Other, Auto, Dictated } kind = Other;
+        ThreadIds answered; // the mail this one answers
     };
     QList<PendingSend> pendingSends_;
     PendingSend::Kind sendKind_ = PendingSend::Other;

@@ -373,6 +373,7 @@ void checkmailClass::startReply()
         return sayMenu(QStringLiteral(" replies can not be written here. "));
     form->showCompose();
     form->setSubject(QStringLiteral("Re: ") + subject_);
+    replyThread_ = readThread_;
     form->setBody(QString());
     form->setTo(platform::ExtractAngleAddress(fromOrg_));
     if (form->from().isEmpty())
@@ -390,8 +391,8 @@ void checkmailClass::sendReply()
         return say(QStringLiteral(" e mail is Busy, try later"));
     dictatedSend_ = true;
     say(QStringLiteral(" sending"));
-    queueSend(
-        {oneLine(form->to()), oneLine(form->from()), oneLine(form->subject()), form->body(), PendingSend::Dictated});
+    queueSend({oneLine(form->to()), oneLine(form->from()), oneLine(form->subject()), form->body(),
+               PendingSend::Dictated, replyThread_});
 }
 
 void checkmailClass::deleteReadMessage()

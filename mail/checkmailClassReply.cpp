@@ -2,6 +2,7 @@
 // Spam, automatic replies, sending mail and the log.
 #include "mail/checkmailClass.h"
 
+#include "mail/AutoReplyRules.h"
 #include "mail/MailHost.h"
 #include "platform/LogFile.h"
 #include "platform/Clock.h"
@@ -12,6 +13,7 @@
 #include "platform/Utilities.h"
 #include "protocols/CPostOffice.h"
 #include "protocols/ClsBIG2GB.h"
+#include "protocols/HeaderField.h"
 #include "protocols/cSmtp.h"
 #include "telephony/ClsAudioControl.h"
 
@@ -21,18 +23,38 @@
 
 #include <cmath>
 
+checkmailClass::ThreadIds checkmailClass::threadIdsOf(const QString& headers)
+{
+    return {HeaderField(headers, u"Message-ID"), HeaderField(headers, u"References"),
+            HeaderField(headers, u"In-Reply-To")};
+}
+
+// Why the message just listed gets no automatic reply, or an empty text when it gets one.
+QString checkmailClass::autoReplySkipped() const
+{
+    const QString to = platform::ExtractAngleAddress(ObjPop->MsgFromOrg());
+    const QString why = autoreply::SkipReason(ObjPop->MsgHeaders(), to);
+    if (!why.isEmpty())
+        return why;
+    if (senders_.answeredWithin(to, AutoReplyDays, platform::AppClock().msecsSinceEpoch()))
+        return QStringLiteral("the sender had an automatic reply in the last %1 days").arg(AutoReplyDays);
+    return QString();
+}
+
 void checkmailClass::sendAutoReply(const QString& id)
 {
+    const QString to = platform::ExtractAngleAddress(ObjPop->MsgFromOrg());
+    const QString from = platform::ExtractAngleAddress(ObjPop->MsgTo());
     // Remembered before it goes: whatever happens to this session, the mail is answered once.
     if (!memory_.markAnswered(id))
         emit DebugPrint(QStringLiteral("Cannot write ") + memory_.filePath());
-    const QString to = platform::ExtractAngleAddress(ObjPop->MsgFromOrg());
-    const QString from = platform::ExtractAngleAddress(ObjPop->MsgTo());
+    if (!senders_.markAnswered(to, platform::AppClock().msecsSinceEpoch()))
+        emit DebugPrint(QStringLiteral("Cannot write ") + senders_.filePath());
     // The server waits for our own send: its silence meanwhile is not a time-out.
     ObjPop->StopTimeout();
     replyWait_ = {ObjPop, false, false};
     queueSend({to, from, QStringLiteral("Re:") + ObjPop->MsgSubject(), host_ ? host_->replyText() : QString(),
-               PendingSend::Auto});
+               PendingSend::Auto, threadIdsOf(ObjPop->MsgHeaders())});
     WriteLogLine(ServerName, QStringLiteral("Auto Reply to ") + to, [this] {
         replyWait_.pauseOver = true;
         resumeAfterReply();
@@ -78,6 +100,10 @@ void checkmailClass::startSend(const PendingSend& send)
     ObjSmtp->Server = host_ ? host_->smtpServer() : QString();
     ObjSmtp->MessageText = send.body;
     ObjSmtp->MessageSubject = send.subject;
+    ObjSmtp->RepliedMessageID = send.answered.messageId;
+    ObjSmtp->RepliedReferences = send.answered.references;
+    ObjSmtp->RepliedInReplyTo = send.answered.inReplyTo;
+    ObjSmtp->AutoReplied = send.kind == PendingSend::Auto;
     ObjSmtp->Connect(0, QString());
 }
 

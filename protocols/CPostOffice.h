@@ -105,6 +105,8 @@ public:
     int16_t MsgYear() const;
     int32_t Charset() const;
     QDate MsgSendDate() const;
+    // The header block of the last message read, as received.
+    QString MsgHeaders() const { return message().Headers; }
 
 signals:
     void POPStatus();

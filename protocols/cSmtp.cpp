@@ -4,12 +4,12 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "protocols/LentControls.h"
+#include "protocols/MailComposer.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SystemLocale.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QLocale>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -28,25 +28,6 @@ QString oneLine(QString text)
     return text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-// Every line of the message ends in CR LF, whatever the text box gave: a bare LF or CR
-// becomes CR LF.
-QByteArray crlfLines(const QByteArray& data)
-{
-    QByteArray out;
-    out.reserve(data.size() + data.size() / 32 + 2);
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        const char c = data[i];
-        if (c == '\r' || c == '\n') {
-            out += "\r\n";
-            if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
-                ++i;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // A line of the message that begins with "." gets a second one, so the server does not take
 // it for the end of the data.
 QByteArray dotStuffed(const QByteArray& data)
@@ -61,14 +42,6 @@ QByteArray dotStuffed(const QByteArray& data)
         lineStart = c == '\n';
     }
     return out;
-}
-
-// "dd mmm yy hh:mm:ss" with the system's short month name, from the program clock.
-QString dateText()
-{
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(platform::AppClock().msecsSinceEpoch());
-    return now.toString(QStringLiteral("dd ")) + QLocale::system().monthName(now.date().month(), QLocale::ShortFormat)
-           + now.toString(QStringLiteral(" yy hh:mm:ss"));
 }
 
 // Reply code: the number the first three characters make, 0 when they are not digits.
@@ -199,19 +172,24 @@ void cSmtp::onReply(const QByteArray& line)
 // The message as the server receives it after 354, up to the final ".".
 QByteArray cSmtp::messageData()
 {
-    QByteArray data = bytes(QStringLiteral("DATE: ") + dateText() + QStringLiteral("\r\n") + QStringLiteral("From: ")
-                            + oneLine(MailFrom) + QStringLiteral("\r\n") + QStringLiteral("To: ") + oneLine(SendTo)
-                            + QStringLiteral("\r\n") + QStringLiteral("Subject: ") + oneLine(MessageSubject)
-                            + QStringLiteral("\r\n\r\n") + MessageText + QStringLiteral("\r\n\r\n"));
+    MailComposer mail;
+    mail.From = oneLine(MailFrom);
+    mail.To = oneLine(SendTo);
+    mail.Subject = oneLine(MessageSubject);
+    mail.Text = MessageText;
+    mail.RepliedMessageID = RepliedMessageID;
+    mail.RepliedReferences = RepliedReferences;
+    mail.RepliedInReplyTo = RepliedInReplyTo;
+    mail.AutoReplied = AutoReplied;
     if (attach_ != 0) {
         EncodeNow(attachPath_);
         QFile encoded(tempFilePath());
         if (encoded.open(QIODevice::ReadOnly))
-            data += encoded.readAll();
+            mail.Text += QStringLiteral("\r\n\r\n") + QString::fromLatin1(encoded.readAll());
         encoded.close();
         QFile::remove(tempFilePath());
     }
-    return dotStuffed(crlfLines(data));
+    return dotStuffed(mail.compose(QDateTime::fromMSecsSinceEpoch(platform::AppClock().msecsSinceEpoch())));
 }
 
 void cSmtp::send(Step next, const QByteArray& line)

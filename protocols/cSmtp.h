@@ -43,6 +43,12 @@ public:
     QString MessageText;
     int32_t SMTPPort = 25;
     int16_t TempFileNumber = 0;
+    // A reply names the mail it answers (that mail's Message-ID, References and In-Reply-To),
+    // and an automatic one says so.
+    QString RepliedMessageID;
+    QString RepliedReferences;
+    QString RepliedInReplyTo;
+    bool AutoReplied = false;
 
     QString status() const { return status_; }
 

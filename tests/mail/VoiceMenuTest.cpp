@@ -262,7 +262,10 @@ TEST_F(VoiceMenu, ADictatedReplyIsSentToTheSenderOfTheMessageRead)
     ASSERT_EQ(sent.size(), 1);
     EXPECT_EQ(sent[0].rcptTos, QStringList({"carol@example.org"}));
     EXPECT_TRUE(sent[0].data.contains("Subject: Re: Photos from the trip\r\n"));
-    EXPECT_TRUE(sent[0].data.contains("\r\n\r\nok yes\r\n"));
+    EXPECT_TRUE(sent[0].data.endsWith("\r\n\r\nok yes\r\n"));
+    // A person's reply, in the thread of the message read.
+    EXPECT_TRUE(sent[0].data.contains("\r\nIn-Reply-To: <20240309.0006.a7f3@example.org>\r\n"));
+    EXPECT_FALSE(sent[0].data.contains("Auto-Submitted"));
 
     // "**" leaves the dictation without sending.
     press("8"

@@ -94,8 +94,9 @@ TEST_F(MailboxCheck, NewMailIsAnsweredOnceAndRepliesAreNot)
     EXPECT_EQ(sent[0].mailFrom, "alice@example.com");
     EXPECT_EQ(sent[0].rcptTos, QStringList({"carol@example.org"}));
     EXPECT_TRUE(sent[0].data.contains("\r\nFrom: alice@example.com\r\nTo: carol@example.org\r\n"
-                                      "Subject: Re:Photos from the trip\r\n\r\n"));
-    EXPECT_TRUE(sent[0].data.contains("\r\n\r\nI am away this week.\r\n"));
+                                      "Subject: Re:Photos from the trip\r\n"));
+    EXPECT_TRUE(sent[0].data.contains("\r\nIn-Reply-To: <20240309.0006.a7f3@example.org>\r\n"));
+    EXPECT_TRUE(sent[0].data.endsWith("\r\n\r\nI am away this week.\r\n"));
     EXPECT_EQ(list.rowCount(), 3);
     EXPECT_TRUE(debug.contains("E-mail Send Complete"));
 }

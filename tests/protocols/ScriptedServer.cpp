@@ -3,6 +3,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QRegularExpression>
+
+namespace {
+bool clientStep(const QByteArray& step)
+{
+    return step.startsWith("C:") || step.startsWith("C~");
+}
+} // namespace
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
@@ -101,7 +109,7 @@ void ScriptedServer::play()
         } else if (kind == "S|") {
             write(out + text);
             out.clear();
-            if (next_ < steps_.size() && !steps_[next_].startsWith("C:")) { // pause between server segments only
+            if (next_ < steps_.size() && !clientStep(steps_[next_])) { // pause between server segments only
                 paused_ = true;
                 QTimer::singleShot(pauseMs_, this, &ScriptedServer::play);
                 return;
@@ -149,13 +157,19 @@ void ScriptedServer::onClientData()
         inbox_.remove(0, end + 2);
         if (stopped_)
             continue;
-        if (paused_ || next_ >= steps_.size() || !steps_[next_].startsWith("C:")) {
+        if (paused_ || next_ >= steps_.size() || !clientStep(steps_[next_])) {
             fault(QStringLiteral("unexpected client line: ") + QString::fromLatin1(line));
             stopped_ = true;
             continue;
         }
         const QByteArray expected = steps_[next_].mid(3);
-        if (line != expected) {
+        const bool matches =
+            steps_[next_].startsWith("C~")
+                ? QRegularExpression(QRegularExpression::anchoredPattern(QString::fromLatin1(expected)))
+                      .match(QString::fromLatin1(line))
+                      .hasMatch()
+                : line == expected;
+        if (!matches) {
             fault(QStringLiteral("step %1: expected \"%2\", got \"%3\"")
                       .arg(next_)
                       .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
@@ -163,7 +177,7 @@ void ScriptedServer::onClientData()
             continue;
         }
         ++next_;
-        if (next_ < steps_.size() && !steps_[next_].startsWith("C:") && inbox_.contains("\r\n")) {
+        if (next_ < steps_.size() && !clientStep(steps_[next_]) && inbox_.contains("\r\n")) {
             fault(QStringLiteral("client line before the server's reply: ") + QString::fromLatin1(inbox_));
             stopped_ = true;
             continue;

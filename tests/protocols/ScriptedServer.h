@@ -19,6 +19,7 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 //   "S| text"  send text alone; the server's next step follows after a pause, as a separate segment
 //   "S* text"  send text one byte per pause (a trickling server)
 //   "C: text"  the client's next line must be text and CR LF, byte for byte
+//   "C~ regex" the client's next line must match the regular expression as a whole
 //   "CLOSE"    close the connection
 // When the steps run out the server stays silent with the connection open. A client line that
 // comes before the server's reply to the previous one, or after the last step, is a fault.

@@ -8,7 +8,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QLocale>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -20,13 +19,24 @@ const Steps kHelo = {"S: 220 sink ready", "C: HELO 127.0.0.1", "S: 250 hello"};
 const Steps kUpToRcpt = kHelo + Steps{"C: MAIL FROM:ann@x.org", "S: 250 ok", "C: RCPT TO:bob@y.org"};
 const Steps kUpToData = kUpToRcpt + Steps{"S: 250 ok", "C: DATA", "S: 354 go ahead"};
 
-// The message lines the server receives for the standard mail, the fixed clock's date first.
-Steps text(const Steps& body = {"C: hello", "C: ", "C: ", "C: ."})
+// The message lines the server receives for the standard mail: the fixed clock's date in its
+// zone, a fresh id under the sender's domain, a plain ASCII body as it stands.
+Steps header(const QByteArray& from = "ann@x.org", const QByteArray& to = "bob@y.org", const QByteArray& subject = "hi")
 {
-    const QByteArray month = QLocale::system().monthName(2, QLocale::ShortFormat).toLatin1();
-    return Steps{"C: DATE: 04 " + month + " 03 09:05:07", "C: From: ann@x.org", "C: To: bob@y.org", "C: Subject: hi",
-                 "C: "}
-           + body;
+    return Steps{"C~ Date: Tue, 04 Feb 2003 09:05:07 [+-][0-9]{4}",
+                 "C: From: " + from,
+                 "C: To: " + to,
+                 "C: Subject: " + subject,
+                 "C~ Message-ID: <[0-9a-z]+\\.[0-9a-z]+@x\\.org>",
+                 "C: MIME-Version: 1.0",
+                 "C: Content-Type: text/plain; charset=UTF-8",
+                 "C: Content-Transfer-Encoding: 7bit",
+                 "C: "};
+}
+
+Steps text(const Steps& body = {"C: hello", "C: ."})
+{
+    return header() + body;
 }
 
 // The owner's part: a socket and a fast timer lent to the client, a fixed clock and a program
@@ -109,10 +119,9 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
         {"lines cannot end the data or add headers",
          kHelo
              + Steps{"C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org", "S: 250 ok",
-                     "C: DATA", "S: 354 go", text().first(), "C: From: ann@x.org ",
-                     "C: To: bob@y.org  RCPT TO:eve@z.org", "C: Subject: a  Bcc: eve@z.org", "C: ", "C: ..hidden",
-                     "C: ..", "C: plain", "C: ..after a bare line feed", "C: bare CR", "C: ", "C: ", "C: ."}
-             + bye,
+                     "C: DATA", "S: 354 go"}
+             + header("ann@x.org ", "bob@y.org  RCPT TO:eve@z.org", "a  Bcc: eve@z.org")
+             + Steps{"C: ..hidden", "C: ..", "C: plain", "C: ..after a bare line feed", "C: bare CR", "C: ."} + bye,
          cSmtp::Delivered, kSent, 0,
          [](cSmtp& s) {
              s.MailFrom = "ann@x.org\n";
@@ -124,8 +133,7 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
         // The block's lines end in CR LF on the wire like every other line.
         {"file attached uuencoded",
          kUpToData
-             + text({"C: hello", "C: ", "C: begin 664 a.bin", "C: ..0V%T<R!A;F0@9&]G<R$@", "C: `", "C: end",
-                     "C: ", "C: ."})
+             + text({"C: hello", "C: ", "C: begin 664 a.bin", "C: ..0V%T<R!A;F0@9&]G<R$@", "C: `", "C: end", "C: ."})
              + bye,
          cSmtp::Delivered, kSent, 0, [this](cSmtp& s) { s.Connect(1, folder.file("a.bin")); }},
     };

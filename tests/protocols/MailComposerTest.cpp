@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "protocols/HeaderField.h"
+#include "protocols/MailComposer.h"
+
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDateTime kNoon(QDate(2026, 12, 6), QTime(21, 48, 16), QTimeZone(8 * 3600));
+
+// The message with its one random line, the Message-ID, cut out and checked on its own.
+QByteArray withoutMessageId(const QByteArray& message, const QByteArray& domain)
+{
+    const QRegularExpression id(QStringLiteral("\r\nMessage-ID: <[0-9a-z]+\\.[0-9a-z]+@%1>\r\n")
+                                    .arg(QRegularExpression::escape(QString::fromLatin1(domain))));
+    QString text = QString::fromLatin1(message);
+    EXPECT_TRUE(id.match(text).hasMatch()) << message.toStdString();
+    return text.replace(id, QStringLiteral("\r\n")).toLatin1();
+}
+
+// What a mail reader makes of a field of encoded words: the words joined, folds dropped.
+QString decodeWords(const QByteArray& value)
+{
+    QByteArray utf8;
+    const QRegularExpression word(QStringLiteral("=\\?UTF-8\\?B\\?([A-Za-z0-9+/=]*)\\?="));
+    for (auto m = word.globalMatch(QString::fromLatin1(value)); m.hasNext();)
+        utf8 += QByteArray::fromBase64(m.next().captured(1).toLatin1());
+    return QString::fromUtf8(utf8);
+}
+
+QList<QByteArray> lines(const QByteArray& text)
+{
+    QList<QByteArray> out = text.split('\n');
+    for (QByteArray& l : out)
+        if (l.endsWith('\r'))
+            l.chop(1);
+    return out;
+}
+
+} // namespace
+
+TEST(MailComposer, AnAutomaticReplyIsWrittenByteForByte)
+{
+    MailComposer mail;
+    mail.From = "alice@example.com";
+    mail.To = "bob@example.org";
+    mail.Subject = "Re:Lunch";
+    mail.Text = "I am away.\nBack on Monday.";
+    mail.RepliedMessageID = "<m2@example.org>";
+    mail.RepliedReferences = "<m0@example.org>\r\n\t<m1@example.org>";
+    mail.AutoReplied = true;
+    EXPECT_EQ(withoutMessageId(mail.compose(kNoon), "example.com"),
+              "Date: Sun, 06 Dec 2026 21:48:16 +0800\r\n"
+              "From: alice@example.com\r\n"
+              "To: bob@example.org\r\n"
+              "Subject: Re:Lunch\r\n"
+              "In-Reply-To: <m2@example.org>\r\n"
+              "References: <m0@example.org> <m1@example.org> <m2@example.org>\r\n"
+              "Auto-Submitted: auto-replied\r\n"
+              "MIME-Version: 1.0\r\n"
+              "Content-Type: text/plain; charset=UTF-8\r\n"
+              "Content-Transfer-Encoding: 7bit\r\n"
+              "\r\n"
+              "I am away.\r\nBack on Monday.\r\n");
+}
+
+TEST(MailComposer, DatesCarryEnglishNamesAFourDigitYearAndTheZone)
+{
+    const struct
+    {
+        QDateTime when;
+        const char* expected;
+    } rows[] = {
+        {kNoon, "Sun, 06 Dec 2026 21:48:16 +0800"},
+        {QDateTime(QDate(2003, 2, 4), QTime(9, 5, 7), QTimeZone(-(3 * 3600 + 30 * 60))),
+         "Tue, 04 Feb 2003 09:05:07 -0330"},
+        {QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0), QTimeZone::utc()), "Thu, 29 Feb 2024 00:00:00 +0000"},
+        {QDateTime(QDate(2031, 7, 1), QTime(23, 59, 59), QTimeZone(5 * 3600 + 45 * 60)),
+         "Tue, 01 Jul 2031 23:59:59 +0545"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(MailComposer::DateField(row.when), row.expected);
+}
+
+// Each body goes in the encoding that suits it and comes back as it was written.
+TEST(MailComposer, TheBodyTravelsInAnEncodingThatSuitsIt)
+{
+    const QString chinese = QString::fromUtf8("下週一回來，謝謝。");
+    const QString longLine = QString(1200, QLatin1Char('x'));
+    const struct
+    {
+        const char* what;
+        QString text;
+        const char* encoding;
+        QByteArray body;
+    } rows[] = {
+        {"ASCII stays as written", "one\r\ntwo", "7bit", "one\r\ntwo\r\n"},
+        {"bare line ends become CR LF", "a\nb\rc\r\n", "7bit", "a\r\nb\r\nc\r\n"},
+        {"empty text", "", "7bit", ""},
+        {"mostly ASCII stays readable", QString::fromUtf8("Caf\u00e9 at noon = fine "), "quoted-printable",
+         "Caf=C3=A9 at noon =3D fine=20\r\n"},
+        {"other scripts in base64", chinese, "base64", (chinese.toUtf8() + "\r\n").toBase64() + "\r\n"},
+        {"a line too long for the wire", longLine, "quoted-printable", QByteArray()},
+        {"control characters are not 7bit", QStringLiteral("bell\a"), "quoted-printable", "bell=07\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MailComposer mail;
+        mail.From = "a@b.c";
+        mail.Text = row.text;
+        const QByteArray message = mail.compose(kNoon);
+        const qsizetype split = message.indexOf("\r\n\r\n");
+        ASSERT_GE(split, 0);
+        const QByteArray head = message.left(split + 2), body = message.mid(split + 4);
+        EXPECT_EQ(HeaderField(QString::fromLatin1(head), u"Content-Transfer-Encoding"), row.encoding);
+        if (!row.body.isEmpty() || row.text.isEmpty())
+            EXPECT_EQ(body, row.body);
+        for (const QByteArray& line : lines(body))
+            EXPECT_LE(line.size(), 76);
+    }
+}
+
+// Encoded words hold whole characters, lines keep to the fold width, and joined they give the
+// subject back: a long Chinese subject, characters of four bytes, and a mixed one.
+TEST(MailComposer, SubjectsInOtherScriptsBecomeEncodedWords)
+{
+    const QString rows[] = {
+        QString::fromUtf8("Re:會議改到星期四下午三點，請大家準時出席並帶上上週的報告和預算表格，謝謝合作"),
+        QString::fromUtf8("😀😃😄😁😆😅😂🤣😊😇🙂🙃😉😌😍🥰😘"),
+        QString::fromUtf8("Re:Caf\u00e9 menu"),
+    };
+    for (const QString& subject : rows) {
+        SCOPED_TRACE(subject.toStdString());
+        const QByteArray field = "Subject: " + MailComposer::HeaderText(subject, 9);
+        for (const QByteArray& line : lines(field))
+            EXPECT_LE(line.size(), MailComposer::kFoldWidth);
+        const QRegularExpression word(QStringLiteral("=\\?UTF-8\\?B\\?([A-Za-z0-9+/=]*)\\?="));
+        for (auto m = word.globalMatch(QString::fromLatin1(field)); m.hasNext();) {
+            const auto match = m.next();
+            EXPECT_LE(match.capturedLength(), 75);
+            EXPECT_FALSE(QString::fromUtf8(QByteArray::fromBase64(match.captured(1).toLatin1()))
+                             .contains(QChar::ReplacementCharacter));
+        }
+        EXPECT_EQ(decodeWords(field), subject);
+    }
+    EXPECT_EQ(MailComposer::HeaderText("Re:plain", 9), "Re:plain");
+}
+
+TEST(MailComposer, DisplayNamesInOtherScriptsAreEncodedAndAddressesKept)
+{
+    EXPECT_EQ(MailComposer::AddressText("Bob <bob@example.org>", 4), "Bob <bob@example.org>");
+    const QByteArray to = MailComposer::AddressText(QString::fromUtf8("\"李華\" <lihua@example.cn>"), 4);
+    EXPECT_TRUE(to.endsWith(" <lihua@example.cn>")) << to.toStdString();
+    EXPECT_EQ(decodeWords(to), QString::fromUtf8("李華"));
+}
+
+// The thread: the parent's References then the parent; without References its one
+// In-Reply-To; ids that are not ids dropped; a long thread keeps its first and last ids.
+TEST(MailComposer, RepliesJoinTheThreadOfTheMailAnswered)
+{
+    QString longThread;
+    for (int i = 0; i < 40; ++i)
+        longThread += QStringLiteral("<t%1@example.org> ").arg(i);
+    const struct
+    {
+        const char* what;
+        QString messageId, references, inReplyTo;
+        QByteArray inReplyToField; // empty: no threading fields at all
+        QList<QByteArray> thread;
+    } rows[] = {
+        {"first reply", "<a@x>", "", "", "<a@x>", {"<a@x>"}},
+        {"parent named in In-Reply-To", "<b@x>", "", "<a@x>", "<b@x>", {"<a@x>", "<b@x>"}},
+        {"In-Reply-To naming two is no thread", "<b@x>", "", "<a@x> <z@x>", "<b@x>", {"<b@x>"}},
+        {"garbage in the ids",
+         " junk <c@x> (comment)",
+         "<a@x> not-an-id <b@x> <bad id@x> <",
+         "",
+         "<c@x>",
+         {"<a@x>", "<b@x>", "<c@x>"}},
+        {"parent repeated in References", "<b@x>", "<a@x> <b@x>", "", "<b@x>", {"<a@x>", "<b@x>"}},
+        {"no Message-ID", "", "<a@x>", "<a@x>", "", {}},
+        {"Message-ID that is no id", "no id here", "", "", "", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MailComposer mail;
+        mail.RepliedMessageID = row.messageId;
+        mail.RepliedReferences = row.references;
+        mail.RepliedInReplyTo = row.inReplyTo;
+        const QString head = QString::fromLatin1(mail.compose(kNoon));
+        EXPECT_EQ(HeaderField(head, u"In-Reply-To").toLatin1(), row.inReplyToField);
+        EXPECT_EQ(MailComposer::MessageIds(HeaderField(head, u"References")), row.thread);
+    }
+
+    MailComposer mail;
+    mail.RepliedMessageID = "<new@example.org>";
+    mail.RepliedReferences = longThread;
+    const QByteArray message = mail.compose(kNoon);
+    const QList<QByteArray> thread = MailComposer::MessageIds(HeaderField(QString::fromLatin1(message), u"References"));
+    ASSERT_EQ(thread.size(), MailComposer::kMaxReferences);
+    EXPECT_EQ(thread.first(), "<t0@example.org>");
+    EXPECT_EQ(thread[1], "<t21@example.org>");
+    EXPECT_EQ(thread.last(), "<new@example.org>");
+    for (const QByteArray& line : lines(message))
+        EXPECT_LE(line.size(), MailComposer::kFoldWidth);
+}
+
+TEST(MailComposer, MessageIdsAreUniqueUnderTheSendersDomain)
+{
+    const QByteArray first = MailComposer::NewMessageId("Alice <alice@mail.example.com>");
+    EXPECT_TRUE(first.startsWith('<') && first.endsWith("@mail.example.com>")) << first.toStdString();
+    EXPECT_NE(first, MailComposer::NewMessageId("Alice <alice@mail.example.com>"));
+    for (const char* odd : {"", "alice", "a@", "a@bad domain", "a@x..y", "\xe6\x9d\x8e@\xe4\xbe\x8b.cn"})
+        EXPECT_TRUE(MailComposer::NewMessageId(QString::fromUtf8(odd)).endsWith("@localhost>")) << odd;
+}
+
+TEST(HeaderField, FindsFoldedFieldsWhateverTheirCase)
+{
+    const QString headers = QStringLiteral("Received: from x\r\n\tby y\r\nREFERENCES: <a@x>\r\n <b@x>\r\n"
+                                           "List-Id:\r\nSubject: the List-Id: word\r\nX-Auto-Submitted: no\r\n");
+    EXPECT_EQ(HeaderField(headers, u"references"), "<a@x> <b@x>");
+    EXPECT_EQ(HeaderField(headers, u"Received"), "from x\tby y");
+    EXPECT_TRUE(HeaderField(headers, u"List-Id").isEmpty());
+    EXPECT_FALSE(HeaderField(headers, u"List-Id").isNull());
+    EXPECT_TRUE(HeaderField(headers, u"Auto-Submitted").isNull());
+    EXPECT_TRUE(HeaderField(headers, u"by y").isNull());
+}
