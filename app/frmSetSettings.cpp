@@ -95,7 +95,6 @@ void frmSet::SaveSettings()
         {keys::Emailcount.name, Text6->text()},
         {keys::autoreplymessage.name, Text15->toPlainText()},
         {keys::autoreplycheck.name, boxValue(Check[0])},
-        {keys::autoreplydays.name, txtReplyDays->text()},
         {keys::minute.name, Text7->text()},
         {keys::logcheck.name, boxValue(Check[1])},
         {keys::toolTips.name, boxValue(Check[2])},
@@ -112,6 +111,7 @@ void frmSet::SaveSettings()
         {keys::SoundVolume.name, QString::number(VolumeSldr->value())},
         {keys::SoundRate.name, QString::number(RateSldr->value())},
         {keys::notifyNewMail.name, boxValue(notifyCheck)},
+        {keys::autoreplydays.name, txtReplyDays->text()},
     };
     // A blank account field is not saved over the account the store holds: the next start
     // checks with that one, and the user is told.

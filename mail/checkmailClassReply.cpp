@@ -75,7 +75,7 @@ void checkmailClass::resumeAfterReply()
 
 void checkmailClass::SendMail(const QString& to, const QString& from, const QString& subject, const QString& body)
 {
-    queueSend({to, from, subject, body, PendingSend::Other});
+    queueSend({to, from, subject, body, PendingSend::Other, {}});
 }
 
 void checkmailClass::queueSend(const PendingSend& send)

@@ -161,7 +161,7 @@ void cSmtp::onReply(const QByteArray& line)
             QPointer<cSmtp> alive(this);
             emit Sending();
             if (alive && step_ == DataSent)
-                send(TextSent, messageData() + "\r\n."); // with the line end: CR LF "." CR LF
+                send(TextSent, messageData() + "."); // the text ends in CR LF: CR LF "." CR LF
         }
     } else if (code >= 401) {
         status_ = QStringLiteral("SMTP Err : %1").arg(code);

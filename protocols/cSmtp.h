@@ -85,7 +85,7 @@ private:
     void onBytesWritten();
     void send(Step next, const QByteArray& line);
     void finish(CloseCode code);
-    QByteArray messageData();
+    QByteArray messageData(); // header and text, every line ending in CR LF
     QString tempFilePath() const;
     void startTimeout();
     void closeSocket();

@@ -30,6 +30,7 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     w.Text7->setText("45");
     w.Check[4]->setChecked(false);
     w.Text15->setPlainText("Away, back on Monday.");
+    w.txtReplyDays->setText("14");
     w.RateSldr->setValue(-4);
     EXPECT_TRUE(store->written.isEmpty()); // nothing is written while the program runs
     const QString file = profile.file("settings.ini");
@@ -43,12 +44,12 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     };
     w.Form_Unload();
     EXPECT_EQ(asked, 1);
-    const QStringList keys = {"EmailUID",     "EmailPw",        "popserver",   "popport",          "smtpserver",
-                              "smtpport",     "Emailvoicefile", "Emailcount",  "autoreplymessage", "autoreplycheck",
-                              "minute",       "logcheck",       "toolTips",    "voicecall",        "AutoAnsCheck",
-                              "voicemodem0",  "ringsAnswer",    "phone1",      "repeatvoice",      "hangupTime",
-                              "PhonePin",     "VoiceName",      "Sounddevice", "SoundVolume",      "SoundRate",
-                              "notifyNewMail"}; // the program's own settings after the classic ones
+    const QStringList keys = {"EmailUID",      "EmailPw",        "popserver",   "popport",          "smtpserver",
+                              "smtpport",      "Emailvoicefile", "Emailcount",  "autoreplymessage", "autoreplycheck",
+                              "minute",        "logcheck",       "toolTips",    "voicecall",        "AutoAnsCheck",
+                              "voicemodem0",   "ringsAnswer",    "phone1",      "repeatvoice",      "hangupTime",
+                              "PhonePin",      "VoiceName",      "Sounddevice", "SoundVolume",      "SoundRate",
+                              "notifyNewMail", "autoreplydays"}; // the program's own settings after the classic ones
     EXPECT_EQ(store->written, keys + keys); // in order, then again
     EXPECT_EQ(stored("Sounddevice"), "-1");
 
@@ -60,6 +61,7 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     EXPECT_EQ(again.Text7->text(), "45");
     EXPECT_FALSE(again.Check[4]->isChecked());
     EXPECT_EQ(again.Text15->toPlainText(), "Away, back on Monday.");
+    EXPECT_EQ(again.txtReplyDays->text(), "14");
     EXPECT_EQ(again.RateSldr->value(), -4);
 }
 
@@ -88,6 +90,9 @@ TEST_F(AppTest, NumberFieldsFallBackToTheirDefaultsWhenStoredOrLeft)
         {"repeatvoice", &frmSet::Text10, "1", "16"},
         {"Emailcount", &frmSet::Text6, "100", "1"},
         {"hangupTime", &frmSet::Text13, "0000001099", "0000001099"},
+        {"autoreplydays", &frmSet::txtReplyDays, "366", "7"},
+        {"autoreplydays", &frmSet::txtReplyDays, "0", "0"},
+        {"autoreplydays", &frmSet::txtReplyDays, "30", "30"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.key) + "=" + row.value);

@@ -3,6 +3,7 @@
 #include "RealPeers.h"
 #include "protocols/ScriptedServer.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -105,7 +106,8 @@ TEST_F(AutoReply, RepliesFollowTheMailStandards)
     const QJsonObject read = readByStandardReader(sent[0].data, {"Subject", "Date", "In-Reply-To", "References"});
     EXPECT_EQ(read["Subject"].toString(), QString::fromUtf8("Re:周会改期"));
     EXPECT_EQ(read["In-Reply-To"].toString(), "<orig-1@example.cn>");
-    EXPECT_EQ(read["body"].toString(), QString::fromUtf8("我下週回來。\nBack next week.\n"));
+    // Base64 text keeps its canonical CR LF line ends.
+    EXPECT_EQ(read["body"].toString(), QString::fromUtf8("我下週回來。\r\nBack next week.\r\n"));
     EXPECT_TRUE(read["defects"].toArray().isEmpty()) << QJsonDocument(read).toJson().toStdString();
 }
 

@@ -115,8 +115,9 @@ TEST(MailComposer, TheBodyTravelsInAnEncodingThatSuitsIt)
         ASSERT_GE(split, 0);
         const QByteArray head = message.left(split + 2), body = message.mid(split + 4);
         EXPECT_EQ(HeaderField(QString::fromLatin1(head), u"Content-Transfer-Encoding"), row.encoding);
-        if (!row.body.isEmpty() || row.text.isEmpty())
+        if (!row.body.isEmpty() || row.text.isEmpty()) {
             EXPECT_EQ(body, row.body);
+        }
         for (const QByteArray& line : lines(body))
             EXPECT_LE(line.size(), 76);
     }
@@ -201,7 +202,7 @@ TEST(MailComposer, RepliesJoinTheThreadOfTheMailAnswered)
     const QList<QByteArray> thread = MailComposer::MessageIds(HeaderField(QString::fromLatin1(message), u"References"));
     ASSERT_EQ(thread.size(), MailComposer::kMaxReferences);
     EXPECT_EQ(thread.first(), "<t0@example.org>");
-    EXPECT_EQ(thread[1], "<t21@example.org>");
+    EXPECT_EQ(thread[1], "<t22@example.org>");
     EXPECT_EQ(thread.last(), "<new@example.org>");
     for (const QByteArray& line : lines(message))
         EXPECT_LE(line.size(), MailComposer::kFoldWidth);

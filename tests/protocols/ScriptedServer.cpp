@@ -101,7 +101,7 @@ void ScriptedServer::play()
         const QByteArray step = steps_[next_];
         const QByteArray kind = step.left(2);
         const QByteArray text = step.mid(3);
-        if (kind == "C:")
+        if (clientStep(step))
             break;
         ++next_;
         if (kind == "S:") {
