@@ -164,8 +164,14 @@ QByteArray MailComposer::AddressText(const QString& value, int nameLength)
         return value.toLatin1();
     const qsizetype angle = value.lastIndexOf(QLatin1Char('<'));
     QString name = angle > 0 ? value.left(angle).trimmed() : QString();
-    if (name.isEmpty() || !printableAscii(value.mid(angle)))
-        return value.toUtf8(); // an address in other scripts goes as it is written
+    if (name.isEmpty() || !printableAscii(value.mid(angle))) {
+        // An address in other scripts goes as it is written, on its one line.
+        QString line = value;
+        for (QChar& c : line)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                c = QLatin1Char(' ');
+        return line.toUtf8();
+    }
     if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
         name = name.mid(1, name.size() - 2);
     const QByteArray encoded = HeaderText(name, nameLength);

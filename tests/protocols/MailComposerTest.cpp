@@ -155,6 +155,9 @@ TEST(MailComposer, DisplayNamesInOtherScriptsAreEncodedAndAddressesKept)
     const QByteArray to = MailComposer::AddressText(QString::fromUtf8("\"李華\" <lihua@example.cn>"), 4);
     EXPECT_TRUE(to.endsWith(" <lihua@example.cn>")) << to.toStdString();
     EXPECT_EQ(decodeWords(to), QString::fromUtf8("李華"));
+    // Whatever the caller passes, a field stays on its line.
+    EXPECT_EQ(MailComposer::AddressText(QString::fromUtf8("李華@例.cn\r\nBcc: eve@x"), 4),
+              QString::fromUtf8("李華@例.cn  Bcc: eve@x").toUtf8());
 }
 
 // The thread: the parent's References then the parent; without References its one
