@@ -126,7 +126,11 @@ TEST(MailCheck, RefusesAnUnknownCertificateUntilTrustedByFingerprint)
                                  RealPeers::password,
                                  "--no-pause",
                                  "--settings",
-                                 folder.file("settings.ini")};
+                                 folder.file("settings.ini"),
+                                 "--security",
+                                 "tls",
+                                 "--timeout",
+                                 "10"};
     Output r = mailcheck(account);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains("why: The certificate of 127.0.0.1 is not trusted: its issuer is unknown."))
