@@ -18,6 +18,7 @@ void MailEngine::Init(const EngineSettings& s)
     engine_.Password = s.popPassword;
     engine_.ServerName = s.popServer;
     engine_.ServerPort = s.popPort;
+    engine_.ServerSecurity = s.popSecurity;
     engine_.VoiceIndex = int16_t(s.voiceIndex);
 }
 

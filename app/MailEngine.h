@@ -23,6 +23,10 @@ public:
     int NewMailCount() const override { return engine_.NewMailCount; }
     int AlertThreshold() const override { return engine_.AlertThreshold; }
     QString LastFailure() const override { return engine_.LastFailure(); }
+    std::pair<QString, QString> RefusedCertificate() const override
+    {
+        return {engine_.LastRefusedCertificate().server, engine_.LastRefusedCertificate().fingerprint};
+    }
     int NewMailFound() const override { return engine_.NewMailFound(); }
     QList<NewMailItem> NewMailListed() const override;
     bool PhoneReady() const override { return engine_.PhoneReady; }

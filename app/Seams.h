@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "protocols/CertificateTrust.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 // What the main window asks of the long-lived objects it creates. Each object plugs in through
 // frmSetParts; while one is missing the main window does what it does without it, and nothing
@@ -38,6 +41,7 @@ struct EngineSettings
     QString popPassword;
     QString popServer;
     int32_t popPort = 110;
+    MailSecurity popSecurity = MailSecurity::None;
     int voiceIndex = -1;
 };
 
@@ -103,6 +107,8 @@ public:
     virtual int NewMailCount() const { return 0; }
     virtual int AlertThreshold() const { return 1; }
     virtual QString LastFailure() const { return QString(); }
+    // The certificate the last check or send refused: server "host:port" and fingerprint.
+    virtual std::pair<QString, QString> RefusedCertificate() const { return {}; }
     // The new mail the last check found: how many, and the first few.
     virtual int NewMailFound() const { return 0; }
     virtual QList<NewMailItem> NewMailListed() const { return {}; }

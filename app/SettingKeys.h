@@ -2,6 +2,7 @@
 #pragma once
 #include "platform/SettingsStore.h"
 #include "platform/Utilities.h"
+#include "protocols/CertificateTrust.h"
 
 #include <QString>
 
@@ -15,6 +16,15 @@ struct Key
 };
 
 inline constexpr Key EmailUID{"EmailUID", ""};
+// TLS and the SMTP login. A fresh profile gets what mail providers ask for today; a profile
+// saved before these keys existed keeps its plain connections (see MailDefaults).
+inline constexpr Key popsecurity{"popsecurity", "tls"};
+inline constexpr Key smtpsecurity{"smtpsecurity", "starttls"};
+inline constexpr Key SmtpUID{"SmtpUID", ""}; // empty: no login
+inline constexpr Key SmtpPw{"SmtpPw", ""};
+// Certificates the user trusts although no CA vouches for them: "host:port=fingerprint" entries
+// separated by blanks.
+inline constexpr Key TrustedCerts{"TrustedCerts", ""};
 inline constexpr Key EmailPw{"EmailPw", ""};
 inline constexpr Key popserver{"popserver", ""};
 inline constexpr Key popport{"popport", "110"};
@@ -51,6 +61,78 @@ inline constexpr Key notifyNewMail{"notifyNewMail", "1"}; // new mail on the des
 inline QString Read(const platform::SettingsStore& store, const Key& key)
 {
     return store.GetSetting(QString::fromLatin1(key.name), QString::fromLatin1(key.byDefault));
+}
+
+// The usual port for each protection.
+inline int PopPortFor(MailSecurity security)
+{
+    return security == MailSecurity::Tls ? 995 : 110;
+}
+inline int SmtpPortFor(MailSecurity security)
+{
+    return security == MailSecurity::Tls ? 465 : security == MailSecurity::StartTls ? 587 : 25;
+}
+
+// Security and port defaults of a profile: TLS for a fresh one, plain for one that holds an
+// account saved before the security keys existed, so that it keeps working as it did.
+struct MailDefaults
+{
+    MailSecurity pop = MailSecurity::Tls;
+    MailSecurity smtp = MailSecurity::StartTls;
+
+    explicit MailDefaults(const platform::SettingsStore& store)
+    {
+        const QString absent = QStringLiteral("<absent>");
+        const auto has = [&](const Key& key) {
+            return store.GetSetting(QString::fromLatin1(key.name), absent) != absent;
+        };
+        if (!has(popsecurity) && (has(popserver) || has(EmailUID) || has(popport)))
+            pop = MailSecurity::None;
+        if (!has(smtpsecurity) && (has(popserver) || has(EmailUID) || has(smtpport)))
+            smtp = MailSecurity::None;
+    }
+    MailSecurity popSecurity(const platform::SettingsStore& store) const
+    {
+        return MailSecurityFromText(store.GetSetting(QString::fromLatin1(popsecurity.name), QString()), pop);
+    }
+    MailSecurity smtpSecurity(const platform::SettingsStore& store) const
+    {
+        return MailSecurityFromText(store.GetSetting(QString::fromLatin1(smtpsecurity.name), QString()), smtp);
+    }
+    QString popPort(const platform::SettingsStore& store) const
+    {
+        return store.GetSetting(QString::fromLatin1(popport.name), QString::number(PopPortFor(popSecurity(store))));
+    }
+    QString smtpPort(const platform::SettingsStore& store) const
+    {
+        return store.GetSetting(QString::fromLatin1(smtpport.name), QString::number(SmtpPortFor(smtpSecurity(store))));
+    }
+};
+
+// The fingerprint trusted for server ("host:port"), or empty.
+inline QString TrustedCertificate(const platform::SettingsStore& store, const QString& server)
+{
+    for (const QString& entry : Read(store, TrustedCerts).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        if (eq > 0 && entry.left(eq).compare(server, Qt::CaseInsensitive) == 0)
+            return entry.mid(eq + 1);
+    }
+    return {};
+}
+
+// Trusts one certificate for server, in place of any trusted before; false when the store
+// could not be written or the server or fingerprint cannot be stored.
+inline bool TrustCertificate(platform::SettingsStore& store, const QString& server, const QString& fingerprint)
+{
+    const QString print = CertificateTrust::NormalizedFingerprint(fingerprint);
+    if (print.isEmpty() || server.isEmpty() || server.contains(QLatin1Char(' ')) || server.contains(QLatin1Char('=')))
+        return false;
+    QStringList kept;
+    for (const QString& entry : Read(store, TrustedCerts).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (entry.section(QLatin1Char('='), 0, 0).compare(server, Qt::CaseInsensitive) != 0)
+            kept << entry;
+    kept << server.toLower() + QLatin1Char('=') + print;
+    return store.SaveSetting(QString::fromLatin1(TrustedCerts.name), kept.join(QLatin1Char(' ')));
 }
 
 // The stored text as a whole number; text that is not one reads as 0 (ok tells).

@@ -99,6 +99,27 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent) : QDialog(
         form->addRow(QString(), popHint);
         form->addRow(labels[3], txtSmtpServer);
         form->addRow(QString(), smtpHint);
+        cboPopSecurity = new QComboBox(frames[1]);
+        cboSmtpSecurity = new QComboBox(frames[1]);
+        for (QComboBox* box : {cboPopSecurity, cboSmtpSecurity})
+            for (MailSecurity s : {MailSecurity::None, MailSecurity::StartTls, MailSecurity::Tls})
+                box->addItem(s == MailSecurity::None ? QStringLiteral("None (plain text)")
+                                                     : MailSecurityText(s).toUpper(),
+                             MailSecurityText(s));
+        txtSmtpUser = new QLineEdit(frames[1]);
+        txtSmtpPw = new QLineEdit(frames[1]);
+        txtSmtpPw->setEchoMode(QLineEdit::Password);
+        QLabel* security[4];
+        for (QLabel*& l : security)
+            l = new QLabel(frames[1]);
+        form->addRow(security[0], cboPopSecurity);
+        form->addRow(security[1], cboSmtpSecurity);
+        form->addRow(security[2], txtSmtpUser);
+        form->addRow(security[3], txtSmtpPw);
+        addCaption("PopSecurity", security[0], "POP3 security");
+        addCaption("SmtpSecurity", security[1], "SMTP security");
+        addCaption("SmtpUser", security[2], "SMTP user (empty: no login)");
+        addCaption("SmtpPassword", security[3], "SMTP password");
         addCaption("Page1Text", text, "Enter the e-mail account that Korvalen should watch.");
         addCaption("EmailUID", labels[0], "User name");
         addCaption("EmailPw", labels[1], "Password");
@@ -106,7 +127,8 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent) : QDialog(
         addCaption("PopHint", popHint, "e.g. pop.example.com");
         addCaption("SmtpServer", labels[3], "Outgoing mail server (SMTP)");
         addCaption("SmtpHint", smtpHint, "e.g. smtp.example.com");
-        fields_[1] = {txtEmailUID, txtEmailPw, txtPopServer, txtSmtpServer};
+        fields_[1] = {txtEmailUID,    txtEmailPw,      txtPopServer, txtSmtpServer,
+                      cboPopSecurity, cboSmtpSecurity, txtSmtpUser,  txtSmtpPw};
     }
     // Page 2: telephone alert.
     {
@@ -236,6 +258,11 @@ void frmCapDev::Form_Load()
     txtEmailPw->setText(keys::Read(store_, keys::EmailPw));
     txtPopServer->setText(keys::Read(store_, keys::popserver));
     txtSmtpServer->setText(keys::Read(store_, keys::smtpserver));
+    const keys::MailDefaults defaults(store_);
+    cboPopSecurity->setCurrentIndex(cboPopSecurity->findData(MailSecurityText(defaults.popSecurity(store_))));
+    cboSmtpSecurity->setCurrentIndex(cboSmtpSecurity->findData(MailSecurityText(defaults.smtpSecurity(store_))));
+    txtSmtpUser->setText(keys::Read(store_, keys::SmtpUID));
+    txtSmtpPw->setText(keys::Read(store_, keys::SmtpPw));
     txtMinute->setText(keys::InRange(keys::Read(store_, keys::minute), keys::wizardMinuteRange));
     chkVoiceCall->setChecked(keys::ReadInt(store_, keys::voicecall) != 0);
     txtPhone->setText(keys::Read(store_, keys::phone1));
@@ -346,6 +373,10 @@ void frmCapDev::SaveWizard()
         return;
     // The interval is judged even when its box never lost the focus.
     txtMinute->setText(keys::InRange(txtMinute->text(), keys::wizardMinuteRange));
+    // The protections stored before this save, whose ports are kept while they stay.
+    const keys::MailDefaults defaults(store_);
+    const MailSecurity storedPop = defaults.popSecurity(store_);
+    const MailSecurity storedSmtp = defaults.smtpSecurity(store_);
     bool ok = true;
     auto save = [&](const keys::Key& key, const QString& value) {
         if (!store_.SaveSetting(key.name, value) && ok) {
@@ -360,6 +391,17 @@ void frmCapDev::SaveWizard()
     save(keys::EmailPw, txtEmailPw->text());
     save(keys::popserver, txtPopServer->text());
     save(keys::smtpserver, txtSmtpServer->text());
+    // The wizard has no port fields: a changed protection takes its usual port.
+    const MailSecurity pop = MailSecurityFromText(cboPopSecurity->currentData().toString(), MailSecurity::Tls);
+    const MailSecurity smtp = MailSecurityFromText(cboSmtpSecurity->currentData().toString(), MailSecurity::StartTls);
+    if (pop != storedPop)
+        save(keys::popport, QString::number(keys::PopPortFor(pop)));
+    if (smtp != storedSmtp)
+        save(keys::smtpport, QString::number(keys::SmtpPortFor(smtp)));
+    save(keys::popsecurity, MailSecurityText(pop));
+    save(keys::smtpsecurity, MailSecurityText(smtp));
+    save(keys::SmtpUID, txtSmtpUser->text().trimmed());
+    save(keys::SmtpPw, txtSmtpPw->text());
     if (!skipTelephone) {
         save(keys::voicecall, chkVoiceCall->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
         save(keys::voicemodem0, QString::number(cboModem->currentIndex()));

@@ -54,6 +54,10 @@ public:
     QLineEdit* txtEmailPw;
     QLineEdit* txtPopServer;
     QLineEdit* txtSmtpServer;
+    QComboBox* cboPopSecurity; // none, STARTTLS, TLS
+    QComboBox* cboSmtpSecurity;
+    QLineEdit* txtSmtpUser; // empty: no login
+    QLineEdit* txtSmtpPw;
     QCheckBox* chkVoiceCall;
     QComboBox* cboModem;
     QLineEdit* txtPhone;

@@ -72,6 +72,11 @@ frmSet::frmSet(platform::SettingsStore& store, platform::SingleInstance& instanc
                == QMessageBox::Retry;
     };
     askText = [this](const QString& prompt) { return QInputDialog::getText(this, QStringLiteral("Korvalen"), prompt); };
+    askTrust = [this](const QString& text) {
+        return QMessageBox::question(this, QStringLiteral("Korvalen"), text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No)
+               == QMessageBox::Yes;
+    };
     buildWindow();
 }
 
@@ -504,6 +509,7 @@ void frmSet::Init_obj()
     s.popPassword = Text3->text();
     s.popServer = Text4->text();
     s.popPort = Text5->text().trimmed().toInt();
+    s.popSecurity = MailSecurityFromText(popSecurityBox->currentData().toString(), MailSecurity::None);
     s.voiceIndex = VoiceCB->currentIndex();
     MailObj->Init(s);
 }

@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -160,6 +161,10 @@ public:
     QString smtpServer() const override;
     int32_t smtpPort() const override;
     QString replyText() const override;
+    MailSecurity smtpSecurity() const override;
+    QString smtpUser() const override;
+    QString smtpPassword() const override;
+    QString trustedCertificate(const QString& server) const override;
     QStringList spamSubjects() const override;
     QStringList spamSenders() const override;
     void selectMessage(int row) override;
@@ -196,6 +201,17 @@ public:
     // Tests replace them; the defaults show message boxes.
     std::function<void(const QString&)> reportProblem;
     std::function<bool(const QString&)> askRetry;
+    // Asks before a certificate no CA vouches for is trusted; the text names it and why.
+    std::function<bool(const QString&)> askTrust;
+
+    // TLS and the SMTP login; a certificate refused by the last check can be trusted from
+    // the button beside the failure text.
+    QComboBox* popSecurityBox = nullptr;
+    QComboBox* smtpSecurityBox = nullptr;
+    QLineEdit* txtSmtpUser = nullptr;
+    QLineEdit* txtSmtpPw = nullptr;
+    QPushButton* trustButton = nullptr;
+    void TrustButton_Click();
 
     int Sounddevice = -1; // the speech output the call controller reported, saved on exit
     int currentPage = 0; // the menu button pressed last
@@ -263,6 +279,11 @@ private:
     ConsoleLink* Console();
     void buildWindow();
     QWidget* buildAccountPage();
+    void buildSecurityRows(QGridLayout* grid, int firstRow);
+    void loadSecuritySettings();
+    void showRefusedCertificate();
+    void applySecurityTexts(const QString& letter);
+    QLabel* securityLabels_[4] = {};
     QWidget* buildCheckingPage();
     QWidget* buildTelephonePage();
     QWidget* buildSpeechPage();

@@ -22,7 +22,7 @@
 #include <QSlider>
 #include <QStandardItemModel>
 #include <QStatusBar>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -97,6 +97,7 @@ void frmSet::buildWindow()
     failurePanel_->setStyleSheet(QStringLiteral("color: #b00020"));
     failurePanel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(failurePanel_, 1);
+    statusBar()->addPermanentWidget(trustButton); // made with the account page
     statusBar()->setSizeGripEnabled(false);
 
     CheckMailTimer = new QTimer(this);
@@ -113,8 +114,8 @@ void frmSet::buildWindow()
     VoiceTimeout->setInterval(1000);
 
     // The mail engine's sockets and time-out timers, lent to it (one tick a second).
-    Popsock = new QTcpSocket(this);
-    SMTPsock = new QTcpSocket(this);
+    Popsock = new QSslSocket(this); // plain or TLS, as each session asks
+    SMTPsock = new QSslSocket(this);
     PopTimer = new QTimer(this);
     PopTimer->setInterval(1000);
     SmtpTimer = new QTimer(this);
@@ -155,7 +156,8 @@ QWidget* frmSet::buildAccountPage()
                     blank->setFocus();
             });
         });
-    grid->setRowStretch(6, 1);
+    buildSecurityRows(grid, 6);
+    grid->setRowStretch(10, 1);
     grid->setColumnStretch(1, 1);
     return page;
 }

@@ -85,6 +85,7 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
     const QString failure = engine ? engine->LastFailure() : QString();
     failurePanel_->setText(failure);
     failurePanel_->setToolTip(failure);
+    showRefusedCertificate();
     if (mode == MailEngineLink::TimedCheck && engine && ObjAudio) {
         const bool callInProgress = ObjAudio->getStatus() != telephony::ClsAudioControl::Idle;
         if (!callInProgress) {

@@ -37,9 +37,8 @@ void frmSet::LoadSettings()
     Text2->setText(get(keys::EmailUID));
     Text3->setText(get(keys::EmailPw));
     Text4->setText(get(keys::popserver));
-    Text5->setText(fields::PortText(get(keys::popport), keys::popportRange.byDefault));
     txtEmailServer->setText(get(keys::smtpserver));
-    Text16->setText(fields::PortText(get(keys::smtpport), keys::smtpportRange.byDefault));
+    loadSecuritySettings(); // with the ports
     Text6->setText(keys::InRange(get(keys::Emailcount), keys::EmailcountRange));
     Text15->setPlainText(get(keys::autoreplymessage));
     check(0, keys::autoreplycheck);
@@ -65,6 +64,7 @@ void frmSet::ReloadSetting()
     Text3->setText(get(keys::EmailPw));
     Text4->setText(get(keys::popserver));
     txtEmailServer->setText(get(keys::smtpserver));
+    loadSecuritySettings(); // the wizard may have chosen them
     Check[4]->setChecked(keys::ReadInt(store_, keys::voicecall) != 0);
     Text9->setText(get(keys::phone1));
     if (Check[4]->isChecked())
@@ -112,6 +112,10 @@ void frmSet::SaveSettings()
         {keys::SoundRate.name, QString::number(RateSldr->value())},
         {keys::notifyNewMail.name, boxValue(notifyCheck)},
         {keys::autoreplydays.name, txtReplyDays->text()},
+        {keys::popsecurity.name, popSecurityBox->currentData().toString()},
+        {keys::smtpsecurity.name, smtpSecurityBox->currentData().toString()},
+        {keys::SmtpUID.name, txtSmtpUser->text().trimmed()},
+        {keys::SmtpPw.name, txtSmtpPw->text()},
     };
     // A blank account field is not saved over the account the store holds: the next start
     // checks with that one, and the user is told.

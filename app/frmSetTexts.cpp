@@ -71,6 +71,7 @@ void frmSet::LoadLocalizedTexts(int lcid)
         own("NoLine", "No telephone line is set up yet. Press \"Modem configuration\" below to add a SIP line."));
     ARButton15->setText(own("ReadButton", "Read"));
     ARButton15->setToolTip(own("ReadButtonTip", "The simulated telephone: the voice menu and the mailbox read aloud"));
+    applySecurityTexts(letter);
     if (wizard_)
         wizard_->ApplyTexts(letter);
     applyDesktopTexts();

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "protocols/CertificateTrust.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -15,6 +17,16 @@ public:
     virtual bool signedIn() const = 0;
     virtual QString smtpServer() const = 0;
     virtual int32_t smtpPort() const = 0;
+    // TLS and login for sending; an empty user means no login.
+    virtual MailSecurity smtpSecurity() const { return MailSecurity::None; }
+    virtual QString smtpUser() const { return {}; }
+    virtual QString smtpPassword() const { return {}; }
+    // The certificate fingerprint the user trusts for a server ("host:port"); empty when none.
+    virtual QString trustedCertificate(const QString& server) const
+    {
+        (void)server;
+        return {};
+    }
     virtual QString replyText() const = 0;
     // The spam lists as the window shows them: subject phrases and sender texts.
     virtual QStringList spamSubjects() const = 0;

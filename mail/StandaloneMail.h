@@ -3,8 +3,9 @@
 #include "mail/MailHost.h"
 #include "mail/checkmailClass.h"
 
+#include <QMap>
 #include <QStandardItemModel>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 
 // What the main window gives the mail engine, for tools and tests that run it without the
@@ -14,6 +15,10 @@ struct FixedMailHost : MailHost
     bool isSignedIn = true;
     QString server;
     int32_t port = 25;
+    MailSecurity security = MailSecurity::None;
+    QString user;
+    QString password;
+    QMap<QString, QString> trusted; // server "host:port" to fingerprint
     QString reply;
     QStringList subjects;
     QStringList senders;
@@ -24,6 +29,10 @@ struct FixedMailHost : MailHost
     bool signedIn() const override { return isSignedIn; }
     QString smtpServer() const override { return server; }
     int32_t smtpPort() const override { return port; }
+    MailSecurity smtpSecurity() const override { return security; }
+    QString smtpUser() const override { return user; }
+    QString smtpPassword() const override { return password; }
+    QString trustedCertificate(const QString& server) const override { return trusted.value(server); }
     QString replyText() const override { return reply; }
     QStringList spamSubjects() const override { return subjects; }
     QStringList spamSenders() const override { return senders; }
@@ -50,8 +59,8 @@ struct MailControls
         engine.setListView(&list);
     }
 
-    QTcpSocket popSocket;
-    QTcpSocket smtpSocket;
+    QSslSocket popSocket; // plain or TLS, as each session asks
+    QSslSocket smtpSocket;
     QTimer popTimer;
     QTimer smtpTimer;
     QStandardItemModel list{0, 4};

@@ -200,6 +200,9 @@ void checkmailClass::startSession()
     ObjPop->POPPassword = Password;
     ObjPop->POPPort(uint16_t(ServerPort));
     ObjPop->TimeoutCount = PopTimeoutTicks;
+    ObjPop->Security(ServerSecurity);
+    if (host_)
+        ObjPop->TrustedFingerprint(host_->trustedCertificate(ServerIdentity(ServerName, ServerPort)));
     ObjPop->Connect();
 }
 
@@ -389,6 +392,11 @@ void checkmailClass::onDeleted()
 void checkmailClass::onSessionEnded()
 {
     const bool failed = ObjPop->ErrNum() != 0;
+    const QString server = ServerIdentity(ServerName, ServerPort);
+    if (!ObjPop->RefusedFingerprint().isEmpty())
+        refused_ = {server, ObjPop->RefusedFingerprint()};
+    else if (refused_.server == server)
+        refused_ = {};
     if (failed) {
         lastFailure_ = failureReason();
         setErrorMessage(QString::fromLatin1(kFetchFailed), ObjPop->ErrNum());
@@ -454,6 +462,12 @@ void checkmailClass::forgetGoneMail()
     memory_.keepOnly(onServer);
 }
 
+// The server as certificates are trusted for it: the name in lower case, and the port.
+QString checkmailClass::ServerIdentity(const QString& host, int32_t port)
+{
+    return host.trimmed().toLower() + QLatin1Char(':') + QString::number(port);
+}
+
 QString checkmailClass::failureReason() const
 {
     const QString server = ServerName + QLatin1Char(':') + QString::number(ServerPort);
@@ -467,6 +481,7 @@ QString checkmailClass::failureReason() const
     const QString said = oneLine(ObjPop->ServerReply());
     const QString desc = oneLine(ObjPop->ErrDesc());
     switch (ObjPop->ErrNum()) {
+    case CPostOffice::kSecurityError: return desc;
     case CPostOffice::kTimeoutError:
         return QStringLiteral("%1 did not answer in time (POP3 Server Timeout)").arg(server);
     case 10061:

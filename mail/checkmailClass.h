@@ -12,6 +12,7 @@
 
 #include "mail/MailboxMemory.h"
 #include "mail/SenderReplyMemory.h"
+#include "protocols/CertificateTrust.h"
 
 class CPostOffice;
 class cSmtp;
@@ -56,6 +57,7 @@ public:
     QString Password;
     QString ServerName;
     int32_t ServerPort = 110;
+    MailSecurity ServerSecurity = MailSecurity::None; // TLS needs a lent QSslSocket
     int16_t NewMailCount = 0;
     int16_t LastErrorNumber = 0;
     bool PhoneOn = false;
@@ -95,6 +97,14 @@ public:
     // Why the last session failed, in words for the status bar and the log; empty when it
     // ended well.
     QString LastFailure() const { return lastFailure_; }
+    // The last certificate refused, POP3 or SMTP, for the user to trust: server "host:port" and
+    // fingerprint; empty when the last session of each kind refused none.
+    struct RefusedCertificate
+    {
+        QString server, fingerprint;
+    };
+    RefusedCertificate LastRefusedCertificate() const { return refused_; }
+    static QString ServerIdentity(const QString& host, int32_t port);
     // The new mail the last request found: how many, and the first few in list order.
     struct NewMail
     {
@@ -267,6 +277,7 @@ private:
     bool firstListing_ = false; // the first check's listing is not complete yet
     int32_t existingAtStart_ = -1; // messages there at the first check: never new
     QString lastFailure_;
+    RefusedCertificate refused_;
     QList<NewMail> newMail_;
     int newMailFound_ = 0;
     QList<Request> waiting_;

@@ -98,6 +98,12 @@ void checkmailClass::startSend(const PendingSend& send)
     ObjSmtp->SendTo = send.to;
     ObjSmtp->MailFrom = send.from;
     ObjSmtp->Server = host_ ? host_->smtpServer() : QString();
+    if (host_) {
+        ObjSmtp->Security = host_->smtpSecurity();
+        ObjSmtp->UserName = host_->smtpUser();
+        ObjSmtp->Password = host_->smtpPassword();
+        ObjSmtp->TrustedFingerprint(host_->trustedCertificate(ServerIdentity(ObjSmtp->Server, ObjSmtp->SMTPPort)));
+    }
     ObjSmtp->MessageText = send.body;
     ObjSmtp->MessageSubject = send.subject;
     ObjSmtp->RepliedMessageID = send.answered.messageId;
@@ -123,6 +129,13 @@ void checkmailClass::ObjSmtp_ServerClose(int16_t code)
     default: break;
     }
     if (ObjSmtp) {
+        if (!ObjSmtp->ErrorText().isEmpty())
+            emit DebugPrint(ObjSmtp->ErrorText());
+        const QString server = ServerIdentity(ObjSmtp->Server, ObjSmtp->SMTPPort);
+        if (!ObjSmtp->RefusedFingerprint().isEmpty())
+            refused_ = {server, ObjSmtp->RefusedFingerprint()};
+        else if (refused_.server == server)
+            refused_ = {};
         ObjSmtp->disconnect(this);
         ObjSmtp->deleteLater();
         ObjSmtp = nullptr;

@@ -5,6 +5,7 @@
 #include "protocols/LentControls.h"
 #include "platform/SystemLocale.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -63,6 +64,20 @@ void CPostOffice::Winsock(QTcpSocket* socket)
     connect(socket, &QTcpSocket::readyRead, this, &CPostOffice::onDataArrival);
     connect(socket, &QAbstractSocket::disconnected, this, &CPostOffice::onServerClosed);
     connect(socket, &QAbstractSocket::errorOccurred, this, &CPostOffice::onSocketError);
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
+        connect(ssl, &QSslSocket::encrypted, this, &CPostOffice::onEncrypted);
+        connect(ssl, &QSslSocket::sslErrors, this, &CPostOffice::onSslErrors);
+    }
+}
+
+QSslSocket* CPostOffice::sslSocket() const
+{
+    return qobject_cast<QSslSocket*>(socket_.data());
+}
+
+QString CPostOffice::peer() const
+{
+    return host_ + QLatin1Char(':') + QString::number(port_);
 }
 
 // The client raises its notes either way; the owner's log writer decides what reaches the file.
@@ -113,8 +128,17 @@ void CPostOffice::Connect()
     replyTicks_ = 0;
     if (!socket_)
         return fail(kProtocolError, QStringLiteral("POP Protocol : 0 no socket to connect with"));
+    if (socket_->state() != QAbstractSocket::UnconnectedState)
+        return;
+    QSslSocket* ssl = sslSocket();
+    if (security_ != MailSecurity::None && (!ssl || !QSslSocket::supportsSsl()))
+        return fail(kSecurityError, QStringLiteral("TLS is not available here, so %1 was not contacted.").arg(peer()));
+    if (ssl)
+        CertificateTrust::prepare(*ssl, host_);
     // The socket picks any free local port.
-    if (socket_->state() == QAbstractSocket::UnconnectedState)
+    if (security_ == MailSecurity::Tls)
+        ssl->connectToHostEncrypted(host_, port_);
+    else
         socket_->connectToHost(host_, port_);
 }
 
@@ -292,6 +316,13 @@ void CPostOffice::onReply(const QByteArray& reply)
     negative_ = false;
     buffer_.clear();
     replyTicks_ = 0;
+    if (!positive && status_ == StlsSent) {
+        serverReply_ = systemText(reply).trimmed();
+        return fail(kSecurityError,
+                    QStringLiteral("%1 refused STLS (%2), so the session ended before the user name or password "
+                                   "was sent. Choose TLS on port 995, or ask the provider.")
+                        .arg(peer(), serverReply_));
+    }
     // A server without UIDL answers "-ERR": the message goes on without an id.
     if (!positive && status_ != UidlSent) {
         serverReply_ = systemText(reply).trimmed();
@@ -301,7 +332,18 @@ void CPostOffice::onReply(const QByteArray& reply)
     switch (status_) {
     case Connecting:
         msgCount_ = 0;
-        send(UserSent, QStringLiteral("USER ") + POPUserName);
+        // Nothing but STLS goes out before TLS is up.
+        if (security_ == MailSecurity::StartTls && !(sslSocket() && sslSocket()->isEncrypted()))
+            send(StlsSent, QStringLiteral("STLS"));
+        else
+            send(UserSent, QStringLiteral("USER ") + POPUserName);
+        break;
+    case StlsSent:
+        // Whatever else came in plain text is dropped; the dialogue starts again under TLS.
+        awaiting_ = false;
+        if (!sslSocket())
+            return fail(kSecurityError, QStringLiteral("TLS is not available here."));
+        sslSocket()->startClientEncryption();
         break;
     case UserSent: send(PassSent, QStringLiteral("PASS ") + POPPassword); break;
     case PassSent: send(StatSent, QStringLiteral("STAT")); break;
@@ -487,9 +529,35 @@ void CPostOffice::onSocketError(QAbstractSocket::SocketError error)
 {
     if (!holdsSocket() || closing_ || status_ == Closed)
         return;
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    // A close before TLS is up, when TLS was asked for, is a failed handshake.
+    const QSslSocket* ssl = sslSocket();
+    const bool handshaking =
+        ssl && !ssl->isEncrypted()
+        && (security_ == MailSecurity::Tls || (security_ == MailSecurity::StartTls && status_ == StlsSent));
+    if (error == QAbstractSocket::RemoteHostClosedError && !handshaking)
         return onServerClosed(); // the server ended the session: not a network failure
+    if (error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError
+        || error == QAbstractSocket::SslInvalidUserDataError || error == QAbstractSocket::RemoteHostClosedError)
+        return fail(kSecurityError, QStringLiteral("TLS with %1 failed: %2. Check the port and the security setting.")
+                                        .arg(peer(), socket_->errorString()));
     fail(socketErrorNumber(error), socket_->errorString());
+}
+
+void CPostOffice::onEncrypted()
+{
+    if (!holdsSocket() || status_ != StlsSent)
+        return; // with TLS from the start, the greeting comes next as usual
+    send(UserSent, QStringLiteral("USER ") + POPUserName);
+}
+
+void CPostOffice::onSslErrors(const QList<QSslError>& errors)
+{
+    QSslSocket* ssl = sslSocket();
+    if (!holdsSocket() || !ssl || status_ == Closed)
+        return;
+    if (trust_.accept(host_, errors, ssl->peerCertificate()))
+        return ssl->ignoreSslErrors(errors);
+    fail(kSecurityError, trust_.refusal());
 }
 
 void CPostOffice::onServerClosed()

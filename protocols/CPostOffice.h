@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "protocols/CMessage.h"
+#include "protocols/CertificateTrust.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+class QSslSocket;
 class QTcpSocket;
 class QTimer;
 
@@ -35,9 +37,12 @@ public:
         QuitSent = 8,
         RetrToFile = 9,
         Closed = 10, // finished, failed or closed by the server
+        StlsSent = 11, // STLS sent; the session goes on once TLS is up
     };
     static constexpr int16_t kProtocolError = 9998;
     static constexpr int16_t kTimeoutError = 9999;
+    // TLS could not be had: refused certificate, failed handshake, no STLS. ErrDesc says why.
+    static constexpr int16_t kSecurityError = 9997;
     static constexpr int16_t kCodePageMismatch = 102;
     static constexpr int16_t kFileError = 75; // the RETR output file cannot be opened or written
     // Very large messages must not grow the buffer: a TOP or RETR reply keeps this many bytes.
@@ -60,6 +65,10 @@ public:
     QString POPPassword;
     void POPPort(uint16_t port);
     int16_t TimeoutCount = 40;
+    // TLS needs a lent QSslSocket; without one a protected session fails before connecting.
+    void Security(MailSecurity security) { security_ = security; }
+    // The SHA-256 fingerprint the user trusts for this server when the CAs do not vouch for it.
+    void TrustedFingerprint(const QString& fingerprint) { trust_.setTrusted(fingerprint); }
 
     void Connect();
     void RetrieveMsgNum(int16_t n);
@@ -87,6 +96,8 @@ public:
     // Where a failed session stood, and the server's own words when it refused a command.
     int16_t FailedStatus() const { return int16_t(failedAt_); }
     QString ServerReply() const { return serverReply_; }
+    // The fingerprint of a certificate refused in this session; empty when none was.
+    QString RefusedFingerprint() const { return trust_.refusal().isEmpty() ? QString() : trust_.fingerprint(); }
 
     // The fields of the last message read.
     QString MsgContents() const;
@@ -119,6 +130,10 @@ private:
     void onTick();
     void onSocketError(QAbstractSocket::SocketError error);
     void onServerClosed();
+    void onEncrypted();
+    void onSslErrors(const QList<QSslError>& errors);
+    QSslSocket* sslSocket() const;
+    QString peer() const;
     bool send(Status next, const QString& line);
     void fail(int16_t num, const QString& desc);
     void raise();
@@ -140,6 +155,8 @@ private:
     QString host_;
     uint16_t port_ = 110;
     bool writeLog_ = false;
+    MailSecurity security_ = MailSecurity::None;
+    CertificateTrust trust_;
 
     int32_t status_ = Connecting;
     int16_t current_ = 0;

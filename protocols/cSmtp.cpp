@@ -7,15 +7,19 @@
 #include "protocols/MailComposer.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SystemLocale.h"
+#include "platform/Utilities.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace {
 
 constexpr int kUuLineBytes = 45; // bytes per uuencoded line
+// EHLO lists a few dozen extensions at most; more lines are not kept.
+constexpr int kReplyLinesKept = 64;
 
 QByteArray bytes(const QString& text)
 {
@@ -53,6 +57,31 @@ int replyCode(const QByteArray& line)
     return code;
 }
 
+// An envelope address in angle brackets: "Name <a@b>" and "a@b" both give "<a@b>".
+QByteArray envelope(const QString& address)
+{
+    return '<' + bytes(oneLine(platform::ExtractAngleAddress(address)).trimmed()) + '>';
+}
+
+// The words after "AUTH" in the EHLO reply, upper case.
+QList<QByteArray> authMechanisms(const QList<QByteArray>& capabilities)
+{
+    for (const QByteArray& c : capabilities) {
+        const QList<QByteArray> words = c.toUpper().simplified().split(' ');
+        if (words.value(0) == "AUTH")
+            return words.mid(1);
+    }
+    return {};
+}
+
+bool offers(const QList<QByteArray>& capabilities, const QByteArray& keyword)
+{
+    for (const QByteArray& c : capabilities)
+        if (c.toUpper().simplified().split(' ').value(0) == keyword)
+            return true;
+    return false;
+}
+
 } // namespace
 
 cSmtp::cSmtp(QObject* parent) : QObject(parent) { }
@@ -74,6 +103,20 @@ void cSmtp::setWsock(QTcpSocket* socket)
     connect(socket, &QAbstractSocket::disconnected, this, &cSmtp::onServerClosed);
     connect(socket, &QAbstractSocket::errorOccurred, this, &cSmtp::onSocketError);
     connect(socket, &QIODevice::bytesWritten, this, &cSmtp::onBytesWritten);
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
+        connect(ssl, &QSslSocket::encrypted, this, &cSmtp::onEncrypted);
+        connect(ssl, &QSslSocket::sslErrors, this, &cSmtp::onSslErrors);
+    }
+}
+
+QSslSocket* cSmtp::sslSocket() const
+{
+    return qobject_cast<QSslSocket*>(socket_.data());
+}
+
+QString cSmtp::peer() const
+{
+    return Server + QLatin1Char(':') + QString::number(SMTPPort);
 }
 
 void cSmtp::setWtimeout(QTimer* timer)
@@ -103,14 +146,26 @@ void cSmtp::Connect(int16_t attach, const QString& path)
     lent::Hold(timer_, this);
     closeSocket(); // closing is immediate: no waiting for the previous connection
     buffer_.clear();
+    replyLines_.clear();
+    errorText_.clear();
     replyTicks_ = 0;
     step_ = Connecting;
     status_ = QStringLiteral("Connecting to Mail server");
     startTimeout();
-    if (!socket_ || SMTPPort < 1 || SMTPPort > 65535)
+    if (!socket_ || SMTPPort < 1 || SMTPPort > 65535) {
+        errorText_ = QStringLiteral("No socket or no valid port to reach %1.").arg(peer());
         return finish(NetworkError);
+    }
+    QSslSocket* ssl = sslSocket();
+    if (Security != MailSecurity::None && (!ssl || !QSslSocket::supportsSsl()))
+        return refuse(NotDelivered, QStringLiteral("TLS is not available here, so %1 was not contacted.").arg(peer()));
+    if (ssl)
+        CertificateTrust::prepare(*ssl, Server);
     // The socket picks any free local port.
-    socket_->connectToHost(Server, quint16(SMTPPort));
+    if (Security == MailSecurity::Tls)
+        ssl->connectToHostEncrypted(Server, quint16(SMTPPort));
+    else
+        socket_->connectToHost(Server, quint16(SMTPPort));
 }
 
 // ---- the dialogue
@@ -126,12 +181,17 @@ void cSmtp::onDataArrival()
     while (alive && inSession() && (end = buffer_.indexOf("\r\n")) >= 0) {
         const QByteArray line = buffer_.left(end);
         buffer_.remove(0, end + 2);
+        if (replyLines_.size() < kReplyLinesKept)
+            replyLines_.append(line);
         if (line.size() > 3 && line[3] == '-')
             continue; // a multi-line reply counts at its last line
         onReply(line);
+        replyLines_.clear();
     }
-    if (alive && inSession() && buffer_.size() > kReplyLineCap)
+    if (alive && inSession() && buffer_.size() > kReplyLineCap) {
+        errorText_ = sent_ ? QString() : QStringLiteral("%1 sent a reply line too long for SMTP.").arg(peer());
         finish(sent_ ? ServerClosed : NotDelivered);
+    }
 }
 
 void cSmtp::onReply(const QByteArray& line)
@@ -139,34 +199,156 @@ void cSmtp::onReply(const QByteArray& line)
     const int code = replyCode(line);
     if (step_ == QuitSent || code == 221) // whatever the answer to QUIT, the session is over
         return finish(sent_ ? Delivered : NotDelivered);
+    const bool positive = code >= 200 && code <= 299;
 
-    if (code >= 200 && code <= 299) { // every positive completion moves the dialogue on
-        switch (step_) {
-        case Connecting:
-            if (code == 220)
-                send(HeloSent, "HELO " + bytes(oneLine(Server)));
-            break;
-        case HeloSent: send(MailFromSent, "MAIL FROM:" + bytes(oneLine(MailFrom))); break;
-        case MailFromSent: send(RcptToSent, "RCPT TO:" + bytes(oneLine(SendTo))); break;
-        case RcptToSent: send(DataSent, "DATA"); break;
-        case TextSent:
-            sent_ = true;
-            status_ = QStringLiteral("Message sent");
-            send(QuitSent, "QUIT");
-            break;
-        default: break;
+    switch (step_) {
+    case Connecting:
+        if (code == 220)
+            return sendEhlo();
+        break;
+    case EhloSent:
+        if (positive)
+            return onHello(replyLines_);
+        // An old server that does not know EHLO: HELO, unless TLS or a login needs the extensions.
+        if (code >= 500 && code <= 504) {
+            if (Security == MailSecurity::StartTls)
+                return refuse(NotDelivered,
+                              QStringLiteral("%1 does not know EHLO, so it cannot offer STARTTLS; nothing "
+                                             "was sent in plain text.")
+                                  .arg(peer()));
+            if (!UserName.isEmpty())
+                return refuse(NotDelivered,
+                              QStringLiteral("%1 does not know EHLO, so it cannot offer a login.").arg(peer()));
+            return send(HeloSent, "HELO " + bytes(oneLine(Server)));
         }
-    } else if (code == 354) {
-        if (step_ == DataSent) {
+        break;
+    case HeloSent:
+        if (positive)
+            return sendMailFrom();
+        break;
+    case StartTlsSent:
+        if (code == 220) {
+            // Whatever else came in plain text is dropped; the dialogue starts again under TLS.
+            step_ = Handshaking;
+            buffer_.clear();
+            if (QSslSocket* ssl = sslSocket())
+                return ssl->startClientEncryption();
+            return refuse(NotDelivered, QStringLiteral("TLS is not available here."));
+        }
+        return refuse(NotDelivered, QStringLiteral("%1 refused STARTTLS (%2); nothing was sent in plain text.")
+                                        .arg(peer(), QString::fromLatin1(line)));
+    case AuthLoginSent:
+        if (code == 334)
+            return send(AuthUserSent, UserName.toUtf8().toBase64());
+        break;
+    case AuthUserSent:
+        if (code == 334)
+            return send(AuthPassSent, Password.toUtf8().toBase64());
+        break;
+    case AuthPlainSent:
+    case AuthPassSent:
+        if (code == 235)
+            return sendMailFrom();
+        break;
+    case MailFromSent:
+        if (positive)
+            return send(RcptToSent, "RCPT TO:" + envelope(SendTo));
+        break;
+    case RcptToSent:
+        if (positive)
+            return send(DataSent, "DATA");
+        break;
+    case DataSent:
+        if (code == 354) {
             QPointer<cSmtp> alive(this);
             emit Sending();
             if (alive && step_ == DataSent)
                 send(TextSent, messageData() + "."); // the text ends in CR LF: CR LF "." CR LF
+            return;
         }
-    } else if (code >= 401) {
+        break;
+    case TextSent:
+        if (positive) {
+            sent_ = true;
+            status_ = QStringLiteral("Message sent");
+            return send(QuitSent, "QUIT");
+        }
+        break;
+    default: break;
+    }
+
+    if (code >= 401) {
         status_ = QStringLiteral("SMTP Err : %1").arg(code);
+        const QString said = QString::fromLatin1(line).simplified();
+        const bool login = step_ >= AuthPlainSent && step_ <= AuthPassSent;
+        errorText_ =
+            login
+                ? QStringLiteral("%1 refused the login (%2). Check the SMTP user name and password.").arg(peer(), said)
+                : QStringLiteral("%1 answered: %2").arg(peer(), said);
         send(QuitSent, "QUIT");
     }
+}
+
+void cSmtp::sendEhlo()
+{
+    send(EhloSent, "EHLO " + bytes(oneLine(Server)));
+}
+
+// EHLO was answered: STARTTLS first when asked for, then the login, then the envelope.
+void cSmtp::onHello(const QList<QByteArray>& lines)
+{
+    QList<QByteArray> capabilities;
+    for (qsizetype i = 1; i < lines.size(); ++i) // the first line greets
+        capabilities.append(lines[i].mid(4));
+    const QSslSocket* ssl = sslSocket();
+    if (Security == MailSecurity::StartTls && !(ssl && ssl->isEncrypted())) {
+        if (offers(capabilities, "STARTTLS"))
+            return send(StartTlsSent, "STARTTLS");
+        return refuse(NotDelivered,
+                      QStringLiteral("%1 offers no STARTTLS; nothing was sent in plain text. Choose TLS on port 465, "
+                                     "or ask the provider.")
+                          .arg(peer()));
+    }
+    if (UserName.isEmpty())
+        return sendMailFrom();
+    const QList<QByteArray> mechanisms = authMechanisms(capabilities);
+    if (mechanisms.contains("PLAIN"))
+        return send(AuthPlainSent,
+                    "AUTH PLAIN " + (QByteArray(1, '\0') + UserName.toUtf8() + '\0' + Password.toUtf8()).toBase64());
+    if (mechanisms.contains("LOGIN"))
+        return send(AuthLoginSent, "AUTH LOGIN");
+    refuse(NotDelivered, QStringLiteral("%1 offers no login this program knows (AUTH PLAIN or LOGIN)%2; the mail was "
+                                        "not sent.")
+                             .arg(peer(), Security == MailSecurity::None ? QStringLiteral(" without TLS") : QString()));
+}
+
+void cSmtp::sendMailFrom()
+{
+    send(MailFromSent, "MAIL FROM:" + envelope(MailFrom));
+}
+
+// Ends the session at once, without another word to the server.
+void cSmtp::refuse(CloseCode code, const QString& why)
+{
+    errorText_ = why;
+    status_ = why;
+    finish(code);
+}
+
+void cSmtp::onEncrypted()
+{
+    if (holdsSocket() && step_ == Handshaking)
+        sendEhlo(); // the server forgets what it said before TLS
+}
+
+void cSmtp::onSslErrors(const QList<QSslError>& errors)
+{
+    QSslSocket* ssl = sslSocket();
+    if (!holdsSocket() || !ssl || !inSession())
+        return;
+    if (trust_.accept(Server, errors, ssl->peerCertificate()))
+        return ssl->ignoreSslErrors(errors);
+    refuse(NotDelivered, trust_.refusal());
 }
 
 // The message as the server receives it after 354, up to the final ".".
@@ -224,6 +406,7 @@ void cSmtp::onTick()
         return;
     }
     status_ = QStringLiteral("Winsock Timeout !");
+    errorText_ = QStringLiteral("%1 did not answer in time.").arg(peer());
     finish(TimedOut);
 }
 
@@ -232,8 +415,17 @@ void cSmtp::onSocketError(QAbstractSocket::SocketError error)
 {
     if (!holdsSocket() || closing_ || !inSession())
         return;
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    // A close before TLS is up, when TLS was asked for, is a failed handshake.
+    const QSslSocket* ssl = sslSocket();
+    const bool handshaking =
+        ssl && !ssl->isEncrypted()
+        && (Security == MailSecurity::Tls || (Security == MailSecurity::StartTls && step_ == Handshaking));
+    if (error == QAbstractSocket::RemoteHostClosedError && !handshaking)
         return onServerClosed();
+    if (handshaking || error == QAbstractSocket::SslHandshakeFailedError)
+        return refuse(NotDelivered, QStringLiteral("TLS with %1 failed: %2. Check the port and the security setting.")
+                                        .arg(peer(), socket_->errorString()));
+    errorText_ = QStringLiteral("Cannot reach %1: %2").arg(peer(), socket_->errorString());
     finish(NetworkError);
 }
 
@@ -247,6 +439,8 @@ void cSmtp::onServerClosed()
         if (!alive || !inSession())
             return;
     }
+    if (!sent_)
+        errorText_ = QStringLiteral("%1 closed the connection before the mail was accepted.").arg(peer());
     finish(sent_ ? ServerClosed : NotDelivered);
 }
 

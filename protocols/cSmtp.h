@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "protocols/CertificateTrust.h"
+
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
+class QSslSocket;
 class QTcpSocket;
 class QTimer;
 
@@ -36,7 +40,7 @@ public:
     void setWsock(QTcpSocket* socket);
     void setWtimeout(QTimer* timer);
 
-    QString Server; // host name, also the HELO argument
+    QString Server; // host name, also the EHLO / HELO argument
     QString SendTo;
     QString MailFrom;
     QString MessageSubject;
@@ -49,8 +53,17 @@ public:
     QString RepliedReferences;
     QString RepliedInReplyTo;
     bool AutoReplied = false;
+    // TLS needs a lent QSslSocket. With a user name the server must offer AUTH PLAIN or LOGIN.
+    MailSecurity Security = MailSecurity::None;
+    QString UserName; // empty: no login
+    QString Password;
+    void TrustedFingerprint(const QString& fingerprint) { trust_.setTrusted(fingerprint); }
 
     QString status() const { return status_; }
+    // Why the last session did not deliver, in words; empty when it did.
+    QString ErrorText() const { return errorText_; }
+    // The fingerprint of a certificate refused in the last session; empty when none was.
+    QString RefusedFingerprint() const { return trust_.refusal().isEmpty() ? QString() : trust_.fingerprint(); }
 
     void Connect(int16_t attach, const QString& path);
     void StopTimeout();
@@ -68,7 +81,14 @@ private:
     enum Step {
         Idle, // before Connect
         Connecting, // waiting for the greeting
-        HeloSent,
+        EhloSent,
+        HeloSent, // the server did not know EHLO
+        StartTlsSent,
+        Handshaking, // STARTTLS accepted, TLS coming up
+        AuthPlainSent,
+        AuthLoginSent, // waiting for the user name prompt
+        AuthUserSent, // waiting for the password prompt
+        AuthPassSent,
         MailFromSent,
         RcptToSent,
         DataSent, // waiting for 354
@@ -79,6 +99,14 @@ private:
 
     void onDataArrival();
     void onReply(const QByteArray& line);
+    void onHello(const QList<QByteArray>& lines);
+    void onEncrypted();
+    void onSslErrors(const QList<QSslError>& errors);
+    void sendEhlo();
+    void sendMailFrom();
+    void refuse(CloseCode code, const QString& why);
+    QSslSocket* sslSocket() const;
+    QString peer() const;
     void onTick();
     void onSocketError(QAbstractSocket::SocketError error);
     void onServerClosed();
@@ -104,4 +132,7 @@ private:
     int replyTicks_ = 0; // ticks since the last command was sent
     bool closing_ = false; // our own close is under way, not the server's
     QByteArray buffer_; // reply bytes up to the next CR LF
+    QList<QByteArray> replyLines_; // the lines of a multi-line reply so far
+    QString errorText_;
+    CertificateTrust trust_;
 };

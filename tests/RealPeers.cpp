@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RealPeers.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -139,18 +140,22 @@ void RealPeers::start()
         fail("cannot write " + owner.fileName());
     owner.close();
 
+    const TestCertificates::Identity& tls = TestCertificates::instance().good();
     // Both start at once: the sink while Dovecot comes up.
     sink_ = std::make_unique<QProcess>();
     sink_->setStandardErrorFile(dir_->filePath("sink.log"));
-    sink_->start(QStringLiteral("/usr/bin/python3"), {peersDir + "smtp-sink.py", dir_->filePath("sent"),
-                                                      "--exit-on-eof", "--reject-rcpt", rejectedRecipient});
+    sink_->start(QStringLiteral("/usr/bin/python3"),
+                 {peersDir + "smtp-sink.py", dir_->filePath("sent"), "--exit-on-eof", "--tls", tls.certFile,
+                  tls.keyFile, "--auth", QString("alice:") + password, "--reject-rcpt", rejectedRecipient});
 
     for (int attempt = 1;; ++attempt) {
         const quint16 port = freePort();
+        const quint16 tlsPort = freePort();
         try {
-            pop3Server({"start", dir_->filePath("pop3"), QString::number(port), QString("alice:") + password,
-                        QString("bob:") + password});
+            pop3Server({"start", dir_->filePath("pop3"), QString::number(port), "--tls", tls.certFile, tls.keyFile,
+                        QString::number(tlsPort), QString("alice:") + password, QString("bob:") + password});
             pop3Port_ = port;
+            pop3TlsPort_ = tlsPort;
             break;
         } catch (const std::exception& e) {
             // Another program may have taken the port meanwhile.
@@ -168,7 +173,10 @@ void RealPeers::start()
         log.open(QIODevice::ReadOnly);
         fail("SMTP sink did not start: " + QString::fromLocal8Bit(log.readAll()).trimmed());
     }
-    smtpPort_ = ready.mid(6).toUShort();
+    const QList<QByteArray> ports = ready.mid(6).split(' ');
+    smtpPort_ = ports.value(0).toUShort();
+    smtpStartTlsPort_ = ports.value(1).toUShort();
+    smtpTlsPort_ = ports.value(2).toUShort();
 }
 
 void RealPeers::stop()
@@ -186,7 +194,7 @@ void RealPeers::stop()
             QProcess::execute(QStringLiteral("bash"), {peersDir + "pop3-server", "stop", dir_->filePath("pop3")});
         dir_.reset();
     }
-    pop3Port_ = smtpPort_ = 0;
+    pop3Port_ = smtpPort_ = pop3TlsPort_ = smtpStartTlsPort_ = smtpTlsPort_ = 0;
     StopPeersAtEnd::stop = nullptr;
 }
 
@@ -253,6 +261,8 @@ QList<RealPeers::SentMessage> RealPeers::sentMessages() const
         for (const auto& r : o["rcpt_tos"].toArray())
             m.rcptTos << r.toString();
         m.data = o["data"].toString().toLatin1();
+        m.tls = o["tls"].toBool();
+        m.login = o["login"].toString();
         sent << m;
     }
     return sent;

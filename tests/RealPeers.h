@@ -12,6 +12,9 @@ class QTemporaryDir;
 // A real POP3 server (Dovecot) and an SMTP sink on 127.0.0.1, started once per test program
 // on the first call to instance() and stopped when the tests end. Users "alice" and "bob",
 // password "secret". A server that cannot start throws std::runtime_error, failing the test.
+// Both also speak TLS with the test certificate for 127.0.0.1 (TestCertificates): Dovecot STLS
+// on its port and TLS on another; the sink STARTTLS and TLS on two more ports, where it
+// requires a login as alice.
 class RealPeers
 {
 public:
@@ -21,6 +24,8 @@ public:
         QString mailFrom;
         QStringList rcptTos;
         QByteArray data; // as received after DATA, CRLF line ends, dot-unstuffed
+        bool tls = false;
+        QString login; // the SMTP user signed in, if any
     };
 
     static RealPeers& instance();
@@ -33,6 +38,9 @@ public:
 
     quint16 pop3Port() const { return pop3Port_; }
     quint16 smtpPort() const { return smtpPort_; }
+    quint16 pop3TlsPort() const { return pop3TlsPort_; }
+    quint16 smtpStartTlsPort() const { return smtpStartTlsPort_; }
+    quint16 smtpTlsPort() const { return smtpTlsPort_; }
 
     // Appends messages to a mailbox; POP3 numbers them in the order given. Relative paths
     // are taken from tests/fixtures/mailbox.
@@ -59,5 +67,8 @@ private:
     std::unique_ptr<QProcess> sink_;
     quint16 pop3Port_ = 0;
     quint16 smtpPort_ = 0;
+    quint16 pop3TlsPort_ = 0;
+    quint16 smtpStartTlsPort_ = 0;
+    quint16 smtpTlsPort_ = 0;
     qint64 startMillis_ = 0;
 };

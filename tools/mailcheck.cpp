@@ -9,6 +9,8 @@
 #include "platform/Keyring.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLocale.h"
+#include "app/SettingKeys.h"
+#include "protocols/CertificateTrust.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -70,7 +72,11 @@ int main(int argc, char** argv)
     p.addOptions({
         {"settings", "Read the account from this settings file (the program's own by default).", "file"},
         {"host", "POP3 server.", "name"},
-        {"port", "POP3 port (110).", "n"},
+        {"port", "POP3 port (995 with TLS, else 110).", "n"},
+        {"security",
+         "POP3 protection: none, starttls or tls. By default the settings file's, or with\n"
+         "--host: tls on port 995, else none.",
+         "kind"},
         {"user", "POP3 user name.", "name"},
         {"password", "POP3 password.", "text"},
         {"kind", "1: first check (existing mail is not new), 2: timed check (default 1).", "n"},
@@ -80,7 +86,17 @@ int main(int argc, char** argv)
         {"spam-folder", "Read spam.txt and spamfrom.txt from this folder (default: the program folder).", "dir"},
         {"auto-reply", "Answer new mail of a timed check automatically."},
         {"smtp-host", "SMTP server for automatic replies.", "name"},
-        {"smtp-port", "SMTP port (25).", "n"},
+        {"smtp-port", "SMTP port (587 with STARTTLS, 465 with TLS, else 25).", "n"},
+        {"smtp-security",
+         "SMTP protection: none, starttls or tls. By default the settings file's, or\n"
+         "with --smtp-host: tls on port 465, starttls on 587, else none.",
+         "kind"},
+        {"smtp-user", "SMTP user for the login (none: no login).", "name"},
+        {"smtp-password", "SMTP password (or KORVALEN_SMTP_PASSWORD).", "text"},
+        {"trust",
+         "Trust the certificate with this SHA-256 fingerprint (as a refusal prints it) for the\n"
+         "POP3 and SMTP servers, and remember it in the settings file.",
+         "fingerprint"},
         {"reply-text", "Text of the automatic reply.", "text"},
         {"log", "Also append the log lines to kv_.log in the program folder."},
         {"no-pause", "Skip the two-second pause the log makes after each line."},
@@ -106,14 +122,65 @@ int main(int argc, char** argv)
     engine.Password = p.isSet("password")                              ? p.value("password")
                       : qEnvironmentVariableIsSet("KORVALEN_PASSWORD") ? qEnvironmentVariable("KORVALEN_PASSWORD")
                                                                        : QString();
+    // Security and ports: the options, else the settings file with its own defaults.
+    const keys::MailDefaults defaults(*store);
     bool ok = true;
-    engine.ServerPort = setting("port", "popport", "110").toInt(&ok);
+    const auto security = [&](const char* option, MailSecurity stored) {
+        const MailSecurity chosen = MailSecurityFromText(p.value(option), MailSecurity(-1));
+        ok = !p.isSet(option) || chosen != MailSecurity(-1);
+        return p.isSet(option) ? chosen : stored;
+    };
+    // A server named on the command line is protected as its port says, unless told.
+    const auto byPort = [&](const char* portOption, const char* hostOption, MailSecurity stored) {
+        if (!p.isSet(hostOption))
+            return stored;
+        const int port = p.value(portOption).toInt();
+        return port == 995 || port == 465 ? MailSecurity::Tls
+               : port == 587              ? MailSecurity::StartTls
+                                          : MailSecurity::None;
+    };
+    engine.ServerSecurity = security("security", byPort("port", "host", defaults.popSecurity(*store)));
+    if (!ok)
+        return fail("--security is none, starttls or tls");
+    host.security = security("smtp-security", byPort("smtp-port", "smtp-host", defaults.smtpSecurity(*store)));
+    if (!ok)
+        return fail("--smtp-security is none, starttls or tls");
+    const bool popPortByChoice = p.isSet("security") || p.isSet("host");
+    engine.ServerPort = (p.isSet("port")   ? p.value("port")
+                         : popPortByChoice ? QString::number(keys::PopPortFor(engine.ServerSecurity))
+                                           : defaults.popPort(*store))
+                            .toInt(&ok);
     if (!ok || engine.ServerPort < 1 || engine.ServerPort > 65535)
         return fail("the POP3 port must be a number from 1 to 65535");
     if (engine.ServerName.isEmpty() || engine.UserName.isEmpty())
         return fail("give the POP3 server, user and password (options or --settings; see --help)");
     host.server = setting("smtp-host", "smtpserver", "");
-    host.port = setting("smtp-port", "smtpport", "25").toInt();
+    host.port = (p.isSet("smtp-port")                               ? p.value("smtp-port")
+                 : p.isSet("smtp-security") || p.isSet("smtp-host") ? QString::number(keys::SmtpPortFor(host.security))
+                                                                    : defaults.smtpPort(*store))
+                    .toInt();
+    host.user = setting("smtp-user", keys::SmtpUID.name, "");
+    host.password = p.isSet("smtp-password") ? p.value("smtp-password")
+                    : qEnvironmentVariableIsSet("KORVALEN_SMTP_PASSWORD")
+                        ? qEnvironmentVariable("KORVALEN_SMTP_PASSWORD")
+                        : QString(); // from the store once its keyring is open
+    const QString popServer = checkmailClass::ServerIdentity(engine.ServerName, engine.ServerPort);
+    const QString smtpServer = checkmailClass::ServerIdentity(host.server, host.port);
+    for (const QString& server : {popServer, smtpServer})
+        host.trusted.insert(server, keys::TrustedCertificate(*store, server));
+    if (p.isSet("trust")) {
+        const QString print = CertificateTrust::NormalizedFingerprint(p.value("trust"));
+        if (print.isEmpty())
+            return fail("--trust wants a SHA-256 fingerprint: 64 hex digits, colons allowed");
+        for (const QString& server : {popServer, smtpServer}) {
+            if (server.startsWith(QLatin1Char(':')))
+                continue; // no server of that kind
+            host.trusted.insert(server, print);
+            if (!keys::TrustCertificate(*store, server, print))
+                return fail("cannot remember the certificate in " + store->fileName() + ": " + store->lastError());
+            say("trusted: " + print + " for " + server);
+        }
+    }
     host.reply = setting("reply-text", "autoreplymessage", "");
     engine.AutoReplyOn = p.isSet("auto-reply");
     engine.writelog(p.isSet("log"));
@@ -187,6 +254,8 @@ int main(int argc, char** argv)
     const auto start = [&] {
         if (engine.Password.isEmpty())
             engine.Password = store->GetSetting("EmailPw", "");
+        if (host.password.isEmpty())
+            host.password = keys::Read(*store, keys::SmtpPw);
         if (engine.Password.isEmpty()) {
             app.exit(fail("give the POP3 server, user and password (options or --settings; see --help)"));
             return;

@@ -38,7 +38,8 @@ TEST_F(AppTest, FinishingTheWizardWritesTheKeysInOrder)
     next(w, 1);
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(w.saved());
-    const QStringList account = {"Loginname", "LoginPw", "minute", "EmailUID", "EmailPw", "popserver", "smtpserver"};
+    const QStringList account = {"Loginname",  "LoginPw",     "minute",       "EmailUID", "EmailPw", "popserver",
+                                 "smtpserver", "popsecurity", "smtpsecurity", "SmtpUID",  "SmtpPw"};
     EXPECT_EQ(store->written, account + QStringList({"voicecall", "voicemodem0", "phone1"}));
     for (auto [key, value] :
          {std::pair{"Loginname", "kv-user"}, {"minute", "25"}, {"voicecall", "0"}, {"voicemodem0", "1"}})
@@ -183,6 +184,9 @@ TEST_F(AppTest, TheWizardCanBeFilledInFromTheKeyboard)
     type("pop.example.org");
     EXPECT_EQ(w.page(), 1);
     type("smtp.example.org");
+    EXPECT_EQ(w.focusWidget(), w.cboPopSecurity);
+    for (int field = 0; field < 4; ++field) // both protections and the SMTP login as they are
+        type({});
     ASSERT_EQ(w.page(), 2);
     EXPECT_EQ(w.focusWidget(), w.chkVoiceCall);
     type({});
@@ -203,7 +207,7 @@ TEST_F(AppTest, TheWizardCanBeFilledInFromTheKeyboard)
     EXPECT_EQ(w.page(), 1);
     EXPECT_EQ(w.OKButton[0]->text(), "Next >");
     EXPECT_EQ(w.txtEmailUID->text(), "alice");
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 7; ++i)
         QTest::keyClick(w.focusWidget(), Qt::Key_Return); // through the account fields, unchanged
     QTest::keyClick(w.focusWidget(), Qt::Key_Return);
     EXPECT_EQ(w.page(), 2);

@@ -44,12 +44,14 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     };
     w.Form_Unload();
     EXPECT_EQ(asked, 1);
-    const QStringList keys = {"EmailUID",      "EmailPw",        "popserver",   "popport",          "smtpserver",
-                              "smtpport",      "Emailvoicefile", "Emailcount",  "autoreplymessage", "autoreplycheck",
-                              "minute",        "logcheck",       "toolTips",    "voicecall",        "AutoAnsCheck",
-                              "voicemodem0",   "ringsAnswer",    "phone1",      "repeatvoice",      "hangupTime",
-                              "PhonePin",      "VoiceName",      "Sounddevice", "SoundVolume",      "SoundRate",
-                              "notifyNewMail", "autoreplydays"}; // the program's own settings after the classic ones
+    const QStringList keys = {"EmailUID",         "EmailPw",        "popserver",      "popport",
+                              "smtpserver",       "smtpport",       "Emailvoicefile", "Emailcount",
+                              "autoreplymessage", "autoreplycheck", "minute",         "logcheck",
+                              "toolTips",         "voicecall",      "AutoAnsCheck",   "voicemodem0",
+                              "ringsAnswer",      "phone1",         "repeatvoice",    "hangupTime",
+                              "PhonePin",         "VoiceName",      "Sounddevice",    "SoundVolume",
+                              "SoundRate",        "notifyNewMail",  "autoreplydays",  "popsecurity",
+                              "smtpsecurity",     "SmtpUID",        "SmtpPw"}; // the program's own settings after the classic ones
     EXPECT_EQ(store->written, keys + keys); // in order, then again
     EXPECT_EQ(stored("Sounddevice"), "-1");
 
@@ -197,7 +199,7 @@ TEST_F(AppTest, BlankAccountFieldsAreNamedWhenLeftAndNotSavedOverTheStoredAccoun
     EXPECT_EQ(problems, QStringList({"Enter the POP3 password and server: mail cannot be checked without them. "
                                      "What was saved before is kept."}));
     EXPECT_FALSE(store->written.contains("EmailPw") || store->written.contains("popserver"));
-    EXPECT_EQ(store->written.size(), 25); // everything else
+    EXPECT_EQ(store->written.size(), 29); // everything else
     EXPECT_EQ(stored("popserver"), "pop.old.example");
     EXPECT_EQ(stored("EmailPw"), "secret");
 }

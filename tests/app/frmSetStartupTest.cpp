@@ -16,8 +16,10 @@ TEST_F(AppTest, FreshProfileStartsWithTheDefaultsAndHonestPlaceholders)
 {
     markFirstRunDone();
     frmSet& w = start();
-    const std::pair<QString, QString> shown[] = {{w.Text5->text(), "110"},
-                                                 {w.Text16->text(), "25"},
+    const std::pair<QString, QString> shown[] = {{w.Text5->text(), "995"},
+                                                 {w.popSecurityBox->currentText(), "TLS"},
+                                                 {w.Text16->text(), "587"},
+                                                 {w.smtpSecurityBox->currentText(), "STARTTLS"},
                                                  {w.txtEmailServer->text(), "smtp."},
                                                  {w.Text7->text(), "10"},
                                                  {w.txtRingsToAnswer->text(), "2"},

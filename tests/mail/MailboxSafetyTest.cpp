@@ -204,9 +204,9 @@ TEST_F(MailboxSafety, ASlowSendDoesNotFailTheListing)
     peers.fill("alice", {"06-alternative.eml"});
 
     const Steps late = {"S| "}; // each reply after 0.3 s
-    ScriptedServer smtp(late + Steps{"S: 220 hi", "C: HELO 127.0.0.1"} + late
-                            + Steps{"S: 250 ok", "C: MAIL FROM:alice@example.com"} + late
-                            + Steps{"S: 250 ok", "C: RCPT TO:carol@example.org"} + late + Steps{"S: 250 ok", "C: DATA"}
+    ScriptedServer smtp(late + Steps{"S: 220 hi", "C: EHLO 127.0.0.1"} + late
+                            + Steps{"S: 250 ok", "C: MAIL FROM:<alice@example.com>"} + late
+                            + Steps{"S: 250 ok", "C: RCPT TO:<carol@example.org>"} + late + Steps{"S: 250 ok", "C: DATA"}
                             + late + Steps{"S: 354 go"},
                         300);
     host.port = smtp.port();
@@ -220,8 +220,8 @@ TEST_F(MailboxSafety, ASendsCloseResumesOnlyItsOwnSession)
 {
     engine.PopTimeoutTicks = 500;
     engine.AutoReplyOn = true;
-    ScriptedServer smtp(Steps{"S| ", "S: 220 hi", "C: HELO 127.0.0.1", "S| ", "S: 250 ok",
-                              "C: MAIL FROM:alice@example.com", "S| ", "S: 554 no"},
+    ScriptedServer smtp(Steps{"S| ", "S: 220 hi", "C: EHLO 127.0.0.1", "S| ", "S: 250 ok",
+                              "C: MAIL FROM:<alice@example.com>", "S| ", "S: 554 no"},
                         300);
     host.port = smtp.port();
     ScriptedServer first(kLogin + stat(1) + head(1, "ann", "Hello") + Steps{"CLOSE"});

@@ -3,21 +3,26 @@
 """SMTP sink on 127.0.0.1 that keeps every message it accepts.
 
 usage: /usr/bin/python3 smtp-sink.py DIR [--port N] [--reject-rcpt ADDR ...] [--exit-on-eof]
+                                     [--tls CERT KEY --auth USER:PASSWORD]
 
 Each message goes to DIR/msg-NNNN.eml (the DATA bytes as received, dot-unstuffed) and one
 JSON line to DIR/messages.jsonl: n, helo, mail_from, rcpt_tos, file, data (latin-1 text of
 the raw bytes). Prints "ready PORT" once listening (port 0 picks a free one). Stops on
 SIGTERM/SIGINT, and with --exit-on-eof also when standard input closes (its parent died).
+With --tls and --auth it also listens on a STARTTLS port and a TLS port, both requiring
+AUTH PLAIN or LOGIN, and prints "ready PORT STARTTLS-PORT TLS-PORT"; records then tell
+"tls" and the "login" used.
 """
 import argparse
 import asyncio
 import json
 import os
 import signal
+import ssl
 import sys
 
 try:
-    from aiosmtpd.smtp import SMTP
+    from aiosmtpd.smtp import SMTP, AuthResult
 except ImportError:
     sys.exit("smtp-sink: python3-aiosmtpd not installed (run scripts/install-deps; use /usr/bin/python3)")
 
@@ -41,7 +46,9 @@ class Sink:
         with open(os.path.join(self.folder, name), "wb") as f:
             f.write(data)
         record = {"n": self.count, "helo": session.host_name, "mail_from": envelope.mail_from,
-                  "rcpt_tos": envelope.rcpt_tos, "file": name, "data": data.decode("latin-1")}
+                  "rcpt_tos": envelope.rcpt_tos, "file": name, "data": data.decode("latin-1"),
+                  "tls": bool(session.ssl) or server.transport.get_extra_info("sslcontext") is not None,
+                  "login": (session.login_data or b"").decode("utf-8", "replace")}
         with open(os.path.join(self.folder, "messages.jsonl"), "a") as f:
             f.write(json.dumps(record) + "\n")
         return "250 OK queued as %d" % self.count
@@ -53,6 +60,8 @@ async def main():
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--reject-rcpt", nargs="*", default=[])
     ap.add_argument("--exit-on-eof", action="store_true")
+    ap.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    ap.add_argument("--auth", metavar="USER:PASSWORD")
     a = ap.parse_args()
     os.makedirs(a.folder, exist_ok=True)
     sink = Sink(a.folder, a.reject_rcpt)
@@ -69,10 +78,33 @@ async def main():
             if not os.read(sys.stdin.fileno(), 4096):
                 stop.set()
         loop.add_reader(sys.stdin.fileno(), on_input)
-    print("ready %d" % server.sockets[0].getsockname()[1], flush=True)
+    ports = [server.sockets[0].getsockname()[1]]
+    extra = []
+    if a.tls and a.auth:
+        user, password = a.auth.encode().split(b":", 1)
+
+        def authenticator(server, session, envelope, mechanism, auth_data):
+            ok = auth_data.login == user and auth_data.password == password
+            return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
+
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(*a.tls)
+        starttls = await loop.create_server(
+            lambda: SMTP(sink, hostname="sink.test", data_size_limit=0, decode_data=False, tls_context=context,
+                         require_starttls=True, authenticator=authenticator, auth_required=True),
+            "127.0.0.1", 0)
+        # TLS from the first byte: the sink's AUTH check does not see that, so it is told.
+        implicit = await loop.create_server(
+            lambda: SMTP(sink, hostname="sink.test", data_size_limit=0, decode_data=False,
+                         authenticator=authenticator, auth_required=True, auth_require_tls=False),
+            "127.0.0.1", 0, ssl=context)
+        extra = [starttls, implicit]
+        ports += [x.sockets[0].getsockname()[1] for x in extra]
+    print("ready " + " ".join(str(p) for p in ports), flush=True)
     await stop.wait()
-    server.close()
-    await server.wait_closed()
+    for x in [server] + extra:
+        x.close()
+        await x.wait_closed()
 
 
 if __name__ == "__main__":

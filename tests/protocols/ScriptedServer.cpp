@@ -32,6 +32,41 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
+void ScriptedListener::incomingConnection(qintptr descriptor)
+{
+    if (!tls)
+        return QTcpServer::incomingConnection(descriptor);
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    addPendingConnection(socket);
+}
+
+void ScriptedServer::useTls(const QSslCertificate& certificate, const QSslKey& key, bool implicit)
+{
+    server_.tls = true;
+    implicitTls_ = implicit;
+    tlsConfig_ = QSslConfiguration::defaultConfiguration();
+    tlsConfig_.setLocalCertificate(certificate);
+    tlsConfig_.setPrivateKey(key);
+    tlsConfig_.setPeerVerifyMode(QSslSocket::VerifyNone);
+}
+
+// The client's lines wait until TLS is up; a refused handshake simply ends the connection.
+void ScriptedServer::startTls()
+{
+    auto* ssl = qobject_cast<QSslSocket*>(client_.data());
+    if (!ssl) {
+        fault(QStringLiteral("TLS step without useTls"));
+        return;
+    }
+    paused_ = true;
+    ssl->setSslConfiguration(tlsConfig_);
+    ssl->startServerEncryption();
+}
+
 ScriptedServer::ScriptedServer(QList<QByteArray> steps, int pauseMs) : steps_(std::move(steps)), pauseMs_(pauseMs)
 {
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedServer::onConnection);
@@ -81,6 +116,11 @@ void ScriptedServer::onConnection()
         if (client_)
             client_->deleteLater();
     });
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
+        connect(ssl, &QSslSocket::encrypted, this, &ScriptedServer::play);
+        if (implicitTls_)
+            return startTls();
+    }
     play();
 }
 
@@ -120,6 +160,9 @@ void ScriptedServer::play()
             paused_ = true;
             trickleTimer_.start();
             return;
+        } else if (step == "TLS") {
+            write(out);
+            return startTls();
         } else if (step == "CLOSE") {
             write(out);
             if (client_)

@@ -4,6 +4,10 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -21,13 +25,26 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 //   "C: text"  the client's next line must be text and CR LF, byte for byte
 //   "C~ regex" the client's next line must match the regular expression as a whole
 //   "CLOSE"    close the connection
+//   "TLS"      the server starts TLS (after useTls); the next steps run once it is up
 // When the steps run out the server stays silent with the connection open. A client line that
 // comes before the server's reply to the previous one, or after the last step, is a fault.
+class ScriptedListener : public QTcpServer
+{
+public:
+    bool tls = false;
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+};
+
 class ScriptedServer : public QObject
 {
 public:
     explicit ScriptedServer(QList<QByteArray> steps, int pauseMs = 5);
     ~ScriptedServer() override;
+
+    // Speaks TLS with this certificate: from the first byte when implicit, else from a "TLS" step.
+    void useTls(const QSslCertificate& certificate, const QSslKey& key, bool implicit);
 
     quint16 port() const { return server_.serverPort(); }
     // Every step played and every client line as expected.
@@ -40,11 +57,14 @@ private:
     void onConnection();
     void onClientData();
     void play();
+    void startTls();
     void trickle();
     void write(const QByteArray& bytes);
     void fault(const QString& what);
 
-    QTcpServer server_;
+    ScriptedListener server_;
+    bool implicitTls_ = false;
+    QSslConfiguration tlsConfig_;
     QPointer<QTcpSocket> client_;
     bool connected_ = false;
     QList<QByteArray> steps_;

@@ -15,8 +15,8 @@ namespace {
 
 using Steps = QList<QByteArray>;
 
-const Steps kHelo = {"S: 220 sink ready", "C: HELO 127.0.0.1", "S: 250 hello"};
-const Steps kUpToRcpt = kHelo + Steps{"C: MAIL FROM:ann@x.org", "S: 250 ok", "C: RCPT TO:bob@y.org"};
+const Steps kHelo = {"S: 220 sink ready", "C: EHLO 127.0.0.1", "S: 250 hello"};
+const Steps kUpToRcpt = kHelo + Steps{"C: MAIL FROM:<ann@x.org>", "S: 250 ok", "C: RCPT TO:<bob@y.org>"};
 const Steps kUpToData = kUpToRcpt + Steps{"S: 250 ok", "C: DATA", "S: 354 go ahead"};
 
 // The message lines the server receives for the standard mail: the fixed clock's date in its
@@ -97,13 +97,13 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
         {"closed before acceptance", kUpToData + text() + Steps{"CLOSE"}, cSmtp::NotDelivered, kNotSent},
         {"closed after delivery", sent + Steps{"CLOSE"}, cSmtp::ServerClosed, kSent},
         {"multi-line replies",
-         Steps{"S: 220-sink", "S: 220-says", "S: 220 hello", "C: HELO 127.0.0.1", "S: 250-sink", "S: 250-SIZE 1000",
+         Steps{"S: 220-sink", "S: 220-says", "S: 220 hello", "C: EHLO 127.0.0.1", "S: 250-sink", "S: 250-SIZE 1000",
                "S: 250 HELP"}
              + kUpToData.mid(3) + text() + Steps{"S: 250 ok", "C: QUIT", "S: 221-bye", "S: 221 bye"},
          cSmtp::Delivered, kSent},
         {"replies split over segments",
-         Steps{"S| 2", "S: 20 hi", "C: HELO 127.0.0.1", "S| 250 hel", "S: lo", "C: MAIL FROM:ann@x.org", "S| 250 ok\r",
-               "S| \n", "C: RCPT TO:bob@y.org", "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
+         Steps{"S| 2", "S: 20 hi", "C: EHLO 127.0.0.1", "S| 250 hel", "S: lo", "C: MAIL FROM:<ann@x.org>", "S| 250 ok\r",
+               "S| \n", "C: RCPT TO:<bob@y.org>", "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
              + text() + Steps{"S| 25", "S: 0 ok", "C: QUIT", "S| 22", "S: 1 bye"},
          cSmtp::Delivered, kSent},
         {"silent server", {}, cSmtp::TimedOut, kTimeout},
@@ -118,7 +118,7 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
         {"no server", {}, cSmtp::NetworkError, kNotSent, refusedPort},
         {"lines cannot end the data or add headers",
          kHelo
-             + Steps{"C: MAIL FROM:ann@x.org ", "S: 250 ok", "C: RCPT TO:bob@y.org  RCPT TO:eve@z.org", "S: 250 ok",
+             + Steps{"C: MAIL FROM:<ann@x.org>", "S: 250 ok", "C: RCPT TO:<bob@y.org  RCPT TO:eve@z.org>", "S: 250 ok",
                      "C: DATA", "S: 354 go"}
              + header("ann@x.org ", "bob@y.org  RCPT TO:eve@z.org", "a  Bcc: eve@z.org")
              + Steps{"C: ..hidden", "C: ..", "C: plain", "C: ..after a bare line feed", "C: bare CR", "C: ."} + bye,

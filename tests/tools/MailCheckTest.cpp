@@ -107,3 +107,50 @@ TEST(MailCheck, ShowsRowsAsTheProgramDoesAndNoFieldBreaksARow)
     for (const QString& line : r.out.split('\n'))
         EXPECT_FALSE(line.startsWith("row 9")) << line.toStdString();
 }
+
+// The tool trusts only what the system's CAs vouch for: the test server's certificate is
+// refused with its fingerprint, and --trust with that fingerprint lets it in from then on.
+TEST(MailCheck, RefusesAnUnknownCertificateUntilTrustedByFingerprint)
+{
+    RealPeers& peers = RealPeers::instance();
+    peers.clear("bob");
+    peers.fill("bob", {"01-plain.eml"});
+    testing_support::TempFolder folder;
+    const QStringList account = {"--host",
+                                 "127.0.0.1",
+                                 "--port",
+                                 QString::number(peers.pop3TlsPort()),
+                                 "--user",
+                                 "bob",
+                                 "--password",
+                                 RealPeers::password,
+                                 "--no-pause",
+                                 "--settings",
+                                 folder.file("settings.ini"),
+                                 "--security",
+                                 "tls",
+                                 "--timeout",
+                                 "10"};
+    Output r = mailcheck(account);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.contains("why: The certificate of 127.0.0.1 is not trusted: its issuer is unknown."))
+        << r.out.toStdString();
+    const qsizetype at = r.out.indexOf("SHA-256 fingerprint ");
+    ASSERT_GE(at, 0);
+    const QString print = r.out.mid(at + 20, 95);
+
+    r = mailcheck(account + QStringList{"--trust", print});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("trusted: " + print + " for 127.0.0.1:" + QString::number(peers.pop3TlsPort())));
+    EXPECT_TRUE(r.out.contains("row 1: Tom Baker  | Meeting moved to Thursday |"));
+
+    r = mailcheck(account); // remembered
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+
+    // Trust goes with the server's port: STLS on the other port is asked again.
+    r = mailcheck(account + QStringList{"--port", QString::number(peers.pop3Port()), "--security", "starttls"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.contains("its issuer is unknown")) << r.out.toStdString();
+    EXPECT_TRUE(
+        mailcheck(account + QStringList{"--security", "tls1"}).out.contains("--security is none, starttls or tls"));
+}

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// TLS and login settings of the main window and the wizard, and trusting a refused certificate.
+#include "AppFixture.h"
+
+#include "app/frmCapDev.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QtWidgets>
+
+namespace {
+
+// An engine whose last check refused a certificate.
+struct RefusingEngine : FakeEngine
+{
+    std::pair<QString, QString> refused;
+    std::pair<QString, QString> RefusedCertificate() const override { return refused; }
+    QString LastFailure() const override { return refused.second.isEmpty() ? QString() : "not trusted"; }
+};
+
+const QString kPrint = "AB:" + QString("CD:").repeated(30) + "EF";
+
+} // namespace
+
+// A fresh profile gets what providers ask for; one saved before keeps its plain connections.
+TEST_F(AppTest, SecurityAndPortsFollowTheProfileAndTheChoice)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> stored;
+        const char *pop, *popPort, *smtp, *smtpPort;
+    } rows[] = {
+        {"fresh", {}, "tls", "995", "starttls", "587"},
+        {"saved before TLS", {{"popserver", "pop.example.org"}, {"popport", "110"}}, "none", "110", "none", "25"},
+        {"saved before TLS, odd ports",
+         {{"EmailUID", "ann"}, {"popport", "1110"}, {"smtpport", "2525"}},
+         "none",
+         "1110",
+         "none",
+         "2525"},
+        {"chosen",
+         {{"popserver", "p"}, {"popsecurity", "starttls"}, {"smtpsecurity", "tls"}},
+         "starttls",
+         "110",
+         "tls",
+         "465"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        QFile::remove(profile.file("settings.ini")); // a profile of its own
+        store = std::make_unique<RecordingStore>(profile.file("settings.ini"));
+        markFirstRunDone();
+        for (const auto& [key, value] : row.stored)
+            store->SaveSetting(key, value);
+        frmSet& w = start();
+        EXPECT_EQ(w.popSecurityBox->currentData().toString(), row.pop);
+        EXPECT_EQ(w.Text5->text(), row.popPort);
+        EXPECT_EQ(w.smtpSecurityBox->currentData().toString(), row.smtp);
+        EXPECT_EQ(w.Text16->text(), row.smtpPort);
+        window.reset();
+    }
+
+    // A port left at the usual one follows the choice; one the user set stays.
+    QFile::remove(profile.file("settings.ini"));
+    store = std::make_unique<RecordingStore>(profile.file("settings.ini"));
+    markFirstRunDone();
+    frmSet& w = start();
+    w.popSecurityBox->setCurrentIndex(w.popSecurityBox->findData("none"));
+    EXPECT_EQ(w.Text5->text(), "110");
+    w.smtpSecurityBox->setCurrentIndex(w.smtpSecurityBox->findData("tls"));
+    EXPECT_EQ(w.Text16->text(), "465");
+    w.Text16->setText("2465");
+    w.smtpSecurityBox->setCurrentIndex(w.smtpSecurityBox->findData("none"));
+    EXPECT_EQ(w.Text16->text(), "2465");
+    w.txtSmtpUser->setText(" ann ");
+    w.txtSmtpPw->setText("pw");
+    EXPECT_EQ(w.smtpUser(), "ann");
+    w.Form_Unload();
+    EXPECT_EQ(stored("popsecurity"), "none");
+    EXPECT_EQ(stored("smtpsecurity"), "none");
+    EXPECT_EQ(stored("SmtpUID"), "ann");
+    EXPECT_EQ(stored("SmtpPw"), "pw");
+}
+
+TEST_F(AppTest, WizardSavesTheProtectionWithItsUsualPort)
+{
+    markFirstRunDone();
+    store->SaveSetting("popserver", "pop.example.org"); // a profile from before TLS: plain
+    store->SaveSetting("popport", "110");
+    frmSet& w = start();
+    frmCapDev& wizard = *w.wizard();
+    wizard.Form_Load();
+    EXPECT_EQ(wizard.cboPopSecurity->currentData().toString(), "none");
+    wizard.cboPopSecurity->setCurrentIndex(wizard.cboPopSecurity->findData("tls"));
+    wizard.txtSmtpUser->setText("ann");
+    wizard.SaveWizard();
+    EXPECT_EQ(stored("popsecurity"), "tls");
+    EXPECT_EQ(stored("popport"), "995");
+    EXPECT_EQ(stored("smtpsecurity"), "none");
+    EXPECT_EQ(stored("smtpport"), "<missing>"); // unchanged protection, port as it was
+    EXPECT_EQ(stored("SmtpUID"), "ann");
+}
+
+// The refused certificate can be trusted from beside the failure text, after a question that
+// names it; only that fingerprint, only for that server.
+TEST_F(AppTest, ARefusedCertificateIsTrustedFromTheFailurePanel)
+{
+    markFirstRunDone();
+    RefusingEngine* engine = nullptr;
+    frmSetParts parts;
+    parts.mailEngine = [&] {
+        auto e = std::make_unique<RefusingEngine>();
+        engine = e.get();
+        return e;
+    };
+    frmSet& w = start(std::move(parts));
+    ASSERT_NE(engine, nullptr);
+    QStringList asked;
+    bool answer = false;
+    w.askTrust = [&](const QString& text) {
+        asked << text;
+        return answer;
+    };
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    EXPECT_TRUE(w.trustButton->isHidden());
+
+    engine->refused = {"pop.example.org:995", kPrint};
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    EXPECT_FALSE(w.trustButton->isHidden());
+    w.trustButton->click(); // declined
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains("pop.example.org:995") && asked[0].contains(kPrint)) << asked[0].toStdString();
+    EXPECT_EQ(w.trustedCertificate("pop.example.org:995"), "");
+
+    answer = true;
+    w.trustButton->click();
+    EXPECT_TRUE(w.trustButton->isHidden());
+    EXPECT_EQ(w.trustedCertificate("pop.example.org:995"), kPrint);
+    EXPECT_EQ(w.trustedCertificate("pop.example.org:110"), "");
+
+    engine->refused = {"pop.example.org:995", "11:" + kPrint.mid(3)}; // the certificate changed
+    w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
+    w.trustButton->click();
+    EXPECT_EQ(w.trustedCertificate("pop.example.org:995"), "11:" + kPrint.mid(3)); // one per server
+    EXPECT_EQ(stored("TrustedCerts"), "pop.example.org:995=11:" + kPrint.mid(3));
+}

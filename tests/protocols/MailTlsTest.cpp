@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// TLS and login in the POP3 and SMTP dialogues, against in-process servers with certificates
+// made for the test.
+#include "ScriptedServer.h"
+#include "TestCertificates.h"
+#include "protocols/CPostOffice.h"
+#include "protocols/CertificateTrust.h"
+#include "protocols/cSmtp.h"
+
+#include <QSslSocket>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Steps = QList<QByteArray>;
+
+struct Outcome
+{
+    int errNum = 0; // POP3 ErrNum, or the SMTP close code
+    QString why; // ErrDesc or ErrorText
+    QString refused; // fingerprint of a refused certificate
+    bool listed = false; // POP3: STAT was answered
+};
+
+// One POP3 session up to STAT and QUIT over a lent socket and a fast timer.
+Outcome pop3(QTcpSocket& socket, quint16 port, MailSecurity security, const QString& trusted = {})
+{
+    CPostOffice pop;
+    QTimer timer;
+    timer.setInterval(10);
+    pop.setTimerControl(&timer);
+    pop.Winsock(&socket);
+    pop.POPHostname("127.0.0.1");
+    pop.POPUserName = "ann";
+    pop.POPPassword = "pw";
+    pop.POPPort(port);
+    pop.TimeoutCount = 500;
+    pop.Security(security);
+    pop.TrustedFingerprint(trusted);
+    Outcome out;
+    bool closed = false;
+    QObject::connect(&pop, &CPostOffice::POPStatus, [&] {
+        if (pop.status() == CPostOffice::StatSent) {
+            out.listed = true;
+            pop.QuitServer();
+        } else if (pop.status() == CPostOffice::Closed) {
+            closed = true;
+        }
+    });
+    pop.Connect();
+    EXPECT_TRUE(waitUntil([&] { return closed; }, 20000));
+    out.errNum = pop.ErrNum();
+    out.why = pop.ErrDesc();
+    out.refused = pop.RefusedFingerprint();
+    return out;
+}
+
+// One SMTP send; the scenarios end before DATA, so only the dialogue is checked.
+Outcome smtp(QTcpSocket& socket, quint16 port, MailSecurity security, const QString& user, const QString& trusted = {})
+{
+    cSmtp client;
+    QTimer timer;
+    timer.setInterval(20);
+    client.setWsock(&socket);
+    client.setWtimeout(&timer);
+    client.Server = "127.0.0.1";
+    client.SMTPPort = port;
+    client.MailFrom = "Ann <ann@x.org>";
+    client.SendTo = "bob@y.org";
+    client.Security = security;
+    client.UserName = user;
+    client.Password = "pw";
+    client.TrustedFingerprint(trusted);
+    Outcome out{-1, {}, {}, false};
+    QObject::connect(&client, &cSmtp::ServerClose, [&](int16_t code) { out.errNum = code; });
+    client.Connect(0, QString());
+    EXPECT_TRUE(waitUntil([&] { return out.errNum >= 0; }, 20000));
+    out.why = client.ErrorText();
+    out.refused = client.RefusedFingerprint();
+    return out;
+}
+
+const TestCertificates& certificates()
+{
+    static const bool trusted = (TestCertificates::trustTestCa(), true); // the test CA stands for the system's
+    (void)trusted;
+    return TestCertificates::instance();
+}
+
+const Steps kPopLogin = {"C: USER ann", "S: +OK",       "C: PASS pw", "S: +OK",
+                         "C: STAT",     "S: +OK 2 320", "C: QUIT",    "S: +OK bye"};
+const Steps kRejectedEnvelope = {"C: MAIL FROM:<ann@x.org>", "S: 250 ok", "C: RCPT TO:<bob@y.org>",
+                                 "S: 550 no such user",      "C: QUIT",   "S: 221 bye"};
+
+} // namespace
+
+TEST(CertificateTrust, SaysWhyInWordsAndAcceptsOnlyTheTrustedFingerprint)
+{
+    const auto& certs = certificates();
+    const QSslCertificate other = certs.otherHost().certificate;
+    const QString print = CertificateTrust::Fingerprint(other);
+    const struct
+    {
+        QSslError::SslError error;
+        const char* words;
+    } rows[] = {
+        {QSslError::CertificateExpired, "it expired on "},
+        {QSslError::HostNameMismatch, "it is for another host (mail.other.example), not pop.example.org"},
+        {QSslError::SelfSignedCertificate, "it is self-signed"},
+        {QSslError::UnableToGetLocalIssuerCertificate, "its issuer is unknown"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.words);
+        CertificateTrust trust;
+        EXPECT_FALSE(trust.accept("pop.example.org", {QSslError(row.error, other)}, other));
+        EXPECT_TRUE(trust.refusal().contains(row.words)) << trust.refusal().toStdString();
+        EXPECT_TRUE(trust.refusal().contains(print));
+        EXPECT_EQ(trust.fingerprint(), print);
+
+        trust.setTrusted(print.toLower().remove(':')); // as a user may paste it
+        EXPECT_TRUE(trust.accept("pop.example.org", {QSslError(row.error, other)}, other));
+        EXPECT_EQ(trust.refusal(), "");
+    }
+
+    // Another certificate for the same server is refused again, and said to have changed.
+    CertificateTrust trust;
+    trust.setTrusted(CertificateTrust::Fingerprint(certs.selfSigned().certificate));
+    EXPECT_FALSE(trust.accept("pop.example.org", {QSslError(QSslError::HostNameMismatch, other)}, other));
+    EXPECT_TRUE(trust.refusal().contains("changed since you trusted")) << trust.refusal().toStdString();
+
+    EXPECT_EQ(CertificateTrust::NormalizedFingerprint(QString(64, 'a')).size(), 95); // 32 pairs, 31 colons
+    for (const char* bad : {"", "abc", "zz" /* not hex */, "٣"})
+        EXPECT_EQ(CertificateTrust::NormalizedFingerprint(QString(bad).repeated(bad[0] == 'z' ? 32 : 1)), "");
+}
+
+TEST(MailTls, Pop3SignsInOnlyOverTrustedTls)
+{
+    const auto& certs = certificates();
+    const QString selfPrint = CertificateTrust::Fingerprint(certs.selfSigned().certificate);
+    const struct
+    {
+        const char* what;
+        Steps script;
+        MailSecurity security;
+        const TestCertificates::Identity* identity; // null: a plain server
+        bool implicit = true;
+        QString trusted = {};
+        int errNum = 0;
+        const char* why = "";
+    } rows[] = {
+        {"TLS from the first byte", Steps{"S: +OK hi"} + kPopLogin, MailSecurity::Tls, &certs.good()},
+        {"STLS first", Steps{"S: +OK hi", "C: STLS", "S: +OK begin", "TLS"} + kPopLogin, MailSecurity::StartTls,
+         &certs.good(), false},
+        {"STLS refused: no user name, no password",
+         {"S: +OK hi", "C: STLS", "S: -ERR not here"},
+         MailSecurity::StartTls,
+         nullptr,
+         false,
+         {},
+         CPostOffice::kSecurityError,
+         "refused STLS (-ERR not here)"},
+        {"self-signed",
+         {},
+         MailSecurity::Tls,
+         &certs.selfSigned(),
+         true,
+         {},
+         CPostOffice::kSecurityError,
+         "it is self-signed"},
+        {"self-signed and trusted", Steps{"S: +OK hi"} + kPopLogin, MailSecurity::Tls, &certs.selfSigned(), true,
+         selfPrint},
+        {"another host's certificate",
+         {},
+         MailSecurity::Tls,
+         &certs.otherHost(),
+         true,
+         selfPrint,
+         CPostOffice::kSecurityError,
+         "it is for another host (mail.other.example), not 127.0.0.1"},
+        {"a plain server on the TLS port",
+         {"S: +OK hi"},
+         MailSecurity::Tls,
+         nullptr,
+         true,
+         {},
+         CPostOffice::kSecurityError,
+         "TLS with 127.0.0.1:"},
+    };
+    QSslSocket socket; // one socket lent for every session, as the window does
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScriptedServer server(row.script);
+        if (row.identity)
+            server.useTls(row.identity->certificate, row.identity->key, row.implicit);
+        const Outcome out = pop3(socket, server.port(), row.security, row.trusted);
+        EXPECT_EQ(out.errNum, row.errNum) << out.why.toStdString();
+        EXPECT_TRUE(out.why.contains(row.why)) << out.why.toStdString();
+        EXPECT_EQ(out.listed, row.errNum == 0);
+        // Every line the client sent was in the script: after a refusal, not one more.
+        EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
+        const QString refused =
+            row.identity && row.errNum != 0 ? CertificateTrust::Fingerprint(row.identity->certificate) : "";
+        EXPECT_EQ(out.refused.toStdString(), refused.toStdString());
+    }
+}
+
+TEST(MailTls, SmtpSpeaksEhloTlsAndLogin)
+{
+    const auto& certs = certificates();
+    const Steps ehlo = {"S: 220 hi", "C: EHLO 127.0.0.1"};
+    const struct
+    {
+        const char* what;
+        Steps script;
+        MailSecurity security = MailSecurity::None;
+        const char* user = "";
+        const TestCertificates::Identity* identity = nullptr;
+        bool implicit = false;
+        int code = cSmtp::NotDelivered;
+        const char* why = "550 no such user";
+    } rows[] = {
+        {"HELO when EHLO is unknown",
+         ehlo + Steps{"S: 500 what?", "C: HELO 127.0.0.1", "S: 250 hi"} + kRejectedEnvelope},
+        {"AUTH PLAIN preferred",
+         ehlo + Steps{"S: 250-hi", "S: 250-AUTH LOGIN PLAIN", "S: 250 SIZE", "C: AUTH PLAIN AGFubgBwdw==", "S: 235 ok"}
+             + kRejectedEnvelope,
+         MailSecurity::None, "ann"},
+        {"AUTH LOGIN",
+         ehlo
+             + Steps{"S: 250-hi", "S: 250 AUTH LOGIN", "C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6", "C: YW5u",
+                     "S: 334 UGFzc3dvcmQ6", "C: cHc=", "S: 235 ok"}
+             + kRejectedEnvelope,
+         MailSecurity::None, "ann"},
+        {"wrong password",
+         ehlo
+             + Steps{"S: 250-hi", "S: 250 AUTH PLAIN", "C: AUTH PLAIN AGFubgBwdw==", "S: 535 5.7.8 bad", "C: QUIT",
+                     "S: 221 bye"},
+         MailSecurity::None, "ann", nullptr, false, cSmtp::NotDelivered, "refused the login (535 5.7.8 bad)"},
+        {"login wanted, none offered", ehlo + Steps{"S: 250-hi", "S: 250 SIZE"}, MailSecurity::None, "ann", nullptr,
+         false, cSmtp::NotDelivered, "offers no login"},
+        {"STARTTLS wanted, none offered", ehlo + Steps{"S: 250-hi", "S: 250 AUTH PLAIN"}, MailSecurity::StartTls, "ann",
+         nullptr, false, cSmtp::NotDelivered, "offers no STARTTLS; nothing was sent in plain text"},
+        {"STARTTLS wanted, EHLO unknown", ehlo + Steps{"S: 502 no"}, MailSecurity::StartTls, "", nullptr, false,
+         cSmtp::NotDelivered, "cannot offer STARTTLS"},
+        {"STARTTLS, then EHLO and login again under TLS",
+         ehlo
+             + Steps{"S: 250-hi", "S: 250 STARTTLS", "C: STARTTLS", "S: 220 go", "TLS", "C: EHLO 127.0.0.1",
+                     "S: 250-hi", "S: 250 AUTH PLAIN", "C: AUTH PLAIN AGFubgBwdw==", "S: 235 ok"}
+             + kRejectedEnvelope,
+         MailSecurity::StartTls, "ann", &certs.good()},
+        {"TLS from the first byte",
+         ehlo + Steps{"S: 250-hi", "S: 250 AUTH PLAIN", "C: AUTH PLAIN AGFubgBwdw==", "S: 235 ok"} + kRejectedEnvelope,
+         MailSecurity::Tls, "ann", &certs.good(), true},
+        {"self-signed after STARTTLS", ehlo + Steps{"S: 250-hi", "S: 250 STARTTLS", "C: STARTTLS", "S: 220 go", "TLS"},
+         MailSecurity::StartTls, "ann", &certs.selfSigned(), false, cSmtp::NotDelivered, "it is self-signed"},
+    };
+    QSslSocket socket;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScriptedServer server(row.script);
+        if (row.identity)
+            server.useTls(row.identity->certificate, row.identity->key, row.implicit);
+        const Outcome out = smtp(socket, server.port(), row.security, row.user);
+        EXPECT_EQ(out.errNum, row.code);
+        EXPECT_TRUE(out.why.contains(row.why)) << out.why.toStdString();
+        // Every line the client sent was in the script: after a refusal, not one more.
+        EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
+        const QString refused =
+            row.identity == &certs.selfSigned() ? CertificateTrust::Fingerprint(certs.selfSigned().certificate) : "";
+        EXPECT_EQ(out.refused.toStdString(), refused.toStdString());
+    }
+}
