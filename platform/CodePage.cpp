@@ -40,17 +40,49 @@ Converter openCodePage(int codePage)
     return nullptr;
 }
 
+// Bytes 0x00..0x7F read as U+0000..U+007F and those characters write back as the same bytes.
+// Checked on a converter just opened, before any callback of ours is set on it.
+bool keepsAscii(UConverter* conv)
+{
+    char bytes[128];
+    UChar chars[128];
+    for (int i = 0; i < 128; ++i) {
+        bytes[i] = char(i);
+        chars[i] = UChar(i);
+    }
+    UChar text[256];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t read = ucnv_toUChars(conv, text, 256, bytes, 128, &status);
+    if (U_FAILURE(status) || read != 128 || std::memcmp(text, chars, sizeof chars) != 0)
+        return false;
+    char back[512];
+    status = U_ZERO_ERROR;
+    const int32_t written = ucnv_fromUChars(conv, back, sizeof back, chars, 128, &status);
+    ucnv_reset(conv);
+    return !U_FAILURE(status) && written == 128 && std::memcmp(back, bytes, sizeof bytes) == 0;
+}
+
+struct CachedConverter
+{
+    Converter converter; // null when the code page cannot be opened
+    bool keepsAscii = false;
+};
+
 // Opening a converter costs far more than a short conversion, so each thread keeps the ones
 // it has used; a failed open is remembered as null.
-UConverter* cachedCodePage(int codePage)
+const CachedConverter& cachedCodePage(int codePage)
 {
-    thread_local std::map<int, Converter> cache;
+    thread_local std::map<int, CachedConverter> cache;
     auto it = cache.find(codePage);
-    if (it == cache.end())
-        it = cache.emplace(codePage, openCodePage(codePage)).first;
-    if (it->second)
-        ucnv_reset(it->second.get());
-    return it->second.get();
+    if (it == cache.end()) {
+        CachedConverter entry;
+        entry.converter = openCodePage(codePage);
+        entry.keepsAscii = entry.converter && keepsAscii(entry.converter.get());
+        it = cache.emplace(codePage, std::move(entry)).first;
+    }
+    if (it->second.converter)
+        ucnv_reset(it->second.converter.get());
+    return it->second;
 }
 
 struct Tally
@@ -108,26 +140,74 @@ int detectedCodePage(const char* name)
 
 bool CodePageKnown(int codePage)
 {
-    return cachedCodePage(codePage) != nullptr;
+    return cachedCodePage(codePage).converter != nullptr;
 }
 
-TextConversion BytesToText(const QByteArray& bytes, int codePage)
+bool CodePageKeepsAscii(int codePage)
+{
+    return cachedCodePage(codePage).keepsAscii;
+}
+
+bool IsAscii(QByteArrayView bytes)
+{
+    // Blocks of 64 bytes OR-ed together, which the compiler turns into vector instructions.
+    constexpr qsizetype kBlock = 64;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.data());
+    qsizetype n = bytes.size();
+    for (; n >= kBlock; p += kBlock, n -= kBlock) {
+        uchar any = 0;
+        for (qsizetype i = 0; i < kBlock; ++i)
+            any |= p[i];
+        if (any & 0x80)
+            return false;
+    }
+    uchar any = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        any |= p[i];
+    return !(any & 0x80);
+}
+
+bool IsAscii(QStringView text)
+{
+    constexpr qsizetype kBlock = 32;
+    const char16_t* p = text.utf16();
+    qsizetype n = text.size();
+    for (; n >= kBlock; p += kBlock, n -= kBlock) {
+        char16_t any = 0;
+        for (qsizetype i = 0; i < kBlock; ++i)
+            any |= p[i];
+        if (any & 0xFF80)
+            return false;
+    }
+    char16_t any = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        any |= p[i];
+    return !(any & 0xFF80);
+}
+
+TextConversion BytesToText(QByteArrayView bytes, int codePage)
 {
     TextConversion result;
-    UConverter* conv = cachedCodePage(codePage);
+    const CachedConverter& cached = cachedCodePage(codePage);
+    UConverter* conv = cached.converter.get();
     if (!conv) {
         result.converterFound = false;
         return result;
     }
+    // Most mail is plain ASCII: it needs no table.
+    if (cached.keepsAscii && !bytes.isEmpty() && IsAscii(bytes)) {
+        result.text = QString::fromLatin1(bytes);
+        return result;
+    }
     Tally tally;
-    tally.sourceStart = bytes.constData();
+    tally.sourceStart = bytes.data();
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setToUCallBack(conv, countToUnicode, &tally, nullptr, nullptr, &status);
 
     // The code pages we meet give at most one UTF-16 unit per byte; should one give more,
     // the buffer grows and the conversion goes on where it stopped.
     result.text = QString(bytes.size() + 16, Qt::Uninitialized);
-    const char* source = bytes.constData();
+    const char* source = bytes.data();
     const char* sourceEnd = source + bytes.size();
     qsizetype written = 0;
     while (true) {
@@ -151,9 +231,14 @@ TextConversion BytesToText(const QByteArray& bytes, int codePage)
 BytesConversion TextToBytes(const QString& text, int codePage)
 {
     BytesConversion result;
-    UConverter* conv = cachedCodePage(codePage);
+    const CachedConverter& cached = cachedCodePage(codePage);
+    UConverter* conv = cached.converter.get();
     if (!conv) {
         result.converterFound = false;
+        return result;
+    }
+    if (cached.keepsAscii && !text.isEmpty() && IsAscii(QStringView(text))) {
+        result.bytes = text.toLatin1();
         return result;
     }
     Tally tally;

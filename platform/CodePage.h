@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 namespace platform {
 
@@ -31,8 +33,16 @@ struct BytesConversion
 // Whether this system can convert the code page at all.
 bool CodePageKnown(int codePage);
 
-TextConversion BytesToText(const QByteArray& bytes, int codePage);
+// Whether a code page reads bytes 0x00..0x7F as the characters U+0000..U+007F and back, as
+// every code page of mail does; plain ASCII then converts without the tables.
+bool CodePageKeepsAscii(int codePage);
+
+TextConversion BytesToText(QByteArrayView bytes, int codePage);
 BytesConversion TextToBytes(const QString& text, int codePage);
+
+// Nothing above 0x7F.
+bool IsAscii(QByteArrayView bytes);
+bool IsAscii(QStringView text);
 
 // The candidate code page that ICU's charset detector finds likeliest for the bytes, or 0 when
 // there is no candidate. It scores 950 as Big5, 936 as GB18030, 1252 as windows-1252 or

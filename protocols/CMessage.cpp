@@ -9,42 +9,42 @@
 
 namespace {
 
-QString systemText(const QByteArray& bytes)
+QString systemText(QByteArrayView bytes)
 {
     return platform::BytesToText(bytes, platform::SystemAnsiCodePage()).text;
 }
 
 // Blanks only; tabs and other white space stay.
-QByteArray trimBlanks(const QByteArray& s)
+QByteArrayView trimBlanks(QByteArrayView s)
 {
     qsizetype from = 0, to = s.size();
     while (from < to && s[from] == ' ')
         ++from;
     while (to > from && s[to - 1] == ' ')
         --to;
-    return s.mid(from, to - from);
+    return s.sliced(from, to - from);
 }
 
 // Removes the quotes only when the value is quoted; an unquoted value ends at ";" or a blank.
-QByteArray unquote(const QByteArray& value)
+QByteArrayView unquote(QByteArrayView value)
 {
     if (value.startsWith('"')) {
         const qsizetype close = value.indexOf('"', 1);
-        return close < 0 ? value.mid(1) : value.mid(1, close - 1);
+        return close < 0 ? value.sliced(1) : value.sliced(1, close - 1);
     }
     qsizetype end = 0;
     while (end < value.size() && value[end] != ';' && value[end] != ' ' && value[end] != '\t')
         ++end;
-    return value.left(end);
+    return value.first(end);
 }
 
 // The value after the first "=" when the text before it names the key.
-QByteArray parameter(const QByteArray& text, const char* key, bool unquoted)
+QByteArrayView parameter(QByteArrayView text, const char* key, bool unquoted)
 {
     const qsizetype eq = text.indexOf('=');
-    if (eq < 0 || !text.left(eq).toLower().contains(key))
-        return QByteArray();
-    const QByteArray after = text.mid(eq + 1);
+    if (eq < 0 || !text.first(eq).toByteArray().toLower().contains(key))
+        return QByteArrayView();
+    const QByteArrayView after = text.sliced(eq + 1);
     return unquoted ? unquote(trimBlanks(after)) : after;
 }
 
@@ -53,20 +53,12 @@ bool containsNoCase(const QString& text, const char* what)
     return text.contains(QLatin1String(what), Qt::CaseInsensitive);
 }
 
-bool isAscii(const QByteArray& bytes)
-{
-    for (char c : bytes)
-        if (uchar(c) >= 0x80)
-            return false;
-    return true;
-}
-
 // Walks bytes as code page 950 pairs them: a lead byte 0x81..0xFE and a trail byte 0x40..0x7E
 // or 0xA1..0xFE make one character; 0x80..0xA0 after a lead is Western punctuation, not a trail.
-int identifyPairs(const QByteArray& bytes)
+int identifyPairs(QByteArrayView bytes)
 {
     int result = 1;
-    const uchar* b = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* b = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
         if (b[i] < 0x81 || b[i] == 0xFF || i + 1 >= n)
@@ -87,21 +79,22 @@ int identifyPairs(const QByteArray& bytes)
 
 // The header block and the body of a received message. Without an empty line the whole text
 // is header, less the line break the mail client closes a cut reply with.
+// Both parts point into the received text.
 struct MessageParts
 {
-    QByteArray header;
-    QByteArray body;
+    QByteArrayView header;
+    QByteArrayView body;
 };
 
-MessageParts splitMessage(const QByteArray& text)
+MessageParts splitMessage(QByteArrayView text)
 {
     const qsizetype end = text.indexOf("\r\n\r\n");
     if (end >= 0)
-        return {text.left(end), text.mid(end + 4)};
+        return {text.first(end), text.sliced(end + 4)};
     qsizetype size = text.size();
     while (size > 0 && (text[size - 1] == '\r' || text[size - 1] == '\n'))
         --size;
-    return {text.left(size), QByteArray()};
+    return {text.first(size), QByteArrayView()};
 }
 
 } // namespace
@@ -133,7 +126,7 @@ void CMessage::CreateFromText(const QByteArray& received)
     decodeBody(parts.body, separateParts);
 }
 
-bool CMessage::parseHeaders(const QByteArray& block, bool partHeader)
+bool CMessage::parseHeaders(QByteArrayView block, bool partHeader)
 {
     bool separateParts = false;
     separator_ = ':';
@@ -142,22 +135,22 @@ bool CMessage::parseHeaders(const QByteArray& block, bool partHeader)
         qsizetype to = block.indexOf("\r\n", from);
         if (to < 0)
             to = block.size();
-        const QByteArray line = block.mid(from, to - from);
+        const QByteArrayView line = block.sliced(from, to - from);
         from = to + 2;
 
         const qsizetype sep = line.indexOf(separator_);
         if (sep < 0)
             continue;
-        QByteArray name = trimBlanks(line.left(sep)).toLower();
+        QByteArray name = trimBlanks(line.first(sep)).toByteArray().toLower();
         if (name.startsWith('\t'))
             name.remove(0, 1);
-        parseHeaderLine(name, trimBlanks(line.mid(sep + 1)), line, partHeader, separateParts);
+        parseHeaderLine(name, trimBlanks(line.sliced(sep + 1)), line, partHeader, separateParts);
     }
     redecodePlainHeaders();
     return separateParts;
 }
 
-void CMessage::parseHeaderLine(const QByteArray& name, const QByteArray& value, const QByteArray& line, bool partHeader,
+void CMessage::parseHeaderLine(const QByteArray& name, QByteArrayView value, QByteArrayView line, bool partHeader,
                                bool& separateParts)
 {
     if (name == "content-type") {
@@ -190,14 +183,14 @@ void CMessage::parseHeaderLine(const QByteArray& name, const QByteArray& value, 
     } else if (name == "received") {
         Received = systemText(value);
     } else if (name == "from") {
-        QByteArray from = value;
+        QByteArray from = value.toByteArray();
         if (from.isEmpty())
             from = platform::TextToBytes(ReturnPath, platform::SystemAnsiCodePage()).bytes;
         if (from.isEmpty())
             from = kUnknownSender;
         decodeFrom(from);
     } else if (name == "subject") {
-        decodeSubject(value.isEmpty() ? QByteArray(" ") : value);
+        decodeSubject(value.isEmpty() ? QByteArray(" ") : value.toByteArray());
     } else if (name == "date") {
         SendDate = systemText(value);
         parseDate(SendDate);
@@ -242,7 +235,7 @@ void CMessage::setCharset(int code, bool fromToo)
 
 void CMessage::decodeFrom(const QByteArray& value)
 {
-    fromPlain_ = value.contains("=?") || isAscii(value) ? QByteArray() : value;
+    fromPlain_ = value.contains("=?") || platform::IsAscii(value) ? QByteArray() : value;
     fromDecodedWith_ = fromCharset_;
     const mime::DecodedWord word = mime::DecodeHeaderWord(value, fromCharset_);
     fromOrg_ = fromPlain_.isEmpty() ? systemText(value) : mime::TextOfBytes(value, fromCharset_);
@@ -253,7 +246,7 @@ void CMessage::decodeFrom(const QByteArray& value)
 
 void CMessage::decodeSubject(const QByteArray& value)
 {
-    subjectPlain_ = value.contains("=?") || isAscii(value) ? QByteArray() : value;
+    subjectPlain_ = value.contains("=?") || platform::IsAscii(value) ? QByteArray() : value;
     subjectDecodedWith_ = subjectCharset_;
     subjectOrg_ = subjectPlain_.isEmpty() ? systemText(value) : mime::TextOfBytes(value, subjectCharset_);
     const mime::DecodedWord word = mime::DecodeHeaderWord(value, subjectCharset_);

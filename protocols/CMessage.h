@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 
@@ -89,8 +90,8 @@ public:
     int TransferEncoding() const { return transfer_; }
 
 private:
-    bool parseHeaders(const QByteArray& block, bool partHeader);
-    void parseHeaderLine(const QByteArray& name, const QByteArray& value, const QByteArray& line, bool partHeader,
+    bool parseHeaders(QByteArrayView block, bool partHeader);
+    void parseHeaderLine(const QByteArray& name, QByteArrayView value, QByteArrayView line, bool partHeader,
                          bool& separateParts);
     QString* plainField(const QByteArray& name);
     void setCharset(int code, bool fromToo);
@@ -99,12 +100,12 @@ private:
     void redecodePlainHeaders();
     void parseDate(const QString& value);
 
-    void decodeBody(const QByteArray& body, bool separateParts);
-    void decodeNonMimeBody(const QByteArray& body);
+    void decodeBody(QByteArrayView body, bool separateParts);
+    void decodeNonMimeBody(QByteArrayView body);
     void readUnlabelledText(const QByteArray& text);
-    void decodeMultipartBody(const QByteArray& body, bool separateParts);
-    void decodeSinglePartBody(const QByteArray& body);
-    void convertBody(const QByteArray& decoded);
+    void decodeMultipartBody(QByteArrayView body, bool separateParts);
+    void decodeSinglePartBody(QByteArrayView body);
+    void convertBody(QByteArray decoded, bool html);
     void setEmptyBody(const QString& text);
 
     int16_t day_ = 0;

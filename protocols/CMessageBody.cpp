@@ -6,48 +6,69 @@
 #include "protocols/HtmlToText.h"
 #include "protocols/MimeDecoders.h"
 
-#include <QByteArrayMatcher>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 constexpr qsizetype kPartHeaderWindow = 200; // a nested part's header sits at the body's start
 
-// Cuts at the line break before the last run of 16 underscores.
-QByteArray withoutSignature(const QByteArray& text)
+// Cuts at the line break before the last 16 underscores of the last run of at least 16.
+QByteArrayView withoutSignature(QByteArrayView text)
 {
-    static const QByteArrayMatcher rule(QByteArray(16, '_'));
+    constexpr qsizetype kRule = 16;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
     qsizetype last = -1;
-    for (qsizetype at = rule.indexIn(text); at >= 0; at = rule.indexIn(text, at + 16))
-        last = at;
-    if (last >= 0) // a longer run: its last 16 underscores
-        while (last + 16 < text.size() && text[last + 16] == '_')
-            ++last;
+    for (const char* p = begin; p < end;) {
+        const char* run = static_cast<const char*>(std::memchr(p, '_', size_t(end - p)));
+        if (!run)
+            break;
+        p = run;
+        while (p < end && *p == '_')
+            ++p;
+        if (p - run >= kRule)
+            last = (p - begin) - kRule;
+    }
     if (last < 0)
         return text;
     const qsizetype lineBreak = text.lastIndexOf("\r\n", last);
-    return lineBreak < 0 ? text : text.left(lineBreak);
+    return lineBreak < 0 ? text : text.first(lineBreak);
 }
 
-// Every CR LF becomes one blank.
-QString joinLines(const QString& text)
+// Every CR LF becomes one blank, moving the text down in its own buffer.
+void joinLines(QString& text)
 {
-    QString out(text.size(), Qt::Uninitialized);
-    const QChar* in = text.constData();
-    QChar* o = out.data();
+    qsizetype in = QStringView(text).indexOf(u'\r');
+    if (in < 0)
+        return;
+    QChar* d = text.data();
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (in[i] == u'\r' && i + 1 < n && in[i + 1] == u'\n') {
-            *o++ = u' ';
-            ++i;
+    qsizetype out = in;
+    while (in < n) { // d[in] is a CR
+        if (in + 1 < n && d[in + 1] == u'\n') {
+            d[out++] = u' ';
+            in += 2;
         } else {
-            *o++ = in[i];
+            d[out++] = d[in++];
         }
+        const qsizetype cr = QStringView(d + in, n - in).indexOf(u'\r');
+        const qsizetype run = cr < 0 ? n - in : cr;
+        std::memmove(d + out, d + in, size_t(run) * sizeof(QChar));
+        out += run;
+        in += run;
     }
-    out.truncate(o - out.constData());
-    return out;
+    text.truncate(out);
+}
+
+// QByteArray::mid for a view: a start past the end gives nothing, a length past it the rest.
+QByteArrayView midOf(QByteArrayView text, qsizetype from, qsizetype length)
+{
+    if (from >= text.size())
+        return {};
+    return text.sliced(from, std::min(length, text.size() - from));
 }
 
 bool containsNoCase(const QString& text, const char* what)
@@ -59,11 +80,6 @@ constexpr int kBig5CodePage = 950;
 constexpr int kGbkCodePage = 936;
 constexpr int kWesternCodePage = 1252;
 constexpr int kUtf8CodePage = 65001;
-
-bool isAscii(const QByteArray& bytes)
-{
-    return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
-}
 
 bool isLead(uchar b)
 {
@@ -78,9 +94,9 @@ bool isTrail(uchar b)
 // and nearly all characters with leads 0xA1..0xFE stand beside another, as in Chinese text. An
 // accented Western letter and the letter after it can look like such a character, but mostly
 // on its own between plain letters.
-bool readsAsChineseText(const QByteArray& bytes)
+bool readsAsChineseText(QByteArrayView bytes)
 {
-    const uchar* b = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* b = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype characters = 0, besideAnother = 0;
     bool previousChinese = false, previousCounted = false;
@@ -110,7 +126,7 @@ void CMessage::setEmptyBody(const QString& text)
     bodyByte_ = QByteArray(1, '\0');
 }
 
-void CMessage::decodeBody(const QByteArray& body, bool separateParts)
+void CMessage::decodeBody(QByteArrayView body, bool separateParts)
 {
     if (body.isEmpty())
         setEmptyBody(" ");
@@ -124,35 +140,38 @@ void CMessage::decodeBody(const QByteArray& body, bool separateParts)
         bodyByte_ = QByteArray(1, '\0');
 }
 
-// The decoded bytes become the body text in the charset's code page; UTF-8 bytes are then
-// kept in the system's code page, as the speech side reads them.
-void CMessage::convertBody(const QByteArray& decoded)
+// The decoded bytes become the body text in the charset's code page, an HTML body its plain
+// text, and the lines are joined. The bytes are the decoded ones, except that UTF-8 and HTML
+// bodies keep their text's bytes, UTF-8 ones in the system's code page, as the speech side
+// reads them.
+void CMessage::convertBody(QByteArray decoded, bool html)
 {
-    bodyByte_ = decoded;
     body_ = mime::TextOfBytes(decoded, charset_);
-    if (charset_ == CharsetUtf8)
-        bodyByte_ = platform::TextToBytes(body_, platform::SystemAnsiCodePage()).bytes;
-}
-
-void CMessage::decodeSinglePartBody(const QByteArray& body)
-{
-    convertBody(mime::DecodePayload(withoutSignature(body), transfer_));
-    if (containsNoCase(contentType_, "text/html")) {
+    if (html) {
         body_ = HtmlToText(body_);
         bodyByte_ = platform::TextToBytes(body_, mime::CodePageOfCharset(charset_)).bytes;
+    } else if (charset_ == CharsetUtf8) {
+        bodyByte_ = platform::TextToBytes(body_, platform::SystemAnsiCodePage()).bytes;
+    } else {
+        bodyByte_ = std::move(decoded);
     }
-    body_ = joinLines(body_);
+    joinLines(body_);
 }
 
-void CMessage::decodeMultipartBody(const QByteArray& body, bool separateParts)
+void CMessage::decodeSinglePartBody(QByteArrayView body)
+{
+    convertBody(mime::DecodePayload(withoutSignature(body), transfer_), containsNoCase(contentType_, "text/html"));
+}
+
+void CMessage::decodeMultipartBody(QByteArrayView body, bool separateParts)
 {
     if (separateParts) {
         // A nested multipart/alternative names its own boundary in the first part's header.
-        const QByteArray head = body.left(kPartHeaderWindow);
+        const QByteArrayView head = body.first(std::min(body.size(), kPartHeaderWindow));
         const qsizetype type = head.indexOf("Content-Type");
         const qsizetype end = type < 0 ? -1 : head.indexOf("\r\n\r\n", type);
         if (end >= 0)
-            parseHeaders(head.mid(type, end - type), true);
+            parseHeaders(head.sliced(type, end - type), true);
     }
 
     const qsizetype plain = body.indexOf("text/plain");
@@ -162,11 +181,11 @@ void CMessage::decodeMultipartBody(const QByteArray& body, bool separateParts)
     }
     const qsizetype charsetAt = body.indexOf("charset", plain);
     if (charsetAt >= 0)
-        charset_ = mime::ClassifyCharset(body.mid(charsetAt + 8, 5));
+        charset_ = mime::ClassifyCharset(midOf(body, charsetAt + 8, 5));
     static const QByteArray encodingName = "Content-Transfer-Encoding:";
     const qsizetype encodingAt = body.indexOf(encodingName, plain);
     if (encodingAt >= 0) {
-        const QByteArray encoding = body.mid(encodingAt + encodingName.size(), 8).toLower();
+        const QByteArray encoding = midOf(body, encodingAt + encodingName.size(), 8).toByteArray().toLower();
         if (encoding.contains("base64"))
             transfer_ = TransferBase64;
         else if (encoding.contains("quoted"))
@@ -175,37 +194,37 @@ void CMessage::decodeMultipartBody(const QByteArray& body, bool separateParts)
 
     // From after the part's blank line to the line break before the next boundary line.
     const qsizetype blank = body.indexOf("\r\n\r\n", plain);
-    QByteArray part;
+    QByteArrayView part;
     if (blank >= 0) {
         const qsizetype start = blank + 4;
         const QByteArray boundary = platform::TextToBytes(boundary_, platform::SystemAnsiCodePage()).bytes;
         const qsizetype next = boundary.isEmpty() ? -1 : body.indexOf(boundary, start);
         const qsizetype end = next < 0 ? body.size() : std::max(start, next - 2);
-        part = body.mid(start, end - start);
+        part = midOf(body, start, end - start);
     }
-    convertBody(mime::DecodePayload(withoutSignature(part), transfer_));
-    body_ = joinLines(body_);
+    convertBody(mime::DecodePayload(withoutSignature(part), transfer_), false);
 }
 
-void CMessage::decodeNonMimeBody(const QByteArray& received)
+void CMessage::decodeNonMimeBody(QByteArrayView body)
 {
-    // The body's first line counts as following a line break.
-    const QByteArray body = "\r\n" + received;
+    // A begin line starts the body or follows a line break.
     static const QRegularExpression beginLine(QStringLiteral("^begin [0-9]{3} "));
-    const qsizetype first = body.indexOf("\r\nbegin ");
+    static const QByteArrayView lineThenBegin = "\r\nbegin ";
+    const auto lineAfter = [](qsizetype lineBreak) { return lineBreak < 0 ? lineBreak : lineBreak + 2; };
+    const qsizetype first = body.startsWith("begin ") ? 0 : lineAfter(body.indexOf(lineThenBegin));
     bool attachment = false;
-    for (qsizetype at = first; at >= 0 && !attachment; at = body.indexOf("\r\nbegin ", at + 2)) {
-        const qsizetype lineEnd = body.indexOf("\r\n", at + 2);
-        const QByteArray line = body.mid(at + 2, (lineEnd < 0 ? body.size() : lineEnd) - at - 2);
+    for (qsizetype at = first; at >= 0 && !attachment; at = lineAfter(body.indexOf(lineThenBegin, at))) {
+        const qsizetype lineEnd = body.indexOf("\r\n", at);
+        const QByteArrayView line = body.sliced(at, (lineEnd < 0 ? body.size() : lineEnd) - at);
         attachment = beginLine.match(QString::fromLatin1(line)).hasMatch();
     }
 
-    QByteArray text = received;
     if (attachment) {
-        text = received.left(std::max<qsizetype>(first - 2, 0));
-        text.replace("\r\n", " ");
+        QByteArray text = body.first(std::max<qsizetype>(first - 2, 0)).toByteArray();
+        readUnlabelledText(text.replace("\r\n", " "));
+    } else {
+        readUnlabelledText(body.toByteArray());
     }
-    readUnlabelledText(text);
 }
 
 // Text that names no charset: valid UTF-8 is UTF-8; otherwise the likeliest of Big5, GB2312
@@ -215,7 +234,7 @@ void CMessage::decodeNonMimeBody(const QByteArray& received)
 void CMessage::readUnlabelledText(const QByteArray& text)
 {
     bodyByte_ = text;
-    if (isAscii(text)) {
+    if (platform::IsAscii(text)) {
         charset_ = CharsetOther;
         body_ = mime::TextOfBytes(text, charset_);
         return;

@@ -116,8 +116,14 @@ QString HtmlToText(const QString& html)
 {
     const QStringView in = bodyOf(html);
     const qsizetype n = in.size();
-    QString out;
-    out.reserve(n + n / 3 + 4); // "<p>" is the only token longer than its source
+    // "<p>" is the only token longer than its source: three characters give four.
+    QString out(n + n / 3 + 4, Qt::Uninitialized);
+    char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+    char16_t* o = begin;
+    const auto put = [&o](std::u16string_view text) {
+        std::copy(text.begin(), text.end(), o);
+        o += text.size();
+    };
 
     NextOf nextGt(in, u'>'), nextSemi(in, u';'), nextBlank(in, kBlank);
     auto skipBlanks = [&](qsizetype i) {
@@ -131,7 +137,7 @@ QString HtmlToText(const QString& html)
         const char16_t c = in[i++].unicode();
         switch (c) {
         case kBlank:
-            out.append(QChar(kBlank));
+            *o++ = kBlank;
             i = skipBlanks(i);
             break;
         case u'\r':
@@ -147,26 +153,31 @@ QString HtmlToText(const QString& html)
             const QStringView tag = in.sliced(i, gt - i);
             i = gt + 1;
             if (tagIs(tag, "p") || tagIs(tag, "/div"))
-                out.append(u"\r\n\r\n");
+                put(u"\r\n\r\n");
             else if (tagIs(tag, "br"))
-                out.append(u"\r\n");
+                put(u"\r\n");
             break;
         }
         case u'&': {
             const qsizetype semi = nextSemi.from(i), blank = nextBlank.from(i);
             if (semi == nextSemi.none() || blank == nextBlank.none() || semi > blank) {
-                out.append(QChar(c));
+                *o++ = c;
                 break;
             }
-            if (const Entity* e = findEntity(in.sliced(i, semi - i)))
-                out.append(QChar(e->value));
-            else
-                out.append(in.sliced(i - 1, semi - i + 2));
+            const QStringView name = in.sliced(i, semi - i);
+            if (const Entity* e = findEntity(name)) {
+                *o++ = e->value;
+            } else {
+                *o++ = u'&';
+                put(std::u16string_view(name.utf16(), size_t(name.size())));
+                *o++ = u';';
+            }
             i = semi + 1;
             break;
         }
-        default: out.append(QChar(c)); break;
+        default: *o++ = c; break;
         }
     }
+    out.truncate(o - begin);
     return out;
 }

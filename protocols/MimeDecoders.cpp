@@ -152,6 +152,8 @@ QString DecodeUtf8(QByteArrayView bytes)
     // A single zero byte stands for an empty body.
     if (bytes.isEmpty() || (bytes.size() == 1 && bytes[0] == '\0'))
         return QString();
+    if (platform::IsAscii(bytes) && platform::CodePageKeepsAscii(platform::SystemAnsiCodePage()))
+        return QString::fromLatin1(bytes);
     const auto& single = systemByteChars();
     const uchar* b = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype n = bytes.size();
@@ -187,7 +189,7 @@ QString TextOfBytes(QByteArrayView bytes, int charsetCode)
 {
     if (charsetCode == 4)
         return DecodeUtf8(bytes);
-    return platform::BytesToText(bytesOf(bytes), CodePageOfCharset(charsetCode)).text;
+    return platform::BytesToText(bytes, CodePageOfCharset(charsetCode)).text;
 }
 
 DecodedWord DecodeHeaderWord(QByteArrayView value, int charsetIn)

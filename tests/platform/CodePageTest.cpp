@@ -43,6 +43,42 @@ TEST(CodePage, LossIsCountedAtItsOffset)
     EXPECT_FALSE(BytesToText("abc", 12345).converterFound || TextToBytes("abc", 12345).converterFound);
 }
 
+TEST(CodePage, AsciiIsTakenAsItIsOnlyWhereTheCodePageReadsItSo)
+{
+    for (int codePage : {1252, 950, 936, 65001})
+        EXPECT_TRUE(CodePageKeepsAscii(codePage)) << codePage;
+    // EBCDIC; a DOS page and Shift-JIS read some ASCII bytes as other characters.
+    for (int codePage : {37, 437, 932, 12345})
+        EXPECT_FALSE(CodePageKeepsAscii(codePage)) << codePage;
+    EXPECT_EQ(BytesToText("AB", 37).text, QString::fromUtf8("\u00A0\u00E2"));
+    EXPECT_EQ(TextToBytes("AB", 37).bytes, "\xC1\xC2");
+
+    // A Big5 character across the 64th byte, after a run of ASCII.
+    const QByteArray bytes = QByteArray(63, 'a') + "\xA4\xA4" + "b";
+    const QString text = QString(63, u'a') + QString::fromUtf8("中b");
+    EXPECT_EQ(BytesToText(bytes, 950).text, text);
+    EXPECT_EQ(TextToBytes(text, 950).bytes, bytes);
+}
+
+TEST(CodePage, OneCharacterAboveAsciiIsFoundWhereverItIs)
+{
+    for (qsizetype size : {1, 31, 32, 33, 63, 64, 65, 200}) {
+        const QByteArray bytes(size, 'a');
+        const QString text(size, u'a');
+        EXPECT_TRUE(IsAscii(bytes) && IsAscii(text)) << size;
+        for (qsizetype at = 0; at < size; ++at) {
+            QByteArray b = bytes;
+            b[at] = '\x80';
+            EXPECT_FALSE(IsAscii(b)) << size << " " << at;
+            for (char16_t c : {u'\x80', u'\x100'}) {
+                QString t = text;
+                t[at] = QChar(c);
+                EXPECT_FALSE(IsAscii(t)) << size << " " << at;
+            }
+        }
+    }
+}
+
 TEST(CodePage, DetectorPicksTheLikeliestCandidate)
 {
     const auto in = [](const char* text, int codePage) { return TextToBytes(QString::fromUtf8(text), codePage).bytes; };

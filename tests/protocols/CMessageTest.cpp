@@ -289,6 +289,79 @@ TEST_F(Message, BodiesDecodeByTransferEncodingAndCharset)
     }
 }
 
+// The text joins each CR LF into one blank wherever it falls; the bytes keep the line breaks.
+TEST_F(Message, BodyLinesJoinWhereverTheirBreaksFall)
+{
+    const struct
+    {
+        const char* name;
+        QByteArray body;
+        QString text;
+    } cases[] = {
+        {"between lines", "a\r\nb", "a b"},
+        {"first and last", "\r\na\r\n", " a "},
+        {"breaks only", "\r\n\r\n\r\n", "   "},
+        {"CR before CR LF", "a\r\r\nb", "a\r b"},
+        {"LF CR", "a\n\rb", "a\n\rb"},
+        {"lone CRs, one at the end", "a\rb\r", "a\rb\r"},
+        {"a Western letter after a long ASCII run", QByteArray(100, 'a') + "\r\n\xE9", QString(100, u'a') + " \u00E9"},
+    };
+    for (const auto& c : cases) {
+        CMessage m;
+        m.CreateFromText("MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\n" + c.body);
+        EXPECT_EQ(m.MessageBody(), c.text) << c.name;
+        EXPECT_EQ(m.MessageBodyByte(), c.body) << c.name;
+    }
+}
+
+TEST_F(Message, SignatureIsCutBeforeTheLastRuleOfUnderscores)
+{
+    const QByteArray rule(16, '_');
+    const struct
+    {
+        const char* name;
+        QByteArray body;
+        QByteArray kept;
+    } cases[] = {
+        {"a rule", "Hi\r\n" + rule + "\r\nsig", "Hi"},
+        {"15 are no rule", "Hi\r\n" + rule.chopped(1) + "\r\nsig", "Hi\r\n" + rule.chopped(1) + "\r\nsig"},
+        {"the last of two rules", "a\r\n" + rule + "\r\nb\r\n" + rule + "_\r\nc", "a\r\n" + rule + "\r\nb"},
+        {"a rule inside a line", "a\r\nb " + rule + rule + " c", "a"},
+        {"a long rule at the very end", "a\r\nb\r\n" + rule + rule.chopped(1), "a\r\nb"},
+        {"no line break before the rule", rule + "x\r\ny", rule + "x\r\ny"},
+        {"single underscores", "snake_case\r\n_x_", "snake_case\r\n_x_"},
+    };
+    for (const auto& c : cases) {
+        CMessage m;
+        m.CreateFromText("MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\n" + c.body);
+        EXPECT_EQ(m.MessageBodyByte(), c.kept) << c.name;
+        EXPECT_EQ(m.MessageBody(), QString::fromLatin1(c.kept).replace("\r\n", " ")) << c.name;
+    }
+}
+
+// The text before the first line that starts with "begin ", once any such line opens an
+// attachment; the body's first line counts as a line too.
+TEST_F(Message, UuencodedAttachmentsCutTheBodyAtTheFirstBeginLine)
+{
+    const struct
+    {
+        const char* name;
+        QByteArray body;
+        QString text;
+    } cases[] = {
+        {"attachment on the first line", "begin 644 a.txt\r\n#86)C\r\n`\r\nend\r\n", ""},
+        {"a plain begin line before the attachment", "hi\r\nbegin here\r\nbegin 644 a.txt\r\n`\r\nend\r\n", "hi"},
+        {"two digits are no mode", "text\r\nbegin 64 x\r\nmore", "text\r\nbegin 64 x\r\nmore"},
+        {"begin inside a line", "textbegin 644 x\r\nmore", "textbegin 644 x\r\nmore"},
+    };
+    for (const auto& c : cases) {
+        CMessage m;
+        m.CreateFromText("Subject: s\r\n\r\n" + c.body);
+        EXPECT_EQ(m.MessageBody(), c.text) << c.name;
+        EXPECT_EQ(m.Size(), std::max<qsizetype>(c.text.size(), 1) - 1) << c.name;
+    }
+}
+
 TEST_F(Message, MultipartBodiesGiveTheirPlainTextPart)
 {
     const QByteArray alternative =

@@ -99,6 +99,16 @@ TEST_F(MimeDecoders, Utf8DecodesTwoAndThreeByteSequences)
         EXPECT_EQ(DecodeUtf8(c.in), c.out) << c.in.toHex().constData();
 }
 
+// Plain ASCII reads as itself only where the system code page says so.
+TEST_F(MimeDecoders, Utf8ReadsSingleBytesInTheSystemCodePage)
+{
+    platform::SetSystemCodePageOverride(37); // EBCDIC: "A" is 0xC1, 0x41 a no-break space
+    EXPECT_EQ(DecodeUtf8("AB\xC3\xA9"), QString::fromUtf8("\u00A0\u00E2\u00E9"));
+    EXPECT_EQ(DecodeUtf8("AB"), QString::fromUtf8("\u00A0\u00E2"));
+    platform::SetSystemCodePageOverride(0);
+    EXPECT_EQ(DecodeUtf8("AB"), "AB");
+}
+
 TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
 {
     const struct
