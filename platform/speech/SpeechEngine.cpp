@@ -199,8 +199,11 @@ SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
         audio.cancelled = request.cancel && request.cancel->load();
         return audio;
     }
-    // voice, rate and volume are set for every piece: another voice may have spoken between
-    espeak_SetVoiceByName(request.voiceId.constData());
+    // Rate and volume are set for every piece: another voice may have spoken between. Loading a
+    // voice takes the engine milliseconds, so it is loaded only when it changes.
+    if (request.voiceId != loadedVoice_) {
+        loadedVoice_ = espeak_SetVoiceByName(request.voiceId.constData()) == EE_OK ? request.voiceId : QByteArray();
+    }
     espeak_SetParameter(espeakRATE, request.wordsPerMinute, 0);
     espeak_SetParameter(espeakWORDGAP, request.wordGap, 0);
     espeak_SetParameter(espeakVOLUME, request.volume, 0);

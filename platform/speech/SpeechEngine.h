@@ -72,6 +72,7 @@ private:
     bool quitting_ = false;
     std::atomic_bool abort_{false};
     SpeechResampler resampler_; // the engine's thread only
+    QByteArray loadedVoice_; // the engine's thread only
     bool available_ = false;
     int engineRate_ = 22050;
     QList<VoiceInfo> voices_;
