@@ -153,4 +153,7 @@ struct frmSetParts
     std::function<std::unique_ptr<platform::SpeechVoice>()> voice; // makes one voice
     std::function<QStringList()> audioOutputs; // descriptions of the speech outputs
     std::function<std::unique_ptr<platform::DesktopNotifier>()> notifier; // new mail on the desktop
+    // The stored telephone line is opened once the window is on the screen, not during start-up
+    // (opening a SIP line takes a noticeable time).
+    bool openLineWhenShown = false;
 };

@@ -116,7 +116,9 @@ bool frmSet::Form_Load()
     loadSpamLists();
 
     // 12. Setup wizard, modem list, console.
+    loading_ = true;
     setup_voicephone();
+    loading_ = false;
     if (ConsoleLink* console = Console())
         console->Show();
 
@@ -331,8 +333,16 @@ void frmSet::selectStoredModem()
     const int stored = keys::ReadInt(store_, keys::voicemodem0);
     if (stored == -1)
         setModemText(LocalText("Main", "SelectModem", "Select Modem"));
-    else if (stored >= 0 && stored < modembox->count() && stored != modembox->currentIndex())
+    else if (stored >= 0 && stored < modembox->count() && stored != modembox->currentIndex()) {
+        if (loading_ && parts_.openLineWhenShown) {
+            const QSignalBlocker quiet(modembox);
+            modembox->setCurrentIndex(stored);
+            lineAfterShow_ = stored;
+            openLineLater();
+            return;
+        }
         modembox->setCurrentIndex(stored); // opens that device, as a click on it does
+    }
 }
 
 void frmSet::setModemText(const QString& text)

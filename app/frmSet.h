@@ -306,6 +306,8 @@ private:
     void restoreCountdown(bool& holding, bool state, bool otherHolding);
     QString spamFile(int list) const;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void openLineLater();
     void setupListView();
     void setupEveryday();
     void applyDesktopTexts();
@@ -342,6 +344,9 @@ private:
     bool callHolding_ = false; // a call keeps the countdown off
     bool phoneCallPending_ = false; // an alert call is being placed
     bool modemSelected_ = false;
+    bool loading_ = false; // inside Form_Load
+    int lineAfterShow_ = -1; // the stored line, waiting for the window to be shown
+    QTimer* lineOpenFallback_ = nullptr; // opens it anyway when the window is not shown
     bool unloaded_ = false;
     bool exiting_ = false; // the user quit
     bool spokenCaptions_ = false; // buttons speak their captions

@@ -26,6 +26,7 @@
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
+#include <QWindow>
 
 using platform::Globals;
 using telephony::ClsAudioControl;
@@ -186,6 +187,15 @@ bool frmSet::eventFilter(QObject* watched, QEvent* event)
         && (watched == List1 || watched == List2)) {
         removeSpamEntry(watched == List1 ? 0 : 1);
         return true;
+    }
+    // the window is on the screen: the line opens once it has been drawn
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()
+        && lineAfterShow_ >= 0) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (lineAfterShow_ >= 0 && !unloaded_)
+                modembox_Click(lineAfterShow_);
+        });
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 using platform::Globals;
 using telephony::ClsAudioControl;
@@ -178,10 +179,38 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
 
 void frmSet::modembox_Click(int index)
 {
+    lineAfterShow_ = -1; // a line waiting for the window opens now, or gives way to this one
+    if (lineOpenFallback_)
+        lineOpenFallback_->stop();
     setPanelText(1, FrmModem_->InitModem(index, Check[5]->isChecked()));
     if (modemSelected_ && spokenCaptions_)
         ButtonSpeak(panelText(1));
     modemSelected_ = true;
+}
+
+// The stored line opens once the window has been drawn (see eventFilter), or after a while when
+// the window is not shown at all.
+void frmSet::openLineLater()
+{
+    constexpr int kUnshownWindowMs = 2000;
+    if (!lineOpenFallback_) {
+        lineOpenFallback_ = new QTimer(this);
+        lineOpenFallback_->setSingleShot(true);
+        connect(lineOpenFallback_, &QTimer::timeout, this, [this] {
+            if (lineAfterShow_ >= 0 && !unloaded_)
+                modembox_Click(lineAfterShow_);
+        });
+    }
+    lineOpenFallback_->start(kUnshownWindowMs);
+    if (isVisible() && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+void frmSet::showEvent(QShowEvent* event)
+{
+    if (lineAfterShow_ >= 0 && windowHandle())
+        windowHandle()->installEventFilter(this);
+    QMainWindow::showEvent(event);
 }
 
 void frmSet::ObjAudioReload_Timer()

@@ -154,6 +154,31 @@ public:
                 return when;
         return std::nullopt;
     }
+    // The first packet with sound after `since` that follows at least `quiet` packets without.
+    std::optional<Clock::time_point> firstSoundAfterQuiet(Clock::time_point since, int quiet)
+    {
+        std::lock_guard lock(mutex_);
+        int run = 0;
+        for (const auto& [when, loud] : packets_) {
+            if (when < since)
+                continue;
+            if (loud && run >= quiet)
+                return when;
+            run = loud ? 0 : run + 1;
+        }
+        return std::nullopt;
+    }
+    // Some sound within the last `ms`: something is being read.
+    bool loudFor(int ms)
+    {
+        std::lock_guard lock(mutex_);
+        const Clock::time_point now = Clock::now();
+        for (auto it = packets_.rbegin(); it != packets_.rend() && now - it->first < std::chrono::milliseconds(ms);
+             ++it)
+            if (it->second)
+                return true;
+        return false;
+    }
     // No sound for the last `ms`, and packets still coming.
     bool silentFor(int ms)
     {

@@ -4,7 +4,9 @@
 //   (a) from the "#" that ends a message number to the first RTP packet of that message's
 //       summary (the key reaches the menu, the message is fetched over POP3, the summary is
 //       spoken down the line);
-//   (b) from a menu key to the first RTP packet of its answer.
+//   (b) from a menu key to the first RTP packet of its answer;
+//   (c) while a long mail is read (English, then Mandarin), from the "2" that reads it again to
+//       the first RTP packet of the new reading (the first sound after the old one stopped).
 //
 //   korvalen-menu-bench [--runs N]
 //
@@ -166,6 +168,27 @@ struct Figures
     }
 };
 
+QString Repeated(const QString& sentence, int bytes)
+{
+    QString s;
+    while (s.toUtf8().size() + sentence.toUtf8().size() <= bytes)
+        s += sentence;
+    return s;
+}
+
+// A plain UTF-8 mail with that subject and body; returns its path.
+QString WriteMail(const QString& path, const QString& subject, const QString& body)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(("From: Alice <alice@example.com>\r\nTo: caller@example.com\r\nSubject: " + subject
+                 + "\r\nDate: Sun, 6 Dec 2026 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+                   "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+                 + body + "\r\n")
+                    .toUtf8());
+    return path;
+}
+
 int Fail(const char* what)
 {
     std::fprintf(stderr, "korvalen-menu-bench: %s\n", what);
@@ -187,8 +210,17 @@ int main(int argc, char** argv)
     std::printf("load average at the start: %s\n", qPrintable(LoadAverage()));
 
     Dovecot dovecot;
-    if (!dovecot.start(
-            {kPeers + "../fixtures/mailbox/01-plain.eml", kPeers + "../fixtures/mailbox/06-alternative.eml"}))
+    QTemporaryDir mailDir;
+    const QString english = WriteMail(mailDir.filePath("english.eml"), "The quarterly report",
+                                      Repeated("The quarterly report is attached, and it covers every region we "
+                                               "serve. Please read the summary before the meeting on Thursday. ",
+                                               2048));
+    const QString mandarin = WriteMail(mailDir.filePath("mandarin.eml"), "Report",
+                                       Repeated(QString::fromUtf16(u"本季度报告已附在此邮件中，涵盖我们服务的每一个地"
+                                                                   u"区。请在星期四开会之前阅读摘要。"),
+                                                1024));
+    if (!dovecot.start({kPeers + "../fixtures/mailbox/01-plain.eml", kPeers + "../fixtures/mailbox/06-alternative.eml",
+                        english, mandarin}))
         return Fail("Dovecot did not start (scripts/install-deps installs it)");
     QTemporaryDir programFolder;
     platform::SetProgramFolderOverride(programFolder.path());
@@ -207,8 +239,8 @@ int main(int argc, char** argv)
     int finishes = 0;
     QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t) { ++finishes; });
     engine.CheckMail(checkmailClass::FirstCheck);
-    if (!RunUntil([&] { return finishes > 0 && engineIdle(); }, 20000) || controls.list.rowCount() != 2)
-        return Fail("the first check did not list the two mails");
+    if (!RunUntil([&] { return finishes > 0 && engineIdle(); }, 20000) || controls.list.rowCount() != 4)
+        return Fail("the first check did not list the four mails");
 
     // The line, the modem form, the call controller and the voice.
     platform::SipLineConfig direct;
@@ -318,6 +350,31 @@ int main(int argc, char** argv)
             return Fail("\"5\" did not lead back to the number prompt");
     }
 
+    // (c) "3#" or "4#" starts a long mail; once it is heard, "2" reads it again. The new reading is
+    // the first sound after at least two quiet packets after the key: the old one stops first.
+    // "5" leads back to the number prompt.
+    Figures whileEnglish, whileMandarin;
+    for (int i = 0; i < 2 * runs; ++i) {
+        const bool chinese = i % 2;
+        voice.setVoiceByAttributes(chinese ? QStringLiteral("language=804") : QStringLiteral("language=409"));
+        if (!RunUntil(quiet, 15000) || !press(chinese ? u'4' : u'3') || !RunUntil(quiet, 15000) || !press(u'#'))
+            return Fail("a long mail could not be chosen");
+        const Clock::time_point chosen = handset.keyTime();
+        if (!RunUntil([&] { return handset.firstSoundAfter(chosen).has_value(); }, 5000)
+            || !RunUntil([&] { return handset.loudFor(300); }, 10000))
+            return Fail("the long mail was not read");
+        if (!press(u'2'))
+            return Fail("\"2\" could not be keyed");
+        const Clock::time_point sent = handset.keyTime();
+        std::optional<Clock::time_point> sound;
+        if (!RunUntil([&] { return (sound = handset.firstSoundAfterQuiet(sent, 2)).has_value(); }, 5000))
+            return Fail("the mail was not read again after \"2\"");
+        (chinese ? whileMandarin : whileEnglish).add(Ms(*sound - sent));
+        if (!press(u'5') || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::MenuSpeech; }, 5000))
+            return Fail("\"5\" did not lead back to the number prompt");
+    }
+    voice.setVoiceByAttributes(QStringLiteral("language=409"));
+
     // (b) menu keys: "*" leaves the number prompt for the menu, whose other keys say it again.
     Figures toAnswer, menuToKey, menuToVoice;
     for (int i = 0; i < runs; ++i) {
@@ -348,6 +405,9 @@ int main(int argc, char** argv)
     std::printf("menu key to the first speech packet of its answer: %s\n", qPrintable(toAnswer.text()));
     std::printf("  the key at the menu after a median %.1f ms, the answer handed to the voice after %.1f ms\n",
                 menuToKey.median(), menuToVoice.median());
+    std::printf("\"2\" while a long mail is read to the first packet of the new reading, English: %s\n",
+                qPrintable(whileEnglish.text()));
+    std::printf("  the same, Mandarin: %s\n", qPrintable(whileMandarin.text()));
     std::printf("load average at the end: %s\n", qPrintable(LoadAverage()));
     return 0;
 }

@@ -4,71 +4,55 @@
 #include "platform/speech/SpeechTables.h"
 
 #include <espeak-ng/speak_lib.h>
-#include <soxr.h>
 
 #include <cstring>
-#include <vector>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
-// What the engine's sound callback fills while one piece is made; only the engine's thread
-// touches it.
+// The piece being made; only the engine's thread touches it.
 struct Synthesis
 {
     const std::atomic_bool* cancel = nullptr;
     const std::atomic_bool* abort = nullptr;
-    std::vector<short> samples;
-    QList<QPair<qint64, int>> visemes;
+    SpeechResampler* resampler = nullptr;
+    const std::function<void(SpeechAudio)>* chunk = nullptr;
+    SpeechAudio pending; // what goes out with the next chunk, or all of it without chunks
+    int lastViseme = -1;
 };
 Synthesis* current = nullptr;
 
+bool Stopped(const Synthesis& s)
+{
+    return (s.cancel && s.cancel->load()) || s.abort->load();
+}
+
+// Called by the engine each time its buffer fills (some tens of ms of sound) and at the end:
+// the sound goes on from here at once, so the first words are heard whatever the text's length.
 int OnSound(short* wav, int count, espeak_EVENT* events)
 {
     Synthesis* s = current;
     if (!s)
         return 1;
-    if (wav && count > 0)
-        s->samples.insert(s->samples.end(), wav, wav + count);
+    if (Stopped(*s))
+        return 1; // returning 1 makes the engine stop this piece at once
     for (const espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
         if (e->type != espeakEVENT_PHONEME)
             continue;
         // the name fills all 8 bytes when it needs them, without a terminating zero
         const QString name = QString::fromUtf8(e->id.string, qsizetype(strnlen(e->id.string, sizeof e->id.string)));
         const int viseme = VisemeOfPhoneme(name);
-        if (s->visemes.isEmpty() || s->visemes.last().second != viseme)
-            s->visemes.append({qint64(e->audio_position) * 1000, viseme});
+        if (viseme != s->lastViseme)
+            s->pending.visemes.append({qint64(e->audio_position) * 1000, viseme});
+        s->lastViseme = viseme;
     }
-    // returning 1 makes the engine stop this piece at once
-    return (s->cancel && s->cancel->load()) || s->abort->load() ? 1 : 0;
-}
-
-// The engine's samples at another rate (high quality: the telephone band must stay whole),
-// and in stereo when asked.
-QByteArray Convert(const std::vector<short>& in, int inRate, int outRate, int channels)
-{
-    std::vector<short> mono;
-    const std::vector<short>* src = &in;
-    if (outRate != inRate && !in.empty()) {
-        mono.resize(size_t(double(in.size()) * outRate / inRate) + 64);
-        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
-        soxr_io_spec_t quiet = io;
-        quiet.flags |= SOXR_NO_DITHER; // silence stays silent
-        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-        size_t made = 0;
-        if (soxr_oneshot(inRate, outRate, 1, in.data(), in.size(), nullptr, mono.data(), mono.size(), &made, &quiet,
-                         &quality, nullptr))
-            made = 0;
-        mono.resize(made);
-        src = &mono;
-    }
-    QByteArray pcm(qsizetype(src->size() * sizeof(short) * channels), Qt::Uninitialized);
-    short* out = reinterpret_cast<short*>(pcm.data());
-    for (short sample : *src)
-        for (int c = 0; c < channels; ++c)
-            *out++ = sample;
-    return pcm;
+    if (wav && count > 0)
+        s->pending.pcm.append(s->resampler->push(wav, size_t(count)));
+    if (*s->chunk && (!s->pending.pcm.isEmpty() || !s->pending.visemes.isEmpty()))
+        (*s->chunk)(std::exchange(s->pending, SpeechAudio{}));
+    return Stopped(*s) ? 1 : 0;
 }
 
 QByteArray Basename(const char* identifier)
@@ -215,8 +199,11 @@ SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
         audio.cancelled = request.cancel && request.cancel->load();
         return audio;
     }
-    // voice, rate and volume are set for every piece: another voice may have spoken between
-    espeak_SetVoiceByName(request.voiceId.constData());
+    // Rate and volume are set for every piece: another voice may have spoken between. Loading a
+    // voice takes the engine milliseconds, so it is loaded only when it changes.
+    if (request.voiceId != loadedVoice_) {
+        loadedVoice_ = espeak_SetVoiceByName(request.voiceId.constData()) == EE_OK ? request.voiceId : QByteArray();
+    }
     espeak_SetParameter(espeakRATE, request.wordsPerMinute, 0);
     espeak_SetParameter(espeakWORDGAP, request.wordGap, 0);
     espeak_SetParameter(espeakVOLUME, request.volume, 0);
@@ -224,6 +211,9 @@ SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
     Synthesis synthesis;
     synthesis.cancel = request.cancel.get();
     synthesis.abort = &abort_;
+    synthesis.resampler = &resampler_;
+    synthesis.chunk = &request.chunk;
+    resampler_.begin(engineRate_, request.sampleRate, request.channels);
     current = &synthesis;
     // control characters would end the text early (a zero) or be read out as names
     QString clean = request.text;
@@ -237,14 +227,14 @@ SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
     espeak_Synth(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0, flags, nullptr, nullptr);
     current = nullptr;
 
+    audio = std::move(synthesis.pending);
     audio.cancelled = request.cancel && request.cancel->load();
-    if (audio.cancelled)
+    if (audio.cancelled) {
+        audio.pcm.clear();
+        audio.visemes.clear();
         return audio;
-    const qint64 length = qint64(synthesis.samples.size()) * 1000000 / engineRate_;
-    audio.pcm = Convert(synthesis.samples, engineRate_, request.sampleRate, request.channels);
-    audio.visemes = synthesis.visemes;
-    for (auto& v : audio.visemes)
-        v.first = std::min(v.first, length);
+    }
+    audio.pcm.append(resampler_.finish()); // the filter's tail
     return audio;
 }
 

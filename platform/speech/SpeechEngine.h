@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/speech/SpeechResampler.h"
 #include "platform/speech/SpeechVoice.h"
 
 #include <QByteArray>
@@ -16,13 +17,13 @@
 
 namespace platform {
 
-// What a piece of speech became: 16-bit samples at the asked rate and channels, and the mouth
-// shapes with their time from the piece's start.
+// A stretch of a piece of speech as the engine made it: 16-bit samples at the asked rate and
+// channels, and the mouth shapes with their time from the piece's start.
 struct SpeechAudio
 {
     QByteArray pcm;
-    QList<QPair<qint64, int>> visemes; // microseconds, viseme
-    bool cancelled = false;
+    QList<QPair<qint64, int>> visemes; // microseconds from the piece's start, viseme
+    bool cancelled = false; // the piece stopped, or was dropped, because it was cancelled
 };
 
 // One piece of text to turn into sound, with everything the engine must set first.
@@ -37,7 +38,11 @@ struct SpeechRequest
     int channels = 1;
     bool endPause = true;
     std::shared_ptr<std::atomic_bool> cancel;
-    std::function<void(SpeechAudio)> done; // called on the engine's thread
+    // Both are called on the engine's thread: chunk with each stretch of sound as soon as it is
+    // made, done once at the end with what the resampler still held. Without chunk, done gets
+    // the whole piece.
+    std::function<void(SpeechAudio)> chunk;
+    std::function<void(SpeechAudio)> done;
 };
 
 // The speech engine is not re-entrant: one thread owns it for every voice of the program and
@@ -66,6 +71,8 @@ private:
     bool ready_ = false;
     bool quitting_ = false;
     std::atomic_bool abort_{false};
+    SpeechResampler resampler_; // the engine's thread only
+    QByteArray loadedVoice_; // the engine's thread only
     bool available_ = false;
     int engineRate_ = 22050;
     QList<VoiceInfo> voices_;

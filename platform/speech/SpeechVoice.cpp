@@ -36,6 +36,7 @@ struct Utterance
     bool purged = false;
     bool silent = false; // nothing to speak with or to: the stream just opens and closes
     bool pieceInFlight = false;
+    qint64 pieceStart = -1; // where the piece in flight starts on the output, once its sound comes
     std::deque<QPair<qint64, int>> visemes; // heard position on the output, viseme
 };
 
@@ -88,7 +89,7 @@ struct SpeechVoice::Private
     bool step(const QPointer<SpeechVoice>& alive);
     void begin(Utterance& u);
     void requestPiece(Utterance& u);
-    void onAudio(quint64 id, SpeechAudio audio);
+    void onAudio(quint64 id, SpeechAudio audio, bool last);
 };
 
 QList<VoiceInfo> InstalledVoices()
@@ -372,30 +373,41 @@ void SpeechVoice::Private::requestPiece(Utterance& u)
     const QChar last = request.text.isEmpty() ? QChar(u'.') : request.text.back();
     request.endPause = end >= u.text.size() || last.isPunct() || last.isSpace();
     request.cancel = u.cancel;
-    request.done = [mailbox = mailbox, id = u.id](SpeechAudio audio) {
+    // each stretch of sound is handed to this thread as soon as the engine makes it
+    const auto deliver = [mailbox = mailbox, id = u.id](SpeechAudio audio, bool last) {
         std::lock_guard lock(mailbox->mutex);
         if (SpeechVoice* voice = mailbox->voice)
             QMetaObject::invokeMethod(
-                voice, [voice, id, audio = std::move(audio)]() mutable { voice->d->onAudio(id, std::move(audio)); },
+                voice,
+                [voice, id, last, audio = std::move(audio)]() mutable {
+                    voice->d->onAudio(id, std::move(audio), last);
+                },
                 Qt::QueuedConnection);
     };
+    request.chunk = [deliver](SpeechAudio audio) { deliver(std::move(audio), false); };
+    request.done = [deliver](SpeechAudio audio) { deliver(std::move(audio), true); };
     u.next = end;
     u.pieceInFlight = true;
+    u.pieceStart = -1;
     SpeechEngine::instance().submit(std::move(request));
 }
 
-void SpeechVoice::Private::onAudio(quint64 id, SpeechAudio audio)
+void SpeechVoice::Private::onAudio(quint64 id, SpeechAudio audio, bool last)
 {
     if (queue.empty() || queue.front()->id != id)
         return; // purged and ended meanwhile
     Utterance& u = *queue.front();
-    u.pieceInFlight = false;
+    if (last)
+        u.pieceInFlight = false;
     if (!u.purged && !audio.cancelled && u.output) {
-        // events are heard when the output has played up to their place in the stream
-        const qint64 base = u.output->writtenMicros();
+        if (u.pieceStart < 0)
+            u.pieceStart = u.output->writtenMicros();
         u.output->write(audio.pcm);
+        // events are heard when the output has played up to their place in the stream; the
+        // resampler may still hold the sound of the latest ones
+        const qint64 written = u.output->writtenMicros();
         for (const auto& [micros, viseme] : audio.visemes)
-            u.visemes.emplace_back(base + micros, viseme);
+            u.visemes.emplace_back(std::min(u.pieceStart + micros, written), viseme);
     }
     pump();
 }

@@ -117,6 +117,7 @@ bool SipCallAudio::start(int sampleRate, int channels)
     channels_ = channels;
     writtenBytes_ = 0;
     finishedMicros_ = 0;
+    sounded_ = false;
     started_ = true;
     error_.clear();
     if (speaking_)
@@ -130,19 +131,17 @@ qint64 SipCallAudio::write(const QByteArray& pcm)
         return 0;
     writtenBytes_ += pcm.size();
     QByteArray sound = pcm;
-    if (writtenBytes_ == pcm.size()) { // the silence a voice starts with is not waited for
+    if (!sounded_) { // the silence a voice starts with is not waited for
         const qsizetype silent = LeadingSilence(sound, channels_);
         finishedMicros_ += microsOf(silent);
         sound.remove(0, silent);
+        sounded_ = !sound.isEmpty();
     }
     pending_.append(sound);
+    // The first sound goes out at once; what comes while a segment plays gathers into the next
+    // one, so that speech made in many small stretches does not become many short files.
     if (!speaking_)
-        commit(); // the first words go out at once
-    else if (!commitPosted_) { // later writes of one turn of the event loop make one segment
-        commitPosted_ = true;
-        QMetaObject::invokeMethod(
-            this, [this] { commit(); }, Qt::QueuedConnection);
-    }
+        commit();
     return pcm.size();
 }
 
@@ -166,7 +165,6 @@ qint64 SipCallAudio::playedMicros() const
 
 void SipCallAudio::commit()
 {
-    commitPosted_ = false;
     if (pending_.isEmpty())
         return;
     const QByteArray pcm = pending_.left(pending_.size() - pending_.size() % (2 * channels_));
@@ -202,6 +200,7 @@ void SipCallAudio::onEnd()
         QFile::remove(segments_.front().path);
         segments_.pop_front();
     }
+    commit(); // what was written while it played
     playNext();
 }
 

@@ -16,8 +16,9 @@ namespace platform {
 
 class SipDeferrals;
 
-// The audio of a connected SIP call: what a voice writes here is heard at the far end. Each
-// batch of writes becomes a WAV segment that the call's player plays after the ones before it;
+// The audio of a connected SIP call: what a voice writes here is heard at the far end. The first
+// sound of a stream becomes a WAV segment at once; what is written while a segment plays becomes
+// the next segment when that one ends, and the call's player plays them in turn;
 // between segments a silence loops so the far end keeps getting RTP. Heard time is the played
 // segments plus the current one's elapsed time, and reaches what was written when the player
 // reports the segment's end.
@@ -64,7 +65,7 @@ private:
     QString folder_, silence_, far_, error_;
     std::deque<Segment> segments_;
     QByteArray pending_;
-    bool commitPosted_ = false;
+    bool sounded_ = false; // the stream has had more than its leading silence
     bool started_ = false;
     bool speaking_ = false;
     int rate_ = 8000;

@@ -6,6 +6,8 @@
 #include "app/frmLogin.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ProgramWide.h"
+#include "platform/telephone/LineDevices.h"
+#include "platform/telephone/ScriptedLine.h"
 
 #include <QtWidgets>
 
@@ -123,4 +125,50 @@ TEST_F(AppTest, AnUnwritableProgramFolderIsReported)
     start();
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].contains(profile.file("no-such-folder")));
+}
+
+// The program shows its window before it opens the stored line; a window that is never shown
+// still gets its line a little later.
+class LineAfterWindowTest : public AppTest
+{
+protected:
+    platform::ScriptedLine* addLines()
+    {
+        markFirstRunDone();
+        store->SaveSetting("voicemodem0", "1");
+        return static_cast<platform::ScriptedLine*>(platform::LineDeviceTable::instance().addBackend(
+            std::make_unique<platform::ScriptedLine>(QStringList{"Line A", "Line B"})));
+    }
+    frmSet& startWindowFirst()
+    {
+        frmSetParts parts;
+        parts.openLineWhenShown = true;
+        return start(std::move(parts));
+    }
+    static QStringList opened(platform::ScriptedLine* line) { return line->operations().filter("open"); }
+};
+
+TEST_F(LineAfterWindowTest, TheStoredLineOpensOnceTheWindowIsShown)
+{
+    platform::ScriptedLine* line = addLines();
+    frmSet& w = startWindowFirst();
+    EXPECT_EQ(w.modembox->currentText(), "Line B");
+    EXPECT_TRUE(opened(line).isEmpty()) << "nothing is opened before the window is shown";
+    w.show();
+    // well before the unshown window's wait
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened(line).isEmpty(); }, 1500));
+    EXPECT_EQ(opened(line), QStringList{"open 1 auto"});
+    EXPECT_EQ(w.panelText(1), "Voice Modem");
+}
+
+TEST_F(LineAfterWindowTest, AnUnshownWindowStillGetsItsLineAndNothingOpensTwice)
+{
+    platform::ScriptedLine* line = addLines();
+    startWindowFirst();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened(line).isEmpty(); }, 5000));
+    EXPECT_EQ(opened(line), QStringList{"open 1 auto"});
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->modembox->setCurrentIndex(0); // the user's choice wins, and nothing opens twice
+    EXPECT_EQ(opened(line), (QStringList{"open 1 auto", "open 0 auto"}));
 }
