@@ -107,6 +107,8 @@ void CPostOffice::Connect()
     codePageNoted_ = false;
     negative_ = idOnly_ = false;
     deletions_ = 0;
+    pipelining_ = -1;
+    resetAhead();
     failedAt_ = Connecting;
     serverReply_.clear();
     awaiting_ = true; // the server speaks first
@@ -154,23 +156,29 @@ void CPostOffice::DeleteMsgNum(int16_t n)
     current_ = n;
     errNum_ = 0;
     errDesc_.clear();
+    if (ahead_)
+        return void(sendAhead(Ahead::Dele, n, DeleSent));
     send(DeleSent, QStringLiteral("DELE %1").arg(n));
 }
 
 void CPostOffice::DeleteCurrentMsg()
 {
-    if (!refused(current_))
-        send(DeleSent, QStringLiteral("DELE %1").arg(current_));
+    if (refused(current_))
+        return;
+    if (ahead_)
+        return void(sendAhead(Ahead::Dele, current_, DeleSent));
+    send(DeleSent, QStringLiteral("DELE %1").arg(current_));
 }
 
 void CPostOffice::SetCurrentMsg(int16_t n)
 {
-    ask(n);
+    ahead_ ? listAhead(n) : ask(n);
 }
 
 void CPostOffice::RetrieveNext()
 {
-    ask(int(current_) + 1); // 32767 + 1 is refused, not wrapped
+    const int next = int(current_) + 1; // 32767 + 1 is refused, not wrapped
+    ahead_ ? listAhead(next) : ask(next);
 }
 
 void CPostOffice::MUID(int16_t n)
@@ -195,7 +203,7 @@ void CPostOffice::AskUniqueID(int16_t n)
 
 void CPostOffice::QuitServer()
 {
-    if (send(QuitSent, QStringLiteral("QUIT")))
+    if (ahead_ ? sendAhead(Ahead::Quit, 0, QuitSent) : send(QuitSent, QStringLiteral("QUIT")))
         raise(); // status 8 now, status 10 when the server answers
 }
 
@@ -205,6 +213,7 @@ void CPostOffice::DisConnect()
     StopTimeout();
     awaiting_ = false;
     status_ = Closed;
+    resetAhead();
     closeFile();
     closeSocket();
 }
@@ -248,6 +257,8 @@ void CPostOffice::onDataArrival()
     if (!holdsSocket())
         return;
     idleTicks_ = 0;
+    if (ahead_)
+        return readAhead();
     const QByteArray chunk = socket_->readAll();
     noteCodePage(chunk);
     if (!awaiting_ || chunk.isEmpty())
@@ -260,6 +271,7 @@ void CPostOffice::onDataArrival()
     switch (negative_ ? Closed : status_) {
     case TopSent:
     case RetrSent:
+    case CapaSent:
         if (collectReply(chunk)) {
             QByteArray text = buffer_.mid(buffer_.indexOf(kLineEnd) + 2); // without the status line
             text.chop(3); // nor ". CR LF"
@@ -292,8 +304,9 @@ void CPostOffice::onReply(const QByteArray& reply)
     negative_ = false;
     buffer_.clear();
     replyTicks_ = 0;
-    // A server without UIDL answers "-ERR": the message goes on without an id.
-    if (!positive && status_ != UidlSent) {
+    // A server without UIDL answers "-ERR": the message goes on without an id; one without
+    // CAPA is simply asked one command at a time.
+    if (!positive && status_ != UidlSent && status_ != CapaSent) {
         serverReply_ = systemText(reply).trimmed();
         return fail(kProtocolError, QStringLiteral("POP Protocol : %1 %2").arg(status_).arg(systemText(reply)));
     }
@@ -343,6 +356,7 @@ void CPostOffice::onReply(const QByteArray& reply)
         closeFile();
         raise();
         break;
+    case CapaSent: onCapabilities(reply, positive); break;
     case Closed: break;
     }
 }
@@ -429,6 +443,8 @@ void CPostOffice::noteCodePage(const QByteArray& chunk)
 
 bool CPostOffice::send(Status next, const QString& line)
 {
+    if (!leaveAhead())
+        return false;
     status_ = next;
     buffer_.clear();
     tail_.clear();
@@ -454,6 +470,7 @@ void CPostOffice::fail(int16_t num, const QString& desc)
     StopTimeout();
     status_ = Closed;
     awaiting_ = false;
+    resetAhead();
     closeFile();
     closeSocket();
     raise();
@@ -514,6 +531,7 @@ void CPostOffice::onServerClosed()
     }
     status_ = Closed;
     awaiting_ = false;
+    resetAhead();
     closeFile();
     closeSocket();
     raise();
