@@ -424,10 +424,12 @@ void CPostOffice::noteCodePage(const QByteArray& chunk)
 {
     if (codePageNoted_ || chunk.isEmpty())
         return;
-    // Plain ASCII reads as one character a byte in every code page.
+    // A single-byte code page reads one character a byte, and so does plain ASCII in any.
+    const int codePage = platform::SystemAnsiCodePage();
+    if (codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950)
+        return;
     if (std::all_of(chunk.cbegin(), chunk.cend(), [](char c) { return uchar(c) < 0x80; }))
         return;
-    const int codePage = platform::SystemAnsiCodePage();
     const qsizetype characters = platform::BytesToText(chunk, codePage).text.size();
     if (characters == chunk.size())
         return;
