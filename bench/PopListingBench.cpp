@@ -11,6 +11,7 @@
 #include "mail/StandaloneMail.h"
 #include "mail/checkmailClass.h"
 #include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QStandardItemModel>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -55,6 +57,10 @@ int main(int argc, char** argv)
         return fail("--port wants a number from 1 to 65535");
     if (p.value("user").isEmpty() || p.value("password").isEmpty())
         return fail("give --user and --password");
+
+    // Every run lists the mailbox as new: the engine's memory of listed mail starts empty.
+    QTemporaryDir programFolder;
+    platform::SetProgramFolderOverride(programFolder.path());
 
     FixedMailHost host; // signed in, no spam lists, no automatic replies
     checkmailClass engine;
