@@ -50,7 +50,7 @@ public:
     static constexpr int kStatusLineCap = 4096;
     // Messages whose UIDL and TOP are in flight at most when listing ahead: a big mailbox must
     // not put all its commands in the socket, nor all its headers in memory, at once.
-    static constexpr int kListAhead = 32;
+    static constexpr int kListAhead = 128;
 
     explicit CPostOffice(QObject* parent = nullptr);
     ~CPostOffice() override;
