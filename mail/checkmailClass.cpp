@@ -288,7 +288,7 @@ void checkmailClass::listFromCount(int count)
     const int16_t next = int16_t(knownCount_ + 1);
     WriteLogLine(ServerName, QStringLiteral(" You have %1 Messages in mailbox").arg(count), [this, session, next] {
         if (session && session == ObjPop && session->status() != CPostOffice::Closed)
-            session->SetCurrentMsg(next);
+            session->ListFrom(next);
     });
 }
 
@@ -297,7 +297,7 @@ void checkmailClass::rebuildList()
 {
     ResetMailCount(0);
     clearList();
-    ObjPop->SetCurrentMsg(1);
+    ObjPop->ListFrom(1);
 }
 
 void checkmailClass::quitListed()

@@ -122,6 +122,8 @@ void CPostOffice::Connect()
     codePageNoted_ = false;
     negative_ = idOnly_ = false;
     deletions_ = 0;
+    pipelining_ = -1;
+    resetAhead();
     failedAt_ = Connecting;
     serverReply_.clear();
     awaiting_ = true; // the server speaks first
@@ -178,23 +180,29 @@ void CPostOffice::DeleteMsgNum(int16_t n)
     current_ = n;
     errNum_ = 0;
     errDesc_.clear();
+    if (ahead_)
+        return void(sendAhead(Ahead::Dele, n, DeleSent));
     send(DeleSent, QStringLiteral("DELE %1").arg(n));
 }
 
 void CPostOffice::DeleteCurrentMsg()
 {
-    if (!refused(current_))
-        send(DeleSent, QStringLiteral("DELE %1").arg(current_));
+    if (refused(current_))
+        return;
+    if (ahead_)
+        return void(sendAhead(Ahead::Dele, current_, DeleSent));
+    send(DeleSent, QStringLiteral("DELE %1").arg(current_));
 }
 
 void CPostOffice::SetCurrentMsg(int16_t n)
 {
-    ask(n);
+    ahead_ ? listAhead(n) : ask(n);
 }
 
 void CPostOffice::RetrieveNext()
 {
-    ask(int(current_) + 1); // 32767 + 1 is refused, not wrapped
+    const int next = int(current_) + 1; // 32767 + 1 is refused, not wrapped
+    ahead_ ? listAhead(next) : ask(next);
 }
 
 void CPostOffice::MUID(int16_t n)
@@ -219,7 +227,7 @@ void CPostOffice::AskUniqueID(int16_t n)
 
 void CPostOffice::QuitServer()
 {
-    if (send(QuitSent, QStringLiteral("QUIT")))
+    if (ahead_ ? sendAhead(Ahead::Quit, 0, QuitSent) : send(QuitSent, QStringLiteral("QUIT")))
         raise(); // status 8 now, status 10 when the server answers
 }
 
@@ -229,6 +237,7 @@ void CPostOffice::DisConnect()
     StopTimeout();
     awaiting_ = false;
     status_ = Closed;
+    resetAhead();
     closeFile();
     closeSocket();
 }
@@ -272,6 +281,8 @@ void CPostOffice::onDataArrival()
     if (!holdsSocket())
         return;
     idleTicks_ = 0;
+    if (ahead_)
+        return readAhead();
     const QByteArray chunk = socket_->readAll();
     noteCodePage(chunk);
     if (!awaiting_ || chunk.isEmpty())
@@ -284,6 +295,7 @@ void CPostOffice::onDataArrival()
     switch (negative_ ? Closed : status_) {
     case TopSent:
     case RetrSent:
+    case CapaSent:
         if (collectReply(chunk)) {
             QByteArray text = buffer_.mid(buffer_.indexOf(kLineEnd) + 2); // without the status line
             text.chop(3); // nor ". CR LF"
@@ -323,8 +335,9 @@ void CPostOffice::onReply(const QByteArray& reply)
                                    "was sent. Choose TLS on port 995, or ask the provider.")
                         .arg(peer(), serverReply_));
     }
-    // A server without UIDL answers "-ERR": the message goes on without an id.
-    if (!positive && status_ != UidlSent) {
+    // A server without UIDL answers "-ERR": the message goes on without an id; one without
+    // CAPA is simply asked one command at a time.
+    if (!positive && status_ != UidlSent && status_ != CapaSent) {
         serverReply_ = systemText(reply).trimmed();
         return fail(kProtocolError, QStringLiteral("POP Protocol : %1 %2").arg(status_).arg(systemText(reply)));
     }
@@ -385,6 +398,7 @@ void CPostOffice::onReply(const QByteArray& reply)
         closeFile();
         raise();
         break;
+    case CapaSent: onCapabilities(reply, positive); break;
     case Closed: break;
     }
 }
@@ -452,10 +466,12 @@ void CPostOffice::noteCodePage(const QByteArray& chunk)
 {
     if (codePageNoted_ || chunk.isEmpty())
         return;
-    // Plain ASCII reads as one character a byte in every code page.
+    // A single-byte code page reads one character a byte, and so does plain ASCII in any.
+    const int codePage = platform::SystemAnsiCodePage();
+    if (codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950)
+        return;
     if (std::all_of(chunk.cbegin(), chunk.cend(), [](char c) { return uchar(c) < 0x80; }))
         return;
-    const int codePage = platform::SystemAnsiCodePage();
     const qsizetype characters = platform::BytesToText(chunk, codePage).text.size();
     if (characters == chunk.size())
         return;
@@ -471,6 +487,8 @@ void CPostOffice::noteCodePage(const QByteArray& chunk)
 
 bool CPostOffice::send(Status next, const QString& line)
 {
+    if (!leaveAhead())
+        return false;
     status_ = next;
     buffer_.clear();
     tail_.clear();
@@ -496,6 +514,7 @@ void CPostOffice::fail(int16_t num, const QString& desc)
     StopTimeout();
     status_ = Closed;
     awaiting_ = false;
+    resetAhead();
     closeFile();
     closeSocket();
     raise();
@@ -582,6 +601,7 @@ void CPostOffice::onServerClosed()
     }
     status_ = Closed;
     awaiting_ = false;
+    resetAhead();
     closeFile();
     closeSocket();
     raise();

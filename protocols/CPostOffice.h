@@ -38,6 +38,7 @@ public:
         RetrToFile = 9,
         Closed = 10, // finished, failed or closed by the server
         StlsSent = 11, // STLS sent; the session goes on once TLS is up
+        CapaSent = 12, // capabilities asked before a listing
     };
     static constexpr int16_t kProtocolError = 9998;
     static constexpr int16_t kTimeoutError = 9999;
@@ -52,6 +53,9 @@ public:
     static constexpr int kReplyTickFactor = 4;
     // A status line is at most 512 bytes; a longer one is not from a POP3 server.
     static constexpr int kStatusLineCap = 4096;
+    // Messages whose UIDL and TOP are in flight at most when listing ahead: a big mailbox must
+    // not put all its commands in the socket, nor all its headers in memory, at once.
+    static constexpr int kListAhead = 128;
 
     explicit CPostOffice(QObject* parent = nullptr);
     ~CPostOffice() override;
@@ -78,6 +82,10 @@ public:
     void DeleteCurrentMsg();
     void SetCurrentMsg(int16_t n);
     void RetrieveNext();
+    // Lists headers from message n on, as SetCurrentMsg, after asking the server's capabilities
+    // once a session: a server that announces PIPELINING gets the UIDL and TOP commands of the
+    // next messages ahead, and each header still comes as its own POPStatus, in order.
+    void ListFrom(int16_t n);
     void MUID(int16_t n);
     // Asks for message n's unique id alone; POPStatus comes with status 4 and MsgUniqueID
     // (empty when the server has no UIDL).
@@ -98,6 +106,8 @@ public:
     QString ServerReply() const { return serverReply_; }
     // The fingerprint of a certificate refused in this session; empty when none was.
     QString RefusedFingerprint() const { return trust_.refusal().isEmpty() ? QString() : trust_.fingerprint(); }
+    // The server announced PIPELINING (known once a listing has asked).
+    bool Pipelining() const { return pipelining_ == 1; }
 
     // The fields of the last message read.
     QString MsgContents() const;
@@ -142,13 +152,42 @@ private:
     bool readCount(const QByteArray& reply);
     bool collectReply(const QByteArray& chunk);
     bool collectToFile(const QByteArray& chunk);
-    bool multiLine() const { return status_ == TopSent || status_ == RetrSent || status_ == RetrToFile; }
+    bool multiLine() const
+    {
+        return status_ == TopSent || status_ == RetrSent || status_ == RetrToFile || status_ == CapaSent;
+    }
     void noteCodePage(const QByteArray& chunk);
     void closeSocket();
     void closeFile();
     bool holdsSocket() const;
     bool holdsTimer() const;
     CMessage& message() const;
+
+    // Listing ahead: commands written, replies parsed in order, delivered as the owner asks.
+    enum class Ahead : uint8_t { Uidl, Top, Dele, Quit };
+    struct Sent
+    {
+        Ahead cmd;
+        int16_t n;
+    };
+    struct Parsed
+    {
+        Ahead cmd;
+        int16_t n;
+        bool positive;
+        QByteArray text; // a UIDL line, or a header block without status line and end marker
+    };
+    void onCapabilities(const QByteArray& reply, bool positive);
+    void listAhead(int n);
+    bool sendAhead(Ahead cmd, int16_t n, Status next);
+    void topUp();
+    void readAhead();
+    bool parseAhead();
+    void deliverAhead();
+    bool deliverOne(const Parsed& reply);
+    void clipAhead();
+    bool leaveAhead();
+    void resetAhead();
 
     QPointer<QTcpSocket> socket_;
     QPointer<QTimer> timer_;
@@ -179,5 +218,18 @@ private:
     int idleTicks_ = 0; // ticks since the last data
     int replyTicks_ = 0; // ticks since the command was sent
     QFile file_;
+
+    int pipelining_ = -1; // -1 not asked yet, 0 no, 1 yes
+    int16_t listFrom_ = 0; // the message a listing waits to start from, while CAPA is out
+    bool ahead_ = false; // commands go ahead; replies are read by readAhead
+    QList<Sent> sent_; // written, reply not parsed yet
+    QList<Parsed> parsed_; // parsed, not asked for yet
+    Sent want_{Ahead::Uidl, 0}; // the reply the owner waits for
+    int16_t sentUpTo_ = 0; // the last message whose commands are written
+    QByteArray in_; // received, from inPos_ on not parsed yet
+    qsizetype inPos_ = 0;
+    qsizetype scanFrom_ = 0; // where the search for the end marker goes on
+    bool clipped_ = false; // the header being read outgrew kReplyBufferCap
+    bool delivering_ = false;
     mutable std::unique_ptr<CMessage> message_;
 };

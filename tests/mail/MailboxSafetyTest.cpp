@@ -14,6 +14,8 @@ using Steps = QList<QByteArray>;
 
 const Steps kLogin = {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK"};
 const Steps kQuit = {"C: QUIT", "S: +OK bye"};
+// A server without CAPA: the listing asks one command at a time.
+const Steps kPlain = {"C: CAPA", "S: -ERR unknown command"};
 
 Steps stat(int count)
 {
@@ -102,14 +104,14 @@ TEST_F(MailboxSafety, AnUncommittedSessionIsUndoneAndNobodyIsAnsweredTwice)
         if (!engine.SenderMemoryFile().isEmpty())
             QFile::remove(engine.SenderMemoryFile());
 
-        play(kLogin + stat(1) + head(1, "old", "Minutes") + kQuit, checkmailClass::FirstCheck);
-        play(kLogin + stat(4) + anchor(1, "old") + row.end);
+        play(kLogin + stat(1) + kPlain + head(1, "old", "Minutes") + kQuit, checkmailClass::FirstCheck);
+        play(kLogin + stat(4) + anchor(1, "old") + kPlain + row.end);
         EXPECT_FALSE(engine.LastFailure().isEmpty());
         EXPECT_EQ(list.rowCount(), 1); // rows after the uncommitted deletion are gone
         EXPECT_EQ(engine.KnownCount(), 1);
         EXPECT_EQ(peers.sentMessages().size(), row.answeredInCheck1);
 
-        play(kLogin + stat(4) + anchor(1, "old") + listed + kQuit);
+        play(kLogin + stat(4) + anchor(1, "old") + kPlain + listed + kQuit);
         EXPECT_EQ(engine.LastFailure(), "");
         EXPECT_EQ(column(1), QStringList({"Minutes", "Hello", "Lunch"}));
         EXPECT_EQ(engine.NewMailCount, 2);
@@ -125,13 +127,14 @@ TEST_F(MailboxSafety, AnUncommittedSessionIsUndoneAndNobodyIsAnsweredTwice)
 TEST_F(MailboxSafety, AFirstCheckThatFailsHalfWayLeavesTheOldMailOld)
 {
     engine.AutoReplyOn = true;
-    play(kLogin + stat(3) + head(1, "old1", "One") + Steps{"C: UIDL 2", "S: +OK 2 id-old2", "C: TOP 2 0", "CLOSE"},
+    play(kLogin + stat(3) + kPlain + head(1, "old1", "One")
+             + Steps{"C: UIDL 2", "S: +OK 2 id-old2", "C: TOP 2 0", "CLOSE"},
          checkmailClass::FirstCheck);
     EXPECT_NE(engine.LastFailure(), "");
-    play(kLogin + stat(3) + anchor(1, "old1") + head(2, "old2", "Two") + head(3, "old3", "Three") + kQuit);
+    play(kLogin + stat(3) + anchor(1, "old1") + kPlain + head(2, "old2", "Two") + head(3, "old3", "Three") + kQuit);
     EXPECT_EQ(list.rowCount(), 3);
     EXPECT_EQ(engine.NewMailCount, 0);
-    play(kLogin + stat(4) + anchor(3, "old3") + head(4, "new", "Four") + kQuit);
+    play(kLogin + stat(4) + anchor(3, "old3") + kPlain + head(4, "new", "Four") + kQuit);
     EXPECT_EQ(engine.NewMailCount, 1);
     EXPECT_EQ(answered(), (QMap<QString, int>{{"new@example.org", 1}}));
 }
@@ -140,11 +143,11 @@ TEST_F(MailboxSafety, AFirstCheckThatFailsHalfWayLeavesTheOldMailOld)
 TEST_F(MailboxSafety, WithoutUniqueIdsMailIsJudgedByPosition)
 {
     const Steps noId = {"C: UIDL 2", "S: -ERR not supported", "C: TOP 2 0", "S: +OK", "S: Subject: Two", "S: ", "S: ."};
-    play(kLogin + stat(1)
+    play(kLogin + stat(1) + kPlain
              + Steps{"C: UIDL 1", "S: -ERR not supported", "C: TOP 1 0", "S: +OK", "S: Subject: One", "S: ", "S: ."}
              + kQuit,
          checkmailClass::FirstCheck);
-    play(kLogin + stat(2) + noId + kQuit);
+    play(kLogin + stat(2) + kPlain + noId + kQuit);
     EXPECT_EQ(column(1), QStringList({"One", "Two"}));
     EXPECT_EQ(engine.NewMailCount, 1);
     play(kLogin + stat(2) + kQuit); // unchanged count: nothing to ask
@@ -224,7 +227,7 @@ TEST_F(MailboxSafety, ASendsCloseResumesOnlyItsOwnSession)
                               "C: MAIL FROM:<alice@example.com>", "S| ", "S: 554 no"},
                         300);
     host.port = smtp.port();
-    ScriptedServer first(kLogin + stat(1) + head(1, "ann", "Hello") + Steps{"CLOSE"});
+    ScriptedServer first(kLogin + stat(1) + kPlain + head(1, "ann", "Hello") + Steps{"CLOSE"});
     account(first.port());
     engine.CheckMail(checkmailClass::TimedCheck);
     ASSERT_TRUE(waitUntil([&] { return finished->size() == 1 && engine.MyStatus() == 0; }));

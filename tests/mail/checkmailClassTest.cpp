@@ -2,10 +2,14 @@
 #include "MailFixture.h"
 #include "RealPeers.h"
 #include "platform/ProgramFolder.h"
+#include "protocols/CPostOffice.h"
+#include "protocols/ScriptedServer.h"
 #include "TestSupport.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -160,4 +164,64 @@ TEST_F(MailboxCheck, LogLinesAreRecords)
             .match(line)
             .hasMatch())
         << line.toStdString();
+}
+
+// Dovecot announces PIPELINING: a mailbox bigger than one window is listed ahead, spam at the
+// window's edges and at the end is deleted, and the new mail is answered in order, each once.
+TEST_F(MailboxCheck, ABigMailboxIsListedAheadWithSpamAndRepliesInOrder)
+{
+    const QList<int> spam = {4, 66, 129, 130, 141};
+    const QList<int> greeted = {8, 67, 140}; // the rest are replies themselves: no answer
+    peers.fill("alice", {"01-plain.eml"});
+    ASSERT_TRUE(check(checkmailClass::FirstCheck));
+    QList<QByteArray> mail;
+    QStringList kept = {"Meeting moved to Thursday"};
+    for (int n = 2; n <= 141; ++n) {
+        const QByteArray subject = spam.contains(n)      ? QByteArray("WIN A PRIZE")
+                                   : greeted.contains(n) ? "Hello " + QByteArray::number(n)
+                                                         : "Re: note " + QByteArray::number(n);
+        mail << "From: S" + QByteArray::number(n) + " <s" + QByteArray::number(n)
+                    + "@example.org>\r\nTo: alice@example.com\r\nSubject: " + subject + "\r\n\r\nbody\r\n";
+        if (!spam.contains(n))
+            kept << QString::fromLatin1(subject);
+    }
+    peers.fillMessages("alice", mail);
+    host.subjects = {"WIN A PRIZE"};
+    engine.AutoReplyOn = true;
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    ASSERT_TRUE(waitUntil([&] { return !engine.Sending(); }));
+    EXPECT_EQ(engine.LastFailure(), "");
+    EXPECT_EQ(column(1), kept);
+    EXPECT_EQ(engine.NewMailCount, 135);
+    EXPECT_EQ(peers.mailboxFiles("alice").size(), 136);
+    QStringList answered;
+    for (const auto& m : peers.sentMessages())
+        answered += m.rcptTos;
+    EXPECT_EQ(answered, QStringList({"s8@example.org", "s67@example.org", "s140@example.org"}));
+
+    // The same mailbox through the client alone: it did list ahead.
+    QTcpSocket socket;
+    QTimer timer;
+    timer.setInterval(10);
+    CPostOffice pop;
+    int headers = 0;
+    QObject::connect(&pop, &CPostOffice::POPStatus, [&] {
+        if (pop.status() == CPostOffice::StatSent)
+            pop.ListFrom(1);
+        if (pop.status() == CPostOffice::TopSent && ++headers < pop.MsgCount())
+            pop.RetrieveNext();
+        else if (pop.status() == CPostOffice::TopSent)
+            pop.QuitServer();
+    });
+    pop.setTimerControl(&timer);
+    pop.Winsock(&socket);
+    pop.POPHostname(QStringLiteral("127.0.0.1"));
+    pop.POPUserName = QStringLiteral("alice");
+    pop.POPPassword = QString::fromLatin1(RealPeers::password);
+    pop.POPPort(peers.pop3Port());
+    pop.Connect();
+    ASSERT_TRUE(waitUntil([&] { return pop.status() == CPostOffice::Closed; }));
+    EXPECT_EQ(pop.ErrNum(), 0) << pop.ErrDesc().toStdString();
+    EXPECT_TRUE(pop.Pipelining());
+    EXPECT_EQ(headers, 136);
 }
