@@ -18,6 +18,7 @@ protected:
         peers.clearSent();
         host.subjects = {"WIN A PRIZE"};
         engine.AutoReplyOn = true;
+        engine.AutoReplyDays = 0; // every run answers the same sender again
         controls.smtpTimer.setInterval(200); // a TLS handshake on a loaded machine, with room to spare
     }
     // A timed check of a mailbox holding a spam and a mail to answer.
