@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocols/HtmlToText.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -96,10 +95,8 @@ TEST(HtmlToText, OddInputIsLinearAndSafe)
         {QStringView(u"<p>word &amp; more<br>").toString().repeated(500000), 500000 * 17},
         {QStringView(u"<p>").toString().repeated(300000), 300000 * 4}, // the text's largest growth
     };
-    for (const auto& b : big) {
-        QElapsedTimer t;
-        t.start();
+    // Linear work takes milliseconds here; work that grows with the square of a million
+    // characters would run far past the test's time limit, whatever the machine's load.
+    for (const auto& b : big)
         EXPECT_EQ(HtmlToText(b.html).size(), b.size);
-        EXPECT_LT(t.elapsed(), 1000);
-    }
 }
