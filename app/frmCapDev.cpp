@@ -216,7 +216,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent) : QDialog(
     layout->addLayout(pages);
     layout->addWidget(lblProblem);
     layout->addLayout(buttons);
-    resize(500, 340);
+    resize(500, 420); // room for the e-mail page with its security and login rows
 
     connect(OKButton[0], &QPushButton::clicked, this, [this] { OKButton_Click(0); });
     connect(OKButton[1], &QPushButton::clicked, this, [this] { OKButton_Click(1); });
