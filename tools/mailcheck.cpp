@@ -47,6 +47,8 @@ void say(const QString& line)
     std::fflush(stdout);
 }
 
+constexpr const char* kNoAccount = "give the POP3 server, user and password (options or --settings; see --help)";
+
 int fail(const QString& message)
 {
     std::fprintf(stderr, "korvalen-mailcheck: %s\n", qPrintable(message));
@@ -153,7 +155,7 @@ int main(int argc, char** argv)
     if (!ok || engine.ServerPort < 1 || engine.ServerPort > 65535)
         return fail("the POP3 port must be a number from 1 to 65535");
     if (engine.ServerName.isEmpty() || engine.UserName.isEmpty())
-        return fail("give the POP3 server, user and password (options or --settings; see --help)");
+        return fail(kNoAccount);
     host.server = setting("smtp-host", "smtpserver", "");
     host.port = (p.isSet("smtp-port")                               ? p.value("smtp-port")
                  : p.isSet("smtp-security") || p.isSet("smtp-host") ? QString::number(keys::SmtpPortFor(host.security))
@@ -257,7 +259,7 @@ int main(int argc, char** argv)
         if (host.password.isEmpty())
             host.password = keys::Read(*store, keys::SmtpPw);
         if (engine.Password.isEmpty()) {
-            app.exit(fail("give the POP3 server, user and password (options or --settings; see --help)"));
+            app.exit(fail(kNoAccount));
             return;
         }
         if (kind == checkmailClass::FetchOne)

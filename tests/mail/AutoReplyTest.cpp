@@ -194,10 +194,7 @@ TEST_F(AutoReply, ASenderGetsOneReplyInSevenDaysAcrossRestarts)
         checkmailClass again;
         MailControls second{10};
         second.lendTo(again, host);
-        again.UserName = engine.UserName;
-        again.Password = engine.Password;
-        again.ServerName = engine.ServerName;
-        again.ServerPort = engine.ServerPort;
+        sameAccount(again);
         again.AutoReplyOn = true;
         again.AutoReplyDays = row.days;
         again.PopTimeoutTicks = 200;

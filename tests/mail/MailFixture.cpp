@@ -32,6 +32,14 @@ void MailTest::account(quint16 port, const QString& user)
     engine.ServerPort = port;
 }
 
+void MailTest::sameAccount(checkmailClass& other) const
+{
+    other.UserName = engine.UserName;
+    other.Password = engine.Password;
+    other.ServerName = engine.ServerName;
+    other.ServerPort = engine.ServerPort;
+}
+
 bool MailTest::run(const std::function<void()>& start)
 {
     const qsizetype before = finished->size();

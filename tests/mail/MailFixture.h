@@ -24,6 +24,8 @@ protected:
     }
     QStringList column(int c) const;
     void account(quint16 port, const QString& user = QStringLiteral("alice"));
+    // Another engine, as after a restart, signs in to the engine's account.
+    void sameAccount(checkmailClass& other) const;
 
     testing_support::TempFolder programFolder; // the engine's memory of the mailbox lives here
     platform::ManualClock clock{0, 1000};

@@ -181,10 +181,7 @@ TEST_F(MailboxSafety, MailRemovedOrReplacedElsewhereIsNotNewAgain)
     checkmailClass again;
     MailControls second{10};
     second.lendTo(again, host);
-    again.UserName = engine.UserName;
-    again.Password = engine.Password;
-    again.ServerName = engine.ServerName;
-    again.ServerPort = engine.ServerPort;
+    sameAccount(again);
     again.AutoReplyOn = true;
     QSignalSpy done(&again, &checkmailClass::CheckmailFinish);
     again.CheckMail(checkmailClass::TimedCheck);
@@ -209,8 +206,8 @@ TEST_F(MailboxSafety, ASlowSendDoesNotFailTheListing)
     const Steps late = {"S| "}; // each reply after 0.3 s
     ScriptedServer smtp(late + Steps{"S: 220 hi", "C: EHLO 127.0.0.1"} + late
                             + Steps{"S: 250 ok", "C: MAIL FROM:<alice@example.com>"} + late
-                            + Steps{"S: 250 ok", "C: RCPT TO:<carol@example.org>"} + late + Steps{"S: 250 ok", "C: DATA"}
-                            + late + Steps{"S: 354 go"},
+                            + Steps{"S: 250 ok", "C: RCPT TO:<carol@example.org>"} + late
+                            + Steps{"S: 250 ok", "C: DATA"} + late + Steps{"S: 354 go"},
                         300);
     host.port = smtp.port();
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
