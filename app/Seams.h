@@ -135,6 +135,8 @@ public:
     virtual void EnableMenu(bool on) = 0;
     virtual void ReloadSetting() = 0;
     virtual void Show() = 0;
+    // Start-up has ended: the console signs in, and mail checking follows.
+    virtual void SignIn() { }
     virtual void Unload() = 0;
     virtual void SetLabelCaption(int index, const QString& text) = 0;
     virtual void SetMenuToolTip(int index, const QString& text) = 0;
@@ -149,6 +151,9 @@ struct frmSetParts
 {
     std::function<std::unique_ptr<MailEngineLink>()> mailEngine;
     std::function<std::unique_ptr<ConsoleLink>()> console;
+    // Without a console made above: true, the program's own console window; false, none (the
+    // user counts as signed in and checking starts with the program).
+    bool pilotConsole = false;
     std::function<QStringList()> voices; // descriptions of the installed voices
     std::function<std::unique_ptr<platform::SpeechVoice>()> voice; // makes one voice
     std::function<QStringList()> audioOutputs; // descriptions of the speech outputs

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmSet.h"
+#include "app/frmNotes.h"
 
 #include "app/frmSimPhone.h"
 #include "console/Pilot.h"
@@ -148,20 +149,15 @@ bool frmSet::Form_Load()
     CheckMailTimer->start();
     QuitWatch->start();
     // Signing in to the console starts the first check; without a console, start-up does.
-    if (!parts_.console)
-        QTimer::singleShot(0, this, [this] {
-            if (!unloaded_)
-                StartEmailChecking(1);
-        });
+    QTimer::singleShot(0, this, [this] {
+        if (unloaded_)
+            return;
+        if (ConsoleLink* console = Console())
+            console->SignIn();
+        else
+            StartEmailChecking(1);
+    });
     return true;
-}
-
-// The console is created the first time it is needed.
-ConsoleLink* frmSet::Console()
-{
-    if (!console_ && parts_.console && !unloaded_)
-        console_ = parts_.console();
-    return console_.get();
 }
 
 void frmSet::RunSetupWizard()

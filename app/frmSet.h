@@ -28,6 +28,7 @@ class QTimer;
 class QTreeView;
 class frmCapDev;
 class frmLogView;
+class frmNotes;
 class frmSimPhone;
 class Pilot;
 
@@ -79,6 +80,14 @@ public:
     QString checkFailureText() const;
     bool NetVoiceCall();
     void showMess(const QString& text) override;
+    // What the console asks of the window.
+    void consoleStartChecking() override;
+    void consoleStopChecking() override;
+    void consoleShowSettings(int page) override;
+    void consoleShowNotes() override;
+    void consoleRunWizard() override;
+    void consoleQuit() override;
+    QString consoleSiteAddress() const override;
     int CaptionHeight() const;
     void EnableSettingPages(bool on);
     void AddFormat(const QString& name, int formatNumber);
@@ -277,6 +286,7 @@ protected:
 
 private:
     ConsoleLink* Console();
+    bool hasConsole() const;
     void buildWindow();
     QWidget* buildAccountPage();
     void buildSecurityRows(QGridLayout* grid, int firstRow);
@@ -332,6 +342,7 @@ private:
     std::unique_ptr<ReplyForm> replyForm_;
     std::unique_ptr<frmSimPhone> simPhone_;
     std::unique_ptr<frmLogView> logView_;
+    std::unique_ptr<frmNotes> notes_;
     std::unique_ptr<platform::DesktopNotifier> notifier_;
     QString greetingShown_; // the greeting the window wrote, renewed at each press
     std::array<QLabel*, 2> panels_{};

@@ -228,7 +228,7 @@ void frmSet::ButtonAccount_Click(int index)
 
 bool frmSet::signedIn() const
 {
-    return !parts_.console || (console_ && console_->isLogin());
+    return !hasConsole() || (console_ && console_->isLogin());
 }
 
 QString frmSet::smtpServer() const

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window's side of the simulated telephone and of the console's compose page: the
-// telephone drives the voice menu on the sound card; a dictated reply is written into the
-// compose page.
+// The main window's side of the simulated telephone: it drives the voice menu on the sound
+// card; a dictated reply is written into the console's compose page.
 #include "app/frmSet.h"
 
 #include "app/LocalizedTexts.h"
@@ -20,34 +19,6 @@
 
 using telephony::ClsAudioControl;
 
-// The compose page as the voice menu fills it.
-class PilotReplyForm : public ReplyForm
-{
-public:
-    explicit PilotReplyForm(Pilot& pilot) : pilot_(pilot) { }
-    QString to() const override { return pilot_.txtToEmailAddress->text(); }
-    QString from() const override { return pilot_.txtFromEmailAddress->text(); }
-    QString subject() const override { return pilot_.txtMailSubject->text(); }
-    QString body() const override { return pilot_.RTf->toPlainText(); }
-    void setTo(const QString& text) override { pilot_.txtToEmailAddress->setText(text); }
-    void setFrom(const QString& text) override { pilot_.txtFromEmailAddress->setText(text); }
-    void setSubject(const QString& text) override { pilot_.txtMailSubject->setText(text); }
-    void setBody(const QString& text) override { pilot_.RTf->setPlainText(text); }
-    void showCompose() override { pilot_.showCompose(); }
-
-private:
-    Pilot& pilot_;
-};
-
-Pilot* frmSet::console()
-{
-    if (!pilot_) {
-        pilot_ = std::make_unique<Pilot>(store_, *this);
-        replyForm_ = std::make_unique<PilotReplyForm>(*pilot_);
-    }
-    return pilot_.get();
-}
-
 frmSimPhone* frmSet::simPhone()
 {
     if (!simPhone_) {
@@ -55,12 +26,6 @@ frmSimPhone* frmSet::simPhone()
         simPhone_->ApplyTexts(LanguageLetter(platform::Globals().lcid));
     }
     return simPhone_.get();
-}
-
-ReplyForm* frmSet::replyForm()
-{
-    console();
-    return replyForm_.get();
 }
 
 // A dictated character goes into the compose page and is said back to the caller.

@@ -86,6 +86,7 @@ private:
         parts.audioOutputs = [] { return platform::AudioOutputs::instance().descriptions(); };
         parts.notifier = [] { return std::make_unique<platform::DesktopNotifier>(); };
         parts.openLineWhenShown = true; // the window first, then the line
+        parts.pilotConsole = true;
         main_ = std::make_unique<frmSet>(store_, instance_, std::move(parts));
         // Passwords saved on the way out reach the keyring before the program ends.
         QObject::connect(

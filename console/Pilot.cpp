@@ -2,35 +2,66 @@
 #include "console/Pilot.h"
 
 #include "console/ConsoleHost.h"
+#include "platform/ProgramFolder.h"
 #include "platform/SettingsStore.h"
 #include "protocols/cSmtp.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTcpSocket>
-#include <QTextCursor>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr const char* kFromKey = "txtFromEmailAddress";
+// What the window keeps between runs, and its defaults.
+struct Stored
+{
+    const char* key;
+    QLineEdit* Pilot::*field;
+    const char* byDefault;
+};
+constexpr Stored kStored[] = {
+    {"port", &Pilot::Text2, "9595"},
+    {"VOIPUID", &Pilot::Text1, ""},
+    {"Loginname", &Pilot::login_name, ""},
+    {"LoginPw", &Pilot::password, "4071"},
+    {"txtFromEmailAddress", &Pilot::txtFromEmailAddress, ""},
+};
 
-// Label indices of the compose page and the status line.
+// Label indices.
+constexpr int kNameLabel = 0;
+constexpr int kPasswordLabel = 1;
 constexpr int kToLabel = 2;
 constexpr int kFromLabel = 3;
 constexpr int kSubjectLabel = 4;
 constexpr int kMessageLabel = 5;
+constexpr int kCallUserLabel = 6;
+constexpr int kPortLabel = 7;
 constexpr int kStatusLabel = 8;
+constexpr int kContactsLabel = 9;
+constexpr int kSetupLabel = 10;
 
-constexpr char16_t kBackspace = 8;
-constexpr char16_t kReturn = 13;
+constexpr int kMouthPictures = 21;
+
+QString dataFile(const QString& name)
+{
+    return platform::ProgramFolder() + QLatin1Char('/') + name;
+}
 
 } // namespace
 
@@ -46,33 +77,107 @@ Pilot::Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent)
     connect(ObjSmtp, &cSmtp::Sending, this, &Pilot::ObjSmtp_Sending);
     connect(ObjSmtp, &cSmtp::ServerClose, this, &Pilot::ObjSmtp_ServerClose);
 
+    buildWindow();
+    for (const Stored& s : kStored)
+        (this->*s.field)->setText(store_.GetSetting(QString::fromLatin1(s.key), QString::fromLatin1(s.byDefault)));
+    addContact(Text1->text());
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(QIcon(dataFile(QStringLiteral("korvalen-32.png"))), this);
+        tray_->setToolTip(QStringLiteral("Korvalen "));
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+            if (why == QSystemTrayIcon::DoubleClick)
+                trayActivated();
+        });
+    }
+    showSwitch();
+    resize(520, 460);
+}
+
+Pilot::~Pilot() = default;
+
+void Pilot::buildWindow()
+{
     auto* column = new QVBoxLayout(this);
-    // Function buttons in index order; the others join this row when their actions exist.
+
+    // Function buttons in index order; 0 to 2 carry pictures.
     auto* functions = new QHBoxLayout;
-    AFunction[kSendButton] = new QPushButton(QStringLiteral("Send"), this);
-    connect(AFunction[kSendButton], &QPushButton::clicked, this, [this] { AFunction_Click(kSendButton); });
-    functions->addWidget(AFunction[kSendButton]);
+    const char* const captions[kFunctionButtons] = {"", "", "", "Send", "Clear", "Address book", "Call"};
+    for (int i = 0; i < kFunctionButtons; ++i) {
+        AFunction[i] = new QPushButton(QString::fromLatin1(captions[i]), this);
+        connect(AFunction[i], &QPushButton::clicked, this, [this, i] { AFunction_Click(i); });
+        functions->addWidget(AFunction[i]);
+    }
+    AFunction[HideButton]->setText(QStringLiteral("_"));
+    AFunction[QuitButton]->setText(QStringLiteral("X"));
+    AFunction[SwitchButton]->setIconSize(QSize(32, 32));
     functions->addStretch();
+    VisemePicture = new QLabel(this);
+    VisemePicture->setFixedSize(48, 48);
+    VisemePicture->setScaledContents(true);
+    functions->addWidget(VisemePicture);
     column->addLayout(functions);
 
+    // The menu: one entry per panel or action.
+    auto* menu = new QHBoxLayout;
+    const char* const entries[kMenuEntries] = {"Contacts", "Notes", "Call",  "Settings", "Help",
+                                               "Compose",  "Login", "Setup", "Site",     "Wizard"};
+    for (int i = 0; i < kMenuEntries; ++i) {
+        Amenu[i] = new QPushButton(QString::fromLatin1(entries[i]), this);
+        Amenu[i]->setToolTip(Amenu[i]->text());
+        connect(Amenu[i], &QPushButton::clicked, this, [this, i] { Amenu_Click(i); });
+        menu->addWidget(Amenu[i]);
+    }
+    menu->setSpacing(2);
+    column->addLayout(menu);
+
     Panels = new QStackedWidget(this);
+    Panels->addWidget(buildTreesPage());
     ComposePage = buildComposePage();
     Panels->addWidget(ComposePage);
+    LoginPage = buildLoginPage();
+    Panels->addWidget(LoginPage);
+    CallPage = buildCallPage();
+    Panels->addWidget(CallPage);
     column->addWidget(Panels, 1);
 
     auto* status = new QHBoxLayout;
     PLabel[kStatusLabel] = new QLabel(QStringLiteral("Status"), this);
     StatusLabel = new QLabel(this);
     StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    StatusLabel->setWordWrap(true);
     status->addWidget(PLabel[kStatusLabel]);
     status->addWidget(StatusLabel, 1);
     column->addLayout(status);
-
-    txtFromEmailAddress->setText(store_.GetSetting(QString::fromLatin1(kFromKey), QString()));
-    resize(460, 420);
 }
 
-Pilot::~Pilot() = default;
+QWidget* Pilot::buildTreesPage()
+{
+    Trees = new QTabWidget(this);
+    tvwContact = new QTreeWidget(Trees);
+    tvwContact->setHeaderHidden(true);
+    tvwContact->setRootIsDecorated(false);
+    connect(tvwContact, &QTreeWidget::itemDoubleClicked, this, &Pilot::contactChosen);
+    tvwSetup = new QTreeWidget(Trees);
+    tvwSetup->setHeaderHidden(true);
+    tvwSetup->setRootIsDecorated(false);
+    // The main window's pages, then the console's own.
+    const char* const pages[] = {"E-mail account", "Checking", "Telephone", "Speech",
+                                 "Spam lists",     "Mailbox",  "Sign-in",   "Internet call"};
+    for (int i = 0; i < int(std::size(pages)); ++i) {
+        auto* item = new QTreeWidgetItem(tvwSetup, QStringList(QString::fromLatin1(pages[i])));
+        item->setData(0, Qt::UserRole, i);
+    }
+    connect(tvwSetup, &QTreeWidget::itemActivated, this, &Pilot::setupChosen);
+    connect(tvwSetup, &QTreeWidget::itemDoubleClicked, this, &Pilot::setupChosen);
+    PLabel[kContactsLabel] = new QLabel(this); // captions of the two tabs
+    PLabel[kContactsLabel]->hide();
+    PLabel[kSetupLabel] = new QLabel(this);
+    PLabel[kSetupLabel]->hide();
+    Trees->addTab(tvwContact, QStringLiteral("Contacts"));
+    Trees->addTab(tvwSetup, QStringLiteral("Settings"));
+    return Trees;
+}
 
 QWidget* Pilot::buildComposePage()
 {
@@ -98,25 +203,85 @@ QWidget* Pilot::buildComposePage()
     return page;
 }
 
+QWidget* Pilot::buildLoginPage()
+{
+    auto* page = new QWidget(this);
+    auto* form = new QFormLayout(page);
+    login_name = new QLineEdit(page);
+    password = new QLineEdit(page);
+    password->setEchoMode(QLineEdit::Password);
+    PLabel[kNameLabel] = new QLabel(QStringLiteral("User ID"), page);
+    PLabel[kPasswordLabel] = new QLabel(QStringLiteral("Password"), page);
+    form->addRow(PLabel[kNameLabel], login_name);
+    form->addRow(PLabel[kPasswordLabel], password);
+    return page;
+}
+
+QWidget* Pilot::buildCallPage()
+{
+    auto* page = new QWidget(this);
+    auto* form = new QFormLayout(page);
+    Text1 = new QLineEdit(page);
+    Text1->setPlaceholderText(QStringLiteral("user, or host:port"));
+    Text2 = new QLineEdit(page);
+    Text2->setInputMask(QStringLiteral("00000"));
+    PLabel[kCallUserLabel] = new QLabel(QStringLiteral("User to call"), page);
+    PLabel[kPortLabel] = new QLabel(QStringLiteral("Port"), page);
+    form->addRow(PLabel[kCallUserLabel], Text1);
+    form->addRow(PLabel[kPortLabel], Text2);
+    return page;
+}
+
+// ---- captions and status
+
 void Pilot::SetLabelCaption(int index, const QString& text)
 {
-    if (index >= 0 && index < kLabels && PLabel[index])
-        PLabel[index]->setText(text);
+    if (index < 0 || index >= kLabels || !PLabel[index])
+        return;
+    PLabel[index]->setText(text);
+    if (index == kContactsLabel)
+        Trees->setTabText(0, text);
+    if (index == kSetupLabel)
+        Trees->setTabText(1, text);
 }
 
 void Pilot::SetButtonText(int index, const QString& text)
 {
-    if (index < 0 || index >= kFunctionButtons || !AFunction[index])
+    if (index < 0 || index >= kFunctionButtons)
         return;
-    if (index <= 2)
+    if (index <= QuitButton)
         AFunction[index]->setToolTip(text);
-    else
+    else if (index != CallButton) // the call button shows its call or hang-up text
         AFunction[index]->setText(text);
+}
+
+void Pilot::SetMenuToolTip(int index, const QString& text)
+{
+    if (index < 0 || index >= kMenuEntries)
+        return;
+    Amenu[index]->setToolTip(text);
+    Amenu[index]->setText(text);
+}
+
+void Pilot::SetExtraTexts(const QString& call, const QString& hangUp)
+{
+    callText_ = call;
+    hangUpText_ = hangUp;
+    AFunction[CallButton]->setText(callText_);
+}
+
+void Pilot::SetAmenu(bool on)
+{
+    menuOn_ = on;
+    for (QPushButton* entry : Amenu)
+        entry->setEnabled(on);
 }
 
 void Pilot::showMess(const QString& text)
 {
     StatusLabel->setText(text);
+    if (tray_)
+        tray_->setToolTip(QStringLiteral("Korvalen ") + text.trimmed());
 }
 
 QString Pilot::statusText() const
@@ -124,100 +289,58 @@ QString Pilot::statusText() const
     return StatusLabel->text();
 }
 
-void Pilot::showCompose()
+void Pilot::ShowViseme(int picture)
 {
-    Panels->setCurrentWidget(ComposePage);
+    if (picture < 1 || picture > kMouthPictures || picture == viseme_)
+        return;
+    viseme_ = picture;
+    VisemePicture->setPixmap(QPixmap(dataFile(QStringLiteral("mouth%1.bmp").arg(picture, 2, 10, QLatin1Char('0')))));
+}
+
+void Pilot::showSwitch()
+{
+    // The picture shows what a press does.
+    AFunction[SwitchButton]->setIcon(
+        QIcon(dataFile(switchOn_ ? QStringLiteral("offbutton.bmp") : QStringLiteral("onbutton.bmp"))));
+    AFunction[SwitchButton]->setText(switchOn_ ? QStringLiteral("On") : QStringLiteral("Off"));
+}
+
+void Pilot::showPanel(QWidget* page)
+{
+    Panels->setCurrentWidget(page);
     show();
     raise();
     activateWindow();
 }
 
-void Pilot::AFunction_Click(int index)
+void Pilot::showCompose()
 {
-    if (index == kSendButton)
-        sendMail();
+    showPanel(ComposePage);
 }
 
-// ---- sending
+// ---- stored fields
 
-void Pilot::sendMail()
+void Pilot::ReloadSetting()
 {
-    const QString to = txtToEmailAddress->text().trimmed();
-    const QString from = txtFromEmailAddress->text().trimmed();
-    if (to.isEmpty() || from.isEmpty()) {
-        showMess(QStringLiteral("Enter both the To and the From address to send."));
-        return;
-    }
-    if (sending_) {
-        showMess(QStringLiteral("e mail is Busy, try later"));
-        return;
-    }
-    ObjSmtp->setWsock(SMTPsock);
-    ObjSmtp->setWtimeout(SmtpTimeout);
-    ObjSmtp->Server = host_.smtpServer();
-    ObjSmtp->SMTPPort = host_.smtpPort();
-    ObjSmtp->SendTo = to;
-    ObjSmtp->MailFrom = from;
-    ObjSmtp->MessageSubject = txtMailSubject->text();
-    ObjSmtp->MessageText = RTf->toPlainText();
-    sending_ = true; // before Connect: a bad server ends the send within it
-    ObjSmtp->Connect(0, QString());
+    for (const Stored& s : kStored)
+        if (s.field != &Pilot::txtFromEmailAddress)
+            (this->*s.field)->setText(store_.GetSetting(QString::fromLatin1(s.key), QString::fromLatin1(s.byDefault)));
 }
-
-void Pilot::ObjSmtp_Sending()
-{
-    showMess(QStringLiteral("E-mail Sending"));
-}
-
-void Pilot::ObjSmtp_ServerClose(int16_t code)
-{
-    sending_ = false;
-    switch (code) {
-    case cSmtp::Delivered:
-    case cSmtp::ServerClosed: showMess(QStringLiteral("Send Complete")); break;
-    case cSmtp::TimedOut:
-    case cSmtp::NetworkError: showMess(QStringLiteral("Network Error")); break;
-    case cSmtp::NotDelivered: showMess(QStringLiteral("Fail Send Email")); break;
-    default: break;
-    }
-}
-
-// ---- keys dictated on the telephone
-
-QString Pilot::applyDictatedKey(const QString& character)
-{
-    RTf->setFocus();
-    QTextCursor cursor = RTf->textCursor();
-    QString spoken;
-    if (character.size() == 1 && character[0] == QChar(kBackspace)) {
-        cursor.deletePreviousChar();
-        spoken = QStringLiteral(" Erase");
-    } else if (character.size() == 1 && character[0] == QChar(kReturn)) {
-        cursor.insertText(QStringLiteral("\n"));
-        spoken = QStringLiteral(" Enter");
-    } else {
-        QString typed;
-        for (QChar c : character)
-            if (c.category() != QChar::Other_Control)
-                typed += c;
-        if (typed.isEmpty())
-            return {};
-        cursor.insertText(typed);
-        spoken = typed == QLatin1String(" ") ? QStringLiteral(" Space") : typed;
-    }
-    RTf->setTextCursor(cursor);
-    return spoken;
-}
-
-// ---- closing
 
 void Pilot::Form_Unload()
 {
-    store_.SaveSetting(QString::fromLatin1(kFromKey), txtFromEmailAddress->text());
+    for (const Stored& s : kStored)
+        store_.SaveSetting(QString::fromLatin1(s.key), (this->*s.field)->text());
 }
 
+// The frame button hides the window; the tray icon or the main window brings it back.
 void Pilot::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
-    QWidget::closeEvent(event);
+    if (quitting_) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    hideToTray();
 }

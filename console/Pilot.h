@@ -11,25 +11,56 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
+class QSystemTrayIcon;
+class QTabWidget;
 class QTcpSocket;
 class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
 class cSmtp;
 namespace platform {
 class SettingsStore;
 }
 
-// The program's console: a row of function buttons over one panel at a time, and a status
-// label. It composes and sends short e-mails through an SMTP client of its own.
+// The program's console: a row of function buttons, a menu of ten entries over one panel at a
+// time (contacts and setup trees, compose page, sign-in, internet call), a status label, the
+// mouth picture of the talking voice and an icon in the notification area. Signing in starts
+// mail checking on the main window; the switch stops it.
 class Pilot : public QWidget
 {
     Q_OBJECT
 public:
     static constexpr int kLabels = 11; // PLabel 0 to 10
     static constexpr int kFunctionButtons = 7; // AFunction 0 to 6
-    static constexpr int kSendButton = 3;
+    static constexpr int kMenuEntries = 10; // Amenu 0 to 9
+    enum FunctionButton {
+        SwitchButton = 0,
+        HideButton = 1,
+        QuitButton = 2,
+        kSendButton = 3,
+        ClearButton = 4,
+        ContactsButton = 5,
+        CallButton = 6
+    };
+    enum MenuEntry {
+        ContactsEntry = 0,
+        NotesEntry = 1,
+        CallEntry = 2,
+        SettingsEntry = 3,
+        HelpEntry = 4,
+        ComposeEntry = 5,
+        LoginEntry = 6,
+        SetupEntry = 7,
+        SiteEntry = 8,
+        WizardEntry = 9
+    };
 
     Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent = nullptr);
     ~Pilot() override;
+
+    // Puts the stored fields in and signs in when it can; called once the main window has made
+    // everything the sign-in starts.
+    void Form_Load();
 
     // Writes the status label.
     void showMess(const QString& text);
@@ -41,25 +72,60 @@ public:
     // Returns what to say back to the caller (empty when nothing happened).
     QString applyDictatedKey(const QString& character);
     // Captions from the captions file: label index 0 to 10; function button 0 to 6 (0 to 2
-    // carry pictures, so their text is the tool-tip).
+    // carry pictures, so their text is the tool-tip); menu entry 0 to 9; the call button's two
+    // captions.
     void SetLabelCaption(int index, const QString& text);
     void SetButtonText(int index, const QString& text);
+    void SetMenuToolTip(int index, const QString& text);
+    void SetExtraTexts(const QString& call, const QString& hangUp);
+    // The menu entries are off while a check or a call holds the program.
+    void SetAmenu(bool on);
+    bool AmenuVisable() const { return menuOn_; }
+    // The mouth picture 1 to 21 of the speaking voice.
+    void ShowViseme(int picture);
+    int visemeShown() const { return viseme_; }
+
+    // Signed in: to the web service, or locally when none is set.
+    bool isLogin() const;
+    // Signs in with the login fields (both must be filled for the web service).
+    void StartLogin();
+    // Reads the login fields and the call fields from the settings again (after the wizard).
+    void ReloadSetting();
     // Stores what the window keeps between runs.
     void Form_Unload();
+    // The program ends: stores the fields and closes for good.
+    void Unload();
 
     void AFunction_Click(int index);
+    void Amenu_Click(int index);
+    bool switchedOn() const { return switchOn_; }
     // An e-mail is on its way; a second one is refused until it ends.
     bool isSending() const { return sending_; }
+    // The tray icon, where the desktop has a notification area.
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    // A double-click on the tray icon.
+    void trayActivated();
 
+    QLineEdit* login_name;
+    QLineEdit* password;
+    QLineEdit* Text1; // the user (or host:port) to call
+    QLineEdit* Text2; // this program's internet-call port
     QLineEdit* txtToEmailAddress;
     QLineEdit* txtFromEmailAddress;
     QLineEdit* txtMailSubject;
     QPlainTextEdit* RTf; // the message body
     QLabel* StatusLabel;
-    std::array<QLabel*, kLabels> PLabel{}; // only those of built panels
-    std::array<QPushButton*, kFunctionButtons> AFunction{}; // only those with an action yet
+    QLabel* VisemePicture;
+    std::array<QLabel*, kLabels> PLabel{};
+    std::array<QPushButton*, kFunctionButtons> AFunction{};
+    std::array<QPushButton*, kMenuEntries> Amenu{};
     QStackedWidget* Panels;
+    QTabWidget* Trees; // the contact and setup trees
+    QTreeWidget* tvwContact;
+    QTreeWidget* tvwSetup;
     QWidget* ComposePage;
+    QWidget* LoginPage;
+    QWidget* CallPage;
 
     // The console's own SMTP client with the socket and one-second timer it lends it.
     cSmtp* ObjSmtp;
@@ -70,12 +136,33 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildWindow();
+    QWidget* buildTreesPage();
     QWidget* buildComposePage();
+    QWidget* buildLoginPage();
+    QWidget* buildCallPage();
+    void showPanel(QWidget* page);
+    void switchButton();
+    void hideToTray();
+    void quit();
+    void showSwitch();
+    void addContact(const QString& name);
+    void contactChosen(QTreeWidgetItem* item);
+    void setupChosen(QTreeWidgetItem* item);
+    void LogIned();
     void sendMail();
     void ObjSmtp_Sending();
     void ObjSmtp_ServerClose(int16_t code);
 
     platform::SettingsStore& store_;
     ConsoleHost& host_;
+    QSystemTrayIcon* tray_ = nullptr;
+    QString callText_ = QStringLiteral("Call");
+    QString hangUpText_ = QStringLiteral("Hang up");
+    bool switchOn_ = false;
+    bool menuOn_ = true;
+    bool localSignedIn_ = false;
+    bool quitting_ = false;
     bool sending_ = false;
+    int viseme_ = 0;
 };

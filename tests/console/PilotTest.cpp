@@ -4,12 +4,16 @@
 #include "TestSupport.h"
 #include "console/ConsoleHost.h"
 #include "console/Pilot.h"
+#include "platform/ProgramFolder.h"
 #include "platform/SettingsStore.h"
 #include "protocols/cSmtp.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
 #include <QTcpServer>
 #include <QTest>
 #include <QTextCursor>
@@ -24,8 +28,21 @@ struct FakeHost : ConsoleHost
 {
     QString server = "127.0.0.1";
     int32_t port = 0;
+    QStringList asked; // what the console asked of the main window, in order
+    std::function<void()> wizard;
     QString smtpServer() const override { return server; }
     int32_t smtpPort() const override { return port; }
+    void consoleStartChecking() override { asked << "start"; }
+    void consoleStopChecking() override { asked << "stop"; }
+    void consoleShowSettings(int page) override { asked << QString("settings %1").arg(page); }
+    void consoleShowNotes() override { asked << "notes"; }
+    void consoleRunWizard() override
+    {
+        asked << "wizard";
+        if (wizard)
+            wizard();
+    }
+    void consoleQuit() override { asked << "quit"; }
 };
 
 class Console : public ::testing::Test
@@ -190,4 +207,105 @@ TEST_F(Console, KeepsTheFromAddressBetweenRuns)
     EXPECT_EQ(platform::SettingsStore(profile.file("settings.ini")).GetSetting("txtFromEmailAddress", ""),
               "new@example.com");
     EXPECT_TRUE(Pilot(store, host).txtToEmailAddress->text().isEmpty());
+}
+
+TEST_F(Console, SignsInAtStartAndTheSwitchStopsAndRestartsChecking)
+{
+    EXPECT_FALSE(pilot->isLogin());
+    pilot->Form_Load(); // no web service: signed in at once
+    EXPECT_TRUE(pilot->isLogin());
+    EXPECT_TRUE(pilot->switchedOn());
+    EXPECT_FALSE(pilot->LoginPage->isEnabled()); // the sign-in fields rest while signed in
+    pilot->AFunction[Pilot::SwitchButton]->click();
+    EXPECT_FALSE(pilot->switchedOn());
+    EXPECT_TRUE(pilot->LoginPage->isEnabled());
+    pilot->AFunction[Pilot::SwitchButton]->click();
+    EXPECT_EQ(host.asked, (QStringList{"start", "stop", "start"}));
+}
+
+TEST_F(Console, KeepsItsFieldsBetweenRunsAndReloadsThemAfterTheWizard)
+{
+    EXPECT_EQ(pilot->Text2->text(), "9595");
+    EXPECT_EQ(pilot->password->text(), "4071");
+    EXPECT_TRUE(pilot->login_name->text().isEmpty());
+
+    pilot->Text1->setText("bob");
+    pilot->Text2->setText("9696");
+    pilot->login_name->setText("alice");
+    pilot->password->setText("1234");
+    pilot->Form_Unload();
+    pilot = std::make_unique<Pilot>(store, host);
+    EXPECT_EQ(pilot->Text1->text(), "bob");
+    EXPECT_EQ(pilot->Text2->text(), "9696");
+    EXPECT_EQ(pilot->login_name->text(), "alice");
+    EXPECT_EQ(pilot->password->text(), "1234");
+    ASSERT_EQ(pilot->tvwContact->topLevelItemCount(), 1); // the last user called is a contact
+    EXPECT_EQ(pilot->tvwContact->topLevelItem(0)->text(0), "bob");
+
+    // The wizard stores a new sign-in; the console takes it over, the composer keeps its text.
+    host.wizard = [&] { store.SaveSetting("Loginname", "carol"); };
+    pilot->txtFromEmailAddress->setText("typed@example.com");
+    pilot->Amenu_Click(Pilot::WizardEntry);
+    EXPECT_EQ(pilot->login_name->text(), "carol");
+    EXPECT_EQ(pilot->txtFromEmailAddress->text(), "typed@example.com");
+}
+
+TEST_F(Console, MenuEntriesAndTreesOpenTheirPanelsAndWindows)
+{
+    const struct
+    {
+        int entry;
+        QWidget* Pilot::*panel; // the panel shown, or null
+        QString asked;
+    } rows[] = {
+        {Pilot::ComposeEntry, &Pilot::ComposePage, ""}, {Pilot::LoginEntry, &Pilot::LoginPage, ""},
+        {Pilot::CallEntry, &Pilot::CallPage, ""},       {Pilot::NotesEntry, nullptr, "notes"},
+        {Pilot::SettingsEntry, nullptr, "settings -1"},
+    };
+    for (const auto& r : rows) {
+        host.asked.clear();
+        pilot->Amenu_Click(r.entry);
+        if (r.panel) {
+            EXPECT_EQ(pilot->Panels->currentWidget(), (*pilot).*r.panel) << r.entry;
+        }
+        EXPECT_EQ(host.asked.join(','), r.asked) << r.entry;
+    }
+    pilot->Amenu_Click(Pilot::SetupEntry);
+    EXPECT_EQ(pilot->Panels->currentWidget(), pilot->Trees);
+    host.asked.clear();
+    for (int i = 0; i < pilot->tvwSetup->topLevelItemCount(); ++i)
+        emit pilot->tvwSetup->itemActivated(pilot->tvwSetup->topLevelItem(i), 0);
+    EXPECT_EQ(host.asked,
+              (QStringList{"settings 0", "settings 1", "settings 2", "settings 3", "settings 4", "settings 5"}));
+    EXPECT_EQ(pilot->Panels->currentWidget(), pilot->CallPage); // the last entry is the console's own
+
+    // The menu rests while a check or a call holds the program.
+    pilot->SetAmenu(false);
+    EXPECT_FALSE(pilot->AmenuVisable());
+    EXPECT_FALSE(pilot->Amenu[Pilot::SettingsEntry]->isEnabled());
+}
+
+TEST_F(Console, ClosingHidesTheWindowAndQuitEndsTheProgramOnce)
+{
+    pilot->show();
+    pilot->close();
+    EXPECT_TRUE(host.asked.isEmpty()); // closing is not quitting
+    EXPECT_TRUE(pilot->trayIcon() ? !pilot->isVisible() : pilot->isMinimized());
+    pilot->AFunction[Pilot::QuitButton]->click();
+    pilot->AFunction[Pilot::QuitButton]->click();
+    EXPECT_EQ(host.asked, QStringList{"quit"});
+}
+
+TEST_F(Console, ShowsTheMouthPictureOfEachViseme)
+{
+    platform::SetProgramFolderOverride(testing_support::sourceDir() + "/data");
+    for (int picture : {1, 21, 7}) {
+        pilot->ShowViseme(picture);
+        EXPECT_EQ(pilot->visemeShown(), picture);
+        EXPECT_FALSE(pilot->VisemePicture->pixmap().isNull()) << picture;
+    }
+    pilot->ShowViseme(0);
+    pilot->ShowViseme(22);
+    EXPECT_EQ(pilot->visemeShown(), 7);
+    platform::SetProgramFolderOverride(QString());
 }
