@@ -25,11 +25,11 @@ qsizetype FindNoCase(const QByteArray& hay, QByteArrayView needle, qsizetype fro
 QString DecodeBytes(QByteArrayView bytes, const QByteArray& charset)
 {
     if (!charset.isEmpty()) {
-        QStringDecoder named(charset.constData());
+        QStringDecoder named(charset.constData(), QStringConverter::Flag::Stateless);
         if (named.isValid())
             return named.decode(bytes);
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
