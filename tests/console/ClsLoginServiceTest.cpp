@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web sign-in against korvalen-service on loopback, through the real page fetcher.
 #include "ServiceProcess.h"
+#include "TestCertificates.h"
 #include "console/ClsLogin.h"
 #include "platform/WebBrowser.h"
 
@@ -122,6 +123,25 @@ TEST_F(AgainstService, SignsInOnTheRealOneSecondTimer)
     QSignalSpy delays(&c.login, &ClsLogin::LogInDelay);
     ASSERT_TRUE(c.signIn("alice", "s3cret")) << qPrintable(c.lastError());
     EXPECT_EQ(delays.count(), 1);
+}
+
+// Over HTTPS: a certificate the system trusts signs in; one that nobody vouches for does not.
+TEST(SecureService, SignsInOnlyWithATrustedCertificate)
+{
+    TestCertificates::trustTestCa();
+    const auto& certs = TestCertificates::instance();
+    for (const auto* identity : {&certs.good(), &certs.selfSigned()}) {
+        const bool trusted = identity == &certs.good();
+        SCOPED_TRACE(trusted ? "trusted" : "self-signed");
+        ServiceProcess service;
+        ASSERT_TRUE(service.addUser("alice", "s3cret"));
+        const quint16 port = service.serve({"--tls-cert", identity->certFile, "--tls-key", identity->keyFile});
+        ASSERT_NE(port, 0);
+        Console c(service.base(port, "https"), 10);
+        EXPECT_EQ(c.signIn("alice", "s3cret"), trusted) << qPrintable(c.lastError());
+        EXPECT_EQ(c.lastError(), trusted ? "" : "Fail Login server");
+        EXPECT_EQ(service.logText().contains("signed in"), trusted);
+    }
 }
 
 TEST(SilentService, LoginGivesUpAfterItsTicksAndDropsTheConnection)

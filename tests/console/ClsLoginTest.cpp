@@ -245,6 +245,21 @@ TEST_F(SignIn, UnansweredPresenceIsAskedOnceMoreThenFails)
     EXPECT_FALSE(timer.isActive());
 }
 
+TEST_F(SignIn, APresenceConfirmedOnItsRetryLeavesTheNextOneItsRetry)
+{
+    signIn();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        tick(kPeriod + 1);
+        tick(ClsLogin::kPresenceTicks); // unanswered: asked again
+        ASSERT_EQ(login.LoginState(), ClsLogin::PresenceRequest);
+        browser.page(Deciphered(browser.lastQuery().queryItemValue("key"), kPresence));
+        EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
+    }
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(present.count(), 2);
+}
+
 TEST_F(SignIn, PresenceAfterALongSilenceFailsInstead)
 {
     signIn();

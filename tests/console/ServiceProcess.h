@@ -39,17 +39,21 @@ public:
         return run({"add-user", name, "--db", db(), "--password", password}) == 0;
     }
     // Starts serving; the port it listens on, 0 when it did not start.
-    quint16 serve()
+    quint16 serve(const QStringList& more = {})
     {
-        serve_.start(QStringLiteral(KORVALEN_SERVICE), {"serve", "--listen", "127.0.0.1:0", "--db", db(), "--keys",
-                                                        folder_.file("keys.ini"), "--log", log()});
+        serve_.start(QStringLiteral(KORVALEN_SERVICE), QStringList{"serve", "--listen", "127.0.0.1:0", "--db", db(),
+                                                                   "--keys", folder_.file("keys.ini"), "--log", log()}
+                                                           + more);
         if (!QTest::qWaitFor([&] { return serve_.canReadLine() || serve_.state() == QProcess::NotRunning; }, 15000))
             return 0;
         const QString line = QString::fromUtf8(serve_.readLine());
         const auto m = QRegularExpression(":(\\d+) ").match(line);
         return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
     }
-    QString base(quint16 port) const { return QStringLiteral("http://127.0.0.1:%1/kv/").arg(port); }
+    QString base(quint16 port, const char* scheme = "http") const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2/kv/").arg(QString::fromLatin1(scheme)).arg(port);
+    }
     QByteArray logText() const
     {
         QFile f(log());
