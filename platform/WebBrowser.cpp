@@ -5,6 +5,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QUrl>
 
 namespace platform {
@@ -114,10 +115,7 @@ QString PageTitle(const QByteArray& page, const QByteArray& charset)
     return ResolveReferences(raw).simplified().left(kTitleCap);
 }
 
-WebBrowser::WebBrowser(QObject* parent) : QObject(parent), network_(new QNetworkAccessManager(this))
-{
-    network_->setCookieJar(nullptr);
-}
+WebBrowser::WebBrowser(QObject* parent) : QObject(parent), network_(new QNetworkAccessManager(this)) { }
 
 WebBrowser::~WebBrowser()
 {
@@ -128,7 +126,20 @@ void WebBrowser::Navigate(const QString& url)
 {
     Stop();
     lastError_.clear();
-    QNetworkRequest request{QUrl(url)};
+    const QUrl address(url);
+    const QString scheme = address.scheme().toLower();
+    if (scheme != u"http" && scheme != u"https") {
+        // only web pages: never a local file or another protocol; the error page follows as
+        // any page does, after this call has returned
+        lastError_ = QStringLiteral("not a web address: %1").arg(url.left(200));
+        const quint64 navigation = navigation_;
+        QTimer::singleShot(0, this, [this, navigation] {
+            if (navigation == navigation_)
+                emit DocumentComplete(true, QString::fromLatin1(kHtmlDocument), QString::fromLatin1(kErrorTitle));
+        });
+        return;
+    }
+    QNetworkRequest request{address};
     // no history, no reading from or writing to a cache
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
@@ -142,6 +153,7 @@ void WebBrowser::Navigate(const QString& url)
 
 void WebBrowser::Stop()
 {
+    ++navigation_;
     page_.clear();
     if (QNetworkReply* reply = reply_.data()) {
         reply_.clear();

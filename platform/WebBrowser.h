@@ -55,6 +55,7 @@ private:
     QPointer<QNetworkReply> reply_;
     QByteArray page_;
     QString lastError_;
+    quint64 navigation_ = 0; // counts navigations and stops, so a stale error page is dropped
 };
 
 } // namespace platform

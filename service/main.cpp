@@ -101,15 +101,15 @@ int Serve(const QCommandLineParser& args)
     if (!keys)
         return Fail(QStringLiteral("%1: %2").arg(args.value(QStringLiteral("keys")), error));
 
-    static UserStore users;
+    UserStore users;
     if (!users.open(args.value(QStringLiteral("db"))))
         return Fail(users.lastError());
-    static QFile log(args.value(QStringLiteral("log")));
+    QFile log(args.value(QStringLiteral("log")));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         return Fail(QStringLiteral("cannot write the log %1: %2").arg(log.fileName(), log.errorString()));
 
-    static LoginDesk desk(users, *keys, period);
-    static HttpFront front(desk, &log);
+    LoginDesk desk(users, *keys, period);
+    HttpFront front(desk, &log);
     const bool tls = args.isSet(QStringLiteral("tls-cert")) || args.isSet(QStringLiteral("tls-key"));
     if (tls) {
         const QByteArray certText = ReadFile(args.value(QStringLiteral("tls-cert")), &error);

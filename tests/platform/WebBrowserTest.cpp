@@ -136,10 +136,23 @@ TEST(WebBrowser, UnreachablePageCompletesAsAnErrorPage)
     EXPECT_EQ(done.at(0).at(2).toString(), platform::WebBrowser::kErrorTitle);
     EXPECT_FALSE(browser.lastError().isEmpty());
 
+    for (const char* notWeb : {"not a web address", "file:///etc/hostname", "ftp://127.0.0.1/x"}) {
+        SCOPED_TRACE(notWeb);
+        done.clear();
+        browser.Navigate(notWeb);
+        EXPECT_EQ(done.count(), 0); // not from inside the call
+        ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
+        EXPECT_EQ(done.at(0).at(1).toString(), "HTMLDocument");
+        EXPECT_EQ(done.at(0).at(2).toString(), platform::WebBrowser::kErrorTitle);
+    }
+    // stopped before it came: no page at all
     done.clear();
-    browser.Navigate("not a web address");
+    browser.Navigate("file:///etc/hostname");
+    browser.Stop();
+    browser.Navigate(QStringLiteral("http://127.0.0.1:%1/").arg(closed));
     ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
-    EXPECT_EQ(done.at(0).at(2).toString(), platform::WebBrowser::kErrorTitle);
+    EXPECT_TRUE(browser.lastError().contains("refused", Qt::CaseInsensitive)) << qPrintable(browser.lastError());
+    EXPECT_EQ(done.count(), 1);
 }
 
 TEST(WebBrowser, StopAbandonsThePageInProgress)
