@@ -62,6 +62,18 @@ LoginDesk::Session* LoginDesk::liveSession(const QString& uid)
     return it == sessions_.end() ? nullptr : &it.value();
 }
 
+bool LoginDesk::tooManyFailures(const QString& address)
+{
+    const qint64 now = clock_();
+    for (auto it = failures_.begin(); it != failures_.end();) {
+        if (now - it->since > kFailureWindow)
+            it = failures_.erase(it);
+        else
+            ++it;
+    }
+    return failures_.value(address).count >= kMaxFailures;
+}
+
 bool LoginDesk::isSignedIn(const QString& uid)
 {
     return liveSession(uid) != nullptr;
@@ -95,14 +107,21 @@ LoginDesk::Answer LoginDesk::answer(const QUrlQuery& query, const QHostAddress& 
     case Login: {
         const QString password = decipher(field("pw"), ServiceKeys::Password);
         const QString myKey = decipher(key, ServiceKeys::Presence);
-        if (myKey.isEmpty() || myKey.size() > kMaxKey) {
+        const QString address = Address(peer);
+        if (tooManyFailures(address)) {
+            a.title = QString::fromLatin1(kDenied);
+            a.outcome = QStringLiteral("refused: too many failed logins from this address");
+        } else if (myKey.isEmpty() || myKey.size() > kMaxKey) {
             a.title = QString::fromLatin1(kDenied);
             a.outcome = QStringLiteral("unreadable key");
         } else if (!users_.checkPassword(a.uid, password)) {
+            Failures& f = failures_[address];
+            if (f.count++ == 0)
+                f.since = clock_();
             a.title = QString::fromLatin1(kDenied);
             a.outcome = QStringLiteral("wrong name or password");
         } else {
-            sessions_.insert(a.uid, Session{myKey, Address(peer), Port(field("port")), clock_()});
+            sessions_.insert(a.uid, Session{myKey, address, Port(field("port")), clock_()});
             a.title = encipher(myKey, ServiceKeys::LoginAnswer);
             a.outcome = QStringLiteral("signed in");
         }

@@ -19,6 +19,10 @@ public:
     enum Function { Logout = 0, Presence = 2, Login = 8, Lookup = 10, Alert = 13 };
     static constexpr int kDefaultPresencePeriod = 489; // seconds between a console's presence requests
     static constexpr int kDefaultVoipPort = 9595;
+    // Password guessing: after this many failed logins from one address within the window, that
+    // address is refused without a check until the window has passed.
+    static constexpr int kMaxFailures = 10;
+    static constexpr qint64 kFailureWindow = 10 * 60 * 1000;
 
     // Titles of refusals; none of them deciphers to a key or holds a comma.
     static constexpr const char* kDenied = "denied";
@@ -54,10 +58,17 @@ private:
     Session* liveSession(const QString& uid);
     bool keyMatches(const QString& uid, const QString& dashKey);
     void expire();
+    bool tooManyFailures(const QString& address);
 
     UserStore& users_;
     ServiceKeys keys_;
     qint64 sessionLife_; // milliseconds
     std::function<qint64()> clock_;
     QHash<QString, Session> sessions_;
+    struct Failures
+    {
+        int count = 0;
+        qint64 since = 0;
+    };
+    QHash<QString, Failures> failures_; // by peer address
 };

@@ -71,6 +71,18 @@ TEST_F(Desk, LoginAnswersTheKeyForTheConsoleToRead)
     EXPECT_FALSE(desk.isSignedIn("bob"));
 }
 
+TEST_F(Desk, PasswordGuessingFromOneAddressIsSlowedDown)
+{
+    for (int i = 0; i < LoginDesk::kMaxFailures; ++i)
+        ASSERT_EQ(login("alice", "guess" + QString::number(i), "12345678", 9595, "198.51.100.66").outcome,
+                  "wrong name or password");
+    // even the right password is refused from there for a while; other addresses are not
+    EXPECT_EQ(login("alice", "s3cret", "12345678", 9595, "198.51.100.66").title, "denied");
+    EXPECT_EQ(Read(login("alice", "s3cret", "12345678", 9595, "192.0.2.1").title, kAnswer), "12345678");
+    now += LoginDesk::kFailureWindow + 1;
+    EXPECT_EQ(Read(login("alice", "s3cret", "12345678", 9595, "198.51.100.66").title, kAnswer), "12345678");
+}
+
 TEST_F(Desk, PresenceEchoesTheNonceOfASignedInUser)
 {
     EXPECT_EQ(ask("function=2&uid=alice&key=" + Sent("123456", kPresence)).title, "offline");
