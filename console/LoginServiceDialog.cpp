@@ -33,6 +33,7 @@ LoginServiceDialog::LoginServiceDialog(platform::SettingsStore& store, QWidget* 
     }
     messageLabel = new QLabel;
     messageLabel->setWordWrap(true);
+    messageLabel->setMinimumWidth(360);
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &LoginServiceDialog::tryAccept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -46,6 +47,7 @@ LoginServiceDialog::LoginServiceDialog(platform::SettingsStore& store, QWidget* 
 void LoginServiceDialog::complain(QLineEdit* field, const QString& message)
 {
     messageLabel->setText(message);
+    adjustSize(); // room for the message's lines
     field->setFocus();
     field->selectAll();
 }
@@ -74,8 +76,8 @@ void LoginServiceDialog::tryAccept()
     }
     if (needsPlainHttpWarning(base) && warnedBase_ != base) {
         warnedBase_ = base;
-        return complain(baseEdit, tr("This address is plain http://: your login name and the sign-in travel "
-                                     "unprotected over the network. Use https:// if the service offers it, "
+        return complain(baseEdit, tr("This address is plain http://: your login name and password cross the "
+                                     "network with only weak scrambling. Use https:// if the service offers it, "
                                      "or press OK again to keep this address."));
     }
     if (!service.Save(store_))
