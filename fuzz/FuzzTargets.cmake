@@ -2,7 +2,7 @@
 # What each fuzz target of a whole session or file reader is built from; the fuzz build links
 # them with libFuzzer, the test build with fuzz/ReplayMain.cpp to replay kept findings.
 set(KORVALEN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(KORVALEN_FUZZ_SESSION_TARGETS pop3 smtp files sipinfo)
+set(KORVALEN_FUZZ_SESSION_TARGETS pop3 smtp files sipinfo codec pagetitle)
 
 function(korvalen_fuzz_inputs name sources_var libs_var)
   set(sources ${KORVALEN_FUZZ_DIR}/fuzz_${name}.cpp)
@@ -15,6 +15,12 @@ function(korvalen_fuzz_inputs name sources_var libs_var)
   elseif(name STREQUAL "sipinfo")
     # the SIP line's keypad parsing alone, without the SIP stack
     list(APPEND sources ${CMAKE_SOURCE_DIR}/platform/telephone/SipKeypad.cpp)
+    set(libs korvalen_platform)
+  elseif(name STREQUAL "codec")
+    # the web sign-in's number-string codec alone
+    list(APPEND sources ${CMAKE_SOURCE_DIR}/console/QXRSA_Encode.cpp)
+    set(libs korvalen_platform)
+  elseif(name STREQUAL "pagetitle")
     set(libs korvalen_platform)
   endif()
   set(${sources_var} ${sources} PARENT_SCOPE)

@@ -135,7 +135,7 @@ TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
         SCOPED_TRACE(prefix);
         const QString installed = install(prefix);
         EXPECT_EQ(QDir(installed + "/bin").entryList(QDir::Files, QDir::Name),
-                  QStringList({"korvalen", "korvalen-mailcheck", "korvalen-msgdump"}));
+                  QStringList({"korvalen", "korvalen-mailcheck", "korvalen-msgdump", "korvalen-service"}));
 
         QString home;
         const DataReport r = check(installed + "/bin/korvalen", "zh_TW.UTF-8", &home);

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The web sign-in against korvalen-service on loopback, through the real page fetcher.
+#include "ServiceProcess.h"
+#include "TestCertificates.h"
+#include "console/ClsLogin.h"
+#include "platform/WebBrowser.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/socket.h>
+
+namespace {
+
+// One console's sign-in: its object, browser and lent timer, answering the pending wait with
+// the login request as the console window does.
+struct Console
+{
+    Console(const QString& base, int tickMs)
+    {
+        timer.setInterval(tickMs);
+        login.SetService(login_keys::Service(base));
+        login.SetwebbrowserControl(&browser);
+        login.SetTimeControl(&timer);
+        login.AppnameValue("kv_");
+        login.AppversionValue("115");
+        QObject::connect(&login, &ClsLogin::LogInDelay, [this] {
+            if (login.LoginState() != ClsLogin::SignedIn && login.LoginState() != ClsLogin::PresenceRequest)
+                login.ExecLogin();
+        });
+    }
+    bool signIn(const QString& name, const QString& password)
+    {
+        login.SetLoginID(name, password);
+        return QTest::qWaitFor([&] { return signedIn.count() > 0 || errors.count() > 0; }, 15000)
+               && signedIn.count() == 1;
+    }
+    QString lastError() const { return errors.isEmpty() ? QString() : errors.last().at(0).toString(); }
+
+    platform::WebBrowser browser;
+    QTimer timer;
+    ClsLogin login;
+    QSignalSpy signedIn{&login, &ClsLogin::LogIned};
+    QSignalSpy errors{&login, &ClsLogin::LoginError};
+    QSignalSpy present{&login, &ClsLogin::PresenceConfirmed};
+    QSignalSpy found{&login, &ClsLogin::LogVOIPFound};
+    QSignalSpy alerts{&login, &ClsLogin::AlertSent};
+    QSignalSpy loggedOut{&login, &ClsLogin::LoggedOut};
+};
+
+class AgainstService : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.addUser("alice", "s3cret"));
+        ASSERT_TRUE(service.addUser("bob", "b0b-pw"));
+        port = service.serve();
+        ASSERT_NE(port, 0);
+    }
+    ServiceProcess service;
+    quint16 port = 0;
+};
+
+TEST_F(AgainstService, TwoUsersSignInFindEachOtherAndLeave)
+{
+    Console alice(service.base(port), 10);
+    Console bob(service.base(port), 10);
+    bob.login.SetVoipPort(9601);
+    ASSERT_TRUE(alice.signIn("alice", "s3cret")) << qPrintable(alice.lastError());
+    ASSERT_TRUE(bob.signIn("bob", "b0b-pw")) << qPrintable(bob.lastError());
+
+    // presence every two ticks, confirmed by the service
+    alice.login.ExpectedPresentValue(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.present.count() >= 2; }, 10000));
+    alice.login.ExpectedPresentValue(489);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.login.LoginState() == ClsLogin::SignedIn; }, 10000));
+
+    alice.login.LogVOIP("bob");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.found.count() > 0 || alice.errors.count() > 0; }, 10000));
+    ASSERT_EQ(alice.found.count(), 1) << qPrintable(alice.lastError());
+    EXPECT_EQ(alice.found.at(0).at(0).toString(), "127.0.0.1");
+    EXPECT_EQ(alice.found.at(0).at(1).toString(), "9601");
+    EXPECT_EQ(alice.found.at(0).at(2).toString(), bob.login.MyKey());
+
+    alice.login.ExecSendAlert();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return alice.alerts.count() == 1; }, 10000));
+
+    bob.login.Logout();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.loggedOut.count() == 1; }, 10000));
+    EXPECT_EQ(bob.loggedOut.at(0).at(0).toInt(), 1);
+
+    alice.login.LogVOIP("bob"); // no longer signed in
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.errors.count() > 0; }, 10000));
+    EXPECT_EQ(alice.lastError(), "Could not find server");
+    EXPECT_EQ(alice.errors.count(), 1);
+
+    const QByteArray log = service.logText();
+    EXPECT_TRUE(log.contains("function=8 uid=alice signed in")) << log.constData();
+    EXPECT_TRUE(log.contains("function=10 uid=alice lookup: found bob"));
+    EXPECT_TRUE(log.contains("function=0 uid=bob signed out"));
+    EXPECT_FALSE(log.contains("s3cret"));
+}
+
+TEST_F(AgainstService, WrongPasswordOrUnknownUserIsRefused)
+{
+    for (const auto& [name, password] : {std::pair{"alice", "S3cret"}, std::pair{"mallory", "s3cret"}}) {
+        Console c(service.base(port), 10);
+        EXPECT_FALSE(c.signIn(name, password));
+        EXPECT_EQ(c.lastError(), "Fail Login server");
+        EXPECT_EQ(c.login.LoginState(), ClsLogin::LogoutRequest);
+    }
+}
+
+// The pending wait on the window's real one-second timer: three seconds, then the login.
+TEST_F(AgainstService, SignsInOnTheRealOneSecondTimer)
+{
+    Console c(service.base(port), 1000);
+    QSignalSpy delays(&c.login, &ClsLogin::LogInDelay);
+    ASSERT_TRUE(c.signIn("alice", "s3cret")) << qPrintable(c.lastError());
+    EXPECT_EQ(delays.count(), 1);
+}
+
+// Over HTTPS: a certificate the system trusts signs in; one that nobody vouches for does not.
+TEST(SecureService, SignsInOnlyWithATrustedCertificate)
+{
+    TestCertificates::trustTestCa();
+    const auto& certs = TestCertificates::instance();
+    for (const auto* identity : {&certs.good(), &certs.selfSigned()}) {
+        const bool trusted = identity == &certs.good();
+        SCOPED_TRACE(trusted ? "trusted" : "self-signed");
+        ServiceProcess service;
+        ASSERT_TRUE(service.addUser("alice", "s3cret"));
+        const quint16 port = service.serve({"--tls-cert", identity->certFile, "--tls-key", identity->keyFile});
+        ASSERT_NE(port, 0);
+        Console c(service.base(port, "https"), 10);
+        EXPECT_EQ(c.signIn("alice", "s3cret"), trusted) << qPrintable(c.lastError());
+        EXPECT_EQ(c.lastError(), trusted ? "" : "Fail Login server");
+        EXPECT_EQ(service.logText().contains("signed in"), trusted);
+    }
+}
+
+TEST(SilentService, LoginGivesUpAfterItsTicksAndDropsTheConnection)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    std::unique_ptr<QTcpSocket> peer;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] { peer.reset(silent.nextPendingConnection()); });
+    Console c(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()), 10);
+    EXPECT_FALSE(c.signIn("alice", "s3cret"));
+    EXPECT_EQ(c.lastError(), "Fail Login server");
+    ASSERT_TRUE(peer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peer->state() == QAbstractSocket::UnconnectedState; }, 5000));
+}
+
+TEST(UnreachableService, LoginFailsAtOnce)
+{
+    const quint16 closed = testing_support::FreeLoopbackPort(SOCK_STREAM);
+    Console c(QStringLiteral("http://127.0.0.1:%1/").arg(closed), 3600 * 1000); // a tick never comes
+    c.login.SetLoginID("alice", "s3cret");
+    c.login.ExecLogin(); // the refused connection alone ends it
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.errors.count() > 0; }, 10000));
+    EXPECT_EQ(c.lastError(), "Fail Login server");
+}
+
+} // namespace

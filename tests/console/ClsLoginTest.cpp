@@ -1,0 +1,415 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The web sign-in against a scripted browser: the requests it builds, how it reads each answer
+// page, and what each state does when the timer's ticks run out. Ticks are given one by one.
+#include "LoginKeys.h"
+#include "console/ClsLogin.h"
+#include "console/QXRSA_Encode.h"
+#include "platform/Clock.h"
+#include "platform/WebBrowser.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace login_keys;
+
+class ScriptedBrowser : public platform::WebBrowser
+{
+public:
+    QStringList visited;
+    int stops = 0;
+    void Navigate(const QString& url) override { visited << url; }
+    void Stop() override { ++stops; }
+    void page(const QString& title, bool topLevel = true, const QString& type = "HTMLDocument")
+    {
+        emit DocumentComplete(topLevel, type, title);
+    }
+    QUrlQuery lastQuery() const { return QUrlQuery(visited.value(visited.size() - 1).section(u'?', 1)); }
+};
+
+// What the service would decipher from a request field.
+QString Deciphered(const QString& dashForm, const Pair& pair)
+{
+    return Decode(QString(dashForm).replace(u'-', u'+'), pair.serviceExponent, pair.console.modulus);
+}
+QString Enciphered(const QString& text, const Pair& pair)
+{
+    return Encode(text, pair.serviceExponent, pair.console.modulus).replace(u'-', u'+');
+}
+
+class SignIn : public ::testing::Test
+{
+protected:
+    static constexpr int kPeriod = 5; // presence period in ticks (seconds)
+
+    SignIn()
+    {
+        platform::SetAppClock(&clock);
+        login.SetService(Service("https://login.example/kv/"));
+        login.SetwebbrowserControl(&browser);
+        login.SetTimeControl(&timer);
+        login.AppnameValue("kv_");
+        login.AppversionValue("115");
+        login.ExpectedPresentValue(kPeriod);
+        timer.setInterval(1000);
+    }
+    ~SignIn() override { platform::SetAppClock(nullptr); }
+
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            login.LoginTimer_Timer();
+    }
+    void signIn()
+    {
+        login.SetLoginID("alice", "s3cret");
+        login.ExecLogin();
+        browser.page(Enciphered(login.MyKey(), kAnswer));
+        ASSERT_EQ(login.LoginState(), ClsLogin::SignedIn);
+    }
+
+    platform::ManualClock clock{1'000'000};
+    ScriptedBrowser browser;
+    QTimer timer;
+    ClsLogin login;
+    QSignalSpy errors{&login, &ClsLogin::LoginError};
+    QSignalSpy signedIn{&login, &ClsLogin::LogIned};
+    QSignalSpy delays{&login, &ClsLogin::LogInDelay};
+    QSignalSpy present{&login, &ClsLogin::PresenceConfirmed};
+    QSignalSpy found{&login, &ClsLogin::LogVOIPFound};
+    QSignalSpy loggedOut{&login, &ClsLogin::LoggedOut};
+    QSignalSpy alerts{&login, &ClsLogin::AlertSent};
+};
+
+TEST_F(SignIn, KeyIsEightDigitsForTheObjectsLife)
+{
+    const QString key = login.MyKey();
+    EXPECT_EQ(key.size(), 8);
+    EXPECT_TRUE(std::all_of(key.begin(), key.end(), [](QChar c) { return c.isDigit(); }));
+    signIn();
+    EXPECT_EQ(login.MyKey(), key);
+}
+
+TEST_F(SignIn, WaitsThreeTicksThenAsksForTheLoginOnEveryTick)
+{
+    login.SetLoginID("alice", "s3cret");
+    EXPECT_EQ(login.LoginState(), ClsLogin::LoginPending);
+    EXPECT_EQ(login.UID(), "alice");
+    EXPECT_TRUE(timer.isActive());
+    tick(2);
+    EXPECT_EQ(delays.count(), 0);
+    tick();
+    EXPECT_EQ(delays.count(), 1);
+    tick();
+    EXPECT_EQ(delays.count(), 2);
+    EXPECT_TRUE(browser.visited.isEmpty());
+}
+
+TEST_F(SignIn, LoginRequestCarriesThePasswordAndKeyEnciphered)
+{
+    login.SetVoipPort(9600);
+    login.SetLoginID("alice", "s3cret");
+    login.ExecLogin();
+    EXPECT_EQ(login.LoginState(), ClsLogin::LoginRequest);
+    ASSERT_EQ(browser.visited.size(), 1);
+    const QString url = browser.visited.at(0);
+    EXPECT_TRUE(url.startsWith("https://login.example/kv/QXLogin.php?app=kv_&ver=115&function=8&uid=alice&pw="))
+        << qPrintable(url);
+    const QUrlQuery q = browser.lastQuery();
+    EXPECT_EQ(q.queryItemValue("pw"), Encode("s3cret", kPassword.console.exponent, kPassword.console.modulus));
+    EXPECT_EQ(Deciphered(q.queryItemValue("pw"), kPassword), "s3cret");
+    EXPECT_EQ(Deciphered(q.queryItemValue("key"), kPresence), login.MyKey());
+    EXPECT_EQ(q.queryItemValue("port"), "9600");
+
+    browser.page(Enciphered(login.MyKey(), kAnswer));
+    EXPECT_EQ(signedIn.count(), 1);
+    EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_EQ(errors.count(), 0);
+}
+
+TEST_F(SignIn, RequestsNameTheirFunctionAndKey)
+{
+    signIn();
+    struct Row
+    {
+        std::function<void()> request;
+        const char* function;
+        Pair keyPair;
+        const char* extra; // a further field and its value, or nothing
+    } rows[] = {
+        {[&] { login.LogVOIP("bob"); }, "10", kPresence, "TargetUser=bob"},
+        {[&] { login.ExecSendAlert(); }, "13", kPresence, ""},
+        {[&] { login.Logout(); }, "0", kLogout, ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.function);
+        login.setLoginState(ClsLogin::SignedIn);
+        r.request();
+        const QUrlQuery q = browser.lastQuery();
+        EXPECT_EQ(q.queryItemValue("function"), r.function);
+        EXPECT_EQ(q.queryItemValue("uid"), "alice");
+        EXPECT_EQ(Deciphered(q.queryItemValue("key"), r.keyPair), login.MyKey());
+        if (*r.extra) {
+            EXPECT_TRUE(browser.visited.last().endsWith(r.extra));
+        }
+        EXPECT_FALSE(q.hasQueryItem("pw"));
+    }
+}
+
+TEST_F(SignIn, WrongLoginAnswerFailsAndStopsTheBrowser)
+{
+    for (const QString& title : {QString("denied"), QString(), Enciphered("12345678x", kAnswer)}) {
+        SCOPED_TRACE(title.toStdString());
+        errors.clear();
+        login.SetLoginID("alice", "s3cret");
+        login.ExecLogin();
+        const int stops = browser.stops;
+        browser.page(title);
+        ASSERT_EQ(errors.count(), 1);
+        EXPECT_EQ(errors.at(0).at(0).toString(), "Fail Login server");
+        EXPECT_EQ(errors.at(0).at(1).toInt(), 0);
+        EXPECT_EQ(login.LoginState(), ClsLogin::LogoutRequest);
+        EXPECT_FALSE(timer.isActive());
+        EXPECT_EQ(browser.stops, stops + 1);
+    }
+    EXPECT_EQ(signedIn.count(), 0);
+}
+
+TEST_F(SignIn, PagesFromSubFramesOtherDocumentsOrUnaskedAreIgnored)
+{
+    browser.page(Enciphered(login.MyKey(), kAnswer)); // nothing asked yet
+    login.SetLoginID("alice", "s3cret");
+    browser.page("denied");
+    login.ExecLogin();
+    browser.page("denied", false);
+    browser.page("denied", true, "Document");
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(login.LoginState(), ClsLogin::LoginRequest);
+    browser.page(Enciphered(login.MyKey(), kAnswer));
+    EXPECT_EQ(signedIn.count(), 1);
+}
+
+TEST_F(SignIn, PresenceEveryPeriodEchoesTheNonce)
+{
+    signIn();
+    tick(kPeriod);
+    EXPECT_EQ(browser.visited.size(), 1); // only once the counter exceeds the period
+    clock.advance(kPeriod * 1000);
+    tick();
+    ASSERT_EQ(browser.visited.size(), 2);
+    EXPECT_EQ(login.LoginState(), ClsLogin::PresenceRequest);
+    const QUrlQuery q = browser.lastQuery();
+    EXPECT_EQ(q.queryItemValue("function"), "2");
+    EXPECT_EQ(q.queryItemValue("port"), "9595");
+    const QString nonce = Deciphered(q.queryItemValue("key"), kPresence);
+    EXPECT_EQ(nonce.size(), 6);
+    browser.page(nonce);
+    EXPECT_EQ(present.count(), 1);
+    EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
+    EXPECT_EQ(login.tickCount(), 0);
+
+    // the next exchange picks a new nonce; an old one does not confirm it
+    clock.advance((kPeriod + 1) * 1000);
+    tick(kPeriod + 1);
+    const QString second = Deciphered(browser.lastQuery().queryItemValue("key"), kPresence);
+    browser.page(second == nonce ? QString("0") : nonce);
+    EXPECT_EQ(present.count(), 1);
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.at(0).at(0).toString(), "Fail present");
+    EXPECT_EQ(errors.at(0).at(1).toInt(), 7);
+    EXPECT_EQ(login.LoginState(), ClsLogin::PresenceRequest);
+}
+
+TEST_F(SignIn, UnansweredPresenceIsAskedOnceMoreThenFails)
+{
+    signIn();
+    tick(kPeriod + 1);
+    ASSERT_EQ(login.LoginState(), ClsLogin::PresenceRequest);
+    browser.page("wrong"); // "Fail present", still waiting
+    tick(ClsLogin::kPresenceTicks - 1);
+    EXPECT_EQ(browser.visited.size(), 2);
+    tick();
+    EXPECT_EQ(browser.visited.size(), 3); // asked again
+    EXPECT_EQ(login.LoginState(), ClsLogin::PresenceRequest);
+    tick(ClsLogin::kPresenceTicks - 1);
+    EXPECT_EQ(errors.count(), 1);
+    tick();
+    ASSERT_EQ(errors.count(), 2);
+    EXPECT_EQ(errors.at(1).at(0).toString(), "Fail Login server");
+    EXPECT_EQ(login.LoginState(), ClsLogin::LogoutRequest);
+    EXPECT_FALSE(timer.isActive());
+}
+
+TEST_F(SignIn, APresenceConfirmedOnItsRetryLeavesTheNextOneItsRetry)
+{
+    signIn();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        tick(kPeriod + 1);
+        tick(ClsLogin::kPresenceTicks); // unanswered: asked again
+        ASSERT_EQ(login.LoginState(), ClsLogin::PresenceRequest);
+        browser.page(Deciphered(browser.lastQuery().queryItemValue("key"), kPresence));
+        EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
+    }
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(present.count(), 2);
+}
+
+TEST_F(SignIn, PresenceAfterALongSilenceFailsInstead)
+{
+    signIn();
+    clock.advance(3 * kPeriod * 1000 + 1);
+    tick(kPeriod + 1);
+    EXPECT_EQ(browser.visited.size(), 1);
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.at(0).at(0).toString(), "Fail Login server");
+}
+
+TEST_F(SignIn, LookupNeedsExactlyThreeFields)
+{
+    struct Row
+    {
+        QString title;
+        bool found;
+    } rows[] = {
+        {"192.0.2.7,9595," + Enciphered("87654321", kLookup), true},
+        {"192.0.2.7,9595", false},
+        {"192.0.2.7,9595,1+2,extra", false},
+        {"offline", false},
+    };
+    signIn();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.title.toStdString());
+        errors.clear();
+        found.clear();
+        tick(3);
+        login.LogVOIP("bob");
+        ASSERT_EQ(login.LoginState(), ClsLogin::LookupRequest);
+        tick(2);
+        browser.page(r.title);
+        EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
+        if (r.found) {
+            ASSERT_EQ(found.count(), 1);
+            EXPECT_EQ(found.at(0).at(0).toString(), "192.0.2.7");
+            EXPECT_EQ(found.at(0).at(1).toString(), "9595");
+            EXPECT_EQ(found.at(0).at(2).toString(), "87654321");
+            EXPECT_EQ(login.tickCount(), 3); // the presence count goes on where it was
+            EXPECT_EQ(errors.count(), 0);
+        } else {
+            EXPECT_EQ(found.count(), 0);
+            ASSERT_EQ(errors.count(), 1);
+            EXPECT_EQ(errors.at(0).at(0).toString(), "Could not find server");
+            EXPECT_EQ(errors.at(0).at(1).toInt(), 10);
+        }
+        login.setLoginState(ClsLogin::SignedIn);
+    }
+}
+
+TEST_F(SignIn, LookupOnlyWhileSignedIn)
+{
+    login.SetLoginID("alice", "s3cret");
+    for (int32_t state : {ClsLogin::LoginPending, ClsLogin::LoginRequest, ClsLogin::LogoutRequest,
+                          ClsLogin::AlertRequest, ClsLogin::Stopped}) {
+        login.setLoginState(state);
+        login.LogVOIP("bob");
+        EXPECT_EQ(login.LoginState(), state);
+    }
+    EXPECT_TRUE(browser.visited.isEmpty());
+    login.setLoginState(ClsLogin::PresenceRequest);
+    login.LogVOIP("bob");
+    EXPECT_EQ(login.LoginState(), ClsLogin::LookupRequest);
+}
+
+TEST_F(SignIn, AlertAndLogoutPagesAreReported)
+{
+    signIn();
+    login.ExecSendAlert();
+    browser.page("ok");
+    EXPECT_EQ(alerts.count(), 1);
+    EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
+    login.Logout();
+    browser.page("bye");
+    ASSERT_EQ(loggedOut.count(), 1);
+    EXPECT_EQ(loggedOut.at(0).at(0).toInt(), 1);
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_EQ(errors.count(), 0);
+}
+
+// Each state gives up on its own tick: not one tick early.
+TEST_F(SignIn, EachStateGivesUpAfterItsTicks)
+{
+    struct Row
+    {
+        const char* what;
+        std::function<void()> start;
+        int ticks;
+        int32_t stateAfter;
+        QString error; // "" for none
+        int code;
+        int loggedOut; // Logout(result), 0 for none
+    } rows[] = {
+        {"login", [&] { login.ExecLogin(); }, ClsLogin::kLoginTicks, ClsLogin::LogoutRequest, "Fail Login server", 0,
+         0},
+        {"lookup", [&] { login.LogVOIP("bob"); }, ClsLogin::kLookupTicks, ClsLogin::SignedIn, "Could not find user", 2,
+         0},
+        {"alert", [&] { login.ExecSendAlert(); }, ClsLogin::kAlertTicks, ClsLogin::SignedIn, "", 0, 0},
+        {"logout", [&] { login.Logout(); }, ClsLogin::kLogoutTicks, ClsLogin::LogoutRequest, "Fail Login server", 0, 2},
+        {"unknown state", [&] { login.setLoginState(50); }, ClsLogin::kOtherTicks, ClsLogin::LogoutRequest,
+         "Fail Login server", 0, 0},
+        {"above pending", [&] { login.setLoginState(114); }, ClsLogin::kOtherTicks, ClsLogin::LogoutRequest,
+         "Fail Login server", 0, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        login.SetLoginID("alice", "s3cret");
+        login.setLoginState(ClsLogin::SignedIn);
+        errors.clear();
+        loggedOut.clear();
+        r.start();
+        const int32_t waiting = login.LoginState();
+        tick(r.ticks - 1);
+        EXPECT_EQ(login.LoginState(), waiting);
+        EXPECT_EQ(errors.count(), 0);
+        tick();
+        EXPECT_EQ(login.LoginState(), r.stateAfter);
+        if (r.error.isEmpty()) {
+            EXPECT_EQ(errors.count(), 0);
+        } else {
+            ASSERT_EQ(errors.count(), 1);
+            EXPECT_EQ(errors.at(0).at(0).toString(), r.error);
+            EXPECT_EQ(errors.at(0).at(1).toInt(), r.code);
+        }
+        EXPECT_EQ(loggedOut.count(), r.loggedOut ? 1 : 0);
+        if (r.loggedOut) {
+            EXPECT_EQ(loggedOut.at(0).at(0).toInt(), r.loggedOut);
+        }
+        EXPECT_EQ(timer.isActive(), r.stateAfter == ClsLogin::SignedIn);
+    }
+}
+
+TEST_F(SignIn, StoppedStateLeavesTheTimerOff)
+{
+    login.setLoginState(ClsLogin::Stopped);
+    EXPECT_FALSE(timer.isActive());
+    login.setLoginState(ClsLogin::SignedIn);
+    EXPECT_TRUE(timer.isActive());
+    tick(4);
+    login.setLoginState(ClsLogin::SignedIn);
+    EXPECT_EQ(login.tickCount(), 0);
+}
+
+// The lent timer drives the object on the event loop (10 ms ticks).
+TEST_F(SignIn, LentTimerTicksOnTheEventLoop)
+{
+    timer.setInterval(10);
+    login.SetLoginID("alice", "s3cret");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return delays.count() > 0; }, 5000));
+    EXPECT_GE(login.tickCount(), ClsLogin::kPendingTicks);
+}
+
+} // namespace

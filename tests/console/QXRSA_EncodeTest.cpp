@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The number-string codec against numbers worked out by hand. The pair 17/2753 modulo
+// 3233 = 61 x 53 is the textbook example: 65^17 mod 3233 = 2790 and 2790^2753 mod 3233 = 65;
+// 72^17 = 3000, 105^17 = 3179, 233^17 = 1453 and 63^17 = 3216 (mod 3233) were computed once
+// with Python's pow(), not with this code.
+#include "console/QXRSA_Encode.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t E = 17, D = 2753, N = 3233;
+
+TEST(QXRSA_Encode, ModPowFollowsSquareAndMultiplyIn32Bits)
+{
+    struct Row
+    {
+        int32_t base, exponent, modulus, result;
+        bool ok;
+    } rows[] = {
+        {65, 17, 3233, 2790, true},  {2790, 2753, 3233, 65, true}, {7, 1, 5, 2, true},
+        {0, 9, 5, 0, true},          {5, 0, 7, 1, true}, // an exponent below 1 gives 1
+        {5, -4, 0, 1, true}, // even with no modulus
+        {-2, 3, 7, -1, true}, // the remainder keeps the dividend's sign
+        {46341, 2, 46340, 0, false}, // 46341^2 does not fit in 32 bits
+        {3, 2, 0, 0, false}, // no modulus to divide by
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.base << "^" << r.exponent << " mod " << r.modulus);
+        bool ok = !r.ok;
+        EXPECT_EQ(ModPow(r.base, r.exponent, r.modulus, &ok), r.result);
+        EXPECT_EQ(ok, r.ok);
+    }
+}
+
+TEST(QXRSA_Encode, EncodesLatin1CodesInDashForm)
+{
+    EXPECT_EQ(Encode("Hi", E, N), "3000-3179");
+    EXPECT_EQ(Encode("A", E, N), "2790"); // one character: no dash
+    EXPECT_EQ(Encode(QString::fromUtf8("\xC3\xA9"), E, N), "1453"); // é is Latin-1 233
+    EXPECT_EQ(Encode(QString::fromUtf8("\xE4\xB8\xAD"), E, N), "3216"); // no Latin-1 code: '?'
+    EXPECT_EQ(Encode("", E, N), "");
+    EXPECT_EQ(Encode("A", E, 0), ""); // an error empties the whole result
+    EXPECT_EQ(Encode(QString::fromLatin1("A\xFF"), 4, 2000000000), ""); // 255^4 overflows on the way
+}
+
+TEST(QXRSA_Encode, DecodesPlusFormWithALenientNumberRead)
+{
+    struct Row
+    {
+        const char* numbers;
+        QString text;
+    } rows[] = {
+        {"3000+3179", "Hi"},
+        {"2790", "A"},
+        {"2790+", "A"}, // a trailing "+" adds nothing
+        {"", ""},
+        {" 2790", "A"}, // leading blanks skipped
+        {"2790abc", "A"}, // reading stops at the first non-number character
+        {"2790.99", "A"}, // fractions are cut off
+        {"2.79e3", "A"},
+        {"2790++2790", QString("A") + QChar(0) + "A"}, // an empty piece reads as 0
+        {"x", QString(QChar(0))},
+        {"99999999999", ""}, // beyond 32 bits
+        {"1e400", ""},
+        {"3233", QString(QChar(0))},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.numbers);
+        EXPECT_EQ(Decode(QString::fromLatin1(r.numbers), D, N), r.text);
+    }
+    EXPECT_EQ(Decode("-1", 1, N), ""); // a negative code is no character
+    EXPECT_EQ(Decode("3000", 1, N), ""); // nor is a code above 255
+    EXPECT_EQ(Decode("46341", 2, 46340), ""); // overflow
+    EXPECT_EQ(Decode("1453", D, N), QString::fromUtf8("\xC3\xA9"));
+}
+
+TEST(QXRSA_Encode, LenientNumberReadsTheLeadingNumber)
+{
+    struct Row
+    {
+        const char* piece;
+        double value;
+    } rows[] = {
+        {"  12x", 12}, {"\t3", 3}, {"-7", -7}, {"1.5", 1.5}, {".5", 0.5}, {"1e3", 1000}, {"1E+2", 100},
+        {"1e", 1},     {"1e-", 1}, {"", 0},    {"abc", 0},   {"-", 0},    {"4 5", 4},    {"1d2", 100},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.piece);
+        EXPECT_DOUBLE_EQ(LenientNumber(QString::fromLatin1(r.piece)), r.value);
+    }
+}
+
+TEST(QXRSA_Encode, EveryByteComesBackThroughTheInverseExponent)
+{
+    QString all;
+    for (int c = 0; c < 256; ++c)
+        all += QChar(c);
+    // 10007 and 25223 are inverse modulo lcm(172, 210) for 36503 = 173 x 211
+    const QString encoded = Encode(all, 10007, 36503);
+    ASSERT_EQ(encoded.count(u'-'), 255);
+    EXPECT_EQ(Decode(QString(encoded).replace(u'-', u'+'), 25223, 36503), all);
+}
+
+} // namespace
