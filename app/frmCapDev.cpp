@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmCapDev.h"
+#include "console/LoginService.h"
 
 #include "app/FieldFilters.h"
 #include "app/LocalizedTexts.h"
@@ -71,6 +72,7 @@ frmCapDev::frmCapDev(platform::SettingsStore& store, QWidget* parent) : QDialog(
         lblAbout->setStyleSheet(QStringLiteral("color: palette(link); text-decoration: underline;"));
         lblAbout->installEventFilter(this);
         form->addRow(lblAbout);
+        page0Text_ = text;
         addCaption("Page0Text", text,
                    "Sign in to the Korvalen web service with the user ID and numeric password you registered.");
         addCaption("LoginName", nameLabel, "User ID");
@@ -239,6 +241,12 @@ void frmCapDev::ApplyTexts(const QString& letter)
         const QString t = ReadStatementText(section, QString::fromLatin1(c.key));
         c.label->setText(t.isEmpty() ? c.english : t);
     }
+    // Without a web service the first page says that this computer signs in by itself.
+    if (!LoginService::Load(store_).isConfigured())
+        page0Text_->setText(text("Page0Local",
+                                 "No web service is set up, so this computer signs you in by itself and mail "
+                                 "checking starts at once. The user ID below is the name other Korvalen users see "
+                                 "when you call them; internet calls go to an address you type as host:port."));
     OKButton[0]->setText(page_ + 1 < kPages ? text("Next", "Next >") : text("Finish", "Finish"));
     OKButton[1]->setText(text("Back", "< Back"));
     CancelButton->setText(text("Cancel", "Cancel"));

@@ -90,6 +90,7 @@ private:
         QString english;
     };
     std::vector<Caption> captions_;
+    QLabel* page0Text_ = nullptr;
     std::array<std::vector<QWidget*>, kPages> fields_; // each page's fields in the order Return walks
     QFormLayout* linePage_ = nullptr;
 };

@@ -3,6 +3,8 @@
 #include <QString>
 #include <cstdint>
 
+class frmSoundRec;
+
 // What the console window asks of its owner, the main window.
 class ConsoleHost
 {
@@ -23,6 +25,8 @@ public:
     virtual void consoleRunWizard() { }
     // The user quit and the sign-out has ended: the program ends on the main window's next tick.
     virtual void consoleQuit() { }
+    // The internet-call form the console starts and ends calls on; none where calls are off.
+    virtual frmSoundRec* consoleCallForm() const { return nullptr; }
     // The web site the help pages and the site link open.
     virtual QString consoleSiteAddress() const { return QString(); }
 };

@@ -9,6 +9,8 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -68,7 +70,7 @@ QString dataFile(const QString& name)
 Pilot::Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent)
     : QWidget(parent, Qt::Window), store_(store), host_(host)
 {
-    setWindowTitle(QStringLiteral("Korvalen"));
+    setWindowTitle(QStringLiteral("Korvalen console"));
 
     SMTPsock = new QTcpSocket(this);
     SmtpTimeout = new QTimer(this);
@@ -77,7 +79,9 @@ Pilot::Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent)
     connect(ObjSmtp, &cSmtp::Sending, this, &Pilot::ObjSmtp_Sending);
     connect(ObjSmtp, &cSmtp::ServerClose, this, &Pilot::ObjSmtp_ServerClose);
 
+    service_ = LoginService::Load(store_);
     buildWindow();
+    setupLogin();
     for (const Stored& s : kStored)
         (this->*s.field)->setText(store_.GetSetting(QString::fromLatin1(s.key), QString::fromLatin1(s.byDefault)));
     addContact(Text1->text());
@@ -91,7 +95,13 @@ Pilot::Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent)
         });
     }
     showSwitch();
-    resize(520, 460);
+    connectCallForm();
+    // In the top right corner of the screen, beside the main window.
+    resize(440, 420);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.right() - width() - 8, area.top() + 8);
+    }
 }
 
 Pilot::~Pilot() = default;
@@ -118,15 +128,15 @@ void Pilot::buildWindow()
     functions->addWidget(VisemePicture);
     column->addLayout(functions);
 
-    // The menu: one entry per panel or action.
-    auto* menu = new QHBoxLayout;
+    // The menu: one entry per panel or action, in two rows.
+    auto* menu = new QGridLayout;
     const char* const entries[kMenuEntries] = {"Contacts", "Notes", "Call",  "Settings", "Help",
                                                "Compose",  "Login", "Setup", "Site",     "Wizard"};
     for (int i = 0; i < kMenuEntries; ++i) {
         Amenu[i] = new QPushButton(QString::fromLatin1(entries[i]), this);
         Amenu[i]->setToolTip(Amenu[i]->text());
         connect(Amenu[i], &QPushButton::clicked, this, [this, i] { Amenu_Click(i); });
-        menu->addWidget(Amenu[i]);
+        menu->addWidget(Amenu[i], i / 5, i % 5);
     }
     menu->setSpacing(2);
     column->addLayout(menu);
@@ -162,8 +172,8 @@ QWidget* Pilot::buildTreesPage()
     tvwSetup->setHeaderHidden(true);
     tvwSetup->setRootIsDecorated(false);
     // The main window's pages, then the console's own.
-    const char* const pages[] = {"E-mail account", "Checking", "Telephone", "Speech",
-                                 "Spam lists",     "Mailbox",  "Sign-in",   "Internet call"};
+    const char* const pages[] = {"E-mail account", "Checking", "Telephone",     "Speech",     "Spam lists",
+                                 "Mailbox",        "Sign-in",  "Internet call", "Web service"};
     for (int i = 0; i < int(std::size(pages)); ++i) {
         auto* item = new QTreeWidgetItem(tvwSetup, QStringList(QString::fromLatin1(pages[i])));
         item->setData(0, Qt::UserRole, i);

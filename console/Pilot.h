@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "console/LoginService.h"
+
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -17,10 +19,12 @@ class QTcpSocket;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class ClsLogin;
 class cSmtp;
 namespace platform {
 class SettingsStore;
-}
+class WebBrowser;
+} // namespace platform
 
 // The program's console: a row of function buttons, a menu of ten entries over one panel at a
 // time (contacts and setup trees, compose page, sign-in, internet call), a status label, the
@@ -87,6 +91,10 @@ public:
 
     // Signed in: to the web service, or locally when none is set.
     bool isLogin() const;
+    bool usesService() const;
+    // The name and key this program is known by to the service and to the users it calls.
+    QString MyID() const;
+    QString MyKey() const;
     // Signs in with the login fields (both must be filled for the web service).
     void StartLogin();
     // Reads the login fields and the call fields from the settings again (after the wizard).
@@ -127,6 +135,11 @@ public:
     QWidget* LoginPage;
     QWidget* CallPage;
 
+    // The sign-in, with the one-second timer and the browser the window lends it.
+    ClsLogin* ObjLogin;
+    QTimer* LoginTimer;
+    platform::WebBrowser* WebBrowser1;
+
     // The console's own SMTP client with the socket and one-second timer it lends it.
     cSmtp* ObjSmtp;
     QTcpSocket* SMTPsock;
@@ -149,13 +162,29 @@ private:
     void addContact(const QString& name);
     void contactChosen(QTreeWidgetItem* item);
     void setupChosen(QTreeWidgetItem* item);
+    void setupLogin();
+    void warnOfPlainHttp();
+    void openServiceSettings();
+    void ObjLogin_LogInDelay();
     void LogIned();
+    void ObjLogin_LoginError(const QString& message, int code);
+    void ObjLogin_Logout(int result);
+    void ObjLogin_LogVOIP(const QString& first, const QString& second, const QString& third);
+    void connectCallForm();
+    bool callInProgress() const;
+    void callButton();
+    void callMenu();
+    void hangUpCall();
+    void callIdentityChanged();
+    void resetCall();
+    void callStateChanged();
     void sendMail();
     void ObjSmtp_Sending();
     void ObjSmtp_ServerClose(int16_t code);
 
     platform::SettingsStore& store_;
     ConsoleHost& host_;
+    LoginService service_;
     QSystemTrayIcon* tray_ = nullptr;
     QString callText_ = QStringLiteral("Call");
     QString hangUpText_ = QStringLiteral("Hang up");
@@ -163,6 +192,7 @@ private:
     bool menuOn_ = true;
     bool localSignedIn_ = false;
     bool quitting_ = false;
+    bool httpWarned_ = false;
     bool sending_ = false;
     int viseme_ = 0;
 };

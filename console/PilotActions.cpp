@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The console's function buttons, menu entries, trees and tray icon.
 #include "console/ConsoleHost.h"
+#include "console/ClsLogin.h"
 #include "console/Pilot.h"
 #include "platform/ProgramWide.h"
 #include "platform/ShellOpen.h"
@@ -19,6 +20,7 @@ constexpr int kSimplifiedChinese = 2052;
 constexpr int kTraditionalChinese = 1028;
 // Pages of the main window the setup tree opens; the others are the console's own.
 constexpr int kMainPages = 6;
+constexpr int kServicePage = 8;
 
 } // namespace
 
@@ -39,7 +41,7 @@ void Pilot::AFunction_Click(int index)
         Trees->setCurrentWidget(tvwContact);
         showPanel(Trees);
         break;
-    case CallButton: showPanel(CallPage); break;
+    case CallButton: callButton(); break;
     default: break;
     }
 }
@@ -52,7 +54,7 @@ void Pilot::Amenu_Click(int index)
         showPanel(Trees);
         break;
     case NotesEntry: host_.consoleShowNotes(); break;
-    case CallEntry: showPanel(CallPage); break;
+    case CallEntry: callMenu(); break;
     case SettingsEntry: host_.consoleShowSettings(-1); break;
     case HelpEntry: {
         const int lcid = platform::Globals().lcid;
@@ -108,26 +110,6 @@ void Pilot::Form_Load()
     StartLogin();
 }
 
-bool Pilot::isLogin() const
-{
-    return localSignedIn_;
-}
-
-void Pilot::StartLogin()
-{
-    // Without a web service this computer signs in at once.
-    localSignedIn_ = true;
-    LogIned();
-}
-
-void Pilot::LogIned()
-{
-    SetAmenu(true);
-    LoginPage->setEnabled(false);
-    host_.consoleStartChecking();
-    showMess(QStringLiteral(" "));
-}
-
 // ---- hiding and quitting
 
 void Pilot::hideToTray()
@@ -153,11 +135,19 @@ void Pilot::quit()
 {
     if (quitting_)
         return;
+    hangUpCall();
     quitting_ = true;
     Form_Unload();
     if (tray_)
         tray_->hide();
-    host_.consoleQuit();
+    // Signed in to the web service: the program ends once the sign-out has been answered or
+    // has timed out.
+    if (usesService() && isLogin()) {
+        showMess(QStringLiteral("Logout ...."));
+        ObjLogin->Logout();
+    } else {
+        host_.consoleQuit();
+    }
 }
 
 void Pilot::Unload()
@@ -193,6 +183,8 @@ void Pilot::setupChosen(QTreeWidgetItem* item)
     const int page = item->data(0, Qt::UserRole).toInt();
     if (page < kMainPages)
         host_.consoleShowSettings(page);
+    else if (page == kServicePage)
+        openServiceSettings();
     else
         showPanel(page == kMainPages ? LoginPage : CallPage);
 }

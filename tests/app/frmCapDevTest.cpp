@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "app/frmCapDev.h"
+#include "console/LoginService.h"
 
 #include <QtWidgets>
 
@@ -274,4 +275,27 @@ TEST_F(AppTest, WithoutALineTheTelephonePagesSayHowToAddOne)
     EXPECT_TRUE(w.cboModem->isVisible());
     EXPECT_FALSE(w.lblNoLine->isVisible());
     w.reject();
+}
+
+TEST_F(AppTest, TheFirstPageSaysWhetherAWebServiceOrThisComputerSignsIn)
+{
+    markFirstRunDone();
+    frmCapDev& w = *start().wizard();
+    const auto pageSays = [&](const QString& words) {
+        for (const QLabel* label : w.frames[0]->findChildren<QLabel*>())
+            if (label->text().contains(words))
+                return true;
+        return false;
+    };
+    w.Form_Load();
+    EXPECT_TRUE(pageSays("No web service is set up"));
+    EXPECT_FALSE(pageSays("Sign in to the Korvalen web service"));
+
+    LoginService service;
+    service.setBase("https://service.example/kv/");
+    for (int i = 0; i < LoginService::kPairs; ++i)
+        service.setPair(LoginService::Pair(i), KeyPair{17, 3233});
+    ASSERT_TRUE(service.Save(*store));
+    w.Form_Load();
+    EXPECT_TRUE(pageSays("Sign in to the Korvalen web service"));
 }

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The console signed in to the web service, started on loopback: mail checking follows the
+// sign-in, a refusal says why, quitting waits for the sign-out.
+#include "ServiceProcess.h"
+#include "console/ClsLogin.h"
+#include "console/ConsoleHost.h"
+#include "console/Pilot.h"
+#include "platform/SettingsStore.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+struct RecordingHost : ConsoleHost
+{
+    QStringList asked;
+    QString smtpServer() const override { return "127.0.0.1"; }
+    int32_t smtpPort() const override { return 25; }
+    void consoleStartChecking() override { asked << "start"; }
+    void consoleStopChecking() override { asked << "stop"; }
+    void consoleQuit() override { asked << "quit"; }
+};
+
+class ServiceConsole : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.addUser("alice", "2468"));
+        port = service.serve();
+        ASSERT_NE(port, 0);
+    }
+    // A console on a profile that names the service; its sign-in ticks every 10 ms.
+    Pilot& console(const QString& base, const QString& name, const QString& password)
+    {
+        login_keys::Service(base).Save(store);
+        store.SaveSetting("Loginname", name);
+        store.SaveSetting("LoginPw", password);
+        pilot = std::make_unique<Pilot>(store, host);
+        pilot->LoginTimer->setInterval(10);
+        return *pilot;
+    }
+    bool waitFor(const std::function<bool()>& what) { return QTest::qWaitFor(what, 10000); }
+
+    ServiceProcess service;
+    quint16 port = 0;
+    testing_support::TempFolder profile;
+    platform::SettingsStore store{profile.file("settings.ini")};
+    RecordingHost host;
+    std::unique_ptr<Pilot> pilot;
+};
+
+} // namespace
+
+TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
+{
+    Pilot& p = console(service.base(port), "alice", "2468");
+    EXPECT_TRUE(p.usesService());
+    QStringList shown;
+    QObject::connect(p.ObjLogin, &ClsLogin::LogInDelay, [&] { shown << p.statusText(); });
+    p.Form_Load();
+    EXPECT_FALSE(p.isLogin()); // the service answers first
+    ASSERT_TRUE(waitFor([&] { return p.isLogin(); }));
+    EXPECT_EQ(shown.value(0), "Login ....");
+    EXPECT_EQ(host.asked, QStringList{"start"});
+    EXPECT_EQ(p.statusText(), " ");
+    EXPECT_EQ(p.MyID(), "alice");
+
+    p.AFunction[Pilot::QuitButton]->click();
+    EXPECT_EQ(host.asked, QStringList{"start"}); // not before the service has let go
+    ASSERT_TRUE(waitFor([&] { return host.asked.size() == 2; }));
+    EXPECT_EQ(host.asked.last(), "quit");
+    EXPECT_TRUE(service.logText().contains("function=0")) << service.logText().toStdString();
+}
+
+TEST_F(ServiceConsole, ARefusedOrIncompleteSignInSaysSoAndChecksNothing)
+{
+    Pilot& p = console(service.base(port), "alice", "1111");
+    p.Form_Load();
+    ASSERT_TRUE(waitFor([&] { return p.statusText() == "Fail Login server"; }));
+    EXPECT_FALSE(p.isLogin());
+
+    console(service.base(port), "", "2468").Form_Load();
+    EXPECT_EQ(pilot->statusText(), "Enter your user ID and password to sign in.");
+    EXPECT_EQ(pilot->Panels->currentWidget(), pilot->LoginPage);
+    EXPECT_TRUE(host.asked.isEmpty());
+
+    // Quitting without a sign-in ends at once.
+    pilot->AFunction[Pilot::QuitButton]->click();
+    EXPECT_EQ(host.asked, QStringList{"quit"});
+}
+
+TEST_F(ServiceConsole, WarnsOnceOfAPlainHttpServiceElsewhere)
+{
+    Pilot& p = console("http://192.0.2.7/kv/", "alice", "2468"); // documentation address: nobody answers
+    p.StartLogin();
+    p.StartLogin();
+    EXPECT_EQ(p.findChildren<QMessageBox*>().size(), 1);
+    p.ObjLogin->setLoginState(ClsLogin::Stopped);
+
+    console(service.base(port), "alice", "2468").StartLogin(); // loopback: no warning
+    EXPECT_TRUE(pilot->findChildren<QMessageBox*>().isEmpty());
+}
