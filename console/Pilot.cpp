@@ -97,7 +97,7 @@ Pilot::Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent)
     showSwitch();
     connectCallForm();
     // In the top right corner of the screen, beside the main window.
-    resize(440, 420);
+    resize(minimumSizeHint().expandedTo(QSize(440, 420)));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.right() - width() - 8, area.top() + 8);
@@ -110,13 +110,15 @@ void Pilot::buildWindow()
 {
     auto* column = new QVBoxLayout(this);
 
-    // Function buttons in index order; 0 to 2 carry pictures.
+    // Function buttons 0 to 2 carry pictures and sit at the top beside the talking mouth; 3 to
+    // 6 carry words and sit at the bottom.
     auto* functions = new QHBoxLayout;
+    auto* actions = new QHBoxLayout;
     const char* const captions[kFunctionButtons] = {"", "", "", "Send", "Clear", "Address book", "Call"};
     for (int i = 0; i < kFunctionButtons; ++i) {
         AFunction[i] = new QPushButton(QString::fromLatin1(captions[i]), this);
         connect(AFunction[i], &QPushButton::clicked, this, [this, i] { AFunction_Click(i); });
-        functions->addWidget(AFunction[i]);
+        (i <= QuitButton ? functions : actions)->addWidget(AFunction[i]);
     }
     AFunction[HideButton]->setText(QStringLiteral("_"));
     AFunction[QuitButton]->setText(QStringLiteral("X"));
@@ -128,18 +130,20 @@ void Pilot::buildWindow()
     functions->addWidget(VisemePicture);
     column->addLayout(functions);
 
-    // The menu: one entry per panel or action, in two rows.
-    auto* menu = new QGridLayout;
-    const char* const entries[kMenuEntries] = {"Contacts", "Notes", "Call",  "Settings", "Help",
-                                               "Compose",  "Login", "Setup", "Site",     "Wizard"};
+    // The menu down the left side, the panel it shows beside it.
+    auto* middle = new QHBoxLayout;
+    auto* menu = new QVBoxLayout;
+    menu->setSpacing(2);
+    const char* const entries[kMenuEntries] = {"Contacts", "Notes", "Call", "Settings", "Help",
+                                               "Compose", "Login", "Setup", "Site", "Wizard"};
     for (int i = 0; i < kMenuEntries; ++i) {
         Amenu[i] = new QPushButton(QString::fromLatin1(entries[i]), this);
         Amenu[i]->setToolTip(Amenu[i]->text());
         connect(Amenu[i], &QPushButton::clicked, this, [this, i] { Amenu_Click(i); });
-        menu->addWidget(Amenu[i], i / 5, i % 5);
+        menu->addWidget(Amenu[i]);
     }
-    menu->setSpacing(2);
-    column->addLayout(menu);
+    menu->addStretch();
+    middle->addLayout(menu);
 
     Panels = new QStackedWidget(this);
     Panels->addWidget(buildTreesPage());
@@ -149,7 +153,9 @@ void Pilot::buildWindow()
     Panels->addWidget(LoginPage);
     CallPage = buildCallPage();
     Panels->addWidget(CallPage);
-    column->addWidget(Panels, 1);
+    middle->addWidget(Panels, 1);
+    column->addLayout(middle, 1);
+    column->addLayout(actions);
 
     auto* status = new QHBoxLayout;
     PLabel[kStatusLabel] = new QLabel(QStringLiteral("Status"), this);
