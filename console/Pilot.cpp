@@ -156,6 +156,7 @@ void Pilot::buildWindow()
     middle->addWidget(Panels, 1);
     column->addLayout(middle, 1);
     column->addLayout(actions);
+    AFunction[CallButton]->setShortcut(Qt::Key_F6); // call, or hang up
 
     auto* status = new QHBoxLayout;
     PLabel[kStatusLabel] = new QLabel(QStringLiteral("Status"), this);
@@ -244,6 +245,7 @@ QWidget* Pilot::buildCallPage()
     PLabel[kCallUserLabel] = new QLabel(QStringLiteral("User to call"), page);
     PLabel[kPortLabel] = new QLabel(QStringLiteral("Port"), page);
     form->addRow(PLabel[kCallUserLabel], Text1);
+    connect(Text1, &QLineEdit::returnPressed, this, [this] { AFunction_Click(CallButton); });
     form->addRow(PLabel[kPortLabel], Text2);
     return page;
 }
@@ -284,6 +286,7 @@ void Pilot::SetExtraTexts(const QString& call, const QString& hangUp)
     callText_ = call;
     hangUpText_ = hangUp;
     AFunction[CallButton]->setText(callText_);
+    AFunction[CallButton]->setToolTip(call + QStringLiteral(" / ") + hangUp + QStringLiteral(" (F6)"));
 }
 
 void Pilot::SetAmenu(bool on)
