@@ -129,6 +129,11 @@ void frmSoundRec::SetRingTimer(QTimer* timer)
         RingTimer->start();
 }
 
+QTimer* frmSoundRec::ringTimer()
+{
+    return RingTimer ? RingTimer.data() : &ownRingTimer_; // a lent timer may go first
+}
+
 void frmSoundRec::SetAudioDevices(std::unique_ptr<platform::WaveInput> input,
                                   std::unique_ptr<platform::WaveOutput> output)
 {
@@ -431,7 +436,7 @@ void frmSoundRec::endCall(const QString& status, bool tellPeer)
         send(callmsg::HangUp, QByteArray());
     const bool wasForwarded = forwarded_ && speech_;
     setState(Idle);
-    RingTimer->stop();
+    ringTimer()->stop();
     ringPlaying_ = false;
     media_.StopStream();
     media_.AudioClose();
@@ -458,8 +463,8 @@ void frmSoundRec::endCall(const QString& status, bool tellPeer)
 void frmSoundRec::startTicking()
 {
     busyReplies_ = 0;
-    if (!RingTimer->isActive())
-        RingTimer->start();
+    if (!ringTimer()->isActive())
+        ringTimer()->start();
 }
 
 void frmSoundRec::RingTimer_Timer()
@@ -480,7 +485,7 @@ void frmSoundRec::RingTimer_Timer()
         break;
     case RingingIn:
         ++rings_;
-        if (ticksSinceHeard_ >= kPeerSilentTicks || rings_ > maxRings_ + 2) {
+        if (ticksSinceHeard_ >= peerSilentTicks_ || rings_ > maxRings_ + 2) {
             endCall(tr("Missed call from %1").arg(peerLabel_), false);
             return;
         }
@@ -492,7 +497,7 @@ void frmSoundRec::RingTimer_Timer()
         ring();
         break;
     case Connected:
-        if (ticksSinceHeard_ >= kPeerSilentTicks) {
+        if (ticksSinceHeard_ >= peerSilentTicks_) {
             endCall(tr("%1 stopped answering; the call has ended").arg(peerLabel_), false);
             return;
         }
@@ -503,7 +508,7 @@ void frmSoundRec::RingTimer_Timer()
         if (ticksSinceSent_ >= kKeepAliveTicks)
             send(callmsg::KeepAlive, QByteArray());
         break;
-    case Idle: RingTimer->stop(); break;
+    case Idle: ringTimer()->stop(); break;
     }
 }
 

@@ -56,6 +56,8 @@ public:
     // Microphone and speaker for the next call; the sound card (or silence) without them.
     void SetAudioDevices(std::unique_ptr<platform::WaveInput> input, std::unique_ptr<platform::WaveOutput> output);
     void SetMaxRings(int rings) { maxRings_ = rings > 0 ? rings : kDefaultMaxRings; }
+    // Ticks without a datagram after which the other side counts as gone.
+    void SetPeerTimeout(int ticks) { peerSilentTicks_ = ticks > 0 ? ticks : kPeerSilentTicks; }
     // Forward unanswered calls to the voice menu after that many rings; 0 never.
     void SetForwardAfterRings(int rings);
 
@@ -123,6 +125,7 @@ private:
     void pumpSpeaker();
     bool ensureBound();
     void startTicking();
+    QTimer* ringTimer();
 
     SoundRecHost* host_ = nullptr;
     QUdpSocket udpControl_;
@@ -139,6 +142,7 @@ private:
     int port_ = kDefaultPort;
     int maxRings_ = kDefaultMaxRings;
     int forwardAfterRings_ = 0;
+    int peerSilentTicks_ = kPeerSilentTicks;
 
     // The target the console looked up or the user typed.
     QString targetHost_;
