@@ -35,14 +35,16 @@ void frmSet::NetCallConnected(int32_t device)
 
 void frmSet::DigitReceived(const QString& key)
 {
-    if (MailObj && ObjAudio && ObjAudio->getPhoneMode() == ClsAudioControl::NetPhone)
+    if (MailObj && ObjAudio && ObjAudio->getPhoneMode() == ClsAudioControl::NetPhone
+        && ObjAudio->getStatus() != ClsAudioControl::Idle)
         MailObj->DigitReceived(key);
 }
 
 // The caller went: the menu's call ends as a hung-up simulated call does.
 void frmSet::NetCallEnded()
 {
-    if (!ObjAudio || ObjAudio->getPhoneMode() != ClsAudioControl::NetPhone)
+    if (!ObjAudio || ObjAudio->getPhoneMode() != ClsAudioControl::NetPhone
+        || ObjAudio->getStatus() == ClsAudioControl::Idle)
         return;
     ObjAudio->ResetPlay();
     if (ObjAudio->getStatus() != ClsAudioControl::Idle)
