@@ -140,7 +140,8 @@ void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
 
     if (settingsVoice)
         settingsVoice->setVoice(VoiceCB->currentIndex());
-    if (ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine || ObjAudio->getPhoneMode() == ClsAudioControl::NetPhone) {
+    if (ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine
+        || ObjAudio->getPhoneMode() == ClsAudioControl::NetPhone) {
         // Speech goes down the line (or into the internet call): 8 kHz, 16-bit, mono.
         for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()}) {
             if (!voice)
