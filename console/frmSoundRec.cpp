@@ -69,6 +69,14 @@ frmSoundRec::frmSoundRec(QWidget* parent) : QWidget(parent)
     udp_.SetControl(&udpControl_);
     udp_.AssignBusy(&udpBusy_);
     connect(&udp_, &net::UDPsocket::MessageArrival, this, &frmSoundRec::Udp_MessageArrival);
+    connect(&udp_, &net::UDPsocket::DebugPrint, this, &frmSoundRec::logLine);
+    // A socket error closes the socket; calls must still reach us, so it listens again shortly.
+    connect(&udpControl_, &QUdpSocket::errorOccurred, this, [this] {
+        QTimer::singleShot(kRebindMs, this, [this] {
+            if (!udp_.isBound() && state_ == Idle)
+                SetPort(port_);
+        });
+    });
 
     ownRingTimer_.setInterval(1000);
     SetRingTimer(&ownRingTimer_);

@@ -41,6 +41,7 @@ public:
     static constexpr int kPeerSilentTicks = 10; // nothing heard this long: the other side is gone
     static constexpr int kBusyRepliesPerTick = 4; // a flood of callers costs little
     static constexpr int kOutputDepth = 3; // blocks queued on the speaker (120 ms)
+    static constexpr int kRebindMs = 1000; // after a socket error, not in a tight loop
 
     explicit frmSoundRec(QWidget* parent = nullptr);
     ~frmSoundRec() override;
