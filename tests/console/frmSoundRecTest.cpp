@@ -239,13 +239,13 @@ TEST_F(Calls, AVanishedPeerEndsTheCall)
 {
     User bob(QStringLiteral("bob"), 1100, false);
     bob.fast();
-    bob.form.SetPeerTimeout(5);
     RawPeer caller; // calls, is answered, then is never heard again
     caller.send(callmsg::CallRequest, callmsg::MakeRequest("ghost", "k", caller.socket.localPort()),
                 quint16(bob.form.Port()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
     bob.form.Call();
     ASSERT_TRUE(bob.form.isConnected());
+    bob.form.SetPeerTimeout(5);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !bob.form.isCalling(); }, kWaitMs));
     EXPECT_EQ(bob.form.statusText(), QStringLiteral("ghost stopped answering; the call has ended"));
     caller.drain();
@@ -292,6 +292,7 @@ TEST_F(Calls, AMenuThatIsBusyLeavesTheCallRingingAndTypedAddressesAreCalled)
     menu.mayTake = false;
     bob.form.setHost(&menu);
     bob.fast();
+    bob.form.SetMaxRings(1000);
     bob.form.SetForwardAfterRings(1);
     alice.form.txtAddress->setText(QStringLiteral("127.0.0.1:") + QString::number(bob.form.Port()));
     alice.form.cmdCall->click();
