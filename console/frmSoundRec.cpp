@@ -44,7 +44,7 @@ frmSoundRec::frmSoundRec(QWidget* parent) : QWidget(parent)
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setReadOnly(true);
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(tr("Call"), this), 0, 0);
+    grid->addWidget(new QLabel(tr("Address"), this), 0, 0);
     grid->addWidget(txtAddress, 0, 1, 1, 2);
     grid->addWidget(cmdCall, 1, 1);
     grid->addWidget(cmdHangup, 1, 2);
