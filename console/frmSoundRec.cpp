@@ -41,6 +41,7 @@ frmSoundRec::frmSoundRec(QWidget* parent) : QWidget(parent)
     cmdHangup = new QPushButton(tr("Hang up"), this);
     chkForward = new QCheckBox(tr("Unanswered calls go to the voice menu"), this);
     lblStatus = new QLabel(this);
+    lblStatus->setTextFormat(Qt::PlainText); // names come from the other side
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setReadOnly(true);
     auto* grid = new QGridLayout(this);

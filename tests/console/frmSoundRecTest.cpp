@@ -6,6 +6,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/sound/SoundWaveInput.h"
+#include "platform/speech/SpeechVoice.h"
 
 #include "TestSupport.h"
 #include "audio/Tones.h"
@@ -29,6 +30,7 @@ constexpr int kWaitMs = 15000;
 // The voice menu's side of a forwarded call, as the main window plays it.
 struct FakeMenu : SoundRecHost
 {
+    std::function<void(int)> speak; // what the menu says once connected; a tone without it
     bool mayTake = true;
     int device = 0;
     QStringList keys;
@@ -38,6 +40,8 @@ struct FakeMenu : SoundRecHost
     void NetCallConnected(int32_t d) override
     {
         device = d;
+        if (speak)
+            return speak(d);
         // The menu speaks: two seconds of a 500 Hz tone into the call.
         AudioOutput* out = AudioOutputs::instance().output(d);
         ASSERT_NE(out, nullptr);
@@ -283,6 +287,38 @@ TEST_F(Calls, AForwardedCallIsServedByTheVoiceMenu)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }, kWaitMs));
     EXPECT_EQ(menu.ended, 1);
     EXPECT_EQ(AudioOutputs::instance().output(menu.device), nullptr);
+}
+
+TEST_F(Calls, TheMenusVoiceIsHeardAtTheCallersPace)
+{
+    User alice(QStringLiteral("alice"), 700, true), bob(QStringLiteral("bob"), 1100, true);
+    SpeechVoice voice;
+    QSignalSpy ended(&voice, &SpeechVoice::EndStream);
+    FakeMenu menu;
+    menu.speak = [&](int device) {
+        voice.setAudioOutputStream(AudioOutputStream{device, SpeechVoice::kTelephoneFormat});
+        voice.Speak(QStringLiteral("Please enter password"));
+    };
+    bob.form.setHost(&menu);
+    bob.fast(20);
+    bob.form.SetForwardAfterRings(1);
+    alice.call(bob);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu.device != 0; }, kWaitMs));
+    const qint64 before = alice.speaker->playedSamples(); // the ring, if any
+    const auto heard = [&] {
+        const auto& s = alice.speaker->captured();
+        return s.size() > 800 ? tones::Rms(s, s.size() - 800, 800) : 0.0;
+    };
+    double loudest = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            loudest = std::max(loudest, heard());
+            return ended.size() == 1;
+        },
+        kWaitMs));
+    // The prompt takes over a second to say; it ends only once the call has taken it all.
+    EXPECT_GT(loudest, 300) << "alice heard the prompt while it was spoken";
+    EXPECT_GE(alice.speaker->playedSamples() - before, 6400) << "the prompt was not over before it was heard";
 }
 
 TEST_F(Calls, AMenuThatIsBusyLeavesTheCallRingingAndTypedAddressesAreCalled)
