@@ -335,10 +335,14 @@ void frmSoundRec::fromPeer(quint8 type, const QByteArray& payload)
     ticksSinceHeard_ = 0;
     switch (type) {
     case callmsg::HangUp: endCall(tr("%1 hung up").arg(peerLabel_), false); break;
-    case callmsg::CallRequest: // the request again: our answer was lost
-        if (state_ == Connected)
+    case callmsg::CallRequest:
+        if (state_ == Connected) // the request again: our answer was lost
             send(forwarded_ ? callmsg::Forwarded : callmsg::Accepted,
                  forwarded_ ? callmsg::kForwardedText : callmsg::kAcceptedText);
+        else if (state_ == CallingOut) { // both called each other at once: both take the call
+            send(callmsg::Accepted, callmsg::kAcceptedText);
+            connected(tr("Connected to %1").arg(peerLabel_));
+        }
         break;
     case callmsg::Accepted:
         if (state_ == CallingOut)

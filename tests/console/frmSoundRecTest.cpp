@@ -165,6 +165,16 @@ TEST_F(Calls, ASecondCallerHearsBusyAndTheCallGoesOn)
     EXPECT_TRUE(alice.form.isConnected() && bob.form.isConnected());
 }
 
+TEST_F(Calls, TwoUsersWhoCallEachOtherAtOnceAreConnected)
+{
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
+    alice.call(bob);
+    bob.call(alice); // before either request has been read
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.form.isConnected() && bob.form.isConnected(); }, kWaitMs));
+    bob.form.Hangup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling(); }, kWaitMs));
+}
+
 TEST_F(Calls, NobodyAnswersAfterTheSetRings)
 {
     User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
