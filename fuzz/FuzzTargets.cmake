@@ -15,7 +15,7 @@ function(korvalen_fuzz_inputs name sources_var libs_var)
   elseif(name STREQUAL "calldatagram")
     # the internet call's message readers and jitter buffer alone, without the form
     list(APPEND sources ${CMAKE_SOURCE_DIR}/console/CallDatagram.cpp ${CMAKE_SOURCE_DIR}/console/CallCodec.cpp
-      ${CMAKE_SOURCE_DIR}/console/JitterBuffer.cpp)
+      ${CMAKE_SOURCE_DIR}/console/QXRSA_Encode.cpp ${CMAKE_SOURCE_DIR}/console/JitterBuffer.cpp)
     set(libs korvalen_platform)
   elseif(name STREQUAL "sipinfo")
     # the SIP line's keypad parsing alone, without the SIP stack
