@@ -33,6 +33,7 @@ public:
     bool SessionRunning() const override { return engine_.SessionRunning(); }
     QString FetchedFrom() const override { return engine_.FromOrg(); }
     QString FetchedTo() const override { return engine_.ToMailAddress(); }
+    QString FetchedText() const override { return engine_.Subject() + u'\n' + engine_.Body(); }
     void AlertUser() override { engine_.AlertUser(); }
     void CallStarted(bool lineCall, const QString& pin) override;
     void DigitReceived(const QString& key) override { engine_.DigitReceived(key); }

@@ -116,6 +116,8 @@ public:
     virtual bool SessionRunning() const { return false; }
     virtual QString FetchedFrom() const { return QString(); } // the fetched message's From, as received
     virtual QString FetchedTo() const { return QString(); }
+    // The fetched message as text: subject, then body.
+    virtual QString FetchedText() const { return QString(); }
     virtual void AlertUser() { }
     // The voice menu.
     virtual void CallStarted(bool lineCall, const QString& pin) { (void)lineCall, (void)pin; }

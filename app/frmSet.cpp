@@ -3,6 +3,7 @@
 #include "app/frmNotes.h"
 
 #include "app/frmSimPhone.h"
+#include "console/frmSoundRec.h"
 #include "console/Pilot.h"
 #include "mail/ReplyForm.h"
 
@@ -122,6 +123,7 @@ bool frmSet::Form_Load()
     loading_ = false;
     if (ConsoleLink* console = Console())
         console->Show();
+    soundRec();
 
     // 13. First run: the agreement, then the wizard.
     if (keys::Read(store_, keys::FirstRunning) == QLatin1String("0")) {
@@ -463,6 +465,9 @@ bool frmSet::NetVoiceCall()
 {
     if (ObjAudio && ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
         return false;
+    // Strangers reach the menu only behind a PIN of the user's own.
+    if (Pin->text().isEmpty() || Pin->text() == QLatin1String(keys::PhonePin.byDefault))
+        return false;
     CheckMailTimer->stop();
     Init_obj();
     if (MailObj)
@@ -549,6 +554,7 @@ void frmSet::Form_Unload()
     if (ObjAudio && ObjAudio->getStatus() != telephony::ClsAudioControl::Idle)
         ObjAudio->Vhangup();
     SaveSettings();
+    soundRec_.reset(); // an internet call in progress is hung up
     ObjAudioReload->stop();
     if (defaultVoice)
         defaultVoice->setAudioOutputStream(std::nullopt);

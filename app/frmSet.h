@@ -3,6 +3,7 @@
 #include "app/Seams.h"
 #include "app/SimPhoneHost.h"
 #include "console/ConsoleHost.h"
+#include "console/SoundRecHost.h"
 #include "mail/MailHost.h"
 #include "telephony/CallHost.h"
 
@@ -30,6 +31,7 @@ class frmCapDev;
 class frmLogView;
 class frmNotes;
 class frmSimPhone;
+class frmSoundRec;
 class Pilot;
 
 namespace platform {
@@ -50,7 +52,8 @@ class frmSet : public QMainWindow,
                public MailEngineEvents,
                public telephony::CallHost,
                public SimPhoneHost,
-               public ConsoleHost
+               public ConsoleHost,
+               public SoundRecHost
 {
     Q_OBJECT
 public:
@@ -75,10 +78,16 @@ public:
     void ReloadSetting();
     void SetFrameOn(int page);
     void ButtonSpeak(const QString& text);
-    bool isAudioDone() const;
+    bool isAudioDone() const override;
     // Why the last check failed, shown beside the countdown until the next check starts.
     QString checkFailureText() const;
-    bool NetVoiceCall();
+    bool NetVoiceCall() override;
+    // The internet-call form, loaded hidden at start-up.
+    frmSoundRec* soundRec();
+    // The internet call's side of the voice menu.
+    void NetCallConnected(int32_t device) override;
+    void DigitReceived(const QString& key) override;
+    void NetCallEnded() override;
     void showMess(const QString& text) override;
     // What the console asks of the window.
     void consoleStartChecking() override;
@@ -310,6 +319,8 @@ private:
     // While the PIN is empty or the shipped one, the line answers only callers on this computer.
     void applyPinGuard();
     void simPhoneEnded();
+    void netCallMenuEnded();
+    void netCallMessageFetched();
     void simPhoneReadingEnded();
     void readNextListItem();
     void holdCountdownForCall();
@@ -341,6 +352,7 @@ private:
     std::unique_ptr<Pilot> pilot_;
     std::unique_ptr<ReplyForm> replyForm_;
     std::unique_ptr<frmSimPhone> simPhone_;
+    std::unique_ptr<frmSoundRec> soundRec_;
     std::unique_ptr<frmLogView> logView_;
     std::unique_ptr<frmNotes> notes_;
     std::unique_ptr<platform::DesktopNotifier> notifier_;

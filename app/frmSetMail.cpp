@@ -115,6 +115,8 @@ void frmSet::MailObj_CheckmailFinish(int32_t mode)
         if (line == ClsAudioControl::SimulatedPhone || line == ClsAudioControl::ModemLine
             || line == ClsAudioControl::ListReading)
             engine->ReadFetchedMessage();
+        else if (line == ClsAudioControl::NetPhone)
+            netCallMessageFetched();
     }
     restoreCountdown(checkHolding_, checkCountdownState_, callHolding_);
 }

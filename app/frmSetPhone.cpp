@@ -93,7 +93,9 @@ void frmSet::showCallStatus(const QString& text)
 void frmSet::ObjAudio_IncomingPhone()
 {
     if (MailObj)
-        MailObj->CallStarted(ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine, Pin->text());
+        MailObj->CallStarted(ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine
+                                 || ObjAudio->getPhoneMode() == ClsAudioControl::NetPhone,
+                             Pin->text());
 }
 
 // The spoken run has ended and more of the text remains.
@@ -138,8 +140,9 @@ void frmSet::ObjAudio_VoiceConnected(int32_t kind, int32_t device)
 
     if (settingsVoice)
         settingsVoice->setVoice(VoiceCB->currentIndex());
-    if (ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine) {
-        // Speech goes down the line: 8 kHz, 16-bit, mono.
+    if (ObjAudio->getPhoneMode() == ClsAudioControl::ModemLine
+        || ObjAudio->getPhoneMode() == ClsAudioControl::NetPhone) {
+        // Speech goes down the line (or into the internet call): 8 kHz, 16-bit, mono.
         for (platform::SpeechVoice* voice : {defaultVoice.get(), chineseVoice.get()}) {
             if (!voice)
                 continue;
@@ -164,6 +167,8 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
             ObjAudioReload->start();
         }
     }
+    if (kind == ClsAudioControl::NetPhone)
+        netCallMenuEnded();
     if (kind == ClsAudioControl::SimulatedPhone)
         simPhoneEnded();
     if (kind == ClsAudioControl::ListReading)

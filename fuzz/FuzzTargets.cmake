@@ -2,7 +2,7 @@
 # What each fuzz target of a whole session or file reader is built from; the fuzz build links
 # them with libFuzzer, the test build with fuzz/ReplayMain.cpp to replay kept findings.
 set(KORVALEN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(KORVALEN_FUZZ_SESSION_TARGETS pop3 smtp files sipinfo codec pagetitle)
+set(KORVALEN_FUZZ_SESSION_TARGETS pop3 smtp files sipinfo codec pagetitle calldatagram)
 
 function(korvalen_fuzz_inputs name sources_var libs_var)
   set(sources ${KORVALEN_FUZZ_DIR}/fuzz_${name}.cpp)
@@ -12,6 +12,11 @@ function(korvalen_fuzz_inputs name sources_var libs_var)
     list(APPEND sources ${CMAKE_SOURCE_DIR}/mail/SpamList.cpp
       ${CMAKE_SOURCE_DIR}/platform/telephone/ScriptedLine.cpp ${CMAKE_SOURCE_DIR}/platform/telephone/VoiceModem.h)
     set(libs korvalen_audio korvalen_platform)
+  elseif(name STREQUAL "calldatagram")
+    # the internet call's message readers and jitter buffer alone, without the form
+    list(APPEND sources ${CMAKE_SOURCE_DIR}/console/CallDatagram.cpp ${CMAKE_SOURCE_DIR}/console/CallCodec.cpp
+      ${CMAKE_SOURCE_DIR}/console/QXRSA_Encode.cpp ${CMAKE_SOURCE_DIR}/console/JitterBuffer.cpp)
+    set(libs korvalen_platform)
   elseif(name STREQUAL "sipinfo")
     # the SIP line's keypad parsing alone, without the SIP stack
     list(APPEND sources ${CMAKE_SOURCE_DIR}/platform/telephone/SipKeypad.cpp)

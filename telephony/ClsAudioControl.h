@@ -47,7 +47,7 @@ public:
         Ringing = 16, // ringing, not answered
     };
     // Kind of the current or last call; also the kind VoiceConnected and VoiceDisCon carry.
-    enum PhoneMode : int32_t { SimulatedPhone = 0, ModemLine = 1, ListReading = 3 };
+    enum PhoneMode : int32_t { SimulatedPhone = 0, ModemLine = 1, NetPhone = 2, ListReading = 3 };
 
     static constexpr int kRingGapSeconds = 6; // no further ring for this long: the caller gave up
     static constexpr int kExtraRings = 2; // rings past RingsToAnswer before a caller nobody takes is turned away
@@ -96,6 +96,8 @@ public:
     bool Make_callnow(const QString& number, int16_t repeatCount, const QString& message);
     void ListPhoneConnected(int32_t device);
     void simPhoneConnected(int32_t device);
+    // An internet caller was handed to the voice menu; device names the call's audio output.
+    void netPhoneConnected(int32_t device);
     void Logging(const QString& category, const QString& message, const QString& logName);
 
 signals:

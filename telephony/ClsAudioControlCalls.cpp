@@ -102,6 +102,17 @@ void ClsAudioControl::simPhoneConnected(int32_t device)
     lineConnected(device);
 }
 
+// The caller is already connected: the menu starts at the PIN prompt at once.
+void ClsAudioControl::netPhoneConnected(int32_t device)
+{
+    phoneMode_ = NetPhone;
+    hangupRequested_ = false;
+    takeCallVoice();
+    forgetEarlierSpeech();
+    emit IncomingPhone();
+    lineConnected(device);
+}
+
 void ClsAudioControl::lineConnected(int32_t device)
 {
     deviceNumber_ = device;
@@ -111,6 +122,11 @@ void ClsAudioControl::lineConnected(int32_t device)
         emit VoiceConnected(SimulatedPhone, device);
         break;
     case ListReading: emit VoiceConnected(ListReading, device); break;
+    case NetPhone:
+        status_ = WaitingForPin;
+        emit VoiceConnected(NetPhone, device);
+        RepeatedlySay(1, kPinPrompt);
+        break;
     case ModemLine:
         Logging(QStringLiteral("Phone"), QStringLiteral("Phone Connected.."), kLogName);
         emit VoiceConnected(ModemLine, device);
@@ -162,8 +178,9 @@ void ClsAudioControl::Vhangup()
             QMetaObject::invokeMethod(this, &ClsAudioControl::lcPhone_Disconnected, Qt::QueuedConnection);
         break;
     case SimulatedPhone:
+    case NetPhone:
         status_ = Idle;
-        emit VoiceDisCon(SimulatedPhone);
+        emit VoiceDisCon(phoneMode_);
         break;
     case ListReading:
         status_ = Idle;

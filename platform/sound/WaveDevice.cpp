@@ -162,12 +162,17 @@ void SilentWaveInput::advance(int samples)
         if (!e)
             return; // no buffer lent: the sound is lost, as on a real card
         const int n = std::min(samples, e->count - e->done);
-        std::memset(e->samples + e->done, 0, size_t(n) * sizeof(qint16));
+        record(e->samples + e->done, n);
         e->done += n;
         samples -= n;
         if (e->done == e->count)
             emit bufferFilled(queue_.pop().id); // the receiver may queue it again at once
     }
+}
+
+void SilentWaveInput::record(qint16* samples, int n)
+{
+    std::memset(samples, 0, size_t(n) * sizeof(qint16));
 }
 
 // ---- SilentWaveOutput ----

@@ -127,6 +127,10 @@ public:
     // Records that many samples of silence now (only while recording).
     void advance(int samples);
 
+protected:
+    // What is recorded into the next n samples; silence here.
+    virtual void record(qint16* samples, int n);
+
 private:
     void tick();
 

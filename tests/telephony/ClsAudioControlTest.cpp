@@ -558,6 +558,22 @@ TEST_F(CallTest, SimulatedTelephoneIgnoresTheLine)
     EXPECT_EQ(ctl->getStatus(), 0);
 }
 
+// An internet caller handed to the menu: the call voice prompts for the PIN at once, the line's
+// reports do not touch the call, and hanging up reports the internet kind.
+TEST_F(CallTest, InternetCallerStartsAtThePinPromptAndEndsAsAnInternetCall)
+{
+    ctl->netPhoneConnected(wav);
+    EXPECT_EQ(std::pair(ctl->getStatus(), ctl->getPhoneMode()), std::pair(4, 2));
+    ASSERT_TRUE(wait([&] { return events.contains("end"); }));
+    EXPECT_EQ(joined(events.mid(0, 3)), "incoming 2, up 2, start");
+    line->ring(1);
+    line->farHangUp();
+    EXPECT_EQ(ctl->getStatus(), 4);
+    ctl->Vhangup();
+    EXPECT_EQ(events.last(), "down 2");
+    EXPECT_EQ(ctl->getStatus(), 0);
+}
+
 // Line reports in any order, while idle or in a call, never crash the controller or leave it
 // out of idle for good.
 TEST_F(CallTest, LineReportsInAnyOrderAlwaysComeBackToIdle)

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "console/CallCodec.h"
+#include "console/CallDatagram.h"
+
+#include <gtest/gtest.h>
+
+using namespace callmsg;
+
+TEST(CallCodec, TextOfAnyScriptComesBackWithTheCallsKeyPair)
+{
+    for (const QString& text : {QStringLiteral("k3y-ABC"), QStringLiteral("你好, Grüße"), QStringLiteral("a")}) {
+        const QString numbers = callcodec::EncodeText(text);
+        EXPECT_FALSE(numbers.contains(u'+'));
+        EXPECT_EQ(callcodec::DecodeText(numbers), text);
+    }
+    EXPECT_EQ(callcodec::EncodeText(QString()), QString());
+    EXPECT_EQ(callcodec::DecodeText(QString()), QString());
+}
+
+TEST(CallMessages, CallRequestsAreReadOnlyWhenWellFormed)
+{
+    const QByteArray good = MakeRequest(QStringLiteral("alice, the 1st"), QStringLiteral("secret"), 9595);
+    const auto r = ReadRequest(good);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->name, QStringLiteral("alice the 1st")); // commas would split the fields
+    EXPECT_EQ(r->key, QStringLiteral("secret"));
+    EXPECT_EQ(r->port, 9595);
+
+    const QByteArray bad[] = {
+        "",
+        "alice",
+        "alice,1-2",
+        "alice,1-2,9595,extra",
+        "alice,1-2,0",
+        "alice,1-2,65536",
+        "alice,1-2,-5",
+        "alice,12a,9595",
+        ",1-2,9595",
+        "alice,1-2,95x5",
+    };
+    for (const QByteArray& b : bad)
+        EXPECT_FALSE(ReadRequest(b)) << b.constData();
+    // A garbled key decodes to something, never a crash.
+    EXPECT_TRUE(ReadRequest("bob,99999999999999999999-0--,1"));
+}
+
+TEST(CallMessages, AudioCarriesOneBlockAndItsSequence)
+{
+    const QByteArray block(kGsmBlockBytes, 'g');
+    const QByteArray p = MakeAudio(block.constData(), 0xABCD);
+    ASSERT_EQ(p.size(), kAudioPayload);
+    const auto a = ReadAudio(p);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->sequence, 0xABCD);
+    EXPECT_EQ(QByteArray(a->gsm, kGsmBlockBytes), block);
+    EXPECT_FALSE(ReadAudio(p.left(kAudioPayload - 1)));
+    EXPECT_FALSE(ReadAudio(p + 'x'));
+}
+
+TEST(CallMessages, DigitsAreKeypadKeysOnly)
+{
+    for (QChar k : QStringLiteral("0123456789*#"))
+        EXPECT_EQ(ReadDigit(MakeDigit(k)), k);
+    for (const QByteArray& b : {QByteArray(), QByteArray("A"), QByteArray("12"), QByteArray(1, '\0')})
+        EXPECT_FALSE(ReadDigit(b));
+    EXPECT_TRUE(MakeDigit(u'x').isEmpty());
+}
+
+TEST(CallMessages, NoticesFitOneDatagramAndSurviveAnyScript)
+{
+    const auto n = ReadNotice(MakeNotice(QStringLiteral("bob"), QStringLiteral("Hi\n你好")));
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->name, QStringLiteral("bob"));
+    EXPECT_EQ(n->text, QStringLiteral("Hi\n你好"));
+
+    const QString longText = QString(2000, u'x') + QStringLiteral("你");
+    const QByteArray p = MakeNotice(QStringLiteral("bob"), longText);
+    EXPECT_LE(p.size(), kMaxPayload);
+    const auto cut = ReadNotice(p);
+    ASSERT_TRUE(cut);
+    EXPECT_TRUE(longText.startsWith(cut->text));
+    EXPECT_GT(cut->text.size(), 50);
+    for (const QByteArray& b : {QByteArray("nocomma"), QByteArray("a,b,c"), QByteArray("a,12x")})
+        EXPECT_FALSE(ReadNotice(b)) << b.constData();
+}

@@ -1,0 +1,359 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "console/frmSoundRec.h"
+
+#include "console/CallDatagram.h"
+#include "console/SoundRecHost.h"
+#include "platform/ProgramFolder.h"
+#include "platform/sound/AudioOutput.h"
+#include "platform/sound/SoundWaveInput.h"
+#include "platform/speech/SpeechVoice.h"
+
+#include "TestSupport.h"
+#include "audio/Tones.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+using namespace platform;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// The voice menu's side of a forwarded call, as the main window plays it.
+struct FakeMenu : SoundRecHost
+{
+    std::function<void(int)> speak; // what the menu says once connected; a tone without it
+    bool mayTake = true;
+    int device = 0;
+    QStringList keys;
+    int ended = 0;
+    bool NetVoiceCall() override { return mayTake; }
+    bool isAudioDone() const override { return true; }
+    void NetCallConnected(int32_t d) override
+    {
+        device = d;
+        if (speak)
+            return speak(d);
+        // The menu speaks: two seconds of a 500 Hz tone into the call.
+        AudioOutput* out = AudioOutputs::instance().output(d);
+        ASSERT_NE(out, nullptr);
+        ASSERT_TRUE(out->start(8000, 1));
+        const std::vector<qint16> tone = tones::Sine(500, 16000, 0.5);
+        out->write(QByteArray(reinterpret_cast<const char*>(tone.data()), qsizetype(tone.size() * 2)));
+    }
+    void DigitReceived(const QString& key) override { keys << key; }
+    void NetCallEnded() override { ++ended; }
+};
+
+// One user of the program: a form on a loopback port of its own, a microphone that hums its
+// own note and a speaker that keeps what it plays.
+struct User
+{
+    frmSoundRec form;
+    SilentWaveOutput* speaker = nullptr;
+    QTimer fastTimer;
+
+    User(const QString& name, double note, bool realTimeSound)
+    {
+        form.SetIdentity(name, name + QStringLiteral("-key"));
+        EXPECT_TRUE(form.SetPort(testing_support::FreeLoopbackPort(SOCK_DGRAM)));
+        const WavePace pace = realTimeSound ? WavePace::RealTime : WavePace::Manual;
+        speaker = new SilentWaveOutput(pace);
+        speaker->setCapture(true);
+        form.SetAudioDevices(std::make_unique<SoundWaveInput>(tones::Sine(note, 8000, 0.5), pace),
+                             std::unique_ptr<WaveOutput>(speaker));
+        form.SetPeerTimeout(100000); // only the vanishing test relies on it
+    }
+    void fast(int ms = 10)
+    {
+        fastTimer.setInterval(ms);
+        form.SetRingTimer(&fastTimer);
+    }
+    void call(const User& other)
+    {
+        form.SetCallTarget(QStringLiteral("127.0.0.1"), QString::number(other.form.Port()), QStringLiteral("k"));
+        form.Call();
+    }
+    // The note is clearly in what the speaker played last.
+    bool hears(double note) const
+    {
+        const auto& s = speaker->captured();
+        return s.size() > 4000 && tones::Power(s, note, s.size() - 1600, 1600) > 0.01;
+    }
+};
+
+struct Calls : ::testing::Test
+{
+    Calls() { SetProgramFolderOverride(testing_support::sourceDir() + QStringLiteral("/data")); }
+    ~Calls() override { SetProgramFolderOverride(QString()); }
+
+    static void connect(User& a, User& b)
+    {
+        a.call(b);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return b.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+        b.form.Call();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return a.form.isConnected() && b.form.isConnected(); }, kWaitMs));
+    }
+};
+
+// A socket of the test's own that plays a stranger or a caller that goes silent.
+struct RawPeer
+{
+    QUdpSocket socket;
+    RawPeer() { EXPECT_TRUE(socket.bind(QHostAddress::LocalHost, 0)); }
+    void send(quint8 type, const QByteArray& payload, quint16 to)
+    {
+        socket.writeDatagram(payload + char(type), QHostAddress::LocalHost, to);
+    }
+    QList<QByteArray> received;
+    void drain()
+    {
+        while (socket.hasPendingDatagrams())
+            received << socket.receiveDatagram().data();
+    }
+};
+
+} // namespace
+
+TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
+{
+    User alice(QStringLiteral("alice"), 700, true), bob(QStringLiteral("bob"), 1100, true);
+    QSignalSpy status(&alice.form, &frmSoundRec::StatusText);
+    alice.call(bob);
+    EXPECT_TRUE(alice.form.isCalling());
+    EXPECT_EQ(alice.form.statusText(), QStringLiteral("127.0.0.1 Calling"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+    EXPECT_EQ(bob.form.RemoteName(), QStringLiteral("alice"));
+    EXPECT_EQ(bob.form.RemoteKey(), QStringLiteral("alice-key"));
+    EXPECT_EQ(bob.form.cmdCall->text(), QStringLiteral("Answer"));
+
+    bob.form.cmdCall->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.form.isConnected() && bob.form.isConnected(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.hears(1100) && bob.hears(700); }, kWaitMs))
+        << "alice hears bob: " << alice.hears(1100) << ", bob hears alice: " << bob.hears(700);
+    EXPECT_FALSE(alice.hears(700)) << "no echo of one's own voice";
+
+    QSignalSpy keys(&bob.form, &frmSoundRec::DigitArrived);
+    alice.form.SendDigit(u'5');
+    alice.form.SendDigit(u'x'); // not a key: not sent
+    ASSERT_TRUE(keys.wait(kWaitMs));
+    EXPECT_EQ(keys[0][0].toString(), QStringLiteral("5"));
+
+    alice.form.cmdHangup->click();
+    EXPECT_FALSE(alice.form.isCalling());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bob.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(bob.form.statusText(), QStringLiteral("alice hung up"));
+    EXPECT_EQ(keys.size(), 1);
+}
+
+TEST_F(Calls, ASecondCallerHearsBusyAndTheCallGoesOn)
+{
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false),
+        carol(QStringLiteral("carol"), 900, false);
+    connect(alice, bob);
+    carol.call(bob);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !carol.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(carol.form.statusText(), QStringLiteral("127.0.0.1 is Busy !! "));
+    EXPECT_TRUE(alice.form.isConnected() && bob.form.isConnected());
+}
+
+TEST_F(Calls, TwoUsersWhoCallEachOtherAtOnceAreConnected)
+{
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
+    alice.call(bob);
+    bob.call(alice); // before either request has been read
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.form.isConnected() && bob.form.isConnected(); }, kWaitMs));
+    bob.form.Hangup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling(); }, kWaitMs));
+}
+
+TEST_F(Calls, NobodyAnswersAfterTheSetRings)
+{
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
+    alice.fast();
+    alice.form.SetMaxRings(3);
+    QSignalSpy states(&alice.form, &frmSoundRec::StateChanged);
+    alice.call(bob);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(alice.form.statusText(), QStringLiteral("No one answer phone"));
+    // Bob's phone stops ringing too.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bob.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(bob.form.statusText(), QStringLiteral("alice hung up"));
+}
+
+TEST_F(Calls, RingingGivesUpOnTheRealOneSecondTimer)
+{
+    User alice(QStringLiteral("alice"), 700, false);
+    RawPeer silent; // takes the requests and never answers
+    alice.form.SetMaxRings(1);
+    alice.form.SetCallTarget(QStringLiteral("127.0.0.1"), QString::number(silent.socket.localPort()), QString());
+    alice.form.Call();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(alice.form.statusText(), QStringLiteral("No one answer phone"));
+    silent.drain();
+    ASSERT_FALSE(silent.received.isEmpty());
+    EXPECT_EQ(silent.received.back(), QByteArray(1, char(callmsg::HangUp)));
+    // The first request, then the request again on each ring.
+    EXPECT_EQ(silent.received.front().back(), char(callmsg::CallRequest));
+}
+
+TEST_F(Calls, StrangersAreIgnoredAndAFloodOfCallersIsAnsweredBusySparingly)
+{
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
+    QTimer never; // no tick during the test: the busy allowance is not renewed
+    never.setInterval(3600 * 1000);
+    bob.form.SetRingTimer(&never);
+    connect(alice, bob);
+    QSignalSpy keys(&bob.form, &frmSoundRec::DigitArrived);
+    RawPeer stranger;
+    const quint16 to = quint16(bob.form.Port());
+    const QByteArray block(callmsg::kGsmBlockBytes, 'x');
+    QList<std::pair<quint8, QByteArray>> junk = {
+        {callmsg::Digit, "1"},
+        {callmsg::Audio, callmsg::MakeAudio(block.constData(), 0)},
+        {callmsg::KeepAlive, {}},
+        {callmsg::HangUp, {}},
+    };
+    for (int i = 0; i < 256; ++i) // every type, odd lengths
+        junk.append({quint8(i), QByteArray(i % 70, char(i))});
+    for (int i = 0; i < 50; ++i)
+        junk.append({callmsg::CallRequest, callmsg::MakeRequest("mallory", "k", 1)});
+    // In rounds the socket's queue can hold; after each, Alice's key still arrives: the stranger
+    // changed nothing.
+    constexpr int kRound = 40;
+    for (qsizetype at = 0, round = 1; at < junk.size(); at += kRound, ++round) {
+        for (qsizetype i = at; i < std::min(at + kRound, junk.size()); ++i)
+            stranger.send(junk[i].first, junk[i].second, to);
+        alice.form.SendDigit(u'9');
+        ASSERT_TRUE(QTest::qWaitFor([&] { return keys.size() >= round; }, kWaitMs)) << round;
+        EXPECT_EQ(keys.size(), round);
+    }
+    EXPECT_EQ(keys.back()[0].toString(), QStringLiteral("9"));
+    EXPECT_TRUE(bob.form.isConnected() && alice.form.isConnected());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            stranger.drain();
+            return stranger.received.size() >= frmSoundRec::kBusyRepliesPerTick;
+        },
+        kWaitMs));
+    for (const QByteArray& d : stranger.received)
+        EXPECT_EQ(d, callmsg::kBusyText + char(callmsg::Busy));
+    EXPECT_EQ(stranger.received.size(), frmSoundRec::kBusyRepliesPerTick);
+}
+
+TEST_F(Calls, AVanishedPeerEndsTheCall)
+{
+    User bob(QStringLiteral("bob"), 1100, false);
+    bob.fast();
+    RawPeer caller; // calls, is answered, then is never heard again
+    caller.send(callmsg::CallRequest, callmsg::MakeRequest("ghost", "k", caller.socket.localPort()),
+                quint16(bob.form.Port()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+    bob.form.Call();
+    ASSERT_TRUE(bob.form.isConnected());
+    bob.form.SetPeerTimeout(5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bob.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(bob.form.statusText(), QStringLiteral("ghost stopped answering; the call has ended"));
+    caller.drain();
+    ASSERT_GE(caller.received.size(), 2);
+    EXPECT_EQ(caller.received[0], callmsg::kAcceptedText + char(callmsg::Accepted));
+    EXPECT_EQ(caller.received[1], QByteArray(1, char(callmsg::KeepAlive))) << "a quiet call still says it is there";
+}
+
+TEST_F(Calls, AForwardedCallIsServedByTheVoiceMenu)
+{
+    User alice(QStringLiteral("alice"), 700, true), bob(QStringLiteral("bob"), 1100, true);
+    FakeMenu menu;
+    bob.form.setHost(&menu);
+    bob.fast(20);
+    bob.form.SetForwardAfterRings(2);
+    EXPECT_TRUE(bob.form.chkForward->isChecked());
+    alice.call(bob);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.form.isConnected(); }, kWaitMs));
+    EXPECT_TRUE(alice.form.isForwarded() && bob.form.isForwarded());
+    EXPECT_EQ(alice.form.statusText(), QStringLiteral("Your call have been Forward to Phone"));
+    ASSERT_NE(menu.device, 0);
+
+    // Alice hears the menu, not Bob's microphone.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.hears(500); }, kWaitMs));
+    EXPECT_FALSE(alice.hears(1100));
+    alice.form.SendDigit(u'#');
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menu.keys.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(menu.keys, QStringList{QStringLiteral("#")});
+
+    bob.form.MessageRetrieved(QStringLiteral("Lunch\nAt noon"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.form.logLines().contains(QStringLiteral("bob: Lunch")); }, kWaitMs));
+    EXPECT_TRUE(alice.form.logLines().contains(QStringLiteral("At noon")));
+
+    bob.form.VoiceMenuEnded(); // hangs up once the menu's words are out
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(menu.ended, 1);
+    EXPECT_EQ(AudioOutputs::instance().output(menu.device), nullptr);
+}
+
+TEST_F(Calls, TheMenusVoiceIsHeardAtTheCallersPace)
+{
+    User alice(QStringLiteral("alice"), 700, true), bob(QStringLiteral("bob"), 1100, true);
+    SpeechVoice voice;
+    QSignalSpy ended(&voice, &SpeechVoice::EndStream);
+    FakeMenu menu;
+    menu.speak = [&](int device) {
+        voice.setAudioOutputStream(AudioOutputStream{device, SpeechVoice::kTelephoneFormat});
+        voice.Speak(QStringLiteral("Please enter password"));
+    };
+    bob.form.setHost(&menu);
+    bob.fast(20);
+    bob.form.SetForwardAfterRings(1);
+    alice.call(bob);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu.device != 0; }, kWaitMs));
+    const qint64 before = alice.speaker->playedSamples(); // the ring, if any
+    const auto heard = [&] {
+        const auto& s = alice.speaker->captured();
+        return s.size() > 800 ? tones::Rms(s, s.size() - 800, 800) : 0.0;
+    };
+    double loudest = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            loudest = std::max(loudest, heard());
+            return ended.size() == 1;
+        },
+        kWaitMs));
+    // The prompt takes over a second to say; it ends only once the call has taken it all.
+    EXPECT_GT(loudest, 300) << "alice heard the prompt while it was spoken";
+    EXPECT_GE(alice.speaker->playedSamples() - before, 6400) << "the prompt was not over before it was heard";
+}
+
+TEST_F(Calls, AMenuThatIsBusyLeavesTheCallRingingAndTypedAddressesAreCalled)
+{
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
+    FakeMenu menu;
+    menu.mayTake = false;
+    bob.form.setHost(&menu);
+    bob.fast();
+    bob.form.SetMaxRings(1000);
+    bob.form.SetForwardAfterRings(1);
+    alice.form.txtAddress->setText(QStringLiteral("127.0.0.1:") + QString::number(bob.form.Port()));
+    alice.form.cmdCall->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+    QSignalSpy ticks(&bob.fastTimer, &QTimer::timeout);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.size() >= 5; }, kWaitMs));
+    EXPECT_EQ(bob.form.VoipState(), frmSoundRec::RingingIn);
+    EXPECT_EQ(menu.device, 0);
+    bob.form.Hangup(); // declining ends the caller's ringing
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling(); }, kWaitMs));
+    EXPECT_EQ(alice.form.statusText(), QStringLiteral("127.0.0.1 hung up"));
+
+    alice.form.CallAddress(QStringLiteral("no-such-host.invalid:9"));
+    alice.form.Call();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alice.form.isCalling(); }, kWaitMs));
+    EXPECT_TRUE(alice.form.statusText().startsWith(QStringLiteral("no-such-host.invalid was not found")))
+        << alice.form.statusText().toStdString();
+}

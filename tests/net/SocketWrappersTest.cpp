@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "net/TCPsocket.h"
+#include "net/UDPsocket.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+using namespace net;
+
+namespace {
+
+// A wrapper on a free loopback port, and a plain socket that plays the other side.
+struct Udp : ::testing::Test
+{
+    QUdpSocket control;
+    UDPsocket udp;
+    QUdpSocket peer;
+    QList<std::pair<int, QByteArray>> arrived;
+
+    Udp()
+    {
+        udp.SetControl(&control);
+        EXPECT_TRUE(udp.setPort(0)) << udp.ErrorText().toStdString();
+        EXPECT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+        QObject::connect(&udp, &UDPsocket::MessageArrival, [this](quint8 type, const QByteArray& payload) {
+            arrived.append({type, payload});
+        });
+    }
+
+    void sendRaw(const QByteArray& datagram)
+    {
+        peer.writeDatagram(datagram, QHostAddress::LocalHost, quint16(udp.Port()));
+    }
+    // The marker datagram arrives after everything sent before it.
+    void settle()
+    {
+        sendRaw(QByteArray("end") + char(99));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !arrived.isEmpty() && arrived.back().first == 99; }, 5000));
+        arrived.removeLast();
+    }
+};
+
+} // namespace
+
+TEST_F(Udp, DeliversTypeAndPayloadAndDropsWhatIsTooLongOrEmpty)
+{
+    struct Row
+    {
+        QByteArray datagram;
+        bool delivered;
+        int type;
+        qsizetype payloadSize;
+    };
+    const Row rows[] = {
+        {QByteArray(599, 'x') + char(4), false, 0, 0}, // 600 bytes: dropped
+        {QByteArray(598, 'y') + char(7), true, 7, 598}, // 599 bytes: 598 payload bytes
+        {QByteArray(1, char(10)), true, 10, 0}, // one byte: the type alone
+        {QByteArray(), false, 0, 0}, // nothing to read a type from
+        {QByteArray(5000, 'z'), false, 0, 0},
+        {QByteArray("hello") + char(255), true, 255, 5},
+    };
+    for (const Row& r : rows) {
+        arrived.clear();
+        sendRaw(r.datagram);
+        settle();
+        ASSERT_EQ(arrived.size(), r.delivered ? 1 : 0) << r.datagram.size();
+        if (r.delivered) {
+            EXPECT_EQ(arrived[0].first, r.type);
+            EXPECT_EQ(arrived[0].second, r.datagram.left(r.datagram.size() - 1));
+        }
+    }
+}
+
+TEST_F(Udp, SendsPayloadThenTypeToTheRemoteHostAndNamesTheSender)
+{
+    udp.setRemoteHost(QStringLiteral("127.0.0.1"));
+    udp.setRemotePort(peer.localPort());
+    udp.SendMessage(3, QByteArray("OK"));
+    udp.SendMessage(0, QByteArray());
+    QList<QByteArray> got;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            while (peer.hasPendingDatagrams())
+                got << peer.receiveDatagram().data();
+            return got.size() == 2;
+        },
+        5000));
+    EXPECT_EQ(got[0], QByteArray("OK\x03"));
+    EXPECT_EQ(got[1], QByteArray(1, '\0'));
+
+    sendRaw(QByteArray("x") + char(1));
+    settle();
+    udp.setRemoteHost(QString());
+    QString sender;
+    QObject::connect(&udp, &UDPsocket::MessageArrival, [&] { sender = udp.RemoteIP(); });
+    sendRaw(QByteArray("y") + char(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sender.isEmpty(); }, 5000));
+    EXPECT_EQ(sender, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(udp.SenderPort(), peer.localPort());
+}
+
+TEST_F(Udp, DropsWhatArrivesWhileTheFormIsBusyAndSwallowsBadSends)
+{
+    bool busy = true; // the form is still handling a datagram
+    udp.AssignBusy(&busy);
+    QSignalSpy read(&control, &QUdpSocket::readyRead);
+    sendRaw(QByteArray("a") + char(1));
+    ASSERT_TRUE(read.wait(5000)); // the wrapper has read it (its slot ran first)
+    busy = false;
+    settle();
+    EXPECT_TRUE(arrived.isEmpty());
+
+    QSignalSpy debug(&udp, &UDPsocket::DebugPrint);
+    udp.setRemoteHost(QStringLiteral("not an address"));
+    udp.setRemotePort(9);
+    udp.SendMessage(1, "x");
+    EXPECT_EQ(debug.size(), 1);
+    UDPsocket unbound; // no socket lent: nothing happens
+    unbound.SendMessage(1, "x");
+    EXPECT_FALSE(unbound.setPort(1));
+}
+
+TEST(UdpPort, ATakenPortIsRefusedWithItsNumber)
+{
+    QUdpSocket a, b;
+    UDPsocket first, second;
+    first.SetControl(&a);
+    second.SetControl(&b);
+    ASSERT_TRUE(first.setPort(0));
+    EXPECT_FALSE(second.setPort(first.Port()));
+    EXPECT_TRUE(second.ErrorText().contains(QString::number(first.Port()))) << second.ErrorText().toStdString();
+    EXPECT_FALSE(second.setPort(70000));
+}
+
+namespace {
+
+// Two wrappers joined on loopback: one listens and accepts, the other connects.
+struct Tcp : ::testing::Test
+{
+    QTcpSocket serverControl, clientControl;
+    TCPsocket server, client;
+    QList<std::tuple<QString, QByteArray, int>> arrived; // event, payload, code
+
+    Tcp()
+    {
+        server.SetControl(&serverControl);
+        client.SetControl(&clientControl);
+        server.setLocalPort(0);
+        EXPECT_TRUE(server.ListenSocket());
+        EXPECT_EQ(server.sockState(), TCPsocket::Listening);
+        QObject::connect(&server, &TCPsocket::TCPConnectRequest, [this](int32_t id) { server.AcceptConnect(id); });
+        for (TCPsocket* s : {&server, &client}) {
+            QObject::connect(s, &TCPsocket::MessageArrival, [this](const QByteArray& p, int code) {
+                arrived.append({"message", p, code});
+            });
+            QObject::connect(s, &TCPsocket::FrameArrival, [this](const QByteArray& p, int code) {
+                arrived.append({"frame", p, code});
+            });
+        }
+        client.setRemoteHost(QStringLiteral("127.0.0.1"));
+        client.setRemotePort(server.LocalPort());
+        QSignalSpy up(&client, &TCPsocket::TCPConnect);
+        client.ConnectNow();
+        EXPECT_TRUE(up.wait(5000));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return server.isConnected(); }, 5000));
+    }
+};
+
+} // namespace
+
+TEST_F(Tcp, CodesBelow256AreMessagesAndTheRestFrames)
+{
+    struct Row
+    {
+        int16_t code;
+        QByteArray payload;
+        const char* event;
+        QByteArray onWire; // the last two bytes: low, high
+    };
+    const Row rows[] = {
+        {200, "hello", "message", QByteArray("\xC8\x00", 2)},
+        {255, "", "message", QByteArray("\xFF\x00", 2)},
+        {256, "frame", "frame", QByteArray("\x00\x01", 2)},
+        {32767, "top", "frame", QByteArray("\xFF\x7F", 2)},
+    };
+    for (const Row& r : rows) {
+        arrived.clear();
+        QSignalSpy sent(&client, &TCPsocket::SendComplete);
+        client.SendMessage(r.code, r.payload);
+        EXPECT_TRUE(client.isSocketBusy());
+        EXPECT_EQ(client.LastCommand(), r.code);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !arrived.isEmpty(); }, 5000)) << r.code;
+        EXPECT_EQ(std::get<0>(arrived[0]), QString::fromLatin1(r.event));
+        EXPECT_EQ(std::get<1>(arrived[0]), r.payload);
+        EXPECT_EQ(std::get<2>(arrived[0]), r.code);
+        ASSERT_TRUE(sent.size() || sent.wait(5000));
+        EXPECT_EQ(sent[0][0].value<int16_t>(), r.code);
+        EXPECT_FALSE(client.isSocketBusy());
+    }
+}
+
+TEST_F(Tcp, ClosingHereAndByThePeerAreToldApart)
+{
+    QSignalSpy clientClosed(&client, &TCPsocket::TCPClose);
+    QSignalSpy serverClosed(&server, &TCPsocket::TCPClose);
+    client.CloseConnect();
+    ASSERT_EQ(clientClosed.size(), 1);
+    EXPECT_EQ(clientClosed[0][0].toInt(), TCPsocket::ClosedHere);
+    ASSERT_TRUE(serverClosed.wait(5000));
+    EXPECT_EQ(serverClosed[0][0].toInt(), TCPsocket::ClosedByPeer);
+    client.CloseConnect(); // closing a closed connection says nothing
+    EXPECT_EQ(clientClosed.size(), 1);
+    EXPECT_EQ(client.sockState(), TCPsocket::Closed);
+}
+
+TEST_F(Tcp, AReadWithoutACodeIsIgnoredAndARefusedConnectionIsAnError)
+{
+    // One byte on the wire: no code to read.
+    QSignalSpy read(&clientControl, &QTcpSocket::readyRead);
+    serverControl.write("x", 1);
+    ASSERT_TRUE(read.wait(5000));
+    EXPECT_TRUE(arrived.isEmpty());
+
+    QTcpSocket lone;
+    TCPsocket nowhere;
+    nowhere.SetControl(&lone);
+    QTcpServer closed; // a port nobody listens on any more
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    nowhere.setRemoteHost(QStringLiteral("127.0.0.1"));
+    nowhere.setRemotePort(port);
+    QSignalSpy failed(&nowhere, &TCPsocket::TCPSendError);
+    nowhere.ConnectNow();
+    EXPECT_TRUE(failed.wait(5000));
+    EXPECT_FALSE(nowhere.isConnected());
+}
