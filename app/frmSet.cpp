@@ -121,9 +121,9 @@ bool frmSet::Form_Load()
     loading_ = true;
     setup_voicephone();
     loading_ = false;
+    soundRec();
     if (ConsoleLink* console = Console())
         console->Show();
-    soundRec();
 
     // 13. First run: the agreement, then the wizard.
     if (keys::Read(store_, keys::FirstRunning) == QLatin1String("0")) {

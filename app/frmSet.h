@@ -97,6 +97,7 @@ public:
     void consoleRunWizard() override;
     void consoleQuit() override;
     QString consoleSiteAddress() const override;
+    frmSoundRec* consoleCallForm() override { return soundRec(); }
     int CaptionHeight() const;
     void EnableSettingPages(bool on);
     void AddFormat(const QString& name, int formatNumber);

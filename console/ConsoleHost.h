@@ -26,7 +26,7 @@ public:
     // The user quit and the sign-out has ended: the program ends on the main window's next tick.
     virtual void consoleQuit() { }
     // The internet-call form the console starts and ends calls on; none where calls are off.
-    virtual frmSoundRec* consoleCallForm() const { return nullptr; }
+    virtual frmSoundRec* consoleCallForm() { return nullptr; }
     // The web site the help pages and the site link open.
     virtual QString consoleSiteAddress() const { return QString(); }
 };

@@ -134,8 +134,8 @@ void Pilot::buildWindow()
     auto* middle = new QHBoxLayout;
     auto* menu = new QVBoxLayout;
     menu->setSpacing(2);
-    const char* const entries[kMenuEntries] = {"Contacts", "Notes", "Call", "Settings", "Help",
-                                               "Compose", "Login", "Setup", "Site", "Wizard"};
+    const char* const entries[kMenuEntries] = {"Contacts", "Notes", "Call",  "Settings", "Help",
+                                               "Compose",  "Login", "Setup", "Site",     "Wizard"};
     for (int i = 0; i < kMenuEntries; ++i) {
         Amenu[i] = new QPushButton(QString::fromLatin1(entries[i]), this);
         Amenu[i]->setToolTip(Amenu[i]->text());

@@ -171,7 +171,6 @@ private:
     void ObjLogin_Logout(int result);
     void ObjLogin_LogVOIP(const QString& first, const QString& second, const QString& third);
     void connectCallForm();
-    bool callInProgress() const;
     void callButton();
     void callMenu();
     void hangUpCall();

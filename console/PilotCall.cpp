@@ -16,12 +16,6 @@ void Pilot::connectCallForm()
     }
 }
 
-bool Pilot::callInProgress() const
-{
-    const frmSoundRec* call = host_.consoleCallForm();
-    return call && call->isCalling();
-}
-
 void Pilot::hangUpCall()
 {
     if (frmSoundRec* call = host_.consoleCallForm(); call && call->isCalling())
@@ -74,12 +68,17 @@ void Pilot::callButton()
         return;
     }
     addContact(target);
-    call->SetPort(Text2->text().toInt());
+    if (const int port = Text2->text().toInt(); port != call->Port())
+        call->SetPort(port);
     call->SetIdentity(MyID(), MyKey());
-    if (target.contains(QLatin1Char(':')) || !usesService())
+    if (target.contains(QLatin1Char(':'))) {
         call->CallAddress(target); // typed by hand: host:port
-    else
+        call->Call();
+    } else if (usesService()) {
         ObjLogin->LogVOIP(target);
+    } else {
+        showMess(QStringLiteral("Without a web service, type the address to call as host:port."));
+    }
 }
 
 void Pilot::ObjLogin_LogVOIP(const QString& first, const QString& second, const QString& third)

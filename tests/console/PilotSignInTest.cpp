@@ -5,6 +5,7 @@
 #include "console/ClsLogin.h"
 #include "console/ConsoleHost.h"
 #include "console/Pilot.h"
+#include "console/frmSoundRec.h"
 #include "platform/SettingsStore.h"
 
 #include <QLineEdit>
@@ -15,12 +16,15 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/socket.h>
 
 namespace {
 
 struct RecordingHost : ConsoleHost
 {
     QStringList asked;
+    frmSoundRec* form = nullptr;
+    frmSoundRec* consoleCallForm() override { return form; }
     QString smtpServer() const override { return "127.0.0.1"; }
     int32_t smtpPort() const override { return 25; }
     void consoleStartChecking() override { asked << "start"; }
@@ -107,4 +111,82 @@ TEST_F(ServiceConsole, WarnsOnceOfAPlainHttpServiceElsewhere)
 
     console(service.base(port), "alice", "2468").StartLogin(); // loopback: no warning
     EXPECT_TRUE(pilot->findChildren<QMessageBox*>().isEmpty());
+}
+
+namespace {
+
+// One user of the program: a console with its call form on a loopback port of its own.
+struct CallingUser
+{
+    CallingUser(const QString& base, const QString& name, const QString& password)
+    {
+        if (!base.isEmpty())
+            login_keys::Service(base).Save(store);
+        store.SaveSetting("Loginname", name);
+        store.SaveSetting("LoginPw", password);
+        store.SaveSetting("port", QString::number(testing_support::FreeLoopbackPort(SOCK_DGRAM)));
+        host.form = &form;
+        pilot = std::make_unique<Pilot>(store, host);
+        pilot->LoginTimer->setInterval(10);
+        form.SetPort(pilot->Text2->text().toInt());
+        pilot->Form_Load();
+    }
+    testing_support::TempFolder profile;
+    platform::SettingsStore store{profile.file("settings.ini")};
+    frmSoundRec form;
+    RecordingHost host;
+    std::unique_ptr<Pilot> pilot;
+};
+
+bool waitLong(const std::function<bool()>& what)
+{
+    return QTest::qWaitFor(what, 10000);
+}
+
+// Alice calls with her console; Bob's form rings and he answers; Alice hangs up with F6's button.
+void callAnswerAndHangUp(CallingUser& alice, CallingUser& bob, const QString& whom)
+{
+    alice.pilot->Text1->setText(whom);
+    alice.pilot->AFunction[Pilot::CallButton]->click();
+    ASSERT_TRUE(waitLong([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }))
+        << alice.pilot->statusText().toStdString() << " / " << alice.form.logLines().join("; ").toStdString();
+    EXPECT_TRUE(alice.form.isCalling());
+    EXPECT_EQ(alice.pilot->AFunction[Pilot::CallButton]->text(), "Hang up");
+    bob.form.cmdCall->click(); // answers
+    ASSERT_TRUE(waitLong([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
+    EXPECT_EQ(bob.form.RemoteName(), "alice");
+    alice.pilot->AFunction[Pilot::CallButton]->click();
+    ASSERT_TRUE(waitLong([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }));
+    EXPECT_EQ(alice.pilot->AFunction[Pilot::CallButton]->text(), "Call");
+}
+
+} // namespace
+
+TEST_F(ServiceConsole, AUserLookedUpByNameIsCalledAnsweredAndHungUp)
+{
+    ASSERT_TRUE(service.addUser("bob", "1357"));
+    CallingUser alice(service.base(port), "alice", "2468");
+    CallingUser bob(service.base(port), "bob", "1357");
+    ASSERT_TRUE(waitLong([&] { return alice.pilot->isLogin() && bob.pilot->isLogin(); }));
+    callAnswerAndHangUp(alice, bob, "bob");
+    EXPECT_TRUE(service.logText().contains("lookup: found bob")) << service.logText().toStdString();
+
+    // Somebody not signed in is not found, and the status says so.
+    alice.pilot->Text1->setText("carol");
+    alice.pilot->AFunction[Pilot::CallButton]->click();
+    EXPECT_TRUE(waitLong([&] { return alice.pilot->statusText() == "Could not find server"; }));
+    EXPECT_FALSE(alice.form.isCalling());
+}
+
+TEST(LocalConsole, WithoutAServiceAnAddressTypedByHandIsCalled)
+{
+    CallingUser alice("", "alice", "");
+    CallingUser bob("", "bob", "");
+    ASSERT_TRUE(alice.pilot->isLogin() && bob.pilot->isLogin()); // at once
+    callAnswerAndHangUp(alice, bob, QString("127.0.0.1:%1").arg(bob.form.Port()));
+
+    alice.pilot->Text1->setText("bob"); // a name needs a web service
+    alice.pilot->AFunction[Pilot::CallButton]->click();
+    EXPECT_FALSE(alice.form.isCalling());
+    EXPECT_EQ(alice.pilot->statusText(), "Without a web service, type the address to call as host:port.");
 }
