@@ -9,6 +9,8 @@
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
 
+#include <QCheckBox>
+
 #include <QLineEdit>
 
 using telephony::ClsAudioControl;
@@ -22,6 +24,15 @@ frmSoundRec* frmSet::soundRec()
         const int port =
             store_.GetSetting(QStringLiteral("port"), QString::number(frmSoundRec::kDefaultPort)).toInt(&ok);
         soundRec_->SetPort(ok ? port : frmSoundRec::kDefaultPort);
+        // Whether unanswered calls go to the voice menu is kept between runs.
+        constexpr int kForwardAfterRings = 3;
+        const QString forwardKey = QStringLiteral("VOIPForward");
+        soundRec_->SetForwardAfterRings(
+            store_.GetSetting(forwardKey, QStringLiteral("0")) == QLatin1String("1") ? kForwardAfterRings : 0);
+        connect(soundRec_->chkForward, &QCheckBox::toggled, this, [this, forwardKey](bool on) {
+            if (!store_.SaveSetting(forwardKey, on ? QStringLiteral("1") : QStringLiteral("0")))
+                reportProblem(store_.lastError());
+        });
     }
     return soundRec_.get();
 }

@@ -92,6 +92,11 @@ void Pilot::ObjLogin_LogVOIP(const QString& first, const QString& second, const 
 
 void Pilot::callStateChanged()
 {
-    const frmSoundRec* call = host_.consoleCallForm();
+    frmSoundRec* call = host_.consoleCallForm();
     AFunction[CallButton]->setText(call && call->isCalling() ? hangUpText_ : callText_);
+    // A call ringing in brings up the form that answers it.
+    if (call && call->VoipState() == frmSoundRec::RingingIn) {
+        call->show();
+        call->raise();
+    }
 }

@@ -3,7 +3,9 @@
 // it, and quitting from the console ends the program on the countdown's next tick.
 #include "AppFixture.h"
 #include "console/Pilot.h"
+#include "console/frmSoundRec.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -42,4 +44,13 @@ TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
     EXPECT_FALSE(ended);
     EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
     EXPECT_EQ(stored("port"), "9700");
+}
+
+TEST_F(AppTest, TheCallFormKeepsWhetherUnansweredCallsGoToTheVoiceMenu)
+{
+    markFirstRunDone();
+    start().soundRec()->chkForward->setChecked(true);
+    EXPECT_EQ(stored("VOIPForward"), "1");
+    window.reset();
+    EXPECT_TRUE(start().soundRec()->chkForward->isChecked());
 }

@@ -151,6 +151,7 @@ void callAnswerAndHangUp(CallingUser& alice, CallingUser& bob, const QString& wh
     ASSERT_TRUE(waitLong([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }))
         << alice.pilot->statusText().toStdString() << " / " << alice.form.logLines().join("; ").toStdString();
     EXPECT_TRUE(alice.form.isCalling());
+    EXPECT_TRUE(bob.form.isVisible()); // brought up to be answered
     EXPECT_EQ(alice.pilot->AFunction[Pilot::CallButton]->text(), "Hang up");
     bob.form.cmdCall->click(); // answers
     ASSERT_TRUE(waitLong([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
