@@ -73,6 +73,7 @@ void Pilot::callButton()
     call->SetIdentity(MyID(), MyKey());
     if (target.contains(QLatin1Char(':'))) {
         call->CallAddress(target); // typed by hand: host:port
+        call->show(); // its keys reach the other side
         call->Call();
     } else if (usesService()) {
         ObjLogin->LogVOIP(target);
@@ -87,6 +88,7 @@ void Pilot::ObjLogin_LogVOIP(const QString& first, const QString& second, const 
     if (!call)
         return;
     call->SetCallTarget(first, second, third);
+    call->show();
     call->Call();
 }
 
