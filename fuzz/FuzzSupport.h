@@ -70,6 +70,13 @@ inline void Keep(unsigned value)
     asm volatile("" : : "r"(value));
 }
 
+// FUZZ_TRACE=1 in the environment: a target tells what happened, to check how deep a seed goes.
+inline bool Tracing()
+{
+    static const bool on = std::getenv("FUZZ_TRACE") != nullptr;
+    return on;
+}
+
 [[noreturn]] inline void Fail(const char* what, long long got, long long limit)
 {
     std::fprintf(stderr, "fuzz check failed: %s (%lld vs %lld)\n", what, got, limit);

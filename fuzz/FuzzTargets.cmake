@@ -2,7 +2,7 @@
 # What each fuzz target of a whole session or file reader is built from; the fuzz build links
 # them with libFuzzer, the test build with fuzz/ReplayMain.cpp to replay kept findings.
 set(KORVALEN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(KORVALEN_FUZZ_SESSION_TARGETS pop3 smtp files sipinfo codec pagetitle calldatagram)
+set(KORVALEN_FUZZ_SESSION_TARGETS pop3 pop3ahead smtp files sipinfo codec pagetitle calldatagram voicemenu)
 
 function(korvalen_fuzz_inputs name sources_var libs_var)
   set(sources ${KORVALEN_FUZZ_DIR}/fuzz_${name}.cpp)
@@ -25,6 +25,9 @@ function(korvalen_fuzz_inputs name sources_var libs_var)
     # the web sign-in's number-string codec alone
     list(APPEND sources ${CMAKE_SOURCE_DIR}/console/QXRSA_Encode.cpp)
     set(libs korvalen_platform)
+  elseif(name STREQUAL "voicemenu")
+    # the mail engine with the real call controller; no line, no voice
+    set(libs korvalen_mail korvalen_telephony)
   elseif(name STREQUAL "pagetitle")
     set(libs korvalen_platform)
   endif()
