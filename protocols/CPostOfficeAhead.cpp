@@ -139,7 +139,9 @@ void CPostOffice::readAhead()
     while (parseAhead()) { }
     if (status_ == Closed)
         return;
-    if (inPos_ == in_.size()) {
+    // Bytes past the reply to the last command were asked for by nothing: kept, they would be
+    // taken for the reply to the next command (a QUIT "confirmed" before it was sent).
+    if (inPos_ == in_.size() || sent_.isEmpty()) {
         in_.clear();
         inPos_ = scanFrom_ = 0;
     } else if (inPos_ >= kCompactAt) {
