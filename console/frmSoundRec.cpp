@@ -439,6 +439,9 @@ void frmSoundRec::connected(const QString& status)
     if (!media_.AudioOpen())
         logLine(media_.ErrorText());
     media_.AudioStartStream();
+    // Keys typed from now on go to the other side, not into the address.
+    if (txtAddress->hasFocus())
+        cmdHangup->setFocus();
     showStatus(status);
     logLine(status);
 }

@@ -127,6 +127,9 @@ TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
 {
     User alice(QStringLiteral("alice"), 700, true), bob(QStringLiteral("bob"), 1100, true);
     QSignalSpy status(&alice.form, &frmSoundRec::StatusText);
+    alice.form.show();
+    alice.form.activateWindow();
+    alice.form.txtAddress->setFocus(); // where the user typed the address
     alice.call(bob);
     EXPECT_TRUE(alice.form.isCalling());
     EXPECT_EQ(alice.form.statusText(), QStringLiteral("127.0.0.1 Calling"));
@@ -142,7 +145,7 @@ TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
     EXPECT_FALSE(alice.hears(700)) << "no echo of one's own voice";
 
     QSignalSpy keys(&bob.form, &frmSoundRec::DigitArrived);
-    alice.form.SendDigit(u'5');
+    QTest::keyClick(alice.form.focusWidget(), Qt::Key_5); // typed on the keyboard
     alice.form.SendDigit(u'x'); // not a key: not sent
     ASSERT_TRUE(keys.wait(kWaitMs));
     EXPECT_EQ(keys[0][0].toString(), QStringLiteral("5"));
