@@ -440,7 +440,7 @@ void frmSoundRec::connected(const QString& status)
         logLine(media_.ErrorText());
     media_.AudioStartStream();
     // Keys typed from now on go to the other side, not into the address.
-    if (txtAddress->hasFocus())
+    if (!focusWidget() || focusWidget() == txtAddress)
         cmdHangup->setFocus();
     showStatus(status);
     logLine(status);
