@@ -47,6 +47,8 @@ inline constexpr Key phone1{"phone1", ""};
 inline constexpr Key repeatvoice{"repeatvoice", "16"};
 inline constexpr Key hangupTime{"hangupTime", "10"};
 inline constexpr Key PhonePin{"PhonePin", "4071"};
+// Unanswered internet calls go to the voice menu.
+inline constexpr Key VOIPForward{"VOIPForward", "0"};
 inline constexpr Key VoiceName{"VoiceName", "-1"};
 inline constexpr Key SoundRate{"SoundRate", "3"};
 inline constexpr Key SoundVolume{"SoundVolume", "99"};

@@ -26,11 +26,11 @@ frmSoundRec* frmSet::soundRec()
         soundRec_->SetPort(ok ? port : frmSoundRec::kDefaultPort);
         // Whether unanswered calls go to the voice menu is kept between runs.
         constexpr int kForwardAfterRings = 3;
-        const QString forwardKey = QStringLiteral("VOIPForward");
-        soundRec_->SetForwardAfterRings(
-            store_.GetSetting(forwardKey, QStringLiteral("0")) == QLatin1String("1") ? kForwardAfterRings : 0);
-        connect(soundRec_->chkForward, &QCheckBox::toggled, this, [this, forwardKey](bool on) {
-            if (!store_.SaveSetting(forwardKey, on ? QStringLiteral("1") : QStringLiteral("0")))
+        soundRec_->SetForwardAfterRings(keys::Read(store_, keys::VOIPForward) == QLatin1String("1") ? kForwardAfterRings
+                                                                                                    : 0);
+        connect(soundRec_->chkForward, &QCheckBox::toggled, this, [this](bool on) {
+            if (!store_.SaveSetting(QString::fromLatin1(keys::VOIPForward.name),
+                                    on ? QStringLiteral("1") : QStringLiteral("0")))
                 reportProblem(store_.lastError());
         });
     }

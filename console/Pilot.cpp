@@ -289,9 +289,13 @@ void Pilot::SetExtraTexts(const QString& call, const QString& hangUp)
     AFunction[CallButton]->setToolTip(call + QStringLiteral(" / ") + hangUp + QStringLiteral(" (F6)"));
 }
 
+bool Pilot::AmenuVisable() const
+{
+    return Amenu[0]->isEnabled();
+}
+
 void Pilot::SetAmenu(bool on)
 {
-    menuOn_ = on;
     for (QPushButton* entry : Amenu)
         entry->setEnabled(on);
 }

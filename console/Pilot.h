@@ -84,7 +84,7 @@ public:
     void SetExtraTexts(const QString& call, const QString& hangUp);
     // The menu entries are off while a check or a call holds the program.
     void SetAmenu(bool on);
-    bool AmenuVisable() const { return menuOn_; }
+    bool AmenuVisable() const;
     // The mouth picture 1 to 21 of the speaking voice.
     void ShowViseme(int picture);
     int visemeShown() const { return viseme_; }
@@ -188,7 +188,6 @@ private:
     QString callText_ = QStringLiteral("Call");
     QString hangUpText_ = QStringLiteral("Hang up");
     bool switchOn_ = false;
-    bool menuOn_ = true;
     bool localSignedIn_ = false;
     bool quitting_ = false;
     bool httpWarned_ = false;

@@ -136,8 +136,7 @@ void Pilot::quit()
     if (quitting_)
         return;
     hangUpCall();
-    quitting_ = true;
-    Form_Unload();
+    quitting_ = true; // the fields are saved when the program unloads the window
     if (tray_)
         tray_->hide();
     // Signed in to the web service: the program ends once the sign-out has been answered or

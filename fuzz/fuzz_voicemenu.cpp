@@ -19,11 +19,11 @@
 //   C  a timed check starts                                       anything else is ignored
 #include "FakeSocket.h"
 #include "FuzzSupport.h"
-#include "mail/ReplyForm.h"
 #include "mail/StandaloneMail.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "telephony/ClsAudioControl.h"
+#include "tests/mail/ComposePage.h"
 #include "tests/telephony/FixedCallHost.h"
 
 #include <QDir>
@@ -32,28 +32,6 @@
 using telephony::ClsAudioControl;
 
 namespace {
-
-// The console's compose page, as the main window edits it with the dictated keys.
-struct ComposePage : ReplyForm
-{
-    QString t, f, s, b;
-    QString to() const override { return t; }
-    QString from() const override { return f; }
-    QString subject() const override { return s; }
-    QString body() const override { return b; }
-    void setTo(const QString& x) override { t = x; }
-    void setFrom(const QString& x) override { f = x; }
-    void setSubject(const QString& x) override { s = x; }
-    void setBody(const QString& x) override { b = x; }
-    void showCompose() override { }
-    void key(const QString& c)
-    {
-        if (c == QLatin1String("\b"))
-            b.chop(1);
-        else
-            b += c == QLatin1String("\r") ? QStringLiteral("\r\n") : c;
-    }
-};
 
 bool knownStatus(int32_t status)
 {

@@ -3,7 +3,7 @@
 // SMTP sink: what a caller hears for the keys they press.
 #include "MailFixture.h"
 #include "RealPeers.h"
-#include "mail/ReplyForm.h"
+#include "ComposePage.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/telephone/LineDevices.h"
@@ -21,27 +21,6 @@ using Status = ClsAudioControl::Status;
 namespace {
 
 // The console's compose page: dictated keys edit its body as the main window applies them.
-struct ComposePage : ReplyForm
-{
-    QString t, f, s, b;
-    int shown = 0;
-    QString to() const override { return t; }
-    QString from() const override { return f; }
-    QString subject() const override { return s; }
-    QString body() const override { return b; }
-    void setTo(const QString& x) override { t = x; }
-    void setFrom(const QString& x) override { f = x; }
-    void setSubject(const QString& x) override { s = x; }
-    void setBody(const QString& x) override { b = x; }
-    void showCompose() override { ++shown; }
-    void key(const QString& c)
-    {
-        if (c == "\b")
-            b.chop(1);
-        else
-            b += c == "\r" ? QString("\r\n") : c;
-    }
-};
 
 class VoiceMenu : public MailTest
 {
