@@ -380,8 +380,10 @@ int main(int argc, char** argv)
     for (int i = 0; i < runs; ++i) {
         const QChar key = i == 0 ? u'*' : QChar(u'2' + i % 8);
         const double ms = timed(key);
-        if (ms < 0 || audio.getStatus() != ClsAudioControl::MenuRepeating)
+        if (ms < 0 || audio.getStatus() != ClsAudioControl::MenuRepeating) {
+            std::fprintf(stderr, "key %c: %.1f ms, status %d\n", char(key.unicode()), ms, int(audio.getStatus()));
             return Fail("no answer was heard after a menu key");
+        }
         toAnswer.add(ms);
         const Clock::time_point sent = handset.keyTime();
         menuToKey.add(Ms(keyAtMenu - sent));
