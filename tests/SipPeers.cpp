@@ -108,7 +108,7 @@ Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra, co
 
 bool Sipp::succeeded(int ms)
 {
-    return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, ms)
+    return testing_support::waitUntil([this] { return process_.state() == QProcess::NotRunning; }, ms)
            && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
 }
 

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 #include <QWidget>
@@ -16,6 +17,26 @@
 #include <unistd.h>
 
 namespace testing_support {
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    QTimer deadline;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (done())
+            loop.quit();
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(1);
+    deadline.setSingleShot(true);
+    deadline.start(timeoutMs);
+    loop.exec();
+    return done();
+}
 
 namespace {
 

@@ -11,6 +11,9 @@ namespace testing_support {
 
 QString sourceDir();
 
+// Runs the event loop until done() holds or the time is up, without sleeping in between.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
 // A loopback port free at the moment of asking, for a socket of the type (SOCK_STREAM, SOCK_DGRAM);
 // 0 when none could be had.
 quint16 FreeLoopbackPort(int socketType);

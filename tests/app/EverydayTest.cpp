@@ -75,7 +75,7 @@ protected:
     bool checkEnds(frmSet& w)
     {
         const qsizetype seen = ended++;
-        return QTest::qWaitFor(
+        return testing_support::waitUntil(
             [&] { return finishes->size() > seen && mail->MyStatus() == 0 && w.frame[0]->isEnabled(); }, 15000);
     }
     checkmailClass* mail = nullptr;
@@ -99,7 +99,8 @@ TEST_F(EverydayTest, CheckNowStartsACheckOrSaysThatOneRuns)
     frmSetParts parts;
     parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
     frmSet& w = start(parts);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->checks == QList<int>{1}; }, 2000)); // the start-up check
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return engine->checks == QList<int>{1}; }, 2000)); // the start-up check
     for (int i = 0; i < 5; ++i)
         w.CheckMailTimer_Timer();
     w.CheckNowButton->click();
@@ -154,7 +155,7 @@ TEST_F(EverydayTest, WhatTheWindowHoldsCountsFromTheNextCheck)
     w.Text16->setText(QString::number(peers.smtpPort()));
     w.CheckNowButton->click();
     ASSERT_TRUE(checkEnds(w));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return peers.sentMessages().size() == 1; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return peers.sentMessages().size() == 1; }, 10000));
     EXPECT_EQ(w.spamSubjects(), QStringList{"WIN A PRIZE"});
     EXPECT_EQ(w.listModel->rowCount(), 2);
     EXPECT_EQ(peers.mailboxFiles("alice").size(), 2);
@@ -229,7 +230,7 @@ TEST_F(EverydayTest, NewMailOfATimedCheckIsAnnouncedOnTheDesktop)
     engine->listed = {{"Eve", "Lunch & more"}};
     w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
     // The bus keeps the order: when the last is in, an earlier one would be too.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.notices.size() == 2; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.notices.size() == 2; }, 5000));
     EXPECT_EQ(service.notices[0].appName, "Korvalen");
     EXPECT_EQ(service.notices[0].summary, "4 new messages");
     EXPECT_EQ(service.notices[0].body,
@@ -258,13 +259,13 @@ TEST_F(EverydayTest, WithoutANotificationServiceTheLogSaysSoOnce)
     frmSet& w = start(parts);
     const auto records = [&] { return fileText(profile.file("program/kv_.log")).count("No desktop notification"); };
     w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return records() == 1; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return records() == 1; }, 5000));
     // Once the service is there, the next notice arrives; the failure in between was not logged again.
     w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
     FakeNotifications service;
     ASSERT_TRUE(service.registerOn(bus.connect("service")));
     w.MailObj_CheckmailFinish(MailEngineLink::TimedCheck);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.notices.size() == 1; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return service.notices.size() == 1; }, 5000));
     EXPECT_EQ(records(), 1);
 }
 
@@ -278,7 +279,7 @@ TEST_F(EverydayTest, ASecondStartBringsTheWindowToTheFront)
     ASSERT_TRUE(second.PrevInstance());
     std::optional<bool> shown;
     second.AskRunningCopyToShow([&](bool ok, const QString&) { shown = ok; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.has_value(); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return shown.has_value(); }, 5000));
     EXPECT_TRUE(*shown);
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.isMinimized());
@@ -287,7 +288,7 @@ TEST_F(EverydayTest, ASecondStartBringsTheWindowToTheFront)
     w.hide();
     shown.reset();
     second.AskRunningCopyToShow([&](bool ok, const QString&) { shown = ok; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.has_value(); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return shown.has_value(); }, 5000));
     EXPECT_TRUE(w.isVisible());
 }
 
@@ -308,7 +309,8 @@ TEST(SingleInstanceProgram, ASecondProgramShowsTheFirstAndSaysSo)
     first.start(KORVALEN_BINARY, {});
     ASSERT_TRUE(first.waitForStarted());
     // The first run waits at its agreement, listening.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(home.file("runtime/TNX_Korvalen.socket")); }, 10000));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return QFile::exists(home.file("runtime/TNX_Korvalen.socket")); }, 10000));
     second.start(KORVALEN_BINARY, {});
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
@@ -335,7 +337,7 @@ TEST_F(EverydayTest, WithoutADesktopViewerTheLogOpensInAWindowThatFollowsIt)
     for (const char* opener : {"/nonexistent/xdg-open", "false"}) { // missing, or no handler
         platform::SetShellOpenCommand(opener);
         w.ButtonAccount[5]->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.logView()->isVisible(); }, 5000)) << opener;
+        ASSERT_TRUE(testing_support::waitUntil([&] { return w.logView()->isVisible(); }, 5000)) << opener;
         w.logView()->close();
     }
     frmLogView& view = *w.logView();
@@ -351,7 +353,7 @@ TEST_F(EverydayTest, WithoutADesktopViewerTheLogOpensInAWindowThatFollowsIt)
 
     // New records appear as they are written; a half-written line waits for its end.
     platform::AppendLogRecord("kv_", "phone", "Calling 5551234");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.text().endsWith("\"phone\",\"Calling 5551234\""); }, 5000))
+    ASSERT_TRUE(testing_support::waitUntil([&] { return view.text().endsWith("\"phone\",\"Calling 5551234\""); }, 5000))
         << view.text().toStdString();
     QFile log(profile.file("program/kv_.log"));
     ASSERT_TRUE(log.open(QIODevice::Append));

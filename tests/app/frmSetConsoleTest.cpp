@@ -2,6 +2,7 @@
 // The main window with the program's own console: signing in starts checking, the switch stops
 // it, and quitting from the console ends the program on the countdown's next tick.
 #include "AppFixture.h"
+#include "TestSupport.h"
 #include "console/Pilot.h"
 #include "console/frmSoundRec.h"
 
@@ -24,7 +25,7 @@ TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
     Pilot* pilot = w.console();
     ASSERT_TRUE(engine);
     EXPECT_TRUE(engine->checks.isEmpty()); // nothing before start-up has ended
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !engine->checks.isEmpty(); }, 5000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !engine->checks.isEmpty(); }, 5000));
     EXPECT_EQ(engine->checks, QList<int>{1}); // signed in: the first check and the countdown
     EXPECT_TRUE(w.signedIn());
     EXPECT_TRUE(w.CheckMailTimer->isActive());
@@ -42,7 +43,7 @@ TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
     pilot->Text2->setText("9700");
     pilot->AFunction[Pilot::QuitButton]->click();
     EXPECT_FALSE(ended);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 5000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return ended; }, 5000));
     EXPECT_EQ(stored("port"), "9700");
 }
 

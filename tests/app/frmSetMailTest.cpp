@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
+#include "TestSupport.h"
 #include "RealPeers.h"
 #include "app/MailEngine.h"
 #include "platform/ShellOpen.h"
@@ -127,7 +128,8 @@ TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
     useTestMailbox(RealPeers::password);
     frmSet& w = makeWindow(withRealEngine());
     ASSERT_TRUE(w.Form_Load());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.listModel->rowCount() == 2 && w.panelText(2).isEmpty(); }, 15000));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return w.listModel->rowCount() == 2 && w.panelText(2).isEmpty(); }, 15000));
     EXPECT_EQ(w.listModel->item(0, 1)->text(), "Meeting moved to Thursday");
     EXPECT_EQ(w.listModel->item(1, 0)->text(), "Li Hua ");
     EXPECT_EQ(w.frame[5]->title(), "0/2 Messages, and 0 New messages");
@@ -140,12 +142,12 @@ TEST_F(AppTest, AFailedCheckSaysWhyUntilTheNextCheck)
     store->SaveSetting("logcheck", "-1");
     frmSet& w = makeWindow(withRealEngine());
     ASSERT_TRUE(w.Form_Load());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.checkFailureText().isEmpty(); }, 15000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !w.checkFailureText().isEmpty(); }, 15000));
     const QString why = w.checkFailureText();
     EXPECT_TRUE(why.contains("refused the sign-in: -ERR [AUTH]")) << why.toStdString();
     EXPECT_TRUE(fileText(profile.file("program/kv_.log")).contains(why.toUtf8()));
     // The countdown goes on beside it; the next check clears it.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.panelText(2).startsWith("Count down"); }, 3000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return w.panelText(2).startsWith("Count down"); }, 3000));
     EXPECT_EQ(w.checkFailureText(), why);
     w.MailObj_CheckmailStart();
     EXPECT_EQ(w.checkFailureText(), "");
@@ -182,6 +184,6 @@ TEST_F(AppTest, QuittingEndsTheProgramDuringACheck)
     w.MailObj_CheckmailStart();
     ASSERT_FALSE(w.CheckMailTimer->isActive());
     w.close();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.size() == 1; }, 2000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ended.size() == 1; }, 2000));
     EXPECT_EQ(stored("FirstRunning"), "1"); // settings were saved on the way out
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
+#include "TestSupport.h"
 #include "app/MailEngine.h"
 #include "mail/checkmailClass.h"
 #include "platform/Clock.h"
@@ -66,7 +67,7 @@ protected:
     ClsAudioControl* audio() { return w->audioControl(); }
     bool idleAgain()
     {
-        return QTest::qWaitFor(
+        return testing_support::waitUntil(
             [&] {
                 return audio()->getStatus() == ClsAudioControl::Idle && w->modemForm()->isLoaded()
                        && line->openedDevice() == 0;
@@ -95,7 +96,7 @@ TEST_F(PhoneTest, EnoughNewMailRingsTheUserWhoHearsTheNewsThenTheLineComesBack)
     EXPECT_TRUE(line->operations().contains("dial 5551234")) << line->operations().join(", ").toStdString();
     EXPECT_FALSE(w->CheckMailTimer->isActive()) << "no check while the user is called";
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::AlertSaying; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return audio()->getStatus() == ClsAudioControl::AlertSaying; }, 5000));
     const int device = line->audioDevice();
     ASSERT_GE(device, 1);
     EXPECT_EQ(w->defaultVoice->audioOutput(), device) << "the voices speak down the line";
@@ -131,7 +132,7 @@ TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
     line->ring(1);
     line->ring(2);
     EXPECT_FALSE(line->operations().contains("answer")) << "not ready: the call is refused";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::Idle; }, 5000))
+    ASSERT_TRUE(testing_support::waitUntil([&] { return audio()->getStatus() == ClsAudioControl::Idle; }, 5000))
         << "back to idle after the ring gap";
 
     engine()->PhoneReady = true;
@@ -141,7 +142,7 @@ TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
     line->ring(2);
     EXPECT_TRUE(line->operations().contains("answer"));
     EXPECT_EQ(engine()->PinCode, "2468");
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(testing_support::waitUntil(
         [&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin && audio()->isDonePlay(); }, 5000));
     EXPECT_GT(line->spoken().size(), 8000) << "the PIN prompt went down the line";
     EXPECT_EQ(w->defaultVoice->rate(), 1);
@@ -158,7 +159,7 @@ TEST_F(PhoneTest, TheCountdownComesBackWhenACheckAndACallOverlap)
     const auto callStarts = [&] {
         line->ring(1);
         line->ring(2);
-        return QTest::qWaitFor([&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin; }, 5000);
+        return testing_support::waitUntil([&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin; }, 5000);
     };
     const auto callEnds = [&] {
         line->farHangUp();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
+#include "TestSupport.h"
 #include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
 
@@ -48,8 +49,8 @@ TEST_F(AppTest, TheTimeButtonSpeaksAndStopShowsWhileItDoes)
     w.Check[2]->setChecked(true); // spoken captions
     w.txtGreeting->setText("Good morning, this is a somewhat longer greeting to speak.");
     w.ButtonAccount[3]->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.ButtonAccount[9]->isHidden(); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !w.ButtonAccount[9]->isHidden(); }, 5000));
     EXPECT_FALSE(w.isAudioDone());
     w.ButtonAccount[9]->click(); // stop
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.isAudioDone() && w.ButtonAccount[9]->isHidden(); }, 5000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return w.isAudioDone() && w.ButtonAccount[9]->isHidden(); }, 5000));
 }

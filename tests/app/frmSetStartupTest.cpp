@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
+#include "TestSupport.h"
 
 #include "app/LocalizedTexts.h"
 #include "app/frmCapDev.h"
@@ -156,7 +157,7 @@ TEST_F(LineAfterWindowTest, TheStoredLineOpensOnceTheWindowIsShown)
     EXPECT_TRUE(opened(line).isEmpty()) << "nothing is opened before the window is shown";
     w.show();
     // well before the unshown window's wait
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened(line).isEmpty(); }, 1500));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !opened(line).isEmpty(); }, 1500));
     EXPECT_EQ(opened(line), QStringList{"open 1 auto"});
     EXPECT_EQ(w.panelText(1), "Voice Modem");
 }
@@ -165,7 +166,7 @@ TEST_F(LineAfterWindowTest, AnUnshownWindowStillGetsItsLineAndNothingOpensTwice)
 {
     platform::ScriptedLine* line = addLines();
     startWindowFirst();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened(line).isEmpty(); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !opened(line).isEmpty(); }, 5000));
     EXPECT_EQ(opened(line), QStringList{"open 1 auto"});
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));

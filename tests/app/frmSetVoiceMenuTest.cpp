@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
+#include "TestSupport.h"
 #include "RealPeers.h"
 #include "app/MailEngine.h"
 #include "app/frmSimPhone.h"
@@ -44,7 +45,8 @@ protected:
         parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
         w = &makeWindow(std::move(parts));
         ASSERT_TRUE(w->Form_Load());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w->listModel->rowCount() == 2 && w->panelText(2).isEmpty(); }, 15000));
+        ASSERT_TRUE(testing_support::waitUntil(
+            [&] { return w->listModel->rowCount() == 2 && w->panelText(2).isEmpty(); }, 15000));
         wav = platform::AudioOutputs::instance().add(platform::MakeWavFileOutput(profile.file("voice.wav")));
         w->settingsVoice->setAudioOutputStream(
             platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
@@ -64,7 +66,7 @@ protected:
     }
     bool quiet()
     {
-        return QTest::qWaitFor([&] { return w->isAudioDone() && !mail->SessionRunning(); }, 10000);
+        return testing_support::waitUntil([&] { return w->isAudioDone() && !mail->SessionRunning(); }, 10000);
     }
 
     platform::ManualClock clock{QDateTime(QDate(2026, 12, 6), QTime(10, 0)).toMSecsSinceEpoch(), 1000};
@@ -88,7 +90,7 @@ TEST_F(SimulatedTelephone, ConnectingStartsPastThePinAndKeysReadMessages)
 
     phone->ar[2]->click();
     phone->ar[11]->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heardText("subject. Spring newsletter"); }, 10000))
+    ASSERT_TRUE(testing_support::waitUntil([&] { return heardText("subject. Spring newsletter"); }, 10000))
         << heard.join("|").toStdString();
     EXPECT_EQ(w->ListView1->currentIndex().row(), 1);
 
@@ -103,7 +105,8 @@ TEST_F(SimulatedTelephone, TheReadingButtonsReadEveryMessageAndComeBackAfterTheL
 {
     phone->Command2->click();
     EXPECT_FALSE(phone->Command2->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return phone->Command2->isEnabled(); }, 15000)) << heard.join("|").toStdString();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return phone->Command2->isEnabled(); }, 15000))
+        << heard.join("|").toStdString();
     EXPECT_TRUE(heardText("subject. Meeting moved to Thursday"));
     EXPECT_TRUE(heardText("subject. Spring newsletter"));
     // The listing's end frees the line: a caller would be answered again.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web sign-in against korvalen-service on loopback, through the real page fetcher.
 #include "ServiceProcess.h"
+#include "TestSupport.h"
 #include "TestCertificates.h"
 #include "console/ClsLogin.h"
 #include "platform/WebBrowser.h"
@@ -36,7 +37,7 @@ struct Console
     bool signIn(const QString& name, const QString& password)
     {
         login.SetLoginID(name, password);
-        return QTest::qWaitFor([&] { return signedIn.count() > 0 || errors.count() > 0; }, 15000)
+        return testing_support::waitUntil([&] { return signedIn.count() > 0 || errors.count() > 0; }, 15000)
                && signedIn.count() == 1;
     }
     QString lastError() const { return errors.isEmpty() ? QString() : errors.last().at(0).toString(); }
@@ -76,26 +77,26 @@ TEST_F(AgainstService, TwoUsersSignInFindEachOtherAndLeave)
 
     // presence every two ticks, confirmed by the service
     alice.login.ExpectedPresentValue(2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.present.count() >= 2; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.present.count() >= 2; }, 10000));
     alice.login.ExpectedPresentValue(489);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.login.LoginState() == ClsLogin::SignedIn; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.login.LoginState() == ClsLogin::SignedIn; }, 10000));
 
     alice.login.LogVOIP("bob");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.found.count() > 0 || alice.errors.count() > 0; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.found.count() > 0 || alice.errors.count() > 0; }, 10000));
     ASSERT_EQ(alice.found.count(), 1) << qPrintable(alice.lastError());
     EXPECT_EQ(alice.found.at(0).at(0).toString(), "127.0.0.1");
     EXPECT_EQ(alice.found.at(0).at(1).toString(), "9601");
     EXPECT_EQ(alice.found.at(0).at(2).toString(), bob.login.MyKey());
 
     alice.login.ExecSendAlert();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return alice.alerts.count() == 1; }, 10000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return alice.alerts.count() == 1; }, 10000));
 
     bob.login.Logout();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bob.loggedOut.count() == 1; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return bob.loggedOut.count() == 1; }, 10000));
     EXPECT_EQ(bob.loggedOut.at(0).at(0).toInt(), 1);
 
     alice.login.LogVOIP("bob"); // no longer signed in
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alice.errors.count() > 0; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.errors.count() > 0; }, 10000));
     EXPECT_EQ(alice.lastError(), "Could not find server");
     EXPECT_EQ(alice.errors.count(), 1);
 
@@ -154,7 +155,7 @@ TEST(SilentService, LoginGivesUpAfterItsTicksAndDropsTheConnection)
     EXPECT_FALSE(c.signIn("alice", "s3cret"));
     EXPECT_EQ(c.lastError(), "Fail Login server");
     ASSERT_TRUE(peer);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return peer->state() == QAbstractSocket::UnconnectedState; }, 5000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; }, 5000));
 }
 
 TEST(UnreachableService, LoginFailsAtOnce)
@@ -163,7 +164,7 @@ TEST(UnreachableService, LoginFailsAtOnce)
     Console c(QStringLiteral("http://127.0.0.1:%1/").arg(closed), 3600 * 1000); // a tick never comes
     c.login.SetLoginID("alice", "s3cret");
     c.login.ExecLogin(); // the refused connection alone ends it
-    ASSERT_TRUE(QTest::qWaitFor([&] { return c.errors.count() > 0; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return c.errors.count() > 0; }, 10000));
     EXPECT_EQ(c.lastError(), "Fail Login server");
 }
 

@@ -2,6 +2,7 @@
 // The web sign-in against a scripted browser: the requests it builds, how it reads each answer
 // page, and what each state does when the timer's ticks run out. Ticks are given one by one.
 #include "LoginKeys.h"
+#include "TestSupport.h"
 #include "console/ClsLogin.h"
 #include "console/QXRSA_Encode.h"
 #include "platform/Clock.h"
@@ -408,7 +409,7 @@ TEST_F(SignIn, LentTimerTicksOnTheEventLoop)
 {
     timer.setInterval(10);
     login.SetLoginID("alice", "s3cret");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return delays.count() > 0; }, 5000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return delays.count() > 0; }, 5000));
     EXPECT_GE(login.tickCount(), ClsLogin::kPendingTicks);
 }
 

@@ -2,6 +2,7 @@
 // The console signed in to the web service, started on loopback: mail checking follows the
 // sign-in, a refusal says why, quitting waits for the sign-out.
 #include "ServiceProcess.h"
+#include "TestSupport.h"
 #include "console/ClsLogin.h"
 #include "console/ConsoleHost.h"
 #include "console/Pilot.h"
@@ -51,7 +52,7 @@ protected:
         pilot->LoginTimer->setInterval(10);
         return *pilot;
     }
-    bool waitFor(const std::function<bool()>& what) { return QTest::qWaitFor(what, 10000); }
+    bool waitFor(const std::function<bool()>& what) { return testing_support::waitUntil(what, 10000); }
 
     ServiceProcess service;
     quint16 port = 0;
@@ -140,7 +141,7 @@ struct CallingUser
 
 bool waitLong(const std::function<bool()>& what)
 {
-    return QTest::qWaitFor(what, 10000);
+    return testing_support::waitUntil(what, 10000);
 }
 
 // Alice calls with her console; Bob's form rings and he answers; Alice hangs up with F6's button.

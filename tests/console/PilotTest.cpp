@@ -67,7 +67,7 @@ protected:
         pilot->AFunction[Pilot::kSendButton]->click();
         if (!pilot->statusText().isEmpty())
             shown << pilot->statusText();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !pilot->isSending(); }, 10000));
+        EXPECT_TRUE(testing_support::waitUntil([&] { return !pilot->isSending(); }, 10000));
         QObject::disconnect(c);
         if (shown.isEmpty() || shown.last() != pilot->statusText())
             shown << pilot->statusText();
@@ -186,7 +186,7 @@ TEST_F(Console, ASecondSendWaitsUntilTheFirstHasEnded)
     pilot->txtMailSubject->setText("Second");
     pilot->AFunction[Pilot::kSendButton]->click();
     EXPECT_EQ(pilot->statusText(), "e mail is Busy, try later");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !pilot->isSending(); }, 10000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !pilot->isSending(); }, 10000));
     EXPECT_EQ(pilot->statusText(), "Send Complete");
     EXPECT_EQ(send(), (QStringList{"E-mail Sending", "Send Complete"})); // free again once the first has ended
     const auto sent = peers.sentMessages();

@@ -44,7 +44,8 @@ public:
         serve_.start(QStringLiteral(KORVALEN_SERVICE), QStringList{"serve", "--listen", "127.0.0.1:0", "--db", db(),
                                                                    "--keys", folder_.file("keys.ini"), "--log", log()}
                                                            + more);
-        if (!QTest::qWaitFor([&] { return serve_.canReadLine() || serve_.state() == QProcess::NotRunning; }, 15000))
+        if (!testing_support::waitUntil([&] { return serve_.canReadLine() || serve_.state() == QProcess::NotRunning; },
+                                        15000))
             return 0;
         const QString line = QString::fromUtf8(serve_.readLine());
         const auto m = QRegularExpression(":(\\d+) ").match(line);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/TCPsocket.h"
+#include "TestSupport.h"
 #include "net/UDPsocket.h"
 
 #include <QHostAddress>
@@ -41,7 +42,8 @@ struct Udp : ::testing::Test
     void settle()
     {
         sendRaw(QByteArray("end") + char(99));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !arrived.isEmpty() && arrived.back().first == 99; }, 5000));
+        ASSERT_TRUE(
+            testing_support::waitUntil([this] { return !arrived.isEmpty() && arrived.back().first == 99; }, 5000));
         arrived.removeLast();
     }
 };
@@ -84,7 +86,7 @@ TEST_F(Udp, SendsPayloadThenTypeToTheRemoteHostAndNamesTheSender)
     udp.SendMessage(3, QByteArray("OK"));
     udp.SendMessage(0, QByteArray());
     QList<QByteArray> got;
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(testing_support::waitUntil(
         [&] {
             while (peer.hasPendingDatagrams())
                 got << peer.receiveDatagram().data();
@@ -100,7 +102,7 @@ TEST_F(Udp, SendsPayloadThenTypeToTheRemoteHostAndNamesTheSender)
     QString sender;
     QObject::connect(&udp, &UDPsocket::MessageArrival, [&] { sender = udp.RemoteIP(); });
     sendRaw(QByteArray("y") + char(2));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !sender.isEmpty(); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !sender.isEmpty(); }, 5000));
     EXPECT_EQ(sender, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(udp.SenderPort(), peer.localPort());
 }
@@ -168,7 +170,7 @@ struct Tcp : ::testing::Test
         QSignalSpy up(&client, &TCPsocket::TCPConnect);
         client.ConnectNow();
         EXPECT_TRUE(up.wait(5000));
-        EXPECT_TRUE(QTest::qWaitFor([this] { return server.isConnected(); }, 5000));
+        EXPECT_TRUE(testing_support::waitUntil([this] { return server.isConnected(); }, 5000));
     }
 };
 
@@ -195,7 +197,7 @@ TEST_F(Tcp, CodesBelow256AreMessagesAndTheRestFrames)
         client.SendMessage(r.code, r.payload);
         EXPECT_TRUE(client.isSocketBusy());
         EXPECT_EQ(client.LastCommand(), r.code);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !arrived.isEmpty(); }, 5000)) << r.code;
+        ASSERT_TRUE(testing_support::waitUntil([this] { return !arrived.isEmpty(); }, 5000)) << r.code;
         EXPECT_EQ(std::get<0>(arrived[0]), QString::fromLatin1(r.event));
         EXPECT_EQ(std::get<1>(arrived[0]), r.payload);
         EXPECT_EQ(std::get<2>(arrived[0]), r.code);

@@ -79,7 +79,7 @@ TEST(AudioOutput, SilentOutputPlaysInRealTime)
     out->write(Pcm(2400, 1)); // 0.3 s
     EXPECT_EQ(out->writtenMicros(), 300000);
     EXPECT_LT(out->playedMicros(), 200000);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return out->playedMicros() >= out->writtenMicros(); }, 3000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return out->playedMicros() >= out->writtenMicros(); }, 3000));
     EXPECT_GE(clock.elapsed(), 280);
     EXPECT_EQ(out->playedMicros(), 300000) << "never past what was written";
 
@@ -103,7 +103,7 @@ TEST(AudioOutput, RegistryNumbersOutputsAfterTheDefaultOne)
     ASSERT_TRUE(sound->start(8000, 1)) << sound->errorString().toStdString();
     sound->write(QByteArray(1600, '\0'));
     EXPECT_EQ(sound->writtenMicros(), 100000);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return sound->playedMicros() >= sound->writtenMicros(); }, 5000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return sound->playedMicros() >= sound->writtenMicros(); }, 5000));
     sound->stop();
 
     const int first = outputs.add(MakeSilentOutput()), second = outputs.add(MakeSilentOutput());

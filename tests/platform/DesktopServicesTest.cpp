@@ -31,7 +31,7 @@ TEST(DesktopNotifier, DeliversTheNoticeAndReportsAnOutageOnce)
     ASSERT_TRUE(service.registerOn(bus.connect("service")));
     notifier.notify("Korvalen", "2 new messages", "Ann: Hello\nBob &amp; Co: Lunch");
     // Calls on one connection are answered in order: once this one is in, the others are too.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 1; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delivered.size() == 1; }, 5000));
     ASSERT_EQ(unavailable.size(), 1);
     EXPECT_TRUE(unavailable[0][0].toString().contains("org.freedesktop.Notifications"))
         << unavailable[0][0].toString().toStdString();
@@ -45,7 +45,7 @@ TEST(DesktopNotifier, DeliversTheNoticeAndReportsAnOutageOnce)
     // A notice that gets through ends the outage: the next one is reported again.
     service.unregister();
     notifier.notify("Korvalen", "third", "c");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return unavailable.size() == 2; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return unavailable.size() == 2; }, 5000));
     EXPECT_EQ(service.notices.size(), 1);
 }
 
@@ -73,14 +73,14 @@ TEST(SingleInstance, ASecondStartAsksTheRunningCopyToShowItself)
     stranger.connectToServer(first.socketName());
     ASSERT_TRUE(stranger.waitForConnected(3000));
     stranger.write("GET / HTTP/1.0\r\n");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return stranger.state() == QLocalSocket::UnconnectedState; }, 3000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return stranger.state() == QLocalSocket::UnconnectedState; }, 3000));
 
     SingleInstance second(tmp.path());
     ASSERT_TRUE(second.PrevInstance());
     EXPECT_TRUE(second.anotherCopyRuns());
     std::optional<std::pair<bool, QString>> answer;
     second.AskRunningCopyToShow([&](bool shown, const QString& why) { answer = {shown, why}; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return answer.has_value(); }, 5000));
     EXPECT_TRUE(answer->first) << answer->second.toStdString();
     EXPECT_EQ(asked.size(), 1);
 }
@@ -94,7 +94,7 @@ TEST(SingleInstance, ACopyThatDoesNotListenIsReportedNotWaitedFor)
     ASSERT_TRUE(second.PrevInstance());
     std::optional<std::pair<bool, QString>> answer;
     second.AskRunningCopyToShow([&](bool shown, const QString& why) { answer = {shown, why}; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 3000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return answer.has_value(); }, 3000));
     EXPECT_FALSE(answer->first);
     EXPECT_FALSE(answer->second.isEmpty());
 
@@ -120,7 +120,7 @@ TEST(ShellOpen, ReportsWhetherTheDesktopOpenedTheFile)
         std::optional<bool> answer;
         OpenWithShell(tmp.file("kv_.log"), &context, [&](bool opened) { answer = opened; });
         EXPECT_FALSE(answer.has_value()); // never at once
-        ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000)) << row.opener;
+        ASSERT_TRUE(testing_support::waitUntil([&] { return answer.has_value(); }, 5000)) << row.opener;
         EXPECT_EQ(*answer, row.opened) << row.opener;
     }
     SetShellOpenCommand(QString());

@@ -37,7 +37,7 @@ public:
         daemon_.write("unlock-me");
         daemon_.closeWriteChannel();
         QDBusConnection watcher = bus_.connect("keyring-watcher");
-        ready_ = QTest::qWaitFor(
+        ready_ = testing_support::waitUntil(
             [&] { return watcher.interface()->isServiceRegistered("org.freedesktop.secrets").value(); }, 10000);
         // Every keyring call of this process goes to the private bus.
         qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().toUtf8());
@@ -69,14 +69,14 @@ bool Open(Keyring& keyring, const QString& file)
 {
     bool opened = false;
     keyring.Open(file, [&] { opened = true; });
-    return QTest::qWaitFor([&] { return opened; }, 15000);
+    return testing_support::waitUntil([&] { return opened; }, 15000);
 }
 
 bool Flush(Keyring& keyring)
 {
     bool flushed = false;
     keyring.Flush([&] { flushed = true; });
-    return QTest::qWaitFor([&] { return flushed; }, 15000);
+    return testing_support::waitUntil([&] { return flushed; }, 15000);
 }
 
 QString FileValue(const QString& file, const QString& key)

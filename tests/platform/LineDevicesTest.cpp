@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/AudioOutput.h"
+#include "TestSupport.h"
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
 
@@ -130,7 +131,8 @@ TEST(ScriptedLine, PlaysAScriptInOrderAndRecordsWhatIsSpoken)
     ASSERT_TRUE(line.play("# a caller\nring 1\ncallerid 5551234 12 Ann Lee\nring 2\n\nwait 5\nconnect\n"
                           "digit 1\ndigit #\nerror 70000 line noise\nhangup\ndigit 2\n",
                           &problem));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.contains("dropped"); }, 2000)) << seen.join(" | ").toStdString();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return seen.contains("dropped"); }, 2000))
+        << seen.join(" | ").toStdString();
     EXPECT_EQ(seen, (QStringList{"ring 1", "id 5551234 Ann Lee 12", "ring 2", "connected", "digit 1", "digit #",
                                  "error 70000 line noise", "dropped"}));
     EXPECT_EQ(line.spoken(), QByteArray(1600, '\x11'));

@@ -143,7 +143,7 @@ TEST(SipLineRegistration, TheLineSaysWhetherTheAccountRegistered)
     QStringList said;
     QObject::connect(&line, &VoiceModem::LineStatus, &line, [&](const QString& text) { said << text; });
     line.OpenDevice(0, true, false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !said.isEmpty(); }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !said.isEmpty(); }, 10000));
     EXPECT_EQ(said[0], QStringLiteral("SIP alice@127.0.0.1: registered, ready for calls."));
     line.CloseDevice();
 
@@ -154,7 +154,7 @@ TEST(SipLineRegistration, TheLineSaysWhetherTheAccountRegistered)
     QStringList why;
     QObject::connect(&refused, &VoiceModem::LineStatus, &refused, [&](const QString& text) { why << text; });
     refused.OpenDevice(0, true, false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !why.isEmpty(); }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !why.isEmpty(); }, 10000));
     EXPECT_TRUE(why[0].startsWith(QStringLiteral("Registration failed: 403"))) << why[0].toStdString();
 }
 
@@ -172,7 +172,7 @@ TEST(SipLineDirect, APlainNumberWithoutATargetHostFailsWithTheReason)
     line.OpenDevice(0, true, false);
     ASSERT_EQ(line.LineState(), 0);
     EXPECT_EQ(line.MakeCall({}, {}, QStringLiteral("555 0100"), false), QStringLiteral("Bad Number"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 2000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !errors.isEmpty(); }, 2000));
     EXPECT_TRUE(errors[0].contains(QStringLiteral("no target host"))) << errors[0].toStdString();
     EXPECT_TRUE(errors[0].contains(QStringLiteral("Server or target host")));
     EXPECT_EQ(status.value(0), QStringLiteral("SIP direct port %1: listening for calls.").arg(direct.port));

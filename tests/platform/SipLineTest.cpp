@@ -67,7 +67,7 @@ struct Events
     }
     bool waitFor(const QString& prefix, int n = 1, int ms = 10000)
     {
-        return QTest::qWaitFor([&] { return count(prefix) >= n; }, ms);
+        return testing_support::waitUntil([&] { return count(prefix) >= n; }, ms);
     }
     QString digits() const
     {
@@ -163,7 +163,7 @@ TEST_F(SipLineCall, AnsweredCallSendsSilenceAndHangUpEndsItOnce)
     ASSERT_NE(output, nullptr);
     EXPECT_TRUE(output->description().startsWith(u"SIP call"));
     // between prompts the line sends silence, so the far end keeps hearing from us
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ear.packets() >= 10; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ear.packets() >= 10; }, 5000));
     EXPECT_LT(ear.soundSeconds(), 0);
 
     line->HangUp();
@@ -182,7 +182,8 @@ TEST_F(SipLineCall, PassesKeypadDigitsInOrderAndIgnoresEverythingElse)
     answer(caller);
     ASSERT_TRUE(events->waitFor("digit", 5)) << events->log.join(u'\n').toStdString();
     // the caller waits for our BYE after its last key
-    ASSERT_TRUE(QTest::qWaitFor([&] { return caller.messages().count(QStringLiteral("CSeq: 7 INFO")) >= 2; }, 5000));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return caller.messages().count(QStringLiteral("CSeq: 7 INFO")) >= 2; }, 5000));
     EXPECT_EQ(events->digits(), QStringLiteral("1#23*"));
     line->HangUp();
     EXPECT_TRUE(caller.succeeded()) << caller.messages().right(2000).toStdString();
@@ -211,7 +212,7 @@ TEST_F(SipLineCall, FarEndHangUpAndCancelEndTheCall)
         EXPECT_EQ(events->count("connected"), row.answered ? 1 : 0);
         EXPECT_EQ(events->count("error"), 0) << events->log.join(u'\n').toStdString();
         const int rings = events->count("ring");
-        EXPECT_FALSE(QTest::qWaitFor([&] { return events->count("ring") > rings; }, 3 * kRingMs))
+        EXPECT_FALSE(testing_support::waitUntil([&] { return events->count("ring") > rings; }, 3 * kRingMs))
             << "the ringing stops";
         EXPECT_EQ(events->count("disconnected"), 1);
     }
@@ -227,7 +228,8 @@ TEST_F(SipLineCall, RingingCallHungUpHearsBusyAndTheLineIsFreeAgain)
     EXPECT_TRUE(turnedAway.succeeded()) << "486 Busy Here\n" << turnedAway.messages().right(2000).toStdString();
     ASSERT_TRUE(events->waitFor("disconnected"));
     EXPECT_EQ(line->LineState(), 0);
-    EXPECT_FALSE(QTest::qWaitFor([&] { return events->count("ring") > 1; }, 3 * kRingMs)) << "the ringing stops";
+    EXPECT_FALSE(testing_support::waitUntil([&] { return events->count("ring") > 1; }, 3 * kRingMs))
+        << "the ringing stops";
 
     events->log.clear();
     Sipp next(QStringLiteral("caller.xml"), us(),
@@ -362,7 +364,7 @@ public:
     void send(const QString& command) { process_.write(command.toUtf8() + '\n'); }
     bool waitFor(const QRegularExpression& line, int ms = 5000)
     {
-        return QTest::qWaitFor([&] { return output().contains(line); }, ms);
+        return testing_support::waitUntil([&] { return output().contains(line); }, ms);
     }
     QString output()
     {
@@ -584,8 +586,8 @@ TEST_F(SipLineAccount, AWrongPasswordGivesAnErrorAndNoEndlessRetries)
         << trail().toStdString();
     const int registers = int(registrar.messages().count(QStringLiteral("REGISTER sip:")));
     EXPECT_EQ(registers, 2) << "one answer to the challenge, with the password";
-    EXPECT_FALSE(
-        QTest::qWaitFor([&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")) > registers; }, 1000))
+    EXPECT_FALSE(testing_support::waitUntil(
+        [&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")) > registers; }, 1000))
         << trail().toStdString();
     EXPECT_EQ(events->count("error"), 1);
     EXPECT_EQ(events->count("ring"), 0);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Speech goes out in stretches as the engine makes it, and a purge stops what is still coming.
 #include "platform/speech/SpeechEngine.h"
+#include "TestSupport.h"
 #include "platform/speech/SpeechVoice.h"
 
 #include <QSignalSpy>
@@ -153,12 +154,12 @@ TEST_F(SpeechStreaming, APurgeDropsStretchesAlreadyHandedOn)
     voice.setAudioOutputStream(AudioOutputStream{number, SpeechVoice::kTelephoneFormat});
     out->onFirstWrite = [&voice] { voice.Speak(QString()); };
     voice.Speak(kLongEnglish);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ends.count() == 1; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ends.count() == 1; }, 10000));
     // A later text on another output ends after every stretch made before it was delivered.
     voice.setAudioOutputStream(std::nullopt);
     voice.setVolume(0);
     voice.Speak(QStringLiteral("Hi."));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ends.count() == 2; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ends.count() == 2; }, 10000));
     EXPECT_EQ(out->writes, 1);
     AudioOutputs::instance().remove(number);
 }

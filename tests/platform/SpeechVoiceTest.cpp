@@ -36,7 +36,7 @@ struct Recorder
     }
     bool waitEnds(int n, int ms = 10000)
     {
-        return QTest::qWaitFor([&] { return log.count(u'E') >= n; }, ms);
+        return testing_support::waitUntil([&] { return log.count(u'E') >= n; }, ms);
     }
 };
 
@@ -255,7 +255,7 @@ TEST_F(SpeechVoiceTest, HugeTextIsSpokenWithVisemesAndAPurgeEndsItAtOnce)
     voice.Speak(huge);
     EXPECT_LT(t.elapsed(), 200) << "Speak returns at once";
     // visemes come as the words are heard (the l of hello, the th of there), not when they are made
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.visemes.contains(14) && rec.visemes.contains(17); }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return rec.visemes.contains(14) && rec.visemes.contains(17); }, 5000));
     EXPECT_GT(rec.visemeTimes.last() - rec.visemeTimes.first(), 200);
     EXPECT_TRUE(std::all_of(rec.visemes.begin(), rec.visemes.end(), [](int v) { return v >= 0 && v <= 21; }));
     EXPECT_EQ(rec.log, "S");
@@ -273,7 +273,8 @@ TEST_F(SpeechVoiceTest, HugeTextIsSpokenWithVisemesAndAPurgeEndsItAtOnce)
     voice.setAudioOutputStream(AudioOutputStream{wavNumber, SpeechVoice::kTelephoneFormat});
     voice.Speak(huge, SpeechVoice::Async);
     voice.Speak("Hi.", SpeechVoice::Async);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return AudioOutputs::instance().output(wavNumber)->writtenMicros() > 0; }, 5000));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return AudioOutputs::instance().output(wavNumber)->writtenMicros() > 0; }, 5000));
     voice.Speak("Hi.", SpeechVoice::Async | SpeechVoice::PurgeBeforeSpeak);
     EXPECT_EQ(wav().rate, 8000) << "the file cut short is complete at once";
     ASSERT_TRUE(rec.waitEnds(4, 5000));

@@ -2,6 +2,7 @@
 // The page fetcher of the web sign-in: page titles read from any bytes, and pages fetched from
 // a small scripted web server on loopback.
 #include "platform/WebBrowser.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -101,7 +102,7 @@ TEST(WebBrowser, ReportsTheTypeAndTitleOfEachPage)
         platform::WebBrowser browser;
         QSignalSpy done(&browser, &platform::WebBrowser::DocumentComplete);
         browser.Navigate(server.url());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
+        ASSERT_TRUE(testing_support::waitUntil([&] { return done.count() > 0; }, 10000));
         EXPECT_TRUE(done.at(0).at(0).toBool());
         EXPECT_EQ(done.at(0).at(1).toString(), r.type);
         EXPECT_EQ(done.at(0).at(2).toString(), r.title);
@@ -117,7 +118,7 @@ TEST(WebBrowser, AnEndlessPageIsCutAtItsCap)
     platform::WebBrowser browser;
     QSignalSpy done(&browser, &platform::WebBrowser::DocumentComplete);
     browser.Navigate(server.url());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done.count() > 0; }, 10000));
     EXPECT_EQ(done.at(0).at(2).toString(), "long");
     EXPECT_FALSE(browser.Busy());
 }
@@ -131,7 +132,7 @@ TEST(WebBrowser, UnreachablePageCompletesAsAnErrorPage)
     platform::WebBrowser browser;
     QSignalSpy done(&browser, &platform::WebBrowser::DocumentComplete);
     browser.Navigate(QStringLiteral("http://127.0.0.1:%1/").arg(closed));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done.count() > 0; }, 10000));
     EXPECT_EQ(done.at(0).at(1).toString(), "HTMLDocument");
     EXPECT_EQ(done.at(0).at(2).toString(), platform::WebBrowser::kErrorTitle);
     EXPECT_FALSE(browser.lastError().isEmpty());
@@ -141,7 +142,7 @@ TEST(WebBrowser, UnreachablePageCompletesAsAnErrorPage)
         done.clear();
         browser.Navigate(notWeb);
         EXPECT_EQ(done.count(), 0); // not from inside the call
-        ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
+        ASSERT_TRUE(testing_support::waitUntil([&] { return done.count() > 0; }, 10000));
         EXPECT_EQ(done.at(0).at(1).toString(), "HTMLDocument");
         EXPECT_EQ(done.at(0).at(2).toString(), platform::WebBrowser::kErrorTitle);
     }
@@ -150,7 +151,7 @@ TEST(WebBrowser, UnreachablePageCompletesAsAnErrorPage)
     browser.Navigate("file:///etc/hostname");
     browser.Stop();
     browser.Navigate(QStringLiteral("http://127.0.0.1:%1/").arg(closed));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done.count() > 0; }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return done.count() > 0; }, 10000));
     EXPECT_TRUE(browser.lastError().contains("refused", Qt::CaseInsensitive)) << qPrintable(browser.lastError());
     EXPECT_EQ(done.count(), 1);
 }
@@ -161,11 +162,12 @@ TEST(WebBrowser, StopAbandonsThePageInProgress)
     platform::WebBrowser browser;
     QSignalSpy done(&browser, &platform::WebBrowser::DocumentComplete);
     browser.Navigate(silent.url());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !silent.request().isEmpty(); }, 10000));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !silent.request().isEmpty(); }, 10000));
     EXPECT_TRUE(browser.Busy());
     browser.Stop();
     EXPECT_FALSE(browser.Busy());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.last()->state() == QAbstractSocket::UnconnectedState; }, 10000));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return silent.last()->state() == QAbstractSocket::UnconnectedState; }, 10000));
     EXPECT_EQ(done.count(), 0);
 }
 

@@ -12,26 +12,6 @@ bool clientStep(const QByteArray& step)
 }
 } // namespace
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    QTimer deadline;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (done())
-            loop.quit();
-    });
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    check.start(1);
-    deadline.setSingleShot(true);
-    deadline.start(timeoutMs);
-    loop.exec();
-    return done();
-}
-
 void ScriptedListener::incomingConnection(qintptr descriptor)
 {
     if (!tls)

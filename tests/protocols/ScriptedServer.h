@@ -14,8 +14,9 @@
 #include <QTimer>
 #include <functional>
 
-// Runs the event loop until done() holds or the time is up, without sleeping in between.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+#include "TestSupport.h"
+
+using testing_support::waitUntil;
 
 // A server on a free loopback port that plays one scenario with the first client to connect.
 // Steps, in order:

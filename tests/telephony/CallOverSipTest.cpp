@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/ClsAudioControl.h"
+#include "TestSupport.h"
 
 #include "SipPeers.h"
 #include "telephony/FixedCallHost.h"
@@ -87,7 +88,7 @@ protected:
     QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
     bool waitFor(const QString& event, int ms)
     {
-        return QTest::qWaitFor([&] { return log.contains(event); }, ms);
+        return testing_support::waitUntil([&] { return log.contains(event); }, ms);
     }
 
     // what the chain reported; outlives the chain, which may still report as it goes
@@ -163,13 +164,15 @@ TEST_F(CallOverSip, ACallerRingingBackRightAfterHangingUpIsAnswered)
                            QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>")};
     Sipp first(QStringLiteral("caller-hangs-up.xml"), us(), from);
     ASSERT_TRUE(first.started());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::FarEndHungUp; }, 20000))
+    ASSERT_TRUE(testing_support::waitUntil([&] { return ctl.getStatus() == ClsAudioControl::FarEndHungUp; }, 20000))
         << joined(log);
     EXPECT_TRUE(first.succeeded()) << first.messages().right(2000).toStdString();
     Sipp again(QStringLiteral("caller.xml"), us(), from);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log.count(QStringLiteral("up 1")) == 2; }, 20000)) << joined(log);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return log.count(QStringLiteral("up 1")) == 2; }, 20000))
+        << joined(log);
     ctl.Vhangup();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log.count(QStringLiteral("down 1")) == 2; }, 5000)) << joined(log);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return log.count(QStringLiteral("down 1")) == 2; }, 5000))
+        << joined(log);
     const QStringList calls = log.filter(QRegularExpression(QStringLiteral("^(up|down)")));
     EXPECT_EQ(joined(calls), "up 1, down 1, up 1, down 1");
     EXPECT_EQ(incoming, 2);
@@ -191,8 +194,8 @@ TEST_F(CallOverSip, ACallerNobodyAnswersIsTurnedAwayBusy)
     EXPECT_TRUE(caller.succeeded()) << "486 Busy Here\n" << caller.messages().right(2000).toStdString();
     EXPECT_EQ(rings, ctl.RingsToAnswer + 2);
     EXPECT_EQ(host.asked, 3);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return ctl.getStatus() == ClsAudioControl::Idle && line->LineState() == 0; }, 2000));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return ctl.getStatus() == ClsAudioControl::Idle && line->LineState() == 0; }, 2000));
     EXPECT_TRUE(texts.contains(QStringLiteral("Missed Call"))) << joined(texts);
     EXPECT_TRUE(log.isEmpty()) << joined(log);
     EXPECT_FALSE(timer.isActive());
@@ -226,7 +229,7 @@ TEST_F(CallOverSip, ALineThatCannotOpenSaysWhyInTheStatus)
         line->setLines({row.config});
         texts.clear();
         ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return texts.contains(row.text); }, 10000)) << joined(texts);
+        EXPECT_TRUE(testing_support::waitUntil([&] { return texts.contains(row.text); }, 10000)) << joined(texts);
     }
 }
 

@@ -107,7 +107,7 @@ protected:
             voice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
         });
     }
-    static bool wait(const std::function<bool()>& done, int ms = 8000) { return QTest::qWaitFor(done, ms); }
+    static bool wait(const std::function<bool()>& done, int ms = 8000) { return testing_support::waitUntil(done, ms); }
     bool waitIdle()
     {
         return wait([&] { return ctl->getStatus() == 0 && !timer.isActive() && ctl->isDonePlay(); });

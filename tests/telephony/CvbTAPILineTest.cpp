@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "telephony/CvbTAPILine.h"
+#include "TestSupport.h"
 
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
@@ -33,7 +34,7 @@ struct Lines
     }
     bool waitFor(const QString& event)
     {
-        return QTest::qWaitFor([&] { return events.contains(event); }, 3000);
+        return testing_support::waitUntil([&] { return events.contains(event); }, 3000);
     }
 };
 
