@@ -5,6 +5,7 @@
 #include "audio/GsmWave.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SystemLocale.h"
+#include "platform/telephone/DeferredSipLine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -155,7 +156,7 @@ bool CheckProgramData(QTextStream& out)
     out << "Pictures: " << pictures.found + icons.found << " of " << pictures.total + icons.total << '\n';
     problems << captions.problems << sounds.problems << pictures.problems << icons.problems;
 
-    const QIcon icon = QApplication::windowIcon();
+    const QIcon icon = ProgramIcon();
     QStringList sizes;
     for (const QSize& size : icon.availableSizes())
         sizes << QString::number(size.width());
@@ -167,6 +168,12 @@ bool CheckProgramData(QTextStream& out)
     if (icon.isNull())
         problems
             << QStringLiteral("no window icon: neither the program folder nor the icon theme has %1").arg(kIconName);
+
+    // The telephone line's stack is a module of its own, loaded when a line opens.
+    const QString module = platform::DeferredSipLine::DefaultModulePath();
+    out << "SIP line: " << QDir::toNativeSeparators(module) << '\n';
+    if (const QString problem = platform::DeferredSipLine::CheckModule(module); !problem.isEmpty())
+        problems << QStringLiteral("the SIP line cannot be loaded: %1").arg(problem);
 
     for (const QString& problem : problems)
         out << "Problem: " << problem << '\n';

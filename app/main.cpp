@@ -11,10 +11,13 @@
 #include "platform/Termination.h"
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
-#include "platform/telephone/SipLine.h"
+#include "platform/telephone/DeferredSipLine.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QSslSocket>
+#include <QThreadPool>
+#include <QWindow>
 #include <QTextStream>
 #include <cstdio>
 #include <cstring>
@@ -41,7 +44,8 @@ bool IsOption(const char* arg, const char* name)
     return std::strcmp(arg, name) == 0;
 }
 
-// Everything after the keyring has answered: the telephone lines, then the main window.
+// The main window is built while the keyring is asked for the passwords; the telephone lines
+// and the settings follow once it has answered, then the window is shown.
 class Program
 {
 public:
@@ -54,32 +58,10 @@ public:
         platform::LineDeviceTable::instance().clear();
     }
 
-    void Start()
+    void BuildWindow()
     {
-        if (const int status = StartWindow(); status >= 0)
-            QCoreApplication::exit(status);
-    }
-
-private:
-    // -1 when the program runs on, otherwise its exit status.
-    int StartWindow()
-    {
-        // The telephone lines: the SIP lines of the settings, then, for demonstrations, a scripted
-        // line whose script KORVALEN_SCRIPTED_LINE names.
-        auto& lines = platform::LineDeviceTable::instance();
-        auto* sip = new platform::SipLine(platform::LoadSipLines(store_), &store_);
-        sip->setDialPrefix(platform::LoadSipDialPrefix(store_));
-        lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip));
-        if (const QString script = qEnvironmentVariable("KORVALEN_SCRIPTED_LINE"); !script.isEmpty()) {
-            QFile file(script);
-            auto scripted = std::make_unique<platform::ScriptedLine>();
-            QString problem = QStringLiteral("cannot read the file");
-            if (!file.open(QIODevice::ReadOnly) || !scripted->play(QString::fromUtf8(file.readAll()), &problem, 500)) {
-                std::fprintf(stderr, "korvalen: scripted line %s: %s\n", qPrintable(script), qPrintable(problem));
-                return 2;
-            }
-            lines.addBackend(std::move(scripted));
-        }
+        if (main_)
+            return;
         frmSetParts parts;
         parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
         parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
@@ -92,6 +74,35 @@ private:
         QObject::connect(
             main_.get(), &frmSet::programEnded, &keyring_, [this] { keyring_.Flush([] { QCoreApplication::quit(); }); },
             Qt::QueuedConnection);
+    }
+
+    void Start()
+    {
+        BuildWindow();
+        if (const int status = StartWindow(); status >= 0)
+            QCoreApplication::exit(status);
+    }
+
+private:
+    // -1 when the program runs on, otherwise its exit status.
+    int StartWindow()
+    {
+        // The telephone lines: the SIP lines of the settings, then, for demonstrations, a scripted
+        // line whose script KORVALEN_SCRIPTED_LINE names.
+        auto& lines = platform::LineDeviceTable::instance();
+        auto* sip = new platform::DeferredSipLine(platform::LoadSipLines(store_), &store_);
+        sip->setDialPrefix(platform::LoadSipDialPrefix(store_));
+        lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip));
+        if (const QString script = qEnvironmentVariable("KORVALEN_SCRIPTED_LINE"); !script.isEmpty()) {
+            QFile file(script);
+            auto scripted = std::make_unique<platform::ScriptedLine>();
+            QString problem = QStringLiteral("cannot read the file");
+            if (!file.open(QIODevice::ReadOnly) || !scripted->play(QString::fromUtf8(file.readAll()), &problem, 500)) {
+                std::fprintf(stderr, "korvalen: scripted line %s: %s\n", qPrintable(script), qPrintable(problem));
+                return 2;
+            }
+            lines.addBackend(std::move(scripted));
+        }
         if (!main_->Form_Load()) {
             if (!instance_.anotherCopyRuns())
                 return 0;
@@ -111,7 +122,29 @@ private:
         // first-run dialogs it ends the program at once, before anything is saved.
         platform::InstallTerminationHandler();
         main_->show();
+        SetIconOnceShown(main_->windowHandle());
         return -1;
+    }
+
+    // The program's icon reaches the windows once the main one is on the screen: reading its
+    // pictures would only hold the window back.
+    static void SetIconOnceShown(QWindow* window)
+    {
+        struct OnExpose : QObject
+        {
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::Expose) {
+                    QApplication::setWindowIcon(ProgramIcon());
+                    deleteLater();
+                }
+                return QObject::eventFilter(watched, event);
+            }
+        };
+        if (window)
+            window->installEventFilter(new OnExpose);
+        else
+            QApplication::setWindowIcon(ProgramIcon());
     }
 
     platform::SettingsStore& store_;
@@ -137,10 +170,16 @@ int main(int argc, char** argv)
         }
         checkData |= IsOption(argv[i], "--check-data");
     }
+    // The speech engine and the keyring's and TLS libraries load beside the window, not before it.
+    if (!checkData) {
+        platform::PrepareSpeech();
+        QThreadPool::globalInstance()->start(&platform::Keyring::LoadClientLibrary);
+    }
     if (checkData && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // the check opens no window
 
     QApplication app(argc, argv);
+    QThreadPool::globalInstance()->start([] { QSslSocket::supportsSsl(); });
     QApplication::setApplicationName(QStringLiteral("korvalen"));
     QApplication::setApplicationVersion(QStringLiteral(KORVALEN_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window only hides it
@@ -151,7 +190,6 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    QApplication::setWindowIcon(ProgramIcon());
     if (checkData) {
         QTextStream out(stdout);
         return CheckProgramData(out) ? 0 : 1;
@@ -166,5 +204,8 @@ int main(int argc, char** argv)
                      [](const QString& why) { std::fprintf(stderr, "korvalen: %s\n", qPrintable(why)); });
     // The passwords may be in the keyring: the program starts once it has answered.
     keyring.Open(store.fileName(), [&program] { program.Start(); });
+    // The keyring's answer takes a few round trips to other programs: the window is built meanwhile.
+    QMetaObject::invokeMethod(
+        &app, [&program] { program.BuildWindow(); }, Qt::QueuedConnection);
     return app.exec();
 }

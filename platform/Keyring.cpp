@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
+#include <dlfcn.h>
+
 namespace platform {
 
 namespace {
@@ -37,6 +39,12 @@ Keyring::Keyring(QObject* parent) : QObject(parent), answerTimer_(new QTimer(thi
 }
 
 Keyring::~Keyring() = default;
+
+void Keyring::LoadClientLibrary()
+{
+    // Kept loaded for good: the keychain library opens the same one by name.
+    ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
+}
 
 void Keyring::Open(const QString& settingsFile, std::function<void()> done)
 {

@@ -97,6 +97,11 @@ QList<VoiceInfo> InstalledVoices()
     return SpeechEngine::instance().voices();
 }
 
+void PrepareSpeech()
+{
+    SpeechEngine::instance();
+}
+
 SpeechVoice::SpeechVoice(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
     d->q = this;

@@ -22,6 +22,9 @@ struct VoiceInfo
 // is installed); empty when the speech engine's data is missing. The Mandarin voice that reads
 // pinyin with tone numbers comes before the other Mandarin one.
 QList<VoiceInfo> InstalledVoices();
+// Starts the speech engine loading its data and voices on its own thread; the first voice made
+// later then need not wait for them. The program calls it first thing.
+void PrepareSpeech();
 
 // One voice, as the program's windows and the call controller use it: choose a voice, rate
 // and volume, where its sound goes and in which format, and speak asynchronously. Every Speak

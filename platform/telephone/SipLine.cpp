@@ -4,11 +4,8 @@
 // settings in SipLineConfig.cpp.
 #include "platform/telephone/SipLine.h"
 
-#include "platform/SettingsStore.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/telephone/SipCallAudio.h"
-#include "platform/telephone/SipLocationDialog.h"
-#include "platform/telephone/SipSettingsDialog.h"
 #include "platform/telephone/SipStack.h"
 #include "platform/telephone/SipTexts.h"
 
@@ -36,13 +33,9 @@ struct SipLine::Private : SipStack::Reports
     enum class CallState { None, Ringing, Answering, Dialling, Connected };
 
     SipLine* q = nullptr;
-    QList<SipLineConfig> lines;
-    SettingsStore* store = nullptr;
-    QString prefix;
     bool autoAnswer = false;
     bool localOnly = false;
     int ringIntervalMs = kRingIntervalMs;
-    int chosen = -1; // the device the settings dialog ended on, when added there
 
     QTemporaryDir dir;
     QString silence;
@@ -93,13 +86,9 @@ struct SipLine::Private : SipStack::Reports
 };
 
 SipLine::SipLine(QList<SipLineConfig> lines, SettingsStore* store, QObject* parent)
-    : VoiceModem(parent), d(std::make_unique<Private>())
+    : SipLineDevices(std::move(lines), store, parent), d(std::make_unique<Private>())
 {
     d->q = this;
-    d->lines = std::move(lines);
-    d->store = store;
-    if (store)
-        d->prefix = LoadSipDialPrefix(*store);
     d->silence = SipCallAudio::WriteSilence(d->dir.path());
     d->ring.setTimerType(Qt::PreciseTimer);
     connect(&d->ring, &QTimer::timeout, this, [this] {
@@ -116,22 +105,6 @@ SipLine::~SipLine()
     d->stopStack();
 }
 
-const QList<SipLineConfig>& SipLine::lines() const
-{
-    return d->lines;
-}
-void SipLine::setLines(const QList<SipLineConfig>& lines)
-{
-    d->lines = lines;
-}
-QString SipLine::dialPrefix() const
-{
-    return d->prefix;
-}
-void SipLine::setDialPrefix(const QString& prefix)
-{
-    d->prefix = IsValidDialPrefix(prefix) ? prefix : QString();
-}
 bool SipLine::autoAnswer() const
 {
     return d->autoAnswer;
@@ -172,57 +145,15 @@ bool SipLine::Private::keepToLocalCallers()
     return false;
 }
 
-int16_t SipLine::DeviceCount() const
-{
-    return int16_t(std::min<qsizetype>(d->lines.size(), 32767));
-}
-
-QString SipLine::DeviceName(int32_t device) const
-{
-    return device >= 0 && device < d->lines.size() ? d->lines[device].name(device + 1) : QString();
-}
-
-int32_t SipLine::ChosenDevice() const
-{
-    return d->chosen;
-}
-
-int32_t SipLine::DeviceCapabilities(int32_t device) const
-{
-    return device >= 0 && device < d->lines.size() ? kVoiceCapable : 0;
-}
-
-void SipLine::ShowModemDialog(int32_t device, QWidget* owner)
-{
-    d->chosen = -1;
-    SipSettingsDialog dialog(d->lines, int(device), owner);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    d->lines = dialog.lines();
-    d->chosen = dialog.chosenRow();
-    if (d->store)
-        SaveSipLines(*d->store, d->lines);
-}
-
-void SipLine::ShowLocationDialog(int32_t, QWidget* owner)
-{
-    SipLocationDialog dialog(d->prefix, owner);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    setDialPrefix(dialog.prefix());
-    if (d->store)
-        SaveSipDialPrefix(*d->store, d->prefix);
-}
-
 void SipLine::OpenDevice(int32_t device, bool, bool autoAnswer)
 {
     CloseDevice();
     d->autoAnswer = autoAnswer;
-    if (device < 0 || device >= d->lines.size()) {
+    if (device < 0 || device >= lines().size()) {
         d->errorLater(QStringLiteral("There is no SIP line device %1.").arg(device));
         return;
     }
-    const SipLineConfig config = d->lines[device];
+    const SipLineConfig config = lines()[device];
     QString problem = config.problem();
     if (problem.isEmpty())
         d->stack = SipStack::start(config, d->dir.path(), *d, this, &problem);
@@ -353,7 +284,7 @@ std::shared_ptr<linphone::Address> SipLine::Private::target(const QString& numbe
             config.kind == SipLineConfig::Kind::Direct ? config.server : SipIdentityDomain(config.identity);
         if (host.isEmpty())
             return nullptr;
-        uri = QStringLiteral("sip:%1%2@%3").arg(digits ? prefix : QString(), number, host);
+        uri = QStringLiteral("sip:%1%2@%3").arg(digits ? q->dialPrefix() : QString(), number, host);
     }
     if (uri.contains(QRegularExpression(QStringLiteral("[\\s<>\"]"))))
         return nullptr;

@@ -1,21 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include "platform/telephone/SipLineConfig.h"
-#include "platform/telephone/VoiceModem.h"
+#include "platform/telephone/SipLineDevices.h"
 
-#include <QList>
 #include <QString>
 #include <memory>
 
 namespace platform {
 
-class SettingsStore;
-
 // The telephone line over SIP. SIP has no rings: a ringing call raises IncomingCall from a
 // ring timer of our own. While a call is connected its audio is an AudioOutput among the
 // numbered outputs, named in PhoneConnected; what a voice writes there is heard at the far end.
 // The SIP stack runs on the thread that made the line, turned by a timer.
-class SipLine : public VoiceModem
+class SipLine : public SipLineDevices
 {
     Q_OBJECT
 public:
@@ -26,12 +22,6 @@ public:
     explicit SipLine(QList<SipLineConfig> lines, SettingsStore* store = nullptr, QObject* parent = nullptr);
     ~SipLine() override;
 
-    void ShowModemDialog(int32_t device, QWidget* owner = nullptr) override;
-    void ShowLocationDialog(int32_t device, QWidget* owner = nullptr) override;
-    int16_t DeviceCount() const override;
-    QString DeviceName(int32_t device) const override;
-    int32_t DeviceCapabilities(int32_t device) const override;
-    int32_t ChosenDevice() const override;
     void OpenDevice(int32_t device, bool voice, bool autoAnswer) override;
     void CloseDevice() override;
     int32_t LineState() const override;
@@ -43,10 +33,6 @@ public:
     void setLocalCallersOnly(bool on) override;
     bool localCallersOnly() const;
 
-    const QList<SipLineConfig>& lines() const;
-    void setLines(const QList<SipLineConfig>& lines); // takes effect at the next OpenDevice
-    QString dialPrefix() const;
-    void setDialPrefix(const QString& prefix);
     bool autoAnswer() const;
 
     // Lent for tests: the pause between rings of a ringing call.

@@ -148,6 +148,9 @@ TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
         ExpectAllFound(r, "Sounds", countShipped({".wav"}));
         ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
         EXPECT_EQ(r.line("Window icon"), "16, 32, 48, 64, 128, 256 pixels");
+        // The telephone line's module is installed where the program finds it, and loads.
+        EXPECT_TRUE(r.line("SIP line").startsWith(installed + "/lib"));
+        EXPECT_TRUE(r.line("SIP line").endsWith("/korvalen/korvalen-sipline.so")) << r.text.toStdString();
         // The user's own copy is the installed data.
         EXPECT_EQ(contents(home + "/data/korvalen/statement.ini"),
                   contents(installed + "/share/korvalen/statement.ini"));

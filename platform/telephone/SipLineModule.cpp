@@ -1,0 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/telephone/SipLineModule.h"
+
+#include "platform/telephone/SipLine.h"
+
+extern "C" Q_DECL_EXPORT platform::SipLineDevices* korvalen_new_sip_line(const QList<platform::SipLineConfig>* lines)
+{
+    return new platform::SipLine(lines ? *lines : QList<platform::SipLineConfig>{});
+}
