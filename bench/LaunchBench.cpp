@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <netinet/in.h>
 #include <optional>
@@ -108,8 +109,47 @@ QString LoadAverage()
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(u' ', 0, 2) : QStringLiteral("?");
 }
 
-// Starts one program, times its window, ends it; -1 when no window came.
-double TimeLaunch(MapWatch& watch, const QString& program, const QStringList& args, const QProcessEnvironment& env)
+// True when a SIP stack on the port answers an OPTIONS request within timeoutMs.
+bool SipAnswers(quint16 port, int timeoutMs)
+{
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    sockaddr_in here = to;
+    here.sin_port = 0;
+    socklen_t length = sizeof here;
+    bind(s, reinterpret_cast<sockaddr*>(&here), sizeof here);
+    getsockname(s, reinterpret_cast<sockaddr*>(&here), &length);
+    const QByteArray options = QStringLiteral("OPTIONS sip:bench@127.0.0.1:%1 SIP/2.0\r\n"
+                                              "Via: SIP/2.0/UDP 127.0.0.1:%2;branch=z9hG4bK-bench\r\n"
+                                              "Max-Forwards: 70\r\nFrom: <sip:b@127.0.0.1>;tag=b1\r\n"
+                                              "To: <sip:bench@127.0.0.1>\r\nCall-ID: bench-1@127.0.0.1\r\n"
+                                              "CSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n")
+                                   .arg(port)
+                                   .arg(ntohs(here.sin_port))
+                                   .toLatin1();
+    connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to); // replies come back to this socket
+    bool answered = false;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!answered && Clock::now() < end) {
+        send(s, options.constData(), size_t(options.size()), 0);
+        pollfd p{s, POLLIN, 0};
+        char reply[2048];
+        if (poll(&p, 1, 200) > 0) {
+            const ssize_t n = recv(s, reply, sizeof reply, 0);
+            answered = n > 12 && QByteArray(reply, int(n)).startsWith("SIP/2.0 200");
+        }
+    }
+    close(s);
+    return answered;
+}
+
+// Starts one program, times its window, ends it; -1 when no window came. whileUp runs once the
+// window is there, before the program is ended.
+double TimeLaunch(MapWatch& watch, const QString& program, const QStringList& args, const QProcessEnvironment& env,
+                  const std::function<void()>& whileUp = {})
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -119,6 +159,8 @@ double TimeLaunch(MapWatch& watch, const QString& program, const QStringList& ar
     const Clock::time_point launched = Clock::now();
     p.start(program, args);
     const auto mapped = watch.waitForMap(20000);
+    if (mapped && whileUp)
+        whileUp();
     p.terminate();
     if (!p.waitForFinished(10000)) {
         p.kill();
@@ -164,12 +206,13 @@ int main(int argc, char** argv)
     }
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    quint16 sipPort = 0;
     {
         platform::SettingsStore store;
         store.SaveSetting(QStringLiteral("FirstRunning"), QStringLiteral("1"));
         platform::SipLineConfig direct;
         direct.kind = platform::SipLineConfig::Kind::Direct;
-        direct.port = FreeUdpPort();
+        direct.port = sipPort = FreeUdpPort();
         platform::SaveSipLines(store, {direct});
         store.SaveSetting(QStringLiteral("voicemodem0"), QStringLiteral("0"));
         store.SaveSetting(QStringLiteral("PhonePin"), QStringLiteral("9753")); // a PIN of its own
@@ -183,7 +226,16 @@ int main(int argc, char** argv)
     std::printf("load average at the start: %s\n", qPrintable(LoadAverage()));
     std::vector<double> ours, peer;
     for (int r = -1; r < rounds; ++r) { // the first round warms the caches and is not counted
-        const double a = TimeLaunch(watch, program, {}, env);
+        // The first round also makes sure the line the program opens after its window answers.
+        bool lineUp = true;
+        const double a = TimeLaunch(watch, program, {}, env, [&] {
+            if (r < 0)
+                lineUp = SipAnswers(sipPort, 10000);
+        });
+        if (!lineUp) {
+            std::fprintf(stderr, "korvalen-launch-bench: the program's SIP line never answered on port %u\n", sipPort);
+            return 1;
+        }
         const double b = TimeLaunch(watch, app.applicationFilePath(), {QStringLiteral("--peer-window")}, env);
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "korvalen-launch-bench: %s showed no window\n", a < 0 ? "the program" : "the peer");
