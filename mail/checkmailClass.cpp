@@ -25,10 +25,8 @@ QString listDate(const QDate& date)
 {
     if (!date.isValid())
         return QStringLiteral("Jan 1 9999");
-    return QStringLiteral("%1 %2 %3")
-        .arg(QLocale::system().monthName(date.month(), QLocale::ShortFormat))
-        .arg(date.day())
-        .arg(date.year());
+    return QLocale::system().monthName(date.month(), QLocale::ShortFormat) + QLatin1Char(' ')
+           + QString::number(date.day()) + QLatin1Char(' ') + QString::number(date.year());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "platform/SystemLocale.h"
 #include "protocols/MimeDecoders.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 namespace {
@@ -15,6 +17,11 @@ QString systemText(QByteArrayView bytes)
 }
 
 // Blanks only; tabs and other white space stay.
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
 QByteArrayView trimBlanks(QByteArrayView s)
 {
     qsizetype from = 0, to = s.size();
@@ -141,16 +148,20 @@ bool CMessage::parseHeaders(QByteArrayView block, bool partHeader)
         const qsizetype sep = line.indexOf(separator_);
         if (sep < 0)
             continue;
-        QByteArray name = trimBlanks(line.first(sep)).toByteArray().toLower();
+        // The name in lower case, on the stack: a header has a dozen lines and most names are short.
+        const QByteArrayView raw = trimBlanks(line.first(sep));
+        QVarLengthArray<char, 64> lower(raw.size());
+        std::transform(raw.begin(), raw.end(), lower.begin(), [](char c) { return asciiLower(c); });
+        QByteArrayView name(lower.constData(), lower.size());
         if (name.startsWith('\t'))
-            name.remove(0, 1);
+            name = name.sliced(1);
         parseHeaderLine(name, trimBlanks(line.sliced(sep + 1)), line, partHeader, separateParts);
     }
     redecodePlainHeaders();
     return separateParts;
 }
 
-void CMessage::parseHeaderLine(const QByteArray& name, QByteArrayView value, QByteArrayView line, bool partHeader,
+void CMessage::parseHeaderLine(QByteArrayView name, QByteArrayView value, QByteArrayView line, bool partHeader,
                                bool& separateParts)
 {
     if (name == "content-type") {
@@ -199,7 +210,7 @@ void CMessage::parseHeaderLine(const QByteArray& name, QByteArrayView value, QBy
     }
 }
 
-QString* CMessage::plainField(const QByteArray& name)
+QString* CMessage::plainField(QByteArrayView name)
 {
     const struct
     {
@@ -273,12 +284,31 @@ void CMessage::parseDate(const QString& value)
 {
     static const char* const months[14] = {"",    "jan", "feb", "mar", "apr", "may", "jun",
                                            "jul", "aug", "sep", "oct", "nov", "dec", "abc"};
-    const QString lower = value.toLower();
+    // The first month of the list found anywhere counts, not the first one in the text. Plain
+    // ASCII, the usual date, is searched once; other text is lowered and searched month by month.
+    const bool ascii = std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString lower = ascii ? value : value.toLower();
     int month = 1;
     qsizetype at = -1;
-    for (; month <= 13; ++month)
-        if ((at = lower.indexOf(QLatin1String(months[month]))) >= 0)
-            break;
+    if (ascii) {
+        qsizetype first[14];
+        std::fill(std::begin(first), std::end(first), qsizetype(-1));
+        const QChar* text = value.constData();
+        for (qsizetype i = 0; i + 3 <= value.size(); ++i) {
+            const char three[3] = {asciiLower(char(text[i].unicode())), asciiLower(char(text[i + 1].unicode())),
+                                   asciiLower(char(text[i + 2].unicode()))};
+            for (int m = 1; m <= 13; ++m)
+                if (first[m] < 0 && std::equal(three, three + 3, months[m]))
+                    first[m] = i;
+        }
+        while (month <= 13 && first[month] < 0)
+            ++month;
+        at = month <= 13 ? first[month] : -1;
+    } else {
+        for (; month <= 13; ++month)
+            if ((at = lower.indexOf(QLatin1String(months[month]))) >= 0)
+                break;
+    }
     if (at < 0 || month == 13) {
         year_ = 9999;
         day_ = 1;

@@ -91,9 +91,9 @@ public:
 
 private:
     bool parseHeaders(QByteArrayView block, bool partHeader);
-    void parseHeaderLine(const QByteArray& name, QByteArrayView value, QByteArrayView line, bool partHeader,
+    void parseHeaderLine(QByteArrayView name, QByteArrayView value, QByteArrayView line, bool partHeader,
                          bool& separateParts);
-    QString* plainField(const QByteArray& name);
+    QString* plainField(QByteArrayView name);
     void setCharset(int code, bool fromToo);
     void decodeFrom(const QByteArray& value);
     void decodeSubject(const QByteArray& value);

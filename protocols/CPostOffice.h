@@ -55,7 +55,7 @@ public:
     static constexpr int kStatusLineCap = 4096;
     // Messages whose UIDL and TOP are in flight at most when listing ahead: a big mailbox must
     // not put all its commands in the socket, nor all its headers in memory, at once.
-    static constexpr int kListAhead = 128;
+    static constexpr int kListAhead = 512;
 
     explicit CPostOffice(QObject* parent = nullptr);
     ~CPostOffice() override;
@@ -182,6 +182,7 @@ private:
     bool sendAhead(Ahead cmd, int16_t n, Status next);
     void topUp();
     void readAhead();
+    void emptyInput();
     bool parseAhead();
     void deliverAhead();
     bool deliverOne(const Parsed& reply);

@@ -10,6 +10,7 @@
 #include "platform/SystemLocale.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -70,7 +71,12 @@ void CPostOffice::listAhead(int n)
     want_ = {Ahead::Uidl, current_};
     awaiting_ = true;
     replyTicks_ = 0;
-    StartTimeout(); // it may have been stopped while the owner sent a reply
+    // It may have been stopped while the owner sent a reply; a running one only counts afresh,
+    // which spares a timer restart for every header.
+    if (timer_ && timer_->isActive())
+        idleTicks_ = 0;
+    else
+        StartTimeout();
     topUp();
     deliverAhead();
 }
@@ -121,6 +127,14 @@ bool CPostOffice::sendAhead(Ahead cmd, int16_t n, Status next)
     return true;
 }
 
+// The receive buffer keeps its room between reads: a listing reads the same amounts again and
+// again, and fresh memory each time costs more than the copy into it.
+void CPostOffice::emptyInput()
+{
+    in_.resize(0);
+    inPos_ = scanFrom_ = 0;
+}
+
 void CPostOffice::readAhead()
 {
     const qint64 available = socket_->bytesAvailable();
@@ -132,8 +146,7 @@ void CPostOffice::readAhead()
     in_.resize(old + std::max<qint64>(0, got));
     noteCodePage(QByteArray::fromRawData(in_.constData() + old, in_.size() - old));
     if (sent_.isEmpty()) { // a POP3 server speaks only when asked
-        in_.clear();
-        inPos_ = scanFrom_ = 0;
+        emptyInput();
         return;
     }
     while (parseAhead()) { }
@@ -142,8 +155,7 @@ void CPostOffice::readAhead()
     // Bytes past the reply to the last command were asked for by nothing: kept, they would be
     // taken for the reply to the next command (a QUIT "confirmed" before it was sent).
     if (inPos_ == in_.size() || sent_.isEmpty()) {
-        in_.clear();
-        inPos_ = scanFrom_ = 0;
+        emptyInput();
     } else if (inPos_ >= kCompactAt) {
         in_.remove(0, inPos_);
         scanFrom_ -= inPos_;

@@ -176,10 +176,15 @@ TEST_F(Message, DatesAreReadAroundTheMonthName)
         {"someday", 1, 1, 9999},
         {"abc 4 Feb", 4, 2, 9999}, // table order: Feb comes before the sentinel
         {"Mon, abc", 1, 1, 9999},
+        {"Sat, 4 Nov 2023 (Jan)", 3, 1, 9999}, // the table's order picks the month, not the text's
+        {"04 DEC 2023", 4, 12, 2023}, // any case
+        {"Sun, 3 mAy 2020", 3, 5, 2020},
+        {"\xdcn\xef, 4 Dec 2023", 4, 12, 2023}, // beyond ASCII
+        {"Fri, 9 Oc", 1, 1, 9999}, // a month cut short at the end
     };
     for (const auto& c : cases) {
         CMessage m = decoded(QByteArray("Date: ") + c.date + "\n\nb");
-        EXPECT_EQ(m.SendDate, c.date);
+        EXPECT_EQ(m.SendDate, QString::fromLatin1(c.date));
         EXPECT_EQ(m.DayNum(), c.day) << c.date;
         EXPECT_EQ(m.MonthNum(), c.month) << c.date;
         EXPECT_EQ(m.YearNum(), c.year) << c.date;
