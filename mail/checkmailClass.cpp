@@ -523,7 +523,7 @@ void checkmailClass::addListItem(const QString& sender, const QString& subject, 
             newMail_.append({sender, subject});
     }
     ++knownCount_;
-    emit DebugPrint(QStringLiteral("Add %1").arg(knownCount_));
+    emit DebugPrint(QStringLiteral("Add ") + QString::number(knownCount_));
     if (list_) {
         QList<QStandardItem*> row;
         for (const QString& column : {sender, subject, date, file})

@@ -118,10 +118,19 @@ void CMessage::CreateFromText(const QString& text)
 
 void CMessage::CreateHeader(const QByteArray& received)
 {
+    CreateHeaderFields(received);
+    Headers = HeaderText(received);
+}
+
+void CMessage::CreateHeaderFields(const QByteArray& received)
+{
     *this = CMessage(); // nothing of the previous message may decide about this one
-    const MessageParts parts = splitMessage(received);
-    Headers = systemText(parts.header);
-    parseHeaders(parts.header, false);
+    parseHeaders(splitMessage(received).header, false);
+}
+
+QString CMessage::HeaderText(const QByteArray& received)
+{
+    return systemText(splitMessage(received).header);
 }
 
 void CMessage::CreateFromText(const QByteArray& received)

@@ -37,6 +37,11 @@ public:
     // message of headers only, or a header cut short by the mail client's reply cap).
     void CreateHeader(const QByteArray& received);
     void CreateHeader(const QString& text);
+    // As CreateHeader, but Headers stays empty: a listing reads the fields of many headers and
+    // wants the whole block of few; HeaderText gives it then.
+    void CreateHeaderFields(const QByteArray& received);
+    // The header block of received text as CreateHeader keeps it in Headers.
+    static QString HeaderText(const QByteArray& received);
     // Header as above, then the body after the empty line; without a body, MessageBody is " ".
     void CreateFromText(const QByteArray& received);
     void CreateFromText(const QString& text);

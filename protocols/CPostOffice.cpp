@@ -376,10 +376,11 @@ void CPostOffice::onReply(const QByteArray& reply)
         break;
     }
     case TopSent:
-        message().CreateHeader(reply);
+        readHeader(reply);
         raise();
         break;
     case RetrSent:
+        headerTextDue_ = false;
         message().CreateFromText(reply);
         raise();
         break;
@@ -622,9 +623,31 @@ void CPostOffice::closeFile()
 
 CMessage& CPostOffice::message() const
 {
-    if (!message_)
+    if (!message_) {
         message_ = std::make_unique<CMessage>();
+        headerReply_.clear();
+        headerTextDue_ = false;
+    }
     return *message_;
+}
+
+// A listing reads the fields of every header; the block as text waits until it is asked for.
+void CPostOffice::readHeader(const QByteArray& reply)
+{
+    message().CreateHeaderFields(reply);
+    headerReply_ = reply;
+    headerTextDue_ = true;
+}
+
+QString CPostOffice::MsgHeaders() const
+{
+    CMessage& m = message();
+    if (headerTextDue_) {
+        m.Headers = CMessage::HeaderText(headerReply_);
+        headerReply_.clear();
+        headerTextDue_ = false;
+    }
+    return m.Headers;
 }
 
 QString CPostOffice::MsgContents() const

@@ -127,7 +127,7 @@ public:
     int32_t Charset() const;
     QDate MsgSendDate() const;
     // The header block of the last message read, as received.
-    QString MsgHeaders() const { return message().Headers; }
+    QString MsgHeaders() const;
 
 signals:
     void POPStatus();
@@ -162,6 +162,7 @@ private:
     bool holdsSocket() const;
     bool holdsTimer() const;
     CMessage& message() const;
+    void readHeader(const QByteArray& reply);
 
     // Listing ahead: commands written, replies parsed in order, delivered as the owner asks.
     enum class Ahead : uint8_t { Uidl, Top, Dele, Quit };
@@ -233,4 +234,7 @@ private:
     bool clipped_ = false; // the header being read outgrew kReplyBufferCap
     bool delivering_ = false;
     mutable std::unique_ptr<CMessage> message_;
+    // The last TOP reply, until the owner asks for its header block as text.
+    mutable QByteArray headerReply_;
+    mutable bool headerTextDue_ = false;
 };

@@ -263,7 +263,7 @@ bool CPostOffice::deliverOne(const Parsed& reply)
     }
     case Ahead::Top:
         awaiting_ = false;
-        message().CreateHeader(reply.text);
+        readHeader(reply.text);
         raise();
         return true;
     case Ahead::Dele:

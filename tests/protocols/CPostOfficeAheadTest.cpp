@@ -77,6 +77,7 @@ protected:
     void play(const Steps& script)
     {
         events.clear();
+        headers.clear();
         server = std::make_unique<ScriptedServer>(script);
         pop.POPPort(server->port());
         pop.Connect();
@@ -91,6 +92,7 @@ protected:
         case Status::StatSent: return pop.MsgCount() ? pop.ListFrom(1) : pop.QuitServer();
         case Status::TopSent:
             events.last() += ' ' + pop.MsgSubject().toLatin1() + ' ' + pop.MsgUniqueID().trimmed().toLatin1();
+            headers << pop.MsgHeaders();
             if (pop.MsgSubject() == QLatin1String("SPAM"))
                 return pop.DeleteCurrentMsg();
             [[fallthrough]];
@@ -104,6 +106,7 @@ protected:
     CPostOffice pop;
     std::unique_ptr<ScriptedServer> server;
     QByteArrayList events; // status of each POPStatus, with subject and id for headers
+    QStringList headers; // the header block of each header, as text
 };
 
 } // namespace
@@ -122,6 +125,7 @@ TEST_F(ListingAhead, ServersWithoutPipeliningAreAskedOneCommandAtATime)
         // The scripted server faults a line that comes before the previous reply.
         play(kLogin + stat(2) + row.capa + oneAtATime(1) + oneAtATime(2) + kQuit);
         EXPECT_EQ(events, QByteArrayList({"3", "5 m1 id1", "5 m2 id2", "8", "10"})) << row.what;
+        EXPECT_EQ(headers, QStringList({"Subject: m1", "Subject: m2"})) << row.what;
         EXPECT_FALSE(pop.Pipelining()) << row.what;
         EXPECT_EQ(pop.ErrNum(), 0) << row.what;
     }
@@ -134,6 +138,7 @@ TEST_F(ListingAhead, HeadersComeInOrderWithSpamDeletedBetween)
     play(kLogin + stat(3) + kCapaAhead + asked(1, 3) + answered(1, 3, {2}) + Steps{"C: DELE 2", "S: +OK deleted"}
          + kQuit);
     EXPECT_EQ(events, QByteArrayList({"3", "5 m1 id1", "5 SPAM id2", "7", "5 m3 id3", "8", "10"}));
+    EXPECT_EQ(headers, QStringList({"Subject: m1", "Subject: SPAM", "Subject: m3"}));
     EXPECT_TRUE(pop.Pipelining());
     EXPECT_EQ(pop.ErrNum(), 0);
 }
