@@ -227,7 +227,14 @@ DecodedWord DecodeHeaderWord(QByteArrayView value, int charsetIn)
     if (payload.isEmpty())
         payload = " ";
     const char letter = value[question + 1];
-    word.bytes = DecodePayload(payload, letter == 'B' || letter == 'b' ? 3 : 2);
+    if (letter == 'B' || letter == 'b') {
+        word.bytes = DecodePayload(payload, 3);
+    } else {
+        // In the Q form "_" stands for a blank; an underscore itself comes as "=5F".
+        QByteArray q = payload.toByteArray();
+        q.replace('_', ' ');
+        word.bytes = DecodePayload(q, 2);
+    }
     word.text = TextOfBytes(word.bytes, word.charset);
     if (word.charset == 4)
         word.bytes = platform::TextToBytes(word.text, platform::SystemAnsiCodePage()).bytes;

@@ -122,7 +122,7 @@ TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
         {"=?big5?B?pKSk5Q==?=", 0, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2},
         {"Re: =?big5?B?pKSk5Q==?= tail =?gb2312?B?1tDOxA==?=", 0, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2},
         {"=?GB2312?Q?=D6=D0=CE=C4?=", 1, QString::fromUtf8("中文"), "\xD6\xD0\xCE\xC4", 3},
-        {"=?iso-8859-1?Q?a_b?=", 0, "a_b", "a_b", 1},
+        {"=?iso-8859-1?Q?a_b=5Fc?=", 0, "a b_c", "a b_c", 1}, // "_" is a blank, "=5F" an underscore
         {"=?utf-8?Q?X?=", 0, "X", "X", 4},
         {"=?utf-8?B?5Lit?=", 0, QString::fromUtf8("中"), "?", 4}, // bytes follow the system code page
         {"=?utf-8?b?5Lit?=", 0, QString::fromUtf8("中"), "?", 4},
