@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -168,6 +169,27 @@ public:
         }
         return std::nullopt;
     }
+    // When the first packet after `since` came that starts the same sound as `start` (8 kHz
+    // samples, with at least a packet of silence before the sound): that packet and the next two
+    // match its first 50 ms at one place. A reading is
+    // told from the one it replaced this way even when no pause lies between them.
+    std::optional<Clock::time_point> firstPacketOf(const std::vector<qint16>& start, Clock::time_point since)
+    {
+        constexpr size_t kPackets = 3;
+        constexpr size_t kSearch = 8000 / 20; // 50 ms: the start, not a later part of it
+        std::lock_guard lock(mutex_);
+        for (size_t i = 0; i + kPackets <= packets_.size(); ++i) {
+            if (packets_[i].first < since || Peak(sound_[i]) < kAudible)
+                continue;
+            std::vector<qint16> heard;
+            for (size_t k = i; k < i + kPackets; ++k)
+                heard.insert(heard.end(), sound_[k].begin(), sound_[k].end());
+            for (size_t at = 0; at + heard.size() <= start.size() && at <= kSearch; ++at)
+                if (Likeness(heard, start.data() + at) > 0.9)
+                    return packets_[i].first;
+        }
+        return std::nullopt;
+    }
     // Some sound within the last `ms`: something is being read.
     bool loudFor(int ms)
     {
@@ -196,6 +218,26 @@ public:
     quint16 port = 0;
 
 private:
+    static constexpr int kAudible = 100; // above the codec's idle noise, below any speech
+    static int Peak(const std::vector<qint16>& sound)
+    {
+        int peak = 0;
+        for (qint16 s : sound)
+            peak = std::max(peak, std::abs(int(s)));
+        return peak;
+    }
+    // Normalised correlation of a with as many samples from b: 1 for the same sound at any loudness.
+    static double Likeness(const std::vector<qint16>& a, const qint16* b)
+    {
+        double ab = 0, aa = 0, bb = 0;
+        for (size_t i = 0; i < a.size(); ++i) {
+            ab += double(a[i]) * b[i];
+            aa += double(a[i]) * a[i];
+            bb += double(b[i]) * b[i];
+        }
+        return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+    }
+
     void read()
     {
         uint8_t b[2048];
@@ -212,11 +254,13 @@ private:
             }
             if (n <= 12 || (b[1] & 0x7f) != 0)
                 continue;
-            int peak = 0;
+            std::vector<qint16> sound(size_t(n - 12));
             for (ssize_t i = 12; i < n; ++i)
-                peak = std::max(peak, std::abs(Ulaw(b[i])));
+                sound[size_t(i - 12)] = qint16(Ulaw(b[i]));
+            const int peak = Peak(sound);
             std::lock_guard lock(mutex_);
             packets_.emplace_back(now, peak > loudness_);
+            sound_.push_back(std::move(sound));
         }
     }
 
@@ -227,6 +271,7 @@ private:
     sockaddr_in line_{};
     std::mutex mutex_;
     std::vector<std::pair<Clock::time_point, bool>> packets_;
+    std::vector<std::vector<qint16>> sound_; // each packet's samples
     quint16 sequence_ = 0;
     const Clock::time_point epoch_ = Clock::now();
 };

@@ -6,7 +6,11 @@
 //       spoken down the line);
 //   (b) from a menu key to the first RTP packet of its answer;
 //   (c) while a long mail is read (English, then Mandarin), from the "2" that reads it again to
-//       the first RTP packet of the new reading (the first sound after the old one stopped).
+//       the first RTP packet of the new reading. The new reading follows the old one without a
+//       pause, so it is known by its sound: the start of the same reading as heard before. The
+//       first sound after two quiet packets, the measure used before, is printed beside it; it
+//       finds the first pause in whichever reading is heard, which is mostly the end of the new
+//       reading's first word.
 //
 //   korvalen-menu-bench [--runs N]
 //
@@ -189,6 +193,35 @@ QString WriteMail(const QString& path, const QString& subject, const QString& bo
     return path;
 }
 
+// The first second of a text as the voice says it down the line (at 8 kHz, without the silence
+// the line skips), after a packet of silence: rendered by a voice like it into a WAV file.
+std::vector<qint16> StartOf(const QString& text, const platform::SpeechVoice& like, const QString& path)
+{
+    platform::AudioOutputs& outputs = platform::AudioOutputs::instance();
+    const int number = outputs.add(platform::MakeWavFileOutput(path));
+    {
+        platform::SpeechVoice voice;
+        voice.setVoice(like.voice());
+        voice.setRate(like.rate());
+        voice.setVolume(like.volume());
+        voice.setAudioOutputStream(platform::AudioOutputStream{number, platform::SpeechVoice::kTelephoneFormat});
+        bool ended = false;
+        QObject::connect(&voice, &platform::SpeechVoice::EndStream, [&] { ended = true; });
+        voice.Speak(text);
+        RunUntil([&] { return ended; }, 20000);
+    }
+    outputs.remove(number);
+    QFile f(path);
+    const QByteArray wav = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    std::vector<qint16> start(80, 0);
+    for (qsizetype at = 44; at + 2 <= wav.size() && start.size() < 80 + 8000; at += 2) {
+        const qint16 s = qFromLittleEndian<qint16>(wav.constData() + at);
+        if (start.size() > 80 || std::abs(int(s)) >= 64) // the line's test for leading silence
+            start.push_back(s);
+    }
+    return start.size() > 80 ? start : std::vector<qint16>{};
+}
+
 int Fail(const char* what)
 {
     std::fprintf(stderr, "korvalen-menu-bench: %s\n", what);
@@ -266,13 +299,16 @@ int main(int argc, char** argv)
 
     // The main window's wiring, and the moments on the way from a key to speech.
     Clock::time_point keyAtMenu{}, fetched{}, handedToVoice{};
+    QString firstSaid; // the first text handed to the voice after a key
     QObject::connect(&audio, &ClsAudioControl::IncomingPhone, &engine, [&] { engine.CallStarted(true); });
     QObject::connect(&audio, &ClsAudioControl::DigitReceived, &engine, [&](const QString& key) {
         keyAtMenu = Clock::now();
         engine.DigitReceived(key);
     });
     QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
-    QObject::connect(&audio, &ClsAudioControl::Saying, &audio, [&](const QString&) {
+    QObject::connect(&audio, &ClsAudioControl::Saying, &audio, [&](const QString& t) {
+        if (firstSaid.isEmpty())
+            firstSaid = t;
         if (handedToVoice == Clock::time_point{})
             handedToVoice = Clock::now();
     });
@@ -350,10 +386,12 @@ int main(int argc, char** argv)
             return Fail("\"5\" did not lead back to the number prompt");
     }
 
-    // (c) "3#" or "4#" starts a long mail; once it is heard, "2" reads it again. The new reading is
-    // the first sound after at least two quiet packets after the key: the old one stops first.
-    // "5" leads back to the number prompt.
-    Figures whileEnglish, whileMandarin;
+    // (c) "3#" or "4#" starts a long mail; 400 ms into it, "2" reads it again. The new reading is
+    // the first packet after the key that starts the sound the first reading started with (which
+    // the old reading, well past its start, no longer sounds like). "5" leads back to the number
+    // prompt.
+    std::vector<qint16> startOfReading[2]; // English, Mandarin
+    Figures whileEnglish, whileMandarin, quietEnglish, quietMandarin, whileToKey, whileToVoice;
     for (int i = 0; i < 2 * runs; ++i) {
         const bool chinese = i % 2;
         voice.setVoiceByAttributes(chinese ? QStringLiteral("language=804") : QStringLiteral("language=409"));
@@ -363,13 +401,25 @@ int main(int argc, char** argv)
         if (!RunUntil([&] { return handset.firstSoundAfter(chosen).has_value(); }, 5000)
             || !RunUntil([&] { return handset.loudFor(300); }, 10000))
             return Fail("the long mail was not read");
+        keyAtMenu = handedToVoice = {};
+        firstSaid.clear();
         if (!press(u'2'))
             return Fail("\"2\" could not be keyed");
         const Clock::time_point sent = handset.keyTime();
-        std::optional<Clock::time_point> sound;
+        std::optional<Clock::time_point> sound, reading;
         if (!RunUntil([&] { return (sound = handset.firstSoundAfterQuiet(sent, 2)).has_value(); }, 5000))
             return Fail("the mail was not read again after \"2\"");
-        (chinese ? whileMandarin : whileEnglish).add(Ms(*sound - sent));
+        std::vector<qint16>& start = startOfReading[chinese];
+        if (start.empty())
+            start = StartOf(firstSaid, voice, mailDir.filePath(QStringLiteral("start.wav")));
+        if (start.empty() || !(reading = handset.firstPacketOf(start, sent)))
+            return Fail("the new reading was not recognised by its sound");
+        if (*reading < handedToVoice) // the recognition took something else for it
+            return Fail("a packet before the new reading sounded like it");
+        (chinese ? whileMandarin : whileEnglish).add(Ms(*reading - sent));
+        (chinese ? quietMandarin : quietEnglish).add(Ms(*sound - sent));
+        whileToKey.add(Ms(keyAtMenu - sent));
+        whileToVoice.add(Ms(handedToVoice - sent));
         if (!press(u'5') || !RunUntil([&] { return audio.getStatus() == ClsAudioControl::MenuSpeech; }, 5000))
             return Fail("\"5\" did not lead back to the number prompt");
     }
@@ -410,6 +460,11 @@ int main(int argc, char** argv)
     std::printf("\"2\" while a long mail is read to the first packet of the new reading, English: %s\n",
                 qPrintable(whileEnglish.text()));
     std::printf("  the same, Mandarin: %s\n", qPrintable(whileMandarin.text()));
+    std::printf("  the key at the menu after a median %.1f ms, the new reading handed to the voice after %.1f ms\n",
+                whileToKey.median(), whileToVoice.median());
+    std::printf("  the first sound after two quiet packets (the measure used before): English %s;\n"
+                "  Mandarin %s\n",
+                qPrintable(quietEnglish.text()), qPrintable(quietMandarin.text()));
     std::printf("load average at the end: %s\n", qPrintable(LoadAverage()));
     return 0;
 }
