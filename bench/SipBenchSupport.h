@@ -171,12 +171,12 @@ public:
     }
     // When the first packet after `since` came that starts the same sound as `start` (8 kHz
     // samples, with at least a packet of silence before the sound): that packet and the next two
-    // match its first 50 ms at one place. A reading is
+    // match its first 100 ms at one place. A reading is
     // told from the one it replaced this way even when no pause lies between them.
     std::optional<Clock::time_point> firstPacketOf(const std::vector<qint16>& start, Clock::time_point since)
     {
         constexpr size_t kPackets = 3;
-        constexpr size_t kSearch = 8000 / 20; // 50 ms: the start, not a later part of it
+        constexpr size_t kSearch = 8000 / 10; // 100 ms: the start, not a later part of it
         std::lock_guard lock(mutex_);
         for (size_t i = 0; i + kPackets <= packets_.size(); ++i) {
             if (packets_[i].first < since || Peak(sound_[i]) < kAudible)
