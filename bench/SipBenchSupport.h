@@ -171,8 +171,8 @@ public:
     }
     // When the first packet after `since` came that starts the same sound as `start` (8 kHz
     // samples, with at least a packet of silence before the sound): that packet and the next two
-    // match its first 100 ms at one place. A reading is
-    // told from the one it replaced this way even when no pause lies between them.
+    // match its first 100 ms at one place. A reading is told from the one it replaced this way
+    // even when no pause lies between them.
     std::optional<Clock::time_point> firstPacketOf(const std::vector<qint16>& start, Clock::time_point since)
     {
         constexpr size_t kPackets = 3;

@@ -7,10 +7,10 @@
 //   (b) from a menu key to the first RTP packet of its answer;
 //   (c) while a long mail is read (English, then Mandarin), from the "2" that reads it again to
 //       the first RTP packet of the new reading. The new reading follows the old one without a
-//       pause, so it is known by its sound: the start of the same reading as heard before. The
-//       first sound after two quiet packets, the measure used before, is printed beside it; it
-//       finds the first pause in whichever reading is heard, which is mostly the end of the new
-//       reading's first word.
+//       pause, so it is known by its sound: the start of its text as a voice like the call's says
+//       it; runs where it is not recognised are counted apart. The first sound after two quiet
+//       packets, the measure used before, is printed beside it: it finds the first pause in
+//       whichever reading is heard, which is mostly the end of the new reading's first word.
 //
 //   korvalen-menu-bench [--runs N]
 //
@@ -386,10 +386,9 @@ int main(int argc, char** argv)
             return Fail("\"5\" did not lead back to the number prompt");
     }
 
-    // (c) "3#" or "4#" starts a long mail; 400 ms into it, "2" reads it again. The new reading is
-    // the first packet after the key that starts the sound the first reading started with (which
-    // the old reading, well past its start, no longer sounds like). "5" leads back to the number
-    // prompt.
+    // (c) "3#" or "4#" starts a long mail; once it is heard, "2" reads its body again. The new
+    // reading is the first packet after the key that starts the sound of the body's text. "5" leads
+    // back to the number prompt.
     std::vector<qint16> startOfReading[2]; // English, Mandarin
     int unrecognised = 0;
     Figures whileEnglish, whileMandarin, quietEnglish, quietMandarin, whileToKey, whileToVoice;
