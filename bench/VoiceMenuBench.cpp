@@ -409,6 +409,9 @@ int main(int argc, char** argv)
         std::optional<Clock::time_point> sound, reading;
         if (!RunUntil([&] { return (sound = handset.firstSoundAfterQuiet(sent, 2)).has_value(); }, 5000))
             return Fail("the mail was not read again after \"2\"");
+        // the new reading is looked for once its start has surely been heard; looking meanwhile
+        // would take the event loop's time from the program
+        RunUntil([&] { return Clock::now() - sent > std::chrono::milliseconds(500); }, 1000);
         std::vector<qint16>& start = startOfReading[chinese];
         if (start.empty())
             start = StartOf(firstSaid, voice, mailDir.filePath(QStringLiteral("start.wav")));
