@@ -2,6 +2,7 @@
 #include "telephony/ClsAudioControl.h"
 #include "TestSupport.h"
 
+#include "InProcessSipPhone.h"
 #include "SipPeers.h"
 #include "telephony/FixedCallHost.h"
 #include "platform/sound/AudioOutput.h"
@@ -25,7 +26,8 @@ using platform::SpeechVoice;
 
 namespace {
 
-constexpr int kRingMs = 300;
+constexpr int kRingMs = 100;
+constexpr int kRingTickMs = 50; // the 6-tick ring gap outlasts the line's time between rings
 constexpr int kHangupTicks = 2;
 const QString kAlert = QStringLiteral("You have new mail");
 
@@ -114,8 +116,7 @@ protected:
 // INFO mixed); on "#" the menu hangs up, and the call ends at both ends.
 TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
 {
-    timer.setInterval(100); // the 6-tick ring gap outlasts the line's time between rings
-    RtpListener ear;
+    timer.setInterval(kRingTickMs);
     QList<std::pair<int32_t, int>> atRing; // the controller's status and answers after each ring
     QObject scope; // this test's own listeners go with it
     QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) {
@@ -125,12 +126,18 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
         if (d == u"#") // the menu's good-bye once the PIN is complete
             ctl.Vhangup();
     });
-    Sipp caller(QStringLiteral("caller-pin.xml"), us(),
-                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"),
-                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(ear.port)});
-    ASSERT_TRUE(caller.started());
-    ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 20000)) << joined(log) << "\n"
-                                                          << caller.messages().right(2000).toStdString();
+    InProcessSipPhone caller(QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"));
+    ASSERT_TRUE(caller.call(QStringLiteral("sip:korvalen@") + us()));
+    // the caller keys the PIN once the prompt is over, each key after the one before arrived
+    ASSERT_TRUE(waitFor(QStringLiteral("end"), 20000)) << joined(log) << "\n" << joined(caller.log());
+    caller.press(QStringLiteral("1"));
+    ASSERT_TRUE(waitFor(QStringLiteral("digit 1"), 5000)) << joined(log);
+    caller.pressByInfo(QStringLiteral("2"));
+    ASSERT_TRUE(waitFor(QStringLiteral("digit 2"), 5000)) << joined(log);
+    caller.pressByInfo(QStringLiteral("3"));
+    ASSERT_TRUE(waitFor(QStringLiteral("digit 3"), 5000)) << joined(log);
+    caller.press(QStringLiteral("#"));
+    ASSERT_TRUE(waitFor(QStringLiteral("down 1"), 20000)) << joined(log) << "\n" << joined(caller.log());
 
     const QList<std::pair<int32_t, int>> rings{{ClsAudioControl::Ringing, 0}, {ClsAudioControl::Connecting, 1}};
     EXPECT_EQ(atRing, rings) << "answered on ring 2, not on ring 1, and the ringing stopped";
@@ -141,11 +148,11 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
     EXPECT_EQ(startOutput, QList<int>{callDevice}) << "the prompt went down the line";
     // the caller heard the prompt: the spoken length, less the pauses the voice begins and ends with
     EXPECT_GT(spokenMs, 800);
-    EXPECT_GT(ear.soundSeconds(), spokenMs / 1000.0 * 0.6);
-    EXPECT_LT(ear.soundSeconds(), std::min(spokenMs / 1000.0 + 0.1, 4.0));
+    EXPECT_GT(caller.soundSeconds(), spokenMs / 1000.0 * 0.6);
+    EXPECT_LT(caller.soundSeconds(), std::min(spokenMs / 1000.0 + 0.1, 4.0));
 
-    EXPECT_TRUE(caller.succeeded()) << "the caller got our BYE after its last key\n"
-                                    << caller.messages().right(2000).toStdString();
+    EXPECT_TRUE(caller.waitFor(QStringLiteral("ended by them"))) << "the caller got our BYE after its last key\n"
+                                                                 << joined(caller.log());
     EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
     EXPECT_FALSE(timer.isActive());
     EXPECT_EQ(log.count(QStringLiteral("down 1")), 1);
@@ -158,16 +165,16 @@ TEST_F(CallOverSip, AnswersOnTheSetRingTakesThePinAndHangsUpAtBothEnds)
 // at once, though the line rings more often than the old call's end would wait for.
 TEST_F(CallOverSip, ACallerRingingBackRightAfterHangingUpIsAnswered)
 {
-    timer.setInterval(100);
-    host.hangup = 30; // rings, 3 ticks apart, would keep the old call's end away for good
-    const QStringList from{QStringLiteral("-key"), QStringLiteral("from"),
-                           QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>")};
-    Sipp first(QStringLiteral("caller-hangs-up.xml"), us(), from);
-    ASSERT_TRUE(first.started());
+    timer.setInterval(kRingTickMs);
+    host.hangup = 30; // rings, 2 ticks apart, would keep the old call's end away for good
+    InProcessSipPhone caller(QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"));
+    ASSERT_TRUE(caller.call(QStringLiteral("sip:korvalen@") + us()));
+    ASSERT_TRUE(caller.waitFor(QStringLiteral("connected"), 20000)) << joined(caller.log());
+    caller.hangUp();
     ASSERT_TRUE(testing_support::waitUntil([&] { return ctl.getStatus() == ClsAudioControl::FarEndHungUp; }, 20000))
         << joined(log);
-    EXPECT_TRUE(first.succeeded()) << first.messages().right(2000).toStdString();
-    Sipp again(QStringLiteral("caller.xml"), us(), from);
+    EXPECT_TRUE(caller.waitFor(QStringLiteral("ended by us"))) << joined(caller.log());
+    ASSERT_TRUE(caller.call(QStringLiteral("sip:korvalen@") + us()));
     ASSERT_TRUE(testing_support::waitUntil([&] { return log.count(QStringLiteral("up 1")) == 2; }, 20000))
         << joined(log);
     ctl.Vhangup();
@@ -176,7 +183,7 @@ TEST_F(CallOverSip, ACallerRingingBackRightAfterHangingUpIsAnswered)
     const QStringList calls = log.filter(QRegularExpression(QStringLiteral("^(up|down)")));
     EXPECT_EQ(joined(calls), "up 1, down 1, up 1, down 1");
     EXPECT_EQ(incoming, 2);
-    EXPECT_TRUE(again.succeeded()) << "the caller got our BYE\n" << again.messages().right(2000).toStdString();
+    EXPECT_TRUE(caller.waitFor(QStringLiteral("ended by them"))) << "the caller got our BYE\n" << joined(caller.log());
     EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
 }
 
@@ -184,14 +191,14 @@ TEST_F(CallOverSip, ACallerRingingBackRightAfterHangingUpIsAnswered)
 // ring: a missed call, and the line is free for the next one.
 TEST_F(CallOverSip, ACallerNobodyAnswersIsTurnedAwayBusy)
 {
-    timer.setInterval(100);
+    timer.setInterval(kRingTickMs);
     host.answer = false;
     int rings = 0;
     QObject scope;
     QObject::connect(line, &platform::VoiceModem::IncomingCall, &scope, [&](int32_t) { ++rings; });
-    Sipp caller(QStringLiteral("caller-expects-busy.xml"), us(),
-                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>")});
-    EXPECT_TRUE(caller.succeeded()) << "486 Busy Here\n" << caller.messages().right(2000).toStdString();
+    InProcessSipPhone caller;
+    ASSERT_TRUE(caller.call(QStringLiteral("sip:korvalen@") + us()));
+    EXPECT_TRUE(caller.waitFor(QStringLiteral("refused 486"))) << joined(caller.log());
     EXPECT_EQ(rings, ctl.RingsToAnswer + 2);
     EXPECT_EQ(host.asked, 3);
     ASSERT_TRUE(testing_support::waitUntil(
@@ -238,10 +245,7 @@ TEST_F(CallOverSip, ALineThatCannotOpenSaysWhyInTheStatus)
 TEST_F(CallOverSip, AlertCallSaysItsTextRepeatedlyThenHangsUpItself)
 {
     timer.setInterval(20);
-    RtpListener ear;
-    Sipp callee(QStringLiteral("callee-own-media.xml"), QString(),
-                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
-                 QString::number(ear.port)});
+    InProcessSipPhone callee;
     ASSERT_TRUE(callee.started());
     ASSERT_TRUE(ctl.Make_callnow(QStringLiteral("sip:alert@") + callee.address(), 3, kAlert));
     EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Connecting);
@@ -255,11 +259,10 @@ TEST_F(CallOverSip, AlertCallSaysItsTextRepeatedlyThenHangsUpItself)
     EXPECT_EQ(ticks - ticksAtEnd, kHangupTicks) << "hung up after the hang-up time";
     EXPECT_TRUE(texts.contains(QStringLiteral("Timeout disconnect")));
     // three sayings: heard for most of the time from the first start to the last end
-    EXPECT_GT(ear.soundSeconds(), spokenMs / 1000.0 * 0.6);
-    EXPECT_LT(ear.soundSeconds(), spokenMs / 1000.0 + 0.1);
+    EXPECT_GT(callee.soundSeconds(), spokenMs / 1000.0 * 0.6);
+    EXPECT_LT(callee.soundSeconds(), spokenMs / 1000.0 + 0.1);
 
-    EXPECT_TRUE(callee.succeeded()) << "the callee got our BYE\n" << callee.messages().right(2000).toStdString();
-    EXPECT_TRUE(callee.messages().contains(QStringLiteral("BYE sip:")));
+    EXPECT_TRUE(callee.waitFor(QStringLiteral("ended by them"))) << "the callee got our BYE\n" << joined(callee.log());
     EXPECT_EQ(ctl.getStatus(), ClsAudioControl::Idle);
     EXPECT_EQ(ctl.ErrorNumber, 0);
     EXPECT_EQ(log.count(QStringLiteral("down 1")), 1);
@@ -271,28 +274,29 @@ TEST_F(CallOverSip, AlertCallSaysItsTextRepeatedlyThenHangsUpItself)
 // unanswered one by the controller's own connection timeout, long before the stack's.
 TEST_F(CallOverSip, AlertCallsThatNeverConnectEndWithoutHanging)
 {
-    timer.setInterval(20);
+    timer.setInterval(10);
     struct Row
     {
         const char* name;
-        QString scenario; // "" for a port nobody listens on
+        bool callee; // false: a port nobody listens on
         int32_t error;
         bool byTimeout;
     };
     const Row rows[] = {
-        {"busy", QStringLiteral("callee-busy.xml"), 486, false},
-        {"unreachable", QString(), 0, true},
+        {"busy", true, 486, false},
+        {"unreachable", false, 0, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         log.clear();
         texts.clear();
         ticks = 0;
-        std::optional<Sipp> callee;
+        std::optional<InProcessSipPhone> callee;
         QString number = QStringLiteral("sip:alert@127.0.0.1:%1").arg(FreeUdpPort());
-        if (!row.scenario.isEmpty()) {
-            callee.emplace(row.scenario, QString(), QStringList{QStringLiteral("-m"), QStringLiteral("1")});
+        if (row.callee) {
+            callee.emplace();
             ASSERT_TRUE(callee->started());
+            callee->setIncoming(InProcessSipPhone::Incoming::Busy);
             number = QStringLiteral("sip:alert@") + callee->address();
         }
         ASSERT_TRUE(ctl.Make_callnow(number, 3, kAlert)) << "the SIP line starts dialling either";
@@ -312,7 +316,7 @@ TEST_F(CallOverSip, AlertCallsThatNeverConnectEndWithoutHanging)
         EXPECT_EQ(voice.audioOutput(), 0);
         EXPECT_EQ(line->LineState(), 0);
         if (callee) {
-            EXPECT_TRUE(callee->succeeded()) << callee->messages().right(2000).toStdString();
+            EXPECT_TRUE(callee->log().contains(QStringLiteral("incoming"))) << joined(callee->log());
         }
     }
 }

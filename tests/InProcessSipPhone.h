@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace linphone {
+class Call;
+class Core;
+} // namespace linphone
+
+// A telephone for the SIP line's tests, inside the test process: a SIP stack of its own on a
+// loopback port, turned by a fast timer on the test's event loop. It calls the line or answers
+// (or refuses) the line's call, presses keys as RFC 4733 events or INFO requests, hangs up, and
+// keeps what it went through and how loud what it heard was, moment by moment.
+class InProcessSipPhone
+{
+public:
+    // What the phone does with a call that comes in.
+    enum class Incoming { Answer, Busy };
+
+    // from: who calls, e.g. "\"Alice\" <sip:5551234@127.0.0.1>".
+    explicit InProcessSipPhone(const QString& from = QStringLiteral("<sip:5551234@127.0.0.1>"));
+    ~InProcessSipPhone();
+    InProcessSipPhone(const InProcessSipPhone&) = delete;
+    InProcessSipPhone& operator=(const InProcessSipPhone&) = delete;
+
+    bool started() const { return port > 0; }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    void setIncoming(Incoming what) { incoming_ = what; }
+    // Who the next call is from.
+    void setFrom(const QString& from);
+
+    // Places a call to uri; false when the stack refused to.
+    bool call(const QString& uri);
+    // Ends the call: a BYE once connected, a CANCEL while it rings.
+    void hangUp();
+    // Keys 0-9, *, #, A-D: by RFC 4733 events, or each in an INFO request (application/dtmf-relay).
+    void press(const QString& keys);
+    void pressByInfo(const QString& keys);
+
+    // What the call went through, in order: "calling", "ringing", "incoming", "connected",
+    // "refused 486" (the far end's answer to our call), "ended by them", "ended by us", "failed".
+    const QStringList& log() const { return log_; }
+    void clearLog() { log_.clear(); }
+    bool waitFor(const QString& entry, int ms = 10000) const;
+    // The request URI of the last call that came in, as the far end sent it.
+    QString incomingTo() const { return incomingTo_; }
+    // Keys pressed at the far end.
+    QString digits() const { return digits_; }
+
+    // Sound heard, from how loud the call's incoming audio is at each turn.
+    qint64 now() const { return clock_.elapsed(); }
+    // Seconds from the first to the last moment with sound; -1 when there was none.
+    double soundSeconds() const;
+    // Seconds with sound at or after ms (of now()).
+    double soundSince(qint64 ms) const;
+    // True once audio from the far end has been heard at all (silence included).
+    bool hearsAudio() const { return !heard_.empty(); }
+
+    quint16 port = 0;
+
+private:
+    class Events;
+    void turn();
+    void note(const QString& entry) { log_ << entry; }
+    void callState(const std::shared_ptr<linphone::Call>& call, int state);
+
+    QTemporaryDir dir_;
+    std::shared_ptr<linphone::Core> core_;
+    std::shared_ptr<Events> events_;
+    std::shared_ptr<linphone::Call> call_;
+    std::vector<std::function<void()>> later_; // what the callbacks leave for after the turn
+    Incoming incoming_ = Incoming::Answer;
+    bool hungUpHere_ = false, connected_ = false;
+    QStringList log_;
+    QString incomingTo_, digits_;
+    QElapsedTimer clock_;
+    struct Moment
+    {
+        qint64 ms;
+        bool loud;
+    };
+    std::vector<Moment> heard_;
+    QTimer turn_;
+};
