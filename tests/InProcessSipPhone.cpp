@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kTurnMs = 5; // a fast turn: keys and state changes go out without delay
+constexpr int kKeyMs = 160; // from one key to the next, as a telephone keys them
 // How loud the far end's audio must be to count as sound (dBm0, as the stack's level meter gives
 // it, smoothed over some 100 ms): spoken words are -20 and above, the line's silence between
 // prompts -44 and below.
@@ -109,12 +110,18 @@ InProcessSipPhone::~InProcessSipPhone()
 void InProcessSipPhone::turn()
 {
     core_->iterate();
-    std::vector<std::function<void()>> now;
-    now.swap(later_);
-    for (const std::function<void()>& f : now)
+    std::vector<std::function<void()>> due;
+    due.swap(later_);
+    for (const std::function<void()>& f : due)
         f();
-    if (call_ && call_->getState() == linphone::Call::State::StreamsRunning)
-        heard_.push_back({clock_.elapsed(), call_->getPlayVolume() > kLoud});
+    if (!call_ || call_->getState() != linphone::Call::State::StreamsRunning)
+        return;
+    heard_.push_back({clock_.elapsed(), call_->getPlayVolume() > kLoud});
+    if (!keys_.isEmpty() && now() - lastKeyMs_ >= kKeyMs) {
+        call_->sendDtmf(char(keys_.front().toLatin1()));
+        keys_.remove(0, 1);
+        lastKeyMs_ = now();
+    }
 }
 
 void InProcessSipPhone::callState(const std::shared_ptr<linphone::Call>& call, int s)
@@ -127,11 +134,11 @@ void InProcessSipPhone::callState(const std::shared_ptr<linphone::Call>& call, i
             return;
         }
         call_ = call;
-        hungUpHere_ = connected_ = false;
+        connected_ = false;
+        hungUpHere_ = incoming_ == Incoming::Busy; // turning it away is our doing
         const std::shared_ptr<const linphone::Address> to = call->getToAddress();
         incomingTo_ = to ? Text(to->asStringUriOnly()) : QString();
         note(QStringLiteral("incoming"));
-        hungUpHere_ = incoming_ == Incoming::Busy;
         if (hungUpHere_)
             call->decline(linphone::Reason::Busy);
         else
@@ -158,6 +165,7 @@ void InProcessSipPhone::callState(const std::shared_ptr<linphone::Call>& call, i
         else
             note(hungUpHere_ ? QStringLiteral("ended by us") : QStringLiteral("ended by them"));
         call_ = nullptr;
+        keys_.clear();
         break;
     }
     default: break;
@@ -194,8 +202,7 @@ void InProcessSipPhone::hangUp()
 
 void InProcessSipPhone::press(const QString& keys)
 {
-    if (call_)
-        call_->sendDtmfs(keys.toStdString());
+    keys_ += keys;
 }
 
 void InProcessSipPhone::pressByInfo(const QString& keys)

@@ -40,16 +40,19 @@ public:
     bool call(const QString& uri);
     // Ends the call: a BYE once connected, a CANCEL while it rings.
     void hangUp();
-    // Keys 0-9, *, #, A-D: by RFC 4733 events, or each in an INFO request (application/dtmf-relay).
+    // Keys 0-9, *, #, A-D: by RFC 4733 events one after another as a telephone keys them, or
+    // each in an INFO request (application/dtmf-relay).
     void press(const QString& keys);
     void pressByInfo(const QString& keys);
+    // True once every key pressed has gone out.
+    bool pressed() const { return keys_.isEmpty(); }
 
     // What the call went through, in order: "calling", "ringing", "incoming", "connected",
     // "refused 486" (the far end's answer to our call), "ended by them", "ended by us", "failed".
     const QStringList& log() const { return log_; }
     void clearLog() { log_.clear(); }
     bool waitFor(const QString& entry, int ms = 10000) const;
-    // The request URI of the last call that came in, as the far end sent it.
+    // Whom the last call that came in was for (its To).
     QString incomingTo() const { return incomingTo_; }
     // Keys pressed at the far end.
     QString digits() const { return digits_; }
@@ -80,6 +83,8 @@ private:
     bool hungUpHere_ = false, connected_ = false;
     QStringList log_;
     QString incomingTo_, digits_;
+    QString keys_; // still to be keyed
+    qint64 lastKeyMs_ = -1000000;
     QElapsedTimer clock_;
     struct Moment
     {

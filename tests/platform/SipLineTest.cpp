@@ -319,8 +319,14 @@ TEST_F(SipLineCall, LocalCallersOnlyRingsForCallersOnThisMachineOnly)
                     {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@%1>").arg(row.from)},
                     row.from);
         ASSERT_TRUE(caller.started());
-        EXPECT_EQ(events->waitFor("ring 1", 1, row.rings ? 10000 : 1500), row.rings)
-            << caller.messages().right(2000).toStdString();
+        if (row.rings) {
+            EXPECT_TRUE(events->waitFor("ring 1")) << caller.messages().right(2000).toStdString();
+        } else {
+            // unanswered, the caller sends its INVITE again after half a second: time enough to ring
+            ASSERT_TRUE(testing_support::waitUntil(
+                [&] { return caller.messages().count(QStringLiteral("INVITE sip:")) >= 2; }, 5000));
+            EXPECT_EQ(events->count("ring"), 0) << caller.messages().right(2000).toStdString();
+        }
         line->HangUp();
         ASSERT_TRUE(events->waitFor("disconnected"));
         EXPECT_EQ(line->LineState(), 0);
@@ -364,7 +370,8 @@ class SipLineDial : public SipLineCall
 
 TEST_F(SipLineDial, PlainNumbersGetThePrefixAndTheTargetHost)
 {
-    Sipp callee(QStringLiteral("callee.xml"), QString());
+    InProcessSipPhone callee;
+    ASSERT_TRUE(callee.started());
     line->CloseDevice();
     line->setLines({Direct(port, callee.address())});
     line->setDialPrefix(QStringLiteral("9"));
@@ -373,12 +380,14 @@ TEST_F(SipLineDial, PlainNumbersGetThePrefixAndTheTargetHost)
     ASSERT_TRUE(events->waitFor("connected")) << events->log.join(u'\n').toStdString();
     line->HangUp();
     ASSERT_TRUE(events->waitFor("disconnected"));
-    EXPECT_TRUE(callee.messages().contains(QStringLiteral("INVITE sip:95551234@") + callee.address()));
+    // the call reached the target host's port; the number went with the prefix
+    EXPECT_TRUE(callee.incomingTo().startsWith(QStringLiteral("sip:95551234@127.0.0.1")))
+        << callee.incomingTo().toStdString();
 }
 
 TEST_F(SipLineDial, BusyCalleeGivesErrorThenDisconnected)
 {
-    Sipp busy(QStringLiteral("callee-busy.xml"), QString());
+    Sipp busy(QStringLiteral("callee-busy.xml"), QString()); // its phrase, word for word
     const QString number = QStringLiteral("sip:alert@") + busy.address();
     ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
     ASSERT_TRUE(events->waitFor("disconnected")) << events->log.join(u'\n').toStdString();
@@ -413,7 +422,8 @@ TEST_F(SipLineDial, RefusesToDialWhatItCannot)
         EXPECT_EQ(line->MakeCall(QString(), QString(), row.number, false), row.answer) << row.number.toStdString();
     EXPECT_EQ(line->LineState(), 0);
 
-    Sipp callee(QStringLiteral("callee.xml"), QString());
+    InProcessSipPhone callee;
+    ASSERT_TRUE(callee.started());
     const QString number = QStringLiteral("sip:alert@") + callee.address();
     ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
     EXPECT_EQ(line->MakeCall(QString(), QString(), number, false), QStringLiteral("Busy"));

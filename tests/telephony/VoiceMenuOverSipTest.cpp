@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Whole calls through the keypad voice menu over a SIP listener: a sipp peer places or takes the
-// call, the test is the peer's telephone (it hears the line's RTP and presses keys as RFC 4733
-// events), and the mailbox is a real POP3 server.
+// Whole calls through the keypad voice menu over a SIP listener: a telephone on a SIP stack of
+// its own in the test process places or takes the call, hears the line and presses keys as
+// RFC 4733 events, and the mailbox is a real POP3 server.
 #include "mail/MailFixture.h"
 #include "RealPeers.h"
+#include "InProcessSipPhone.h"
 #include "SipPeers.h"
 #include "protocols/ScriptedServer.h"
 #include "telephony/FixedCallHost.h"
@@ -14,13 +15,7 @@
 #include "telephony/ClsAudioControl.h"
 #include "telephony/FrmModem.h"
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
-#include <QNetworkDatagram>
-#include <QUdpSocket>
-#include <QtEndian>
-#include <deque>
 #include <optional>
 
 using namespace sip_peers;
@@ -31,103 +26,6 @@ namespace {
 
 constexpr int kRingMs = 300;
 constexpr double kHeard = 0.4; // seconds of sound that show a text was spoken down the line
-
-int Ulaw(uint8_t u)
-{
-    u = ~u;
-    const int t = ((u & 0x0F) << 3) + 0x84;
-    const int v = (t << ((u & 0x70) >> 4)) - 0x84;
-    return (u & 0x80) ? -v : v;
-}
-
-// The far end's telephone, at the RTP port its SDP names: hears what the line sends and
-// presses keys as RFC 4733 events, one packet every 20 ms as a telephone sends them.
-class Handset
-{
-public:
-    Handset()
-    {
-        clock_.start();
-        socket_.bind(QHostAddress::LocalHost, 0);
-        port = socket_.localPort();
-        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { read(); });
-        pace_.setInterval(20);
-        QObject::connect(&pace_, &QTimer::timeout, &socket_, [this] { sendNext(); });
-    }
-
-    qint64 now() const { return clock_.elapsed(); }
-    // Seconds of sound in the packets that came at or after ms (of now()).
-    double soundSince(qint64 ms) const
-    {
-        int loud = 0;
-        for (const auto& [at, isLoud] : packets_)
-            loud += at >= ms && isLoud;
-        return loud * 0.02;
-    }
-    bool hearsTheLine() const { return line_.has_value(); }
-    // Each key: three event packets of growing length, then the end packet three times.
-    void press(const QString& keys)
-    {
-        for (QChar k : keys) {
-            const int event = k == u'*' ? 10 : k == u'#' ? 11 : k.digitValue();
-            stamp_ = std::max(stamp_ + 1600, quint32(now() * 8));
-            for (int i = 0; i < 6; ++i) {
-                QByteArray p(16, '\0');
-                auto* b = reinterpret_cast<uchar*>(p.data());
-                b[0] = 0x80;
-                b[1] = uchar((i == 0 ? 0x80 : 0) | 101);
-                qToBigEndian<quint16>(++sequence_, b + 2);
-                qToBigEndian<quint32>(stamp_, b + 4);
-                qToBigEndian<quint32>(0x4b564c4e, b + 8);
-                b[12] = uchar(event);
-                b[13] = uchar((i >= 3 ? 0x80 : 0) | 10);
-                qToBigEndian<quint16>(quint16(std::min(i + 1, 3) * 160), b + 14);
-                queue_.push_back(p);
-            }
-            queue_.insert(queue_.end(), 2, QByteArray()); // a pause between keys
-        }
-        if (!pace_.isActive())
-            pace_.start();
-    }
-    bool pressed() const { return queue_.empty(); }
-
-    quint16 port = 0;
-
-private:
-    void read()
-    {
-        while (socket_.hasPendingDatagrams()) {
-            const QNetworkDatagram d = socket_.receiveDatagram();
-            if (!line_)
-                line_ = std::pair{d.senderAddress(), quint16(d.senderPort())};
-            const QByteArray p = d.data();
-            if (p.size() <= 12 || (uint8_t(p[1]) & 0x7f) != 0)
-                continue;
-            int peak = 0;
-            for (qsizetype i = 12; i < p.size(); ++i)
-                peak = std::max(peak, std::abs(Ulaw(uint8_t(p[i]))));
-            packets_.emplace_back(now(), peak > 600); // far above the codec's noise on silence
-        }
-    }
-    void sendNext()
-    {
-        if (queue_.empty())
-            return pace_.stop();
-        const QByteArray p = queue_.front();
-        queue_.pop_front();
-        if (!p.isEmpty() && line_)
-            socket_.writeDatagram(p, line_->first, line_->second);
-    }
-
-    QElapsedTimer clock_;
-    QUdpSocket socket_;
-    QTimer pace_;
-    std::optional<std::pair<QHostAddress, quint16>> line_;
-    std::vector<std::pair<qint64, bool>> packets_;
-    std::deque<QByteArray> queue_;
-    quint16 sequence_ = 0;
-    quint32 stamp_ = 0;
-};
 
 // The program's telephone chain over a SIP listener, wired to the mail engine as the main window
 // wires them: keys to the menu, the end of each piece of speech to the next, the fetched message
@@ -161,7 +59,7 @@ protected:
         engine.SetAudioControl(&audio);
 
         QObject::connect(&audio, &ClsAudioControl::Saying, &audio,
-                         [this](const QString& t) { heard.emplace_back(handset.now(), t); });
+                         [this](const QString& t) { heard.emplace_back(phone.now(), t); });
         QObject::connect(&audio, &ClsAudioControl::IncomingPhone, &engine, [this] { engine.CallStarted(true); });
         QObject::connect(&audio, &ClsAudioControl::DigitReceived, &engine, &checkmailClass::DigitReceived);
         QObject::connect(&audio, &ClsAudioControl::SpeakRemain, &engine, &checkmailClass::TTSRemain);
@@ -198,11 +96,11 @@ protected:
                     at = heard[i].first;
             return at.has_value();
         });
-        if (said && waitUntil([&] { return handset.soundSince(*at) >= kHeard; }, 5000))
+        if (said && waitUntil([&] { return phone.soundSince(*at) >= kHeard; }, 5000))
             return true;
         problem = said ? QStringLiteral("\"%1\" was said but only %2 s of sound came after it")
                              .arg(part)
-                             .arg(handset.soundSince(*at))
+                             .arg(phone.soundSince(*at))
                        : QStringLiteral("\"%1\" was never said; said: %2").arg(part, sayings());
         return false;
     }
@@ -215,8 +113,8 @@ protected:
     bool press(const QString& keys)
     {
         mark = heard.size();
-        handset.press(keys);
-        return waitUntil([&] { return handset.pressed(); });
+        phone.press(keys);
+        return waitUntil([&] { return phone.pressed(); });
     }
     QStringList messageIds() const
     {
@@ -232,7 +130,7 @@ protected:
     }
 
     RealPeers& peers = RealPeers::instance();
-    Handset handset;
+    InProcessSipPhone phone;
     std::vector<std::pair<qint64, QString>> heard; // what the controller spoke, and when
     size_t mark = 0; // sayings before the last keys
     quint16 port = 0;
@@ -255,12 +153,10 @@ TEST_F(VoiceMenuOverSip, ACallerReadsStepsDeletesAndSaysGoodBye)
     ASSERT_TRUE(check(checkmailClass::FirstCheck));
     ASSERT_EQ(list.rowCount(), 3);
 
-    Sipp caller(QStringLiteral("caller-own-media.xml"), us(),
-                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"),
-                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
-    ASSERT_TRUE(caller.started());
+    phone.setFrom(QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"));
+    ASSERT_TRUE(phone.call(QStringLiteral("sip:korvalen@") + us()));
     ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString() << "\n"
-                                                                << caller.messages().right(2000).toStdString();
+                                                                << phone.log().join(u' ').toStdString();
     ASSERT_EQ(audio.getStatus(), Status::WaitingForPin);
 
     ASSERT_TRUE(press("2468#"));
@@ -293,8 +189,8 @@ TEST_F(VoiceMenuOverSip, ACallerReadsStepsDeletesAndSaysGoodBye)
     ASSERT_TRUE(quiet());
     ASSERT_TRUE(press("#"));
     EXPECT_TRUE(hear(QStringLiteral(" Good bye"), mark)) << problem.toStdString();
-    EXPECT_TRUE(caller.succeeded()) << "the caller got our BYE\n" << caller.messages().right(2000).toStdString();
-    EXPECT_TRUE(caller.messages().contains(QStringLiteral("BYE sip:")));
+    EXPECT_TRUE(phone.waitFor(QStringLiteral("ended by them"))) << "the caller got our BYE\n"
+                                                                << phone.log().join(u' ').toStdString();
     ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
     EXPECT_EQ(heard.back().second, " Good bye") << "nothing was said after good-bye";
     EXPECT_EQ(line->LineState(), 0);
@@ -307,10 +203,7 @@ TEST_F(VoiceMenuOverSip, GoodByeIsHeardWhenHashCutsAMessageShort)
 {
     peers.fill("alice", {"01-plain.eml"});
     ASSERT_TRUE(check(checkmailClass::FirstCheck));
-    Sipp caller(QStringLiteral("caller-own-media.xml"), us(),
-                {QStringLiteral("-key"), QStringLiteral("from"), QStringLiteral("<sip:5551234@127.0.0.1>"),
-                 QStringLiteral("-key"), QStringLiteral("rtp_port"), QString::number(handset.port)});
-    ASSERT_TRUE(caller.started());
+    ASSERT_TRUE(phone.call(QStringLiteral("sip:korvalen@") + us()));
     ASSERT_TRUE(hear(QStringLiteral(" Please enter Password"))) << problem.toStdString();
     ASSERT_TRUE(press("2468#"
                       "1#"));
@@ -318,7 +211,7 @@ TEST_F(VoiceMenuOverSip, GoodByeIsHeardWhenHashCutsAMessageShort)
 
     ASSERT_TRUE(press("#"));
     EXPECT_TRUE(hear(QStringLiteral(" Good bye"), mark)) << problem.toStdString();
-    EXPECT_TRUE(caller.succeeded()) << caller.messages().right(2000).toStdString();
+    EXPECT_TRUE(phone.waitFor(QStringLiteral("ended by them"))) << phone.log().join(u' ').toStdString();
     ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
 }
 
@@ -332,16 +225,13 @@ TEST_F(VoiceMenuOverSip, AnAnsweredAlertCallReadsTheNewMail)
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
     ASSERT_EQ(engine.NewMailCount, 1);
 
-    Sipp callee(QStringLiteral("callee-own-media.xml"), QString(),
-                {QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-key"), QStringLiteral("rtp_port"),
-                 QString::number(handset.port)});
-    ASSERT_TRUE(callee.started());
+    ASSERT_TRUE(phone.started());
     engine.PhoneOn = true;
     engine.RepeatCount = 3;
-    engine.PhoneNumber = QStringLiteral("sip:alert@") + callee.address();
+    engine.PhoneNumber = QStringLiteral("sip:alert@") + phone.address();
     ASSERT_EQ(engine.AlertUser(), -1);
     ASSERT_TRUE(hear(QStringLiteral(" You have total 1 new message."))) << problem.toStdString() << "\n"
-                                                                        << callee.messages().right(2000).toStdString();
+                                                                        << phone.log().join(u' ').toStdString();
     EXPECT_EQ(audio.getStatus(), Status::AlertSaying);
 
     ASSERT_TRUE(press("5"));
@@ -355,8 +245,8 @@ TEST_F(VoiceMenuOverSip, AnAnsweredAlertCallReadsTheNewMail)
     ASSERT_TRUE(quiet());
     ASSERT_TRUE(press("#"));
     EXPECT_TRUE(hear(QStringLiteral(" Good bye"), mark)) << problem.toStdString();
-    EXPECT_TRUE(callee.succeeded()) << "the callee got our BYE\n" << callee.messages().right(2000).toStdString();
-    EXPECT_TRUE(callee.messages().contains(QStringLiteral("BYE sip:")));
+    EXPECT_TRUE(phone.waitFor(QStringLiteral("ended by them"))) << "the callee got our BYE\n"
+                                                                << phone.log().join(u' ').toStdString();
     ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
     EXPECT_EQ(peers.mailboxFiles("alice").size(), 3) << "reading deletes nothing";
     EXPECT_EQ(line->LineState(), 0);
