@@ -35,12 +35,6 @@ public:
     {
         phone_.later_.push_back([this, call, state] { phone_.callState(call, int(state)); });
     }
-    void onDtmfReceived(const std::shared_ptr<linphone::Core>&, const std::shared_ptr<linphone::Call>&,
-                        int dtmf) override
-    {
-        if (dtmf > 0 && dtmf < 128)
-            phone_.digits_ += QChar(char16_t(dtmf));
-    }
 
 private:
     InProcessSipPhone& phone_;

@@ -54,8 +54,6 @@ public:
     bool waitFor(const QString& entry, int ms = 10000) const;
     // Whom the last call that came in was for (its To).
     QString incomingTo() const { return incomingTo_; }
-    // Keys pressed at the far end.
-    QString digits() const { return digits_; }
 
     // Sound heard, from how loud the call's incoming audio is at each turn.
     qint64 now() const { return clock_.elapsed(); }
@@ -63,8 +61,6 @@ public:
     double soundSeconds() const;
     // Seconds with sound at or after ms (of now()).
     double soundSince(qint64 ms) const;
-    // True once audio from the far end has been heard at all (silence included).
-    bool hearsAudio() const { return !heard_.empty(); }
 
     quint16 port = 0;
 
@@ -82,7 +78,7 @@ private:
     Incoming incoming_ = Incoming::Answer;
     bool hungUpHere_ = false, connected_ = false;
     QStringList log_;
-    QString incomingTo_, digits_;
+    QString incomingTo_;
     QString keys_; // still to be keyed
     qint64 lastKeyMs_ = -1000000;
     QElapsedTimer clock_;
