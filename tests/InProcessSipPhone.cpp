@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int kTurnMs = 5; // a fast turn: keys and state changes go out without delay
-constexpr int kKeyMs = 100; // from one key to the next, as a quick telephone keys them
+constexpr int kKeyMs = 200; // a key sent while the one before (100 ms) still goes out is dropped
 // How loud the far end's audio must be to count as sound (dBm0, as the stack's level meter gives
 // it, smoothed over some 100 ms): spoken words are -20 and above, the line's silence between
 // prompts -44 and below.
