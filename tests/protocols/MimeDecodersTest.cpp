@@ -20,15 +20,26 @@ protected:
 
 TEST_F(MimeDecoders, NamesAreClassifiedInTableOrder)
 {
+    // the decoders' codes: charsets read as Big5, GB2312 or UTF-8, and transfer encodings
+    enum Charset { Other = 1, Big5 = 2, Gb = 3, Utf8 = 4 };
+    enum Transfer { AsIs = 0, EightBit = 1, QuotedPrintable = 2, Base64 = 3 };
     const struct
     {
         const char* name;
-        int charset;
-        int transfer;
+        Charset charset = Other;
+        Transfer transfer = AsIs;
     } cases[] = {
-        {"Big5", 2, 0},   {"x-gbk", 3, 0}, {"GB2312", 3, 0}, {"big5-gb", 2, 0},          {"UTF-8", 4, 0},
-        {"utf8", 1, 0},   {"", 1, 0},      {"Base64", 1, 3}, {"Quoted-Printable", 1, 2}, {"8bit", 1, 1},
-        {"binary", 1, 0},
+        {"Big5", Big5},
+        {"x-gbk", Gb},
+        {"GB2312", Gb},
+        {"big5-gb", Big5}, // the first name found in table order wins
+        {"UTF-8", Utf8},
+        {"utf8"}, // without the dash it is not UTF-8
+        {""},
+        {"Base64", Other, Base64},
+        {"Quoted-Printable", Other, QuotedPrintable},
+        {"8bit", Other, EightBit},
+        {"binary"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ClassifyCharset(c.name), c.charset) << c.name;

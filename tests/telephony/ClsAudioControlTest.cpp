@@ -23,6 +23,7 @@
 using namespace telephony;
 using platform::ScriptedLine;
 using platform::SpeechVoice;
+using testing_support::waitUntil;
 
 namespace {
 
@@ -31,6 +32,12 @@ constexpr int kHangup = 7; // the hang-up time here: unlike every fixed wait
 std::string joined(const QStringList& list)
 {
     return list.join(", ").toStdString();
+}
+
+// The event recorded when a call of that kind ends.
+QString down(int32_t kind)
+{
+    return QString("down %1").arg(kind);
 }
 
 // The program's modem control, whose open line reports an error in the middle of dialling.
@@ -103,14 +110,14 @@ protected:
                 voice.setAudioOutputStream(platform::AudioOutputStream{device, SpeechVoice::kTelephoneFormat});
         });
         QObject::connect(&c, &ClsAudioControl::VoiceDisCon, [this](int32_t kind) {
-            events << QString("down %1").arg(kind);
+            events << down(kind);
             voice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
         });
     }
-    static bool wait(const std::function<bool()>& done, int ms = 8000) { return testing_support::waitUntil(done, ms); }
     bool waitIdle()
     {
-        return wait([&] { return ctl->getStatus() == 0 && !timer.isActive() && ctl->isDonePlay(); });
+        return waitUntil(
+            [&] { return ctl->getStatus() == ClsAudioControl::Idle && !timer.isActive() && ctl->isDonePlay(); });
     }
     // The last waiting text shown before the timeout ended the wait.
     QString lastWaiting() const
@@ -127,7 +134,7 @@ protected:
         line->ring(1);
         line->ring(2);
         line->connect();
-        ASSERT_TRUE(wait([&] {
+        ASSERT_TRUE(waitUntil([&] {
             return ctl->getStatus() == ClsAudioControl::WaitingForPin && events.contains("end") && timer.isActive();
         }));
     }
@@ -152,39 +159,48 @@ protected:
 // What the end of speech does in each status, and how the wait it arms ends.
 TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
 {
-    enum { None = 0 };
+    using S = ClsAudioControl;
+    constexpr int kNoWait = 0, kAnswerWait = 30;
     const struct
     {
         int32_t status;
-        int16_t repeat;
-        bool more, purgeAtStart;
-        int ends;
-        QStringList events;
-        int armed;
-        int32_t after;
+        int16_t repeat = 0; // said with RepeatedlySay this many times; otherwise once with SpecialSpeak
+        bool more = false; // SpecialSpeak: further pieces follow
+        bool purgeAtStart = false;
+        int ends = 1;
+        QStringList events = {down(S::SimulatedPhone)};
+        int armed = kHangup; // seconds of the wait armed when the speech ends
+        int32_t after = S::Idle;
     } rows[] = {
-        {0, 0, true, false, 1, {"remain"}, None, 0},
-        {0, 0, false, false, 1, {}, None, 0},
-        {2, 3, false, false, 3, {"down 0"}, kHangup, 0},
-        {5, 2, false, false, 2, {"down 0"}, kHangup, 0},
-        {5, 5, false, true, 1, {"down 0"}, kHangup, 0}, // a purge ends the repetition
-        {4, 3, false, false, 1, {"down 0"}, 30, 0}, // repeated only in 2 and 5
-        {13, 0, false, false, 1, {"down 0"}, 30, 0},
-        {6, 0, true, false, 1, {"remain"}, None, 6},
-        {6, 0, false, false, 1, {"down 0"}, kHangup, 0},
-        {8, 0, false, false, 1, {}, None, 8},
-        {9, 0, false, false, 1, {"down 0"}, None, 0},
-        {10, 0, true, false, 1, {"remain"}, None, 10},
-        {10, 0, false, false, 1, {"down 3"}, None, 10},
-        {11, 0, false, false, 1, {"down 3"}, None, 11},
-        {1, 0, false, false, 1, {"down 0"}, kHangup, 0},
-        {3, 0, false, false, 1, {"down 0"}, kHangup, 0},
-        {7, 0, false, false, 1, {"down 0"}, kHangup, 0},
-        {12, 0, false, false, 1, {"down 0"}, kHangup, 0},
-        {14, 0, false, false, 1, {"down 0"}, kHangup, 0},
-        {15, 0, false, false, 1, {"down 1"}, kHangup, 0}, // the far end's pending end
-        {16, 0, false, false, 1, {}, kHangup, 0}, // ringing stopped: quietly idle
-        {17, 0, false, false, 1, {"down 0"}, kHangup, 0},
+        // idle: a piece with more to follow asks for the rest, nothing else happens
+        {.status = S::Idle, .more = true, .events = {"remain"}, .armed = kNoWait},
+        {.status = S::Idle, .events = {}, .armed = kNoWait},
+        // the alert and menu texts are repeated, then the hang-up time runs
+        {.status = S::AlertSaying, .repeat = 3, .ends = 3},
+        {.status = S::MenuRepeating, .repeat = 2, .ends = 2},
+        {.status = S::MenuRepeating, .repeat = 5, .purgeAtStart = true}, // a purge ends the repetition
+        // the caller is asked for input: 30 seconds; repeated only in the two statuses above
+        {.status = S::WaitingForPin, .repeat = 3, .armed = kAnswerWait},
+        {.status = S::WaitingForInput, .armed = kAnswerWait},
+        // a text read piece by piece asks for each next piece, then runs the hang-up time
+        {.status = S::ReadingPieces, .more = true, .events = {"remain"}, .armed = kNoWait, .after = S::ReadingPieces},
+        {.status = S::ReadingPieces},
+        // a call being ended
+        {.status = S::Disconnecting, .events = {}, .armed = kNoWait, .after = S::Disconnecting},
+        {.status = S::GoodBye, .armed = kNoWait},
+        // the mailbox list read on the sound card ends without a line to hang up
+        {.status = S::ReadingList, .more = true, .events = {"remain"}, .armed = kNoWait, .after = S::ReadingList},
+        {.status = S::ReadingList, .events = {down(S::ListReading)}, .armed = kNoWait, .after = S::ReadingList},
+        {.status = S::ReadingOne, .events = {down(S::ListReading)}, .armed = kNoWait, .after = S::ReadingOne},
+        // every other status runs the hang-up time
+        {.status = S::Connecting},
+        {.status = 3},
+        {.status = 7},
+        {.status = S::MenuSpeech},
+        {.status = 14},
+        {.status = S::FarEndHungUp, .events = {down(S::ModemLine)}}, // the far end's pending end
+        {.status = S::Ringing, .events = {}}, // ringing stopped: quietly idle
+        {.status = 17},
     };
     for (const auto& r : rows) {
         const std::string row = "status " + std::to_string(r.status) + (r.purgeAtStart ? " purged" : "");
@@ -204,13 +220,13 @@ TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
             ctl->RepeatedlySay(r.repeat, "Hello there, this is a longer text.");
         else
             ctl->SpecialSpeak("Hi.", r.more);
-        ASSERT_TRUE(wait([&] { return ends >= r.ends && ctl->isDonePlay(); })) << row << ": " << ends << " ends";
+        ASSERT_TRUE(waitUntil([&] { return ends >= r.ends && ctl->isDonePlay(); })) << row << ": " << ends << " ends";
         if (r.armed) {
-            ASSERT_TRUE(wait([&] { return !timer.isActive(); })) << row;
+            ASSERT_TRUE(waitUntil([&] { return !timer.isActive(); })) << row;
             if (!r.purgeAtStart) {
                 EXPECT_EQ(ticks, r.armed) << row;
             }
-            const bool quiet = r.status == 15 || r.status == 16;
+            const bool quiet = r.status == S::FarEndHungUp || r.status == S::Ringing;
             EXPECT_EQ(lastWaiting(), quiet ? "" : QString("Waiting %1/%2").arg(r.armed - 1).arg(r.armed)) << row;
             EXPECT_EQ(texts.contains("Timeout disconnect"), !quiet) << row;
         }
@@ -233,24 +249,40 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
     const struct
     {
         const char* name;
-        bool autoAnswer, signedIn, accept, earlierCall;
-        Caption caption;
-        int rings, asked;
-        End end;
+        bool autoAnswer = true, signedIn = true, accept = true; // the host accepts the call
+        bool earlierCall = false; // a call the far end ended came before
+        Caption caption = NoCaption;
+        int rings = 2, asked = 1; // rings given, and how often the host was asked to accept
+        End end = Answered;
     } rows[] = {
-        {"answered on the second ring", true, true, true, false, NoCaption, 2, 1, Answered},
-        {"answered while a caption is spoken", true, true, true, false, SameVoice, 2, 1, Answered},
-        {"answered while the idle voice speaks a caption", true, true, true, false, IdleVoice, 2, 1, Answered},
-        {"answered after an earlier call", true, true, true, true, NoCaption, 2, 1, Answered},
-        {"one ring, then the caller gives up", true, true, true, false, NoCaption, 1, 0, RingGap},
-        {"refused: asked again on every ring", true, true, false, false, NoCaption, 3, 2, RingGap},
-        {"auto-answer off", false, true, true, false, NoCaption, 3, 0, RingGap},
-        {"not signed in", true, false, true, false, NoCaption, 3, 0, RingGap},
-        {"the caller hangs up while it rings", true, true, false, false, NoCaption, 2, 1, GivesUp},
-        {"the caller hangs up while it rings, after an earlier call", true, true, false, true, NoCaption, 2, 1,
-         GivesUp},
-        {"refused until two rings past the set ring", true, true, false, true, NoCaption, 4, 3, TurnedAway},
-        {"auto-answer off, two rings past the set ring", false, true, true, false, NoCaption, 4, 0, TurnedAway},
+        // taken on the second ring, whatever was going on
+        {.name = "answered on the second ring"},
+        {.name = "answered while a caption is spoken", .caption = SameVoice},
+        {.name = "answered while the idle voice speaks a caption", .caption = IdleVoice},
+        {.name = "answered after an earlier call", .earlierCall = true},
+        // not taken: idle once no ring has come for the ring gap
+        {.name = "one ring, then the caller gives up", .rings = 1, .asked = 0, .end = RingGap},
+        {.name = "refused: asked again on every ring", .accept = false, .rings = 3, .asked = 2, .end = RingGap},
+        {.name = "auto-answer off", .autoAnswer = false, .rings = 3, .asked = 0, .end = RingGap},
+        {.name = "not signed in", .signedIn = false, .rings = 3, .asked = 0, .end = RingGap},
+        // the caller goes first
+        {.name = "the caller hangs up while it rings", .accept = false, .end = GivesUp},
+        {.name = "the caller hangs up while it rings, after an earlier call",
+         .accept = false,
+         .earlierCall = true,
+         .end = GivesUp},
+        // nobody takes it: turned away two rings past the set ring
+        {.name = "refused until two rings past the set ring",
+         .accept = false,
+         .earlierCall = true,
+         .rings = 4,
+         .asked = 3,
+         .end = TurnedAway},
+        {.name = "auto-answer off, two rings past the set ring",
+         .autoAnswer = false,
+         .rings = 4,
+         .asked = 0,
+         .end = TurnedAway},
     };
     SpeechVoice callVoice;
     callVoice.setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
@@ -334,7 +366,7 @@ TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
 {
     const QString message = "You have new mail.";
     voice.Speak(message);
-    ASSERT_TRUE(wait([&] { return ends == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return ends == 1; }));
     const qint64 once = QFileInfo(tmp.file("voice.wav")).size() - 44;
     ends = 0;
     events.clear();
@@ -344,7 +376,7 @@ TEST_F(CallTest, AlertCallRepeatsTheMessageThenHangsUp)
     EXPECT_EQ(texts.last(), "Waiting for Connection 90");
     EXPECT_EQ(line->operations().last(), "dial 5551234");
     line->connect();
-    ASSERT_TRUE(wait([&] { return ends == 3 && timer.isActive(); }));
+    ASSERT_TRUE(waitUntil([&] { return ends == 3 && timer.isActive(); }));
     EXPECT_NEAR(double(line->spoken().size()) / once, 3.0, 0.15) << "three times down the line";
     EXPECT_EQ(ctl->getStatus(), ClsAudioControl::AlertSaying);
     ctl->SpecialSpeak(" Erase", false); // a key echoed: once, the alert is not taken up again
@@ -368,24 +400,23 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
 {
     enum Before { Nothing, OurHangup };
     enum After { Quiet, RingsBack, RingsBackAndLineCloses };
+    constexpr int kGrace = 3; // seconds between the far end going and the call's end
     const struct
     {
         const char* name;
-        Before before;
-        bool whileSpeaking;
-        After after;
-        int ticks;
-        QString text;
-        QString events;
+        Before before = Nothing;
+        bool whileSpeaking = false;
+        After after = Quiet;
+        int ticks = kGrace;
+        QString events = "down 1";
     } rows[] = {
-        {"after the alert was spoken", Nothing, false, Quiet, 3, "Phone Busy Disconnect", "down 1"},
-        {"while the alert is spoken", Nothing, true, Quiet, kHangup, "Phone Busy Disconnect", "down 1"},
-        {"after an earlier call we hung up ourselves", OurHangup, false, Quiet, 3, "Phone Busy Disconnect", "down 1"},
+        {.name = "after the alert was spoken"},
+        // the end of the cut-short speech arms the hang-up time instead
+        {.name = "while the alert is spoken", .whileSpeaking = true, .ticks = kHangup},
+        {.name = "after an earlier call we hung up ourselves", .before = OurHangup},
         // a caller ringing back at once ends the old call; the new one is answered as usual
-        {"the caller rings back at once", Nothing, false, RingsBack, 3, "Phone Busy Disconnect",
-         "down 1, incoming 1, down 1"},
-        {"the caller rings back, and the old call's end closes the line", Nothing, false, RingsBackAndLineCloses, 3,
-         "Phone Busy Disconnect", "down 1"},
+        {.name = "the caller rings back at once", .after = RingsBack, .events = "down 1, incoming 1, down 1"},
+        {.name = "the caller rings back, and the old call's end closes the line", .after = RingsBackAndLineCloses},
     };
     for (const auto& r : rows) {
         fresh();
@@ -401,14 +432,14 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
             ASSERT_TRUE(ctl->Make_callnow("555", 2, "Hello there, this is your mail."));
             line->connect();
             if (!r.whileSpeaking) {
-                ASSERT_TRUE(wait([&] { return ends == 2 && timer.isActive(); })) << r.name;
+                ASSERT_TRUE(waitUntil([&] { return ends == 2 && timer.isActive(); })) << r.name;
             }
         }
         events.clear();
         ticks = 0;
         if (!r.whileSpeaking) {
             line->farHangUp();
-            EXPECT_EQ(ctl->getStatus(), r.ticks ? 15 : 0) << r.name;
+            EXPECT_EQ(ctl->getStatus(), ClsAudioControl::FarEndHungUp) << r.name;
         }
         if (r.after != Quiet) {
             QObject scope; // as a window that closes the line at the end of a call
@@ -419,7 +450,7 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
             EXPECT_EQ(ctl->getStatus(), r.after == RingsBack ? ClsAudioControl::Connecting : ClsAudioControl::Idle)
                 << r.name;
         }
-        ASSERT_TRUE(wait([&] { return texts.contains(r.text); })) << r.name;
+        ASSERT_TRUE(waitUntil([&] { return texts.contains("Phone Busy Disconnect"); })) << r.name;
         ASSERT_TRUE(waitIdle()) << r.name;
         // while speaking, the end of the cut-short speech arms the hang-up time instead
         if (r.after == Quiet) {
@@ -436,6 +467,7 @@ TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
 
 TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
 {
+    enum PartyId { Blocked = 1, OutOfArea = 2, Name = 4, Number = 8, Partial = 16, Unknown = 32, All = -1 };
     ctl->writelog(true);
     const struct
     {
@@ -443,19 +475,19 @@ TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
         const char* text;
     } rows[] = {
         {0, "From :  , N/A"},
-        {4 | 8, "From : Ann , 5551234"},
-        {1 | 4, "From : Ann , N/A"}, // the name comes after the block
-        {1, "From : Blocked Caller ID , N/A"},
-        {2 | 16, "From : Out of Area , 5551234"},
-        {4 | 32, "From : Unknown Caller ID , N/A"},
-        {-1, "From : UNAVAILABLE Caller ID , 5551234"},
+        {Name | Number, "From : Ann , 5551234"},
+        {Blocked | Name, "From : Ann , N/A"}, // the name comes after the block
+        {Blocked, "From : Blocked Caller ID , N/A"},
+        {OutOfArea | Partial, "From : Out of Area , 5551234"},
+        {Name | Unknown, "From : Unknown Caller ID , N/A"},
+        {All, "From : UNAVAILABLE Caller ID , 5551234"},
     };
     for (const auto& r : rows) {
         line->callerId("5551234", "Ann", r.flags);
         EXPECT_EQ(texts.last(), r.text) << r.flags;
     }
     ctl->writelog(false);
-    line->callerId("5551234", "Ann", 8);
+    line->callerId("5551234", "Ann", Number);
     QFile log(tmp.file("kv_.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QStringList records = QString::fromLatin1(log.readAll()).split("\r\n", Qt::SkipEmptyParts);
@@ -465,19 +497,21 @@ TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
 
 TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
 {
+    constexpr int32_t kUntouched = 5, kDialFailed = 13;
     const struct
     {
         const char* name;
-        QString number, refusal;
-        int32_t lineError;
-        bool lineOpen, placed;
-        int32_t errorNumber;
+        QString number = "555", refusal = ""; // the line refuses the dial with this reason
+        int32_t lineError = 0; // the line reports this error while dialling
+        bool lineOpen = true, placed = false;
+        int32_t errorNumber = kDialFailed;
     } rows[] = {
-        {"empty number", "", "", 0, true, false, 5},
-        {"line busy", "555", "Busy", 0, true, false, 13},
-        {"no line open", "555", "", 0, false, false, 13},
-        {"line error while dialling", "555", "Busy", 70000, true, false, 70000},
-        {"line error, yet dialling started", "555", "", 40000, true, true, 40000},
+        {.name = "empty number", .number = "", .errorNumber = kUntouched},
+        {.name = "line busy", .refusal = "Busy"},
+        {.name = "no line open", .lineOpen = false},
+        // the line's own error wins
+        {.name = "line error while dialling", .refusal = "Busy", .lineError = 70000, .errorNumber = 70000},
+        {.name = "line error, yet dialling started", .lineError = 40000, .placed = true, .errorNumber = 40000},
     };
     for (const auto& r : rows) {
         fresh();
@@ -487,7 +521,7 @@ TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
             ASSERT_EQ(form.InitModem(0, true), "Voice Modem");
         control()->errorWhileDialling = r.lineError;
         line->refuseNextCall(r.refusal);
-        ctl->ErrorNumber = 5;
+        ctl->ErrorNumber = kUntouched;
         EXPECT_EQ(ctl->Make_callnow(r.number, 3, "New mail"), r.placed) << r.name;
         EXPECT_EQ(ctl->ErrorNumber, r.errorNumber) << r.name;
         EXPECT_EQ(ctl->getStatus(), r.placed ? ClsAudioControl::Connecting : ClsAudioControl::Idle) << r.name;
@@ -536,7 +570,7 @@ TEST_F(CallTest, ACallEndsEvenWhenItsVoiceIsMissingOrGoesAway)
         });
         ASSERT_TRUE(ctl->Make_callnow("555", 3, "Hello there, this is your mail."));
         line->connect();
-        ASSERT_TRUE(wait([&] { return ctl->getStatus() == 0; })) << loss;
+        ASSERT_TRUE(waitUntil([&] { return ctl->getStatus() == ClsAudioControl::Idle; })) << loss;
         EXPECT_TRUE(ctl->isDonePlay()) << loss;
         EXPECT_TRUE(texts.contains("Timeout disconnect")) << loss << ": the hang-up time ran out";
         EXPECT_EQ(events.last(), "down 1") << loss;
@@ -551,11 +585,12 @@ TEST_F(CallTest, SimulatedTelephoneIgnoresTheLine)
     line->ring(1);
     line->farHangUp();
     emit line->PhoneConnected(wav, 0);
-    EXPECT_EQ(std::pair(ctl->getStatus(), ctl->getPhoneMode()), std::pair(4, 0));
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
+    EXPECT_EQ(ctl->getPhoneMode(), ClsAudioControl::SimulatedPhone);
     EXPECT_EQ(joined(events), "up 0");
     ctl->Vhangup();
     EXPECT_EQ(events.last(), "down 0");
-    EXPECT_EQ(ctl->getStatus(), 0);
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::Idle);
 }
 
 // An internet caller handed to the menu: the call voice prompts for the PIN at once, the line's
@@ -563,15 +598,16 @@ TEST_F(CallTest, SimulatedTelephoneIgnoresTheLine)
 TEST_F(CallTest, InternetCallerStartsAtThePinPromptAndEndsAsAnInternetCall)
 {
     ctl->netPhoneConnected(wav);
-    EXPECT_EQ(std::pair(ctl->getStatus(), ctl->getPhoneMode()), std::pair(4, 2));
-    ASSERT_TRUE(wait([&] { return events.contains("end"); }));
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
+    EXPECT_EQ(ctl->getPhoneMode(), ClsAudioControl::NetPhone);
+    ASSERT_TRUE(waitUntil([&] { return events.contains("end"); }));
     EXPECT_EQ(joined(events.mid(0, 3)), "incoming 2, up 2, start");
     line->ring(1);
     line->farHangUp();
-    EXPECT_EQ(ctl->getStatus(), 4);
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
     ctl->Vhangup();
     EXPECT_EQ(events.last(), "down 2");
-    EXPECT_EQ(ctl->getStatus(), 0);
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::Idle);
 }
 
 // Line reports in any order, while idle or in a call, never crash the controller or leave it
