@@ -19,6 +19,8 @@
 #include <memory>
 #include <sys/socket.h>
 
+using testing_support::waitUntil;
+
 namespace {
 
 struct RecordingHost : ConsoleHost
@@ -52,7 +54,6 @@ protected:
         pilot->LoginTimer->setInterval(10);
         return *pilot;
     }
-    bool waitFor(const std::function<bool()>& what) { return testing_support::waitUntil(what, 10000); }
 
     ServiceProcess service;
     quint16 port = 0;
@@ -72,7 +73,7 @@ TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
     QObject::connect(p.ObjLogin, &ClsLogin::LogInDelay, [&] { shown << p.statusText(); });
     p.Form_Load();
     EXPECT_FALSE(p.isLogin()); // the service answers first
-    ASSERT_TRUE(waitFor([&] { return p.isLogin(); }));
+    ASSERT_TRUE(waitUntil([&] { return p.isLogin(); }));
     EXPECT_EQ(shown.value(0), "Login ....");
     EXPECT_EQ(host.asked, QStringList{"start"});
     EXPECT_EQ(p.statusText(), " ");
@@ -80,7 +81,7 @@ TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
 
     p.AFunction[Pilot::QuitButton]->click();
     EXPECT_EQ(host.asked, QStringList{"start"}); // not before the service has let go
-    ASSERT_TRUE(waitFor([&] { return host.asked.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return host.asked.size() == 2; }));
     EXPECT_EQ(host.asked.last(), "quit");
     EXPECT_TRUE(service.logText().contains("function=0")) << service.logText().toStdString();
 }
@@ -89,7 +90,7 @@ TEST_F(ServiceConsole, ARefusedOrIncompleteSignInSaysSoAndChecksNothing)
 {
     Pilot& p = console(service.base(port), "alice", "1111");
     p.Form_Load();
-    ASSERT_TRUE(waitFor([&] { return p.statusText() == "Fail Login server"; }));
+    ASSERT_TRUE(waitUntil([&] { return p.statusText() == "Fail Login server"; }));
     EXPECT_FALSE(p.isLogin());
 
     console(service.base(port), "", "2468").Form_Load();
@@ -139,26 +140,21 @@ struct CallingUser
     std::unique_ptr<Pilot> pilot;
 };
 
-bool waitLong(const std::function<bool()>& what)
-{
-    return testing_support::waitUntil(what, 10000);
-}
-
 // Alice calls with her console; Bob's form rings and he answers; Alice hangs up with F6's button.
 void callAnswerAndHangUp(CallingUser& alice, CallingUser& bob, const QString& whom)
 {
     alice.pilot->Text1->setText(whom);
     alice.pilot->AFunction[Pilot::CallButton]->click();
-    ASSERT_TRUE(waitLong([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }))
+    ASSERT_TRUE(waitUntil([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }))
         << alice.pilot->statusText().toStdString() << " / " << alice.form.logLines().join("; ").toStdString();
     EXPECT_TRUE(alice.form.isCalling());
     EXPECT_TRUE(bob.form.isVisible()); // brought up to be answered
     EXPECT_EQ(alice.pilot->AFunction[Pilot::CallButton]->text(), "Hang up");
     bob.form.cmdCall->click(); // answers
-    ASSERT_TRUE(waitLong([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
     EXPECT_EQ(bob.form.RemoteName(), "alice");
     alice.pilot->AFunction[Pilot::CallButton]->click();
-    ASSERT_TRUE(waitLong([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }));
+    ASSERT_TRUE(waitUntil([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }));
     EXPECT_EQ(alice.pilot->AFunction[Pilot::CallButton]->text(), "Call");
 }
 
@@ -169,14 +165,14 @@ TEST_F(ServiceConsole, AUserLookedUpByNameIsCalledAnsweredAndHungUp)
     ASSERT_TRUE(service.addUser("bob", "1357"));
     CallingUser alice(service.base(port), "alice", "2468");
     CallingUser bob(service.base(port), "bob", "1357");
-    ASSERT_TRUE(waitLong([&] { return alice.pilot->isLogin() && bob.pilot->isLogin(); }));
+    ASSERT_TRUE(waitUntil([&] { return alice.pilot->isLogin() && bob.pilot->isLogin(); }));
     callAnswerAndHangUp(alice, bob, "bob");
     EXPECT_TRUE(service.logText().contains("lookup: found bob")) << service.logText().toStdString();
 
     // Somebody not signed in is not found, and the status says so.
     alice.pilot->Text1->setText("carol");
     alice.pilot->AFunction[Pilot::CallButton]->click();
-    EXPECT_TRUE(waitLong([&] { return alice.pilot->statusText() == "Could not find server"; }));
+    EXPECT_TRUE(waitUntil([&] { return alice.pilot->statusText() == "Could not find server"; }));
     EXPECT_FALSE(alice.form.isCalling());
 }
 
