@@ -349,21 +349,28 @@ TEST_F(SignIn, EachStateGivesUpAfterItsTicks)
         const char* what;
         std::function<void()> start;
         int ticks;
-        int32_t stateAfter;
-        QString error; // "" for none
-        int code;
-        int loggedOut; // Logout(result), 0 for none
+        int32_t stateAfter = ClsLogin::LogoutRequest;
+        QString error = "Fail Login server"; // "" for none
+        int code = 0;
+        int loggedOut = 0; // Logout(result), 0 for none
     } rows[] = {
-        {"login", [&] { login.ExecLogin(); }, ClsLogin::kLoginTicks, ClsLogin::LogoutRequest, "Fail Login server", 0,
-         0},
-        {"lookup", [&] { login.LogVOIP("bob"); }, ClsLogin::kLookupTicks, ClsLogin::SignedIn, "Could not find user", 2,
-         0},
-        {"alert", [&] { login.ExecSendAlert(); }, ClsLogin::kAlertTicks, ClsLogin::SignedIn, "", 0, 0},
-        {"logout", [&] { login.Logout(); }, ClsLogin::kLogoutTicks, ClsLogin::LogoutRequest, "Fail Login server", 0, 2},
-        {"unknown state", [&] { login.setLoginState(50); }, ClsLogin::kOtherTicks, ClsLogin::LogoutRequest,
-         "Fail Login server", 0, 0},
-        {"above pending", [&] { login.setLoginState(114); }, ClsLogin::kOtherTicks, ClsLogin::LogoutRequest,
-         "Fail Login server", 0, 0},
+        // a request of the sign-in itself fails it; one made while signed in leaves the user signed in
+        {.what = "login", .start = [&] { login.ExecLogin(); }, .ticks = ClsLogin::kLoginTicks},
+        {.what = "lookup",
+         .start = [&] { login.LogVOIP("bob"); },
+         .ticks = ClsLogin::kLookupTicks,
+         .stateAfter = ClsLogin::SignedIn,
+         .error = "Could not find user",
+         .code = 2},
+        {.what = "alert",
+         .start = [&] { login.ExecSendAlert(); },
+         .ticks = ClsLogin::kAlertTicks,
+         .stateAfter = ClsLogin::SignedIn,
+         .error = ""},
+        {.what = "logout", .start = [&] { login.Logout(); }, .ticks = ClsLogin::kLogoutTicks, .loggedOut = 2},
+        // a state the object does not know fails the sign-in as well
+        {.what = "unknown state", .start = [&] { login.setLoginState(50); }, .ticks = ClsLogin::kOtherTicks},
+        {.what = "above pending", .start = [&] { login.setLoginState(114); }, .ticks = ClsLogin::kOtherTicks},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);

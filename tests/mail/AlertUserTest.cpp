@@ -52,19 +52,22 @@ protected:
 
 TEST_F(AlertUser, RingsOnlyAnIdleWorkingLineAndLogsWhatHappened)
 {
+    constexpr int16_t kCalled = -1; // AlertUser's true
     const struct
     {
         const char* name;
-        bool phoneOn, lineOpen;
-        int status;
-        int16_t result;
-        const char* dialled;
-        const char* logged;
+        bool phoneOn = true, lineOpen = true;
+        int32_t status = ClsAudioControl::Idle;
+        int16_t result = 0;
+        const char* dialled = nullptr; // the line operation expected, none when nothing is dialled
+        const char* logged = nullptr; // the log record expected, none when nothing is logged
     } rows[] = {
-        {"telephone off", false, true, 0, 0, nullptr, nullptr},
-        {"a call in progress", true, true, ClsAudioControl::WaitingForPin, 0, nullptr, nullptr},
-        {"no line open", true, false, 0, 0, nullptr, "\"Phone\",\"Error, Please check Line & Hardware \""},
-        {"ready", true, true, 0, -1, "dial 5551234", "\"Phone\",\"Calling 5551234\""},
+        // nothing to do, and nothing logged
+        {.name = "telephone off", .phoneOn = false},
+        {.name = "a call in progress", .status = ClsAudioControl::WaitingForPin},
+        // the user is told in the log
+        {.name = "no line open", .lineOpen = false, .logged = "\"Phone\",\"Error, Please check Line & Hardware \""},
+        {.name = "ready", .result = kCalled, .dialled = "dial 5551234", .logged = "\"Phone\",\"Calling 5551234\""},
     };
     for (const auto& r : rows) {
         QFile::remove(folder.file("kv_.log"));
@@ -81,7 +84,7 @@ TEST_F(AlertUser, RingsOnlyAnIdleWorkingLineAndLogsWhatHappened)
         EXPECT_EQ(log().contains(r.logged ? r.logged : "\"Phone\""), r.logged != nullptr)
             << r.name << log().toStdString();
         EXPECT_EQ(engine.AlertAnswered, false);
-        audio.ChangeStatus(0);
+        audio.ChangeStatus(ClsAudioControl::Idle);
     }
 }
 
