@@ -9,7 +9,6 @@
 #include "platform/WebBrowser.h"
 
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 #include <gtest/gtest.h>

@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>

@@ -11,7 +11,7 @@
 #include "telephony/FrmModem.h"
 
 #include <QFile>
-#include <QTest>
+#include <QSignalSpy>
 
 using telephony::ClsAudioControl;
 

@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
