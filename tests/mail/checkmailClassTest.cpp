@@ -114,11 +114,11 @@ TEST_F(MailboxCheck, FetchAndDeleteOneMessage)
     EXPECT_EQ(finished->last().at(0).toInt(), checkmailClass::FetchOne);
     EXPECT_TRUE(engine.DisplayText.contains(QString::fromUtf8("聚餐")));
     EXPECT_EQ(engine.FromOrg(), "Li Hua <lihua@example.cn>");
-    EXPECT_EQ(engine.Charaset(), 3);
+    EXPECT_EQ(engine.Charaset(), CharsetGB2312);
 
     ASSERT_TRUE(run([&] { engine.RetrieveMailInServer(9); }));
     EXPECT_EQ(engine.DisplayText, checkmailClass::kFetchFailed);
-    EXPECT_EQ(engine.LastErrorNumber, 9998);
+    EXPECT_EQ(engine.LastErrorNumber, CPostOffice::kProtocolError);
 
     ASSERT_TRUE(run([&] { engine.DelMailInServer(1); }));
     EXPECT_EQ(engine.KnownCount(), 1);
@@ -135,7 +135,7 @@ TEST_F(MailboxCheck, EveryStartedCheckFinishes)
     account(peers.pop3Port());
     engine.Password = "wrong";
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
-    EXPECT_EQ(engine.LastErrorNumber, 9998);
+    EXPECT_EQ(engine.LastErrorNumber, CPostOffice::kProtocolError);
 
     engine.UserName.clear();
     ASSERT_TRUE(check(checkmailClass::TimedCheck));

@@ -193,9 +193,11 @@ TEST_F(Message, DatesAreReadAroundTheMonthName)
 
 TEST_F(Message, ContentTypeParametersFollowTheFirstEqualsSign)
 {
-    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; format=flowed; charset=big5\n\nb").Charset(), 1);
-    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; charset=\"big5\"\n\nb").Charset(), 2);
-    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain;\n\tcharset=\"gb2312\"\n\nb").Charset(), 3);
+    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; format=flowed; charset=big5\n\nb").Charset(),
+              CharsetOther);
+    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; charset=\"big5\"\n\nb").Charset(), CharsetBig5);
+    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain;\n\tcharset=\"gb2312\"\n\nb").Charset(),
+              CharsetGB2312);
 
     // Quoted and unquoted boundaries, on the same line or the next.
     const struct
@@ -220,14 +222,14 @@ TEST_F(Message, ChineseHeadersDecodeWhateverTheSystemCodePage)
     m.CreateHeader(crlf("From: =?gb2312?B?1tDOxA==?= <a@b>\nSubject: =?big5?B?pKSk5Q==?=\n\n"));
     EXPECT_EQ(m.Subject, kChinese);
     EXPECT_EQ(m.SubjectByte(), "\xA4\xA4\xA4\xE5");
-    EXPECT_EQ(m.SubjectCharset(), 2);
-    EXPECT_EQ(m.Charset(), 2);
+    EXPECT_EQ(m.SubjectCharset(), CharsetBig5);
+    EXPECT_EQ(m.Charset(), CharsetBig5);
     EXPECT_EQ(m.From, kChinese);
-    EXPECT_EQ(m.FromCharset(), 3);
+    EXPECT_EQ(m.FromCharset(), CharsetGB2312);
 
     m = decoded("Subject: =?UTF-8?B?5Lit5paH?=\n\nb");
     EXPECT_EQ(m.Subject, kChinese);
-    EXPECT_EQ(m.SubjectCharset(), 4);
+    EXPECT_EQ(m.SubjectCharset(), CharsetUtf8);
 
     // 8-bit Big5 before the Content-Type that names it.
     m = decoded("Subject: \xA4\xA4\xA4\xE5\nFrom: \xA4\xA4 <a@b>\nMIME-Version: 1.0\n"
@@ -239,7 +241,7 @@ TEST_F(Message, ChineseHeadersDecodeWhateverTheSystemCodePage)
 
     // The next header names no charset: its subject is read on its own.
     m.CreateHeader(crlf("Subject: \xA4\xA4\n\n"));
-    EXPECT_EQ(m.SubjectCharset(), 0);
+    EXPECT_EQ(m.SubjectCharset(), CharsetNotSet);
     EXPECT_EQ(m.Subject, QString::fromLatin1("\xA4\xA4"));
 }
 
@@ -251,44 +253,44 @@ TEST_F(Message, BodiesDecodeByTransferEncodingAndCharset)
         QByteArray message;
         QString body;
         QByteArray bytes;
-        int charset;
+        int charset; // CharsetNotSet: not checked
     } cases[] = {
         {"GB2312 quoted-printable",
          "MIME-Version: 1.0\nContent-Type: text/plain; charset=gb2312\nContent-Transfer-Encoding: quoted-printable\n\n"
          "=D6=D0=CE=C4 soft=\nbreak\n",
-         QString::fromUtf8("中文 soft break "), "\xD6\xD0\xCE\xC4 soft break\r\n", 3},
+         QString::fromUtf8("中文 soft break "), "\xD6\xD0\xCE\xC4 soft break\r\n", CharsetGB2312},
         {"8-bit Big5 on an English system",
          "MIME-Version: 1.0\nContent-Type: text/plain; charset=big5\nContent-Transfer-Encoding: 8bit\n\n"
          "\xA4\xA4\xA4\xE5\nline two\n",
-         QString::fromUtf8("中文 line two "), "\xA4\xA4\xA4\xE5\r\nline two\r\n", 2},
+         QString::fromUtf8("中文 line two "), "\xA4\xA4\xA4\xE5\r\nline two\r\n", CharsetBig5},
         {"UTF-8 base64",
          "MIME-Version: 1.0\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: "
          "base64\n\n5Lit5paHIQ==\n",
          QString::fromUtf8("中文!"),
          "?"
          "?!",
-         4},
+         CharsetUtf8},
         {"HTML single part",
          "MIME-Version: 1.0\nContent-Type: text/html; charset=iso-8859-1\n\n"
          "<html><body bgcolor=white>Hello<br>world &amp; all</body></html>\n",
-         "Hello world & all", "Hello\r\nworld & all", 1},
+         "Hello world & all", "Hello\r\nworld & all", CharsetOther},
         {"signature cut", "MIME-Version: 1.0\nContent-Type: text/plain\n\nHi\n________________\nFree mail\n", "Hi",
-         "Hi", 0},
+         "Hi", CharsetNotSet},
         {"uuencoded attachment", "Subject: s\n\nHere it is\nsee\nbegin 644 a.txt\n#86)C\n`\nend\n", "Here it is see",
-         "Here it is see", 1},
+         "Here it is see", CharsetOther},
         {"begin line that is not an attachment", "Subject: s\n\nbegin here\nnext\n", "begin here\r\nnext\r\n",
-         "begin here\r\nnext\r\n", 1},
-        {"non-MIME GB2312", "Subject: s\n\n\xD6\xD0\xCE\xC4\n", "中文\r\n", "\xD6\xD0\xCE\xC4\r\n", 3},
+         "begin here\r\nnext\r\n", CharsetOther},
+        {"non-MIME GB2312", "Subject: s\n\n\xD6\xD0\xCE\xC4\n", "中文\r\n", "\xD6\xD0\xCE\xC4\r\n", CharsetGB2312},
         {"non-MIME Big5 with a low trail byte", "Subject: s\n\n\xD6\xD0\xA4\x40\n", QString::fromUtf8("笢一\r\n"),
-         "\xD6\xD0\xA4\x40\r\n", 2},
-        {"empty body", "MIME-Version: 1.0\n\n", " ", QByteArray(1, '\0'), 0},
+         "\xD6\xD0\xA4\x40\r\n", CharsetBig5},
+        {"empty body", "MIME-Version: 1.0\n\n", " ", QByteArray(1, '\0'), CharsetNotSet},
     };
     for (const auto& c : cases) {
         CMessage m = decoded(c.message);
         EXPECT_EQ(m.MessageBody(), c.body) << c.name;
         EXPECT_EQ(m.MessageBodyByte().toHex(), c.bytes.toHex()) << c.name;
         EXPECT_EQ(m.Size(), c.bytes.size() - 1) << c.name;
-        if (c.charset) {
+        if (c.charset != CharsetNotSet) {
             EXPECT_EQ(m.Charset(), c.charset) << c.name;
         }
     }
@@ -375,7 +377,7 @@ TEST_F(Message, MultipartBodiesGiveTheirPlainTextPart)
         "--=_alt\nContent-Type: text/html\n\n<p>html</p>\n--=_alt--\n";
     CMessage m = decoded(alternative);
     EXPECT_EQ(m.MessageBody(), kChinese);
-    EXPECT_EQ(m.Charset(), 2);
+    EXPECT_EQ(m.Charset(), CharsetBig5);
 
     m = decoded("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=b\n\n"
                 "--b\nContent-Type: text/html\n\n<p>only html</p>\n--b--\n");
@@ -396,18 +398,19 @@ TEST_F(Message, MultipartBodiesGiveTheirPlainTextPart)
 
 TEST_F(Message, CharsetIsJudgedByDoubleBytePairs)
 {
-    EXPECT_EQ(CMessage::IdentifyStringCharset("plain", 1028), 1);
-    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("世"), 1028), 2); // A5 40
-    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("中文"), 1028), 3); // A4 A4 A4 E5
+    EXPECT_EQ(CMessage::IdentifyStringCharset("plain", 1028), CharsetOther);
+    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("世"), 1028), CharsetBig5); // A5 40
+    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("中文"), 1028), CharsetGB2312); // A4 A4 A4 E5
 
     const struct
     {
         QByteArray bytes;
         int charset;
     } cases[] = {
-        {"a\xA4\xA4\xA5\x40", 2}, {"\x81\x40 \xB0\xA1", 3}, // a pair below 0xA1 says nothing
-        {"\xA4\r\n\xA4", 1},      {"Caf\xE9\x97", 1}, // "é—": Western punctuation is no trail byte
-        {"\xB0\xA0\xB0\x80", 1},  {"\xB0\x7F\xB0\xFF", 1},  {"\xB0\x7E", 2}, {"\xB0\xFE", 3},
+        {"a\xA4\xA4\xA5\x40", CharsetBig5}, {"\x81\x40 \xB0\xA1", CharsetGB2312}, // a pair below 0xA1 says nothing
+        {"\xA4\r\n\xA4", CharsetOther},     {"Caf\xE9\x97", CharsetOther}, // "é—": Western punctuation is no trail byte
+        {"\xB0\xA0\xB0\x80", CharsetOther}, {"\xB0\x7F\xB0\xFF", CharsetOther},
+        {"\xB0\x7E", CharsetBig5},          {"\xB0\xFE", CharsetGB2312},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CMessage::IdentifyBytesCharset(c.bytes), c.charset) << c.bytes.toHex().constData();
@@ -431,22 +434,24 @@ TEST_F(Message, UnlabelledBodiesAreReadInTheirLikeliestCharset)
         const char* text;
         QByteArray bytes;
     } cases[] = {
-        {"UTF-8", 0x0409, western, 4, western, in(western, 1252)},
-        {"Western whose accents look like Big5 pairs", 0x0409, in(western, 1252), 1, western, in(western, 1252)},
-        {"Western on a Big5 system", 0x0404, in(western, 1252), 1, western, {}},
+        {"UTF-8", 0x0409, western, CharsetUtf8, western, in(western, 1252)},
+        {"Western whose accents look like Big5 pairs", 0x0409, in(western, 1252), CharsetOther, western,
+         in(western, 1252)},
+        {"Western on a Big5 system", 0x0404, in(western, 1252), CharsetOther, western, {}},
         {"Western with accented letters close together",
          0x0409,
          in("L'élève a réussi, très bien.", 1252),
-         1,
+         CharsetOther,
          "L'élève a réussi, très bien.",
          {}},
-        {"Western punctuation after an accent", 0x0409, "Caf\xE9\x97 bar", 1, "Café— bar", "Caf\xE9\x97 bar"},
-        {"Big5", 0x0409, in(big5, 950), 2, big5, in(big5, 950)},
-        {"Big5 on a simplified-Chinese system", 0x0804, in(big5, 950), 2, big5, in(big5, 950)},
-        {"short Big5 that letter statistics take for Western", 0x0409, in("我們明天見面吧", 950), 2, "我們明天見面吧",
-         in("我們明天見面吧", 950)},
-        {"GB2312", 0x0409, in(gb, 936), 3, gb, in(gb, 936)},
-        {"short GB2312", 0x0409, in("我们明天见面吧", 936), 3, "我们明天见面吧", in("我们明天见面吧", 936)},
+        {"Western punctuation after an accent", 0x0409, "Caf\xE9\x97 bar", CharsetOther, "Café— bar",
+         "Caf\xE9\x97 bar"},
+        {"Big5", 0x0409, in(big5, 950), CharsetBig5, big5, in(big5, 950)},
+        {"Big5 on a simplified-Chinese system", 0x0804, in(big5, 950), CharsetBig5, big5, in(big5, 950)},
+        {"short Big5 that letter statistics take for Western", 0x0409, in("我們明天見面吧", 950), CharsetBig5,
+         "我們明天見面吧", in("我們明天見面吧", 950)},
+        {"GB2312", 0x0409, in(gb, 936), CharsetGB2312, gb, in(gb, 936)},
+        {"short GB2312", 0x0409, in("我们明天见面吧", 936), CharsetGB2312, "我们明天见面吧", in("我们明天见面吧", 936)},
     };
     for (const auto& c : cases) {
         platform::SetSystemLcidOverride(c.lcid);
@@ -499,6 +504,6 @@ TEST_F(Message, TextFormsStandForSystemCodePageBytes)
     EXPECT_EQ(m.Subject, kChinese);
     EXPECT_EQ(m.SubjectByte(), "\xA4\xA4\xA4\xE5");
     EXPECT_EQ(m.MessageBody(), QString::fromUtf8("世界"));
-    EXPECT_EQ(m.Charset(), 2); // A5 40 is a Big5 pair
+    EXPECT_EQ(m.Charset(), CharsetBig5); // A5 40 is a Big5 pair
     EXPECT_EQ(m.MessageBodyByte(), "\xA5\x40\xAC\xC9");
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SystemLocale.h"
+#include "protocols/CMessage.h"
 #include "protocols/MimeDecoders.h"
 
 #include <gtest/gtest.h>
@@ -20,25 +21,22 @@ protected:
 
 TEST_F(MimeDecoders, NamesAreClassifiedInTableOrder)
 {
-    // the decoders' codes: charsets read as Big5, GB2312 or UTF-8, and transfer encodings
-    enum Charset { Other = 1, Big5 = 2, Gb = 3, Utf8 = 4 };
-    enum Transfer { AsIs = 0, EightBit = 1, QuotedPrintable = 2, Base64 = 3 };
     const struct
     {
         const char* name;
-        Charset charset = Other;
-        Transfer transfer = AsIs;
+        CharsetCode charset = CharsetOther;
+        TransferCode transfer = TransferNone;
     } cases[] = {
-        {"Big5", Big5},
-        {"x-gbk", Gb},
-        {"GB2312", Gb},
-        {"big5-gb", Big5}, // the first name found in table order wins
-        {"UTF-8", Utf8},
+        {"Big5", CharsetBig5},
+        {"x-gbk", CharsetGB2312},
+        {"GB2312", CharsetGB2312},
+        {"big5-gb", CharsetBig5}, // the first name found in table order wins
+        {"UTF-8", CharsetUtf8},
         {"utf8"}, // without the dash it is not UTF-8
         {""},
-        {"Base64", Other, Base64},
-        {"Quoted-Printable", Other, QuotedPrintable},
-        {"8bit", Other, EightBit},
+        {"Base64", CharsetOther, TransferBase64},
+        {"Quoted-Printable", CharsetOther, TransferQuotedPrintable},
+        {"8bit", CharsetOther, TransferBit},
         {"binary"},
     };
     for (const auto& c : cases) {
@@ -125,29 +123,33 @@ TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
     const struct
     {
         QByteArray value;
-        int charsetIn;
+        int charsetIn; // known so far: a plain value is read in it
         QString text;
         QByteArray bytes;
         int charset;
     } cases[] = {
-        {"=?big5?B?pKSk5Q==?=", 0, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2},
-        {"Re: =?big5?B?pKSk5Q==?= tail =?gb2312?B?1tDOxA==?=", 0, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2},
-        {"=?GB2312?Q?=D6=D0=CE=C4?=", 1, QString::fromUtf8("中文"), "\xD6\xD0\xCE\xC4", 3},
-        {"=?iso-8859-1?Q?a_b=5Fc?=", 0, "a b_c", "a b_c", 1}, // "_" is a blank, "=5F" an underscore
-        {"=?utf-8?Q?X?=", 0, "X", "X", 4},
-        {"=?utf-8?B?5Lit?=", 0, QString::fromUtf8("中"), "?", 4}, // bytes follow the system code page
-        {"=?utf-8?b?5Lit?=", 0, QString::fromUtf8("中"), "?", 4},
+        {"=?big5?B?pKSk5Q==?=", CharsetNotSet, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", CharsetBig5},
+        {"Re: =?big5?B?pKSk5Q==?= tail =?gb2312?B?1tDOxA==?=", CharsetNotSet, QString::fromUtf8("中文"),
+         "\xA4\xA4\xA4\xE5", CharsetBig5},
+        {"=?GB2312?Q?=D6=D0=CE=C4?=", CharsetOther, QString::fromUtf8("中文"), "\xD6\xD0\xCE\xC4", CharsetGB2312},
+        {"=?iso-8859-1?Q?a_b=5Fc?=", CharsetNotSet, "a b_c", "a b_c",
+         CharsetOther}, // "_" is a blank, "=5F" an underscore
+        {"=?utf-8?Q?X?=", CharsetNotSet, "X", "X", CharsetUtf8},
+        {"=?utf-8?B?5Lit?=", CharsetNotSet, QString::fromUtf8("中"), "?",
+         CharsetUtf8}, // bytes follow the system code page
+        {"=?utf-8?b?5Lit?=", CharsetNotSet, QString::fromUtf8("中"), "?", CharsetUtf8},
         {"=?big5?B?"
          "?=",
-         0, "", "", 2}, // a blank is no base64
-        {"=?big5?B?pKSk", 0, "=?big5?B?pKSk", "=?big5?B?pKSk", 2}, // not closed: as it stands
-        {"=?big5", 3, "=?big5", "=?big5", 3},
-        {"=?", 0, "=?", "=?", 0},
-        {"John Smith <js@example.org>", 0, "John Smith ", "John Smith ", 0},
-        {"<js@example.org>", 0, "<js@example.org>", "<js@example.org>", 0},
-        {"Hi <there>", 1, "Hi ", "Hi ", 1},
-        {"\xA4\xA4\xA4\xE5", 2, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", 2}, // 8-bit Big5 kept
-        {"\xE4\xB8\xAD", 4, QString::fromUtf8("中"), "?", 4},
+         CharsetNotSet, "", "", CharsetBig5}, // a blank is no base64
+        {"=?big5?B?pKSk", CharsetNotSet, "=?big5?B?pKSk", "=?big5?B?pKSk", CharsetBig5}, // not closed: as it stands
+        {"=?big5", CharsetGB2312, "=?big5", "=?big5", CharsetGB2312},
+        {"=?", CharsetNotSet, "=?", "=?", CharsetNotSet},
+        {"John Smith <js@example.org>", CharsetNotSet, "John Smith ", "John Smith ", CharsetNotSet},
+        {"<js@example.org>", CharsetNotSet, "<js@example.org>", "<js@example.org>", CharsetNotSet},
+        {"Hi <there>", CharsetOther, "Hi ", "Hi ", CharsetOther},
+        {"\xA4\xA4\xA4\xE5", CharsetBig5, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5",
+         CharsetBig5}, // 8-bit Big5 kept
+        {"\xE4\xB8\xAD", CharsetUtf8, QString::fromUtf8("中"), "?", CharsetUtf8},
     };
     for (const auto& c : cases) {
         const DecodedWord w = DecodeHeaderWord(c.value, c.charsetIn);
