@@ -76,7 +76,10 @@ protected:
     {
         const qsizetype seen = ended++;
         return testing_support::waitUntil(
-            [&] { return finishes->size() > seen && mail->MyStatus() == 0 && w.frame[0]->isEnabled(); }, 15000);
+            [&] {
+                return finishes->size() > seen && mail->MyStatus() == checkmailClass::Idle && w.frame[0]->isEnabled();
+            },
+            15000);
     }
     checkmailClass* mail = nullptr;
     std::unique_ptr<QSignalSpy> finishes;

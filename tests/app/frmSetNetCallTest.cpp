@@ -46,7 +46,8 @@ TEST_F(AppTest, AnInternetCallerReachesTheMenuOnlyBehindAPinOfTheUsersOwn)
     const int device = platform::AudioOutputs::instance().add(platform::MakeSilentOutput());
     w.NetCallConnected(device);
     ClsAudioControl* ctl = w.audioControl();
-    EXPECT_EQ(std::pair(ctl->getPhoneMode(), ctl->getStatus()), std::pair(2, 4));
+    EXPECT_EQ(ctl->getPhoneMode(), ClsAudioControl::NetPhone);
+    EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
     EXPECT_EQ(engine->calls, QList<bool>{true}) << "a stranger's wrong PINs count as on a line";
     w.DigitReceived("7");
     EXPECT_EQ(engine->keys, QStringList{"7"});

@@ -201,7 +201,8 @@ TEST_F(AutoReply, ASenderGetsOneReplyInSevenDaysAcrossRestarts)
         peers.fillMessages("alice", {mailFrom("bob@example.org", {}, QByteArray::number(row.at))});
         QSignalSpy done(&again, &checkmailClass::CheckmailFinish);
         again.CheckMail(checkmailClass::TimedCheck);
-        ASSERT_TRUE(waitUntil([&] { return done.size() == 1 && again.MyStatus() == 0 && !again.Sending(); }, 20000));
+        ASSERT_TRUE(waitUntil(
+            [&] { return done.size() == 1 && again.MyStatus() == checkmailClass::Idle && !again.Sending(); }, 20000));
         expected += row.answered ? 1 : 0;
         EXPECT_EQ(answered().size(), expected) << row.at;
     }

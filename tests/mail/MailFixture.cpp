@@ -45,8 +45,9 @@ bool MailTest::run(const std::function<void()>& start)
     const qsizetype before = finished->size();
     start();
     // The SMTP client closing resumes a listing, so wait for the engine to be idle as well.
-    const bool done =
-        waitUntil([&] { return finished->size() > before && engine.MyStatus() == 0 && !engine.Sending(); }, 20000);
+    const bool done = waitUntil(
+        [&] { return finished->size() > before && engine.MyStatus() == checkmailClass::Idle && !engine.Sending(); },
+        20000);
     QTest::qWait(1); // let deferred deletions run
     return done;
 }

@@ -185,7 +185,8 @@ TEST_F(MailboxSafety, MailRemovedOrReplacedElsewhereIsNotNewAgain)
     again.AutoReplyOn = true;
     QSignalSpy done(&again, &checkmailClass::CheckmailFinish);
     again.CheckMail(checkmailClass::TimedCheck);
-    ASSERT_TRUE(waitUntil([&] { return done.size() == 1 && again.MyStatus() == 0 && !again.Sending(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return done.size() == 1 && again.MyStatus() == checkmailClass::Idle && !again.Sending(); }));
     EXPECT_EQ(again.NewMailCount, 0);
     EXPECT_EQ(answered(), (QMap<QString, int>{{"carol@example.org", 1}}));
 }
@@ -227,7 +228,7 @@ TEST_F(MailboxSafety, ASendsCloseResumesOnlyItsOwnSession)
     ScriptedServer first(kLogin + stat(1) + kPlain + head(1, "ann", "Hello") + Steps{"CLOSE"});
     account(first.port());
     engine.CheckMail(checkmailClass::TimedCheck);
-    ASSERT_TRUE(waitUntil([&] { return finished->size() == 1 && engine.MyStatus() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return finished->size() == 1 && engine.MyStatus() == checkmailClass::Idle; }));
     ASSERT_TRUE(engine.Sending());
 
     ScriptedServer second(kLogin + Steps{"C: STAT", "S| ", "S: +OK 0 0"} + kQuit, 3000);
@@ -297,7 +298,7 @@ TEST_F(MailboxSafety, ARequestWaitsForTheSessionInProgress)
     QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t mode) { modes << mode; });
     engine.CheckMail(checkmailClass::FirstCheck);
     engine.RetrieveMailInServer(2);
-    ASSERT_TRUE(waitUntil([&] { return modes.size() == 2 && engine.MyStatus() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return modes.size() == 2 && engine.MyStatus() == checkmailClass::Idle; }));
     EXPECT_EQ(modes, (QList<int>{checkmailClass::FirstCheck, checkmailClass::FetchOne}));
     EXPECT_EQ(list.rowCount(), 2);
     EXPECT_TRUE(engine.DisplayText.contains("newsletter", Qt::CaseInsensitive)) << engine.DisplayText.toStdString();
