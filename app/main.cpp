@@ -141,10 +141,7 @@ private:
                 return QObject::eventFilter(watched, event);
             }
         };
-        if (window)
-            window->installEventFilter(new OnExpose);
-        else
-            QApplication::setWindowIcon(ProgramIcon());
+        window->installEventFilter(new OnExpose);
     }
 
     platform::SettingsStore& store_;

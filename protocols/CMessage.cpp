@@ -16,12 +16,12 @@ QString systemText(QByteArrayView bytes)
     return platform::BytesToText(bytes, platform::SystemAnsiCodePage()).text;
 }
 
-// Blanks only; tabs and other white space stay.
 char asciiLower(char c)
 {
     return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
 }
 
+// Blanks only; tabs and other white space stay.
 QByteArrayView trimBlanks(QByteArrayView s)
 {
     qsizetype from = 0, to = s.size();
@@ -293,31 +293,26 @@ void CMessage::parseDate(const QString& value)
 {
     static const char* const months[14] = {"",    "jan", "feb", "mar", "apr", "may", "jun",
                                            "jul", "aug", "sep", "oct", "nov", "dec", "abc"};
-    // The first month of the list found anywhere counts, not the first one in the text. Plain
-    // ASCII, the usual date, is searched once; other text is lowered and searched month by month.
+    // The first month of the list found anywhere counts, not the first one in the text; the text
+    // is read once for all of them. Plain ASCII, the usual date, needs no lowering first.
     const bool ascii = std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
     const QString lower = ascii ? value : value.toLower();
-    int month = 1;
-    qsizetype at = -1;
-    if (ascii) {
-        qsizetype first[14];
-        std::fill(std::begin(first), std::end(first), qsizetype(-1));
-        const QChar* text = value.constData();
-        for (qsizetype i = 0; i + 3 <= value.size(); ++i) {
-            const char three[3] = {asciiLower(char(text[i].unicode())), asciiLower(char(text[i + 1].unicode())),
-                                   asciiLower(char(text[i + 2].unicode()))};
-            for (int m = 1; m <= 13; ++m)
-                if (first[m] < 0 && std::equal(three, three + 3, months[m]))
-                    first[m] = i;
-        }
-        while (month <= 13 && first[month] < 0)
-            ++month;
-        at = month <= 13 ? first[month] : -1;
-    } else {
-        for (; month <= 13; ++month)
-            if ((at = lower.indexOf(QLatin1String(months[month]))) >= 0)
-                break;
+    const auto letter = [&lower](qsizetype i) {
+        const char16_t c = lower[i].unicode();
+        return c < 0x80 ? asciiLower(char(c)) : '\0';
+    };
+    qsizetype first[14];
+    std::fill(std::begin(first), std::end(first), qsizetype(-1));
+    for (qsizetype i = 0; i + 3 <= lower.size(); ++i) {
+        const char three[3] = {letter(i), letter(i + 1), letter(i + 2)};
+        for (int m = 1; m <= 13; ++m)
+            if (first[m] < 0 && std::equal(three, three + 3, months[m]))
+                first[m] = i;
     }
+    int month = 1;
+    while (month <= 13 && first[month] < 0)
+        ++month;
+    const qsizetype at = month <= 13 ? first[month] : -1;
     if (at < 0 || month == 13) {
         year_ = 9999;
         day_ = 1;

@@ -380,7 +380,7 @@ void CPostOffice::onReply(const QByteArray& reply)
         raise();
         break;
     case RetrSent:
-        headerTextDue_ = false;
+        headerReply_.reset();
         message().CreateFromText(reply);
         raise();
         break;
@@ -625,8 +625,7 @@ CMessage& CPostOffice::message() const
 {
     if (!message_) {
         message_ = std::make_unique<CMessage>();
-        headerReply_.clear();
-        headerTextDue_ = false;
+        headerReply_.reset();
     }
     return *message_;
 }
@@ -636,16 +635,14 @@ void CPostOffice::readHeader(const QByteArray& reply)
 {
     message().CreateHeaderFields(reply);
     headerReply_ = reply;
-    headerTextDue_ = true;
 }
 
 QString CPostOffice::MsgHeaders() const
 {
     CMessage& m = message();
-    if (headerTextDue_) {
-        m.Headers = CMessage::HeaderText(headerReply_);
-        headerReply_.clear();
-        headerTextDue_ = false;
+    if (headerReply_) {
+        m.Headers = CMessage::HeaderText(*headerReply_);
+        headerReply_.reset();
     }
     return m.Headers;
 }

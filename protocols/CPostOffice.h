@@ -12,6 +12,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QSslSocket;
 class QTcpSocket;
@@ -235,6 +236,5 @@ private:
     bool delivering_ = false;
     mutable std::unique_ptr<CMessage> message_;
     // The last TOP reply, until the owner asks for its header block as text.
-    mutable QByteArray headerReply_;
-    mutable bool headerTextDue_ = false;
+    mutable std::optional<QByteArray> headerReply_;
 };

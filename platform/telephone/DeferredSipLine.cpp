@@ -122,7 +122,7 @@ void DeferredSipLine::load()
             [self, module, path] {
                 if (!self)
                     return;
-                self->takeLine(module.factory ? module.factory(&self->lines()) : nullptr,
+                self->takeLine(module.factory ? module.factory() : nullptr,
                                module.factory ? QString() : QStringLiteral("%1 (%2)").arg(module.problem, path));
             },
             Qt::QueuedConnection);

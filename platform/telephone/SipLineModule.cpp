@@ -3,7 +3,7 @@
 
 #include "platform/telephone/SipLine.h"
 
-extern "C" Q_DECL_EXPORT platform::SipLineDevices* korvalen_new_sip_line(const QList<platform::SipLineConfig>* lines)
+extern "C" Q_DECL_EXPORT platform::SipLineDevices* korvalen_new_sip_line()
 {
-    return new platform::SipLine(lines ? *lines : QList<platform::SipLineConfig>{});
+    return new platform::SipLine({});
 }
