@@ -163,7 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             || !head.contains("Content-Type: text/plain; charset=UTF-8") || !head.value(0).startsWith("Date: "))
             fuzz::Fail("the message headers are not as given", body.size(), blank);
         // The text comes back, in UTF-8 with CR LF line ends, from its transfer encoding.
-        const QByteArray encoded = body.mid(blank + 1).join("\r\n");
+        // (the CR LF before the closing dot ends the text's last line)
+        const QByteArray encoded = body.mid(blank + 1).join("\r\n") + "\r\n";
         QByteArray decoded;
         if (head.contains("Content-Transfer-Encoding: base64")) {
             decoded = QByteArray(encoded).replace("\r\n", "").replace('\n', "").trimmed();
