@@ -92,6 +92,12 @@ QString sourceDir()
     return QStringLiteral(KORVALEN_SOURCE_DIR);
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 TempFolder::TempFolder() = default;
 
 void TempFolder::write(const QString& name, const QByteArray& bytes) const

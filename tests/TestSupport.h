@@ -22,6 +22,9 @@ quint16 FreeLoopbackPort(int socketType);
 // pick the same one between choosing it and binding it. False when another process holds it.
 bool ClaimPort(quint16 port);
 
+// The bytes of a file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
 // A throwaway folder that is removed when the test ends.
 class TempFolder
 {
@@ -30,6 +33,7 @@ public:
     QString path() const { return dir_.path(); }
     QString file(const QString& name) const { return dir_.filePath(name); }
     void write(const QString& name, const QByteArray& bytes) const;
+    QByteArray read(const QString& name) const { return readFile(file(name)); }
 
 private:
     QTemporaryDir dir_;

@@ -482,9 +482,7 @@ TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
     }
     ctl->writelog(false);
     line->callerId("5551234", "Ann", Number);
-    QFile log(tmp.file("kv_.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QStringList records = QString::fromLatin1(log.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList records = QString::fromLatin1(tmp.read("kv_.log")).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(records.size(), std::size(rows)) << "only while logging is on";
     EXPECT_TRUE(records[1].endsWith(",\"phone\",\"From : Ann , 5551234\"")) << records[1].toStdString();
 }

@@ -120,9 +120,7 @@ protected:
     {
         QStringList ids;
         for (const QString& path : peers.mailboxFiles("alice")) {
-            QFile f(path);
-            f.open(QIODevice::ReadOnly);
-            const QByteArray text = f.readAll();
+            const QByteArray text = testing_support::readFile(path);
             const qsizetype at = text.indexOf("Message-ID: <");
             ids << QString::fromLatin1(text.mid(at + 13, text.indexOf('>', at) - at - 13));
         }
