@@ -46,9 +46,7 @@ TEST(AudioOutput, WavFileHasACompleteHeaderForEachStreamOrRefuses)
             if (c.frames > 1)
                 out->stop();
         } // destruction completes the header too
-        QFile f(tmp.file("out.wav"));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray b = f.readAll();
+        const QByteArray b = tmp.read("out.wav");
         const quint32 data = quint32(c.frames * c.channels * 2), frame = quint32(c.channels * 2);
         auto Le = [](quint32 v, int bytes) {
             v = qToLittleEndian(v);

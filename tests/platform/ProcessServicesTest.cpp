@@ -44,9 +44,7 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
     SeedProgramFolder(beside.path(), folder.path());
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files, QDir::Name),
               QStringList({"mouth21.bmp", "ring1.wav", "spam.txt", "spamfrom.txt", "statement.ini"}));
-    QFile kept(folder.file("spamfrom.txt"));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), "the user's own");
+    EXPECT_EQ(folder.read("spamfrom.txt"), "the user's own");
 
     // After an upgrade the program's data follows the new version; the spam lists stay the user's.
     beside.write("statement.ini", "the new captions");
@@ -56,9 +54,7 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
     for (const auto& [name, expected] : {std::pair{"statement.ini", "the new captions"},
                                          {"spam.txt", "the user's list"},
                                          {"ring1.wav", "from beside: ring1.wav"}}) {
-        QFile f(folder.file(name));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
-        EXPECT_EQ(f.readAll(), expected) << name;
+        EXPECT_EQ(folder.read(name), expected) << name;
     }
 
     // Seeded from the shipped data, the folder has every captions, sound and picture file.
@@ -96,9 +92,7 @@ TEST(LogFile, EveryRecordIsOneLineOfThreeFields)
     SetAppClock(nullptr);
     SetProgramFolderOverride(QString());
 
-    QFile log(folder.file("kv_.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QByteArray bytes = log.readAll();
+    const QByteArray bytes = folder.read("kv_.log");
     ASSERT_TRUE(bytes.endsWith("\r\n"));
     const QList<QByteArray> records = bytes.chopped(1).split('\n');
     ASSERT_EQ(records.size(), qsizetype(std::size(rows))) << bytes.toStdString();

@@ -27,9 +27,7 @@ TEST(ProfileString, LookupRules)
         {"Main", "Hidden", "DEF"},     {"Main", "Chinese", "中文"},
         {"Main", "Missing", "DEF"},
     };
-    QFile file(tmp.file("c.ini"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = tmp.read("c.ini");
     for (const auto& c : cases) {
         // the bytes of a file already read follow the same rules
         EXPECT_EQ(platform::ProfileStringIn(bytes, c.section, c.key, "DEF"), QString::fromUtf8(c.expected));

@@ -2,7 +2,6 @@
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/SipLine.h"
 #include "platform/telephone/SipSettingsDialog.h"
-#include "platform/telephone/SipTexts.h"
 #include "SipPeers.h"
 #include "TestSupport.h"
 
@@ -104,35 +103,7 @@ TEST(SipLineSettingsDialog, ADirectListenerKeepsNoRegistrarOrPassword)
     EXPECT_TRUE(dialog.serverHint->text().contains(QStringLiteral("numbers are dialled")));
 }
 
-// Every refusal says what to check.
-TEST(SipLineRegistration, EveryFailureSaysWhatToCheck)
-{
-    const struct
-    {
-        int code;
-        const char* phrase;
-        const char* says;
-    } rows[] = {
-        {408, "Request Timeout", "Registration failed: 408 Request Timeout. Check the server address and the network."},
-        {0, "", "Registration failed: no answer from the server. Check the server address and the network."},
-        {0, "DNS failure", "Registration failed: DNS failure. The server's name was not found"},
-        {401, "Unauthorized",
-         "Registration failed: 401 Unauthorized. Check the user name and password of the SIP account."},
-        {403, "Forbidden", "Check the user name and password"},
-        {407, "Proxy Authentication Required", "Check the user name and password"},
-        {404, "Not Found", "Check the SIP identity"},
-        {503, "Service Unavailable", "try again later"},
-        {500, "Server Internal Error", "try again later"},
-        {603, "Decline", "declines the account"},
-        {488, "Not Acceptable Here", "Check the account's settings with the provider."},
-    };
-    for (const auto& row : rows) {
-        const QString text = SipRegistrationProblem(row.code, QString::fromLatin1(row.phrase));
-        EXPECT_TRUE(text.contains(QString::fromLatin1(row.says))) << row.code << ' ' << text.toStdString();
-    }
-}
-
-// The status bar hears that the account is registered, or why not.
+// The status bar hears that the account is registered (why not: CallOverSipTest).
 TEST(SipLineRegistration, TheLineSaysWhetherTheAccountRegistered)
 {
     Sipp registrar(QStringLiteral("registrar-calls.xml"), QString(),
@@ -146,16 +117,6 @@ TEST(SipLineRegistration, TheLineSaysWhetherTheAccountRegistered)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !said.isEmpty(); }, 10000));
     EXPECT_EQ(said[0], QStringLiteral("SIP alice@127.0.0.1: registered, ready for calls."));
     line.CloseDevice();
-
-    Sipp refusing(QStringLiteral("registrar-refuses.xml"), QString());
-    ASSERT_TRUE(refusing.started());
-    SipLine refused(
-        {Account(QStringLiteral("sip:alice@") + refusing.address(), refusing.address(), QStringLiteral("x"))});
-    QStringList why;
-    QObject::connect(&refused, &VoiceModem::LineStatus, &refused, [&](const QString& text) { why << text; });
-    refused.OpenDevice(0, true, false);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !why.isEmpty(); }, 10000));
-    EXPECT_TRUE(why[0].startsWith(QStringLiteral("Registration failed: 403"))) << why[0].toStdString();
 }
 
 // A direct listener dials plain numbers at its target host; without one an alert call fails
