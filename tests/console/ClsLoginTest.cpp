@@ -85,15 +85,6 @@ protected:
     QSignalSpy alerts{&login, &ClsLogin::AlertSent};
 };
 
-TEST_F(SignIn, KeyIsEightDigitsForTheObjectsLife)
-{
-    const QString key = login.MyKey();
-    EXPECT_EQ(key.size(), 8);
-    EXPECT_TRUE(std::all_of(key.begin(), key.end(), [](QChar c) { return c.isDigit(); }));
-    signIn();
-    EXPECT_EQ(login.MyKey(), key);
-}
-
 TEST_F(SignIn, WaitsThreeTicksThenAsksForTheLoginOnEveryTick)
 {
     login.SetLoginID("alice", "s3cret");
@@ -397,26 +388,6 @@ TEST_F(SignIn, EachStateGivesUpAfterItsTicks)
         }
         EXPECT_EQ(timer.isActive(), r.stateAfter == ClsLogin::SignedIn);
     }
-}
-
-TEST_F(SignIn, StoppedStateLeavesTheTimerOff)
-{
-    login.setLoginState(ClsLogin::Stopped);
-    EXPECT_FALSE(timer.isActive());
-    login.setLoginState(ClsLogin::SignedIn);
-    EXPECT_TRUE(timer.isActive());
-    tick(4);
-    login.setLoginState(ClsLogin::SignedIn);
-    EXPECT_EQ(login.tickCount(), 0);
-}
-
-// The lent timer drives the object on the event loop (10 ms ticks).
-TEST_F(SignIn, LentTimerTicksOnTheEventLoop)
-{
-    timer.setInterval(10);
-    login.SetLoginID("alice", "s3cret");
-    EXPECT_TRUE(testing_support::waitUntil([&] { return delays.count() > 0; }, 5000));
-    EXPECT_GE(login.tickCount(), ClsLogin::kPendingTicks);
 }
 
 } // namespace

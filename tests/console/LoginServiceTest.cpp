@@ -16,15 +16,6 @@
 
 namespace {
 
-TEST(LoginService, NewProfileHasNoService)
-{
-    testing_support::TempFolder folder;
-    platform::SettingsStore store(folder.file("settings.ini"));
-    const LoginService service = LoginService::Load(store);
-    EXPECT_FALSE(service.isConfigured());
-    EXPECT_EQ(service.base(), "");
-}
-
 TEST(LoginService, KeepsTheBaseOnlyEnciphered)
 {
     testing_support::TempFolder folder;
