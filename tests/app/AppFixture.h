@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "TestSupport.h"
+#include "app/MailEngine.h"
 #include "app/Seams.h"
 #include "app/frmSet.h"
 #include "platform/SettingsStore.h"
@@ -68,6 +69,30 @@ struct FakeConsole : ConsoleLink
     void SetButtonText(int, const QString&) override { }
     void SetExtraTexts(const QString&, const QString&) override { }
 };
+
+// Parts whose mail engine, of type E, the test sees through seen once the window has made it.
+template <typename E> frmSetParts EngineParts(E*& seen)
+{
+    frmSetParts parts;
+    parts.mailEngine = [&seen] {
+        auto made = std::make_unique<E>();
+        seen = made.get();
+        return made;
+    };
+    return parts;
+}
+
+// Parts with the real mail engine, which the test sees through mail.
+inline frmSetParts RealEngineParts(checkmailClass*& mail)
+{
+    frmSetParts parts;
+    parts.mailEngine = [&mail] {
+        auto made = std::make_unique<MailEngine>();
+        mail = &made->engine();
+        return made;
+    };
+    return parts;
+}
 
 // A main window on a fresh profile: its own settings file, program folder (with the real
 // captions file) and lock folder. FirstRunning is set unless a test wants the first run.

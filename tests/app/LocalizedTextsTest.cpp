@@ -21,6 +21,10 @@ TEST(LocalizedTexts, OurCaptionsFileHasEveryKeyInEveryLanguage)
     for (auto [section, stem, last] : stems)
         for (int i = 0; i <= last; ++i)
             keys.append({section, stem + QString::number(i)});
+    for (const char* key :
+         {"CheckNow", "CheckNowTip", "CheckBusy", "NotifyCheck", "NotifyOne", "NotifyMany", "NotifyMore", "NoSubject",
+          "LogTitle", "LogReload", "LogClose", "LogEmpty", "FormatMono", "FormatStereo"})
+        keys.append({QStringLiteral("Desktop"), QString::fromLatin1(key)});
     for (const char* letter : {"T", "S", "E"})
         for (const auto& [section, key] : keys)
             EXPECT_FALSE(ReadStatementText(letter + section, key).isEmpty())

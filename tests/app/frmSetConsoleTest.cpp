@@ -13,12 +13,7 @@
 TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
 {
     FakeEngine* engine = nullptr;
-    frmSetParts parts;
-    parts.mailEngine = [&] {
-        auto made = std::make_unique<FakeEngine>();
-        engine = made.get();
-        return made;
-    };
+    frmSetParts parts = EngineParts(engine);
     parts.pilotConsole = true;
     markFirstRunDone();
     frmSet& w = start(parts);

@@ -13,12 +13,7 @@ protected:
     frmSet& run(bool withConsole = true)
     {
         markFirstRunDone();
-        frmSetParts parts;
-        parts.mailEngine = [this] {
-            auto e = std::make_unique<FakeEngine>();
-            engine = e.get();
-            return e;
-        };
+        frmSetParts parts = EngineParts(engine);
         if (withConsole)
             parts.console = [this] {
                 auto c = std::make_unique<FakeConsole>();

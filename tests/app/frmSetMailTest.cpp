@@ -25,12 +25,6 @@ frmSetParts withRealEngine()
     return parts;
 }
 
-QByteArray fileText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 void addRows(QStandardItemModel* model, int rows)
 {
     for (int r = 0; r < rows; ++r)
@@ -59,19 +53,6 @@ TEST_F(AppTest, TheMailboxPageCountsItsMessages)
     EXPECT_EQ(w.frame[5]->title().section('/', 1), "2 Messages, and 0 New messages");
 }
 
-TEST_F(AppTest, ACheckLocksTheSettingsAndStopsTheCountdownUntilItEnds)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    ASSERT_TRUE(w.CheckMailTimer->isActive());
-    w.MailObj_CheckmailStart();
-    EXPECT_EQ(w.panelText(2), "Check E-mail");
-    EXPECT_FALSE(w.frame[0]->isEnabled() || w.CheckMailTimer->isActive());
-    w.MailObj_CheckmailFinish(2);
-    EXPECT_TRUE(w.frame[0]->isEnabled() && w.CheckMailTimer->isActive());
-    EXPECT_EQ(w.panelText(2), "");
-}
-
 TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
 {
     profile.write("program/spam.txt", "WIN,\"a, b\"\r\nlottery\r\n");
@@ -83,7 +64,7 @@ TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(w.List1, &del);
     // The entry with a comma stays one entry: split, "a" and "b" would delete ordinary mail.
-    EXPECT_EQ(fileText(profile.file("program/spam.txt")), "\"a, b\"\r\nlottery\r\n");
+    EXPECT_EQ(profile.read("program/spam.txt"), "\"a, b\"\r\nlottery\r\n");
     EXPECT_EQ(w.spamSubjects(), QStringList({"a, b", "lottery"}));
 
     QStringList prompts;
@@ -95,7 +76,7 @@ TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
     for (int i = 0; i < 4; ++i) // an empty answer adds nothing
         w.ButtonAccount[7]->click();
     EXPECT_EQ(prompts.value(0), "New spam mail 'From' email address");
-    EXPECT_EQ(fileText(profile.file("program/spamfrom.txt")), "offers@\r\n\"Ann, Bob <ab@x.example>\"\r\n");
+    EXPECT_EQ(profile.read("program/spamfrom.txt"), "offers@\r\n\"Ann, Bob <ab@x.example>\"\r\n");
     EXPECT_EQ(w.spamSenders(), QStringList({"offers@", "Ann, Bob <ab@x.example>"}));
     // One the file cannot hold as typed is refused, and the user is told which.
     ASSERT_EQ(problems.size(), 1);
@@ -145,7 +126,7 @@ TEST_F(AppTest, AFailedCheckSaysWhyUntilTheNextCheck)
     ASSERT_TRUE(testing_support::waitUntil([&] { return !w.checkFailureText().isEmpty(); }, 15000));
     const QString why = w.checkFailureText();
     EXPECT_TRUE(why.contains("refused the sign-in: -ERR [AUTH]")) << why.toStdString();
-    EXPECT_TRUE(fileText(profile.file("program/kv_.log")).contains(why.toUtf8()));
+    EXPECT_TRUE(profile.read("program/kv_.log").contains(why.toUtf8()));
     // The countdown goes on beside it; the next check clears it.
     ASSERT_TRUE(testing_support::waitUntil([&] { return w.panelText(2).startsWith("Count down"); }, 3000));
     EXPECT_EQ(w.checkFailureText(), why);

@@ -43,12 +43,7 @@ protected:
         store->SaveSetting("repeatvoice", "2");
         store->SaveSetting("phone1", "5551234");
         store->SaveSetting("logcheck", "1");
-        frmSetParts parts;
-        parts.mailEngine = [this] {
-            auto made = std::make_unique<MailEngine>();
-            mail = &made->engine();
-            return made;
-        };
+        frmSetParts parts = RealEngineParts(mail);
         parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
         w = &start(parts);
         w->VoiceTimeout->setInterval(2);
@@ -76,8 +71,7 @@ protected:
     }
     QString log() const
     {
-        QFile f(QDir(platform::ProgramFolder()).filePath("kv_.log"));
-        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+        return QString::fromLatin1(testing_support::readFile(QDir(platform::ProgramFolder()).filePath("kv_.log")));
     }
 
     platform::ManualClock clock{1'700'000'000'000, 1000};

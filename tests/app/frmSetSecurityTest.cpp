@@ -108,13 +108,7 @@ TEST_F(AppTest, ARefusedCertificateIsTrustedFromTheFailurePanel)
 {
     markFirstRunDone();
     RefusingEngine* engine = nullptr;
-    frmSetParts parts;
-    parts.mailEngine = [&] {
-        auto e = std::make_unique<RefusingEngine>();
-        engine = e.get();
-        return e;
-    };
-    frmSet& w = start(std::move(parts));
+    frmSet& w = start(EngineParts(engine));
     ASSERT_NE(engine, nullptr);
     QStringList asked;
     bool answer = false;

@@ -44,14 +44,13 @@ TEST_F(AppTest, EditedValuesAreWrittenOnExitEvenAfterARefusalAndReadAtTheNextSta
     };
     w.Form_Unload();
     EXPECT_EQ(asked, 1);
-    const QStringList keys = {"EmailUID",         "EmailPw",        "popserver",      "popport",
-                              "smtpserver",       "smtpport",       "Emailvoicefile", "Emailcount",
-                              "autoreplymessage", "autoreplycheck", "minute",         "logcheck",
-                              "toolTips",         "voicecall",      "AutoAnsCheck",   "voicemodem0",
-                              "ringsAnswer",      "phone1",         "repeatvoice",    "hangupTime",
-                              "PhonePin",         "VoiceName",      "Sounddevice",    "SoundVolume",
-                              "SoundRate",        "notifyNewMail",  "autoreplydays",  "popsecurity",
-                              "smtpsecurity",     "SmtpUID",        "SmtpPw"}; // the program's own settings after the classic ones
+    const QStringList keys = {"EmailUID",      "EmailPw",        "popserver",   "popport",          "smtpserver",
+                              "smtpport",      "Emailvoicefile", "Emailcount",  "autoreplymessage", "autoreplycheck",
+                              "minute",        "logcheck",       "toolTips",    "voicecall",        "AutoAnsCheck",
+                              "voicemodem0",   "ringsAnswer",    "phone1",      "repeatvoice",      "hangupTime",
+                              "PhonePin",      "VoiceName",      "Sounddevice", "SoundVolume",      "SoundRate",
+                              "notifyNewMail", "autoreplydays",  "popsecurity", "smtpsecurity",     "SmtpUID",
+                              "SmtpPw"}; // the program's own settings after the classic ones
     EXPECT_EQ(store->written, keys + keys); // in order, then again
     EXPECT_EQ(stored("Sounddevice"), "-1");
 

@@ -36,12 +36,7 @@ protected:
         markFirstRunDone();
         useTestMailbox(RealPeers::password);
         store->SaveSetting("PhonePin", "2468");
-        frmSetParts parts;
-        parts.mailEngine = [this] {
-            auto made = std::make_unique<MailEngine>();
-            mail = &made->engine();
-            return made;
-        };
+        frmSetParts parts = RealEngineParts(mail);
         parts.voice = [] { return std::make_unique<platform::SpeechVoice>(); };
         w = &makeWindow(std::move(parts));
         ASSERT_TRUE(w->Form_Load());
