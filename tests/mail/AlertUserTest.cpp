@@ -34,11 +34,7 @@ protected:
         engine.NewMailCount = 2;
     }
     ~AlertUser() override { platform::SetProgramFolderOverride(QString()); }
-    QString log() const
-    {
-        QFile f(folder.file("kv_.log"));
-        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
-    }
+    QString log() const { return QString::fromLatin1(folder.read("kv_.log")); }
 
     testing_support::TempFolder folder;
     platform::LineDeviceTable table;

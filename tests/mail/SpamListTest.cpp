@@ -3,18 +3,7 @@
 #include "platform/SystemLocale.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
-
-namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 TEST(SpamList, FilesAreReadAsCommaSeparatedRecords)
 {
@@ -58,14 +47,15 @@ TEST(SpamList, WrittenEntriesReadBackUnchanged)
     const QString path = folder.file("spam.txt");
     const QStringList entries = {"WIN", "a, b", " keeps blanks ", "say \"hi\" now", "", "trailing,"};
     ASSERT_TRUE(spam::WriteListFile(path, entries));
-    EXPECT_EQ(bytesOf(path), "WIN\r\n\"a, b\"\r\n\" keeps blanks \"\r\nsay \"hi\" now\r\n\r\n\"trailing,\"\r\n");
+    EXPECT_EQ(folder.read("spam.txt"),
+              "WIN\r\n\"a, b\"\r\n\" keeps blanks \"\r\nsay \"hi\" now\r\n\r\n\"trailing,\"\r\n");
     EXPECT_EQ(spam::ReadListFile(path), entries);
 
     // In the system's code page: Big5 on a traditional-Chinese system.
     platform::SetSystemCodePageOverride(950);
     const QStringList chinese = {QString::fromUtf8("中獎, 通知")};
     const bool written = spam::WriteListFile(path, chinese);
-    const QByteArray big5 = bytesOf(path);
+    const QByteArray big5 = folder.read("spam.txt");
     const QStringList readBack = spam::ReadListFile(path);
     platform::SetSystemCodePageOverride(0);
     ASSERT_TRUE(written);
@@ -89,7 +79,7 @@ TEST(SpamList, AnEntryThatCannotReadBackLeavesTheFileAsItWas)
         QString error;
         EXPECT_FALSE(spam::WriteListFile(path, {"kept", QString::fromUtf8(entry)}, &error)) << entry;
         EXPECT_TRUE(error.contains(QString::fromUtf8(entry))) << error.toStdString();
-        EXPECT_EQ(bytesOf(path), "before\r\n") << entry;
+        EXPECT_EQ(folder.read("spam.txt"), "before\r\n") << entry;
     }
     QString error;
     EXPECT_FALSE(spam::WriteListFile(folder.file("no/such/folder/spam.txt"), {"x"}, &error));
