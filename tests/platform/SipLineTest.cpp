@@ -395,21 +395,6 @@ TEST_F(SipLineDial, BusyCalleeGivesErrorThenDisconnected)
     EXPECT_EQ(line->LineState(), 0);
 }
 
-TEST_F(SipLineDial, UnreachableCalleeNeverHangsTheLine)
-{
-    const QString number = QStringLiteral("sip:alert@127.0.0.1:%1").arg(FreeUdpPort());
-    ASSERT_EQ(line->MakeCall(QString(), QString(), number, false), number);
-    // the call controller's own time-out ends a call that never connects
-    EXPECT_FALSE(events->waitFor("disconnected", 1, 300)) << "the stack gives up only after half a minute";
-    line->HangUp();
-    ASSERT_TRUE(events->waitFor("disconnected", 1, 2000)) << events->log.join(u'\n').toStdString();
-    EXPECT_EQ(events->count("disconnected"), 1);
-    EXPECT_EQ(line->LineState(), 0);
-    EXPECT_EQ(line->MakeCall(QString(), QString(), number, false), number) << "the line can dial again";
-    line->HangUp();
-    ASSERT_TRUE(events->waitFor("disconnected", 2, 2000));
-}
-
 TEST_F(SipLineDial, RefusesToDialWhatItCannot)
 {
     struct Row
