@@ -316,21 +316,6 @@ TEST_F(SignIn, LookupOnlyWhileSignedIn)
     EXPECT_EQ(login.LoginState(), ClsLogin::LookupRequest);
 }
 
-TEST_F(SignIn, AlertAndLogoutPagesAreReported)
-{
-    signIn();
-    login.ExecSendAlert();
-    browser.page("ok");
-    EXPECT_EQ(alerts.count(), 1);
-    EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
-    login.Logout();
-    browser.page("bye");
-    ASSERT_EQ(loggedOut.count(), 1);
-    EXPECT_EQ(loggedOut.at(0).at(0).toInt(), 1);
-    EXPECT_FALSE(timer.isActive());
-    EXPECT_EQ(errors.count(), 0);
-}
-
 // Each state gives up on its own tick: not one tick early.
 TEST_F(SignIn, EachStateGivesUpAfterItsTicks)
 {

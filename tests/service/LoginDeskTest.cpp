@@ -83,13 +83,6 @@ TEST_F(Desk, PasswordGuessingFromOneAddressIsSlowedDown)
     EXPECT_EQ(Read(login("alice", "s3cret", "12345678", 9595, "198.51.100.66").title, kAnswer), "12345678");
 }
 
-TEST_F(Desk, PresenceEchoesTheNonceOfASignedInUser)
-{
-    EXPECT_EQ(ask("function=2&uid=alice&key=" + Sent("123456", kPresence)).title, "offline");
-    login("alice", "s3cret", "12345678");
-    EXPECT_EQ(ask("function=2&uid=alice&key=" + Sent("123456", kPresence)).title, "123456");
-}
-
 TEST_F(Desk, SessionEndsAfterThreePeriodsWithoutPresence)
 {
     login("alice", "s3cret", "12345678");
