@@ -55,9 +55,7 @@ TEST(GsmWaveFile, WrittenFileReadsBackInTheStreamFormat)
     EXPECT_EQ(w.sampleCount, 1500u);
     EXPECT_EQ(w.data, GsmEncode(tone));
     // The header fields a sound player reads, and the data chunk's pad byte.
-    QFile f(dir.file("t.wav"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray b = f.readAll();
+    const QByteArray b = dir.read("t.wav");
     EXPECT_EQ(b.size(), 12 + 28 + 12 + 8 + 5 * 65 + 1);
     EXPECT_EQ(b.left(40), "RIFF" + QByteArray::fromHex("7a010000") + "WAVEfmt "
                               + QByteArray::fromHex("14000000"
@@ -180,14 +178,4 @@ TEST(ClsMemory, BlockIsZeroedLockedAndFreedOnce)
         moved.GAlloc(8); // freed by the destructor
     }
     EXPECT_EQ(ClsMemory::LiveBlocks(), live);
-}
-
-TEST(ClsMemory, MemoryStatusIsPlausible)
-{
-    MemoryStatus s;
-    ASSERT_TRUE(ClsMemory::GetMemStat(&s));
-    EXPECT_GT(s.dwTotalPhys, 16ull << 20);
-    EXPECT_TRUE(s.dwAvailPhys <= s.dwTotalPhys && s.dwMemoryLoad <= 100u);
-    EXPECT_TRUE(s.dwTotalPageFile >= s.dwTotalPhys && s.dwAvailPageFile >= s.dwAvailPhys);
-    EXPECT_TRUE(s.dwAvailVirtual > 0 && s.dwAvailVirtual < s.dwTotalVirtual);
 }

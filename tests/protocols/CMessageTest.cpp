@@ -5,7 +5,6 @@
 #include "protocols/CMessage.h"
 #include "protocols/CPostOffice.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,8 +16,7 @@ QByteArray crlf(QByteArray text)
 
 QByteArray fixture(const char* name)
 {
-    QFile f(testing_support::sourceDir() + "/tests/fixtures/mail/" + name);
-    return f.open(QIODevice::ReadOnly) ? crlf(f.readAll()) : QByteArray();
+    return crlf(testing_support::readFile(testing_support::sourceDir() + "/tests/fixtures/mail/" + name));
 }
 
 // Messages are decoded as on an English system unless a test says otherwise.

@@ -102,8 +102,8 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
              + kUpToData.mid(3) + text() + Steps{"S: 250 ok", "C: QUIT", "S: 221-bye", "S: 221 bye"},
          cSmtp::Delivered, kSent},
         {"replies split over segments",
-         Steps{"S| 2", "S: 20 hi", "C: EHLO 127.0.0.1", "S| 250 hel", "S: lo", "C: MAIL FROM:<ann@x.org>", "S| 250 ok\r",
-               "S| \n", "C: RCPT TO:<bob@y.org>", "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
+         Steps{"S| 2", "S: 20 hi", "C: EHLO 127.0.0.1", "S| 250 hel", "S: lo", "C: MAIL FROM:<ann@x.org>",
+               "S| 250 ok\r", "S| \n", "C: RCPT TO:<bob@y.org>", "S: 250 ok", "C: DATA", "S| 35", "S: 4 go"}
              + text() + Steps{"S| 25", "S: 0 ok", "C: QUIT", "S| 22", "S: 1 bye"},
          cSmtp::Delivered, kSent},
         {"silent server", {}, cSmtp::TimedOut, kTimeout},
@@ -184,8 +184,6 @@ TEST_F(Smtp, UuencodesInLinesOf45Bytes)
     for (const auto& [content, encoded] : rows) {
         folder.write("f.bin", content);
         cSmtp().EncodeNow(folder.file("f.bin"));
-        QFile file(folder.file("utemp0.uue"));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), encoded) << content.toStdString();
+        EXPECT_EQ(folder.read("utemp0.uue"), encoded) << content.toStdString();
     }
 }

@@ -29,17 +29,9 @@ Output mailcheck(const QStringList& args, const QString& locale = QString())
 // Bob's mailbox on the test server, with the test spam lists.
 QStringList bobsAccount(const RealPeers& peers)
 {
-    return {"--host",
-            "127.0.0.1",
-            "--port",
-            QString::number(peers.pop3Port()),
-            "--user",
-            "bob",
-            "--password",
-            RealPeers::password,
-            "--no-pause",
-            "--spam-folder",
-            testing_support::sourceDir() + "/tests/fixtures/mailbox"};
+    const QString spam = testing_support::sourceDir() + "/tests/fixtures/mailbox";
+    return QStringList{"--host", "127.0.0.1", "--port", QString::number(peers.pop3Port()), "--user", "bob"}
+           + QStringList{"--password", RealPeers::password, "--no-pause", "--spam-folder", spam};
 }
 
 } // namespace
@@ -116,21 +108,10 @@ TEST(MailCheck, RefusesAnUnknownCertificateUntilTrustedByFingerprint)
     peers.clear("bob");
     peers.fill("bob", {"01-plain.eml"});
     testing_support::TempFolder folder;
-    const QStringList account = {"--host",
-                                 "127.0.0.1",
-                                 "--port",
-                                 QString::number(peers.pop3TlsPort()),
-                                 "--user",
-                                 "bob",
-                                 "--password",
-                                 RealPeers::password,
-                                 "--no-pause",
-                                 "--settings",
-                                 folder.file("settings.ini"),
-                                 "--security",
-                                 "tls",
-                                 "--timeout",
-                                 "10"};
+    const QStringList account =
+        QStringList{"--host", "127.0.0.1", "--port", QString::number(peers.pop3TlsPort()), "--user", "bob"}
+        + QStringList{"--password", RealPeers::password, "--no-pause", "--settings", folder.file("settings.ini")}
+        + QStringList{"--security", "tls", "--timeout", "10"};
     Output r = mailcheck(account);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains("why: The certificate of 127.0.0.1 is not trusted: its issuer is unknown."))
