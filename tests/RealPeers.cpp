@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -109,15 +108,12 @@ RealPeers& RealPeers::instance()
 
 RealPeers::RealPeers()
 {
-    QElapsedTimer clock;
-    clock.start();
     try {
         start();
     } catch (...) {
         stop();
         throw;
     }
-    startMillis_ = clock.elapsed();
     StopPeersAtEnd::stop = [this] { stop(); };
 }
 

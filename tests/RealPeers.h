@@ -53,8 +53,6 @@ public:
     QList<SentMessage> sentMessages() const;
     void clearSent();
 
-    qint64 startMillis() const { return startMillis_; }
-
     ~RealPeers();
 
 private:
@@ -70,5 +68,4 @@ private:
     quint16 pop3TlsPort_ = 0;
     quint16 smtpStartTlsPort_ = 0;
     quint16 smtpTlsPort_ = 0;
-    qint64 startMillis_ = 0;
 };

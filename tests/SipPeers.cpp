@@ -2,7 +2,6 @@
 #include "SipPeers.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -122,8 +121,7 @@ void Sipp::kill()
 
 QString Sipp::messages() const
 {
-    QFile f(dir_.filePath(QStringLiteral("messages.log")));
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    return QString::fromLatin1(testing_support::readFile(dir_.filePath(QStringLiteral("messages.log"))));
 }
 
 RtpListener::RtpListener()

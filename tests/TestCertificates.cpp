@@ -56,8 +56,7 @@ TestCertificates::TestCertificates() : dir_(std::make_unique<QTemporaryDir>())
                               "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
                               "keyUsage=critical,keyCertSign,cRLSign"},
             d);
-    caFile_ = d + "/ca.pem";
-    ca_ = QSslCertificate(readFile(caFile_));
+    ca_ = QSslCertificate(readFile(d + "/ca.pem"));
     good_ = make("good", "IP:127.0.0.1,DNS:localhost", true);
     selfSigned_ = make("self", "IP:127.0.0.1,DNS:localhost", false);
     otherHost_ = make("other", "DNS:mail.other.example", true);

@@ -26,7 +26,6 @@ public:
     // Makes the test CA one the system trusts, for this process: what a real provider's CA is.
     static void trustTestCa();
 
-    QString caFile() const { return caFile_; }
     QSslCertificate ca() const { return ca_; }
     const Identity& good() const { return good_; } // 127.0.0.1 and localhost, by the test CA
     const Identity& selfSigned() const { return selfSigned_; } // 127.0.0.1, its own issuer
@@ -39,7 +38,6 @@ private:
     Identity make(const QString& name, const QString& subjectNames, bool byCa);
 
     std::unique_ptr<QTemporaryDir> dir_;
-    QString caFile_;
     QSslCertificate ca_;
     Identity good_;
     Identity selfSigned_;
