@@ -123,6 +123,11 @@ TEST_F(AppTest, AnUnwritableProgramFolderIsReported)
 class LineAfterWindowTest : public AppTest
 {
 protected:
+    void TearDown() override
+    {
+        AppTest::TearDown();
+        platform::LineDeviceTable::instance().clear(); // the next test starts without these lines
+    }
     platform::ScriptedLine* addLines()
     {
         markFirstRunDone();
