@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024; // far above kMaxIds lines; a bigger file is not ours
 } // namespace
@@ -49,10 +51,17 @@ void MailboxMemory::open(const QString& account)
 
 void MailboxMemory::markListed(const QString& id)
 {
-    if (!validId(id) || ids_.contains(id) || ids_.size() >= kMaxIds)
+    if (!validId(id) || (ids_.size() >= kMaxIds && !ids_.contains(id)))
         return;
-    ids_.insert(id, false);
-    dirty_ = true;
+    // One look-up: a new id goes in as not answered, a known one stays as it is.
+    const qsizetype before = ids_.size();
+    (void)ids_[id];
+    dirty_ = dirty_ || ids_.size() != before;
+}
+
+void MailboxMemory::reserve(qsizetype more)
+{
+    ids_.reserve(std::min<qsizetype>(ids_.size() + std::max<qsizetype>(more, 0), kMaxIds));
 }
 
 bool MailboxMemory::markAnswered(const QString& id)
@@ -82,9 +91,19 @@ bool MailboxMemory::save()
 {
     if (!dirty_ || path_.isEmpty())
         return true;
-    QByteArray text = "# " + account_.toUtf8().replace('\n', ' ').replace('\r', ' ') + "\n";
+    const QByteArray head = "# " + account_.toUtf8().replace('\n', ' ').replace('\r', ' ') + "\n";
+    // Ids are printable ASCII (validId), so each character is one byte; the text is sized once.
+    qsizetype size = head.size();
     for (auto it = ids_.cbegin(); it != ids_.cend(); ++it)
-        text += (it.value() ? "A " : "L ") + it.key().toLatin1() + '\n';
+        size += it.key().size() + 3;
+    QByteArray text(size, Qt::Uninitialized);
+    char* out = std::copy(head.cbegin(), head.cend(), text.data());
+    for (auto it = ids_.cbegin(); it != ids_.cend(); ++it) {
+        *out++ = it.value() ? 'A' : 'L';
+        *out++ = ' ';
+        out = std::transform(it.key().cbegin(), it.key().cend(), out, [](QChar c) { return char(c.unicode()); });
+        *out++ = '\n';
+    }
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         return false;

@@ -24,6 +24,8 @@ public:
     bool listed(const QString& id) const { return ids_.contains(id); }
     bool answered(const QString& id) const { return ids_.value(id, false); }
     void markListed(const QString& id);
+    // Room for this many more ids, so that a big listing does not grow the set step by step.
+    void reserve(qsizetype more);
     // Saved at once: a reply that went out must never go out again.
     bool markAnswered(const QString& id);
     // Forgets the ids no longer on the server.

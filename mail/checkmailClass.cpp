@@ -11,7 +11,10 @@
 #include "telephony/ClsAudioControl.h"
 
 #include <QLocale>
+#include <QMetaMethod>
 #include <QStandardItemModel>
+
+#include <cstdio>
 
 namespace {
 
@@ -20,13 +23,30 @@ QByteArray systemBytes(const QString& text)
     return platform::TextToBytes(text, platform::SystemAnsiCodePage()).bytes;
 }
 
-// "mmm d yyyy", as the mailbox list shows dates.
-QString listDate(const QDate& date)
+// The short month names of the system locale, January first.
+QStringList shortMonthNames()
+{
+    const QLocale locale = QLocale::system();
+    QStringList names;
+    for (int m = 1; m <= 12; ++m)
+        names << locale.monthName(m, QLocale::ShortFormat);
+    return names;
+}
+
+// "mmm d yyyy", as the mailbox list shows dates; months holds the twelve short month names.
+QString listDate(const QDate& date, const QStringList& months)
 {
     if (!date.isValid())
         return QStringLiteral("Jan 1 9999");
-    return QLocale::system().monthName(date.month(), QLocale::ShortFormat) + QLatin1Char(' ')
-           + QString::number(date.day()) + QLatin1Char(' ') + QString::number(date.year());
+    char digits[16];
+    const int n = std::snprintf(digits, sizeof digits, " %d %d", date.day(), date.year());
+    const QString month = months.size() == 12 ? months.at(date.month() - 1)
+                                              : QLocale::system().monthName(date.month(), QLocale::ShortFormat);
+    QString text;
+    text.reserve(month.size() + n);
+    text += month;
+    text += QLatin1StringView(digits, n);
+    return text;
 }
 
 } // namespace
@@ -183,6 +203,7 @@ void checkmailClass::startSession()
         return;
     memory_.open(UserName + QLatin1Char('@') + ServerName.trimmed().toLower()); // one mailbox, whatever the port
     senders_.open(UserName + QLatin1Char('@') + ServerName.trimmed().toLower());
+    monthNames_ = shortMonthNames(); // once a session, not once a row
     knownAtFirstDelete_ = -1;
     userDeleted_ = false;
     listedToEnd_ = false;
@@ -282,6 +303,7 @@ void checkmailClass::listFromCount(int count)
         return quitListed();
     if (count < knownCount_)
         return rebuildList(); // messages were removed elsewhere
+    memory_.reserve(count - knownCount_);
     const QPointer<CPostOffice> session = ObjPop;
     const int16_t next = int16_t(knownCount_ + 1);
     WriteLogLine(ServerName, QStringLiteral(" You have %1 Messages in mailbox").arg(count), [this, session, next] {
@@ -295,6 +317,7 @@ void checkmailClass::rebuildList()
 {
     ResetMailCount(0);
     clearList();
+    memory_.reserve(ObjPop->MsgCount());
     ObjPop->ListFrom(1);
 }
 
@@ -320,13 +343,15 @@ void checkmailClass::onHeadersIn()
     const bool isNew = !existing && !(!id.isEmpty() && memory_.listed(id));
     addListItem(DisplayStringconv(ObjPop->MsgFrom(), ObjPop->MsgFromByte(), ObjPop->MsgFromCharset()),
                 DisplayStringconv(ObjPop->MsgSubject(), ObjPop->MsgSubjectByte(), ObjPop->MsgSubjectCharset()),
-                listDate(ObjPop->MsgSendDate()), QStringLiteral("InServer"), id, isNew);
+                listDate(ObjPop->MsgSendDate(), monthNames_), QStringLiteral("InServer"), id, isNew);
     memory_.markListed(id);
 
     // A reply is never answered: neither the decoded nor the received subject may hold "Re:".
-    const bool reply =
-        ObjPop->MsgSubject().contains(QLatin1String("Re:")) || ObjPop->MsgSubjectOrg().contains(QLatin1String("Re:"));
-    if (AutoReplyOn && myStatus_ != FirstCheck && !reply && isNew && !(!id.isEmpty() && memory_.answered(id))) {
+    const auto reply = [this] {
+        return ObjPop->MsgSubject().contains(QLatin1String("Re:"))
+               || ObjPop->MsgSubjectOrg().contains(QLatin1String("Re:"));
+    };
+    if (AutoReplyOn && myStatus_ != FirstCheck && isNew && !reply() && !(!id.isEmpty() && memory_.answered(id))) {
         const QString why = autoReplySkipped();
         if (why.isEmpty())
             return sendAutoReply(id);
@@ -361,7 +386,7 @@ void checkmailClass::onMessageIn()
     body_ = ObjPop->MsgContents();
     bodyBytes_ = ObjPop->MsgContentsByte();
     DisplayText = DisplayStringconv(body_, bodyBytes_, charset_);
-    date_ = listDate(ObjPop->MsgSendDate());
+    date_ = listDate(ObjPop->MsgSendDate(), monthNames_);
     readId_ = targetId_;
     readThread_ = threadIdsOf(ObjPop->MsgHeaders());
     readPosition_ = targetMessage_;
@@ -451,6 +476,7 @@ void checkmailClass::forgetGoneMail()
     if (!list_ || list_->rowCount() != knownCount_)
         return;
     QSet<QString> onServer;
+    onServer.reserve(knownCount_);
     for (int row = 0; row < knownCount_; ++row) {
         const QString id = idAtRow(row);
         if (id.isEmpty())
@@ -523,13 +549,13 @@ void checkmailClass::addListItem(const QString& sender, const QString& subject, 
             newMail_.append({sender, subject});
     }
     ++knownCount_;
-    emit DebugPrint(QStringLiteral("Add ") + QString::number(knownCount_));
+    // The note is put together only for a listener: a big mailbox lists thousands of rows.
+    if (isSignalConnected(QMetaMethod::fromSignal(&checkmailClass::DebugPrint)))
+        emit DebugPrint(QStringLiteral("Add ") + QString::number(knownCount_));
     if (list_) {
-        QList<QStandardItem*> row;
-        for (const QString& column : {sender, subject, date, file})
-            row.append(new QStandardItem(column));
-        row[0]->setData(id, kIdRole);
-        list_->appendRow(row);
+        QStandardItem* first = new QStandardItem(sender);
+        first->setData(id, kIdRole);
+        list_->appendRow({first, new QStandardItem(subject), new QStandardItem(date), new QStandardItem(file)});
     }
 }
 

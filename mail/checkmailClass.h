@@ -280,6 +280,7 @@ private:
     RefusedCertificate refused_;
     QList<NewMail> newMail_;
     int newMailFound_ = 0;
+    QStringList monthNames_; // the system's short month names, read when a session starts
     QList<Request> waiting_;
     QString targetId_; // the id the fetched or deleted message must have
     bool menuDelete_ = false; // the delete was asked on the telephone
