@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
@@ -92,14 +93,24 @@ void CPostOffice::topUp()
         return;
     if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState)
         return fail(kProtocolError, QStringLiteral("POP Protocol : %1 not connected").arg(status_));
-    QByteArray out;
-    out.reserve((last - sentUpTo_) * 24);
-    for (int m = std::max<int>(sentUpTo_ + 1, current_); m <= last; ++m) {
-        const QByteArray number = QByteArray::number(m);
-        out += "UIDL " + number + "\r\nTOP " + number + " 0\r\n";
+    const int first = std::max<int>(sentUpTo_ + 1, current_);
+    // Written into one buffer sized once: no number or line becomes a string of its own.
+    QByteArray out((last - first + 1) * 32, Qt::Uninitialized);
+    char* at = out.data();
+    sent_.reserve(sent_.size() + 2 * (last - first + 1));
+    const auto put = [&at](const char* text, size_t size) { at = std::copy_n(text, size, at); };
+    for (int m = first; m <= last; ++m) {
+        char number[8];
+        const size_t digits = size_t(std::to_chars(number, number + sizeof number, m).ptr - number);
+        put("UIDL ", 5);
+        put(number, digits);
+        put("\r\nTOP ", 6);
+        put(number, digits);
+        put(" 0\r\n", 4);
         sent_.append({Ahead::Uidl, int16_t(m)});
         sent_.append({Ahead::Top, int16_t(m)});
     }
+    out.truncate(at - out.constData());
     sentUpTo_ = int16_t(last);
     socket_->write(out);
     socket_->flush();
