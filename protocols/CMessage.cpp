@@ -3,6 +3,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
+#include "protocols/ByteSearch.h"
 #include "protocols/MimeDecoders.h"
 
 #include <QVarLengthArray>
@@ -95,7 +96,7 @@ struct MessageParts
 
 MessageParts splitMessage(QByteArrayView text)
 {
-    const qsizetype end = text.indexOf("\r\n\r\n");
+    const qsizetype end = bytes::Find(text, "\r\n\r\n");
     if (end >= 0)
         return {text.first(end), text.sliced(end + 4)};
     qsizetype size = text.size();
@@ -148,7 +149,7 @@ bool CMessage::parseHeaders(QByteArrayView block, bool partHeader)
     separator_ = ':';
     qsizetype from = 0;
     while (from <= block.size()) {
-        qsizetype to = block.indexOf("\r\n", from);
+        qsizetype to = bytes::Find(block, "\r\n", from);
         if (to < 0)
             to = block.size();
         const QByteArrayView line = block.sliced(from, to - from);

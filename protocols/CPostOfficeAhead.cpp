@@ -6,6 +6,8 @@
 // next header even though the server sends the headers already asked for first.
 #include "protocols/CPostOffice.h"
 
+#include "protocols/ByteSearch.h"
+
 #include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
 
@@ -183,7 +185,7 @@ bool CPostOffice::parseAhead()
     const Sent head = sent_.first();
     Parsed reply{head.cmd, head.n, in_.at(inPos_) == '+', {}};
     if (head.cmd != Ahead::Top || !reply.positive) {
-        const qsizetype end = in_.indexOf(kLineEnd, inPos_);
+        const qsizetype end = bytes::Find(in_, kLineEnd, inPos_);
         if (end < 0) {
             if (in_.size() - inPos_ > kStatusLineCap)
                 fail(kProtocolError, QStringLiteral("POP Protocol : %1 %2")
@@ -194,7 +196,7 @@ bool CPostOffice::parseAhead()
         reply.text = in_.mid(inPos_, end + 2 - inPos_);
         inPos_ = end + 2;
     } else {
-        const qsizetype end = in_.indexOf(kEndMarker, std::max(scanFrom_, inPos_));
+        const qsizetype end = bytes::Find(in_, kEndMarker, std::max(scanFrom_, inPos_));
         if (end < 0) {
             scanFrom_ = std::max(inPos_, in_.size() - (kEndMarker.size() - 1));
             clipAhead();
@@ -202,7 +204,7 @@ bool CPostOffice::parseAhead()
         }
         // Without the status line, and without ". CR LF" of the end marker. A clipped header
         // keeps its first kReplyBufferCap bytes and is closed with a line end.
-        const qsizetype start = in_.indexOf(kLineEnd, inPos_) + 2;
+        const qsizetype start = bytes::Find(in_, kLineEnd, inPos_) + 2;
         const qsizetype stop = clipped_ ? inPos_ + kReplyBufferCap : end + 1;
         reply.text = in_.mid(start, std::max<qsizetype>(0, stop - start));
         if (clipped_)

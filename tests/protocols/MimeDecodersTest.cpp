@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SystemLocale.h"
+#include "protocols/ByteSearch.h"
 #include "protocols/CMessage.h"
 #include "protocols/MimeDecoders.h"
 
@@ -156,5 +157,23 @@ TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
         EXPECT_EQ(w.text, c.text) << c.value.constData();
         EXPECT_EQ(w.bytes, c.bytes.isEmpty() ? QByteArray() : c.bytes) << c.value.constData();
         EXPECT_EQ(w.charset, c.charset) << c.value.constData();
+    }
+}
+
+// The marker search that cuts replies and headers finds what QByteArrayView::indexOf finds,
+// from every start: markers at either end, split, repeated, overlapping a near miss.
+TEST(ByteSearch, FindsWhatIndexOfFinds)
+{
+    const QByteArray texts[] = {"",       "\r",           "\r\n",         "a\r\nb\r\n",         "\r\r\n\n.\r\n",
+                                "x\n.\r", "\n.\r\n.\r\n", "+OK\r\n.\r\n", "ab\n.\r\nx\r\n\r\n", "\n\n.\n.\r\r\n"};
+    const QByteArray needles[] = {"\r\n", "\n.\r\n", "\r\n\r\n", "x", ""};
+    for (const QByteArray& text : texts) {
+        for (const QByteArray& needle : needles) {
+            for (qsizetype from = 0; from <= text.size() + 1; ++from) {
+                EXPECT_EQ(bytes::Find(text, needle, from), QByteArrayView(text).indexOf(needle, from))
+                    << text.toPercentEncoding().constData() << " / " << needle.toPercentEncoding().constData()
+                    << " from " << from;
+            }
+        }
     }
 }
