@@ -345,6 +345,9 @@ void CPostOffice::onReply(const QByteArray& reply)
     switch (status_) {
     case Connecting:
         msgCount_ = 0;
+        // Commands go out as written, not held back for the acknowledgement of earlier ones; an
+        // option takes effect only on a connected socket.
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Nothing but STLS goes out before TLS is up.
         if (security_ == MailSecurity::StartTls && !(sslSocket() && sslSocket()->isEncrypted()))
             send(StlsSent, QStringLiteral("STLS"));
