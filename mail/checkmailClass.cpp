@@ -325,6 +325,9 @@ void checkmailClass::quitListed()
 {
     listedToEnd_ = true;
     ObjPop->QuitServer();
+    // The listed ids go to disk while the server closes the session, rather than after; the
+    // session's end writes the file again only if it changes it, and reports a failed write.
+    memory_.save();
 }
 
 void checkmailClass::onHeadersIn()
