@@ -3,8 +3,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
@@ -16,7 +16,70 @@ namespace {
 
 const QString kEntry = QStringLiteral("passwords");
 
+// The keyring's client library answers through the event loop of the thread that asked, one
+// request after another for the whole process: every request goes from this one thread, so
+// its round trips to the keyring go on while the window's thread builds the window. The thread
+// runs while a keyring object exists.
+class ClientThread
+{
+public:
+    static QThread* Acquire()
+    {
+        if (!thread_) {
+            thread_ = new QThread; // kept for good: the client library's queue lives in it
+            thread_->setObjectName(QStringLiteral("keyring"));
+        }
+        if (users_++ == 0)
+            thread_->start();
+        return thread_;
+    }
+    static void Release()
+    {
+        if (--users_ > 0)
+            return;
+        thread_->quit();
+        thread_->wait(); // its loop ends at once; a request under way is dropped with it
+    }
+
+private:
+    static inline QThread* thread_ = nullptr;
+    static inline int users_ = 0;
+};
+
 } // namespace
+
+// Asks the keyring on the client thread and tells what it answered through its signals.
+class KeyringAgent : public QObject
+{
+    Q_OBJECT
+public:
+    void read(const QString& service)
+    {
+        auto* job = new QKeychain::ReadPasswordJob(service);
+        job->setAutoDelete(true);
+        job->setInsecureFallback(false);
+        job->setKey(kEntry);
+        connect(job, &QKeychain::Job::finished, this, [this](QKeychain::Job* j) {
+            emit readDone(j->error(), j->errorString(), static_cast<QKeychain::ReadPasswordJob*>(j)->textData());
+        });
+        job->start();
+    }
+    void write(const QString& service, const QString& data)
+    {
+        auto* job = new QKeychain::WritePasswordJob(service);
+        job->setAutoDelete(true);
+        job->setInsecureFallback(false);
+        job->setKey(kEntry);
+        job->setTextData(data);
+        connect(job, &QKeychain::Job::finished, this,
+                [this](QKeychain::Job* j) { emit writeDone(j->error(), j->errorString()); });
+        job->start();
+    }
+
+signals:
+    void readDone(int error, const QString& errorText, const QString& data);
+    void writeDone(int error, const QString& errorText);
+};
 
 bool IsPasswordKey(const QString& key)
 {
@@ -25,8 +88,12 @@ bool IsPasswordKey(const QString& key)
     return re.match(key).hasMatch();
 }
 
-Keyring::Keyring(QObject* parent) : QObject(parent), answerTimer_(new QTimer(this)), flushTimer_(new QTimer(this))
+Keyring::Keyring(QObject* parent)
+    : QObject(parent), agent_(new KeyringAgent), answerTimer_(new QTimer(this)), flushTimer_(new QTimer(this))
 {
+    agent_->moveToThread(ClientThread::Acquire());
+    connect(agent_, &KeyringAgent::readDone, this, &Keyring::onRead);
+    connect(agent_, &KeyringAgent::writeDone, this, &Keyring::onWritten);
     answerTimer_->setSingleShot(true);
     flushTimer_->setSingleShot(true);
     connect(answerTimer_, &QTimer::timeout, this,
@@ -38,7 +105,11 @@ Keyring::Keyring(QObject* parent) : QObject(parent), answerTimer_(new QTimer(thi
     });
 }
 
-Keyring::~Keyring() = default;
+Keyring::~Keyring()
+{
+    agent_->deleteLater(); // on its thread, as it ends
+    ClientThread::Release();
+}
 
 void Keyring::LoadClientLibrary()
 {
@@ -51,15 +122,8 @@ void Keyring::Open(const QString& settingsFile, std::function<void()> done)
     openDone_ = std::move(done);
     file_ = std::make_unique<SettingsStore>(settingsFile);
     state_ = State::Opening;
-    auto* job = new QKeychain::ReadPasswordJob(service_);
-    job->setAutoDelete(true);
-    job->setInsecureFallback(false);
-    job->setKey(kEntry);
-    connect(job, &QKeychain::Job::finished, this, [this](QKeychain::Job* j) {
-        onRead(j->error(), j->errorString(), static_cast<QKeychain::ReadPasswordJob*>(j)->textData());
-    });
     answerTimer_->start(answerMs_);
-    job->start();
+    QMetaObject::invokeMethod(agent_, [agent = agent_, service = service_] { agent->read(service); });
 }
 
 void Keyring::onRead(int error, const QString& errorText, const QString& data)
@@ -162,25 +226,18 @@ void Keyring::write()
     }
     writing_ = true;
     dirty_ = false;
-    auto* job = new QKeychain::WritePasswordJob(service_);
-    job->setAutoDelete(true);
-    job->setInsecureFallback(false);
-    job->setKey(kEntry);
-    job->setTextData(blob());
-    const QStringList written = inFile_;
-    connect(job, &QKeychain::Job::finished, this, [this, written](QKeychain::Job* j) {
-        if (j->error() == QKeychain::NoError && state_ == State::InUse)
-            for (const QString& key : written) {
-                file_->RemoveSetting(key);
-                inFile_.removeOne(key);
-            }
-        onWritten(j->error(), j->errorString());
-    });
-    job->start();
+    writtenFromFile_ = inFile_;
+    QMetaObject::invokeMethod(agent_,
+                              [agent = agent_, service = service_, data = blob()] { agent->write(service, data); });
 }
 
 void Keyring::onWritten(int error, const QString& errorText)
 {
+    if (error == QKeychain::NoError && state_ == State::InUse)
+        for (const QString& key : std::exchange(writtenFromFile_, {})) {
+            file_->RemoveSetting(key);
+            inFile_.removeOne(key);
+        }
     writing_ = false;
     if (state_ != State::InUse)
         return finishFlush();
@@ -208,3 +265,5 @@ void Keyring::finishFlush()
 }
 
 } // namespace platform
+
+#include "Keyring.moc"

@@ -14,6 +14,8 @@ class QTimer;
 
 namespace platform {
 
+class KeyringAgent;
+
 // The passwords among the settings: the mail account's, the outgoing server's, the web
 // service's and each SIP line's.
 bool IsPasswordKey(const QString& key);
@@ -31,8 +33,8 @@ public:
     explicit Keyring(QObject* parent = nullptr);
     ~Keyring() override;
 
-    // Loads the desktop keyring's client library, which the first Open otherwise loads on the
-    // window's thread; the program runs it on a worker thread while it starts.
+    // Loads the desktop keyring's client library, which the first Open otherwise loads when it
+    // asks; the program runs it on a worker thread while it starts.
     static void LoadClientLibrary();
 
     // Reads the passwords from the keyring and moves those the settings file still holds into
@@ -76,10 +78,12 @@ private:
     std::unique_ptr<SettingsStore> file_;
     QHash<QString, QString> passwords_; // by case-folded key
     QStringList inFile_; // keys to take out of the file once the keyring holds them
+    QStringList writtenFromFile_; // those of them the write under way carries
     bool writing_ = false;
     bool dirty_ = false; // changed since the write under way began
     std::function<void()> openDone_;
     std::function<void()> flushDone_;
+    KeyringAgent* agent_; // on the client thread
     QTimer* answerTimer_;
     QTimer* flushTimer_;
 };
