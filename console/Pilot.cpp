@@ -86,14 +86,6 @@ Pilot::Pilot(platform::SettingsStore& store, ConsoleHost& host, QWidget* parent)
         (this->*s.field)->setText(store_.GetSetting(QString::fromLatin1(s.key), QString::fromLatin1(s.byDefault)));
     addContact(Text1->text());
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = new QSystemTrayIcon(QIcon(dataFile(QStringLiteral("korvalen-32.png"))), this);
-        tray_->setToolTip(QStringLiteral("Korvalen "));
-        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-            if (why == QSystemTrayIcon::DoubleClick)
-                trayActivated();
-        });
-    }
     showSwitch();
     connectCallForm();
     // In the top right corner of the screen, beside the main window.
@@ -303,8 +295,27 @@ void Pilot::SetAmenu(bool on)
 void Pilot::showMess(const QString& text)
 {
     StatusLabel->setText(text);
+    trayTip_ = QStringLiteral("Korvalen ") + text.trimmed();
     if (tray_)
-        tray_->setToolTip(QStringLiteral("Korvalen ") + text.trimmed());
+        tray_->setToolTip(trayTip_);
+}
+
+// Asking the desktop for its notification area takes round trips to other programs: it is asked
+// the first time the window goes to the tray.
+QSystemTrayIcon* Pilot::tray()
+{
+    if (trayAsked_)
+        return tray_;
+    trayAsked_ = true;
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return nullptr;
+    tray_ = new QSystemTrayIcon(QIcon(dataFile(QStringLiteral("korvalen-32.png"))), this);
+    tray_->setToolTip(trayTip_);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+        if (why == QSystemTrayIcon::DoubleClick)
+            trayActivated();
+    });
+    return tray_;
 }
 
 QString Pilot::statusText() const

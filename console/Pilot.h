@@ -109,7 +109,7 @@ public:
     bool switchedOn() const { return switchOn_; }
     // An e-mail is on its way; a second one is refused until it ends.
     bool isSending() const { return sending_; }
-    // The tray icon, where the desktop has a notification area.
+    // The tray icon, where the desktop has a notification area, once the window has gone to it.
     QSystemTrayIcon* trayIcon() const { return tray_; }
     // A double-click on the tray icon.
     void trayActivated();
@@ -156,6 +156,7 @@ private:
     QWidget* buildCallPage();
     void showPanel(QWidget* page);
     void switchButton();
+    QSystemTrayIcon* tray();
     void hideToTray();
     void quit();
     void showSwitch();
@@ -185,6 +186,8 @@ private:
     ConsoleHost& host_;
     LoginService service_;
     QSystemTrayIcon* tray_ = nullptr;
+    bool trayAsked_ = false;
+    QString trayTip_ = QStringLiteral("Korvalen ");
     QString callText_ = QStringLiteral("Call");
     QString hangUpText_ = QStringLiteral("Hang up");
     bool switchOn_ = false;

@@ -114,8 +114,8 @@ void Pilot::Form_Load()
 
 void Pilot::hideToTray()
 {
-    if (tray_) {
-        tray_->show();
+    if (QSystemTrayIcon* icon = tray()) {
+        icon->show();
         hide();
     } else {
         showMinimized(); // no notification area: the task bar keeps it
