@@ -192,6 +192,8 @@ int main(int argc, char** argv)
         return CheckProgramData(out) ? 0 : 1;
     }
 
+    // The application's first event loop waits for the session bus, which connects meanwhile.
+    QThreadPool::globalInstance()->start(&platform::ConnectSessionBus);
     platform::Keyring keyring;
     platform::SettingsStore::SetProgramKeyring(&keyring);
     platform::SettingsStore store;
@@ -201,8 +203,8 @@ int main(int argc, char** argv)
                      [](const QString& why) { std::fprintf(stderr, "korvalen: %s\n", qPrintable(why)); });
     // The passwords may be in the keyring: the program starts once it has answered.
     keyring.Open(store.fileName(), [&program] { program.Start(); });
-    // The keyring's answer takes a few round trips to other programs: the window is built meanwhile.
-    QMetaObject::invokeMethod(
-        &app, [&program] { program.BuildWindow(); }, Qt::QueuedConnection);
+    // The keyring answers from a thread of its own after a few round trips to other programs:
+    // the window is built meanwhile.
+    program.BuildWindow();
     return app.exec();
 }

@@ -17,6 +17,11 @@ constexpr int kShowMs = 10000; // long enough to read three lines
 
 } // namespace
 
+void ConnectSessionBus()
+{
+    QDBusConnection::sessionBus();
+}
+
 DesktopNotifier::DesktopNotifier(QObject* parent) : DesktopNotifier(QDBusConnection::sessionBus(), parent) { }
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) { }

@@ -6,6 +6,10 @@
 
 namespace platform {
 
+// Connects the program to the session bus, which the window's thread otherwise waits for at its
+// first use; the program runs it on a worker thread while it starts.
+void ConnectSessionBus();
+
 // Desktop notifications through the freedesktop notification service on the session bus.
 // Sending never waits: the answer comes as an event. Without a service (no session bus, no
 // notification daemon) nothing is shown; the first failure of an outage is reported once.
