@@ -95,7 +95,6 @@ bool frmSet::Form_Load()
     Globals().lcid = platform::SystemLcid();
     if (const QString problem = platform::ProgramFolderProblem(); !problem.isEmpty())
         reportProblem(problem);
-    wizard_ = std::make_unique<frmCapDev>(store_, this);
     LoadLocalizedTexts(Globals().lcid);
 
     // 3-8. Voices, speech settings, output formats and devices.
@@ -117,7 +116,7 @@ bool frmSet::Form_Load()
     // 11. Spam lists.
     loadSpamLists();
 
-    // 12. Setup wizard, modem list, console.
+    // 12. Modem list (the wizard lists the same lines when it is made), console.
     loading_ = true;
     setup_voicephone();
     loading_ = false;
@@ -164,12 +163,13 @@ bool frmSet::Form_Load()
 
 void frmSet::RunSetupWizard()
 {
-    wizard_->Form_Load();
-    wizard_->exec();
-    if (!wizard_->lastError().isEmpty())
-        reportProblem(wizard_->lastError());
+    frmCapDev* setup = wizard();
+    setup->Form_Load();
+    setup->exec();
+    if (!setup->lastError().isEmpty())
+        reportProblem(setup->lastError());
     // After a cancel the main window keeps its own, possibly unsaved, edits.
-    if (!wizard_->saved())
+    if (!setup->saved())
         return;
     ReloadSetting();
     if (ConsoleLink* console = Console())
@@ -302,27 +302,51 @@ void frmSet::setup_voicephone()
     }
     QSignalBlocker quiet(modembox);
     modembox->clear();
-    wizard_->cboModem->clear();
     if (lines.numLines() == 0) {
         setPanelText(1, LocalText("Main", "NoModem", "No Modem Installed."));
-        wizard_->skipTelephone = true;
-        wizard_->cboModem->setEnabled(false);
+        noLineSeen_ = true;
     }
     for (int32_t line = 0; created && line < lines.numLines(); ++line) {
         lines.setCurrentLineID(line);
-        const bool qualifies = lines.NegotiatedAPIVersion() != 0;
-        for (QComboBox* box : {modembox, wizard_->cboModem}) {
-            box->addItem(lines.LineName());
-            if (!qualifies)
-                qobject_cast<QStandardItemModel*>(box->model())->item(line)->setEnabled(false);
-        }
+        modembox->addItem(lines.LineName());
+        if (lines.NegotiatedAPIVersion() == 0)
+            qobject_cast<QStandardItemModel*>(modembox->model())->item(line)->setEnabled(false);
     }
+    if (wizard_)
+        listLinesInWizard();
     // Without a line the page says how to add one instead of showing an empty list.
     modembox->setVisible(modembox->count() > 0);
     lblNoLine->setVisible(modembox->count() == 0);
     setModemText(LocalText("Main", "SelectModemDevice", "Select Modem Device"));
     quiet.unblock();
     selectStoredModem();
+}
+
+frmCapDev* frmSet::wizard()
+{
+    if (!wizard_) {
+        wizard_ = std::make_unique<frmCapDev>(store_, this);
+        wizard_->ApplyTexts(LanguageLetter(Globals().lcid));
+        listLinesInWizard();
+    }
+    return wizard_.get();
+}
+
+// The wizard's line list is the main window's, greyed lines included.
+void frmSet::listLinesInWizard()
+{
+    QComboBox* box = wizard_->cboModem;
+    box->clear();
+    if (noLineSeen_) {
+        wizard_->skipTelephone = true;
+        box->setEnabled(false);
+    }
+    const auto* listed = qobject_cast<QStandardItemModel*>(modembox->model());
+    for (int row = 0; row < modembox->count(); ++row) {
+        box->addItem(modembox->itemText(row));
+        if (!listed->item(row)->isEnabled())
+            qobject_cast<QStandardItemModel*>(box->model())->item(row)->setEnabled(false);
+    }
 }
 
 // "voicemodem0": -1 asks for a choice, a listed index selects it, anything else changes nothing.

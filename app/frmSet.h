@@ -103,6 +103,7 @@ public:
     void AddFormat(const QString& name, int formatNumber);
     void Init_obj();
     void setup_voicephone();
+    void listLinesInWizard();
     void LoadSettings();
     void SaveSettings();
     void LoadLocalizedTexts(int lcid);
@@ -284,7 +285,8 @@ public:
     QLabel* pinNote_ = nullptr; // why the line is for this computer's callers only
     QLabel* lblNoLine = nullptr; // how to add a line, while there is none
     QLineEdit* txtGreeting;
-    frmCapDev* wizard() const { return wizard_.get(); }
+    // The setup wizard, made the first time it is needed.
+    frmCapDev* wizard();
 
 signals:
     void programEnded();
@@ -350,6 +352,7 @@ private:
     std::unique_ptr<MailEngineLink> MailObj;
     std::unique_ptr<ConsoleLink> console_;
     std::unique_ptr<frmCapDev> wizard_;
+    bool noLineSeen_ = false; // a listing found no line: the wizard skips its telephone page
     std::unique_ptr<Pilot> pilot_;
     std::unique_ptr<ReplyForm> replyForm_;
     std::unique_ptr<frmSimPhone> simPhone_;

@@ -117,8 +117,12 @@ TEST_F(AppTest, TheLineAndTheControllerFollowTheTelephoneSettings)
     store->SaveSetting("AutoAnsCheck", "1");
     frmSet& w = start();
     EXPECT_EQ(w.modembox->currentText(), "Line B");
+    // The wizard lists the lines as the window does, the data line greyed.
     EXPECT_EQ(w.wizard()->cboModem->count(), 2);
     EXPECT_FALSE(w.wizard()->skipTelephone);
+    const auto* wizardLines = qobject_cast<QStandardItemModel*>(w.wizard()->cboModem->model());
+    EXPECT_FALSE(wizardLines->item(0)->isEnabled());
+    EXPECT_TRUE(wizardLines->item(1)->isEnabled());
     EXPECT_EQ(line->operations().filter("open"), QStringList{"open 1 auto"}) << "the stored line is opened at start";
     // The shipped PIN keeps the line to callers on this computer until the user sets one.
     EXPECT_EQ(line->operations().last(), "local callers only");
