@@ -163,4 +163,7 @@ struct frmSetParts
     // The stored telephone line is opened once the window is on the screen, not during start-up
     // (opening a SIP line takes a noticeable time).
     bool openLineWhenShown = false;
+    // The console is made and shown once the window has been drawn (at once on the first run,
+    // where it stands behind the agreement and the wizard).
+    bool consoleWhenShown = false;
 };

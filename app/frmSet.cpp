@@ -89,6 +89,8 @@ bool frmSet::Form_Load()
     // 1. One copy of the program per user.
     if (instance_.PrevInstance())
         return false;
+    consoleWaits_ =
+        parts_.consoleWhenShown && hasConsole() && keys::Read(store_, keys::FirstRunning) != QLatin1String("0");
     setupEveryday();
 
     // 2. Program folder, system language, captions.
@@ -121,7 +123,9 @@ bool frmSet::Form_Load()
     setup_voicephone();
     loading_ = false;
     soundRec();
-    if (ConsoleLink* console = Console())
+    if (consoleWaits_)
+        whenDrawn([this] { showConsoleNow(); });
+    else if (ConsoleLink* console = Console())
         console->Show();
 
     // 13. First run: the agreement, then the wizard.
@@ -151,7 +155,7 @@ bool frmSet::Form_Load()
     QuitWatch->start();
     // Signing in to the console starts the first check; without a console, start-up does.
     QTimer::singleShot(0, this, [this] {
-        if (unloaded_)
+        if (unloaded_ || consoleWaits_) // a console still to come signs in once it is there
             return;
         if (ConsoleLink* console = Console())
             console->SignIn();

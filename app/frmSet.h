@@ -332,6 +332,11 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void openLineLater();
+    // Runs work once the window has been drawn, or a little later when it is not shown.
+    void whenDrawn(std::function<void()> work);
+    void runDrawnWork();
+    void showConsoleNow();
+    void applyConsoleTexts(ConsoleLink& console, const QString& letter);
     void setupListView();
     void setupEveryday();
     void applyDesktopTexts();
@@ -373,7 +378,9 @@ private:
     bool modemSelected_ = false;
     bool loading_ = false; // inside Form_Load
     int lineAfterShow_ = -1; // the stored line, waiting for the window to be shown
-    QTimer* lineOpenFallback_ = nullptr; // opens it anyway when the window is not shown
+    std::vector<std::function<void()>> drawnWork_; // waiting for the window to be drawn
+    QTimer* drawnFallback_ = nullptr; // runs it anyway when the window is not shown
+    bool consoleWaits_ = false; // the console comes once the window has been drawn
     bool unloaded_ = false;
     bool exiting_ = false; // the user quit
     bool spokenCaptions_ = false; // buttons speak their captions

@@ -190,14 +190,11 @@ bool frmSet::eventFilter(QObject* watched, QEvent* event)
         removeSpamEntry(watched == List1 ? 0 : 1);
         return true;
     }
-    // the window is on the screen: the line opens once it has been drawn
+    // the window is on the screen: what waits for it follows once it has been drawn
     if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()
-        && lineAfterShow_ >= 0) {
+        && !drawnWork_.empty()) {
         windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] {
-            if (lineAfterShow_ >= 0 && !unloaded_)
-                modembox_Click(lineAfterShow_);
-        });
+        QTimer::singleShot(0, this, &frmSet::runDrawnWork);
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -185,8 +185,6 @@ void frmSet::ObjAudio_VoiceDisCon(int32_t kind)
 void frmSet::modembox_Click(int index)
 {
     lineAfterShow_ = -1; // a line waiting for the window opens now, or gives way to this one
-    if (lineOpenFallback_)
-        lineOpenFallback_->stop();
     setPanelText(1, FrmModem_->InitModem(index, Check[5]->isChecked()));
     if (modemSelected_ && spokenCaptions_)
         ButtonSpeak(panelText(1));
@@ -197,23 +195,38 @@ void frmSet::modembox_Click(int index)
 // the window is not shown at all.
 void frmSet::openLineLater()
 {
+    whenDrawn([this] {
+        if (lineAfterShow_ >= 0 && !unloaded_)
+            modembox_Click(lineAfterShow_);
+    });
+}
+
+void frmSet::whenDrawn(std::function<void()> work)
+{
     constexpr int kUnshownWindowMs = 2000;
-    if (!lineOpenFallback_) {
-        lineOpenFallback_ = new QTimer(this);
-        lineOpenFallback_->setSingleShot(true);
-        connect(lineOpenFallback_, &QTimer::timeout, this, [this] {
-            if (lineAfterShow_ >= 0 && !unloaded_)
-                modembox_Click(lineAfterShow_);
-        });
+    drawnWork_.push_back(std::move(work));
+    if (!drawnFallback_) {
+        drawnFallback_ = new QTimer(this);
+        drawnFallback_->setSingleShot(true);
+        connect(drawnFallback_, &QTimer::timeout, this, &frmSet::runDrawnWork);
     }
-    lineOpenFallback_->start(kUnshownWindowMs);
+    drawnFallback_->start(kUnshownWindowMs);
     if (isVisible() && windowHandle())
         windowHandle()->installEventFilter(this);
 }
 
+void frmSet::runDrawnWork()
+{
+    drawnFallback_->stop();
+    if (windowHandle())
+        windowHandle()->removeEventFilter(this);
+    for (const std::function<void()>& work : std::exchange(drawnWork_, {}))
+        work();
+}
+
 void frmSet::showEvent(QShowEvent* event)
 {
-    if (lineAfterShow_ >= 0 && windowHandle())
+    if (!drawnWork_.empty() && windowHandle())
         windowHandle()->installEventFilter(this);
     QMainWindow::showEvent(event);
 }

@@ -5,6 +5,7 @@
 #include "app/LocalizedTexts.h"
 #include "app/SettingKeys.h"
 #include "app/frmCapDev.h"
+#include "platform/ProgramWide.h"
 #include "platform/SettingsStore.h"
 
 #include <QCheckBox>
@@ -31,10 +32,9 @@ void frmSet::LoadLocalizedTexts(int lcid)
         Check[i]->setText(text(label, QStringLiteral("SettingCheck"), i));
     for (int i = 0; i < kGeneralLabels; ++i)
         GLabel[i]->setText(text(label, QStringLiteral("Gen"), i));
-    ConsoleLink* console = Console();
-    if (console)
-        for (int i = 0; i <= 10; ++i)
-            console->SetLabelCaption(i, text(label, QStringLiteral("PilotLabel"), i));
+    // A console still to come takes its captions when it is made.
+    if (ConsoleLink* console = consoleWaits_ ? console_.get() : Console())
+        applyConsoleTexts(*console, letter);
     for (int i = 0; i < kActionButtons; ++i)
         ButtonAccount[i]->setText(text(button, QStringLiteral("ButtonA"), i));
     for (int i = 0; i < kMenuButtons; ++i) {
@@ -44,14 +44,6 @@ void frmSet::LoadLocalizedTexts(int lcid)
     }
     for (int i = 0; i < kPages; ++i)
         frame[i]->setTitle(text(button, QStringLiteral("SettingDialog"), i));
-    if (console) {
-        for (int i = 0; i <= 9; ++i)
-            console->SetMenuToolTip(i, text(button, QStringLiteral("PilotDialog"), i));
-        for (int i = 0; i <= 6; ++i)
-            console->SetButtonText(i, text(button, QStringLiteral("PilotButton"), i));
-        console->SetExtraTexts(text(button, QStringLiteral("PilotButton6")),
-                               text(button, QStringLiteral("PilotButton7")));
-    }
 
     // Captions of our own beyond the classic set.
     const char* const extra[] = {"AudioOutput", "AudioFormat", "SpamSubject", "SpamFrom", "Greeting"};
@@ -75,4 +67,39 @@ void frmSet::LoadLocalizedTexts(int lcid)
     if (wizard_)
         wizard_->ApplyTexts(letter);
     applyDesktopTexts();
+}
+
+void frmSet::applyConsoleTexts(ConsoleLink& console, const QString& letter)
+{
+    const QString label = letter + QStringLiteral("Label");
+    const QString button = letter + QStringLiteral("Button");
+    auto text = [](const QString& section, const QString& stem, int index = -1) {
+        return ReadStatementText(section, index < 0 ? stem : stem + QString::number(index));
+    };
+    for (int i = 0; i <= 10; ++i)
+        console.SetLabelCaption(i, text(label, QStringLiteral("PilotLabel"), i));
+    for (int i = 0; i <= 9; ++i)
+        console.SetMenuToolTip(i, text(button, QStringLiteral("PilotDialog"), i));
+    for (int i = 0; i <= 6; ++i)
+        console.SetButtonText(i, text(button, QStringLiteral("PilotButton"), i));
+    console.SetExtraTexts(text(button, QStringLiteral("PilotButton6")), text(button, QStringLiteral("PilotButton7")));
+}
+
+// The console comes after the main window: made, captioned and shown, with the main window
+// kept in front as when the console came first; then it signs in.
+void frmSet::showConsoleNow()
+{
+    consoleWaits_ = false;
+    if (unloaded_)
+        return;
+    ConsoleLink* console = Console();
+    if (!console)
+        return;
+    applyConsoleTexts(*console, LanguageLetter(platform::Globals().lcid));
+    console->Show();
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    }
+    console->SignIn();
 }

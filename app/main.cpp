@@ -69,6 +69,7 @@ public:
         parts.notifier = [] { return std::make_unique<platform::DesktopNotifier>(); };
         parts.openLineWhenShown = true; // the window first, then the line
         parts.pilotConsole = true;
+        parts.consoleWhenShown = true; // the main window first, then the console
         main_ = std::make_unique<frmSet>(store_, instance_, std::move(parts));
         // Passwords saved on the way out reach the keyring before the program ends.
         QObject::connect(

@@ -5,10 +5,12 @@
 #include "TestSupport.h"
 #include "console/Pilot.h"
 #include "console/frmSoundRec.h"
+#include "platform/SystemLocale.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
 {
@@ -49,4 +51,41 @@ TEST_F(AppTest, TheCallFormKeepsWhetherUnansweredCallsGoToTheVoiceMenu)
     EXPECT_EQ(stored("VOIPForward"), "1");
     window.reset();
     EXPECT_TRUE(start().soundRec()->chkForward->isChecked());
+}
+
+// The program shows its main window first: the console follows once the window has been drawn,
+// in the system's language, and signs in only then. A window that is never shown still gets
+// its console.
+TEST_F(AppTest, TheConsoleFollowsTheDrawnWindowAndThenSignsIn)
+{
+    struct OrderedConsole : FakeConsole
+    {
+        explicit OrderedConsole(QStringList& events) : events(events) { }
+        void Show() override { events << "show"; }
+        void SignIn() override { events << "sign in"; }
+        QStringList& events;
+    };
+    platform::SetSystemLcidOverride(1028);
+    markFirstRunDone();
+    for (bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "shown" : "never shown");
+        QStringList events;
+        OrderedConsole* console = nullptr;
+        frmSetParts parts;
+        parts.console = [&] {
+            auto made = std::make_unique<OrderedConsole>(events);
+            console = made.get();
+            return made;
+        };
+        parts.consoleWhenShown = true;
+        frmSet& w = start(std::move(parts));
+        EXPECT_FALSE(console) << "no console before the window is drawn";
+        if (shown) {
+            w.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        }
+        ASSERT_TRUE(testing_support::waitUntil([&] { return events.size() == 2; }, 5000));
+        EXPECT_EQ(events, (QStringList{"show", "sign in"}));
+        EXPECT_TRUE(console->labels.contains(QString::fromUtf8("狀態"))) << console->labels.join(' ').toStdString();
+    }
 }
