@@ -197,22 +197,22 @@ TEST_F(MailboxSafety, ASlowSendDoesNotFailTheListing)
 {
     peers.clear("alice");
     account(peers.pop3Port());
-    engine.PopTimeoutTicks = 40; // 0.4 s of POP3 silence: room for a busy machine's Dovecot
+    engine.PopTimeoutTicks = 60; // 0.6 s of POP3 silence: room for a busy machine's Dovecot
     controls.smtpTimer.setInterval(50); // 1.5 s of SMTP silence
     engine.AutoReplyOn = true;
     peers.fill("alice", {"01-plain.eml"});
     ASSERT_TRUE(check(checkmailClass::FirstCheck));
     peers.fill("alice", {"06-alternative.eml"});
 
-    const Steps late = {"S| "}; // each reply after 0.5 s
+    const Steps late = {"S| "}; // each reply after 0.7 s
     ScriptedServer smtp(late + Steps{"S: 220 hi", "C: EHLO 127.0.0.1"} + late
                             + Steps{"S: 250 ok", "C: MAIL FROM:<alice@example.com>"} + late
                             + Steps{"S: 250 ok", "C: RCPT TO:<carol@example.org>"} + late
                             + Steps{"S: 250 ok", "C: DATA"} + late + Steps{"S: 354 go"},
-                        500);
+                        700);
     host.port = smtp.port();
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
-    EXPECT_EQ(engine.LastFailure(), "");
+    EXPECT_EQ(engine.LastFailure().toStdString(), "");
     EXPECT_EQ(list.rowCount(), 2);
 }
 
