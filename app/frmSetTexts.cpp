@@ -14,15 +14,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace {
+
+// A caption of the captions file: stem alone, or stem and its index.
+QString text(const QString& section, const QString& stem, int index = -1)
+{
+    return ReadStatementText(section, index < 0 ? stem : stem + QString::number(index));
+}
+
+} // namespace
+
 void frmSet::LoadLocalizedTexts(int lcid)
 {
     const QString letter = LanguageLetter(lcid);
     const QString conv = letter + QStringLiteral("Conv");
     const QString label = letter + QStringLiteral("Label");
     const QString button = letter + QStringLiteral("Button");
-    auto text = [](const QString& section, const QString& stem, int index = -1) {
-        return ReadStatementText(section, index < 0 ? stem : stem + QString::number(index));
-    };
 
     // The stored announcement, or the localized one when none is stored.
     Text1->setText(
@@ -73,9 +80,6 @@ void frmSet::applyConsoleTexts(ConsoleLink& console, const QString& letter)
 {
     const QString label = letter + QStringLiteral("Label");
     const QString button = letter + QStringLiteral("Button");
-    auto text = [](const QString& section, const QString& stem, int index = -1) {
-        return ReadStatementText(section, index < 0 ? stem : stem + QString::number(index));
-    };
     for (int i = 0; i <= 10; ++i)
         console.SetLabelCaption(i, text(label, QStringLiteral("PilotLabel"), i));
     for (int i = 0; i <= 9; ++i)
