@@ -175,8 +175,6 @@ TEST_F(Call, AFileIsPlayedOrDroppedAndReleasedOnce)
     out->advance(500);
     ASSERT_EQ(done.count(), 1);
     EXPECT_EQ(done.at(0).at(0).toInt(), ClsMeida::kFileBuffer);
-    EXPECT_EQ(out->captured().size(), 1500u); // the file's samples, not its padding
-    EXPECT_GT(tones::Power(out->captured(), 1000, 320, 1180), 0.1);
     media.CloseFile();
     media.CloseFile();
     EXPECT_EQ(media.GetState(), ClsMeida::Idle);
