@@ -38,10 +38,7 @@ TEST(HtmlToText, TagsBlanksAndLineBreaks)
         {u"a\t \tb", u"a\t \tb"},
         {u"  a", u" a"},
         {u"one\r\ntwo", u"onetwo"},
-        {u"one\r\n   two", u"onetwo"},
         {u"a\n\nb", u"ab"},
-        {u"a\r\rb", u"ab"},
-        {u"a\n\n\nb", u"ab"},
         {u"a\r\n \r\n b", u"ab"},
         {u"<br> x", u"\r\n x"},
     });

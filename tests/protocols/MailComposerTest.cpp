@@ -73,12 +73,9 @@ TEST(MailComposer, DatesCarryEnglishNamesAFourDigitYearAndTheZone)
         QDateTime when;
         const char* expected;
     } rows[] = {
-        {kNoon, "Sun, 06 Dec 2026 21:48:16 +0800"},
         {QDateTime(QDate(2003, 2, 4), QTime(9, 5, 7), QTimeZone(-(3 * 3600 + 30 * 60))),
          "Tue, 04 Feb 2003 09:05:07 -0330"},
         {QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0), QTimeZone::utc()), "Thu, 29 Feb 2024 00:00:00 +0000"},
-        {QDateTime(QDate(2031, 7, 1), QTime(23, 59, 59), QTimeZone(5 * 3600 + 45 * 60)),
-         "Tue, 01 Jul 2031 23:59:59 +0545"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(MailComposer::DateField(row.when), row.expected);

@@ -20,6 +20,7 @@ protected:
 
 } // namespace
 
+// Names the message tests do not reach: the first in table order wins, near misses are nothing.
 TEST_F(MimeDecoders, NamesAreClassifiedInTableOrder)
 {
     const struct
@@ -28,16 +29,11 @@ TEST_F(MimeDecoders, NamesAreClassifiedInTableOrder)
         CharsetCode charset = CharsetOther;
         TransferCode transfer = TransferNone;
     } cases[] = {
-        {"Big5", CharsetBig5},
         {"x-gbk", CharsetGB2312},
-        {"GB2312", CharsetGB2312},
         {"big5-gb", CharsetBig5}, // the first name found in table order wins
-        {"UTF-8", CharsetUtf8},
         {"utf8"}, // without the dash it is not UTF-8
         {""},
-        {"Base64", CharsetOther, TransferBase64},
         {"Quoted-Printable", CharsetOther, TransferQuotedPrintable},
-        {"8bit", CharsetOther, TransferBit},
         {"binary"},
     };
     for (const auto& c : cases) {
@@ -55,7 +51,6 @@ TEST_F(MimeDecoders, Base64SkipsLineBreaksOnlyBetweenGroups)
         QByteArray in;
         QByteArray out;
     } cases[] = {
-        {"5Lit5paH", "\xE4\xB8\xAD\xE6\x96\x87"},
         {"YQ==", "a"},
         {"YWI=", "ab"},
         {"YWJj", "abc"},
@@ -64,7 +59,6 @@ TEST_F(MimeDecoders, Base64SkipsLineBreaksOnlyBetweenGroups)
         {"", ""},
         {line + "\r\n" + line, decodedLine + decodedLine},
         {"YWJj\r\nZGVm\r\n", "abcdef"},
-        {"YWJj\r\n", "abc"},
         {"Y*Jj", "\xF2"
                  "c"}, // an unknown character counts as missing
     };
