@@ -27,13 +27,7 @@ int Ulaw(uint8_t u)
     return (u & 0x80) ? -v : v;
 }
 
-} // namespace
-
-quint16 FreeUdpPort()
-{
-    return testing_support::FreeLoopbackPort(SOCK_DGRAM);
-}
-
+// True while some program listens on that UDP port.
 bool PortTaken(quint16 port)
 {
     const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -47,6 +41,9 @@ bool PortTaken(quint16 port)
     return taken;
 }
 
+// Free ports below the range the system hands out, so that no peer's ephemeral socket lands
+// on them: sipp's media ports (it takes the ones after its base too: RTCP, video) and our
+// listeners.
 quint16 QuietPorts(quint16 from, quint16 to, int count)
 {
     static quint16 offset = quint16((::getpid() % 500) * 10);
@@ -64,6 +61,14 @@ quint16 MediaPorts()
 {
     return QuietPorts(20000, 31990, 4);
 }
+
+} // namespace
+
+quint16 FreeUdpPort()
+{
+    return testing_support::FreeLoopbackPort(SOCK_DGRAM);
+}
+
 quint16 ListenerPort()
 {
     return QuietPorts(12000, 19990, 1);

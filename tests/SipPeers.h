@@ -15,13 +15,8 @@ namespace sip_peers {
 
 // A free UDP port on loopback, as the system hands them out.
 quint16 FreeUdpPort();
-// True while some program listens on that UDP port.
-bool PortTaken(quint16 port);
-// Free ports below the range the system hands out, so that no peer's ephemeral socket lands
-// on them: sipp's media ports (it takes the ones after its base too: RTCP, video) and our
-// listeners (the SIP stack shares its ports, so an ephemeral socket could join them).
-quint16 QuietPorts(quint16 from, quint16 to, int count);
-quint16 MediaPorts();
+// A free port below the range the system hands out, for a listener (the SIP stack shares its
+// ports, so an ephemeral socket could join them).
 quint16 ListenerPort();
 // An IPv4 address of this machine other than loopback; "" when it has none.
 QString OtherLocalAddress();
@@ -39,7 +34,6 @@ public:
     bool started() const { return started_; }
     // True when the scenario ran to its end.
     bool succeeded(int ms = 10000);
-    bool running() const { return process_.state() != QProcess::NotRunning; }
     void kill();
     QString messages() const;
     QString address() const { return QStringLiteral("%1:%2").arg(local_).arg(port); }
