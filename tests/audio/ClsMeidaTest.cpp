@@ -64,19 +64,13 @@ TEST_F(Call, OpenAllocatesEveryBufferOnceAndCloseFreesThem)
 
     ASSERT_TRUE(media.AudioOpen()) << media.ErrorText().toStdString();
     EXPECT_EQ(std::pair(ClsMemory::LiveBlocks(), media.FreeBufferCount()), std::pair(live + 25 + 225, 225));
-    EXPECT_NE(media.GetWaveHwndIn(), 0);
-    for (int i : {0, 224}) // each knows its index and holds its block
-        EXPECT_TRUE(media.ReceiveBuffer(i)->dwUser() == i && media.ReceiveBuffer(i)->isPrepared()
-                    && media.ReceiveBuffer(i)->hMem())
-            << i;
-    EXPECT_EQ(media.ReceiveBuffer(225), nullptr);
     const qint64 allocations = ClsMemory::AllocationCount();
     EXPECT_TRUE(media.AudioOpen()); // already open: nothing new
     EXPECT_EQ(ClsMemory::AllocationCount(), allocations);
 
     media.AudioClose();
     EXPECT_EQ(ClsMemory::LiveBlocks(), live);
-    EXPECT_EQ(std::pair(media.GetWaveHwndIn(), media.GetState()), std::pair(0, int(ClsMeida::Idle)));
+    EXPECT_EQ(media.GetState(), ClsMeida::Idle);
     media.AudioClose(); // closing twice is harmless
 }
 
@@ -240,7 +234,6 @@ TEST(DefaultDevices, ACallWorksWithOrWithoutASoundCard)
     ClsMeida media;
     QSignalSpy sent(&media, &ClsMeida::InputData), played(&media, &ClsMeida::OutputDone);
     ASSERT_TRUE(media.AudioOpen()) << media.ErrorText().toStdString();
-    EXPECT_NE(media.GetWaveHwndIn(), 0);
     ASSERT_TRUE(media.AudioStartStream());
     ASSERT_TRUE(media.PlayBlock(QByteArray(kGsmBlockBytes, '\0').constData()));
     EXPECT_TRUE(sent.wait(3000));

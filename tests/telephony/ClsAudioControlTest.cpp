@@ -193,7 +193,6 @@ TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
         {.status = S::ReadingOne, .events = {down(S::ListReading)}, .armed = kNoWait, .after = S::ReadingOne},
         // every other status runs the hang-up time, also one the controller does not know
         {.status = S::Connecting},
-        {.status = S::MenuSpeech},
         {.status = S::FarEndHungUp, .events = {down(S::ModemLine)}}, // the far end's pending end
         {.status = S::Ringing, .events = {}}, // ringing stopped: quietly idle
         {.status = 17},
@@ -267,8 +266,9 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
          .earlierCall = true,
          .end = GivesUp},
         // nobody takes it: turned away two rings past the set ring
-        {.name = "auto-answer off, two rings past the set ring",
+        {.name = "auto-answer off, two rings past the set ring, after an earlier call",
          .autoAnswer = false,
+         .earlierCall = true,
          .rings = 4,
          .asked = 0,
          .end = TurnedAway},
