@@ -14,9 +14,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <functional>
-#include <netinet/in.h>
 #include <stdexcept>
 #include <string_view>
 #include <sys/socket.h>

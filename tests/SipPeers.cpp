@@ -5,7 +5,6 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
-#include <QTest>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdlib>
