@@ -10,16 +10,6 @@ namespace {
 
 const QDateTime kNoon(QDate(2026, 12, 6), QTime(21, 48, 16), QTimeZone(8 * 3600));
 
-// The message with its one random line, the Message-ID, cut out and checked on its own.
-QByteArray withoutMessageId(const QByteArray& message, const QByteArray& domain)
-{
-    const QRegularExpression id(QStringLiteral("\r\nMessage-ID: <[0-9a-z]+\\.[0-9a-z]+@%1>\r\n")
-                                    .arg(QRegularExpression::escape(QString::fromLatin1(domain))));
-    QString text = QString::fromLatin1(message);
-    EXPECT_TRUE(id.match(text).hasMatch()) << message.toStdString();
-    return text.replace(id, QStringLiteral("\r\n")).toLatin1();
-}
-
 // What a mail reader makes of a field of encoded words: the words joined, folds dropped.
 QString decodeWords(const QByteArray& value)
 {
@@ -41,31 +31,9 @@ QList<QByteArray> lines(const QByteArray& text)
 
 } // namespace
 
-TEST(MailComposer, AnAutomaticReplyIsWrittenByteForByte)
-{
-    MailComposer mail;
-    mail.From = "alice@example.com";
-    mail.To = "bob@example.org";
-    mail.Subject = "Re:Lunch";
-    mail.Text = "I am away.\nBack on Monday.";
-    mail.RepliedMessageID = "<m2@example.org>";
-    mail.RepliedReferences = "<m0@example.org>\r\n\t<m1@example.org>";
-    mail.AutoReplied = true;
-    EXPECT_EQ(withoutMessageId(mail.compose(kNoon), "example.com"),
-              "Date: Sun, 06 Dec 2026 21:48:16 +0800\r\n"
-              "From: alice@example.com\r\n"
-              "To: bob@example.org\r\n"
-              "Subject: Re:Lunch\r\n"
-              "In-Reply-To: <m2@example.org>\r\n"
-              "References: <m0@example.org> <m1@example.org> <m2@example.org>\r\n"
-              "Auto-Submitted: auto-replied\r\n"
-              "MIME-Version: 1.0\r\n"
-              "Content-Type: text/plain; charset=UTF-8\r\n"
-              "Content-Transfer-Encoding: 7bit\r\n"
-              "\r\n"
-              "I am away.\r\nBack on Monday.\r\n");
-}
-
+// Whole messages are checked byte for byte as servers receive them: a plain one by the
+// scripted SMTP dialogue (cSmtpTest), an encoded reply in a thread by the SMTP sink
+// (AutoReply in the mail tests). Here are the pieces at their edges.
 TEST(MailComposer, DatesCarryEnglishNamesAFourDigitYearAndTheZone)
 {
     const struct
@@ -73,6 +41,7 @@ TEST(MailComposer, DatesCarryEnglishNamesAFourDigitYearAndTheZone)
         QDateTime when;
         const char* expected;
     } rows[] = {
+        {kNoon, "Sun, 06 Dec 2026 21:48:16 +0800"},
         {QDateTime(QDate(2003, 2, 4), QTime(9, 5, 7), QTimeZone(-(3 * 3600 + 30 * 60))),
          "Tue, 04 Feb 2003 09:05:07 -0330"},
         {QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0), QTimeZone::utc()), "Thu, 29 Feb 2024 00:00:00 +0000"},
