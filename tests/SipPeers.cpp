@@ -6,9 +6,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cstdlib>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,15 +27,8 @@ int Ulaw(uint8_t u)
 // True while some program listens on that UDP port.
 bool PortTaken(quint16 port)
 {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool taken = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
-    if (s >= 0)
-        ::close(s);
-    return taken;
+    QUdpSocket probe; // without address sharing, as a raw bind
+    return !probe.bind(QHostAddress::LocalHost, port, QAbstractSocket::DontShareAddress);
 }
 
 // Free ports below the range the system hands out, so that no peer's ephemeral socket lands
