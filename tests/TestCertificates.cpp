@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestCertificates.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
@@ -18,14 +19,6 @@ void openssl(const QStringList& args, const QString& folder)
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         throw std::runtime_error("openssl " + args.join(' ').toStdString()
                                  + " failed (run scripts/install-deps): " + p.readAllStandardError().toStdString());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read " + path.toStdString());
-    return f.readAll();
 }
 
 // Small EC keys: quick to make on a loaded machine.
@@ -56,7 +49,7 @@ TestCertificates::TestCertificates() : dir_(std::make_unique<QTemporaryDir>())
                               "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
                               "keyUsage=critical,keyCertSign,cRLSign"},
             d);
-    ca_ = QSslCertificate(readFile(d + "/ca.pem"));
+    ca_ = QSslCertificate(testing_support::readFile(d + "/ca.pem"));
     good_ = make("good", "IP:127.0.0.1,DNS:localhost", true);
     selfSigned_ = make("self", "IP:127.0.0.1,DNS:localhost", false);
     otherHost_ = make("other", "DNS:mail.other.example", true);
@@ -88,8 +81,10 @@ TestCertificates::Identity TestCertificates::make(const QString& name, const QSt
     Identity id;
     id.certFile = d + "/" + name + ".pem";
     id.keyFile = d + "/" + name + ".key";
-    id.certificate = QSslCertificate(readFile(id.certFile));
-    id.key = QSslKey(readFile(id.keyFile), QSsl::Ec);
+    id.certificate = QSslCertificate(testing_support::readFile(id.certFile));
+    id.key = QSslKey(testing_support::readFile(id.keyFile), QSsl::Ec);
+    if (ca_.isNull() || id.certificate.isNull() || id.key.isNull())
+        throw std::runtime_error("openssl made no usable " + name.toStdString() + " certificate and key");
     // Dovecot's login process runs as another user and reads these files.
     for (const QString& f : {id.certFile, id.keyFile})
         QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
