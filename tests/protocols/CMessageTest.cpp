@@ -61,7 +61,7 @@ QStringList fieldsOf(const CMessage& m)
 
 } // namespace
 
-TEST_F(Message, HeaderFieldsTakeTheFirstLineOfEachHeader)
+TEST_F(Message, HeaderFieldsTakeTheFirstLineOfEachHeaderAndTheSenderFallsBack)
 {
     CMessage m = decoded("Return-Path: <rp@example.org>\n"
                          "Received: from a\n\tby b\nReceived: from c\n"
@@ -78,6 +78,10 @@ TEST_F(Message, HeaderFieldsTakeTheFirstLineOfEachHeader)
     EXPECT_EQ(m.MessageID, "<1@x>");
     EXPECT_EQ(m.Subject, "first line");
     EXPECT_TRUE(m.Headers.startsWith("Return-Path:") && m.Headers.endsWith("no separator here"));
+    // the sender falls back to the return path, then to a placeholder
+    EXPECT_EQ(decoded("Return-Path: <rp@x.org>\nFrom:\n\nb").FromOrg(), "<rp@x.org>");
+    EXPECT_EQ(decoded("From: \n\nb").FromOrg(), CMessage::kUnknownSender);
+    EXPECT_EQ(decoded("From: <a@x.org>\n\nb").From, "<a@x.org>");
 }
 
 // The mail client keeps one message object for a mailbox session. A message must never be
@@ -147,13 +151,6 @@ TEST_F(Message, HeaderCutAtTheReplyCapIsReadAsFarAsItGoes)
 
     m.CreateFromText(cutAtReplyCap(fixture("header-larger-than-reply-cap.eml")));
     EXPECT_EQ(m.MessageBodyByte(), QByteArray(1, '\0'));
-}
-
-TEST_F(Message, SenderFallsBackToReturnPathThenPlaceholder)
-{
-    EXPECT_EQ(decoded("Return-Path: <rp@x.org>\nFrom:\n\nb").FromOrg(), "<rp@x.org>");
-    EXPECT_EQ(decoded("From: \n\nb").FromOrg(), CMessage::kUnknownSender);
-    EXPECT_EQ(decoded("From: <a@x.org>\n\nb").From, "<a@x.org>");
 }
 
 TEST_F(Message, DatesAreReadAroundTheMonthName)
