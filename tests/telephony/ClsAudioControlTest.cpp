@@ -351,6 +351,19 @@ TEST_F(CallTest, AnsweredCallPromptsForThePinAndHangsUpOnASilentCaller)
     EXPECT_EQ(line->operations().last(), "hangup");
 }
 
+// The alert call itself is a whole call in CallOverSip. A caption still being spoken when it
+// is dialled must not end its wait for the far end.
+TEST_F(CallTest, AnUnansweredAlertCallWaitsItsWholeConnectionTime)
+{
+    ctl->RepeatedlySay(1, "You have new mail.");
+    ASSERT_TRUE(ctl->Make_callnow("5551234", 3, "You have new mail."));
+    EXPECT_EQ(texts.last(), "Waiting for Connection 90");
+    EXPECT_EQ(line->operations().last(), "dial 5551234");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(ticks, 90);
+    EXPECT_EQ(events.last(), "down 1");
+}
+
 // The far end going ends the call after a grace, or at once when the caller rings back (a
 // window that closes the line at the end of that call must not stop it going idle).
 TEST_F(CallTest, FarEndHangUpEndsTheCallAfterAGraceOrAtOnce)
