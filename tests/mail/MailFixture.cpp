@@ -32,12 +32,24 @@ void MailTest::account(quint16 port, const QString& user)
     engine.ServerPort = port;
 }
 
-void MailTest::sameAccount(checkmailClass& other) const
+int MailTest::checkAfterRestart(const std::function<void(checkmailClass&)>& setUp)
 {
-    other.UserName = engine.UserName;
-    other.Password = engine.Password;
-    other.ServerName = engine.ServerName;
-    other.ServerPort = engine.ServerPort;
+    checkmailClass again;
+    MailControls second{10};
+    second.lendTo(again, host);
+    again.UserName = engine.UserName;
+    again.Password = engine.Password;
+    again.ServerName = engine.ServerName;
+    again.ServerPort = engine.ServerPort;
+    again.AutoReplyOn = true;
+    again.PopTimeoutTicks = 200;
+    if (setUp)
+        setUp(again);
+    QSignalSpy done(&again, &checkmailClass::CheckmailFinish);
+    again.CheckMail(checkmailClass::TimedCheck);
+    const bool ended = waitUntil(
+        [&] { return done.size() == 1 && again.MyStatus() == checkmailClass::Idle && !again.Sending(); }, 20000);
+    return ended ? again.NewMailCount : -1;
 }
 
 bool MailTest::run(const std::function<void()>& start)

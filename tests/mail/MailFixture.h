@@ -24,8 +24,9 @@ protected:
     }
     QStringList column(int c) const;
     void account(quint16 port, const QString& user = QStringLiteral("alice"));
-    // Another engine, as after a restart, signs in to the engine's account.
-    void sameAccount(checkmailClass& other) const;
+    // Another engine, as after a restart, answering new mail: one timed check of the same account.
+    // Its count of new mail, -1 when the check never ended.
+    int checkAfterRestart(const std::function<void(checkmailClass&)>& setUp = {});
 
     testing_support::TempFolder programFolder; // the engine's memory of the mailbox lives here
     platform::ManualClock clock{0, 1000};

@@ -178,16 +178,7 @@ TEST_F(MailboxSafety, MailRemovedOrReplacedElsewhereIsNotNewAgain)
     EXPECT_EQ(answered(), (QMap<QString, int>{{"carol@example.org", 1}}));
 
     // A restart keeps what was answered: the rebuilt list answers nobody again.
-    checkmailClass again;
-    MailControls second{10};
-    second.lendTo(again, host);
-    sameAccount(again);
-    again.AutoReplyOn = true;
-    QSignalSpy done(&again, &checkmailClass::CheckmailFinish);
-    again.CheckMail(checkmailClass::TimedCheck);
-    ASSERT_TRUE(
-        waitUntil([&] { return done.size() == 1 && again.MyStatus() == checkmailClass::Idle && !again.Sending(); }));
-    EXPECT_EQ(again.NewMailCount, 0);
+    EXPECT_EQ(checkAfterRestart(), 0);
     EXPECT_EQ(answered(), (QMap<QString, int>{{"carol@example.org", 1}}));
 }
 

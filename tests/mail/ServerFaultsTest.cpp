@@ -73,13 +73,3 @@ TEST_F(ServerFaults, EveryCheckEndsAndNothingButSpamIsDeleted)
         EXPECT_TRUE(debug.contains(engine.LastFailure())) << c.name; // and in the log
     }
 }
-
-TEST_F(ServerFaults, UnchangedMailboxQuitsAfterTheCount)
-{
-    engine.ResetMailCount(2);
-    ScriptedServer server(kLoginAndTwo + Steps{"C: QUIT", "S: +OK bye"});
-    account(server.port());
-    ASSERT_TRUE(check(checkmailClass::TimedCheck));
-    EXPECT_TRUE(server.scenarioDone()) << server.report().toStdString();
-    EXPECT_EQ(engine.LastErrorNumber, 0);
-}
