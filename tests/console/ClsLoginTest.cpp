@@ -89,7 +89,6 @@ TEST_F(SignIn, WaitsThreeTicksThenAsksForTheLoginOnEveryTick)
 {
     login.SetLoginID("alice", "s3cret");
     EXPECT_EQ(login.LoginState(), ClsLogin::LoginPending);
-    EXPECT_EQ(login.UID(), "alice");
     EXPECT_TRUE(timer.isActive());
     tick(2);
     EXPECT_EQ(delays.count(), 0);
@@ -98,58 +97,6 @@ TEST_F(SignIn, WaitsThreeTicksThenAsksForTheLoginOnEveryTick)
     tick();
     EXPECT_EQ(delays.count(), 2);
     EXPECT_TRUE(browser.visited.isEmpty());
-}
-
-TEST_F(SignIn, LoginRequestCarriesThePasswordAndKeyEnciphered)
-{
-    login.SetVoipPort(9600);
-    login.SetLoginID("alice", "s3cret");
-    login.ExecLogin();
-    EXPECT_EQ(login.LoginState(), ClsLogin::LoginRequest);
-    ASSERT_EQ(browser.visited.size(), 1);
-    const QString url = browser.visited.at(0);
-    EXPECT_TRUE(url.startsWith("https://login.example/kv/QXLogin.php?app=kv_&ver=115&function=8&uid=alice&pw="))
-        << qPrintable(url);
-    const QUrlQuery q = browser.lastQuery();
-    EXPECT_EQ(q.queryItemValue("pw"), Encode("s3cret", kPassword.console.exponent, kPassword.console.modulus));
-    EXPECT_EQ(Deciphered(q.queryItemValue("pw"), kPassword), "s3cret");
-    EXPECT_EQ(Deciphered(q.queryItemValue("key"), kPresence), login.MyKey());
-    EXPECT_EQ(q.queryItemValue("port"), "9600");
-
-    browser.page(Enciphered(login.MyKey(), kAnswer));
-    EXPECT_EQ(signedIn.count(), 1);
-    EXPECT_EQ(login.LoginState(), ClsLogin::SignedIn);
-    EXPECT_TRUE(timer.isActive());
-    EXPECT_EQ(errors.count(), 0);
-}
-
-TEST_F(SignIn, RequestsNameTheirFunctionAndKey)
-{
-    signIn();
-    struct Row
-    {
-        std::function<void()> request;
-        const char* function;
-        Pair keyPair;
-        const char* extra; // a further field and its value, or nothing
-    } rows[] = {
-        {[&] { login.LogVOIP("bob"); }, "10", kPresence, "TargetUser=bob"},
-        {[&] { login.ExecSendAlert(); }, "13", kPresence, ""},
-        {[&] { login.Logout(); }, "0", kLogout, ""},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.function);
-        login.setLoginState(ClsLogin::SignedIn);
-        r.request();
-        const QUrlQuery q = browser.lastQuery();
-        EXPECT_EQ(q.queryItemValue("function"), r.function);
-        EXPECT_EQ(q.queryItemValue("uid"), "alice");
-        EXPECT_EQ(Deciphered(q.queryItemValue("key"), r.keyPair), login.MyKey());
-        if (*r.extra) {
-            EXPECT_TRUE(browser.visited.last().endsWith(r.extra));
-        }
-        EXPECT_FALSE(q.hasQueryItem("pw"));
-    }
 }
 
 TEST_F(SignIn, WrongLoginAnswerFailsAndStopsTheBrowser)

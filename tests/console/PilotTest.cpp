@@ -67,7 +67,7 @@ protected:
         pilot->AFunction[Pilot::kSendButton]->click();
         if (!pilot->statusText().isEmpty())
             shown << pilot->statusText();
-        EXPECT_TRUE(testing_support::waitUntil([&] { return !pilot->isSending(); }, 10000));
+        EXPECT_TRUE(testing_support::waitUntil([&] { return !pilot->isSending(); }));
         QObject::disconnect(c);
         if (shown.isEmpty() || shown.last() != pilot->statusText())
             shown << pilot->statusText();
@@ -186,27 +186,12 @@ TEST_F(Console, ASecondSendWaitsUntilTheFirstHasEnded)
     pilot->txtMailSubject->setText("Second");
     pilot->AFunction[Pilot::kSendButton]->click();
     EXPECT_EQ(pilot->statusText(), "e mail is Busy, try later");
-    EXPECT_TRUE(testing_support::waitUntil([&] { return !pilot->isSending(); }, 10000));
+    EXPECT_TRUE(testing_support::waitUntil([&] { return !pilot->isSending(); }));
     EXPECT_EQ(pilot->statusText(), "Send Complete");
     EXPECT_EQ(send(), (QStringList{"E-mail Sending", "Send Complete"})); // free again once the first has ended
     const auto sent = peers.sentMessages();
     ASSERT_EQ(sent.size(), 2);
     EXPECT_TRUE(sent[0].data.contains("Subject: First\r\n") && sent[1].data.contains("Subject: Second\r\n"));
-}
-
-TEST_F(Console, KeepsTheFromAddressBetweenRuns)
-{
-    store.SaveSetting("txtFromEmailAddress", "old@example.com");
-    pilot = std::make_unique<Pilot>(store, host);
-    EXPECT_EQ(pilot->txtFromEmailAddress->text(), "old@example.com");
-
-    pilot->txtFromEmailAddress->setText("new@example.com");
-    pilot->txtToEmailAddress->setText("not kept@example.net");
-    pilot->show();
-    pilot->close();
-    EXPECT_EQ(platform::SettingsStore(profile.file("settings.ini")).GetSetting("txtFromEmailAddress", ""),
-              "new@example.com");
-    EXPECT_TRUE(Pilot(store, host).txtToEmailAddress->text().isEmpty());
 }
 
 TEST_F(Console, SignsInAtStartAndTheSwitchStopsAndRestartsChecking)
@@ -225,16 +210,19 @@ TEST_F(Console, SignsInAtStartAndTheSwitchStopsAndRestartsChecking)
 
 TEST_F(Console, KeepsItsFieldsBetweenRunsAndReloadsThemAfterTheWizard)
 {
-    EXPECT_EQ(pilot->Text2->text(), "9595");
-    EXPECT_EQ(pilot->password->text(), "4071");
-    EXPECT_TRUE(pilot->login_name->text().isEmpty());
-
     pilot->Text1->setText("bob");
     pilot->Text2->setText("9696");
     pilot->login_name->setText("alice");
     pilot->password->setText("1234");
     pilot->Form_Unload();
+    // closing the window keeps the sender; the recipient is typed anew each run
+    pilot->txtFromEmailAddress->setText("new@example.com");
+    pilot->txtToEmailAddress->setText("not kept@example.net");
+    pilot->show();
+    pilot->close();
     pilot = std::make_unique<Pilot>(store, host);
+    EXPECT_EQ(pilot->txtFromEmailAddress->text(), "new@example.com");
+    EXPECT_TRUE(pilot->txtToEmailAddress->text().isEmpty());
     EXPECT_EQ(pilot->Text1->text(), "bob");
     EXPECT_EQ(pilot->Text2->text(), "9696");
     EXPECT_EQ(pilot->login_name->text(), "alice");

@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -26,6 +27,11 @@ using namespace platform;
 namespace {
 
 constexpr int kWaitMs = 15000;
+
+bool until(const std::function<bool()>& done)
+{
+    return testing_support::waitUntil(done, kWaitMs);
+}
 
 // The voice menu's side of a forwarded call, as the main window plays it.
 struct FakeMenu : SoundRecHost
@@ -98,9 +104,9 @@ struct Calls : ::testing::Test
     static void connect(User& a, User& b)
     {
         a.call(b);
-        ASSERT_TRUE(testing_support::waitUntil([&] { return b.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+        ASSERT_TRUE(until([&] { return b.form.VoipState() == frmSoundRec::RingingIn; }));
         b.form.Call();
-        ASSERT_TRUE(testing_support::waitUntil([&] { return a.form.isConnected() && b.form.isConnected(); }, kWaitMs));
+        ASSERT_TRUE(until([&] { return a.form.isConnected() && b.form.isConnected(); }));
     }
 };
 
@@ -133,15 +139,14 @@ TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
     alice.call(bob);
     EXPECT_TRUE(alice.form.isCalling());
     EXPECT_EQ(alice.form.statusText(), QStringLiteral("127.0.0.1 Calling"));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+    ASSERT_TRUE(until([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }));
     EXPECT_EQ(bob.form.RemoteName(), QStringLiteral("alice"));
     EXPECT_EQ(bob.form.RemoteKey(), QStringLiteral("alice-key"));
     EXPECT_EQ(bob.form.cmdCall->text(), QStringLiteral("Answer"));
 
     bob.form.cmdCall->click();
-    ASSERT_TRUE(
-        testing_support::waitUntil([&] { return alice.form.isConnected() && bob.form.isConnected(); }, kWaitMs));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.hears(1100) && bob.hears(700); }, kWaitMs))
+    ASSERT_TRUE(until([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
+    ASSERT_TRUE(until([&] { return alice.hears(1100) && bob.hears(700); }))
         << "alice hears bob: " << alice.hears(1100) << ", bob hears alice: " << bob.hears(700);
     EXPECT_FALSE(alice.hears(700)) << "no echo of one's own voice";
 
@@ -153,7 +158,7 @@ TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
 
     alice.form.cmdHangup->click();
     EXPECT_FALSE(alice.form.isCalling());
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !bob.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !bob.form.isCalling(); }));
     EXPECT_EQ(bob.form.statusText(), QStringLiteral("alice hung up"));
     EXPECT_EQ(keys.size(), 1);
 }
@@ -164,7 +169,7 @@ TEST_F(Calls, ASecondCallerHearsBusyAndTheCallGoesOn)
         carol(QStringLiteral("carol"), 900, false);
     connect(alice, bob);
     carol.call(bob);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !carol.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !carol.form.isCalling(); }));
     EXPECT_EQ(carol.form.statusText(), QStringLiteral("127.0.0.1 is Busy !! "));
     EXPECT_TRUE(alice.form.isConnected() && bob.form.isConnected());
 }
@@ -174,10 +179,9 @@ TEST_F(Calls, TwoUsersWhoCallEachOtherAtOnceAreConnected)
     User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
     alice.call(bob);
     bob.call(alice); // before either request has been read
-    ASSERT_TRUE(
-        testing_support::waitUntil([&] { return alice.form.isConnected() && bob.form.isConnected(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
     bob.form.Hangup();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !alice.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !alice.form.isCalling(); }));
 }
 
 TEST_F(Calls, RingingGivesUpOnTheRealOneSecondTimer)
@@ -187,7 +191,7 @@ TEST_F(Calls, RingingGivesUpOnTheRealOneSecondTimer)
     alice.form.SetMaxRings(1);
     alice.form.SetCallTarget(QStringLiteral("127.0.0.1"), QString::number(silent.socket.localPort()), QString());
     alice.form.Call();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !alice.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !alice.form.isCalling(); }));
     EXPECT_EQ(alice.form.statusText(), QStringLiteral("No one answer phone"));
     silent.drain();
     ASSERT_FALSE(silent.received.isEmpty());
@@ -224,17 +228,15 @@ TEST_F(Calls, StrangersAreIgnoredAndAFloodOfCallersIsAnsweredBusySparingly)
         for (qsizetype i = at; i < std::min(at + kRound, junk.size()); ++i)
             stranger.send(junk[i].first, junk[i].second, to);
         alice.form.SendDigit(u'9');
-        ASSERT_TRUE(testing_support::waitUntil([&] { return keys.size() >= round; }, kWaitMs)) << round;
+        ASSERT_TRUE(until([&] { return keys.size() >= round; })) << round;
         EXPECT_EQ(keys.size(), round);
     }
     EXPECT_EQ(keys.back()[0].toString(), QStringLiteral("9"));
     EXPECT_TRUE(bob.form.isConnected() && alice.form.isConnected());
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] {
-            stranger.drain();
-            return stranger.received.size() >= frmSoundRec::kBusyRepliesPerTick;
-        },
-        kWaitMs));
+    ASSERT_TRUE(until([&] {
+        stranger.drain();
+        return stranger.received.size() >= frmSoundRec::kBusyRepliesPerTick;
+    }));
     for (const QByteArray& d : stranger.received)
         EXPECT_EQ(d, callmsg::kBusyText + char(callmsg::Busy));
     EXPECT_EQ(stranger.received.size(), frmSoundRec::kBusyRepliesPerTick);
@@ -247,11 +249,11 @@ TEST_F(Calls, AVanishedPeerEndsTheCall)
     RawPeer caller; // calls, is answered, then is never heard again
     caller.send(callmsg::CallRequest, callmsg::MakeRequest("ghost", "k", caller.socket.localPort()),
                 quint16(bob.form.Port()));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+    ASSERT_TRUE(until([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }));
     bob.form.Call();
     ASSERT_TRUE(bob.form.isConnected());
     bob.form.SetPeerTimeout(5);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !bob.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !bob.form.isCalling(); }));
     EXPECT_EQ(bob.form.statusText(), QStringLiteral("ghost stopped answering; the call has ended"));
     caller.drain();
     ASSERT_GE(caller.received.size(), 2);
@@ -268,25 +270,24 @@ TEST_F(Calls, AForwardedCallIsServedByTheVoiceMenu)
     bob.form.SetForwardAfterRings(2);
     EXPECT_TRUE(bob.form.chkForward->isChecked());
     alice.call(bob);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.form.isConnected(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return alice.form.isConnected(); }));
     EXPECT_TRUE(alice.form.isForwarded() && bob.form.isForwarded());
     EXPECT_EQ(alice.form.statusText(), QStringLiteral("Your call have been Forward to Phone"));
     ASSERT_NE(menu.device, 0);
 
     // Alice hears the menu, not Bob's microphone.
-    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.hears(500); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return alice.hears(500); }));
     EXPECT_FALSE(alice.hears(1100));
     alice.form.SendDigit(u'#');
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !menu.keys.isEmpty(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !menu.keys.isEmpty(); }));
     EXPECT_EQ(menu.keys, QStringList{QStringLiteral("#")});
 
     bob.form.MessageRetrieved(QStringLiteral("Lunch\nAt noon"));
-    ASSERT_TRUE(testing_support::waitUntil([&] { return alice.form.logLines().contains(QStringLiteral("bob: Lunch")); },
-                                           kWaitMs));
+    ASSERT_TRUE(until([&] { return alice.form.logLines().contains(QStringLiteral("bob: Lunch")); }));
     EXPECT_TRUE(alice.form.logLines().contains(QStringLiteral("At noon")));
 
     bob.form.VoiceMenuEnded(); // hangs up once the menu's words are out
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }));
     EXPECT_EQ(menu.ended, 1);
     EXPECT_EQ(AudioOutputs::instance().output(menu.device), nullptr);
 }
@@ -305,19 +306,17 @@ TEST_F(Calls, TheMenusVoiceIsHeardAtTheCallersPace)
     bob.fast(20);
     bob.form.SetForwardAfterRings(1);
     alice.call(bob);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return menu.device != 0; }, kWaitMs));
+    ASSERT_TRUE(until([&] { return menu.device != 0; }));
     const qint64 before = alice.speaker->playedSamples(); // the ring, if any
     const auto heard = [&] {
         const auto& s = alice.speaker->captured();
         return s.size() > 800 ? tones::Rms(s, s.size() - 800, 800) : 0.0;
     };
     double loudest = 0;
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] {
-            loudest = std::max(loudest, heard());
-            return ended.size() == 1;
-        },
-        kWaitMs));
+    ASSERT_TRUE(until([&] {
+        loudest = std::max(loudest, heard());
+        return ended.size() == 1;
+    }));
     // The prompt takes over a second to say; it ends only once the call has taken it all.
     EXPECT_GT(loudest, 300) << "alice heard the prompt while it was spoken";
     EXPECT_GE(alice.speaker->playedSamples() - before, 6400) << "the prompt was not over before it was heard";
@@ -334,18 +333,18 @@ TEST_F(Calls, AMenuThatIsBusyLeavesTheCallRingingAndTypedAddressesAreCalled)
     bob.form.SetForwardAfterRings(1);
     alice.form.txtAddress->setText(QStringLiteral("127.0.0.1:") + QString::number(bob.form.Port()));
     alice.form.cmdCall->click();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }, kWaitMs));
+    ASSERT_TRUE(until([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }));
     QSignalSpy ticks(&bob.fastTimer, &QTimer::timeout);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return ticks.size() >= 5; }, kWaitMs));
+    ASSERT_TRUE(until([&] { return ticks.size() >= 5; }));
     EXPECT_EQ(bob.form.VoipState(), frmSoundRec::RingingIn);
     EXPECT_EQ(menu.device, 0);
     bob.form.Hangup(); // declining ends the caller's ringing
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !alice.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !alice.form.isCalling(); }));
     EXPECT_EQ(alice.form.statusText(), QStringLiteral("127.0.0.1 hung up"));
 
     alice.form.CallAddress(QStringLiteral("no-such-host.invalid:9"));
     alice.form.Call();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !alice.form.isCalling(); }, kWaitMs));
+    ASSERT_TRUE(until([&] { return !alice.form.isCalling(); }));
     EXPECT_TRUE(alice.form.statusText().startsWith(QStringLiteral("no-such-host.invalid was not found")))
         << alice.form.statusText().toStdString();
 }
