@@ -192,11 +192,8 @@ TEST_F(VoiceMenu, MessagesAreReadSteppedAndDeletedByTheirOwnId)
     // Delete takes two "0"s; any other key in between keeps the message.
     press("09");
     EXPECT_EQ(peers.mailboxFiles("alice").size(), 3);
-    press("3"); // message 3, whose checked id is the one deleted
-    heard.clear();
+    press("3"); // message 3, whose checked id is the one deleted (the prompts are VoiceMenuOverSip's)
     press("00");
-    EXPECT_EQ(heard.value(0), " press 0 again to delete this message");
-    EXPECT_EQ(last(), " message deleted");
     EXPECT_EQ(peers.mailboxFiles("alice").size(), 2);
     EXPECT_EQ(column(1), QStringList({"Meeting moved to Thursday", QString::fromUtf8("下週三會議通知")}));
 
@@ -272,7 +269,7 @@ TEST_F(VoiceMenu, NothingIsReadAfterTheCallerHangsUpAndANewCallStartsClean)
 }
 
 // Keys that led nowhere: speed keys keep the hang-up timer running, "*" in the number prompt
-// goes to the menu, and "#" during a message still lets " Good bye" be heard before the hang-up.
+// goes to the menu. ("#" during a message is VoiceMenuOverSip's, heard at a real SIP phone.)
 TEST_F(VoiceMenu, EveryStatusHasAWayOn)
 {
     peers.fill("alice", {"02-html.eml"});
@@ -289,10 +286,4 @@ TEST_F(VoiceMenu, EveryStatusHasAWayOn)
     engine.DigitReceived("A"); // not a key of the twelve
     engine.DigitReceived("");
     EXPECT_EQ(audio.getStatus(), Status::ReadingPieces);
-
-    press("2");
-    line->digit("#"); // cuts the message short
-    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
-    EXPECT_EQ(last(), " Good bye");
-    EXPECT_EQ(line->operations().last(), "hangup") << line->operations().join(",").toStdString();
 }
