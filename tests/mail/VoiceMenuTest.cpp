@@ -37,7 +37,7 @@ protected:
         engine.PinCode = "2468";
         wav = platform::AudioOutputs::instance().add(platform::MakeWavFileOutput(programFolder.file("voice.wav")));
         voice.setAudioOutputStream(platform::AudioOutputStream{wav, platform::SpeechVoice::kTelephoneFormat});
-        callHost.hangup = 200; // ticks of 3 ms: long enough for every key of a scenario
+        callHost.hangup = 1000; // ticks of 3 ms: every key of a scenario, also on a loaded machine
         callHost.onCall = callHost.offCall = &voice;
         timer.setInterval(3);
         ASSERT_EQ(modem.InitModem(0, true), "Voice Modem");
