@@ -70,8 +70,8 @@ protected:
 
 TEST_F(AgainstService, TwoUsersSignInFindEachOtherAndLeave)
 {
-    Console alice(service.base(port), 10);
-    Console bob(service.base(port), 10);
+    Console alice(service.base(port), 100);
+    Console bob(service.base(port), 100);
     bob.login.SetVoipPort(9601);
     ASSERT_TRUE(alice.signIn("alice", "s3cret")) << qPrintable(alice.lastError());
     ASSERT_TRUE(bob.signIn("bob", "b0b-pw")) << qPrintable(bob.lastError());
