@@ -5,8 +5,8 @@
 //
 //   korvalen-pop-bench --host H --port P --user U --password PW [--rows FILE]
 //
-// Output, one line: "ms=<wall time> cpu_ms=<processor time of this process meanwhile>
-// peak_kb=<peak resident memory> rows=<list rows> new=<new mail count> error=<number>".
+// Output, one line: "ms=<wall time> saved_ms=<until the memory file is on disk> cpu_ms=<processor time of this process
+// meanwhile> peak_kb=<peak resident memory> rows=<list rows> new=<new mail count> error=<number>".
 // --rows writes the listed rows (sender, subject, date; tab-separated, UTF-8) after the timing.
 #include "mail/StandaloneMail.h"
 #include "mail/checkmailClass.h"
@@ -104,6 +104,10 @@ int main(int argc, char** argv)
         engine.CheckMail(checkmailClass::TimedCheck);
     });
     app.exec();
+    // The memory file's write runs on beside the event loop after CheckmailFinish; the time
+    // until it is on disk is shown beside the listing's.
+    engine.FinishMemoryWrite();
+    const qint64 savedNs = wall.nsecsElapsed();
 
     if (p.isSet("rows")) {
         QFile out(p.value("rows"));
@@ -116,8 +120,8 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("ms=%.3f cpu_ms=%.3f peak_kb=%ld rows=%d new=%d error=%d\n", double(elapsedNs) / 1e6,
-                double(cpuEnd - cpuStart) * 1e3 / CLOCKS_PER_SEC, peakResidentKb(), list.rowCount(),
-                int(engine.NewMailCount), int(engine.LastErrorNumber));
+    std::printf("ms=%.3f saved_ms=%.3f cpu_ms=%.3f peak_kb=%ld rows=%d new=%d error=%d\n", double(elapsedNs) / 1e6,
+                double(savedNs) / 1e6, double(cpuEnd - cpuStart) * 1e3 / CLOCKS_PER_SEC, peakResidentKb(),
+                list.rowCount(), int(engine.NewMailCount), int(engine.LastErrorNumber));
     return engine.LastErrorNumber == 0 && elapsedNs >= 0 ? 0 : 1;
 }

@@ -12,7 +12,18 @@
 
 namespace {
 constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024; // far above kMaxIds lines; a bigger file is not ours
+
+bool writeWhole(const QString& path, const QByteArray& text)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+}
 } // namespace
+
+MailboxMemory::~MailboxMemory()
+{
+    finishWrite();
+}
 
 bool MailboxMemory::validId(const QString& id)
 {
@@ -30,6 +41,7 @@ void MailboxMemory::open(const QString& account)
         QString::fromLatin1(QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     const QString path = QDir(platform::ProgramFolder()).filePath(QStringLiteral("kv_mailbox_%1.txt").arg(hash));
     // Read afresh each time: another run of the program may have written it meanwhile.
+    finishWrite();
     account_ = account;
     path_ = path;
     ids_.clear();
@@ -87,10 +99,8 @@ void MailboxMemory::keepOnly(const QSet<QString>& onServer)
     }
 }
 
-bool MailboxMemory::save()
+QByteArray MailboxMemory::text() const
 {
-    if (!dirty_ || path_.isEmpty())
-        return true;
     const QByteArray head = "# " + account_.toUtf8().replace('\n', ' ').replace('\r', ' ') + "\n";
     // Ids are printable ASCII (validId), so each character is one byte; the text is sized once.
     qsizetype size = head.size();
@@ -104,9 +114,39 @@ bool MailboxMemory::save()
         out = std::transform(it.key().cbegin(), it.key().cend(), out, [](QChar c) { return char(c.unicode()); });
         *out++ = '\n';
     }
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+    return text;
+}
+
+bool MailboxMemory::save()
+{
+    finishWrite();
+    if (!dirty_ || path_.isEmpty())
+        return true;
+    if (!writeWhole(path_, text()))
         return false;
     dirty_ = false;
     return true;
+}
+
+void MailboxMemory::saveInBackground(std::function<void(bool ok)> done)
+{
+    if (!dirty_ || path_.isEmpty())
+        return;
+    finishWrite();
+    dirty_ = false; // set again should the write fail
+    pending_ = std::async(std::launch::async, [path = path_, text = text(), done = std::move(done)] {
+        const bool ok = writeWhole(path, text);
+        if (done)
+            done(ok);
+        return ok;
+    });
+}
+
+bool MailboxMemory::finishWrite()
+{
+    if (!pending_.valid())
+        return true;
+    const bool ok = pending_.get();
+    dirty_ = dirty_ || !ok;
+    return ok;
 }

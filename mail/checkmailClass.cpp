@@ -326,8 +326,19 @@ void checkmailClass::quitListed()
     listedToEnd_ = true;
     ObjPop->QuitServer();
     // The listed ids go to disk while the server closes the session, rather than after; the
-    // session's end writes the file again only if it changes it, and reports a failed write.
-    memory_.save();
+    // session's end writes the file again only if it changes it.
+    saveMemory();
+}
+
+// On a thread of its own: flushing the file to disk takes milliseconds the listing need not
+// wait for. A failed write is reported once it is known.
+void checkmailClass::saveMemory()
+{
+    memory_.saveInBackground([this, path = memory_.filePath()](bool ok) {
+        if (!ok)
+            QMetaObject::invokeMethod(
+                this, [this, path] { emit DebugPrint(QStringLiteral("Cannot write ") + path); }, Qt::QueuedConnection);
+    });
 }
 
 void checkmailClass::onHeadersIn()
@@ -447,8 +458,7 @@ void checkmailClass::onSessionEnded()
             forgetGoneMail();
         }
     }
-    if (!memory_.save())
-        emit DebugPrint(QStringLiteral("Cannot write ") + memory_.filePath());
+    saveMemory();
     ObjPop->disconnect(this);
     ObjPop->deleteLater();
     ObjPop = nullptr;

@@ -116,6 +116,9 @@ public:
     // Where the engine keeps what it has listed and answered of the current mailbox.
     QString MemoryFile() const { return memory_.filePath(); }
     QString SenderMemoryFile() const { return senders_.filePath(); }
+    // The memory file is written beside the event loop after a check; this waits until it is
+    // on disk (the next check and the engine's end wait by themselves).
+    void FinishMemoryWrite() { memory_.finishWrite(); }
     bool Sending() const { return ObjSmtp != nullptr; }
 
     // The current message (the last one fetched in full, or the error placeholder).
@@ -196,6 +199,7 @@ private:
     void listFromCount(int count);
     void rebuildList();
     void quitListed();
+    void saveMemory();
     void onHeadersIn();
     void onMessageIn();
     void onDeleted();

@@ -61,6 +61,7 @@ bool MailTest::run(const std::function<void()>& start)
         [&] { return finished->size() > before && engine.MyStatus() == checkmailClass::Idle && !engine.Sending(); },
         20000);
     QTest::qWait(1); // let deferred deletions run
+    engine.FinishMemoryWrite(); // tests read and remove the file
     return done;
 }
 

@@ -182,6 +182,21 @@ TEST_F(MailboxSafety, MailRemovedOrReplacedElsewhereIsNotNewAgain)
     EXPECT_EQ(answered(), (QMap<QString, int>{{"carol@example.org", 1}}));
 }
 
+// The memory file is written beside the event loop: an engine that ends right after its check
+// still leaves it whole, and the next one finds that mail old.
+TEST_F(MailboxSafety, TheListedMailOutlivesAnEngineEndedRightAfterItsCheck)
+{
+    ScriptedServer first(kLogin + stat(2) + kPlain + head(1, "ann", "One") + head(2, "ben", "Two") + kQuit);
+    account(first.port());
+    EXPECT_EQ(checkAfterRestart([](checkmailClass& early) { early.AutoReplyOn = false; }), 2);
+    ScriptedServer second(kLogin + stat(3) + kPlain + head(1, "ann", "One") + head(2, "ben", "Two")
+                          + head(3, "cat", "Three") + kQuit);
+    account(second.port());
+    ASSERT_TRUE(check(checkmailClass::TimedCheck));
+    EXPECT_TRUE(second.scenarioDone()) << second.report().toStdString();
+    EXPECT_EQ(engine.NewMailCount, 1);
+}
+
 // The SMTP server answers slower than the POP3 idle limit: the POP3 server is waiting for us,
 // not silent, and the listing goes on.
 TEST_F(MailboxSafety, ASlowSendDoesNotFailTheListing)
