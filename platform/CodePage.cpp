@@ -69,7 +69,8 @@ struct CachedConverter
 };
 
 // Opening a converter costs far more than a short conversion, so each thread keeps the ones
-// it has used; a failed open is remembered as null.
+// it has used; a failed open is remembered as null. A converter is reset before each use, not
+// here: plain ASCII text, the most of it, does not use it.
 const CachedConverter& cachedCodePage(int codePage)
 {
     thread_local std::map<int, CachedConverter> cache;
@@ -80,8 +81,6 @@ const CachedConverter& cachedCodePage(int codePage)
         entry.keepsAscii = entry.converter && keepsAscii(entry.converter.get());
         it = cache.emplace(codePage, std::move(entry)).first;
     }
-    if (it->second.converter)
-        ucnv_reset(it->second.converter.get());
     return it->second;
 }
 
@@ -199,6 +198,7 @@ TextConversion BytesToText(QByteArrayView bytes, int codePage)
         result.text = QString::fromLatin1(bytes);
         return result;
     }
+    ucnv_reset(conv);
     Tally tally;
     tally.sourceStart = bytes.data();
     UErrorCode status = U_ZERO_ERROR;
@@ -241,6 +241,7 @@ BytesConversion TextToBytes(const QString& text, int codePage)
         result.bytes = text.toLatin1();
         return result;
     }
+    ucnv_reset(conv);
     Tally tally;
     tally.textStart = reinterpret_cast<const UChar*>(text.constData());
     // Code pages of two-byte units refuse a one-byte '?' and keep their own substitute.
