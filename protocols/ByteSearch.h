@@ -30,4 +30,19 @@ inline qsizetype Find(QByteArrayView text, QByteArrayView needle, qsizetype from
     return -1;
 }
 
+// Whether a word in lower-case ASCII occurs in text, ASCII letters of any case; as
+// text.toLower().contains(word), without the copy.
+inline bool ContainsNoCase(QByteArrayView text, QByteArrayView word)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; };
+    for (qsizetype i = 0; i + word.size() <= text.size(); ++i) {
+        qsizetype k = 0;
+        while (k < word.size() && lower(text[i + k]) == word[k])
+            ++k;
+        if (k == word.size())
+            return true;
+    }
+    return false;
+}
+
 } // namespace bytes

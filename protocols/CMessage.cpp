@@ -9,6 +9,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -50,7 +51,7 @@ QByteArrayView unquote(QByteArrayView value)
 QByteArrayView parameter(QByteArrayView text, const char* key, bool unquoted)
 {
     const qsizetype eq = text.indexOf('=');
-    if (eq < 0 || !text.first(eq).toByteArray().toLower().contains(key))
+    if (eq < 0 || !bytes::ContainsNoCase(text.first(eq), key))
         return QByteArrayView();
     const QByteArrayView after = text.sliced(eq + 1);
     return unquoted ? unquote(trimBlanks(after)) : after;
@@ -129,6 +130,14 @@ void CMessage::CreateHeaderFields(const QByteArray& received)
     parseHeaders(splitMessage(received).header, false);
 }
 
+void CMessage::CreateListedFields(const QByteArray& received)
+{
+    *this = CMessage();
+    listedOnly_ = true;
+    parseHeaders(splitMessage(received).header, false);
+    listedOnly_ = false;
+}
+
 QString CMessage::HeaderText(const QByteArray& received)
 {
     return systemText(splitMessage(received).header);
@@ -180,11 +189,11 @@ void CMessage::parseHeaderLine(QByteArrayView name, QByteArrayView value, QByteA
             return;
         if (value.endsWith(';')) {
             separator_ = '='; // the parameters follow on the next line
-        } else if (!containsNoCase(contentType_, "multipart")) {
+        } else if (!bytes::ContainsNoCase(value, "multipart")) {
             setCharset(mime::ClassifyCharset(parameter(line, "charset", false)), true);
         } else {
             boundary_ = systemText(parameter(value, "boundary", true));
-            separateParts = containsNoCase(contentType_, "mix");
+            separateParts = bytes::ContainsNoCase(value, "mix");
         }
     } else if (name == "content-transfer-encoding") {
         transfer_ = mime::ClassifyTransferEncoding(value);
@@ -197,6 +206,8 @@ void CMessage::parseHeaderLine(QByteArrayView name, QByteArrayView value, QByteA
         separator_ = ':';
     } else if (partHeader) {
         return; // a part's own header names only its type, encoding and parameters
+    } else if (listedOnly_ && name != "from" && name != "subject" && name != "date" && name != "return-path") {
+        return;
     } else if (name == "mime-version") {
         mimeVersion_ = systemText(value);
     } else if (name == "return-path") {
@@ -254,12 +265,28 @@ void CMessage::setCharset(int code, bool fromToo)
         fromCharset_ = code;
 }
 
+namespace {
+
+// A plain ASCII value that decodes to itself reads the same in the system code page: the
+// decoded text serves as the value as received, without a second conversion.
+bool decodedAsIs(const QByteArray& value, bool encoded, bool ascii, const mime::DecodedWord& word)
+{
+    return ascii && !encoded && word.bytes.size() == value.size() && word.text == QLatin1StringView(value)
+           && platform::CodePageKeepsAscii(platform::SystemAnsiCodePage());
+}
+
+} // namespace
+
 void CMessage::decodeFrom(const QByteArray& value)
 {
-    fromPlain_ = value.contains("=?") || platform::IsAscii(value) ? QByteArray() : value;
+    const bool encoded = value.contains("=?");
+    const bool ascii = platform::IsAscii(value);
+    fromPlain_ = encoded || ascii ? QByteArray() : value;
     fromDecodedWith_ = fromCharset_;
     const mime::DecodedWord word = mime::DecodeHeaderWord(value, fromCharset_);
-    fromOrg_ = fromPlain_.isEmpty() ? systemText(value) : mime::TextOfBytes(value, fromCharset_);
+    fromOrg_ = decodedAsIs(value, encoded, ascii, word) ? word.text
+               : fromPlain_.isEmpty()                   ? systemText(value)
+                                                        : mime::TextOfBytes(value, fromCharset_);
     From = word.text;
     fromByte_ = word.bytes;
     fromCharset_ = word.charset;
@@ -267,10 +294,14 @@ void CMessage::decodeFrom(const QByteArray& value)
 
 void CMessage::decodeSubject(const QByteArray& value)
 {
-    subjectPlain_ = value.contains("=?") || platform::IsAscii(value) ? QByteArray() : value;
+    const bool encoded = value.contains("=?");
+    const bool ascii = platform::IsAscii(value);
+    subjectPlain_ = encoded || ascii ? QByteArray() : value;
     subjectDecodedWith_ = subjectCharset_;
-    subjectOrg_ = subjectPlain_.isEmpty() ? systemText(value) : mime::TextOfBytes(value, subjectCharset_);
     const mime::DecodedWord word = mime::DecodeHeaderWord(value, subjectCharset_);
+    subjectOrg_ = decodedAsIs(value, encoded, ascii, word) ? word.text
+                  : subjectPlain_.isEmpty()                ? systemText(value)
+                                                           : mime::TextOfBytes(value, subjectCharset_);
     Subject = word.text;
     subjectByte_ = word.bytes;
     subjectCharset_ = word.charset;
@@ -292,28 +323,34 @@ void CMessage::redecodePlainHeaders()
 
 void CMessage::parseDate(const QString& value)
 {
-    static const char* const months[14] = {"",    "jan", "feb", "mar", "apr", "may", "jun",
-                                           "jul", "aug", "sep", "oct", "nov", "dec", "abc"};
+    // The three letters of each month as one number; "abc" stands in the list, but is no month.
+    static constexpr auto key = [](const char* m) {
+        return uint32_t(m[0]) << 16 | uint32_t(m[1]) << 8 | uint32_t(m[2]);
+    };
+    static constexpr uint32_t months[14] = {0,          key("jan"), key("feb"), key("mar"), key("apr"),
+                                            key("may"), key("jun"), key("jul"), key("aug"), key("sep"),
+                                            key("oct"), key("nov"), key("dec"), key("abc")};
     // The first month of the list found anywhere counts, not the first one in the text; the text
     // is read once for all of them. Plain ASCII, the usual date, needs no lowering first.
     const bool ascii = std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
     const QString lower = ascii ? value : value.toLower();
     const auto letter = [&lower](qsizetype i) {
         const char16_t c = lower[i].unicode();
-        return c < 0x80 ? asciiLower(char(c)) : '\0';
+        return c < 0x80 ? uint32_t(uchar(asciiLower(char(c)))) : 0u;
     };
-    qsizetype first[14];
-    std::fill(std::begin(first), std::end(first), qsizetype(-1));
-    for (qsizetype i = 0; i + 3 <= lower.size(); ++i) {
-        const char three[3] = {letter(i), letter(i + 1), letter(i + 2)};
-        for (int m = 1; m <= 13; ++m)
-            if (first[m] < 0 && std::equal(three, three + 3, months[m]))
-                first[m] = i;
+    int month = 14;
+    qsizetype at = -1;
+    uint32_t three = 0;
+    for (qsizetype i = 0; i < lower.size() && month > 1; ++i) {
+        three = (three << 8 | letter(i)) & 0xFFFFFF;
+        for (int m = 1; i >= 2 && m < month; ++m) {
+            if (months[m] == three) {
+                month = m; // found earlier ones are later in the list: this one counts now
+                at = i - 2;
+                break;
+            }
+        }
     }
-    int month = 1;
-    while (month <= 13 && first[month] < 0)
-        ++month;
-    const qsizetype at = month <= 13 ? first[month] : -1;
     if (at < 0 || month == 13) {
         year_ = 9999;
         day_ = 1;
@@ -324,20 +361,21 @@ void CMessage::parseDate(const QString& value)
 
     // Two characters before the month, so a one-digit day is read with the blank before it.
     day_ = 1;
-    const QString day = at >= 3 ? lower.mid(at - 3, 2).trimmed() : QString();
+    const QStringView day = at >= 3 ? QStringView(lower).sliced(at - 3, 2).trimmed() : QStringView();
     if (!day.isEmpty() && std::all_of(day.begin(), day.end(), [](QChar c) { return c >= '0' && c <= '9'; }))
-        day_ = int16_t(day.toInt());
+        day_ = int16_t(
+            std::accumulate(day.begin(), day.end(), 0, [](int n, QChar c) { return n * 10 + (c.unicode() - '0'); }));
 
+    // The digits after the month and a blank; more than a year can hold is no year.
+    int year = 0;
     qsizetype end = at + 4;
-    while (end < lower.size() && lower[end] >= '0' && lower[end] <= '9')
-        ++end;
-    const QString digits = lower.mid(at + 4, end - (at + 4));
-    bool ok = false;
-    const int year = digits.toInt(&ok);
-    if (digits.isEmpty() || !ok || year > 32767)
+    for (; end < lower.size() && lower[end] >= '0' && lower[end] <= '9'; ++end)
+        year = std::min(year * 10 + (lower[end].unicode() - '0'), 32768);
+    const qsizetype digits = std::max<qsizetype>(0, end - (at + 4));
+    if (digits == 0 || year > 32767)
         year_ = 9999;
     else
-        year_ = int16_t(digits.size() < 3 ? year + 2000 : year);
+        year_ = int16_t(digits < 3 ? year + 2000 : year);
 }
 
 int CMessage::IdentifyStringCharset(const QString& text, int locale)

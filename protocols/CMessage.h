@@ -40,6 +40,10 @@ public:
     // As CreateHeader, but Headers stays empty: a listing reads the fields of many headers and
     // wants the whole block of few; HeaderText gives it then.
     void CreateHeaderFields(const QByteArray& received);
+    // As CreateHeaderFields, but only the fields a list row and its filters read: From,
+    // Subject, Date, Return-Path and what names the charset. To, Cc, Message-ID and the other
+    // plain fields stay empty until CreateHeaderFields reads them all.
+    void CreateListedFields(const QByteArray& received);
     // The header block of received text as CreateHeader keeps it in Headers.
     static QString HeaderText(const QByteArray& received);
     // Header as above, then the body after the empty line; without a body, MessageBody is " ".
@@ -131,6 +135,7 @@ private:
     QString boundary_;
     int transfer_ = TransferNone;
     char separator_ = ':';
+    bool listedOnly_ = false; // CreateListedFields: the plain fields are skipped
 
     // 8-bit Subject and From values as received, and the charset they were read with.
     QByteArray subjectPlain_;

@@ -384,6 +384,7 @@ void CPostOffice::onReply(const QByteArray& reply)
         break;
     case RetrSent:
         headerReply_.reset();
+        otherFields_ = false;
         message().CreateFromText(reply);
         raise();
         break;
@@ -629,20 +630,33 @@ CMessage& CPostOffice::message() const
     if (!message_) {
         message_ = std::make_unique<CMessage>();
         headerReply_.reset();
+        otherFields_ = false;
     }
     return *message_;
 }
 
-// A listing reads the fields of every header; the block as text waits until it is asked for.
+// A listing reads the fields of every header that its rows and filters need; the other fields
+// and the block as text wait until they are asked for.
 void CPostOffice::readHeader(const QByteArray& reply)
 {
-    message().CreateHeaderFields(reply);
+    message().CreateListedFields(reply);
     headerReply_ = reply;
+    otherFields_ = true;
+}
+
+CMessage& CPostOffice::wholeHeader() const
+{
+    CMessage& m = message();
+    if (otherFields_ && headerReply_) {
+        m.CreateHeaderFields(*headerReply_);
+        otherFields_ = false;
+    }
+    return m;
 }
 
 QString CPostOffice::MsgHeaders() const
 {
-    CMessage& m = message();
+    CMessage& m = wholeHeader();
     if (headerReply_) {
         m.Headers = CMessage::HeaderText(*headerReply_);
         headerReply_.reset();
@@ -692,7 +706,7 @@ int32_t CPostOffice::MsgFromCharset() const
 }
 QString CPostOffice::MsgTo() const
 {
-    return message().MessageTo;
+    return wholeHeader().MessageTo;
 }
 QString CPostOffice::MsgSendDatetime() const
 {

@@ -164,6 +164,8 @@ private:
     bool holdsTimer() const;
     CMessage& message() const;
     void readHeader(const QByteArray& reply);
+    // The last header with all its fields read, not only those of a list row.
+    CMessage& wholeHeader() const;
 
     // Listing ahead: commands written, replies parsed in order, delivered as the owner asks.
     enum class Ahead : uint8_t { Uidl, Top, Dele, Quit };
@@ -237,4 +239,5 @@ private:
     mutable std::unique_ptr<CMessage> message_;
     // The last TOP reply, until the owner asks for its header block as text.
     mutable std::optional<QByteArray> headerReply_;
+    mutable bool otherFields_ = false; // its fields beyond a list row's are not read yet
 };

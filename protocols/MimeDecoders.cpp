@@ -3,6 +3,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/SystemLocale.h"
+#include "protocols/ByteSearch.h"
 
 #include <array>
 #include <map>
@@ -60,24 +61,22 @@ QByteArray bytesOf(QByteArrayView view)
 
 int ClassifyCharset(QByteArrayView name)
 {
-    const QByteArray lower = bytesOf(name).toLower();
-    if (lower.contains("big"))
+    if (bytes::ContainsNoCase(name, "big"))
         return 2;
-    if (lower.contains("gb"))
+    if (bytes::ContainsNoCase(name, "gb"))
         return 3;
-    if (lower.contains("utf-8"))
+    if (bytes::ContainsNoCase(name, "utf-8"))
         return 4;
     return 1;
 }
 
 int ClassifyTransferEncoding(QByteArrayView name)
 {
-    const QByteArray lower = bytesOf(name).toLower();
-    if (lower.contains("base"))
+    if (bytes::ContainsNoCase(name, "base"))
         return 3;
-    if (lower.contains("quot"))
+    if (bytes::ContainsNoCase(name, "quot"))
         return 2;
-    if (lower.contains("bit"))
+    if (bytes::ContainsNoCase(name, "bit"))
         return 1;
     return 0;
 }
