@@ -14,7 +14,7 @@
 #include <QMetaMethod>
 #include <QStandardItemModel>
 
-#include <cstdio>
+#include <charconv>
 
 namespace {
 
@@ -38,14 +38,18 @@ QString listDate(const QDate& date, const QStringList& months)
 {
     if (!date.isValid())
         return QStringLiteral("Jan 1 9999");
-    char digits[16];
-    const int n = std::snprintf(digits, sizeof digits, " %d %d", date.day(), date.year());
+    char day[16], year[16];
+    const char* dayEnd = std::to_chars(day, day + sizeof day, date.day()).ptr;
+    const char* yearEnd = std::to_chars(year, year + sizeof year, date.year()).ptr;
     const QString month = months.size() == 12 ? months.at(date.month() - 1)
                                               : QLocale::system().monthName(date.month(), QLocale::ShortFormat);
     QString text;
-    text.reserve(month.size() + n);
+    text.reserve(month.size() + 2 + (dayEnd - day) + (yearEnd - year));
     text += month;
-    text += QLatin1StringView(digits, n);
+    text += QLatin1Char(' ');
+    text += QLatin1StringView(day, dayEnd);
+    text += QLatin1Char(' ');
+    text += QLatin1StringView(year, yearEnd);
     return text;
 }
 
