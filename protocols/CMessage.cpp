@@ -279,7 +279,7 @@ bool decodedAsIs(const QByteArray& value, bool encoded, bool ascii, const mime::
 
 void CMessage::decodeFrom(const QByteArray& value)
 {
-    const bool encoded = value.contains("=?");
+    const bool encoded = bytes::Find(value, "=?") >= 0;
     const bool ascii = platform::IsAscii(value);
     fromPlain_ = encoded || ascii ? QByteArray() : value;
     fromDecodedWith_ = fromCharset_;
@@ -294,7 +294,7 @@ void CMessage::decodeFrom(const QByteArray& value)
 
 void CMessage::decodeSubject(const QByteArray& value)
 {
-    const bool encoded = value.contains("=?");
+    const bool encoded = bytes::Find(value, "=?") >= 0;
     const bool ascii = platform::IsAscii(value);
     subjectPlain_ = encoded || ascii ? QByteArray() : value;
     subjectDecodedWith_ = subjectCharset_;
@@ -338,12 +338,18 @@ void CMessage::parseDate(const QString& value)
         const char16_t c = lower[i].unicode();
         return c < 0x80 ? uint32_t(uchar(asciiLower(char(c)))) : 0u;
     };
+    // The letters months begin with, a bit each: a d f j m n o s.
+    constexpr uint32_t initials = 1u << ('a' - 'a') | 1u << ('d' - 'a') | 1u << ('f' - 'a') | 1u << ('j' - 'a')
+                                  | 1u << ('m' - 'a') | 1u << ('n' - 'a') | 1u << ('o' - 'a') | 1u << ('s' - 'a');
     int month = 14;
     qsizetype at = -1;
     uint32_t three = 0;
     for (qsizetype i = 0; i < lower.size() && month > 1; ++i) {
         three = (three << 8 | letter(i)) & 0xFFFFFF;
-        for (int m = 1; i >= 2 && m < month; ++m) {
+        const uint32_t lead = three >> 16;
+        if (i < 2 || lead < 'a' || lead > 'z' || !(initials >> (lead - 'a') & 1))
+            continue;
+        for (int m = 1; m < month; ++m) {
             if (months[m] == three) {
                 month = m; // found earlier ones are later in the list: this one counts now
                 at = i - 2;

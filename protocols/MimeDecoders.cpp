@@ -195,7 +195,7 @@ DecodedWord DecodeHeaderWord(QByteArrayView value, int charsetIn)
 {
     DecodedWord word;
     word.charset = charsetIn;
-    const qsizetype start = value.indexOf("=?");
+    const qsizetype start = bytes::Find(value, "=?");
     if (start < 0) {
         // A plain value: the name part of "Name <address>", read in the charset's code page.
         const qsizetype angle = value.indexOf('<');
@@ -213,7 +213,7 @@ DecodedWord DecodeHeaderWord(QByteArrayView value, int charsetIn)
         word.charset = ClassifyCharset(value.sliced(start + 2, question - start - 2));
     const qsizetype payloadStart = question + 3;
     const qsizetype close = question >= 0 && payloadStart <= value.size() && value[question + 2] == '?'
-                                ? value.indexOf("?=", payloadStart)
+                                ? bytes::Find(value, "?=", payloadStart)
                                 : -1;
     if (close < 0) {
         // Not a complete encoded word: the value as it stands.
