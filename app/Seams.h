@@ -65,9 +65,10 @@ public:
 struct MailControlsLent
 {
     telephony::ClsAudioControl* audio = nullptr;
-    QTcpSocket* popSocket = nullptr;
+    // The sockets are made when the first session needs them.
+    std::function<QTcpSocket*()> popSocket;
     QTimer* popTimer = nullptr;
-    QTcpSocket* smtpSocket = nullptr;
+    std::function<QTcpSocket*()> smtpSocket;
     QTimer* smtpTimer = nullptr;
     QStandardItemModel* list = nullptr;
 };

@@ -122,7 +122,11 @@ bool frmSet::Form_Load()
     loading_ = true;
     setup_voicephone();
     loading_ = false;
-    soundRec();
+    // The internet-call form listens once the window is on the screen.
+    whenDrawn([this] {
+        if (!unloaded_)
+            soundRec();
+    });
     if (consoleWaits_)
         whenDrawn([this] { showConsoleNow(); });
     else if (ConsoleLink* console = Console())

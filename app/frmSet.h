@@ -82,7 +82,7 @@ public:
     // Why the last check failed, shown beside the countdown until the next check starts.
     QString checkFailureText() const;
     bool NetVoiceCall() override;
-    // The internet-call form, loaded hidden at start-up.
+    // The internet-call form, loaded hidden once the window has been drawn (or when first asked for).
     frmSoundRec* soundRec();
     // The internet call's side of the voice menu.
     void NetCallConnected(int32_t device) override;
@@ -241,10 +241,10 @@ public:
     QTimer* QuitWatch; // looks for a quit even while a check or a call holds the countdown
     QTimer* ObjAudioReload;
     QTimer* VoiceTimeout; // lent to the call controller (one tick a second)
-    // Lent to the mail engine.
-    QTcpSocket* Popsock;
+    // Lent to the mail engine; the sockets are made by the first session that needs one.
+    QTcpSocket* Popsock = nullptr;
     QTimer* PopTimer;
-    QTcpSocket* SMTPsock;
+    QTcpSocket* SMTPsock = nullptr;
     QTimer* SmtpTimer;
     std::array<QPushButton*, kMenuButtons> Amenu{};
     std::array<QGroupBox*, kPages> frame{};
@@ -317,6 +317,7 @@ private:
     void fillFormats();
     void loadSpamLists();
     void connectMailEngine();
+    QTcpSocket* mailSocket(QTcpSocket*& socket);
     void connectSpeechControls();
     void connectCallController();
     // While the PIN is empty or the shipped one, the line answers only callers on this computer.

@@ -22,7 +22,6 @@
 #include <QSlider>
 #include <QStandardItemModel>
 #include <QStatusBar>
-#include <QSslSocket>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -113,9 +112,7 @@ void frmSet::buildWindow()
     VoiceTimeout = new QTimer(this);
     VoiceTimeout->setInterval(1000);
 
-    // The mail engine's sockets and time-out timers, lent to it (one tick a second).
-    Popsock = new QSslSocket(this); // plain or TLS, as each session asks
-    SMTPsock = new QSslSocket(this);
+    // The mail engine's time-out timers, lent to it (one tick a second); the sockets come later.
     PopTimer = new QTimer(this);
     PopTimer->setInterval(1000);
     SmtpTimer = new QTimer(this);

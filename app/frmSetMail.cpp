@@ -23,6 +23,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSslSocket>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
@@ -48,7 +49,17 @@ QStringList entries(const QListWidget* list)
 void frmSet::connectMailEngine()
 {
     if (MailObj)
-        MailObj->Attach(*this, *this, {ObjAudio.get(), Popsock, PopTimer, SMTPsock, SmtpTimer, listModel});
+        MailObj->Attach(*this, *this,
+                        {ObjAudio.get(), [this] { return mailSocket(Popsock); }, PopTimer,
+                         [this] { return mailSocket(SMTPsock); }, SmtpTimer, listModel});
+}
+
+// Plain or TLS, as each session asks; made when first needed, as the TLS library loads meanwhile.
+QTcpSocket* frmSet::mailSocket(QTcpSocket*& socket)
+{
+    if (!socket)
+        socket = new QSslSocket(this);
+    return socket;
 }
 
 void frmSet::MailObj_CheckmailStart()

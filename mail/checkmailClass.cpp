@@ -81,6 +81,14 @@ void checkmailClass::Popsock(QTcpSocket* socket)
 {
     popSocket_ = socket;
 }
+void checkmailClass::Popsock(std::function<QTcpSocket*()> make)
+{
+    makePopSocket_ = std::move(make);
+}
+void checkmailClass::SMTPsock(std::function<QTcpSocket*()> make)
+{
+    makeSmtpSocket_ = std::move(make);
+}
 void checkmailClass::setPOPTimerControl(QTimer* timer)
 {
     popTimer_ = timer;
@@ -216,6 +224,8 @@ void checkmailClass::startSession()
     connect(ObjPop, &CPostOffice::POPStatus, this, &checkmailClass::ObjPop_POPStatus);
     connect(ObjPop, &CPostOffice::DebugPrint, this, &checkmailClass::DebugPrint);
     ObjPop->setTimerControl(popTimer_);
+    if (!popSocket_ && makePopSocket_)
+        popSocket_ = makePopSocket_();
     ObjPop->Winsock(popSocket_);
     ObjPop->setWriteLog(writeLog_);
     ObjPop->POPHostname(ServerName);

@@ -75,6 +75,9 @@ public:
     void Popsock(QTcpSocket* socket);
     void setPOPTimerControl(QTimer* timer);
     void SMTPsock(QTcpSocket* socket);
+    // Sockets made the first time a session needs one.
+    void Popsock(std::function<QTcpSocket*()> make);
+    void SMTPsock(std::function<QTcpSocket*()> make);
     void setSMTPTimerControl(QTimer* timer);
     void setListView(QStandardItemModel* list);
     void writelog(bool on);
@@ -261,6 +264,7 @@ private:
     QPointer<QTcpSocket> popSocket_;
     QPointer<QTimer> popTimer_;
     QPointer<QTcpSocket> smtpSocket_;
+    std::function<QTcpSocket*()> makePopSocket_, makeSmtpSocket_;
     QPointer<QTimer> smtpTimer_;
     QPointer<QStandardItemModel> list_;
     bool writeLog_ = false;

@@ -92,6 +92,8 @@ void checkmailClass::startSend(const PendingSend& send)
     ObjSmtp = new cSmtp(this);
     connect(ObjSmtp, &cSmtp::Sending, this, &checkmailClass::ObjSmtp_Sending);
     connect(ObjSmtp, &cSmtp::ServerClose, this, &checkmailClass::ObjSmtp_ServerClose);
+    if (!smtpSocket_ && makeSmtpSocket_)
+        smtpSocket_ = makeSmtpSocket_();
     ObjSmtp->setWsock(smtpSocket_);
     ObjSmtp->setWtimeout(smtpTimer_);
     ObjSmtp->SMTPPort = host_ ? host_->smtpPort() : 25;
