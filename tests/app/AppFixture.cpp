@@ -6,9 +6,6 @@
 #include "platform/ProgramWide.h"
 #include "platform/SystemLocale.h"
 
-#include <QDir>
-#include <QFile>
-
 void AppTest::SetUp()
 {
     QDir().mkpath(profile.file("program"));

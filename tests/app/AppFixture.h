@@ -7,9 +7,8 @@
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
 
-#include <QStringList>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 #include <memory>
 

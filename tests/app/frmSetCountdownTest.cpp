@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
-#include "platform/ProgramWide.h"
-
-#include <QLineEdit>
 #include <QSignalSpy>
 
 // A started window whose mail engine and console the test can see.

@@ -1,20 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
-#include "TestSupport.h"
 #include "RealPeers.h"
-#include "app/MailEngine.h"
 #include "platform/ShellOpen.h"
 
-#include <QFile>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QUrl>
-#include <QListWidget>
 #include <QSignalSpy>
-#include <QPushButton>
-#include <QStandardItemModel>
-#include <QTreeView>
 
 namespace {
 
@@ -114,24 +103,6 @@ TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
     EXPECT_EQ(w.listModel->item(0, 1)->text(), "Meeting moved to Thursday");
     EXPECT_EQ(w.listModel->item(1, 0)->text(), "Li Hua ");
     EXPECT_EQ(w.frame[5]->title(), "0/2 Messages, and 0 New messages");
-}
-
-TEST_F(AppTest, AFailedCheckSaysWhyUntilTheNextCheck)
-{
-    markFirstRunDone();
-    useTestMailbox("wrong");
-    store->SaveSetting("logcheck", "-1");
-    frmSet& w = makeWindow(withRealEngine());
-    ASSERT_TRUE(w.Form_Load());
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !w.checkFailureText().isEmpty(); }, 15000));
-    const QString why = w.checkFailureText();
-    EXPECT_TRUE(why.contains("refused the sign-in: -ERR [AUTH]")) << why.toStdString();
-    EXPECT_TRUE(profile.read("program/kv_.log").contains(why.toUtf8()));
-    // The countdown goes on beside it; the next check clears it.
-    ASSERT_TRUE(testing_support::waitUntil([&] { return w.panelText(2).startsWith("Count down"); }, 3000));
-    EXPECT_EQ(w.checkFailureText(), why);
-    w.MailObj_CheckmailStart();
-    EXPECT_EQ(w.checkFailureText(), "");
 }
 
 // A check and a call hold the settings in either order; only the last one to end gives them back.

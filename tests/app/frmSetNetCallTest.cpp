@@ -6,7 +6,6 @@
 #include "platform/sound/AudioOutput.h"
 #include "telephony/ClsAudioControl.h"
 
-#include <QLineEdit>
 #include <sys/socket.h>
 
 using telephony::ClsAudioControl;

@@ -1,24 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
-#include "TestSupport.h"
-#include "app/MailEngine.h"
 #include "mail/checkmailClass.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
 #include "telephony/ClsAudioControl.h"
 #include "telephony/FrmModem.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
 
 using telephony::ClsAudioControl;
 

@@ -4,10 +4,6 @@
 
 #include "app/frmCapDev.h"
 
-#include <QComboBox>
-#include <QPushButton>
-#include <QtWidgets>
-
 namespace {
 
 // An engine whose last check refused a certificate.

@@ -1,14 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
-#include "TestSupport.h"
-#include "platform/ProgramWide.h"
 #include "platform/speech/SpeechVoice.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
 
 namespace {
 

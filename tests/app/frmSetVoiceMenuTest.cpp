@@ -1,20 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
-#include "TestSupport.h"
 #include "RealPeers.h"
-#include "app/MailEngine.h"
 #include "app/frmSimPhone.h"
 #include "mail/checkmailClass.h"
 #include "platform/Clock.h"
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
 #include "telephony/ClsAudioControl.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStandardItemModel>
-#include <QTreeView>
 
 using telephony::ClsAudioControl;
 

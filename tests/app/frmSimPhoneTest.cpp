@@ -200,10 +200,8 @@ TEST_F(SimPhone, APressTooSoonAfterTheLastIsDropped)
         QList<int> gapsMs;
         int keysSent;
     } rows[] = {
-        {"0.3 s apart", at(10, 0, 0, 0), {300}, 1},
         {"0.4 s apart", at(10, 0, 0, 0), {400}, 1},
         {"0.6 s apart", at(10, 0, 0, 0), {600}, 2},
-        {"1.0 s apart", at(10, 0, 0, 0), {1000}, 2},
         {"a dropped press does not hold off the next", at(10, 0, 0, 0), {400, 400}, 2},
         {"1.2 s across midnight", at(23, 59, 59, 500), {1200}, 2},
         {"0.3 s across midnight", at(23, 59, 59, 850), {300}, 1},
