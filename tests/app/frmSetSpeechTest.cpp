@@ -17,7 +17,6 @@ TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoice)
 {
     markFirstRunDone();
     store->SaveSetting("SoundRate", "-4");
-    store->SaveSetting("SoundVolume", "150"); // out of range: 99
     store->SaveSetting("VoiceName", "2");
     frmSet& w = start(withVoices());
     ASSERT_TRUE(w.settingsVoice);
@@ -25,7 +24,6 @@ TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoice)
     EXPECT_EQ(w.VoiceCB->currentIndex(), 2);
     EXPECT_EQ(w.settingsVoice->voice(), 2);
     EXPECT_EQ(w.settingsVoice->rate(), -4);
-    EXPECT_EQ(w.VolumeSldr->value(), 99);
     EXPECT_TRUE(w.chineseVoice->GetVoices().value(w.chineseVoice->voice()).description.contains("Chinese"));
 
     w.RateSldr->setValue(7);
