@@ -5,6 +5,7 @@
 #include "platform/sound/AudioOutput.h"
 #include "platform/speech/SpeechVoice.h"
 #include "platform/DesktopNotifier.h"
+#include "platform/FontConfiguration.h"
 #include "platform/Keyring.h"
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
@@ -21,8 +22,6 @@
 #include <QTextStream>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
-#include <thread>
 
 namespace {
 
@@ -40,15 +39,6 @@ constexpr const char* kUsage =
     "Qt's own options are understood too, e.g. -platform offscreen.\n"
     "KORVALEN_PROGRAM_FOLDER=DIR keeps the data, spam lists and log in DIR.\n"
     "KORVALEN_SCRIPTED_LINE=FILE adds a telephone line that plays a scripted caller.\n";
-
-// Reads the system's font configuration and caches, which the window's first text field needs,
-// while the application connects to the display. The library is Qt's own, loaded with it.
-void LoadFontConfiguration()
-{
-    using Init = int (*)();
-    if (auto init = reinterpret_cast<Init>(dlsym(RTLD_DEFAULT, "FcInit")))
-        std::thread(init).detach();
-}
 
 bool IsOption(const char* arg, const char* name)
 {
@@ -181,7 +171,7 @@ int main(int argc, char** argv)
     }
     // The speech engine and the keyring's and TLS libraries load beside the window, not before it.
     if (!checkData) {
-        LoadFontConfiguration();
+        platform::LoadFontConfigurationBeside();
         platform::PrepareSpeech();
         QThreadPool::globalInstance()->start(&platform::Keyring::LoadClientLibrary);
     }
