@@ -57,11 +57,6 @@ QByteArrayView parameter(QByteArrayView text, const char* key, bool unquoted)
     return unquoted ? unquote(trimBlanks(after)) : after;
 }
 
-bool containsNoCase(const QString& text, const char* what)
-{
-    return text.contains(QLatin1String(what), Qt::CaseInsensitive);
-}
-
 // Walks bytes as code page 950 pairs them: a lead byte 0x81..0xFE and a trail byte 0x40..0x7E
 // or 0xA1..0xFE make one character; 0x80..0xA0 after a lead is Western punctuation, not a trail.
 int identifyPairs(QByteArrayView bytes)
@@ -199,7 +194,7 @@ void CMessage::parseHeaderLine(QByteArrayView name, QByteArrayView value, QByteA
         transfer_ = mime::ClassifyTransferEncoding(value);
     } else if (name == "boundary") {
         boundary_ = systemText(unquote(value));
-        separateParts = !containsNoCase(contentType_, "alter");
+        separateParts = !contentType_.contains(QLatin1StringView("alter"), Qt::CaseInsensitive);
         separator_ = ':';
     } else if (name == "charset") {
         setCharset(mime::ClassifyCharset(value), false);

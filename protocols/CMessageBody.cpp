@@ -71,11 +71,6 @@ QByteArrayView midOf(QByteArrayView text, qsizetype from, qsizetype length)
     return text.sliced(from, std::min(length, text.size() - from));
 }
 
-bool containsNoCase(const QString& text, const char* what)
-{
-    return text.contains(QLatin1String(what), Qt::CaseInsensitive);
-}
-
 constexpr int kBig5CodePage = 950;
 constexpr int kGbkCodePage = 936;
 constexpr int kWesternCodePage = 1252;
@@ -132,7 +127,7 @@ void CMessage::decodeBody(QByteArrayView body, bool separateParts)
         setEmptyBody(" ");
     else if (mimeVersion_.isEmpty())
         decodeNonMimeBody(body);
-    else if (containsNoCase(contentType_, "multipart"))
+    else if (contentType_.contains(QLatin1StringView("multipart"), Qt::CaseInsensitive))
         decodeMultipartBody(body, separateParts);
     else
         decodeSinglePartBody(body);
@@ -160,7 +155,8 @@ void CMessage::convertBody(QByteArray decoded, bool html)
 
 void CMessage::decodeSinglePartBody(QByteArrayView body)
 {
-    convertBody(mime::DecodePayload(withoutSignature(body), transfer_), containsNoCase(contentType_, "text/html"));
+    convertBody(mime::DecodePayload(withoutSignature(body), transfer_),
+                contentType_.contains(QLatin1StringView("text/html"), Qt::CaseInsensitive));
 }
 
 void CMessage::decodeMultipartBody(QByteArrayView body, bool separateParts)
