@@ -130,9 +130,9 @@ bool MailboxMemory::save()
 
 void MailboxMemory::saveInBackground(std::function<void(bool ok)> done)
 {
+    finishWrite(); // a failed write under way makes the memory dirty again: this one retries it
     if (!dirty_ || path_.isEmpty())
         return;
-    finishWrite();
     dirty_ = false; // set again should the write fail
     pending_ = std::async(std::launch::async, [path = path_, text = text(), done = std::move(done)] {
         const bool ok = writeWhole(path, text);

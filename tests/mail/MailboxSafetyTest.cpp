@@ -3,10 +3,13 @@
 // old mail is never new, and the listing never stalls.
 #include "MailFixture.h"
 #include "RealPeers.h"
+#include "mail/MailboxMemory.h"
 #include "protocols/ScriptedServer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <future>
 
 namespace {
 
@@ -195,6 +198,24 @@ TEST_F(MailboxSafety, TheListedMailOutlivesAnEngineEndedRightAfterItsCheck)
     ASSERT_TRUE(check(checkmailClass::TimedCheck));
     EXPECT_TRUE(second.scenarioDone()) << second.report().toStdString();
     EXPECT_EQ(engine.NewMailCount, 1);
+}
+
+// A write that failed beside the event loop is written again by the next save, not dropped.
+TEST_F(MailboxSafety, AFailedWriteOfTheMemoryIsRetried)
+{
+    MailboxMemory memory;
+    memory.open("alice@127.0.0.1");
+    memory.markListed("id-1");
+    ASSERT_TRUE(QDir().mkpath(memory.filePath())); // a folder where the file goes: the write fails
+    std::promise<bool> first;
+    memory.saveInBackground([&first](bool ok) { first.set_value(ok); });
+    ASSERT_FALSE(first.get_future().get());
+    ASSERT_TRUE(QDir(memory.filePath()).removeRecursively());
+    memory.saveInBackground();
+    ASSERT_TRUE(memory.finishWrite());
+    MailboxMemory later;
+    later.open("alice@127.0.0.1");
+    EXPECT_TRUE(later.listed("id-1"));
 }
 
 // The SMTP server answers slower than the POP3 idle limit: the POP3 server is waiting for us,
