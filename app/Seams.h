@@ -14,7 +14,7 @@
 // pretends to do that object's work.
 
 class MailHost;
-class QStandardItemModel;
+class MailList;
 class QTcpSocket;
 class QTimer;
 namespace platform {
@@ -70,7 +70,7 @@ struct MailControlsLent
     QTimer* popTimer = nullptr;
     std::function<QTcpSocket*()> smtpSocket;
     QTimer* smtpTimer = nullptr;
-    QStandardItemModel* list = nullptr;
+    MailList* list = nullptr;
 };
 
 // One new mail as the mailbox list shows it.

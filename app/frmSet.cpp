@@ -5,6 +5,7 @@
 #include "app/frmSimPhone.h"
 #include "console/frmSoundRec.h"
 #include "console/Pilot.h"
+#include "mail/MailList.h"
 #include "mail/ReplyForm.h"
 
 #include "app/LocalizedTexts.h"
@@ -282,9 +283,8 @@ void frmSet::loadSpamLists()
 
 void frmSet::setupListView()
 {
-    listModel->setHorizontalHeaderLabels({LocalText("Main", "ColumnFrom", "From"),
-                                          LocalText("Main", "ColumnSubject", "Subject"),
-                                          LocalText("Main", "ColumnDate", "Date"), QStringLiteral("FileName")});
+    listModel->setHeaderLabels({LocalText("Main", "ColumnFrom", "From"), LocalText("Main", "ColumnSubject", "Subject"),
+                                LocalText("Main", "ColumnDate", "Date"), QStringLiteral("FileName")});
     // From and Subject share the width the fixed Date column leaves (about a third each).
     QHeaderView* header = ListView1->header();
     header->setStretchLastSection(false);

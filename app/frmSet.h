@@ -23,7 +23,6 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
-class QStandardItemModel;
 class QTcpSocket;
 class QTimer;
 class QTreeView;
@@ -253,7 +252,7 @@ public:
     std::array<QPushButton*, kActionButtons> ButtonAccount{};
     QLabel* Label33;
     QTreeView* ListView1;
-    QStandardItemModel* listModel;
+    MailList* listModel;
     QListWidget* List1;
     QListWidget* List2;
     QComboBox* modembox;

@@ -3,6 +3,7 @@
 #include "app/frmSet.h"
 
 #include "app/frmSimPhone.h"
+#include "mail/MailList.h"
 #include "telephony/ClsAudioControl.h"
 
 #include "app/FieldFilters.h"
@@ -315,7 +316,7 @@ QWidget* frmSet::buildMailboxPage()
     auto* page = new QGroupBox(this);
     auto* box = new QVBoxLayout(page);
     ListView1 = new QTreeView(page);
-    listModel = new QStandardItemModel(0, 4, ListView1);
+    listModel = new MailList(ListView1);
     ListView1->setModel(listModel);
     ListView1->setRootIsDecorated(false);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);

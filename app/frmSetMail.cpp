@@ -24,7 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSslSocket>
-#include <QStandardItemModel>
+#include "mail/MailList.h"
 #include <QTimer>
 #include <QTreeView>
 #include <QWindow>

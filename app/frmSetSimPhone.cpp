@@ -14,7 +14,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QStandardItemModel>
+#include "mail/MailList.h"
 #include <QTreeView>
 
 using telephony::ClsAudioControl;

@@ -9,7 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QStandardItemModel>
+#include "mail/MailList.h"
 #include <QTreeView>
 
 using platform::Globals;

@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStandardItemModel>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -88,7 +87,7 @@ int main(int argc, char** argv)
 
     MailControls controls;
     controls.lendTo(engine, host);
-    QStandardItemModel& list = controls.list;
+    MailList& list = controls.list;
 
     QElapsedTimer wall;
     qint64 elapsedNs = -1;
@@ -114,8 +113,7 @@ int main(int argc, char** argv)
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return fail("cannot write " + p.value("rows"));
         for (int r = 0; r < list.rowCount(); ++r) {
-            const QString line =
-                list.item(r, 0)->text() + '\t' + list.item(r, 1)->text() + '\t' + list.item(r, 2)->text() + '\n';
+            const QString line = list.text(r, 0) + '\t' + list.text(r, 1) + '\t' + list.text(r, 2) + '\n';
             out.write(line.toUtf8());
         }
     }

@@ -89,7 +89,7 @@ struct Call
     ComposePage form;
     fuzz::FakeSocket popSocket, smtpSocket;
     QTimer popTimer, smtpTimer, callTimer;
-    QStandardItemModel list{0, 4};
+    MailList list;
     ClsAudioControl audio;
     checkmailClass engine;
     Responder pop{popSocket}, smtp{smtpSocket};
@@ -133,14 +133,9 @@ struct Call
     void fill(int rows, int fresh)
     {
         mailbox = rows;
-        for (int n = 1; n <= rows; ++n) {
-            QList<QStandardItem*> row;
-            for (const QString& column : {QStringLiteral("Bob <bob@example.com>"), QStringLiteral("Hello %1").arg(n),
-                                          QStringLiteral("Jan 1 2026"), QString()})
-                row.append(new QStandardItem(column));
-            row[0]->setData(QStringLiteral("id%1").arg(n), checkmailClass::kIdRole);
-            list.appendRow(row);
-        }
+        for (int n = 1; n <= rows; ++n)
+            list.append({QStringLiteral("Bob <bob@example.com>"), QStringLiteral("Hello %1").arg(n),
+                         QStringLiteral("Jan 1 2026"), QString(), QStringLiteral("id%1").arg(n)});
         engine.ResetMailCount(rows);
         engine.NewMailCount = int16_t(std::min(fresh, rows));
     }

@@ -4,7 +4,6 @@
 #include "mail/checkmailClass.h"
 
 #include <QMap>
-#include <QStandardItemModel>
 #include <QSslSocket>
 #include <QTimer>
 
@@ -63,5 +62,5 @@ struct MailControls
     QSslSocket smtpSocket;
     QTimer popTimer;
     QTimer smtpTimer;
-    QStandardItemModel list{0, 4};
+    MailList list;
 };

@@ -12,7 +12,6 @@
 
 #include <QLocale>
 #include <QMetaMethod>
-#include <QStandardItemModel>
 
 #include <charconv>
 
@@ -101,7 +100,7 @@ void checkmailClass::setSMTPTimerControl(QTimer* timer)
 {
     smtpTimer_ = timer;
 }
-void checkmailClass::setListView(QStandardItemModel* list)
+void checkmailClass::setListView(MailList* list)
 {
     list_ = list;
 }
@@ -579,18 +578,15 @@ void checkmailClass::addListItem(const QString& sender, const QString& subject, 
     // The note is put together only for a listener: a big mailbox lists thousands of rows.
     if (isSignalConnected(QMetaMethod::fromSignal(&checkmailClass::DebugPrint)))
         emit DebugPrint(QStringLiteral("Add ") + QString::number(knownCount_));
-    if (list_) {
-        QStandardItem* first = new QStandardItem(sender);
-        first->setData(id, kIdRole);
-        list_->appendRow({first, new QStandardItem(subject), new QStandardItem(date), new QStandardItem(file)});
-    }
+    if (list_)
+        list_->append({sender, subject, date, file, id});
 }
 
 QString checkmailClass::idAtRow(int row) const
 {
     if (!list_ || row < 0 || row >= list_->rowCount())
         return QString();
-    return list_->item(row, 0)->data(kIdRole).toString();
+    return list_->at(row).id;
 }
 
 void checkmailClass::clearList()

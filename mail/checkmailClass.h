@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
-#include <QStandardItemModel>
+#include "mail/MailList.h"
 #include <QString>
 #include <QTcpSocket>
 #include <QTimer>
@@ -35,8 +35,6 @@ public:
     // The log pauses this long after a line before the engine's next step.
     static constexpr int kLogPauseSeconds = 2;
     static constexpr int kLogPauseTickMs = 50;
-    // The list row's first column holds the message's unique id under this role.
-    static constexpr int kIdRole = Qt::UserRole + 1;
 
     explicit checkmailClass(QObject* parent = nullptr);
     ~checkmailClass() override;
@@ -79,7 +77,7 @@ public:
     void Popsock(std::function<QTcpSocket*()> make);
     void SMTPsock(std::function<QTcpSocket*()> make);
     void setSMTPTimerControl(QTimer* timer);
-    void setListView(QStandardItemModel* list);
+    void setListView(MailList* list);
     void writelog(bool on);
     void allowdelete(bool on);
 
@@ -266,7 +264,7 @@ private:
     QPointer<QTcpSocket> smtpSocket_;
     std::function<QTcpSocket*()> makePopSocket_, makeSmtpSocket_;
     QPointer<QTimer> smtpTimer_;
-    QPointer<QStandardItemModel> list_;
+    QPointer<MailList> list_;
     bool writeLog_ = false;
 
     CPostOffice* ObjPop = nullptr;

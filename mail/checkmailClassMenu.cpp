@@ -12,7 +12,6 @@
 
 #include <QDate>
 #include <QLocale>
-#include <QStandardItemModel>
 
 using Call = telephony::ClsAudioControl;
 
@@ -323,7 +322,7 @@ void checkmailClass::listAll(int16_t n)
         audio_->ChangeStatus(Call::ReadingList);
     if (!TodayOnly)
         return RetrieveMailInServer(n);
-    const QString date = list_ && n >= 1 && n <= list_->rowCount() ? list_->item(n - 1, 2)->text() : QString();
+    const QString date = list_ ? list_->text(n - 1, MailList::Date) : QString();
     const QDate today = QDate::currentDate();
     const QString todayText = QStringLiteral("%1 %2 %3")
                                   .arg(QLocale::system().monthName(today.month(), QLocale::ShortFormat))

@@ -15,7 +15,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QStandardItemModel>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -218,15 +217,15 @@ int main(int argc, char** argv)
 
     MailControls controls;
     controls.lendTo(engine, host);
-    QStandardItemModel& list = controls.list;
+    MailList& list = controls.list;
 
     QObject::connect(&engine, &checkmailClass::DebugPrint, [](const QString& t) { say("log: " + escaped(t)); });
-    QObject::connect(&list, &QStandardItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+    QObject::connect(&list, &MailList::rowsInserted, [&](const QModelIndex&, int first, int last) {
         for (int r = first; r <= last; ++r)
             say(QString("row %1: %2 | %3 | %4 | %5")
                     .arg(r + 1)
-                    .arg(escaped(list.item(r, 0)->text()), escaped(list.item(r, 1)->text()),
-                         escaped(list.item(r, 2)->text()), escaped(list.item(r, 3)->text())));
+                    .arg(escaped(list.text(r, 0)), escaped(list.text(r, 1)), escaped(list.text(r, 2)),
+                         escaped(list.text(r, 3))));
     });
     int result = 0;
     QObject::connect(&engine, &checkmailClass::CheckmailFinish, [&](int32_t mode) {

@@ -86,7 +86,7 @@ TEST_F(AppTest, OnAChineseSystemNoWindowShowsEnglish)
         QStringList texts = Texts(&w);
         texts << w.panelText(1) << w.panelText(2);
         for (int column = 0; column < 3; ++column)
-            texts << w.listModel->horizontalHeaderItem(column)->text();
+            texts << w.listModel->headerData(column, Qt::Horizontal).toString();
         texts << Texts(w.simPhone());
 
         frmCapDev& wizard = *w.wizard();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "RealPeers.h"
+#include "mail/MailList.h"
 #include "platform/ShellOpen.h"
 
 #include <QSignalSpy>
@@ -14,11 +15,10 @@ frmSetParts withRealEngine()
     return parts;
 }
 
-void addRows(QStandardItemModel* model, int rows)
+void addRows(MailList* list, int rows)
 {
     for (int r = 0; r < rows; ++r)
-        model->appendRow({new QStandardItem("from"), new QStandardItem("subject"), new QStandardItem("Jan 1 2026"),
-                          new QStandardItem("InServer")});
+        list->append({"from", "subject", "Jan 1 2026", "InServer", {}});
 }
 
 } // namespace
@@ -100,8 +100,8 @@ TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
     ASSERT_TRUE(w.Form_Load());
     ASSERT_TRUE(
         testing_support::waitUntil([&] { return w.listModel->rowCount() == 2 && w.panelText(2).isEmpty(); }, 15000));
-    EXPECT_EQ(w.listModel->item(0, 1)->text(), "Meeting moved to Thursday");
-    EXPECT_EQ(w.listModel->item(1, 0)->text(), "Li Hua ");
+    EXPECT_EQ(w.listModel->text(0, MailList::Subject), "Meeting moved to Thursday");
+    EXPECT_EQ(w.listModel->text(1, MailList::From), "Li Hua ");
     EXPECT_EQ(w.frame[5]->title(), "0/2 Messages, and 0 New messages");
 }
 

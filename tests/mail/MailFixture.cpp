@@ -69,6 +69,6 @@ QStringList MailTest::column(int c) const
 {
     QStringList out;
     for (int r = 0; r < list.rowCount(); ++r)
-        out.append(list.item(r, c)->text());
+        out.append(list.text(r, c));
     return out;
 }

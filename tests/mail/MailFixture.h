@@ -32,7 +32,7 @@ protected:
     platform::ManualClock clock{0, 1000};
     FixedMailHost host;
     MailControls controls{10};
-    QStandardItemModel& list = controls.list;
+    MailList& list = controls.list;
     checkmailClass engine;
     QStringList debug;
     std::unique_ptr<QSignalSpy> finished;
