@@ -124,7 +124,7 @@ void frmSet::SaveSettings()
         if (!edit->text().trimmed().isEmpty())
             continue;
         keptStored |= !keys::Read(store_, key).trimmed().isEmpty();
-        std::erase_if(values, [&](const auto& v) { return v.first == key.name; });
+        std::erase_if(values, [name = key.name](const auto& v) { return v.first == name; });
     }
     if (keptStored)
         reportProblem(fields::BlankAccountFields(Text2, Text3, Text4).message + QLatin1Char(' ')
