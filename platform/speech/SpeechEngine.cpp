@@ -99,6 +99,18 @@ bool SpeechEngine::available()
     return available_;
 }
 
+void SpeechEngine::whenReady(std::function<void()> work)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!ready_) {
+            whenReady_.push_back(std::move(work));
+            return;
+        }
+    }
+    work();
+}
+
 QList<VoiceInfo> SpeechEngine::voices()
 {
     waitReady();
@@ -173,6 +185,13 @@ void SpeechEngine::run()
         ready_ = true;
     }
     wake_.notify_all();
+    std::vector<std::function<void()>> waiting;
+    {
+        std::lock_guard lock(mutex_);
+        waiting.swap(whenReady_);
+    }
+    for (const auto& work : waiting)
+        work();
 
     for (;;) {
         SpeechRequest request;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -55,6 +56,9 @@ public:
     ~SpeechEngine();
 
     bool available();
+    // Runs work once the engine has its data and voices: at once, on this thread, when it has;
+    // otherwise on the engine's thread as soon as it has them.
+    void whenReady(std::function<void()> work);
     QList<VoiceInfo> voices();
     QByteArray voiceId(int index);
     void submit(SpeechRequest request);
@@ -69,6 +73,7 @@ private:
     std::condition_variable wake_;
     std::deque<SpeechRequest> queue_;
     bool ready_ = false;
+    std::vector<std::function<void()>> whenReady_;
     bool quitting_ = false;
     std::atomic_bool abort_{false};
     SpeechResampler resampler_; // the engine's thread only

@@ -69,7 +69,8 @@ bool Matches(const VoiceInfo& voice, const QString& attributes)
 struct SpeechVoice::Private
 {
     SpeechVoice* q = nullptr;
-    int voice = -1;
+    static constexpr int kDefaultVoice = -2; // not yet looked up
+    int voice = kDefaultVoice;
     int rate = 0;
     int volume = 100;
     int output = 0;
@@ -83,6 +84,7 @@ struct SpeechVoice::Private
     bool again = false;
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
 
+    int chosenVoice();
     void purge();
     void schedulePump();
     void pump();
@@ -102,19 +104,48 @@ void PrepareSpeech()
     SpeechEngine::instance();
 }
 
+void WhenSpeechReady(QObject* context, std::function<void()> work)
+{
+    // The engine's thread may answer after the context is gone: it reaches it through this.
+    struct Target
+    {
+        std::mutex mutex;
+        QObject* object = nullptr;
+    };
+    auto target = std::make_shared<Target>();
+    target->object = context;
+    QObject::connect(context, &QObject::destroyed, [target] {
+        std::lock_guard lock(target->mutex);
+        target->object = nullptr;
+    });
+    SpeechEngine::instance().whenReady([target, work = std::move(work)] {
+        std::lock_guard lock(target->mutex);
+        if (target->object)
+            QMetaObject::invokeMethod(target->object, work, Qt::QueuedConnection);
+    });
+}
+
 SpeechVoice::SpeechVoice(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
     d->q = this;
     d->mailbox->voice = this;
     d->poll.setInterval(kPollMs);
     connect(&d->poll, &QTimer::timeout, this, [this] { d->pump(); });
+}
+
+int SpeechVoice::Private::chosenVoice()
+{
+    if (voice != kDefaultVoice)
+        return voice;
     // American English by default, else whatever comes first
     const QList<VoiceInfo> voices = InstalledVoices();
-    for (qsizetype i = 0; i < voices.size() && d->voice < 0; ++i)
+    voice = -1;
+    for (qsizetype i = 0; i < voices.size() && voice < 0; ++i)
         if (voices[i].language == u"409")
-            d->voice = int(i);
-    if (d->voice < 0 && !voices.isEmpty())
-        d->voice = 0;
+            voice = int(i);
+    if (voice < 0 && !voices.isEmpty())
+        voice = 0;
+    return voice;
 }
 
 SpeechVoice::~SpeechVoice()
@@ -161,7 +192,7 @@ bool SpeechVoice::setVoiceByAttributes(const QString& attributes)
 
 int SpeechVoice::voice() const
 {
-    return d->voice;
+    return d->chosenVoice();
 }
 void SpeechVoice::setRate(int rate)
 {
@@ -224,7 +255,7 @@ void SpeechVoice::Speak(const QString& text, int flags)
         u->outputNumber = d->output;
         const OutputFormat format = OutputFormatOf(d->format).value_or(OutputFormat{});
         SpeechEngine& engine = SpeechEngine::instance();
-        u->settings.voiceId = engine.voiceId(d->voice);
+        u->settings.voiceId = engine.voiceId(d->chosenVoice());
         u->settings.wordsPerMinute = WordsPerMinute(d->rate);
         u->settings.wordGap = WordGap(d->rate);
         u->settings.volume = EngineVolume(d->volume);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,9 @@ QList<VoiceInfo> InstalledVoices();
 // Starts the speech engine loading its data and voices on its own thread; the first voice made
 // later then need not wait for them. The program calls it first thing.
 void PrepareSpeech();
+// Runs work from context's event loop once the engine has its voices (never from inside this
+// call); dropped when context is destroyed first. The window fills its voice list this way.
+void WhenSpeechReady(QObject* context, std::function<void()> work);
 
 // One voice, as the program's windows and the call controller use it: choose a voice, rate
 // and volume, where its sound goes and in which format, and speak asynchronously. Every Speak
@@ -47,7 +51,9 @@ public:
     QList<VoiceInfo> GetVoices(const QString& requiredAttributes = QString()) const;
     bool setVoice(int index); // index into InstalledVoices()
     bool setVoiceByAttributes(const QString& attributes); // first voice matching "language=804"
-    int voice() const; // -1 when no voice is installed
+    // -1 when no voice is installed. A new voice is American English, else the first, which
+    // it learns from the engine only when first asked or when it first speaks.
+    int voice() const;
 
     void setRate(int rate); // -10..10, clamped
     int rate() const;
