@@ -159,7 +159,7 @@ bool frmSet::Form_Load()
     CheckMailTimer->start();
     QuitWatch->start();
     // Signing in to the console starts the first check; without a console, start-up does.
-    QTimer::singleShot(0, this, [this] {
+    whenStartedUp([this] {
         if (unloaded_ || consoleWaits_) // a console still to come signs in once it is there
             return;
         if (ConsoleLink* console = Console())
@@ -172,6 +172,11 @@ bool frmSet::Form_Load()
 
 void frmSet::RunSetupWizard()
 {
+    if (!passwordsKnown_) // the wizard shows the passwords
+        return whenStartedUp([this] {
+            if (!unloaded_)
+                RunSetupWizard();
+        });
     frmCapDev* setup = wizard();
     setup->Form_Load();
     setup->exec();
@@ -191,34 +196,18 @@ void frmSet::setupVoices()
         settingsVoice = parts_.voice();
         defaultVoice = parts_.voice();
         chineseVoice = parts_.voice();
+        // The engine loads its voices beside the window: the list follows once it has them.
+        platform::WhenSpeechReady(this, [this] {
+            if (!settingsVoice)
+                return; // unloaded meanwhile
+            QStringList voices;
+            for (const platform::VoiceInfo& v : settingsVoice->GetVoices())
+                voices.append(v.description);
+            fillVoices(voices);
+        });
+    } else {
+        fillVoices(parts_.voices ? parts_.voices() : QStringList());
     }
-    QStringList voices;
-    if (settingsVoice) {
-        for (const platform::VoiceInfo& v : settingsVoice->GetVoices())
-            voices.append(v.description);
-    } else if (parts_.voices) {
-        voices = parts_.voices();
-    }
-    chineseVoiceAvailable_ = false;
-    for (const QString& v : voices) {
-        if (v.contains(QLatin1String("Chinese")))
-            chineseVoiceAvailable_ = true;
-        VoiceCB->addItem(v);
-    }
-    const int chosen = keys::ReadInt(store_, keys::VoiceName);
-    if (chosen > 0 && chosen < VoiceCB->count())
-        VoiceCB->setCurrentIndex(chosen);
-    else if (VoiceCB->count() > 0)
-        VoiceCB->setCurrentIndex(0);
-    else
-        VoiceCB->setPlaceholderText(LocalText("Main", "NotInstall", "Not Install"));
-    if (settingsVoice && VoiceCB->count() > 0) {
-        settingsVoice->setVoice(VoiceCB->currentIndex());
-        defaultVoice->setVoice(VoiceCB->currentIndex());
-        if (!(chineseVoiceAvailable_ && chineseVoice->setVoiceByAttributes(QStringLiteral("language=804"))))
-            chineseVoice->setVoice(VoiceCB->currentIndex());
-    }
-
     bool ok = false;
     int rate = keys::ReadInt(store_, keys::SoundRate, &ok);
     if (!ok || rate < -10 || rate > 10)
@@ -249,6 +238,63 @@ void frmSet::setupVoices()
         }
     }
     connectSpeechControls();
+}
+
+void frmSet::fillVoices(const QStringList& voices)
+{
+    chineseVoiceAvailable_ = false;
+    for (const QString& v : voices) {
+        if (v.contains(QLatin1String("Chinese")))
+            chineseVoiceAvailable_ = true;
+        VoiceCB->addItem(v);
+    }
+    const int chosen = keys::ReadInt(store_, keys::VoiceName);
+    if (chosen > 0 && chosen < VoiceCB->count())
+        VoiceCB->setCurrentIndex(chosen);
+    else if (VoiceCB->count() > 0)
+        VoiceCB->setCurrentIndex(0);
+    else
+        VoiceCB->setPlaceholderText(LocalText("Main", "NotInstall", "Not Install"));
+    if (settingsVoice && VoiceCB->count() > 0) {
+        settingsVoice->setVoice(VoiceCB->currentIndex());
+        defaultVoice->setVoice(VoiceCB->currentIndex());
+        if (!(chineseVoiceAvailable_ && chineseVoice->setVoiceByAttributes(QStringLiteral("language=804"))))
+            chineseVoice->setVoice(VoiceCB->currentIndex());
+    }
+    voicesListed_ = true;
+    emit voiceListFilled();
+    runStartUpWork();
+}
+
+bool frmSet::firstRun() const
+{
+    return keys::Read(store_, keys::FirstRunning) == QLatin1String("0");
+}
+
+void frmSet::passwordsKnown()
+{
+    if (passwordsKnown_)
+        return;
+    passwordsKnown_ = true;
+    for (auto [edit, key] : {std::pair{Text3, keys::EmailPw}, {txtSmtpPw, keys::SmtpPw}})
+        if (!edit->isModified())
+            edit->setText(keys::Read(store_, key));
+    runStartUpWork();
+}
+
+void frmSet::whenStartedUp(std::function<void()> work)
+{
+    startUpWork_.push_back(std::move(work));
+    if (startedUp())
+        QTimer::singleShot(0, this, &frmSet::runStartUpWork);
+}
+
+void frmSet::runStartUpWork()
+{
+    if (!startedUp())
+        return;
+    for (const std::function<void()>& work : std::exchange(startUpWork_, {}))
+        work();
 }
 
 void frmSet::fillFormats()
@@ -420,6 +466,11 @@ bool frmSet::quitIfAsked()
 
 void frmSet::StartEmailChecking(int mode)
 {
+    if (!startedUp()) // a check needs the password
+        return whenStartedUp([this, mode] {
+            if (!unloaded_)
+                StartEmailChecking(mode);
+        });
     if (mode == 1) {
         if (MailObj)
             MailObj->ResetNewMailCounter();

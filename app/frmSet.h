@@ -287,8 +287,20 @@ public:
     // The setup wizard, made the first time it is needed.
     frmCapDev* wizard();
 
+    // The voice list is filled: at once without a speech engine, else once it has its voices.
+    bool voicesListed() const { return voicesListed_; }
+    // Before Form_Load: the keyring answers after the window is shown. Until passwordsKnown the
+    // password fields are not saved unless edited, and the mail checks, the console, the line
+    // and the wizard wait.
+    void awaitPasswords() { passwordsKnown_ = false; }
+    // The keyring has answered: the password fields the user has not edited are read again.
+    void passwordsKnown();
+    // The agreement and the setup wizard are still to come.
+    bool firstRun() const;
+
 signals:
     void programEnded();
+    void voiceListFilled();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -313,6 +325,7 @@ private:
     QWidget* buildActionPage();
 
     void setupVoices();
+    void fillVoices(const QStringList& voices);
     void fillFormats();
     void loadSpamLists();
     void connectMailEngine();
@@ -385,6 +398,13 @@ private:
     bool exiting_ = false; // the user quit
     bool spokenCaptions_ = false; // buttons speak their captions
     bool chineseVoiceAvailable_ = false;
+    bool voicesListed_ = false;
+    bool passwordsKnown_ = true;
+    // Work that needs the voices and the passwords, waiting for both.
+    std::vector<std::function<void()>> startUpWork_;
+    bool startedUp() const { return voicesListed_ && passwordsKnown_; }
+    void whenStartedUp(std::function<void()> work);
+    void runStartUpWork();
     QPoint dragOrigin_;
     QLabel* extraLabels_[5] = {};
     QMetaObject::Connection lineStatus_, lineError_; // the open line's reports to the status bar

@@ -220,8 +220,13 @@ void frmSet::runDrawnWork()
     drawnFallback_->stop();
     if (windowHandle())
         windowHandle()->removeEventFilter(this);
-    for (const std::function<void()>& work : std::exchange(drawnWork_, {}))
-        work();
+    // What follows the window needs its voices and passwords as well.
+    for (std::function<void()>& work : std::exchange(drawnWork_, {})) {
+        if (startedUp())
+            work();
+        else
+            startUpWork_.push_back(std::move(work));
+    }
 }
 
 void frmSet::showEvent(QShowEvent* event)

@@ -117,6 +117,14 @@ void frmSet::SaveSettings()
         {keys::SmtpUID.name, txtSmtpUser->text().trimmed()},
         {keys::SmtpPw.name, txtSmtpPw->text()},
     };
+    // Passwords the keyring has not given yet are not saved over the ones it holds.
+    if (!passwordsKnown_)
+        for (auto [edit, key] : {std::pair{Text3, keys::EmailPw}, {txtSmtpPw, keys::SmtpPw}})
+            if (!edit->isModified())
+                std::erase_if(values, [name = key.name](const auto& v) { return v.first == name; });
+    // A voice list the engine has not filled yet keeps the stored choice.
+    if (!voicesListed_)
+        std::erase_if(values, [](const auto& v) { return v.first == keys::VoiceName.name; });
     // A blank account field is not saved over the account the store holds: the next start
     // checks with that one, and the user is told.
     bool keptStored = false;

@@ -45,8 +45,9 @@ bool IsOption(const char* arg, const char* name)
     return std::strcmp(arg, name) == 0;
 }
 
-// The main window is built while the keyring is asked for the passwords; the telephone lines
-// and the settings follow once it has answered, then the window is shown.
+// The main window is built and shown while the keyring is asked for the passwords; what needs
+// them follows once it has answered. A first run, whose agreement and wizard show the passwords,
+// starts only then.
 class Program
 {
 public:
@@ -78,23 +79,44 @@ public:
             Qt::QueuedConnection);
     }
 
+    // Before the keyring has answered.
+    void StartEarly()
+    {
+        BuildWindow();
+        if (main_->firstRun())
+            return;
+        main_->awaitPasswords();
+        Start();
+    }
+
+    void PasswordsKnown()
+    {
+        if (!started_)
+            return Start();
+        if (!running_)
+            return;
+        sip_->setLines(platform::LoadSipLines(store_));
+        main_->passwordsKnown();
+    }
+
+private:
     void Start()
     {
         BuildWindow();
+        started_ = true;
         if (const int status = StartWindow(); status >= 0)
             QCoreApplication::exit(status);
     }
 
-private:
     // -1 when the program runs on, otherwise its exit status.
     int StartWindow()
     {
         // The telephone lines: the SIP lines of the settings, then, for demonstrations, a scripted
         // line whose script KORVALEN_SCRIPTED_LINE names.
         auto& lines = platform::LineDeviceTable::instance();
-        auto* sip = new platform::DeferredSipLine(platform::LoadSipLines(store_), &store_);
-        sip->setDialPrefix(platform::LoadSipDialPrefix(store_));
-        lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip));
+        sip_ = new platform::DeferredSipLine(platform::LoadSipLines(store_), &store_);
+        sip_->setDialPrefix(platform::LoadSipDialPrefix(store_));
+        lines.addBackend(std::unique_ptr<platform::VoiceModem>(sip_));
         if (const QString script = qEnvironmentVariable("KORVALEN_SCRIPTED_LINE"); !script.isEmpty()) {
             QFile file(script);
             auto scripted = std::make_unique<platform::ScriptedLine>();
@@ -123,6 +145,7 @@ private:
         // From here on a terminate signal quits the orderly way, saving the settings; during the
         // first-run dialogs it ends the program at once, before anything is saved.
         platform::InstallTerminationHandler();
+        running_ = true;
         main_->show();
         SetIconOnceShown(main_->windowHandle());
         return -1;
@@ -150,6 +173,9 @@ private:
     platform::SingleInstance& instance_;
     platform::Keyring& keyring_;
     std::unique_ptr<frmSet> main_;
+    platform::DeferredSipLine* sip_ = nullptr; // the line table's
+    bool started_ = false;
+    bool running_ = false; // started, and not ending at once
 };
 
 } // namespace
@@ -204,10 +230,9 @@ int main(int argc, char** argv)
     Program program(store, instance, keyring);
     QObject::connect(&keyring, &platform::Keyring::Trouble,
                      [](const QString& why) { std::fprintf(stderr, "korvalen: %s\n", qPrintable(why)); });
-    // The passwords may be in the keyring: the program starts once it has answered.
-    keyring.Open(store.fileName(), [&program] { program.Start(); });
-    // The keyring answers from a thread of its own after a few round trips to other programs:
-    // the window is built meanwhile.
-    program.BuildWindow();
+    // The passwords may be in the keyring, which answers from a thread of its own after a few
+    // round trips to other programs: the window is built and shown meanwhile.
+    keyring.Open(store.fileName(), [&program] { program.PasswordsKnown(); });
+    program.StartEarly();
     return app.exec();
 }

@@ -13,13 +13,18 @@ frmSetParts withVoices()
 
 } // namespace
 
-TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoice)
+TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoiceOnceListed)
 {
     markFirstRunDone();
     store->SaveSetting("SoundRate", "-4");
     store->SaveSetting("VoiceName", "2");
     frmSet& w = start(withVoices());
     ASSERT_TRUE(w.settingsVoice);
+    // The list follows from the event loop; a save before then keeps the stored choice.
+    EXPECT_FALSE(w.voicesListed());
+    w.SaveSettings();
+    EXPECT_EQ(stored("VoiceName"), "2");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return w.voicesListed(); }, 10000));
     EXPECT_TRUE(w.chineseVoiceAvailable());
     EXPECT_EQ(w.VoiceCB->currentIndex(), 2);
     EXPECT_EQ(w.settingsVoice->voice(), 2);

@@ -3,6 +3,7 @@
 
 #include "app/frmCapDev.h"
 #include "app/frmLogin.h"
+#include "platform/Keyring.h"
 #include "platform/ProgramFolder.h"
 #include "platform/telephone/LineDevices.h"
 #include "platform/telephone/ScriptedLine.h"
@@ -146,4 +147,78 @@ TEST_F(LineAfterWindowTest, AnUnshownWindowStillGetsItsLineAndNothingOpensTwice)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->modembox->setCurrentIndex(0); // the user's choice wins, and nothing opens twice
     EXPECT_EQ(opened(line), (QStringList{"open 1 auto", "open 0 auto"}));
+}
+
+// The program shows its window before the keyring has answered: what the keyring holds reaches
+// the password fields when it answers, nothing saved before then writes over it, and the first
+// check waits for it.
+class PasswordsLaterTest : public AppTest
+{
+protected:
+    // The program's store while the keyring is asked: passwords come from the file until the
+    // keyring has answered, then from the keyring.
+    struct KeyringStore : RecordingStore
+    {
+        using RecordingStore::RecordingStore;
+        QString GetSetting(const QString& key, const QString& byDefault) const override
+        {
+            if (answered && platform::IsPasswordKey(key) && held.contains(key.toCaseFolded()))
+                return held.value(key.toCaseFolded());
+            return RecordingStore::GetSetting(key, byDefault);
+        }
+        bool answered = false;
+        QHash<QString, QString> held; // by case-folded key
+    };
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        keyring = new KeyringStore(profile.file("settings.ini"));
+        store.reset(keyring);
+        markFirstRunDone();
+        keyring->held = {{"emailpw", "pop-secret"}, {"smtppw", "smtp-secret"}};
+    }
+    KeyringStore* keyring = nullptr;
+};
+
+TEST_F(PasswordsLaterTest, ASaveBeforeTheAnswerKeepsTheKeyringsPasswords)
+{
+    FakeEngine* engine = nullptr;
+    frmSet& w = makeWindow(EngineParts(engine));
+    w.awaitPasswords();
+    ASSERT_TRUE(w.Form_Load());
+    EXPECT_TRUE(w.txtSmtpPw->text().isEmpty());
+    QTest::keyClicks(w.Text3, "typed"); // the user's edit is newer than the keyring's
+    w.CheckNow_Click();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(engine->checks.isEmpty()) << "no check without the password";
+
+    w.SaveSettings();
+    EXPECT_FALSE(keyring->written.contains("SmtpPw"));
+    EXPECT_EQ(stored("EmailPw"), "typed");
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+
+    keyring->answered = true;
+    w.passwordsKnown();
+    EXPECT_EQ(w.Text3->text(), "typed");
+    EXPECT_EQ(w.txtSmtpPw->text(), "smtp-secret");
+    // the start's check and the one asked for, once each
+    ASSERT_TRUE(testing_support::waitUntil([&] { return engine->checks.size() == 2; }, 5000));
+    EXPECT_EQ(engine->checks, (QList<int>{1, 2}));
+}
+
+TEST_F(PasswordsLaterTest, TheWizardWaitsForThePasswordsItShows)
+{
+    frmSet& w = makeWindow();
+    w.awaitPasswords();
+    ASSERT_TRUE(w.Form_Load());
+    QString shown = "<not shown>";
+    answerNext<frmCapDev>([&](frmCapDev* wizard) {
+        shown = wizard->txtEmailPw->text();
+        wizard->close();
+    });
+    w.RunSetupWizard();
+    EXPECT_EQ(shown, "<not shown>");
+    keyring->answered = true;
+    w.passwordsKnown();
+    EXPECT_EQ(shown, "pop-secret");
 }
