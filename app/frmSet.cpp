@@ -203,9 +203,11 @@ void frmSet::setupVoices()
             QStringList voices;
             for (const platform::VoiceInfo& v : settingsVoice->GetVoices())
                 voices.append(v.description);
+            fillOutputs(); // the rest of the speech page, which asks the sound system
             fillVoices(voices);
         });
     } else {
+        fillOutputs();
         fillVoices(parts_.voices ? parts_.voices() : QStringList());
     }
     bool ok = false;
@@ -224,6 +226,11 @@ void frmSet::setupVoices()
     RateSldr->setValue(rate);
     VolumeSldr->setValue(volume);
 
+    connectSpeechControls();
+}
+
+void frmSet::fillOutputs()
+{
     const QStringList outputs = parts_.audioOutputs ? parts_.audioOutputs() : QStringList();
     if (outputs.isEmpty()) {
         AudioOutputCB->addItem(LocalText("Main", "NoAudioOutput", "No audio ouput object available"));
@@ -237,7 +244,6 @@ void frmSet::setupVoices()
                 settingsVoice->setAudioOutput(device);
         }
     }
-    connectSpeechControls();
 }
 
 void frmSet::fillVoices(const QStringList& voices)

@@ -326,6 +326,7 @@ private:
 
     void setupVoices();
     void fillVoices(const QStringList& voices);
+    void fillOutputs();
     void fillFormats();
     void loadSpamLists();
     void connectMailEngine();

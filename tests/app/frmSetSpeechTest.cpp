@@ -18,10 +18,14 @@ TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoiceOnceListed)
     markFirstRunDone();
     store->SaveSetting("SoundRate", "-4");
     store->SaveSetting("VoiceName", "2");
-    frmSet& w = start(withVoices());
+    store->SaveSetting("AudioDevice", "1");
+    frmSetParts parts = withVoices();
+    parts.audioOutputs = [] { return QStringList{"Card A", "Card B"}; };
+    frmSet& w = start(std::move(parts));
     ASSERT_TRUE(w.settingsVoice);
-    // The list follows from the event loop; a save before then keeps the stored choice.
+    // The lists follow from the event loop; a save before then keeps the stored choice.
     EXPECT_FALSE(w.voicesListed());
+    EXPECT_EQ(w.AudioOutputCB->count(), 0);
     w.SaveSettings();
     EXPECT_EQ(stored("VoiceName"), "2");
     ASSERT_TRUE(testing_support::waitUntil([&] { return w.voicesListed(); }, 10000));
@@ -29,6 +33,8 @@ TEST_F(AppTest, StoredSpeechSettingsReachTheSettingsVoiceOnceListed)
     EXPECT_EQ(w.VoiceCB->currentIndex(), 2);
     EXPECT_EQ(w.settingsVoice->voice(), 2);
     EXPECT_EQ(w.settingsVoice->rate(), -4);
+    EXPECT_EQ(w.AudioOutputCB->currentText(), "Card B");
+    EXPECT_EQ(w.settingsVoice->audioOutput(), 1);
     EXPECT_TRUE(w.chineseVoice->GetVoices().value(w.chineseVoice->voice()).description.contains("Chinese"));
 
     w.RateSldr->setValue(7);
