@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -94,7 +95,10 @@ void frmSet::buildWindow()
         statusBar()->addWidget(panels_[i], i);
     }
     failurePanel_ = new QLabel(this);
-    failurePanel_->setStyleSheet(QStringLiteral("color: #b00020"));
+    // Red through the palette: a style sheet would bring the style-sheet engine into the start.
+    QPalette red = failurePanel_->palette();
+    red.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x20));
+    failurePanel_->setPalette(red);
     failurePanel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(failurePanel_, 1);
     statusBar()->addPermanentWidget(trustButton); // made with the account page
