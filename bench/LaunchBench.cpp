@@ -183,7 +183,11 @@ int main(int argc, char** argv)
         }
 
     QTemporaryDir home;
-    const QString config = home.filePath(QStringLiteral("config")), runtime = home.filePath(QStringLiteral("run"));
+    // A desktop session's runtime folder is in memory (/run/user/ID); the single-copy lock file
+    // the program writes there is flushed, which on a disk costs milliseconds a desktop does not.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/korvalen-launch-XXXXXX"));
+    const QString config = home.filePath(QStringLiteral("config"));
+    const QString runtime = (shm.isValid() ? shm.path() : home.path()) + QStringLiteral("/run");
     qputenv("XDG_CONFIG_HOME", config.toUtf8()); // the store below writes the program's profile
     QApplication app(argc, argv);
     QString program;
