@@ -90,8 +90,7 @@ bool frmSet::Form_Load()
     // 1. One copy of the program per user.
     if (instance_.PrevInstance())
         return false;
-    consoleWaits_ =
-        parts_.consoleWhenShown && hasConsole() && keys::Read(store_, keys::FirstRunning) != QLatin1String("0");
+    consoleWaits_ = parts_.consoleWhenShown && hasConsole() && !firstRun();
     setupEveryday();
 
     // 2. Program folder, system language, captions.
@@ -134,7 +133,7 @@ bool frmSet::Form_Load()
         console->Show();
 
     // 13. First run: the agreement, then the wizard.
-    if (keys::Read(store_, keys::FirstRunning) == QLatin1String("0")) {
+    if (firstRun()) {
         frmLogin agreement(this);
         TrimSystemMenu(&agreement);
         agreement.exec();
@@ -268,7 +267,6 @@ void frmSet::fillVoices(const QStringList& voices)
             chineseVoice->setVoice(VoiceCB->currentIndex());
     }
     voicesListed_ = true;
-    emit voiceListFilled();
     runStartUpWork();
 }
 

@@ -300,7 +300,6 @@ public:
 
 signals:
     void programEnded();
-    void voiceListFilled();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
