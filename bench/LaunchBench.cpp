@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -173,15 +172,6 @@ double TimeLaunch(MapWatch& watch, const QString& program, const QStringList& ar
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--peer-window") { // the minimal Qt window
-            QApplication app(argc, argv);
-            QLabel window(QStringLiteral("Hello"));
-            window.setWindowTitle(QStringLiteral("peer"));
-            window.show();
-            return app.exec();
-        }
-
     QTemporaryDir home;
     // A desktop session's runtime folder is in memory (/run/user/ID); the single-copy lock file
     // the program writes there is flushed, which on a disk costs milliseconds a desktop does not.
@@ -203,6 +193,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: korvalen-launch-bench --program PATH [--rounds N]\n");
         return 2;
     }
+    // The minimal window is a program of its own, so that it loads Qt Widgets' libraries alone.
+    const QString peerProgram = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvalen-launch-peer"));
     MapWatch watch;
     if (!watch.ok()) {
         std::fprintf(stderr, "korvalen-launch-bench: no X display (run it under xvfb-run)\n");
@@ -240,7 +232,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "korvalen-launch-bench: the program's SIP line never answered on port %u\n", sipPort);
             return 1;
         }
-        const double b = TimeLaunch(watch, app.applicationFilePath(), {QStringLiteral("--peer-window")}, env);
+        const double b = TimeLaunch(watch, peerProgram, {}, env);
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "korvalen-launch-bench: %s showed no window\n", a < 0 ? "the program" : "the peer");
             return 1;
