@@ -13,7 +13,7 @@ namespace {
 using Steps = QList<QByteArray>;
 using Status = CPostOffice::Status;
 using React = std::function<void(CPostOffice&)>;
-enum Ask { Nothing, Headers, Whole, ToFile, Delete, Quit, Drop, Id }; // the engine's first step once the count is known
+enum Ask { Nothing, Headers, Whole, ToFile, Delete, Quit, Drop }; // the engine's first step once the count is known
 
 const Steps kLogin = {"S: +OK ready", "C: USER alice", "S: +OK", "C: PASS secret", "S: +OK"};
 const Steps kQuit = {"C: QUIT", "S: +OK bye"};
@@ -44,7 +44,7 @@ protected:
                 return p.WriteCurrentMsgToFile(folder.file("m.eml"));
             if (p.status() == Status::TopSent || p.status() == Status::RetrSent || p.status() == Status::RetrToFile)
                 return p.CurrentMessageNum() < last ? p.RetrieveNext() : p.QuitServer();
-            if (p.status() == Status::DeleSent || (p.status() == Status::UidlSent && ask == Id))
+            if (p.status() == Status::DeleSent)
                 return p.QuitServer();
             if (p.status() != Status::StatSent && p.status() != Status::UidlSent)
                 return;
@@ -55,7 +55,6 @@ protected:
             case Delete: return p.DeleteMsgNum(p.MsgCount());
             case Quit: return p.QuitServer();
             case Drop: return p.DisConnect();
-            case Id: return p.AskUniqueID(p.MsgCount());
             case Nothing: return;
             }
         };
@@ -145,14 +144,7 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
         QByteArray body = {}, file = {}; // the file keeps the status line, not ". CR LF"
         int codePage = 0, port = 0;
     } rows[] = {
-        // headers and ids listed, with the replies whole or split anywhere
-        {.what = "listing",
-         .script = kLogin + Steps{"C: STAT", "S: +OK 2 320", "C: UIDL 2", "S: +OK 2 abc"} + top(2, "hi") + kQuit,
-         .ask = Headers,
-         .last = 2,
-         .statuses = listed,
-         .listed = {"hi 2003-02-04"},
-         .uid = "abc\r\n"},
+        // headers and ids listed, with the replies split anywhere
         {.what = "one-line replies split",
          .script = Steps{"S| +O", "S: K ready", "C: USER alice", "S| +OK", "S:", "C: PASS secret", "S| +OK\r",
                          "S:", "C: STAT", "S| +OK 1", "S: 2 320", "C: UIDL 12", "S| +OK 12 ab", "S: c"}
@@ -162,17 +154,6 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
          .statuses = listed,
          .listed = {"hi 2003-02-04"},
          .uid = "abc\r\n"},
-        {.what = "no UIDL: the message is read without an id",
-         .script = stat3 + Steps{"C: UIDL 3", "S: -ERR unknown command"} + top(3, "three") + kQuit,
-         .ask = Headers,
-         .last = 3,
-         .statuses = listed,
-         .listed = {"three 2003-02-04"}},
-        {.what = "the id alone",
-         .script = stat3 + Steps{"C: UIDL 3", "S: +OK 3 xyz"} + kQuit,
-         .ask = Id,
-         .statuses = {Status::StatSent, Status::UidlSent, Status::QuitSent, Status::Closed},
-         .uid = "xyz\r\n"},
         {.what = "nothing is asked beyond 32767",
          .script = kLogin + Steps{"C: STAT", "S: +OK 32767 9", "C: UIDL 32767", "S: +OK 32767 z"} + top(32767, "z"),
          .ask = Headers,
@@ -232,29 +213,6 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
          .body = "body\r\n",
          .file = "+OK 9\r\nSubject: f\r\n\r\nbody\r\n"},
         // a refused command, or a server that goes away, ends the session at once with the reason
-        {.what = "greeting refused",
-         .script = {"S: -ERR busy"},
-         .statuses = ended,
-         .err = kError,
-         .desc = "POP Protocol : 0 -ERR busy\r\n"},
-        {.what = "user refused",
-         .script = Steps{"S: +OK", "C: USER alice", "S: -ERR who?"},
-         .statuses = ended,
-         .err = kError,
-         .desc = "POP Protocol : 1 -ERR who?\r\n"},
-        {.what = "password refused",
-         .script = kLogin.mid(0, 4) + Steps{"S: -ERR [AUTH] no"},
-         .statuses = ended,
-         .err = kError,
-         .desc = "POP Protocol : 2 -ERR [AUTH] no\r\n"},
-        {.what = "TOP refused",
-         .script = uidl1 + Steps{"C: TOP 1 0", "S| -ER", "S: R no such message"},
-         .ask = Headers,
-         .last = 1,
-         .statuses = {Status::StatSent, Status::Closed},
-         .err = kError,
-         .desc = "POP Protocol : 5 -ERR no such message\r\n",
-         .uid = "u\r\n"},
         {.what = "RETR refused",
          .script = retr + Steps{"S: -ERR locked"},
          .ask = Whole,
