@@ -168,8 +168,6 @@ TEST(MailTls, Pop3SignsInOnlyOverTrustedTls)
          {},
          CPostOffice::kSecurityError,
          "it is self-signed"},
-        {"self-signed and trusted", Steps{"S: +OK hi"} + kPopLogin, MailSecurity::Tls, &certs.selfSigned(), true,
-         selfPrint},
         {"another host's certificate",
          {},
          MailSecurity::Tls,
