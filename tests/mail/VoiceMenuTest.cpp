@@ -222,15 +222,7 @@ TEST_F(VoiceMenu, ADictatedReplyIsSentToTheSenderOfTheMessageRead)
     EXPECT_EQ(form.to(), "carol@example.org");
     EXPECT_EQ(form.subject(), "Re: Photos from the trip");
     EXPECT_EQ(audio.getStatus(), Status::WaitingForInput);
-    // o k, a typo, backspace, blank, y e s: "ok yes"
-    press("96"
-          "85"
-          "72"
-          "80"
-          "71"
-          "99"
-          "83"
-          "81");
+    press("9685728071998381"); // o k, a typo, backspace, blank, y e s: "ok yes"
     EXPECT_EQ(form.body(), "ok yes");
     press("##");
     ASSERT_TRUE(waitUntil([&] { return !engine.Sending() && last() == " E mail send complete"; }));
@@ -244,9 +236,7 @@ TEST_F(VoiceMenu, ADictatedReplyIsSentToTheSenderOfTheMessageRead)
     EXPECT_FALSE(sent[0].data.contains("Auto-Submitted"));
 
     // "**" leaves the dictation without sending.
-    press("8"
-          "72"
-          "**");
+    press("872**");
     EXPECT_EQ(audio.getStatus(), Status::MenuRepeating);
     EXPECT_EQ(peers.sentMessages().size(), 1);
 }
