@@ -125,6 +125,7 @@ TEST_F(EverydayTest, WhatTheWindowHoldsCountsFromTheNextCheck)
     ASSERT_TRUE(checkEnds(w));
     EXPECT_EQ(w.checkFailureText(), "");
     ASSERT_EQ(w.listModel->rowCount(), 1);
+    EXPECT_EQ(w.frame[5]->title(), "0/1 Messages, and 0 New messages"); // the engine's count reaches the page
 
     // New mail, one of it spam by a list edited in its file; replies on, through the sink.
     peers.fill("alice", {"02-html.eml", "07-spam-subject.eml"});

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
-#include "RealPeers.h"
 #include "mail/MailList.h"
 #include "platform/ShellOpen.h"
 
@@ -87,22 +86,6 @@ TEST_F(AppTest, TheLogButtonOpensTheLogTheEngineWrites)
     w.ButtonAccount[5]->click();
     platform::SetShellOpenHandler(nullptr);
     EXPECT_EQ(opened, QStringList({profile.file("program/kv_.log")}));
-}
-
-TEST_F(AppTest, StartingUpListsTheMailboxWithoutCountingItAsNew)
-{
-    RealPeers& peers = RealPeers::instance();
-    peers.clear("bob");
-    peers.fill("bob", {"01-plain.eml", "04-gb2312.eml"});
-    markFirstRunDone();
-    useTestMailbox(RealPeers::password);
-    frmSet& w = makeWindow(withRealEngine());
-    ASSERT_TRUE(w.Form_Load());
-    ASSERT_TRUE(
-        testing_support::waitUntil([&] { return w.listModel->rowCount() == 2 && w.panelText(2).isEmpty(); }, 15000));
-    EXPECT_EQ(w.listModel->text(0, MailList::Subject), "Meeting moved to Thursday");
-    EXPECT_EQ(w.listModel->text(1, MailList::From), "Li Hua ");
-    EXPECT_EQ(w.frame[5]->title(), "0/2 Messages, and 0 New messages");
 }
 
 // A check and a call hold the settings in either order; only the last one to end gives them back.
