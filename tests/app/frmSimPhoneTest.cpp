@@ -260,14 +260,3 @@ TEST_F(SimPhone, HelpOpensTheHelpPageAtTheMailboxSection)
     phone->Command4->click();
     EXPECT_EQ(opened, QStringList{"https://help.example/korvalen.htm#DB"});
 }
-
-TEST_F(SimPhone, TheWindowHasTheShapeOfTheTelephone)
-{
-    phone->show();
-    const QRegion shape = phone->mask();
-    const QRect pic = phone->P->geometry();
-    EXPECT_TRUE(shape.contains(pic.center())) << "the picture's disc";
-    EXPECT_FALSE(shape.contains(pic.topLeft())) << "the picture's background colour";
-    EXPECT_TRUE(shape.contains(phone->Frame1->mapTo(phone.get(), phone->Frame1->rect().center())));
-    EXPECT_FALSE(shape.contains(QPoint(0, 0)));
-}
