@@ -111,24 +111,16 @@ protected:
 
 } // namespace
 
+// CAPA that names no PIPELINING (a server without CAPA is the mail engine's scripted sessions').
 TEST_F(ListingAhead, ServersWithoutPipeliningAreAskedOneCommandAtATime)
 {
-    const struct
-    {
-        const char* what;
-        Steps capa;
-    } rows[] = {
-        {"no CAPA", {"C: CAPA", "S: -ERR unknown command"}},
-        {"CAPA without PIPELINING", {"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: PIPELININGX", "S: ."}},
-    };
-    for (const auto& row : rows) {
-        // The scripted server faults a line that comes before the previous reply.
-        play(kLogin + stat(2) + row.capa + oneAtATime(1) + oneAtATime(2) + kQuit);
-        EXPECT_EQ(events, QByteArrayList({"3", "5 m1 id1", "5 m2 id2", "8", "10"})) << row.what;
-        EXPECT_EQ(headers, QStringList({"Subject: m1", "Subject: m2"})) << row.what;
-        EXPECT_FALSE(pop.Pipelining()) << row.what;
-        EXPECT_EQ(pop.ErrNum(), 0) << row.what;
-    }
+    // The scripted server faults a line that comes before the previous reply.
+    play(kLogin + stat(2) + Steps{"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: PIPELININGX", "S: ."} + oneAtATime(1)
+         + oneAtATime(2) + kQuit);
+    EXPECT_EQ(events, QByteArrayList({"3", "5 m1 id1", "5 m2 id2", "8", "10"}));
+    EXPECT_EQ(headers, QStringList({"Subject: m1", "Subject: m2"}));
+    EXPECT_FALSE(pop.Pipelining());
+    EXPECT_EQ(pop.ErrNum(), 0);
 }
 
 // Three messages, the second spam: its DELE goes behind the commands already out, and its
