@@ -128,7 +128,6 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
     // The POPStatus events of each kind of session; QUIT raises one at once and one after the reply.
     const std::vector<int> listed = {Status::StatSent, Status::TopSent, Status::QuitSent, Status::Closed};
     const std::vector<int> read = {Status::StatSent, Status::RetrSent, Status::QuitSent, Status::Closed};
-    const std::vector<int> deleted = {Status::StatSent, Status::DeleSent, Status::QuitSent, Status::Closed};
     const std::vector<int> ended = {Status::Closed};
     const struct
     {
@@ -220,18 +219,6 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
          .statuses = {Status::StatSent, Status::Closed},
          .err = kError,
          .desc = "POP Protocol : 6 -ERR locked\r\n"},
-        {.what = "QUIT refused after a DELE",
-         .script = stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "S: -ERR not removed"},
-         .ask = Delete,
-         .statuses = deleted,
-         .err = kError,
-         .desc = "POP Protocol : 8 -ERR not removed\r\n"},
-        {.what = "closed after a DELE and QUIT",
-         .script = stat3 + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "CLOSE"},
-         .ask = Delete,
-         .statuses = deleted,
-         .err = kError,
-         .desc = "POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted"},
         {.what = "DELE refused",
          .script = stat3 + Steps{"C: DELE 3", "S: -ERR no"},
          .ask = Delete,
