@@ -98,9 +98,12 @@ protected:
         // the window starts the voice menu for the kind of call the controller says it is in
         QObject::connect(&c, &ClsAudioControl::IncomingPhone,
                          [this] { events << QString("incoming %1").arg(ctl->getPhoneMode()); });
-        QObject::connect(&c, &ClsAudioControl::SpeakStart, [this] { events << "start"; });
-        QObject::connect(&c, &ClsAudioControl::SpeakEnd, [this] { events << "end"; });
-        QObject::connect(&c, &ClsAudioControl::SpeakRemain, [this] { events << "remain"; });
+        const auto note = [&](auto signal, const char* text) {
+            QObject::connect(&c, signal, [=, this] { events << text; });
+        };
+        note(&ClsAudioControl::SpeakStart, "start");
+        note(&ClsAudioControl::SpeakEnd, "end");
+        note(&ClsAudioControl::SpeakRemain, "remain");
         QObject::connect(&c, &ClsAudioControl::DigitReceived, [this](const QString& d) { events << "digit " + d; });
         QObject::connect(&c, &ClsAudioControl::VoiceConnected, [this](int32_t kind, int32_t device) {
             events << QString("up %1").arg(kind);
@@ -256,7 +259,6 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
         {.name = "answered after an earlier call", .earlierCall = true},
         // not taken: idle once no ring has come for the ring gap
         {.name = "one ring, then the caller gives up", .rings = 1, .asked = 0, .end = RingGap},
-        {.name = "refused: asked again on every ring", .accept = false, .rings = 3, .asked = 2, .end = RingGap},
         {.name = "auto-answer off", .autoAnswer = false, .rings = 3, .asked = 0, .end = RingGap},
         {.name = "not signed in", .signedIn = false, .rings = 3, .asked = 0, .end = RingGap},
         // the caller goes first
@@ -326,29 +328,25 @@ TEST_F(CallTest, RingsAreAnsweredOnTheSetRingOnlyWhenAllowed)
     host.onCall = host.offCall = nullptr;
 }
 
-// The caller hears the PIN prompt; digits of any kind go to the voice menu; a second call
-// ringing meanwhile is not answered; a silent caller is hung up on 30 s after the prompt.
-TEST_F(CallTest, AnsweredCallPromptsForThePinAndHangsUpOnASilentCaller)
+// Digits of any kind go to the voice menu unchanged; a second call ringing meanwhile is not
+// answered and starts the wait for the caller afresh. (The prompt and the good-bye: CallOverSip.)
+TEST_F(CallTest, AnsweredCallPassesAnyDigitOnAndIgnoresASecondRing)
 {
     answer();
-    EXPECT_EQ(joined(events), "incoming 1, up 1, start, end");
-    EXPECT_GT(line->spoken().size(), 8000) << "the prompt went down the line";
     const QStringList digits = {
         "5", "#", "", "12345678901234567890", QString(QChar(0)), QString::fromUtf16(u"\U0001F600"), QString(5000, 'x')};
-    for (const QString& d : digits)
+    QStringList passed;
+    for (const QString& d : digits) {
         line->digit(d);
+        passed << "digit " + d;
+    }
     ticks = 0;
     line->ring(1);
     EXPECT_EQ(ctl->getStatus(), ClsAudioControl::WaitingForPin);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(ticks, 30) << "the ring started the wait afresh";
     EXPECT_EQ(events.count("incoming 1"), 1);
-    EXPECT_EQ(events.filter(QRegularExpression("^digit")).size(), digits.size());
-    EXPECT_EQ(events.value(4 + 4), "digit " + QString(QChar(0))) << "passed on unchanged";
-    EXPECT_EQ(lastWaiting(), "Waiting 29/30");
-    EXPECT_EQ(texts.mid(texts.size() - 2), QStringList({"Timeout disconnect", "Disconnected"}));
-    EXPECT_EQ(events.last(), "down 1");
-    EXPECT_EQ(line->operations().last(), "hangup");
+    EXPECT_EQ(events.filter(QRegularExpression("^digit")), passed) << "passed on unchanged";
 }
 
 // The alert call itself is a whole call in CallOverSip. A caption still being spoken when it
@@ -417,27 +415,23 @@ TEST_F(CallTest, CallerIdIsShownAndLoggedByItsFlags)
 {
     enum PartyId { Blocked = 1, OutOfArea = 2, Name = 4, Number = 8, Partial = 16, All = -1 };
     ctl->writelog(true);
-    const struct
-    {
-        int32_t flags;
-        const char* text;
-    } rows[] = {
+    const std::pair<int32_t, QString> rows[] = {
         {0, "From :  , N/A"},
         {Blocked | Name, "From : Ann , N/A"}, // the name comes after the block
         {OutOfArea | Partial, "From : Out of Area , 5551234"},
         {All, "From : UNAVAILABLE Caller ID , 5551234"},
     };
-    for (const auto& r : rows) {
-        line->callerId("5551234", "Ann", r.flags);
-        EXPECT_EQ(texts.last(), r.text) << r.flags;
+    QStringList logged;
+    for (const auto& [flags, text] : rows) {
+        line->callerId("5551234", "Ann", flags);
+        EXPECT_EQ(texts.last(), text) << flags;
+        logged << QString("\"phone\",\"%1\"").arg(text);
     }
     ctl->writelog(false);
     line->callerId("5551234", "Ann", Number);
-    const QStringList records = QString::fromLatin1(tmp.read("kv_.log")).split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(records.size(), std::size(rows)) << "only while logging is on";
-    for (size_t i = 0; i < std::size(rows); ++i)
-        EXPECT_TRUE(records[qsizetype(i)].endsWith(QString(",\"phone\",\"%1\"").arg(rows[i].text)))
-            << records[qsizetype(i)].toStdString();
+    QStringList records = QString::fromLatin1(tmp.read("kv_.log")).split("\r\n", Qt::SkipEmptyParts);
+    records.replaceInStrings(QRegularExpression("^.*,(\"phone\",)"), "\\1"); // the time stamp goes
+    EXPECT_EQ(records, logged) << "only while logging is on";
 }
 
 TEST_F(CallTest, AFailedDialIsNeverACallInProgress)
