@@ -155,27 +155,18 @@ TEST_F(Call, PlayFileIsRefusedBeforeOpenWhileStreamingAndForABadFile)
     EXPECT_TRUE(media.PlayFile(good)); // a refusal leaves the player usable
 }
 
-TEST_F(Call, AFileIsPlayedOrDroppedAndReleasedOnce)
+TEST_F(Call, AFileIsHeldOnceAndReleasedHoweverItEnds)
 {
     ASSERT_TRUE(media.AudioOpen());
     const int live = ClsMemory::LiveBlocks();
-    const QString path = goodFile(1500); // five blocks, the last padded
-    ASSERT_TRUE(media.PlayFile(path)) << media.ErrorText().toStdString();
-    EXPECT_EQ(media.GetState(), ClsMeida::PlayingFile);
-    EXPECT_EQ(ClsMemory::LiveBlocks(), live + 1);
-    EXPECT_FALSE(media.PlayFile(path)); // one file at a time
-    out->advance(1000);
-    EXPECT_TRUE(done.isEmpty());
-    out->advance(500);
-    ASSERT_EQ(done.count(), 1);
-    EXPECT_EQ(done.at(0).at(0).toInt(), ClsMeida::kFileBuffer);
+    ASSERT_TRUE(media.PlayFile(goodFile(1500))) << media.ErrorText().toStdString();
+    EXPECT_EQ(std::pair(media.GetState(), ClsMemory::LiveBlocks()), std::pair(int(ClsMeida::PlayingFile), live + 1));
+    EXPECT_FALSE(media.PlayFile(goodFile(1500))); // one file at a time
     media.CloseFile();
-    media.CloseFile();
-    EXPECT_EQ(media.GetState(), ClsMeida::Idle);
-    EXPECT_EQ(ClsMemory::LiveBlocks(), live);
 
     // Part way through, each of these takes the file off the output and reports it; closing
-    // the file (or the audio) releases it.
+    // the file (again, or the audio) releases it once. (Played whole and reported at its end:
+    // the SimPhone tests hear every sound file through this player.)
     const struct
     {
         const char* how;

@@ -12,19 +12,6 @@
 
 using namespace audio;
 
-namespace {
-
-void PutU16(QByteArray& b, int at, quint16 v)
-{
-    qToLittleEndian(v, b.data() + at);
-}
-void PutU32(QByteArray& b, int at, quint32 v)
-{
-    qToLittleEndian(v, b.data() + at);
-}
-
-} // namespace
-
 TEST(GsmCodec, ToneKeepsItsFrequencyAndLevel)
 {
     const auto tone = tones::Sine(1000, 8000, 0.5);
@@ -57,16 +44,9 @@ TEST(GsmWaveFile, WrittenFileReadsBackInTheStreamFormat)
     // The header fields a sound player reads, and the data chunk's pad byte.
     const QByteArray b = dir.read("t.wav");
     EXPECT_EQ(b.size(), 12 + 28 + 12 + 8 + 5 * 65 + 1);
+    // GSM 6.10, mono, 8000 samples and 1625 bytes a second, 65-byte blocks of 320 samples
     EXPECT_EQ(b.left(40), "RIFF" + QByteArray::fromHex("7a010000") + "WAVEfmt "
-                              + QByteArray::fromHex("14000000"
-                                                    "3100"
-                                                    "0100"
-                                                    "401f0000"
-                                                    "59060000"
-                                                    "4100"
-                                                    "0000"
-                                                    "0200"
-                                                    "4001"));
+                              + QByteArray::fromHex("1400000031000100401f0000590600004100000002004001"));
 }
 
 TEST(GsmWaveFile, DamagedOrForeignFilesAreRefusedWithAReason)
@@ -82,7 +62,7 @@ TEST(GsmWaveFile, DamagedOrForeignFilesAreRefusedWithAReason)
         {"odd unknown chunk",
          [](QByteArray& b) {
              b.insert(12, QByteArray("LIST\x03\0\0\0abc\0", 12));
-             PutU32(b, 4, quint32(b.size() - 8));
+             qToLittleEndian<quint32>(quint32(b.size() - 8), b.data() + 4);
          },
          nullptr},
         {"empty", [](QByteArray& b) { b.clear(); }, "not a sound file"},
@@ -90,18 +70,19 @@ TEST(GsmWaveFile, DamagedOrForeignFilesAreRefusedWithAReason)
         {"not RIFF", [](QByteArray& b) { b.replace(0, 4, "RIFX"); }, "not a sound file"},
         {"not WAVE", [](QByteArray& b) { b.replace(8, 4, "AVI "); }, "not a wave"},
         {"no fmt", [](QByteArray& b) { b.replace(12, 4, "junk"); }, "no format"},
-        {"PCM tag", [](QByteArray& b) { PutU16(b, 20, 1); }, "format 1"},
-        {"stereo", [](QByteArray& b) { PutU16(b, 22, 2); }, "2 channels"},
-        {"rate", [](QByteArray& b) { PutU32(b, 24, 11025); }, "11025"},
-        {"block size", [](QByteArray& b) { PutU16(b, 32, 64); }, "65 bytes"},
-        {"block samples", [](QByteArray& b) { PutU16(b, 38, 160); }, "320 samples"},
-        {"extra bytes beyond the format chunk", [](QByteArray& b) { PutU16(b, 36, 0x8202); }, "shorter than it says"},
-        {"data size", [](QByteArray& b) { PutU32(b, 56, quint32(b.size())); }, "cut short"},
+        {"PCM tag", [](QByteArray& b) { qToLittleEndian<quint16>(1, b.data() + 20); }, "format 1"},
+        {"stereo", [](QByteArray& b) { qToLittleEndian<quint16>(2, b.data() + 22); }, "2 channels"},
+        {"rate", [](QByteArray& b) { qToLittleEndian<quint32>(11025, b.data() + 24); }, "11025"},
+        {"block size", [](QByteArray& b) { qToLittleEndian<quint16>(64, b.data() + 32); }, "65 bytes"},
+        {"block samples", [](QByteArray& b) { qToLittleEndian<quint16>(160, b.data() + 38); }, "320 samples"},
+        {"extra bytes beyond the format chunk", [](QByteArray& b) { qToLittleEndian<quint16>(0x8202, b.data() + 36); },
+         "shorter than it says"},
+        {"data size", [](QByteArray& b) { qToLittleEndian<quint32>(quint32(b.size()), b.data() + 56); }, "cut short"},
         {"partial block", [](QByteArray& b) { b = MakeGsmWave(QByteArray(64, '\0'), 320); }, "whole GSM blocks"},
         {"no data",
          [](QByteArray& b) {
              b.truncate(52);
-             PutU32(b, 4, 44);
+             qToLittleEndian<quint32>(44, b.data() + 4);
          },
          "no sound data"}};
     for (const auto& c : cases) {
@@ -138,13 +119,9 @@ TEST(ProgramSounds, EveryShippedSoundIsInTheStreamFormatAndSoundsAsMade)
             n += tones::Rms(s, at, 80) > 1000 && (at == 0 || tones::Rms(s, at - 80, 80) <= 1000);
         return n;
     };
-    const struct
-    {
-        const char* name;
-        int bursts;
-    } pips[] = {{"1.wav", 1}, {"2.wav", 2}, {"3.wav", 3}, {"ring1.wav", 1}, {"ring2.wav", 2}};
-    for (const auto& p : pips)
-        EXPECT_EQ(bursts(sound[p.name]), p.bursts) << p.name;
+    for (const auto& [name, count] :
+         {std::pair("1.wav", 1), {"2.wav", 2}, {"3.wav", 3}, {"ring1.wav", 1}, {"ring2.wav", 2}})
+        EXPECT_EQ(bursts(sound[name]), count) << name;
     EXPECT_GT(
         std::min(tones::Power(sound["ring1.wav"], 440, 800, 4000), tones::Power(sound["ring1.wav"], 480, 800, 4000)),
         0.01);
