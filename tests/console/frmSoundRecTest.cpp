@@ -142,7 +142,6 @@ TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
     ASSERT_TRUE(until([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }));
     EXPECT_EQ(bob.form.RemoteName(), QStringLiteral("alice"));
     EXPECT_EQ(bob.form.RemoteKey(), QStringLiteral("alice-key"));
-    EXPECT_EQ(bob.form.cmdCall->text(), QStringLiteral("Answer"));
 
     bob.form.cmdCall->click();
     ASSERT_TRUE(until([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
