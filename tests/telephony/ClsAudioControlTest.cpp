@@ -120,14 +120,6 @@ protected:
         return waitUntil(
             [&] { return ctl->getStatus() == ClsAudioControl::Idle && !timer.isActive() && ctl->isDonePlay(); });
     }
-    // The last waiting text shown before the timeout ended the wait.
-    QString lastWaiting() const
-    {
-        for (qsizetype i = texts.size() - 1; i >= 0; --i)
-            if (texts[i].startsWith("Waiting "))
-                return texts[i];
-        return {};
-    }
     // Rings twice (the controller answers on the second), the call comes up and the PIN prompt
     // is spoken.
     void answer()
@@ -225,7 +217,10 @@ TEST_F(CallTest, EndOfSpeechActsOnTheStatusAndTheTimeoutEndsTheWait)
                 EXPECT_EQ(ticks, r.armed) << row;
             }
             const bool quiet = r.status == S::FarEndHungUp || r.status == S::Ringing;
-            EXPECT_EQ(lastWaiting(), quiet ? "" : QString("Waiting %1/%2").arg(r.armed - 1).arg(r.armed)) << row;
+            const QStringList waits = texts.filter(QRegularExpression("^Waiting ")); // the last before the timeout
+            EXPECT_EQ(waits.value(waits.size() - 1),
+                      quiet ? "" : QString("Waiting %1/%2").arg(r.armed - 1).arg(r.armed))
+                << row;
             EXPECT_EQ(texts.contains("Timeout disconnect"), !quiet) << row;
         }
         EXPECT_FALSE(timer.isActive()) << row;
