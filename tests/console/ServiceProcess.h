@@ -5,10 +5,8 @@
 #include "LoginKeys.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTest>
 
 class ServiceProcess
 {
@@ -23,20 +21,12 @@ public:
         }
     }
 
-    // Runs one of the service's commands to its end; its exit code.
-    int run(const QStringList& args, QByteArray* output = nullptr)
-    {
-        QProcess p;
-        p.start(QStringLiteral(KORVALEN_SERVICE), args);
-        p.closeWriteChannel();
-        p.waitForFinished(30000);
-        if (output)
-            *output = p.readAllStandardOutput() + p.readAllStandardError();
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    }
     bool addUser(const QString& name, const QString& password)
     {
-        return run({"add-user", name, "--db", db(), "--password", password}) == 0;
+        QProcess p;
+        p.start(QStringLiteral(KORVALEN_SERVICE), {"add-user", name, "--db", db(), "--password", password});
+        p.closeWriteChannel();
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
     // Starts serving; the port it listens on, 0 when it did not start.
     quint16 serve(const QStringList& more = {})
@@ -55,14 +45,9 @@ public:
     {
         return QStringLiteral("%1://127.0.0.1:%2/kv/").arg(QString::fromLatin1(scheme)).arg(port);
     }
-    QByteArray logText() const
-    {
-        QFile f(log());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray logText() const { return testing_support::readFile(log()); }
     QString db() const { return folder_.file("users.db"); }
     QString log() const { return folder_.file("service.log"); }
-    QString keys() const { return folder_.file("keys.ini"); }
 
 private:
     testing_support::TempFolder folder_;
