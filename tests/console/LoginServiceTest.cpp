@@ -108,17 +108,26 @@ protected:
     QSignalSpy saved{&dialog, &LoginServiceDialog::Saved};
 };
 
-TEST_F(ServiceDialog, StoresWhatIsTyped)
+// What is typed is stored: at once over https://, after one warning over plain http://.
+TEST_F(ServiceDialog, StoresWhatIsTypedAfterWarningOnceAboutPlainHttp)
 {
     dialog.open();
     fill("https://login.example/kv/");
     pressOk();
     ASSERT_EQ(saved.count(), 1);
-    EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(LoginService::Load(store), login_keys::Service("https://login.example/kv/"));
+    dialog.open();
+    fill("http://login.example/kv/");
+    pressOk();
+    EXPECT_TRUE(dialog.messageLabel->text().contains("plain http://"));
+    EXPECT_EQ(saved.count(), 1);
+    pressOk();
+    ASSERT_EQ(saved.count(), 2);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(LoginService::Load(store), login_keys::Service("http://login.example/kv/"));
 
     LoginServiceDialog again(store); // shows what is stored
-    EXPECT_EQ(again.baseEdit->text(), "https://login.example/kv/");
+    EXPECT_EQ(again.baseEdit->text(), "http://login.example/kv/");
     EXPECT_EQ(again.modulusEdits[LoginService::Lookup]->text(), "39913");
 }
 
@@ -149,18 +158,6 @@ TEST_F(ServiceDialog, RefusesBadNumbersWithTheFieldNamed)
     EXPECT_TRUE(dialog.messageLabel->text().contains("https://"));
     EXPECT_EQ(saved.count(), 0);
     EXPECT_EQ(store.GetSetting("LoginService", "none"), "none");
-}
-
-TEST_F(ServiceDialog, WarnsOnceAboutPlainHttp)
-{
-    dialog.open();
-    fill("http://login.example/");
-    pressOk();
-    EXPECT_TRUE(dialog.messageLabel->text().contains("plain http://"));
-    EXPECT_EQ(saved.count(), 0);
-    pressOk();
-    EXPECT_EQ(saved.count(), 1);
-    EXPECT_EQ(LoginService::Load(store).base(), "http://login.example/");
 }
 
 } // namespace
