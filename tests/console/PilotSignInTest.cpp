@@ -34,93 +34,11 @@ struct RecordingHost : ConsoleHost
     void consoleQuit() override { asked << "quit"; }
 };
 
-class ServiceConsole : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(service.addUser("alice", "2468"));
-        port = service.serve();
-        ASSERT_NE(port, 0);
-    }
-    // A console on a profile that names the service; its sign-in ticks every 100 ms, so the
-    // request's 19 ticks outlast a busy machine's slowest reply.
-    Pilot& console(const QString& base, const QString& name, const QString& password)
-    {
-        login_keys::Service(base).Save(store);
-        store.SaveSetting("Loginname", name);
-        store.SaveSetting("LoginPw", password);
-        pilot = std::make_unique<Pilot>(store, host);
-        pilot->LoginTimer->setInterval(100);
-        return *pilot;
-    }
-
-    ServiceProcess service;
-    quint16 port = 0;
-    testing_support::TempFolder profile;
-    platform::SettingsStore store{profile.file("settings.ini")};
-    RecordingHost host;
-    std::unique_ptr<Pilot> pilot;
-};
-
-} // namespace
-
-TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
-{
-    Pilot& p = console(service.base(port), "alice", "2468");
-    EXPECT_TRUE(p.usesService());
-    QStringList shown;
-    QObject::connect(p.ObjLogin, &ClsLogin::LogInDelay, [&] { shown << p.statusText(); });
-    p.Form_Load();
-    EXPECT_FALSE(p.isLogin()); // the service answers first
-    ASSERT_TRUE(waitUntil([&] { return p.isLogin(); }));
-    EXPECT_EQ(shown.value(0), "Login ....");
-    EXPECT_EQ(host.asked, QStringList{"start"});
-    EXPECT_EQ(p.statusText(), " ");
-    EXPECT_EQ(p.MyID(), "alice");
-
-    p.AFunction[Pilot::QuitButton]->click();
-    EXPECT_EQ(host.asked, QStringList{"start"}); // not before the service has let go
-    ASSERT_TRUE(waitUntil([&] { return host.asked.size() == 2; }));
-    EXPECT_EQ(host.asked.last(), "quit");
-    EXPECT_TRUE(service.logText().contains("function=0")) << service.logText().toStdString();
-}
-
-TEST_F(ServiceConsole, ARefusedOrIncompleteSignInSaysSoAndChecksNothing)
-{
-    Pilot& p = console(service.base(port), "alice", "1111");
-    p.Form_Load();
-    ASSERT_TRUE(waitUntil([&] { return p.statusText() == "Fail Login server"; }));
-    EXPECT_FALSE(p.isLogin());
-
-    console(service.base(port), "", "2468").Form_Load();
-    EXPECT_EQ(pilot->statusText(), "Enter your user ID and password to sign in.");
-    EXPECT_EQ(pilot->Panels->currentWidget(), pilot->LoginPage);
-    EXPECT_TRUE(host.asked.isEmpty());
-
-    // Quitting without a sign-in ends at once.
-    pilot->AFunction[Pilot::QuitButton]->click();
-    EXPECT_EQ(host.asked, QStringList{"quit"});
-}
-
-TEST_F(ServiceConsole, WarnsOnceOfAPlainHttpServiceElsewhere)
-{
-    Pilot& p = console("http://192.0.2.7/kv/", "alice", "2468"); // documentation address: nobody answers
-    p.StartLogin();
-    p.StartLogin();
-    EXPECT_EQ(p.findChildren<QMessageBox*>().size(), 1);
-    p.ObjLogin->setLoginState(ClsLogin::Stopped);
-
-    console(service.base(port), "alice", "2468").StartLogin(); // loopback: no warning
-    EXPECT_TRUE(pilot->findChildren<QMessageBox*>().isEmpty());
-}
-
-namespace {
-
-// One user of the program: a console with its call form on a loopback port of its own.
+// One user of the program: a console on a profile of its own that names the service (if
+// any), with its call form on a loopback port of its own; loaded as the program starts it.
 struct CallingUser
 {
-    CallingUser(const QString& base, const QString& name, const QString& password)
+    CallingUser(const QString& base, const QString& name, const QString& password, bool load = true)
     {
         if (!base.isEmpty())
             login_keys::Service(base).Save(store);
@@ -133,7 +51,8 @@ struct CallingUser
         // machine need more than 190 ms of them.
         pilot->LoginTimer->setInterval(100);
         form.SetPort(pilot->Text2->text().toInt());
-        pilot->Form_Load();
+        if (load)
+            pilot->Form_Load();
     }
     testing_support::TempFolder profile;
     platform::SettingsStore store{profile.file("settings.ini")};
@@ -141,6 +60,76 @@ struct CallingUser
     RecordingHost host;
     std::unique_ptr<Pilot> pilot;
 };
+
+class ServiceConsole : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.addUser("alice", "2468"));
+        port = service.serve();
+        ASSERT_NE(port, 0);
+    }
+    ServiceProcess service;
+    quint16 port = 0;
+};
+
+} // namespace
+
+TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
+{
+    CallingUser alice(service.base(port), "alice", "2468", false);
+    Pilot& p = *alice.pilot;
+    const QStringList& asked = alice.host.asked;
+    EXPECT_TRUE(p.usesService());
+    QStringList shown;
+    QObject::connect(p.ObjLogin, &ClsLogin::LogInDelay, [&] { shown << p.statusText(); });
+    p.Form_Load();
+    EXPECT_FALSE(p.isLogin()); // the service answers first
+    ASSERT_TRUE(waitUntil([&] { return p.isLogin(); }));
+    EXPECT_EQ(shown.value(0), "Login ....");
+    EXPECT_EQ(asked, QStringList{"start"});
+    EXPECT_EQ(p.statusText(), " ");
+    EXPECT_EQ(p.MyID(), "alice");
+
+    p.AFunction[Pilot::QuitButton]->click();
+    EXPECT_EQ(asked, QStringList{"start"}); // not before the service has let go
+    ASSERT_TRUE(waitUntil([&] { return asked.size() == 2; }));
+    EXPECT_EQ(asked.last(), "quit");
+    EXPECT_TRUE(service.logText().contains("function=0")) << service.logText().toStdString();
+}
+
+TEST_F(ServiceConsole, ARefusedOrIncompleteSignInSaysSoAndChecksNothing)
+{
+    CallingUser refused(service.base(port), "alice", "1111");
+    ASSERT_TRUE(waitUntil([&] { return refused.pilot->statusText() == "Fail Login server"; }));
+    EXPECT_FALSE(refused.pilot->isLogin());
+
+    CallingUser incomplete(service.base(port), "", "2468");
+    Pilot& p = *incomplete.pilot;
+    EXPECT_EQ(p.statusText(), "Enter your user ID and password to sign in.");
+    EXPECT_EQ(p.Panels->currentWidget(), p.LoginPage);
+    EXPECT_TRUE(refused.host.asked.isEmpty() && incomplete.host.asked.isEmpty());
+
+    // Quitting without a sign-in ends at once.
+    p.AFunction[Pilot::QuitButton]->click();
+    EXPECT_EQ(incomplete.host.asked, QStringList{"quit"});
+}
+
+TEST_F(ServiceConsole, WarnsOnceOfAPlainHttpServiceElsewhere)
+{
+    CallingUser elsewhere("http://192.0.2.7/kv/", "alice", "2468", false); // documentation address: nobody answers
+    elsewhere.pilot->StartLogin();
+    elsewhere.pilot->StartLogin();
+    EXPECT_EQ(elsewhere.pilot->findChildren<QMessageBox*>().size(), 1);
+    elsewhere.pilot->ObjLogin->setLoginState(ClsLogin::Stopped);
+
+    CallingUser local(service.base(port), "alice", "2468", false);
+    local.pilot->StartLogin(); // loopback: no warning
+    EXPECT_TRUE(local.pilot->findChildren<QMessageBox*>().isEmpty());
+}
+
+namespace {
 
 // Alice calls with her console; Bob's form rings and he answers; Alice hangs up with F6's button.
 void callAnswerAndHangUp(CallingUser& alice, CallingUser& bob, const QString& whom)
