@@ -13,7 +13,6 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTest>
 #include <QUdpSocket>
 #include <QTimer>
 #include <algorithm>
