@@ -5,7 +5,6 @@
 #include "audio/GsmWave.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SystemLocale.h"
-#include "platform/sound/SoundCard.h"
 #include "platform/telephone/DeferredSipLine.h"
 
 #include <QApplication>
@@ -170,16 +169,11 @@ bool CheckProgramData(QTextStream& out)
         problems
             << QStringLiteral("no window icon: neither the program folder nor the icon theme has %1").arg(kIconName);
 
-    // The telephone line's stack and the sound card are modules of their own, loaded when a line
-    // opens and when sound first goes to the card.
+    // The telephone line's stack is a module of its own, loaded when a line opens.
     const QString module = platform::DeferredSipLine::DefaultModulePath();
     out << "SIP line: " << QDir::toNativeSeparators(module) << '\n';
     if (const QString problem = platform::DeferredSipLine::CheckModule(module); !problem.isEmpty())
         problems << QStringLiteral("the SIP line cannot be loaded: %1").arg(problem);
-    const QString card = platform::SoundCardModulePath();
-    out << "Sound card: " << QDir::toNativeSeparators(card) << '\n';
-    if (const QString problem = platform::CheckSoundCardModule(card); !problem.isEmpty())
-        problems << QStringLiteral("the sound card cannot be loaded: %1").arg(problem);
 
     for (const QString& problem : problems)
         out << "Problem: " << problem << '\n';

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/AudioOutput.h"
 
-#include "platform/sound/SoundCard.h"
-
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
 #include <QFile>
 #include <QIODevice>
+#include <QMediaDevices>
 #include <QPointer>
 #include <QTimer>
 #include <QtEndian>
@@ -13,20 +15,22 @@
 
 namespace platform {
 
-qint64 PcmMicros(qint64 bytes, int sampleRate, int channels)
+namespace {
+
+constexpr int kBytesPerSample = 2; // outputs take 16-bit PCM only
+
+qint64 MicrosOf(qint64 bytes, int sampleRate, int channels)
 {
-    const qint64 frameBytes = qint64(kPcmBytesPerSample) * channels;
+    const qint64 frameBytes = qint64(kBytesPerSample) * channels;
     if (sampleRate <= 0 || frameBytes <= 0)
         return 0;
     return bytes / frameBytes * 1000000 / sampleRate;
 }
 
-bool ValidPcmFormat(int sampleRate, int channels)
+bool ValidFormat(int sampleRate, int channels)
 {
     return sampleRate >= 1000 && sampleRate <= 192000 && channels >= 1 && channels <= 2;
 }
-
-namespace {
 
 qint64 NowMicros()
 {
@@ -48,7 +52,7 @@ public:
     {
         finish();
         dataBytes_ = 0;
-        if (!ValidPcmFormat(sampleRate, channels)) {
+        if (!ValidFormat(sampleRate, channels)) {
             error_ = QStringLiteral("Unsupported sound format %1 Hz, %2 channels.").arg(sampleRate).arg(channels);
             return false;
         }
@@ -78,7 +82,7 @@ public:
     void flush() override { }
     void stop() override { finish(); }
     qint64 playedMicros() const override { return writtenMicros(); }
-    qint64 writtenMicros() const override { return PcmMicros(dataBytes_, rate_, channels_); }
+    qint64 writtenMicros() const override { return MicrosOf(dataBytes_, rate_, channels_); }
     QString errorString() const override { return error_; }
 
 private:
@@ -96,8 +100,8 @@ private:
     {
         if (!file_.isOpen())
             return;
-        if (dataBytes_ % (qint64(channels_) * kPcmBytesPerSample)) { // a torn last sample is dropped
-            dataBytes_ -= dataBytes_ % (qint64(channels_) * kPcmBytesPerSample);
+        if (dataBytes_ % (qint64(channels_) * kBytesPerSample)) { // a torn last sample is dropped
+            dataBytes_ -= dataBytes_ % (qint64(channels_) * kBytesPerSample);
             file_.resize(44 + dataBytes_);
         }
         writeHeader();
@@ -120,7 +124,7 @@ public:
 
     bool start(int sampleRate, int channels) override
     {
-        if (!ValidPcmFormat(sampleRate, channels)) {
+        if (!ValidFormat(sampleRate, channels)) {
             error_ = QStringLiteral("Unsupported sound format %1 Hz, %2 channels.").arg(sampleRate).arg(channels);
             return false;
         }
@@ -158,7 +162,7 @@ public:
     {
         return std::min(writtenMicros(), anchorPlayed_ + (NowMicros() - anchorTime_));
     }
-    qint64 writtenMicros() const override { return PcmMicros(writtenBytes_, rate_, channels_); }
+    qint64 writtenMicros() const override { return MicrosOf(writtenBytes_, rate_, channels_); }
     QString errorString() const override { return error_; }
 
 private:
@@ -167,7 +171,7 @@ private:
         anchorPlayed_ = playedMicros();
         anchorTime_ = NowMicros();
     }
-    qint64 bytesOf(qint64 micros) const { return micros * rate_ / 1000000 * channels_ * kPcmBytesPerSample; }
+    qint64 bytesOf(qint64 micros) const { return micros * rate_ / 1000000 * channels_ * kBytesPerSample; }
 
     QString error_;
     bool started_ = false;
@@ -176,6 +180,167 @@ private:
     qint64 writtenBytes_ = 0;
     qint64 anchorPlayed_ = 0;
     qint64 anchorTime_ = 0;
+};
+
+// ---- sound card ----
+
+// The sound card through Qt Multimedia. The sink takes only what fits its buffer, so the rest
+// waits here and a timer feeds it. Without a device a stream goes to a silent output instead.
+class DefaultOutput : public AudioOutput
+{
+public:
+    DefaultOutput()
+    {
+        feedTimer_.setInterval(10);
+        QObject::connect(&feedTimer_, &QTimer::timeout, this, [this] { feed(); });
+    }
+    ~DefaultOutput() override { closeSink(); }
+
+    QString description() const override
+    {
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        return device.isNull() ? QStringLiteral("Default sound output") : device.description();
+    }
+
+    bool start(int sampleRate, int channels) override
+    {
+        closeSink();
+        silent_.reset();
+        pending_.clear();
+        writtenBytes_ = 0;
+        flushedMicros_ = 0;
+        stopping_ = false;
+        if (!ValidFormat(sampleRate, channels)) {
+            error_ = QStringLiteral("Unsupported sound format %1 Hz, %2 channels.").arg(sampleRate).arg(channels);
+            return false;
+        }
+        rate_ = sampleRate;
+        channels_ = channels;
+        error_.clear();
+
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (!device.isNull()) {
+            QAudioFormat format;
+            format.setSampleRate(sampleRate);
+            format.setChannelCount(channels);
+            format.setSampleFormat(QAudioFormat::Int16);
+            sink_ = new QAudioSink(device, format, this);
+            io_ = sink_->start();
+            // without a usable device start() returns at once, stopped, with an error and no signal
+            if (!io_ || sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState)
+                closeSink();
+        }
+        if (!sink_) {
+            silent_ = MakeSilentOutput();
+            return silent_->start(sampleRate, channels);
+        }
+        feedTimer_.start();
+        return true;
+    }
+
+    qint64 write(const QByteArray& pcm) override
+    {
+        if (silent_)
+            return silent_->write(pcm);
+        if (!sink_)
+            return 0;
+        pending_.append(pcm);
+        writtenBytes_ += pcm.size();
+        feed();
+        return pcm.size();
+    }
+
+    void flush() override
+    {
+        if (silent_)
+            return silent_->flush();
+        if (!sink_)
+            return;
+        pending_.clear();
+        const qint64 heard = playedMicros();
+        // the sink's own buffer is dropped by starting it afresh
+        const QAudioFormat format = sink_->format();
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        closeSink();
+        sink_ = new QAudioSink(device, format, this);
+        io_ = sink_->start();
+        if (!io_ || sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
+            closeSink();
+            silent_ = MakeSilentOutput();
+            silent_->start(rate_, channels_);
+            return;
+        }
+        flushedMicros_ = heard;
+        writtenBytes_ = heard * rate_ / 1000000 * channels_ * kBytesPerSample;
+        feedTimer_.start();
+    }
+
+    void stop() override
+    {
+        if (silent_)
+            return silent_->stop();
+        stopping_ = true;
+        feed();
+    }
+
+    qint64 playedMicros() const override
+    {
+        if (silent_)
+            return silent_->playedMicros();
+        if (!sink_)
+            return writtenMicros();
+        if (pending_.isEmpty() && sink_->state() == QAudio::IdleState)
+            return writtenMicros(); // the sink ran dry: all of it was heard
+        return std::min(writtenMicros(), flushedMicros_ + sink_->processedUSecs());
+    }
+
+    qint64 writtenMicros() const override
+    {
+        return silent_ ? silent_->writtenMicros() : MicrosOf(writtenBytes_, rate_, channels_);
+    }
+
+    QString errorString() const override { return silent_ ? silent_->errorString() : error_; }
+
+private:
+    void feed()
+    {
+        if (!sink_ || !io_)
+            return;
+        while (!pending_.isEmpty()) {
+            const qint64 room = sink_->bytesFree();
+            if (room <= 0)
+                break;
+            const qint64 n = io_->write(pending_.constData(), std::min<qint64>(room, pending_.size()));
+            if (n <= 0)
+                break;
+            pending_.remove(0, n);
+        }
+        if (stopping_ && pending_.isEmpty() && sink_->state() != QAudio::ActiveState)
+            closeSink();
+    }
+
+    void closeSink()
+    {
+        feedTimer_.stop();
+        if (sink_) {
+            sink_->stop();
+            delete sink_;
+        }
+        sink_ = nullptr;
+        io_ = nullptr;
+    }
+
+    QTimer feedTimer_;
+    QAudioSink* sink_ = nullptr;
+    QIODevice* io_ = nullptr;
+    std::unique_ptr<AudioOutput> silent_;
+    QByteArray pending_;
+    QString error_;
+    int rate_ = 22050;
+    int channels_ = 1;
+    qint64 writtenBytes_ = 0;
+    qint64 flushedMicros_ = 0;
+    bool stopping_ = false;
 };
 
 } // namespace
@@ -221,8 +386,7 @@ std::unique_ptr<AudioOutput> MakeSilentOutput()
 
 std::unique_ptr<AudioOutput> MakeDefaultOutput()
 {
-    const SoundCardParts* card = SoundCard();
-    return card ? std::unique_ptr<AudioOutput>(card->newOutput()) : MakeSilentOutput();
+    return std::make_unique<DefaultOutput>();
 }
 
 // ---- registry ----

@@ -60,12 +60,6 @@ private:
     std::map<int, std::unique_ptr<AudioOutput>> entries_;
 };
 
-// Outputs take 16-bit PCM of 1 to 192 kHz, mono or stereo.
-constexpr int kPcmBytesPerSample = 2;
-bool ValidPcmFormat(int sampleRate, int channels);
-// How long bytes of such PCM last, in microseconds; 0 for a format that is not.
-qint64 PcmMicros(qint64 bytes, int sampleRate, int channels);
-
 // The 44-byte header of a 16-bit PCM WAV file holding dataBytes of sound.
 QByteArray PcmWavHeader(int sampleRate, int channels, qint64 dataBytes);
 

@@ -29,8 +29,6 @@ enum WaveResult : int {
     WaveUnprepared = 6, // the buffer was not made ready before being queued
 };
 QString WaveResultText(int result);
-// Each device gets a number of its own when it opens, as the call form shows the input's.
-int NextWaveDeviceId();
 
 class WaveInput : public QObject
 {

@@ -6,45 +6,11 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <cstring>
-#include <dlfcn.h>
-#include <type_traits>
 #include <utility>
 
 namespace platform {
 
 namespace {
-
-// The engine's library is loaded by the engine's thread, beside the window: it brings an audio
-// stack of its own that the start need not wait for.
-struct Espeak
-{
-    decltype(&espeak_Initialize) Initialize = nullptr;
-    decltype(&espeak_SetSynthCallback) SetSynthCallback = nullptr;
-    decltype(&espeak_ListVoices) ListVoices = nullptr;
-    decltype(&espeak_SetVoiceByName) SetVoiceByName = nullptr;
-    decltype(&espeak_SetParameter) SetParameter = nullptr;
-    decltype(&espeak_Synth) Synth = nullptr;
-    decltype(&espeak_Terminate) Terminate = nullptr;
-
-    // False, with a warning, when the library or one of its functions is missing.
-    bool load()
-    {
-        void* library = ::dlopen("libespeak-ng.so.1", RTLD_NOW | RTLD_LOCAL);
-        const auto find = [library](auto& function, const char* name) {
-            function = library ? reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name))
-                               : nullptr;
-            return function != nullptr;
-        };
-        if (find(Initialize, "espeak_Initialize") && find(SetSynthCallback, "espeak_SetSynthCallback")
-            && find(ListVoices, "espeak_ListVoices") && find(SetVoiceByName, "espeak_SetVoiceByName")
-            && find(SetParameter, "espeak_SetParameter") && find(Synth, "espeak_Synth")
-            && find(Terminate, "espeak_Terminate"))
-            return true;
-        qWarning("No voices: the speech engine's library cannot be loaded (%s)", ::dlerror());
-        return false;
-    }
-};
-Espeak espeak; // the engine's thread only
 
 // The piece being made; only the engine's thread touches it.
 struct Synthesis
@@ -171,15 +137,14 @@ void SpeechEngine::submit(SpeechRequest request)
 void SpeechEngine::run()
 {
     // without its data the engine would end the program unless told not to
-    const int rate = !espeak.load() ? -1
-                                    : espeak.Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr,
-                                                        espeakINITIALIZE_DONT_EXIT | espeakINITIALIZE_PHONEME_EVENTS
-                                                            | espeakINITIALIZE_PHONEME_IPA);
+    const int rate =
+        espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr,
+                          espeakINITIALIZE_DONT_EXIT | espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_PHONEME_IPA);
     QList<VoiceInfo> voices;
     QList<QByteArray> ids;
     if (rate > 0) {
-        espeak.SetSynthCallback(OnSound);
-        const espeak_VOICE** list = espeak.ListVoices(nullptr);
+        espeak_SetSynthCallback(OnSound);
+        const espeak_VOICE** list = espeak_ListVoices(nullptr);
         for (; list && *list; ++list) {
             const espeak_VOICE* v = *list;
             // languages: a priority byte, a code, a zero; an empty code ends the list
@@ -243,7 +208,7 @@ void SpeechEngine::run()
             request.done(std::move(audio));
     }
     if (rate > 0)
-        espeak.Terminate();
+        espeak_Terminate();
 }
 
 SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
@@ -256,11 +221,11 @@ SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
     // Rate and volume are set for every piece: another voice may have spoken between. Loading a
     // voice takes the engine milliseconds, so it is loaded only when it changes.
     if (request.voiceId != loadedVoice_) {
-        loadedVoice_ = espeak.SetVoiceByName(request.voiceId.constData()) == EE_OK ? request.voiceId : QByteArray();
+        loadedVoice_ = espeak_SetVoiceByName(request.voiceId.constData()) == EE_OK ? request.voiceId : QByteArray();
     }
-    espeak.SetParameter(espeakRATE, request.wordsPerMinute, 0);
-    espeak.SetParameter(espeakWORDGAP, request.wordGap, 0);
-    espeak.SetParameter(espeakVOLUME, request.volume, 0);
+    espeak_SetParameter(espeakRATE, request.wordsPerMinute, 0);
+    espeak_SetParameter(espeakWORDGAP, request.wordGap, 0);
+    espeak_SetParameter(espeakVOLUME, request.volume, 0);
 
     Synthesis synthesis;
     synthesis.cancel = request.cancel.get();
@@ -278,7 +243,7 @@ SpeechAudio SpeechEngine::synthesize(const SpeechRequest& request)
     unsigned int flags = espeakCHARS_UTF8;
     if (request.endPause)
         flags |= espeakENDPAUSE;
-    espeak.Synth(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0, flags, nullptr, nullptr);
+    espeak_Synth(text.constData(), size_t(text.size()) + 1, 0, POS_CHARACTER, 0, flags, nullptr, nullptr);
     current = nullptr;
 
     audio = std::move(synthesis.pending);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/telephone/DeferredSipLine.h"
 
-#include "platform/Modules.h"
 #include "platform/telephone/SipLineModule.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
+#include <dlfcn.h>
 #include <utility>
 
 namespace platform {
@@ -14,6 +16,7 @@ namespace platform {
 namespace {
 
 constexpr int kLocalFailure = 1; // Error number of a failure that has no SIP code
+constexpr const char* kModuleName = "korvalen-sipline.so";
 
 struct Module
 {
@@ -24,10 +27,13 @@ struct Module
 // Loads the module once per program; later lines share it. Runs on a worker thread.
 Module LoadModule(const QString& path)
 {
-    Module module;
-    module.factory =
-        reinterpret_cast<KorvalenSipLineFactory>(ModuleFunction(path, KORVALEN_SIP_LINE_FACTORY, &module.problem));
-    return module;
+    void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return {nullptr, QString::fromLocal8Bit(::dlerror())};
+    auto factory = reinterpret_cast<KorvalenSipLineFactory>(::dlsym(handle, KORVALEN_SIP_LINE_FACTORY));
+    if (!factory)
+        return {nullptr, QStringLiteral("%1 has no %2").arg(path, QLatin1String(KORVALEN_SIP_LINE_FACTORY))};
+    return {factory, {}};
 }
 
 } // namespace
@@ -40,7 +46,10 @@ DeferredSipLine::~DeferredSipLine() = default;
 
 QString DeferredSipLine::DefaultModulePath()
 {
-    return ModulePath(QStringLiteral("korvalen-sipline.so"));
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString installed = QDir(here).filePath(QStringLiteral(KORVALEN_MODULES_FROM_PROGRAM "/") + kModuleName);
+    const QString beside = QDir(here).filePath(QLatin1String(kModuleName));
+    return QFileInfo::exists(beside) ? beside : QDir::cleanPath(installed);
 }
 
 QString DeferredSipLine::CheckModule(const QString& path)
