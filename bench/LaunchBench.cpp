@@ -194,7 +194,8 @@ int main(int argc, char** argv)
         return 2;
     }
     // The minimal window is a program of its own, so that it loads Qt Widgets' libraries alone.
-    const QString peerProgram = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvalen-launch-peer"));
+    const QString peerProgram =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("korvalen-launch-peer"));
     MapWatch watch;
     if (!watch.ok()) {
         std::fprintf(stderr, "korvalen-launch-bench: no X display (run it under xvfb-run)\n");
