@@ -152,7 +152,8 @@ private:
     }
 
     // The program's icon reaches the windows once the main one is on the screen: reading its
-    // pictures would only hold the window back.
+    // pictures would only hold the window back. So would loading, beside it, the libraries that
+    // the keyring and TLS need first: they load once it is there.
     static void SetIconOnceShown(QWindow* window)
     {
         struct OnExpose : QObject
@@ -161,6 +162,8 @@ private:
             {
                 if (event->type() == QEvent::Expose) {
                     QApplication::setWindowIcon(ProgramIcon());
+                    QThreadPool::globalInstance()->start(&platform::Keyring::LoadClientLibrary);
+                    QThreadPool::globalInstance()->start([] { QSslSocket::supportsSsl(); });
                     deleteLater();
                 }
                 return QObject::eventFilter(watched, event);
@@ -195,17 +198,13 @@ int main(int argc, char** argv)
         }
         checkData |= IsOption(argv[i], "--check-data");
     }
-    // The speech engine and the keyring's and TLS libraries load beside the window, not before it.
-    if (!checkData) {
+    // The fonts' configuration loads beside the application, which needs it for the window.
+    if (!checkData)
         platform::LoadFontConfigurationBeside();
-        platform::PrepareSpeech();
-        QThreadPool::globalInstance()->start(&platform::Keyring::LoadClientLibrary);
-    }
     if (checkData && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // the check opens no window
 
     QApplication app(argc, argv);
-    QThreadPool::globalInstance()->start([] { QSslSocket::supportsSsl(); });
     QApplication::setApplicationName(QStringLiteral("korvalen"));
     QApplication::setApplicationVersion(QStringLiteral(KORVALEN_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window only hides it

@@ -99,11 +99,6 @@ QList<VoiceInfo> InstalledVoices()
     return SpeechEngine::instance().voices();
 }
 
-void PrepareSpeech()
-{
-    SpeechEngine::instance();
-}
-
 void WhenSpeechReady(QObject* context, std::function<void()> work)
 {
     // The engine's thread may answer after the context is gone: it reaches it through this.
@@ -118,10 +113,13 @@ void WhenSpeechReady(QObject* context, std::function<void()> work)
         std::lock_guard lock(target->mutex);
         target->object = nullptr;
     });
-    SpeechEngine::instance().whenReady([target, work = std::move(work)] {
-        std::lock_guard lock(target->mutex);
-        if (target->object)
-            QMetaObject::invokeMethod(target->object, work, Qt::QueuedConnection);
+    // The engine starts at the event loop's next turn: a window being shown goes out first.
+    QTimer::singleShot(0, context, [target, work = std::move(work)]() mutable {
+        SpeechEngine::instance().whenReady([target, work = std::move(work)] {
+            std::lock_guard lock(target->mutex);
+            if (target->object)
+                QMetaObject::invokeMethod(target->object, work, Qt::QueuedConnection);
+        });
     });
 }
 

@@ -23,11 +23,10 @@ struct VoiceInfo
 // is installed); empty when the speech engine's data is missing. The Mandarin voice that reads
 // pinyin with tone numbers comes before the other Mandarin one.
 QList<VoiceInfo> InstalledVoices();
-// Starts the speech engine loading its data and voices on its own thread; the first voice made
-// later then need not wait for them. The program calls it first thing.
-void PrepareSpeech();
 // Runs work from context's event loop once the engine has its voices (never from inside this
-// call); dropped when context is destroyed first. The window fills its voice list this way.
+// call); dropped when context is destroyed first. The window fills its voice list this way. The
+// engine starts loading its data and voices on its own thread at the event loop's next turn, so
+// that a window shown meanwhile does not share the processor with it.
 void WhenSpeechReady(QObject* context, std::function<void()> work);
 
 // One voice, as the program's windows and the call controller use it: choose a voice, rate
