@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QSslSocket>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWindow>
 #include <QTextStream>
 #include <cstdio>
@@ -230,8 +231,9 @@ int main(int argc, char** argv)
     QObject::connect(&keyring, &platform::Keyring::Trouble,
                      [](const QString& why) { std::fprintf(stderr, "korvalen: %s\n", qPrintable(why)); });
     // The passwords may be in the keyring, which answers from a thread of its own after a few
-    // round trips to other programs: the window is built and shown meanwhile.
-    keyring.Open(store.fileName(), [&program] { program.PasswordsKnown(); });
+    // round trips to other programs: the window is built and shown first, and the keyring asked
+    // at the event loop's first turn.
     program.StartEarly();
+    QTimer::singleShot(0, &keyring, [&] { keyring.Open(store.fileName(), [&program] { program.PasswordsKnown(); }); });
     return app.exec();
 }
