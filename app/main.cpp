@@ -46,8 +46,8 @@ bool IsOption(const char* arg, const char* name)
     return std::strcmp(arg, name) == 0;
 }
 
-// The main window is built and shown while the keyring is asked for the passwords; what needs
-// them follows once it has answered. A first run, whose agreement and wizard show the passwords,
+// The main window is built and shown first, and the keyring is asked for the passwords then; what
+// needs them follows once it has answered. A first run, whose agreement and wizard show the passwords,
 // starts only then.
 class Program
 {
@@ -148,14 +148,13 @@ private:
         platform::InstallTerminationHandler();
         running_ = true;
         main_->show();
-        SetIconOnceShown(main_->windowHandle());
+        FinishOnceShown(main_->windowHandle());
         return -1;
     }
 
-    // The program's icon reaches the windows once the main one is on the screen: reading its
-    // pictures would only hold the window back. So would loading, beside it, the libraries that
-    // the keyring and TLS need first: they load once it is there.
-    static void SetIconOnceShown(QWindow* window)
+    // What waits until the main window is on the screen, as it would only hold the window back:
+    // the program's icon, whose pictures are read then, and the TLS library, loaded beside it.
+    static void FinishOnceShown(QWindow* window)
     {
         struct OnExpose : QObject
         {
@@ -163,7 +162,6 @@ private:
             {
                 if (event->type() == QEvent::Expose) {
                     QApplication::setWindowIcon(ProgramIcon());
-                    QThreadPool::globalInstance()->start(&platform::Keyring::LoadClientLibrary);
                     QThreadPool::globalInstance()->start([] { QSslSocket::supportsSsl(); });
                     deleteLater();
                 }

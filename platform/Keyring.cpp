@@ -8,8 +8,6 @@
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
-#include <dlfcn.h>
-
 namespace platform {
 
 namespace {
@@ -109,12 +107,6 @@ Keyring::~Keyring()
 {
     agent_->deleteLater(); // on its thread, as it ends
     ClientThread::Release();
-}
-
-void Keyring::LoadClientLibrary()
-{
-    // Kept loaded for good: the keychain library opens the same one by name.
-    ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
 }
 
 void Keyring::Open(const QString& settingsFile, std::function<void()> done)

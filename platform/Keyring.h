@@ -33,10 +33,6 @@ public:
     explicit Keyring(QObject* parent = nullptr);
     ~Keyring() override;
 
-    // Loads the desktop keyring's client library, which the first Open otherwise loads when it
-    // asks; the program runs it on a worker thread while it starts.
-    static void LoadClientLibrary();
-
     // Reads the passwords from the keyring and moves those the settings file still holds into
     // it; done runs once, from the event loop, when the keyring has answered or has not in time.
     void Open(const QString& settingsFile, std::function<void()> done);
