@@ -18,24 +18,18 @@ TEST(CvbTAPILine, NegotiatesWithVoiceLinesOnlyAndDescribesTheCurrentLine)
     CvbTAPILine tapi(table);
     ASSERT_TRUE(tapi.Create());
     EXPECT_EQ(tapi.numLines(), 3);
-    const struct
-    {
-        int32_t id;
-        int32_t version;
-        const char* name;
-    } rows[] = {{0, CvbTAPILine::kLineHighVersion, "Line A"}, {1, 0, ""}, {2, CvbTAPILine::kLineHighVersion, "Line B"}};
-    for (const auto& r : rows) {
-        ASSERT_TRUE(tapi.setCurrentLineID(r.id));
-        EXPECT_EQ(tapi.NegotiatedAPIVersion(), r.version) << r.id;
-        EXPECT_EQ(tapi.LineName(), r.name) << r.id;
+    const std::tuple<int32_t, int32_t, const char*> rows[] = {
+        {0, CvbTAPILine::kLineHighVersion, "Line A"}, {1, 0, ""}, {2, CvbTAPILine::kLineHighVersion, "Line B"}};
+    for (const auto& [id, version, name] : rows) {
+        ASSERT_TRUE(tapi.setCurrentLineID(id));
+        EXPECT_EQ(tapi.NegotiatedAPIVersion(), version) << id;
+        EXPECT_EQ(tapi.LineName(), name) << id;
     }
-
     for (int32_t bad : {-1, 3, INT32_MAX}) {
         EXPECT_FALSE(tapi.setCurrentLineID(bad)) << bad;
         EXPECT_EQ(tapi.Err().number, 380);
         EXPECT_EQ(tapi.CurrentLineID(), 2) << "a refused line changes nothing";
     }
-
     // asked versions that no line speaks
     for (const auto& [low, high] : {std::pair(0x10000, 0x10002), std::pair(0x20003, 0x30000)}) {
         tapi.LowAPI = low;

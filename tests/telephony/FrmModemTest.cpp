@@ -11,80 +11,61 @@
 using namespace telephony;
 using platform::ScriptedLine;
 
-namespace {
-
-struct Form
+// Only a voice line opens and only an open line dials. The window unloads the form when a call
+// ends (from inside the line's own report) and loads it again later; the controller hears the
+// line each time it is open, and only the open line.
+TEST(FrmModem, OpensOnlyAVoiceLineAndTheControllerHearsOnlyTheOpenOne)
 {
     platform::LineDeviceTable table;
-    ScriptedLine* line;
-    FrmModem form{[this] { return std::make_unique<platform::ModemControl>(table); }};
+    auto* line = static_cast<ScriptedLine*>(
+        table.addBackend(std::make_unique<ScriptedLine>(QStringList{"Scripted line (data)", "Scripted line"})));
+    auto* other = static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>()));
+    FrmModem form{[&] { return std::make_unique<platform::ModemControl>(table); }};
+    EXPECT_EQ(form.InitModem(0, true), "Modem Not Voice Capable");
+    EXPECT_EQ(form.MakeCall("555", false), "Bad");
+    EXPECT_TRUE(line->operations().isEmpty()) << "nothing was opened or dialled";
 
-    explicit Form(const QStringList& names)
-        : line(static_cast<ScriptedLine*>(table.addBackend(std::make_unique<ScriptedLine>(names))))
-    { }
-};
-
-} // namespace
-
-TEST(FrmModem, OpensOnlyAVoiceLineAndDialsOnlyThroughAnOpenOne)
-{
-    Form f({"Scripted line (data)", "Scripted line"});
-    EXPECT_EQ(f.form.InitModem(0, true), "Modem Not Voice Capable");
-    EXPECT_EQ(f.form.MakeCall("555", false), "Bad");
-    EXPECT_TRUE(f.line->operations().isEmpty()) << "nothing was opened or dialled";
-
-    EXPECT_EQ(f.form.InitModem(1, true), "Voice Modem");
-    EXPECT_EQ(f.form.MakeCall("555", false), "555");
-    f.form.Hangup();
-    f.form.ShowModemDialog(1);
-    f.form.ShowLocationDialog(0);
-    EXPECT_EQ(f.line->operations(), QStringList({"open 1 auto", "dial 555", "hangup", "dialog 1", "location 0"}));
-}
-
-// The window unloads the form when a call ends (from inside the line's own report) and loads it
-// again later; the controller hears the line each time it is open, and only the open line.
-TEST(FrmModem, TheControllerHearsOnlyTheOpenLineAfterEveryUnloadAndReload)
-{
-    Form f({"Scripted line"});
-    auto* other = static_cast<ScriptedLine*>(f.table.addBackend(std::make_unique<ScriptedLine>()));
     FixedCallHost host;
-    const QStringList& bar = host.shown;
     ClsAudioControl controller;
     controller.setHost(&host);
-    controller.ModemPhone(&f.form);
+    controller.ModemPhone(&form);
     QStringList digits;
     QObject::connect(&controller, &ClsAudioControl::DigitReceived, [&](const QString& d) { digits << d; });
-
     for (int load = 0; load < 3; ++load) {
         host.shown.clear();
         digits.clear();
-        ASSERT_EQ(f.form.InitModem(0, false), "Voice Modem");
-        EXPECT_EQ(f.form.openLine(), f.line);
-        const bool killInsideReport = load == 1;
+        ASSERT_EQ(form.InitModem(1, false), "Voice Modem");
+        EXPECT_EQ(form.openLine(), line);
         QMetaObject::Connection kill;
-        if (killInsideReport)
-            kill = QObject::connect(f.line, &platform::VoiceModem::Disconnected, [&] { f.form.KillMeSelf(); });
-        f.line->ring(2);
-        f.line->callerId("555", "Ann", 12);
-        f.line->connect();
-        f.line->digit("7");
-        f.line->error(70000, "Line noise");
+        if (load == 1) // unloaded inside the line's report
+            kill = QObject::connect(line, &platform::VoiceModem::Disconnected, [&] { form.KillMeSelf(); });
+        line->ring(2);
+        line->callerId("555", "Ann", 12);
+        line->connect();
+        line->digit("7");
+        line->error(70000, "Line noise");
         emit other->IncomingCall(9); // a line that is not open
-        f.line->farHangUp();
-        EXPECT_EQ(bar, QStringList({"The Phone Has Ring 2 times.", "From : Ann , 555", "Line noise", "Missed Call"}))
-            << load;
+        line->farHangUp();
+        const QStringList heard{"The Phone Has Ring 2 times.", "From : Ann , 555", "Line noise", "Missed Call"};
+        EXPECT_EQ(host.shown, heard) << load;
         EXPECT_EQ(digits, QStringList{"7"}) << load;
         EXPECT_EQ(controller.ErrorNumber, 70000) << "a wide error number is kept";
 
         QObject::disconnect(kill);
-        f.form.KillMeSelf();
-        EXPECT_FALSE(f.form.isLoaded());
-        EXPECT_EQ(f.form.openLine(), nullptr);
-        EXPECT_EQ(f.line->operations().last(), "close") << "unloading closes the line";
-        emit f.line->IncomingCall(3);
-        EXPECT_EQ(f.form.MakeCall("555", false), "Bad") << "a reloaded form has no line open";
-        EXPECT_TRUE(f.form.isLoaded());
-        emit f.line->IncomingCall(4);
-        EXPECT_EQ(bar.size(), 4) << "a closed line is not heard";
+        form.KillMeSelf();
+        EXPECT_EQ(form.openLine(), nullptr);
+        EXPECT_EQ(line->operations().last(), "close") << "unloading closes the line";
+        emit line->IncomingCall(3);
+        EXPECT_EQ(form.MakeCall("555", false), "Bad") << "a reloaded form has no line open";
+        emit line->IncomingCall(4);
+        EXPECT_EQ(host.shown, heard) << "a closed line is not heard";
     }
+    ASSERT_EQ(form.InitModem(1, true), "Voice Modem");
+    const qsizetype opened = line->operations().size() - 1;
+    EXPECT_EQ(form.MakeCall("555", false), "555");
+    form.Hangup();
+    form.ShowModemDialog(1);
+    form.ShowLocationDialog(0);
+    EXPECT_EQ(line->operations().mid(opened),
+              QStringList({"open 1 auto", "dial 555", "hangup", "dialog 1", "location 0"}));
 }
