@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/telephone/SipLineConfig.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
@@ -18,6 +20,15 @@ quint16 FreeUdpPort();
 // A free port below the range the system hands out, for a listener (the SIP stack shares its
 // ports, so an ephemeral socket could join them).
 quint16 ListenerPort();
+// A direct listener on port, dialling plain numbers at target.
+inline platform::SipLineConfig DirectLine(quint16 port, const QString& target = {})
+{
+    platform::SipLineConfig c;
+    c.kind = platform::SipLineConfig::Kind::Direct;
+    c.port = port;
+    c.server = target;
+    return c;
+}
 // An IPv4 address of this machine other than loopback; "" when it has none.
 QString OtherLocalAddress();
 

@@ -25,11 +25,6 @@ TEST(CvbTAPILine, NegotiatesWithVoiceLinesOnlyAndDescribesTheCurrentLine)
         EXPECT_EQ(tapi.NegotiatedAPIVersion(), version) << id;
         EXPECT_EQ(tapi.LineName(), name) << id;
     }
-    for (int32_t bad : {-1, 3, INT32_MAX}) {
-        EXPECT_FALSE(tapi.setCurrentLineID(bad)) << bad;
-        EXPECT_EQ(tapi.Err().number, 380);
-        EXPECT_EQ(tapi.CurrentLineID(), 2) << "a refused line changes nothing";
-    }
     // asked versions that no line speaks
     for (const auto& [low, high] : {std::pair(0x10000, 0x10002), std::pair(0x20003, 0x30000)}) {
         tapi.LowAPI = low;

@@ -6,7 +6,6 @@
 #include "RealPeers.h"
 #include "InProcessSipPhone.h"
 #include "SipPeers.h"
-#include "protocols/ScriptedServer.h"
 #include "telephony/FixedCallHost.h"
 
 #include "platform/speech/SpeechVoice.h"
@@ -15,11 +14,12 @@
 #include "telephony/ClsAudioControl.h"
 #include "telephony/FrmModem.h"
 
-#include <QFile>
+#include <QRegularExpression>
 
 using namespace sip_peers;
 using telephony::ClsAudioControl;
 using Status = ClsAudioControl::Status;
+using testing_support::waitUntil;
 
 namespace {
 
@@ -40,10 +40,8 @@ protected:
         account(peers.pop3Port());
         engine.PinCode = "2468";
 
-        platform::SipLineConfig direct;
-        direct.kind = platform::SipLineConfig::Kind::Direct;
-        direct.port = port = ListenerPort();
-        line = static_cast<platform::SipLine*>(table.addBackend(std::make_unique<platform::SipLine>(QList{direct})));
+        line = static_cast<platform::SipLine*>(
+            table.addBackend(std::make_unique<platform::SipLine>(QList{DirectLine(port = ListenerPort())})));
         line->setRingInterval(kRingMs);
         ASSERT_EQ(modem.InitModem(0, true), "Voice Modem");
 
@@ -53,8 +51,7 @@ protected:
         audio.ModemPhone(&modem);
         audio.timercontrol(&timer);
         audio.setHost(&callHost);
-        audio.AutoAnswer = true;
-        audio.RingsToAnswer = 2;
+        audio.AutoAnswer = true; // on the second ring
         engine.SetAudioControl(&audio);
 
         QObject::connect(&audio, &ClsAudioControl::Saying, &audio, [this](const QString& t) {
@@ -96,11 +93,6 @@ protected:
                << saidTexts.join(u'|').toStdString() << "\n"
                << phone.log().join(u' ').toStdString();
     }
-    // Waits until what is being said has been heard to its end.
-    bool quiet()
-    {
-        return waitUntil([&] { return audio.isDonePlay(); });
-    }
     // Presses the keys and waits until they are all sent.
     bool press(const QString& keys)
     {
@@ -111,11 +103,8 @@ protected:
     QStringList messageIds() const
     {
         QStringList ids;
-        for (const QString& path : peers.mailboxFiles("alice")) {
-            const QByteArray text = testing_support::readFile(path);
-            const qsizetype at = text.indexOf("Message-ID: <");
-            ids << QString::fromLatin1(text.mid(at + 13, text.indexOf('>', at) - at - 13));
-        }
+        for (const QString& path : peers.mailboxFiles("alice"))
+            ids << QRegularExpression("Message-ID: <([^>]*)>").match(testing_support::readFile(path)).captured(1);
         return ids;
     }
 
@@ -191,7 +180,7 @@ TEST_F(VoiceMenuOverSip, ACallerReadsStepsDeletesAndSaysGoodBye)
     EXPECT_EQ(column(1), QStringList({"Meeting moved to Thursday", "Photos from the trip"}));
 
     // "#" once all is said: good-bye is heard, then the line hangs up and the caller gets the BYE.
-    ASSERT_TRUE(quiet());
+    ASSERT_TRUE(waitUntil([&] { return audio.isDonePlay(); })) << "all is said";
     ASSERT_TRUE(press("#"));
     EXPECT_TRUE(hear(QStringLiteral(" Good bye")));
     EXPECT_TRUE(phone.waitFor(QStringLiteral("ended by them"))) << phone.log().join(u' ').toStdString();
