@@ -16,14 +16,11 @@ class Core;
 
 // A telephone for the SIP line's tests, inside the test process: a SIP stack of its own on a
 // loopback port, turned by a fast timer on the test's event loop. It calls the line or answers
-// (or refuses) the line's call, presses keys as RFC 4733 events or INFO requests, hangs up, and
+// the line's call, presses keys as RFC 4733 events or INFO requests, hangs up, and
 // keeps what it went through and how loud what it heard was, moment by moment.
 class InProcessSipPhone
 {
 public:
-    // What the phone does with a call that comes in.
-    enum class Incoming { Answer, Busy };
-
     // from: who calls, e.g. "\"Alice\" <sip:5551234@127.0.0.1>".
     explicit InProcessSipPhone(const QString& from = QStringLiteral("<sip:5551234@127.0.0.1>"));
     ~InProcessSipPhone();
@@ -32,7 +29,6 @@ public:
 
     bool started() const { return port > 0; }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-    void setIncoming(Incoming what) { incoming_ = what; }
     // Who the next call is from.
     void setFrom(const QString& from);
 
@@ -57,8 +53,6 @@ public:
 
     // Sound heard, from how loud the call's incoming audio is at each turn.
     qint64 now() const { return clock_.elapsed(); }
-    // Seconds from the first to the last moment with sound; -1 when there was none.
-    double soundSeconds() const;
     // Seconds with sound at or after ms (of now()).
     double soundSince(qint64 ms) const;
 
@@ -75,7 +69,6 @@ private:
     std::shared_ptr<Events> events_;
     std::shared_ptr<linphone::Call> call_;
     std::vector<std::function<void()>> later_; // what the callbacks leave for after the turn
-    Incoming incoming_ = Incoming::Answer;
     bool hungUpHere_ = false, connected_ = false;
     QStringList log_;
     QString incomingTo_;

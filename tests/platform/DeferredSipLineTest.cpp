@@ -2,6 +2,7 @@
 // The program's SIP line, whose stack comes from the module on the first open.
 #include "platform/telephone/DeferredSipLine.h"
 
+#include "SipPeers.h"
 #include "TestSupport.h"
 
 #include <QHostAddress>
@@ -10,9 +11,9 @@
 #include <sys/socket.h>
 
 using platform::DeferredSipLine;
-using platform::SipLineConfig;
 using platform::SipLineDevices;
 using platform::VoiceModem;
+using sip_peers::DirectLine;
 using testing_support::waitUntil;
 
 namespace {
@@ -28,14 +29,6 @@ struct Reports
     QStringList statuses, errors;
     int disconnects = 0;
 };
-
-SipLineConfig Listener(quint16 port)
-{
-    SipLineConfig c;
-    c.kind = SipLineConfig::Kind::Direct;
-    c.port = port;
-    return c;
-}
 
 // True when a SIP stack answers an OPTIONS request on the port, sent after junk from the same
 // address and port.
@@ -79,7 +72,7 @@ TEST(DeferredSipLine, LoadsTheStackOnTheFirstOpenAndListens)
     ASSERT_NE(port, 0);
     DeferredSipLine line({}, nullptr, kModule);
     Reports reports(line);
-    line.setLines({Listener(port)});
+    line.setLines({DirectLine(port)});
     line.setLocalCallersOnly(true);
     EXPECT_EQ(line.DeviceCount(), 1);
     EXPECT_EQ(line.LineState(), -1);
@@ -111,7 +104,7 @@ TEST(DeferredSipLine, LoadsTheStackOnTheFirstOpenAndListens)
 TEST(DeferredSipLine, ADeviceClosedWhileLoadingStaysClosed)
 {
     const quint16 port = testing_support::FreeLoopbackPort(SOCK_DGRAM);
-    DeferredSipLine line({Listener(port)}, nullptr, kModule);
+    DeferredSipLine line({DirectLine(port)}, nullptr, kModule);
     Reports reports(line);
     line.OpenDevice(0, true, false);
     line.CloseDevice();
@@ -125,7 +118,7 @@ TEST(DeferredSipLine, ADeviceClosedWhileLoadingStaysClosed)
 TEST(DeferredSipLine, AMissingModuleIsAnErrorThatSaysWhere)
 {
     testing_support::TempFolder folder;
-    DeferredSipLine line({Listener(5060)}, nullptr, folder.file(QStringLiteral("korvalen-sipline.so")));
+    DeferredSipLine line({DirectLine(5060)}, nullptr, folder.file(QStringLiteral("korvalen-sipline.so")));
     Reports reports(line);
     line.OpenDevice(0, true, false);
     ASSERT_TRUE(waitUntil([&] { return !reports.errors.isEmpty(); }));
