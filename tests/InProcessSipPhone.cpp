@@ -16,11 +16,6 @@ constexpr int kKeyMs = 200; // a key sent while the one before (100 ms) still go
 // prompts -44 and below.
 constexpr float kLoud = -30;
 
-QString Text(const std::string& s)
-{
-    return QString::fromStdString(s);
-}
-
 } // namespace
 
 // The stack's callbacks only note what happened; the phone acts on it after the turn, as a
@@ -134,7 +129,7 @@ void InProcessSipPhone::callState(const std::shared_ptr<linphone::Call>& call, i
         call_ = call;
         connected_ = hungUpHere_ = false;
         const std::shared_ptr<const linphone::Address> to = call->getToAddress();
-        incomingTo_ = to ? Text(to->asStringUriOnly()) : QString();
+        incomingTo_ = to ? QString::fromStdString(to->asStringUriOnly()) : QString();
         note(QStringLiteral("incoming"));
         call->accept();
         return;
@@ -192,11 +187,6 @@ void InProcessSipPhone::hangUp()
         return;
     hungUpHere_ = true;
     call_->terminate();
-}
-
-void InProcessSipPhone::press(const QString& keys)
-{
-    keys_ += keys;
 }
 
 void InProcessSipPhone::pressByInfo(const QString& keys)

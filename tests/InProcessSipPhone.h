@@ -38,7 +38,7 @@ public:
     void hangUp();
     // Keys 0-9, *, #, A-D: by RFC 4733 events one after another as a telephone keys them, or
     // each in an INFO request (application/dtmf-relay).
-    void press(const QString& keys);
+    void press(const QString& keys) { keys_ += keys; }
     void pressByInfo(const QString& keys);
     // True once every key pressed has gone out.
     bool pressed() const { return keys_.isEmpty(); }
