@@ -67,17 +67,14 @@ InProcessSipPhone::InProcessSipPhone(const QString& from)
     core_->setIncTimeout(600);
     core_->setUseRfc2833ForDtmf(true);
     core_->setUseInfoForDtmf(false);
-    setFrom(from);
+    core_->setPrimaryContact(from.toStdString());
     for (const std::shared_ptr<linphone::PayloadType>& pt : core_->getAudioPayloadTypes()) {
         const std::string mime = pt->getMimeType();
         pt->enable(mime == "PCMU" || mime == "PCMA" || mime == "telephone-event");
     }
     const quint16 wanted = sip_peers::ListenerPort();
     const std::shared_ptr<linphone::Transports> transports = factory->createTransports();
-    transports->setUdpPort(wanted);
-    transports->setTcpPort(0);
-    transports->setTlsPort(0);
-    transports->setDtlsPort(0);
+    transports->setUdpPort(wanted); // and no other transport
     core_->setTransports(transports);
     if (core_->start() != 0)
         return;
@@ -159,12 +156,6 @@ void InProcessSipPhone::callState(const std::shared_ptr<linphone::Call>& call, i
     }
     default: break;
     }
-}
-
-void InProcessSipPhone::setFrom(const QString& from)
-{
-    if (core_)
-        core_->setPrimaryContact(from.toStdString());
 }
 
 bool InProcessSipPhone::call(const QString& uri)

@@ -29,8 +29,6 @@ public:
 
     bool started() const { return port > 0; }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-    // Who the next call is from.
-    void setFrom(const QString& from);
 
     // Places a call to uri; false when the stack refused to.
     bool call(const QString& uri);
@@ -46,7 +44,6 @@ public:
     // What the call went through, in order: "calling", "ringing", "incoming", "connected",
     // "refused 486" (the far end's answer to our call), "ended by them", "ended by us", "failed".
     const QStringList& log() const { return log_; }
-    void clearLog() { log_.clear(); }
     bool waitFor(const QString& entry, int ms = 10000) const;
     // Whom the last call that came in was for (its To).
     QString incomingTo() const { return incomingTo_; }

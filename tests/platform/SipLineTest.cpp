@@ -23,7 +23,6 @@ namespace {
 struct Events
 {
     QStringList log;
-    int connectedDevice = -1;
 
     explicit Events(SipLine& line)
     {
@@ -33,10 +32,8 @@ struct Events
                          });
         QObject::connect(&line, &VoiceModem::IncomingCall, &line,
                          [this](int n) { log << QStringLiteral("ring %1").arg(n); });
-        QObject::connect(&line, &VoiceModem::PhoneConnected, &line, [this](int device, int second) {
-            connectedDevice = device;
-            log << QStringLiteral("connected %1").arg(second);
-        });
+        QObject::connect(&line, &VoiceModem::PhoneConnected, &line,
+                         [this](int, int second) { log << QStringLiteral("connected %1").arg(second); });
         QObject::connect(&line, &VoiceModem::DigitReceived, &line, [this](const QString& d) { log << "digit " + d; });
         QObject::connect(&line, &VoiceModem::Disconnected, &line, [this] { log << QStringLiteral("disconnected"); });
         QObject::connect(&line, &VoiceModem::Error, &line,
@@ -57,11 +54,6 @@ struct Events
     QString digits() const { return log.filter(QRegularExpression("^digit ")).join(QString()).remove("digit "); }
 };
 
-QStringList From(const QString& uri = QStringLiteral("<sip:5551234@127.0.0.1>"))
-{
-    return {QStringLiteral("-key"), QStringLiteral("from"), uri};
-}
-
 // A line with one direct listener on a free port, open, rings 50 ms apart.
 class SipLineCall : public ::testing::Test
 {
@@ -74,6 +66,8 @@ protected:
         line->OpenDevice(0, true, false);
         ASSERT_EQ(line->LineState(), 0) << events->trace();
     }
+    // sipp's arguments for who calls
+    static QStringList From(const QString& uri = "<sip:5551234@127.0.0.1>") { return {"-key", "from", uri}; }
     QString us() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
     QString uri() const { return QStringLiteral("sip:korvalen@") + us(); }
     // The caller rings; the line is answered and connected.
@@ -109,12 +103,10 @@ TEST_F(SipLineCall, RingsWithTheCallersIdAndEndsWhicheverSideGoes)
         {"<sip:5551234@127.0.0.1>", "callerid 5551234||8", GivenUp},
         {"<sip:127.0.0.1>", "callerid ||32", HungUp},
     };
-    InProcessSipPhone caller;
     for (const auto& [from, expected, end] : rows) {
         SCOPED_TRACE(from.toStdString());
         events->log.clear();
-        caller.clearLog();
-        caller.setFrom(from);
+        InProcessSipPhone caller(from);
         ASSERT_TRUE(caller.call(uri()));
         ASSERT_TRUE(events->waitFor("ring 3")) << events->trace();
         EXPECT_EQ(events->log.mid(0, 4), (QStringList{expected, "ring 1", "ring 2", "ring 3"}));
@@ -153,7 +145,6 @@ TEST_F(SipLineCall, AnsweredCallSendsSilenceAndHangUpEndsItOnce)
         Sipp caller(QStringLiteral("caller-own-media.xml"), us(),
                     From() << QStringLiteral("-key") << QStringLiteral("rtp_port") << QString::number(ear.port));
         answer(caller.started());
-        ASSERT_EQ(events->connectedDevice, line->audioDevice());
         QPointer<AudioOutput> output = AudioOutputs::instance().output(line->audioDevice());
         ASSERT_NE(output, nullptr);
         EXPECT_TRUE(output->description().startsWith(u"SIP call"));
@@ -191,28 +182,23 @@ TEST_F(SipLineCall, LocalCallersOnlyRingsForCallersOnThisMachineOnly)
     const QString other = OtherLocalAddress();
     if (other.isEmpty())
         GTEST_SKIP() << "this machine has no address besides loopback to call from";
-    const struct
-    {
-        const char* name;
-        bool localOnly, reopen;
-        QString from;
-        bool rings;
-    } rows[] = {
+    const std::tuple<const char*, bool, bool, QString, bool> rows[] = {
+        // name, kept to this machine, opened again, calling from, rings
         {"from loopback", true, false, "127.0.0.1", true},
         {"from another address", true, false, other, false},
         {"from another address, after the line was opened again", true, true, other, false},
         {"from another address, switched off", false, false, other, true},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        line->setLocalCallersOnly(row.localOnly);
-        if (row.reopen)
+    for (const auto& [name, localOnly, reopen, from, rings] : rows) {
+        SCOPED_TRACE(name);
+        line->setLocalCallersOnly(localOnly);
+        if (reopen)
             line->OpenDevice(0, true, false);
         events->log.clear();
-        Sipp caller(QStringLiteral("caller.xml"), QStringLiteral("%1:%2").arg(row.from).arg(port),
-                    From(QStringLiteral("<sip:5551234@%1>").arg(row.from)), row.from);
+        Sipp caller(QStringLiteral("caller.xml"), QStringLiteral("%1:%2").arg(from).arg(port),
+                    From(QStringLiteral("<sip:5551234@%1>").arg(from)), from);
         ASSERT_TRUE(caller.started());
-        if (row.rings) {
+        if (rings) {
             EXPECT_TRUE(events->waitFor("ring 1")) << caller.messages().right(2000).toStdString();
         } else {
             // unanswered, the caller sends its INVITE again after half a second: time enough to ring
@@ -311,18 +297,15 @@ TEST_F(SipLineCall, DialsPlainNumbersAtTheTargetAndRefusesWhatItCannot)
     EXPECT_EQ(line->MakeCall(QString(), QString(), number, false), QStringLiteral("Bad"));
 }
 
-// A device that is not there, or whose port another program holds, does not open, and says why.
+// A device whose port another program holds does not open, and says why.
 TEST(SipLineDevices, ADeviceThatCannotOpenSaysWhy)
 {
     QUdpSocket taken;
     ASSERT_TRUE(taken.bind(QHostAddress::Any, ListenerPort(), QAbstractSocket::DontShareAddress));
     SipLine line({DirectLine(taken.localPort())});
     Events events(line);
-    line.OpenDevice(7, true, true);
-    ASSERT_TRUE(events.waitFor("error"));
-    EXPECT_EQ(line.LineState(), -1);
     line.OpenDevice(0, true, true);
-    ASSERT_TRUE(events.waitFor("error", 2));
+    ASSERT_TRUE(events.waitFor("error"));
     EXPECT_EQ(
         events.log.last(),
         QStringLiteral("error 1 Cannot listen on UDP port %1; another program is using it.").arg(taken.localPort()));

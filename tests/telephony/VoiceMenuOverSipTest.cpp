@@ -109,7 +109,7 @@ protected:
     }
 
     RealPeers& peers = RealPeers::instance();
-    InProcessSipPhone phone;
+    InProcessSipPhone phone{QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>")};
     std::vector<std::pair<qint64, QString>> heard; // what the controller spoke, and when
     QStringList saidTexts;
     size_t mark = 0; // sayings before the last keys
@@ -135,7 +135,6 @@ TEST_F(VoiceMenuOverSip, ACallerReadsStepsDeletesAndSaysGoodBye)
     ASSERT_TRUE(check(checkmailClass::FirstCheck));
     ASSERT_EQ(list.rowCount(), 3);
 
-    phone.setFrom(QStringLiteral("\"Alice\" <sip:5551234@127.0.0.1>"));
     ASSERT_TRUE(phone.call(QStringLiteral("sip:korvalen@") + us()));
     ASSERT_TRUE(hear(QStringLiteral(" Please enter Password")));
     // hung up during the prompt and rung back at once: the new ring ends the old call, though
