@@ -180,21 +180,6 @@ void InProcessSipPhone::hangUp()
     call_->terminate();
 }
 
-void InProcessSipPhone::pressByInfo(const QString& keys)
-{
-    if (!call_)
-        return;
-    for (QChar key : keys) {
-        const std::shared_ptr<linphone::InfoMessage> info = core_->createInfoMessage();
-        const std::shared_ptr<linphone::Content> content = core_->createContent();
-        content->setType("application");
-        content->setSubtype("dtmf-relay");
-        content->setUtf8Text(QStringLiteral("Signal=%1\r\nDuration=160\r\n").arg(key).toStdString());
-        info->setContent(content);
-        call_->sendInfoMessage(info);
-    }
-}
-
 bool InProcessSipPhone::waitFor(const QString& entry, int ms) const
 {
     return testing_support::waitUntil([&] { return log_.contains(entry); }, ms);

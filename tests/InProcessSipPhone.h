@@ -16,7 +16,7 @@ class Core;
 
 // A telephone for the SIP line's tests, inside the test process: a SIP stack of its own on a
 // loopback port, turned by a fast timer on the test's event loop. It calls the line or answers
-// the line's call, presses keys as RFC 4733 events or INFO requests, hangs up, and
+// the line's call, presses keys as RFC 4733 events, hangs up, and
 // keeps what it went through and how loud what it heard was, moment by moment.
 class InProcessSipPhone
 {
@@ -34,10 +34,8 @@ public:
     bool call(const QString& uri);
     // Ends the call: a BYE once connected, a CANCEL while it rings.
     void hangUp();
-    // Keys 0-9, *, #, A-D: by RFC 4733 events one after another as a telephone keys them, or
-    // each in an INFO request (application/dtmf-relay).
+    // Keys 0-9, *, #, A-D: by RFC 4733 events one after another as a telephone keys them.
     void press(const QString& keys) { keys_ += keys; }
-    void pressByInfo(const QString& keys);
     // True once every key pressed has gone out.
     bool pressed() const { return keys_.isEmpty(); }
 
