@@ -74,8 +74,9 @@ TEST(SipLineSettings, StoredLikeTheMailPasswordAndRemovedEntriesLeaveNothing)
     EXPECT_EQ(LoadSipDialPrefix(store), QString());
 }
 
-// The line's dialogs save to the store (a listener keeps no account's password); the modem form's owner learns which
-// device a line added in the dialog became, in the numbering of every backend's devices.
+// The line's dialogs save to the store (a listener keeps no account's password); the modem
+// form's owner learns which device a line added in the dialog became, in the numbering of every
+// backend's devices.
 TEST(SipLineSettingsDialog, TheLinesDialogsSaveAndChooseInTheTablesNumbering)
 {
     TempFolder folder;

@@ -11,9 +11,9 @@
 using namespace telephony;
 using platform::ScriptedLine;
 
-// Only a voice line opens, and the form dials only through an open one. The window unloads the form when a call
-// ends (from inside the line's own report) and loads it again later; the controller hears the
-// line each time it is open, and only the open line.
+// Only a voice line opens, and the form dials only through an open one. The window unloads the
+// form when a call ends (from inside the line's own report) and loads it again later; the
+// controller hears the line each time it is open, and only the open line.
 TEST(FrmModem, OpensOnlyAVoiceLineAndTheControllerHearsOnlyTheOpenOne)
 {
     platform::LineDeviceTable table;
