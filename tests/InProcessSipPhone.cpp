@@ -74,7 +74,10 @@ InProcessSipPhone::InProcessSipPhone(const QString& from)
     }
     const quint16 wanted = sip_peers::ListenerPort();
     const std::shared_ptr<linphone::Transports> transports = factory->createTransports();
-    transports->setUdpPort(wanted); // and no other transport
+    transports->setUdpPort(wanted);
+    transports->setTcpPort(0);
+    transports->setTlsPort(0);
+    transports->setDtlsPort(0);
     core_->setTransports(transports);
     if (core_->start() != 0)
         return;
