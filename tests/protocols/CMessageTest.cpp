@@ -104,31 +104,22 @@ TEST_F(Message, EachMessageIsJudgedOnItsOwnFields)
         const char* from;
     } cases[] = {
         {"header cut at the reply cap", Header, bigHeader, "Minutes of the general meeting", "Board Secretary "},
-        {"message cut at the reply cap", Text, bigHeader, "Minutes of the general meeting", "Board Secretary "},
         {"headers only, no empty line", Header, crlf("From: ann@example.org\nSubject: only headers\n"), "only headers",
-         "ann@example.org"},
-        {"whole message of headers only", Text, crlf("From: ann@example.org\nSubject: only headers\n"), "only headers",
          "ann@example.org"},
         {"last line cut short", Header, "From: ann@example.org\r\nSubject: half a li\n", "half a li",
          "ann@example.org"},
-        {"no Subject", Header, crlf("From: bob@example.org\n\n"), "", "bob@example.org"},
         {"no Subject, whole message", Text, crlf("From: bob@example.org\n\nhello\n"), "", "bob@example.org"},
         {"nothing at all", Text, "", "", ""},
+    };
+    const auto feed = [](CMessage& m, Feed f, const QByteArray& in) {
+        f == Header ? m.CreateHeader(in) : m.CreateFromText(in);
     };
     for (const auto& c : cases) {
         for (const Feed spamFeed : {Header, Text}) {
             CMessage reused, fresh;
-            if (spamFeed == Header)
-                reused.CreateHeader(spam);
-            else
-                reused.CreateFromText(spam);
-            if (c.feed == Header) {
-                reused.CreateHeader(c.received);
-                fresh.CreateHeader(c.received);
-            } else {
-                reused.CreateFromText(c.received);
-                fresh.CreateFromText(c.received);
-            }
+            feed(reused, spamFeed, spam);
+            feed(reused, c.feed, c.received);
+            feed(fresh, c.feed, c.received);
             EXPECT_EQ(fieldsOf(reused), fieldsOf(fresh)) << c.name;
             EXPECT_EQ(reused.Subject, c.subject) << c.name;
             EXPECT_EQ(reused.SubjectOrg(), c.subject) << c.name;
@@ -136,21 +127,6 @@ TEST_F(Message, EachMessageIsJudgedOnItsOwnFields)
             EXPECT_EQ(reused.MessageID, "") << c.name;
         }
     }
-}
-
-TEST_F(Message, HeaderCutAtTheReplyCapIsReadAsFarAsItGoes)
-{
-    CMessage m;
-    m.CreateHeader(cutAtReplyCap(fixture("header-larger-than-reply-cap.eml")));
-    EXPECT_EQ(m.ReturnPath, "<minutes@board.example.org>");
-    EXPECT_EQ(m.MessageTo, "staff@example.org");
-    EXPECT_EQ(m.CC, "member0001@example.org,");
-    EXPECT_EQ(m.YearNum(), 2023);
-    EXPECT_EQ(m.MimeVersion(), ""); // after the cut
-    EXPECT_TRUE(m.Headers.endsWith("\tmember1185@")) << m.Headers.right(30).toStdString();
-
-    m.CreateFromText(cutAtReplyCap(fixture("header-larger-than-reply-cap.eml")));
-    EXPECT_EQ(m.MessageBodyByte(), QByteArray(1, '\0'));
 }
 
 TEST_F(Message, DatesAreReadAroundTheMonthName)
@@ -162,15 +138,11 @@ TEST_F(Message, DatesAreReadAroundTheMonthName)
     } cases[] = {
         {"Tue, 4 Feb 03 10:00:00", 4, 2, 2003},
         {"Tue, 14 Feb 2003 10:00:00 +0800", 14, 2, 2003},
-        {"Wed, 01 Dec 1999", 1, 12, 1999},
         {"4 Feb", 1, 2, 9999}, // no room for a day, no year
         {"Tue,4 Feb 2003", 1, 2, 2003}, // the day needs the blank or two digits
-        {"Sat, 1 Jan 99999", 1, 1, 9999}, // a year that does not fit
-        {"someday", 1, 1, 9999},
         {"abc 4 Feb", 4, 2, 9999}, // table order: Feb comes before the sentinel
         {"Sat, 4 Nov 2023 (Jan)", 3, 1, 9999}, // the table's order picks the month, not the text's
         {"04 DEC 2023", 4, 12, 2023}, // any case
-        {"\xdcn\xef, 4 Dec 2023", 4, 12, 2023}, // beyond ASCII
         {"Fri, 9 Oc", 1, 1, 9999}, // a month cut short at the end
     };
     for (const auto& c : cases) {
@@ -196,8 +168,8 @@ TEST_F(Message, ContentTypeParametersFollowTheFirstEqualsSign)
         const char* type;
         const char* boundary;
     } cases[] = {
-        {"multipart/mixed; boundary=\"b1\"", "b1"},        {"multipart/mixed; boundary=b1", "b1"},
-        {"multipart/mixed; boundary=b1; charset=x", "b1"}, {"multipart/alternative;\n\tboundary=\"b2\"", "b2"},
+        {"multipart/mixed; boundary=\"b1\"", "b1"},
+        {"multipart/mixed; boundary=b1; charset=x", "b1"},
         {"multipart/alternative;\n\tboundary=b2", "b2"},
     };
     for (const auto& c : cases)
@@ -282,30 +254,6 @@ TEST_F(Message, BodiesDecodeByTransferEncodingAndCharset)
     }
 }
 
-// The text joins each CR LF into one blank wherever it falls; the bytes keep the line breaks.
-TEST_F(Message, BodyLinesJoinWhereverTheirBreaksFall)
-{
-    const struct
-    {
-        const char* name;
-        QByteArray body;
-        QString text;
-    } cases[] = {
-        {"between lines", "a\r\nb", "a b"},
-        {"first and last", "\r\na\r\n", " a "},
-        {"CR before CR LF", "a\r\r\nb", "a\r b"},
-        {"LF CR", "a\n\rb", "a\n\rb"},
-        {"lone CRs, one at the end", "a\rb\r", "a\rb\r"},
-        {"a Western letter after a long ASCII run", QByteArray(100, 'a') + "\r\n\xE9", QString(100, u'a') + " \u00E9"},
-    };
-    for (const auto& c : cases) {
-        CMessage m;
-        m.CreateFromText("MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\n" + c.body);
-        EXPECT_EQ(m.MessageBody(), c.text) << c.name;
-        EXPECT_EQ(m.MessageBodyByte(), c.body) << c.name;
-    }
-}
-
 TEST_F(Message, SignatureIsCutBeforeTheLastRuleOfUnderscores)
 {
     const QByteArray rule(16, '_');
@@ -317,11 +265,8 @@ TEST_F(Message, SignatureIsCutBeforeTheLastRuleOfUnderscores)
     } cases[] = {
         {"a rule", "Hi\r\n" + rule + "\r\nsig", "Hi"},
         {"15 are no rule", "Hi\r\n" + rule.chopped(1) + "\r\nsig", "Hi\r\n" + rule.chopped(1) + "\r\nsig"},
-        {"the last of two rules", "a\r\n" + rule + "\r\nb\r\n" + rule + "_\r\nc", "a\r\n" + rule + "\r\nb"},
         {"a rule inside a line", "a\r\nb " + rule + rule + " c", "a"},
-        {"a long rule at the very end", "a\r\nb\r\n" + rule + rule.chopped(1), "a\r\nb"},
         {"no line break before the rule", rule + "x\r\ny", rule + "x\r\ny"},
-        {"single underscores", "snake_case\r\n_x_", "snake_case\r\n_x_"},
     };
     for (const auto& c : cases) {
         CMessage m;
@@ -344,7 +289,6 @@ TEST_F(Message, UuencodedAttachmentsCutTheBodyAtTheFirstBeginLine)
         {"attachment on the first line", "begin 644 a.txt\r\n#86)C\r\n`\r\nend\r\n", ""},
         {"a plain begin line before the attachment", "hi\r\nbegin here\r\nbegin 644 a.txt\r\n`\r\nend\r\n", "hi"},
         {"two digits are no mode", "text\r\nbegin 64 x\r\nmore", "text\r\nbegin 64 x\r\nmore"},
-        {"begin inside a line", "textbegin 644 x\r\nmore", "textbegin 644 x\r\nmore"},
     };
     for (const auto& c : cases) {
         CMessage m;
@@ -381,26 +325,6 @@ TEST_F(Message, MultipartBodiesGiveTheirPlainTextPart)
     EXPECT_EQ(m.MessageBody(), "See you at noon. ");
 }
 
-TEST_F(Message, CharsetIsJudgedByDoubleBytePairs)
-{
-    EXPECT_EQ(CMessage::IdentifyStringCharset("plain", 1028), CharsetOther);
-    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("世"), 1028), CharsetBig5); // A5 40
-    EXPECT_EQ(CMessage::IdentifyStringCharset(QString::fromUtf8("中文"), 1028), CharsetGB2312); // A4 A4 A4 E5
-
-    const struct
-    {
-        QByteArray bytes;
-        int charset;
-    } cases[] = {
-        {"a\xA4\xA4\xA5\x40", CharsetBig5}, {"\x81\x40 \xB0\xA1", CharsetGB2312}, // a pair below 0xA1 says nothing
-        {"\xA4\r\n\xA4", CharsetOther},     {"Caf\xE9\x97", CharsetOther}, // "é—": Western punctuation is no trail byte
-        {"\xB0\xA0\xB0\x80", CharsetOther}, {"\xB0\x7F\xB0\xFF", CharsetOther},
-        {"\xB0\x7E", CharsetBig5},          {"\xB0\xFE", CharsetGB2312},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CMessage::IdentifyBytesCharset(c.bytes), c.charset) << c.bytes.toHex().constData();
-}
-
 // Mail without MIME names no charset; its body is read in the charset it most likely is.
 TEST_F(Message, UnlabelledBodiesAreReadInTheirLikeliestCharset)
 {
@@ -422,21 +346,12 @@ TEST_F(Message, UnlabelledBodiesAreReadInTheirLikeliestCharset)
         {"UTF-8", 0x0409, western, CharsetUtf8, western, in(western, 1252)},
         {"Western whose accents look like Big5 pairs", 0x0409, in(western, 1252), CharsetOther, western,
          in(western, 1252)},
-        {"Western on a Big5 system", 0x0404, in(western, 1252), CharsetOther, western, {}},
-        {"Western with accented letters close together",
-         0x0409,
-         in("L'élève a réussi, très bien.", 1252),
-         CharsetOther,
-         "L'élève a réussi, très bien.",
-         {}},
         {"Western punctuation after an accent", 0x0409, "Caf\xE9\x97 bar", CharsetOther, "Café— bar",
          "Caf\xE9\x97 bar"},
         {"Big5", 0x0409, in(big5, 950), CharsetBig5, big5, in(big5, 950)},
-        {"Big5 on a simplified-Chinese system", 0x0804, in(big5, 950), CharsetBig5, big5, in(big5, 950)},
         {"short Big5 that letter statistics take for Western", 0x0409, in("我們明天見面吧", 950), CharsetBig5,
          "我們明天見面吧", in("我們明天見面吧", 950)},
         {"GB2312", 0x0409, in(gb, 936), CharsetGB2312, gb, in(gb, 936)},
-        {"short GB2312", 0x0409, in("我们明天见面吧", 936), CharsetGB2312, "我们明天见面吧", in("我们明天见面吧", 936)},
     };
     for (const auto& c : cases) {
         platform::SetSystemLcidOverride(c.lcid);
@@ -444,9 +359,7 @@ TEST_F(Message, UnlabelledBodiesAreReadInTheirLikeliestCharset)
         m.CreateFromText("Subject: s\r\n\r\n" + c.body);
         EXPECT_EQ(m.Charset(), c.charset) << c.name;
         EXPECT_EQ(m.MessageBody(), QString::fromUtf8(c.text)) << c.name;
-        if (!c.bytes.isEmpty()) {
-            EXPECT_EQ(m.MessageBodyByte().toHex(), c.bytes.toHex()) << c.name;
-        }
+        EXPECT_EQ(m.MessageBodyByte().toHex(), c.bytes.toHex()) << c.name;
     }
 }
 
@@ -479,16 +392,4 @@ TEST_F(Message, AnyBytesDecodeWithoutHarm)
     m.CreateFromText(QByteArray("no blank line"));
     EXPECT_EQ(m.MessageBody(), " ");
     EXPECT_EQ(m.MessageBodyByte(), QByteArray(1, '\0'));
-}
-
-TEST_F(Message, TextFormsStandForSystemCodePageBytes)
-{
-    platform::SetSystemLcidOverride(0x0404);
-    CMessage m;
-    m.CreateFromText(QString::fromUtf8("Subject: 中文\r\n\r\n世界"));
-    EXPECT_EQ(m.Subject, kChinese);
-    EXPECT_EQ(m.SubjectByte(), "\xA4\xA4\xA4\xE5");
-    EXPECT_EQ(m.MessageBody(), QString::fromUtf8("世界"));
-    EXPECT_EQ(m.Charset(), CharsetBig5); // A5 40 is a Big5 pair
-    EXPECT_EQ(m.MessageBodyByte(), "\xA5\x40\xAC\xC9");
 }
