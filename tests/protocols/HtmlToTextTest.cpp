@@ -3,77 +3,38 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Case
+TEST(HtmlToText, TagsBlanksBodyAndEntities)
 {
-    const char16_t* html;
-    const char16_t* text;
-};
-
-void expectAll(std::initializer_list<Case> cases)
-{
-    for (const auto& c : cases)
-        EXPECT_EQ(HtmlToText(QStringView(c.html).toString()), QStringView(c.text))
-            << QStringView(c.html).toString().toStdString();
-}
-
-} // namespace
-
-TEST(HtmlToText, TagsBlanksAndLineBreaks)
-{
-    expectAll({
+    const struct
+    {
+        const char16_t* html;
+        const char16_t* text;
+    } cases[] = {
         {u"a<br>b", u"a\r\nb"},
-        {u"a<BR>b", u"a\r\nb"},
         {u"a<br/>b", u"ab"},
-        {u"a<br >b", u"ab"},
         {u"<p>x</p>y", u"\r\n\r\nxy"},
-        {u"<P class=c>x", u"x"},
         {u"x</DIV>y<div>z", u"x\r\n\r\nyz"},
         {u"a<<br>b", u"ab"},
-        {u"a<b", u"ab"},
         {u"a<b\nc>d", u"ad"},
         {u"1 > 0", u"1 > 0"},
-        {u"a   b", u"a b"},
-        {u"a\t \tb", u"a\t \tb"},
-        {u"  a", u" a"},
-        {u"one\r\ntwo", u"onetwo"},
-        {u"a\n\nb", u"ab"},
+        {u"  a   b", u" a b"},
         {u"a\r\n \r\n b", u"ab"},
         {u"<br> x", u"\r\n x"},
-    });
-}
-
-TEST(HtmlToText, BodyExtraction)
-{
-    expectAll({
         {u"<html><head>t</head><BODY bgcolor=\"w\">in</Body>after", u"in"},
-        {u"head<body>a</body>b</body>", u"a"},
-        {u"x<body>rest", u"rest"},
         {u"x<body", u"body"}, // no end of the body tag: the text starts at the tag
         {u"a</body>b", u"ab"}, // the closing tag is only looked for after a body tag
         {u"x<bodyguard>y", u"y"},
-    });
-}
-
-TEST(HtmlToText, Entities)
-{
-    expectAll({
         {u"&amp;&quot;&lt;&gt;&nbsp;&brvbar; ", u"&\"<> | "},
-        {u"&copy; x", u"? x"},
-        {u"&copy;", u"&copy;"},
-        {u"x&szlig;y\t", u"x&szlig;y\t"},
-        {u"&Auml;&auml;&ETH;&eth;&THORN;&yuml;&AElig;&iquest; ", u"???????? "},
+        {u"&copy;&Auml;&iquest; x", u"??? x"},
         {u"&AMP; &Copy; &shy; &#38; &euro; ", u"&AMP; &Copy; &shy; &#38; &euro; "},
         {u"a & b; c", u"a & b; c"},
-        {u"&; ", u"&; "},
-        {u"&&amp; ", u"&&amp; "},
         {u"&amp;lt; ", u"&lt; "},
-        {u"&nbsp;  x", u"  x"},
         {u"&a<br>b; ", u"&a<br>b; "},
         {u"&amp\r\n; ", u"&amp\r\n; "},
-        {u"&ampersand; ", u"&ampersand; "},
-    });
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HtmlToText(QStringView(c.html).toString()), QStringView(c.text))
+            << QStringView(c.html).toString().toStdString();
 }
 
 TEST(HtmlToText, OddInputIsLinearAndSafe)
