@@ -43,19 +43,6 @@ Steps answered(int first, int last, const QList<int>& spam = {})
     return out;
 }
 
-// Message n's UIDL and TOP, each waiting for the reply before.
-Steps oneAtATime(int n)
-{
-    const QByteArray num = QByteArray::number(n);
-    return {"C: UIDL " + num,
-            "S: +OK " + num + " id" + num,
-            "C: TOP " + num + " 0",
-            "S: +OK",
-            "S: Subject: m" + num,
-            "S: ",
-            "S: ."};
-}
-
 // An owner that lists from message 1, deletes every "SPAM" and quits after the last message.
 class ListingAhead : public ::testing::Test
 {
@@ -110,30 +97,6 @@ protected:
 };
 
 } // namespace
-
-// CAPA that names no PIPELINING (a server without CAPA is the mail engine's scripted sessions').
-TEST_F(ListingAhead, ServersWithoutPipeliningAreAskedOneCommandAtATime)
-{
-    // The scripted server faults a line that comes before the previous reply.
-    play(kLogin + stat(2) + Steps{"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: PIPELININGX", "S: ."} + oneAtATime(1)
-         + oneAtATime(2) + kQuit);
-    EXPECT_EQ(events, QByteArrayList({"3", "5 m1 id1", "5 m2 id2", "8", "10"}));
-    EXPECT_EQ(headers, QStringList({"Subject: m1", "Subject: m2"}));
-    EXPECT_FALSE(pop.Pipelining());
-    EXPECT_EQ(pop.ErrNum(), 0);
-}
-
-// Three messages, the second spam: its DELE goes behind the commands already out, and its
-// answer reaches the owner before the third header, which the server sent first.
-TEST_F(ListingAhead, HeadersComeInOrderWithSpamDeletedBetween)
-{
-    play(kLogin + stat(3) + kCapaAhead + asked(1, 3) + answered(1, 3, {2}) + Steps{"C: DELE 2", "S: +OK deleted"}
-         + kQuit);
-    EXPECT_EQ(events, QByteArrayList({"3", "5 m1 id1", "5 SPAM id2", "7", "5 m3 id3", "8", "10"}));
-    EXPECT_EQ(headers, QStringList({"Subject: m1", "Subject: SPAM", "Subject: m3"}));
-    EXPECT_TRUE(pop.Pipelining());
-    EXPECT_EQ(pop.ErrNum(), 0);
-}
 
 // A window and a quarter of messages: a window goes out at once; when fewer than half of it
 // remain in flight the rest follow in one go, and only then does the server answer on (it
