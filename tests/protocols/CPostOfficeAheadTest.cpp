@@ -125,26 +125,18 @@ TEST_F(ListingAhead, FaultsInAWindowEndTheSessionWhereTheyStand)
         QByteArrayList events;
         const char* desc;
     } rows[] = {
-        {"TOP refused",
-         start + answered(1, 1) + Steps{"S: +OK 2 id2", "S: -ERR message 2 is gone"} + answered(3, 3),
-         {"3", "5 m1 id1", "10"},
-         "POP Protocol : 5 -ERR message 2 is gone\r\n"},
-        {"DELE refused",
-         start + answered(1, 3, {1}) + Steps{"C: DELE 1", "S: -ERR locked"},
-         {"3", "5 SPAM id1", "10"},
-         "POP Protocol : 7 -ERR locked\r\n"},
+        {"TOP refused", start + answered(1, 1) + Steps{"S: +OK 2 id2", "S: -ERR message 2 is gone"} + answered(3, 3),
+         QByteArrayList{"3", "5 m1 id1", "10"}, "POP Protocol : 5 -ERR message 2 is gone\r\n"},
+        {"DELE refused", start + answered(1, 3, {1}) + Steps{"C: DELE 1", "S: -ERR locked"},
+         QByteArrayList{"3", "5 SPAM id1", "10"}, "POP Protocol : 7 -ERR locked\r\n"},
         {"closed in the middle of a header",
          start + answered(1, 1) + Steps{"S: +OK 2 id2", "S: +OK", "S| Subject: m", "CLOSE"},
-         {"3", "5 m1 id1", "10"},
-         "POP Protocol : 5 connection closed by server"},
-        {"closed after a DELE",
-         start + answered(1, 3, {3}) + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "CLOSE"},
-         {"3", "5 m1 id1", "5 m2 id2", "5 SPAM id3", "7", "8", "10"},
+         QByteArrayList{"3", "5 m1 id1", "10"}, "POP Protocol : 5 connection closed by server"},
+        {"closed after a DELE", start + answered(1, 3, {3}) + Steps{"C: DELE 3", "S: +OK", "C: QUIT", "CLOSE"},
+         QByteArrayList{"3", "5 m1 id1", "5 m2 id2", "5 SPAM id3", "7", "8", "10"},
          "POP Protocol : 8 connection closed before QUIT was confirmed; nothing was deleted"},
-        {"a status line without end",
-         start + Steps{"S| +OK 1 " + QByteArray(CPostOffice::kStatusLineCap + 10, 'x')},
-         {"3", "10"},
-         nullptr},
+        {"a status line without end", start + Steps{"S| +OK 1 " + QByteArray(CPostOffice::kStatusLineCap + 10, 'x')},
+         QByteArrayList{"3", "10"}, nullptr},
     };
     for (const auto& row : rows) {
         play(row.script);

@@ -131,9 +131,7 @@ TEST(MailTls, Pop3SignsInOnlyOverTrustedTls)
     } rows[] = {
         {"STLS refused", {"S: +OK hi", "C: STLS", "S: -ERR not here"}, nullptr, {}, "refused STLS (-ERR not here)"},
         {"self-signed", {}, &certs.selfSigned(), {}, "it is self-signed"},
-        {"another host's certificate",
-         {},
-         &certs.otherHost(),
+        {"another host's certificate", Steps(), &certs.otherHost(),
          CertificateTrust::Fingerprint(certs.selfSigned().certificate),
          "it is for another host (mail.other.example), not 127.0.0.1"},
         {"a plain server on the TLS port", {"S: +OK hi"}, nullptr, {}, "TLS with 127.0.0.1:"},
