@@ -292,28 +292,6 @@ TEST_F(MailboxSafety, RepliesFollowTheLogPauseOnTheRealClock)
     EXPECT_LT(took.elapsed(), 15000);
 }
 
-// Each message is judged on its own header: a header cut at the reply cap, one without a
-// Subject, after a spam mail and after an ordinary one.
-TEST_F(MailboxSafety, EveryMessageIsJudgedOnItsOwnHeader)
-{
-    QByteArray cc = "Cc: ";
-    for (int i = 0; i < 1300; ++i)
-        cc += "person" + QByteArray::number(i) + "@example.net, ";
-    const QByteArray big = "From: Dana <dana@example.org>\r\nTo: alice@example.com\r\nSubject: Big party\r\n" + cc
-                           + "last@example.net\r\n\r\nsee you\r\n";
-    const QByteArray bare = "From: Eve <eve@example.org>\r\nTo: alice@example.com\r\n\r\nno subject\r\n";
-    peers.clear("alice");
-    account(peers.pop3Port());
-    peers.fill("alice", {"07-spam-subject.eml"});
-    peers.fillMessages("alice", {big, bare});
-    peers.fill("alice", {"01-plain.eml"});
-    peers.fillMessages("alice", {big});
-    ASSERT_TRUE(check(checkmailClass::TimedCheck));
-    EXPECT_EQ(column(1), QStringList({"Big party", "", "Meeting moved to Thursday", "Big party"}));
-    EXPECT_EQ(column(0).value(1), "Eve ");
-    EXPECT_EQ(peers.mailboxFiles("alice").size(), 4); // the spam alone went
-}
-
 // A fetch asked while a check runs waits for the check's end instead of taking its session over;
 // without the web sign-in a fetch still ends, with the placeholder the caller hears.
 TEST_F(MailboxSafety, ARequestWaitsForTheSessionInProgress)
