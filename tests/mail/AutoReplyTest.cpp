@@ -123,26 +123,19 @@ TEST_F(AutoReply, MailThatMustNotBeAnsweredIsSkippedAndLogged)
         QByteArray subject = "Hello";
     } rows[] = {
         {"a1@example.org", "Auto-Submitted: auto-generated\r\n", "Auto-Submitted: auto-generated"},
-        {"a2@example.org", "Auto-Submitted: auto-replied (vacation)\r\n", "Auto-Submitted"},
         {"a3@example.org", "Auto-Submitted: No\r\n", nullptr},
         {"p1@example.org", "Precedence: bulk\r\n", "Precedence: bulk"},
-        {"p2@example.org", "Precedence: LIST\r\n", "Precedence: list"},
-        {"p3@example.org", "Precedence: junk\r\n", "Precedence: junk"},
         {"p4@example.org", "Precedence: first-class\r\n", nullptr},
         {"l1@example.org", "List-Id: Team <team.example.org>\r\n", "mailing list (List-Id)"},
         {"l2@example.org", "List-Unsubscribe:\r\n <mailto:leave@example.org>\r\n", "mailing list (List-Unsubscribe)"},
         {"r1@example.org", "Return-Path: <>\r\n", "empty return path"},
         {"r2@example.org", "Return-Path: <MAILER-DAEMON@example.org>\r\n", "system address (MAILER-DAEMON"},
-        {"MAILER-DAEMON@example.org", "", "system address"},
         {"Postmaster <postmaster@example.org>", "", "system address"},
-        {"no-reply@example.org", "", "system address"},
         {"Billing <noreply-billing@example.org>", "", "system address"},
         {"team-request@example.org", "", "system address"},
-        {"owner-team@example.org", "", "system address"},
         {"undisclosed sender", "", "no address"},
         {"Ann <ann@example.org>", "X-Mailer: a list of things\r\n", nullptr},
         {"Ben <ben@example.org>", "", nullptr, "Re: Lunch"}, // a reply: no reply and nothing to log
-        {"Cy <cy@example.org>", "", nullptr, "Re: =?utf-8?Q?caf=C3=A9?="},
     };
     QList<QByteArray> mail;
     for (const auto& row : rows)
