@@ -39,7 +39,7 @@ void ScriptedServer::startTls()
 {
     auto* ssl = qobject_cast<QSslSocket*>(client_.data());
     if (!ssl) {
-        fault(QStringLiteral("TLS step without useTls"));
+        faults_ << QStringLiteral("TLS step without useTls");
         return;
     }
     paused_ = true;
@@ -50,10 +50,17 @@ void ScriptedServer::startTls()
 ScriptedServer::ScriptedServer(QList<QByteArray> steps, int pauseMs) : steps_(std::move(steps)), pauseMs_(pauseMs)
 {
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedServer::onConnection);
-    connect(&trickleTimer_, &QTimer::timeout, this, &ScriptedServer::trickle);
+    connect(&trickleTimer_, &QTimer::timeout, this, [this] { // one byte per pause, then the next step
+        if (trickling_.isEmpty()) {
+            trickleTimer_.stop();
+            return play();
+        }
+        write(trickling_.left(1));
+        trickling_.remove(0, 1);
+    });
     trickleTimer_.setInterval(pauseMs_);
     if (!server_.listen(QHostAddress::LocalHost, 0))
-        fault(QStringLiteral("cannot listen: ") + server_.errorString());
+        faults_ << QStringLiteral("cannot listen: ") + server_.errorString();
 }
 
 QString ScriptedServer::report() const
@@ -62,11 +69,6 @@ QString ScriptedServer::report() const
     if (next_ < steps_.size())
         lines << QStringLiteral("stopped before step %1: %2").arg(next_).arg(QString::fromLatin1(steps_[next_]));
     return lines.join(QLatin1Char('\n'));
-}
-
-void ScriptedServer::fault(const QString& what)
-{
-    faults_ << what;
 }
 
 // The client socket goes with the listening server, after this object's timer: its last
@@ -81,7 +83,7 @@ void ScriptedServer::onConnection()
 {
     QTcpSocket* socket = server_.nextPendingConnection();
     if (connected_) { // one scenario, one client
-        fault(QStringLiteral("a second connection"));
+        faults_ << QStringLiteral("a second connection");
         socket->abort();
         socket->deleteLater();
         return;
@@ -149,31 +151,17 @@ void ScriptedServer::play()
                 client_->disconnectFromHost();
             return;
         } else {
-            fault(QStringLiteral("unknown step: ") + QString::fromLatin1(step));
+            faults_ << QStringLiteral("unknown step: ") + QString::fromLatin1(step);
         }
     }
     write(out);
     onClientData(); // lines that came while the server was still talking
 }
 
-void ScriptedServer::trickle()
-{
-    if (trickling_.isEmpty()) {
-        trickleTimer_.stop();
-        play();
-        return;
-    }
-    write(trickling_.left(1));
-    trickling_.remove(0, 1);
-}
-
 void ScriptedServer::onClientData()
 {
-    if (client_) {
-        const QByteArray data = client_->readAll();
-        received_ += data;
-        inbox_ += data;
-    }
+    if (client_)
+        inbox_ += client_->readAll();
     qsizetype end;
     while ((end = inbox_.indexOf("\r\n")) >= 0) {
         const QByteArray line = inbox_.left(end);
@@ -181,7 +169,7 @@ void ScriptedServer::onClientData()
         if (stopped_)
             continue;
         if (paused_ || next_ >= steps_.size() || !clientStep(steps_[next_])) {
-            fault(QStringLiteral("unexpected client line: ") + QString::fromLatin1(line));
+            faults_ << QStringLiteral("unexpected client line: ") + QString::fromLatin1(line);
             stopped_ = true;
             continue;
         }
@@ -193,15 +181,15 @@ void ScriptedServer::onClientData()
                       .hasMatch()
                 : line == expected;
         if (!matches) {
-            fault(QStringLiteral("step %1: expected \"%2\", got \"%3\"")
-                      .arg(next_)
-                      .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
+            faults_ << (QStringLiteral("step %1: expected \"%2\", got \"%3\"")
+                            .arg(next_)
+                            .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
             stopped_ = true;
             continue;
         }
         ++next_;
         if (next_ < steps_.size() && !clientStep(steps_[next_]) && inbox_.contains("\r\n")) {
-            fault(QStringLiteral("client line before the server's reply: ") + QString::fromLatin1(inbox_));
+            faults_ << QStringLiteral("client line before the server's reply: ") + QString::fromLatin1(inbox_);
             stopped_ = true;
             continue;
         }

@@ -1,16 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include <QByteArray>
-#include <QList>
-#include <QObject>
 #include <QPointer>
-#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
-#include <QStringList>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <functional>
 
@@ -51,7 +45,6 @@ public:
     // Every step played and every client line as expected.
     bool scenarioDone() const { return next_ == steps_.size() && faults_.isEmpty(); }
     QString report() const;
-    QByteArray received() const { return received_; }
     bool clientGone() const { return connected_ && !client_; }
 
 private:
@@ -59,9 +52,7 @@ private:
     void onClientData();
     void play();
     void startTls();
-    void trickle();
     void write(const QByteArray& bytes);
-    void fault(const QString& what);
 
     ScriptedListener server_;
     bool implicitTls_ = false;
@@ -76,6 +67,5 @@ private:
     QByteArray trickling_;
     QTimer trickleTimer_;
     QByteArray inbox_;
-    QByteArray received_;
     QStringList faults_;
 };
