@@ -78,6 +78,7 @@ TEST_F(MimeDecoders, Utf8DecodesTwoAndThreeByteSequences)
         EXPECT_EQ(DecodeUtf8(c.in), c.out) << c.in.toHex().constData();
 }
 
+// Whole Big5 words, 8-bit Big5 and display names are the message tests'.
 TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
 {
     const struct
@@ -88,7 +89,6 @@ TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
         QByteArray bytes;
         int charset;
     } cases[] = {
-        {"=?big5?B?pKSk5Q==?=", CharsetNotSet, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5", CharsetBig5},
         {"Re: =?big5?B?pKSk5Q==?= tail =?gb2312?B?1tDOxA==?=", CharsetNotSet, QString::fromUtf8("中文"),
          "\xA4\xA4\xA4\xE5", CharsetBig5},
         {"=?GB2312?Q?=D6=D0=CE=C4?=", CharsetOther, QString::fromUtf8("中文"), "\xD6\xD0\xCE\xC4", CharsetGB2312},
@@ -101,9 +101,6 @@ TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
          CharsetNotSet, "", "", CharsetBig5}, // a blank is no base64
         {"=?big5?B?pKSk", CharsetNotSet, "=?big5?B?pKSk", "=?big5?B?pKSk", CharsetBig5}, // not closed: as it stands
         {"=?", CharsetNotSet, "=?", "=?", CharsetNotSet},
-        {"John Smith <js@example.org>", CharsetNotSet, "John Smith ", "John Smith ", CharsetNotSet},
-        {"\xA4\xA4\xA4\xE5", CharsetBig5, QString::fromUtf8("中文"), "\xA4\xA4\xA4\xE5",
-         CharsetBig5}, // 8-bit Big5 kept
         {"\xE4\xB8\xAD", CharsetUtf8, QString::fromUtf8("中"), "?", CharsetUtf8},
     };
     for (const auto& c : cases) {
