@@ -129,22 +129,6 @@ TEST_F(Message, EachMessageIsJudgedOnItsOwnFields)
     }
 }
 
-TEST_F(Message, ContentTypeParametersFollowTheFirstEqualsSign)
-{
-    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; format=flowed; charset=big5\n\nb").Charset(),
-              CharsetOther);
-    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain; charset=\"big5\"\n\nb").Charset(), CharsetBig5);
-    EXPECT_EQ(decoded("MIME-Version: 1.0\nContent-Type: text/plain;\n\tcharset=\"gb2312\"\n\nb").Charset(),
-              CharsetGB2312);
-
-    // Quoted boundaries are the multipart test's.
-    EXPECT_EQ(decoded("Content-Type: multipart/mixed; boundary=b1; charset=x\n\nb").Boundary(), "b1");
-    EXPECT_EQ(decoded("Content-Type: multipart/alternative;\n\tboundary=b2\n\nb").Boundary(), "b2");
-
-    // While parameters are awaited, ordinary headers are lost.
-    EXPECT_EQ(decoded("Content-Type: text/plain;\nSubject: lost\nFrom: a@b\n\nb").From, "");
-}
-
 TEST_F(Message, ChineseHeadersDecodeWhateverTheSystemCodePage)
 {
     CMessage m;

@@ -16,11 +16,6 @@ struct SystemLocale
     ~SystemLocale() { platform::SetSystemLcidOverride(0); }
 };
 
-QString u(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 } // namespace
 
 // The shipped tables are their generator's (ChineseTables.MatchTheirGenerator); here is their use.
@@ -54,19 +49,4 @@ TEST(ClsBIG2GB, ByteFormsKeepLengthAndPassWhatIsNotAPair)
         EXPECT_EQ(conv.BIG2GBByte(bytes).size(), bytes.size());
         conv.BIG2GB(conv.GB2BIG(platform::BytesToText(bytes, round % 2 ? 936 : 950).text));
     }
-}
-
-TEST(ClsBIG2GB, StringFormsGiveWhatTheSystemCodePageShows)
-{
-    const ClsBIG2GB conv;
-    {
-        const SystemLocale traditional(platform::kLcidTraditionalChinese);
-        EXPECT_EQ(conv.GB2BIG(u("啊 a国b ぁ! Hi\r\n")), u("啊 a國b   ! Hi\r\n")); // kana: not in Big5
-        // GBK 81 A1 is not a GB2312 pair: 81 stands alone, and A1 is a lead left at the end.
-        const QString gbk = platform::BytesToText("\x81\xA1", 936).text;
-        ASSERT_EQ(gbk.size(), 1);
-        EXPECT_EQ(conv.GB2BIG(gbk), platform::BytesToText("\x81", 950).text + platform::BytesToText("\xA1", 950).text);
-    }
-    const SystemLocale simplified(platform::kLcidSimplifiedChinese);
-    EXPECT_EQ(conv.BIG2GB(u("啊 a國b Hi\r\n")), u("啊 a国b Hi\r\n"));
 }

@@ -14,22 +14,17 @@ TEST(HtmlToText, TagsBlanksBodyAndEntities)
         {u"a<br/>b", u"ab"},
         {u"<p>x</p>y", u"\r\n\r\nxy"},
         {u"x</DIV>y<div>z", u"x\r\n\r\nyz"},
-        {u"a<<br>b", u"ab"},
         {u"a<b\nc>d", u"ad"},
-        {u"1 > 0", u"1 > 0"},
         {u"  a   b", u" a b"},
         {u"a\r\n \r\n b", u"ab"},
         {u"<br> x", u"\r\n x"},
         {u"<html><head>t</head><BODY bgcolor=\"w\">in</Body>after", u"in"},
         {u"x<body", u"body"}, // no end of the body tag: the text starts at the tag
         {u"a</body>b", u"ab"}, // the closing tag is only looked for after a body tag
-        {u"x<bodyguard>y", u"y"},
         {u"&amp;&quot;&lt;&gt;&nbsp;&brvbar; ", u"&\"<> | "},
         {u"&copy;&Auml;&iquest; x", u"??? x"},
         {u"&AMP; &Copy; &shy; &#38; &euro; ", u"&AMP; &Copy; &shy; &#38; &euro; "},
         {u"a & b; c", u"a & b; c"},
-        {u"&amp;lt; ", u"&lt; "},
-        {u"&a<br>b; ", u"&a<br>b; "},
         {u"&amp\r\n; ", u"&amp\r\n; "},
     };
     for (const auto& c : cases)

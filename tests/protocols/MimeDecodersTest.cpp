@@ -60,24 +60,6 @@ TEST_F(MimeDecoders, QuotedPrintableKeepsWhatIsNotAnEscape)
         EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in.constData();
 }
 
-TEST_F(MimeDecoders, Utf8DecodesTwoAndThreeByteSequences)
-{
-    const struct
-    {
-        QByteArray in;
-        QString out;
-    } cases[] = {
-        {"\xE4\xB8\xAD\xE6\x96\x87", QString::fromUtf8("中文")},
-        {"caf\xC3\xA9", QString::fromUtf8("café")},
-        {"X", "X"}, // one byte is a character, not nothing
-        {QByteArray(1, '\0'), ""}, // the empty body
-        {"a\xE4\xB8", QString::fromUtf8("aä¸")}, // cut short: bytes in the system code page
-        {"\xF0\x9F\x98\x80", QString::fromUtf8("ð\u0178\u02DC\u20AC")}, // four bytes are not read
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(DecodeUtf8(c.in), c.out) << c.in.toHex().constData();
-}
-
 // Whole Big5 words, 8-bit Big5 and display names are the message tests'.
 TEST_F(MimeDecoders, HeaderWordsDecodeTheFirstEncodedWord)
 {

@@ -160,19 +160,3 @@ TEST_F(Smtp, RepliesDecideHowTheMailEnds)
         EXPECT_EQ(closes.size(), 1u);
     }
 }
-
-TEST_F(Smtp, UuencodesInLinesOf45Bytes)
-{
-    QByteArray bytes45;
-    for (int i = 0; i < 45; ++i)
-        bytes45 += char(i);
-    const std::pair<QByteArray, QByteArray> rows[] = {
-        {"   ", "begin 664 f.bin\n#(\"`@\n`\nend\n"}, // blanks become "`", the padding is blanks
-        {bytes45, "begin 664 f.bin\nM``$\"`P0%!@<(\"0H+#`T.#Q`1$A,4%187&!D:&QP='A\\@(2(C)\"4F)R@I*BLL\n`\n`\nend\n"},
-    };
-    for (const auto& [content, encoded] : rows) {
-        folder.write("f.bin", content);
-        cSmtp().EncodeNow(folder.file("f.bin"));
-        EXPECT_EQ(folder.read("utemp0.uue"), encoded) << content.toStdString();
-    }
-}
