@@ -20,44 +20,41 @@ protected:
 
 } // namespace
 
-TEST_F(MimeDecoders, Base64SkipsLineBreaksOnlyBetweenGroups)
+// Base64 skips line breaks only between groups; quoted-printable keeps what is not an escape.
+TEST_F(MimeDecoders, TransferEncodingsDecodeWhatTheyCanAndKeepTheRest)
 {
     const QByteArray line(76, 'Q'); // 57 bytes of 0x41 0x04 0x10 ...
     const QByteArray decodedLine = QByteArray::fromBase64(line);
     const struct
     {
+        bool base64;
         QByteArray in;
         QByteArray out;
     } cases[] = {
-        {"YQ==", "a"},
-        {"YWJj", "abc"},
-        {"YWJjZA", "abc"}, // a group cut short at the end is ignored
-        {line + "\r\n" + line, decodedLine + decodedLine},
-        {"YWJj\r\nZGVm\r\n", "abcdef"},
-        {"Y*Jj", "\xF2"
-                 "c"}, // an unknown character counts as missing
+        {true, "YQ==", "a"},
+        {true, "YWJjZA", "abc"}, // a group cut short at the end is ignored
+        {true, line + "\r\n" + line, decodedLine + decodedLine},
+        {true, "YWJj\r\nZGVm\r\n", "abcdef"},
+        {true, "Y*Jj",
+         "\xF2"
+         "c"}, // an unknown character counts as missing
+        {false, "a=3Db", "a=b"},
+        {false, "=b0=a1", "\xB0\xA1"},
+        {false, "soft=\r\nbreak", "soft break"},
+        {false, "a_b", "a_b"},
+        {false, "\xA4\xA4", "\xA4\xA4"},
+        {false, "end=", "end="},
+        {false, "end=4", "end=4"},
+        {false, "=ZZ!", "=ZZ!"},
+        {false, "=\r", "=\r"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DecodeBase64(c.in).toHex(), c.out.toHex()) << c.in.left(20).constData();
+        EXPECT_EQ((c.base64 ? DecodeBase64(c.in) : DecodeQuotedPrintable(c.in)).toHex(), c.out.toHex())
+            << c.in.left(20).constData();
 
     // A 75-character line misaligns the groups after it.
     const QByteArray shortLine(75, 'Q');
     EXPECT_NE(DecodeBase64(shortLine + "\r\n" + line), QByteArray::fromBase64(shortLine + line));
-}
-
-TEST_F(MimeDecoders, QuotedPrintableKeepsWhatIsNotAnEscape)
-{
-    const struct
-    {
-        QByteArray in;
-        QByteArray out;
-    } cases[] = {
-        {"a=3Db", "a=b"}, {"=B0=A1", "\xB0\xA1"},   {"=b0=a1", "\xB0\xA1"}, {"soft=\r\nbreak", "soft break"},
-        {"a_b", "a_b"},   {"\xA4\xA4", "\xA4\xA4"}, {"end=", "end="},       {"end=4", "end=4"},
-        {"=ZZ!", "=ZZ!"}, {"=\r", "=\r"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in.constData();
 }
 
 // Whole Big5 words, 8-bit Big5 and display names are the message tests'.
