@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MailFixture.h"
 #include "RealPeers.h"
-#include "protocols/ScriptedServer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
