@@ -14,8 +14,6 @@ TEST(SpamList, FilesAreReadAsCommaSeparatedRecords)
     } cases[] = {
         {"WIN A PRIZE", {"WIN A PRIZE"}},
         {"  padded  , x", {"padded", "x"}},
-        {"\"quoted, with comma\"", {"quoted, with comma"}},
-        {"\" keeps blanks \",next", {" keeps blanks ", "next"}},
         {"a,", {"a", ""}},
     };
     for (const auto& c : cases)
