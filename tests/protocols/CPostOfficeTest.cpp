@@ -140,9 +140,6 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
          uidl1 + Steps{"C: TOP 1 0", "S: +OK", "S| Subject: bytes\r\n\r", "S| \n", "S| .", "S| \r", "S| \n"} + kQuit,
          Headers, 1, listed, "bytes 9999-01-01", "", "", "u\r\n"},
         // whole messages, however long and however they arrive
-        {"body across segments",
-         retr + Steps{"S| +OK 9\r\nSubject: r\r\n\r\nfirst ", "S| line\r\nsecond\r\n", "S: ."} + kQuit, Whole, 1, read,
-         "r 9999-01-01", "first line\r\nsecond\r\n"},
         {"40000 bytes at once, kept to the cap", retr + Steps{"S: " + head + big + "."} + kQuit, Whole, 1, read,
          "big 9999-01-01", kept},
         {"the same message again, into a file",
@@ -156,8 +153,6 @@ TEST_F(PostOffice, SessionsFollowTheRepliesHoweverTheyArrive)
         {"RETR refused", retr + Steps{"S: -ERR locked"}, Whole, 1, failed, "", "", "POP Protocol : 6 -ERR locked\r\n"},
         {"DELE refused", stat3 + Steps{"C: DELE 3", "S: -ERR no"}, Delete, 0, failed, "", "",
          "POP Protocol : 7 -ERR no\r\n"},
-        {"closed during RETR", retr + Steps{"S: +OK", "S: Subject: cut", "CLOSE"}, Whole, 0, failed, "", "",
-         "POP Protocol : 6 connection closed by server"},
         {"closed after QUIT", stat3 + Steps{"C: QUIT", "CLOSE"}, Quit, 0,
          Events{Status::StatSent, Status::QuitSent, Status::Closed}},
     };
