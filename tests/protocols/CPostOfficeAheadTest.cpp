@@ -64,7 +64,6 @@ protected:
     void play(const Steps& script)
     {
         events.clear();
-        headers.clear();
         server = std::make_unique<ScriptedServer>(script);
         pop.POPPort(server->port());
         pop.Connect();
@@ -79,7 +78,6 @@ protected:
         case Status::StatSent: return pop.MsgCount() ? pop.ListFrom(1) : pop.QuitServer();
         case Status::TopSent:
             events.last() += ' ' + pop.MsgSubject().toLatin1() + ' ' + pop.MsgUniqueID().trimmed().toLatin1();
-            headers << pop.MsgHeaders();
             if (pop.MsgSubject() == QLatin1String("SPAM"))
                 return pop.DeleteCurrentMsg();
             [[fallthrough]];
@@ -93,7 +91,6 @@ protected:
     CPostOffice pop;
     std::unique_ptr<ScriptedServer> server;
     QByteArrayList events; // status of each POPStatus, with subject and id for headers
-    QStringList headers; // the header block of each header, as text
 };
 
 } // namespace

@@ -11,21 +11,17 @@ TEST(HtmlToText, TagsBlanksBodyAndEntities)
         const char16_t* text;
     } cases[] = {
         {u"a<br>b", u"a\r\nb"},
-        {u"a<br/>b", u"ab"},
         {u"<p>x</p>y", u"\r\n\r\nxy"},
         {u"x</DIV>y<div>z", u"x\r\n\r\nyz"},
         {u"a<b\nc>d", u"ad"},
         {u"  a   b", u" a b"},
         {u"a\r\n \r\n b", u"ab"},
-        {u"<br> x", u"\r\n x"},
         {u"<html><head>t</head><BODY bgcolor=\"w\">in</Body>after", u"in"},
         {u"x<body", u"body"}, // no end of the body tag: the text starts at the tag
         {u"a</body>b", u"ab"}, // the closing tag is only looked for after a body tag
         {u"&amp;&quot;&lt;&gt;&nbsp;&brvbar; ", u"&\"<> | "},
         {u"&copy;&Auml;&iquest; x", u"??? x"},
         {u"&AMP; &Copy; &shy; &#38; &euro; ", u"&AMP; &Copy; &shy; &#38; &euro; "},
-        {u"a & b; c", u"a & b; c"},
-        {u"&amp\r\n; ", u"&amp\r\n; "},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HtmlToText(QStringView(c.html).toString()), QStringView(c.text))

@@ -2,29 +2,12 @@
 #include "protocols/HeaderField.h"
 #include "protocols/MailComposer.h"
 
-#include <QRegularExpression>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
 namespace {
 
 const QDateTime kNoon(QDate(2026, 12, 6), QTime(21, 48, 16), QTimeZone(8 * 3600));
-
-// What a mail reader makes of a field of encoded words: the words joined, folds dropped.
-// Each word is short enough and holds whole characters.
-QString decodeWords(const QByteArray& value)
-{
-    QByteArray utf8;
-    const QRegularExpression word(QStringLiteral("=\\?UTF-8\\?B\\?([A-Za-z0-9+/=]*)\\?="));
-    for (auto m = word.globalMatch(QString::fromLatin1(value)); m.hasNext();) {
-        const auto match = m.next();
-        const QByteArray bytes = QByteArray::fromBase64(match.captured(1).toLatin1());
-        EXPECT_LE(match.capturedLength(), 75);
-        EXPECT_FALSE(QString::fromUtf8(bytes).contains(QChar::ReplacementCharacter));
-        utf8 += bytes;
-    }
-    return QString::fromUtf8(utf8);
-}
 
 QList<QByteArray> lines(const QByteArray& text)
 {
@@ -73,35 +56,6 @@ TEST(MailComposer, TheBodyTravelsInAnEncodingThatSuitsIt)
         for (const QByteArray& line : lines(body))
             EXPECT_LE(line.size(), 76);
     }
-}
-
-// Encoded words hold whole characters, lines keep to the fold width, and joined they give the
-// subject back: a long Chinese subject and characters of four bytes.
-TEST(MailComposer, SubjectsInOtherScriptsBecomeEncodedWords)
-{
-    const QString rows[] = {
-        QString::fromUtf8("Re:會議改到星期四下午三點，請大家準時出席並帶上上週的報告和預算表格，謝謝合作"),
-        QString::fromUtf8("😀😃😄😁😆😅😂🤣😊😇🙂🙃😉😌😍🥰😘"),
-    };
-    for (const QString& subject : rows) {
-        SCOPED_TRACE(subject.toStdString());
-        const QByteArray field = "Subject: " + MailComposer::HeaderText(subject, 9);
-        for (const QByteArray& line : lines(field))
-            EXPECT_LE(line.size(), MailComposer::kFoldWidth);
-        EXPECT_EQ(decodeWords(field), subject);
-    }
-    EXPECT_EQ(MailComposer::HeaderText("Re:plain", 9), "Re:plain");
-}
-
-TEST(MailComposer, DisplayNamesInOtherScriptsAreEncodedAndAddressesKept)
-{
-    EXPECT_EQ(MailComposer::AddressText("Bob <bob@example.org>", 4), "Bob <bob@example.org>");
-    const QByteArray to = MailComposer::AddressText(QString::fromUtf8("\"李華\" <lihua@example.cn>"), 4);
-    EXPECT_TRUE(to.endsWith(" <lihua@example.cn>")) << to.toStdString();
-    EXPECT_EQ(decodeWords(to), QString::fromUtf8("李華"));
-    // Whatever the caller passes, a field stays on its line.
-    EXPECT_EQ(MailComposer::AddressText(QString::fromUtf8("李華@例.cn\r\nBcc: eve@x"), 4),
-              QString::fromUtf8("李華@例.cn  Bcc: eve@x").toUtf8());
 }
 
 // The thread: the parent's References then the parent; without References its one

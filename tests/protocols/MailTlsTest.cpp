@@ -89,33 +89,6 @@ const Steps kRejectedEnvelope = {"C: MAIL FROM:<ann@x.org>", "S: 250 ok", "C: RC
 
 } // namespace
 
-// The self-signed wording is the dialogues' below; trusting by fingerprint is MailCheck's too.
-TEST(CertificateTrust, SaysWhyInWordsAndAcceptsOnlyTheTrustedFingerprint)
-{
-    const auto& certs = certificates();
-    const QSslCertificate other = certs.otherHost().certificate;
-    const QString print = CertificateTrust::Fingerprint(other);
-    const QList<QSslError> mismatch = {QSslError(QSslError::HostNameMismatch, other)};
-    CertificateTrust trust;
-    EXPECT_FALSE(trust.accept("pop.example.org", mismatch, other));
-    EXPECT_TRUE(trust.refusal().contains("it is for another host (mail.other.example), not pop.example.org"))
-        << trust.refusal().toStdString();
-    EXPECT_TRUE(trust.refusal().contains(print));
-    EXPECT_EQ(trust.fingerprint(), print);
-    trust.setTrusted(print.toLower().remove(':')); // as a user may paste it
-    EXPECT_TRUE(trust.accept("pop.example.org", mismatch, other));
-    EXPECT_EQ(trust.refusal(), "");
-
-    // Another certificate for the same server is refused again, and said to have changed.
-    trust.setTrusted(CertificateTrust::Fingerprint(certs.selfSigned().certificate));
-    EXPECT_FALSE(trust.accept("pop.example.org", mismatch, other));
-    EXPECT_TRUE(trust.refusal().contains("changed since you trusted")) << trust.refusal().toStdString();
-
-    EXPECT_EQ(CertificateTrust::NormalizedFingerprint(QString(64, 'a')).size(), 95); // 32 pairs, 31 colons
-    for (const char* bad : {"", "abc", "zz" /* not hex */, "٣"})
-        EXPECT_EQ(CertificateTrust::NormalizedFingerprint(QString(bad).repeated(bad[0] == 'z' ? 32 : 1)), "");
-}
-
 // TLS that succeeds is signed in against Dovecot and the sink (mail tests); here every refusal
 // ends the session before a user name or password is sent.
 TEST(MailTls, Pop3SignsInOnlyOverTrustedTls)
@@ -130,7 +103,6 @@ TEST(MailTls, Pop3SignsInOnlyOverTrustedTls)
         const char* why;
     } rows[] = {
         {"STLS refused", {"S: +OK hi", "C: STLS", "S: -ERR not here"}, nullptr, {}, "refused STLS (-ERR not here)"},
-        {"self-signed", {}, &certs.selfSigned(), {}, "it is self-signed"},
         {"another host's certificate", Steps(), &certs.otherHost(),
          CertificateTrust::Fingerprint(certs.selfSigned().certificate),
          "it is for another host (mail.other.example), not 127.0.0.1"},
