@@ -5,26 +5,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(SpamList, FilesAreReadAsCommaSeparatedRecords)
-{
-    const struct
-    {
-        const char* line;
-        QStringList fields;
-    } cases[] = {
-        {"WIN A PRIZE", {"WIN A PRIZE"}},
-        {"  padded  , x", {"padded", "x"}},
-        {"a,", {"a", ""}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(spam::ParseRecordLine(c.line), c.fields) << c.line;
-
-    testing_support::TempFolder folder;
-    folder.write("spam.txt", "one\r\ntwo,three\n\n\"four\"\r\n");
-    EXPECT_EQ(spam::ReadListFile(folder.file("spam.txt")), QStringList({"one", "two", "three", "", "four"}));
-    EXPECT_TRUE(spam::ReadListFile(folder.file("missing.txt")).isEmpty());
-}
-
 TEST(SpamList, EntriesMatchAsWrittenAnywhereInTheText)
 {
     const QStringList entries = {"", "offers@", "WIN"};

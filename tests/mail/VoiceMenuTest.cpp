@@ -121,32 +121,17 @@ protected:
 
 } // namespace
 
-TEST_F(VoiceMenu, APinOfDigitsOpensTheMenuAndWrongOnesEndTheCall)
+// An empty PIN never opens the menu; three wrong tries end a call, and after three such calls
+// the line says good-bye at once until the lockout has passed.
+TEST_F(VoiceMenu, WrongPinsEndTheCallAndLockTheLine)
 {
-    const struct
-    {
-        const char* pin;
-        const char* keys;
-        bool opens;
-    } rows[] = {
-        {"2468", "2468#", true},   {"24681357", "24681357", true}, // eight keys need no "#"
-        {"2468", "*2468#", false}, // not digits
-        {"2468", "#", false}, // nothing
-        {"", "#", false}, // an empty PIN never matches
-        {"2468", "2467#", false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.keys);
-        engine.PinCode = row.pin;
-        call();
-        press(row.keys);
-        EXPECT_EQ(audio.getStatus() == Status::MenuSpeech, row.opens);
-        EXPECT_EQ(last().startsWith(" You have total 0 message and 0 new message."), row.opens) << last().toStdString();
-        line->farHangUp();
-        ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
-        clock.advance(qint64(checkmailClass::kLockoutSeconds) * 1000); // the rows are far apart
-    }
-    // Three wrong tries end the call; after three such calls the line says good-bye at once.
+    engine.PinCode = "";
+    call();
+    press("#");
+    EXPECT_NE(audio.getStatus(), Status::MenuSpeech);
+    line->farHangUp();
+    ASSERT_TRUE(waitUntil([&] { return audio.getStatus() == Status::Idle; }));
+    clock.advance(qint64(checkmailClass::kLockoutSeconds) * 1000); // that try is long past
     engine.PinCode = "2468";
     for (int c = 0; c < 3; ++c) {
         call();
