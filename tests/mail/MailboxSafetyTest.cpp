@@ -153,6 +153,20 @@ TEST_F(MailboxSafety, AFirstCheckThatFailsHalfWayLeavesTheOldMailOld)
     EXPECT_EQ(answered(), (QMap<QString, int>{{"new@example.org", 1}}));
 }
 
+// A server without UIDL: positions alone, as before.
+TEST_F(MailboxSafety, WithoutUniqueIdsMailIsJudgedByPosition)
+{
+    const Steps noId = {"C: UIDL 2", "S: -ERR not supported", "C: TOP 2 0", "S: +OK", "S: Subject: Two", "S: ", "S: ."};
+    play(kLogin + stat(1) + kPlain
+             + Steps{"C: UIDL 1", "S: -ERR not supported", "C: TOP 1 0", "S: +OK", "S: Subject: One", "S: ", "S: ."}
+             + kQuit,
+         checkmailClass::FirstCheck);
+    play(kLogin + stat(2) + kPlain + noId + kQuit);
+    EXPECT_EQ(column(1), QStringList({"One", "Two"}));
+    EXPECT_EQ(engine.NewMailCount, 1);
+    play(kLogin + stat(2) + kQuit); // unchanged count: nothing to ask
+}
+
 TEST_F(MailboxSafety, MailRemovedOrReplacedElsewhereIsNotNewAgain)
 {
     peers.clear("alice");
