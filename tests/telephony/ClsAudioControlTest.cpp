@@ -10,6 +10,7 @@
 #include "telephony/FrmModem.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -316,5 +317,31 @@ TEST_F(CallTest, LineReportsInAnyOrderAlwaysComeBackToIdle)
             }
         }
         EXPECT_TRUE(waitIdle()) << "seed " << seed << " left status " << ctl->getStatus();
+    }
+}
+
+// A voice that is missing, taken away or destroyed mid-call must not leave the call hanging.
+TEST_F(CallTest, ACallEndsEvenWhenItsVoiceIsMissingOrGoesAway)
+{
+    enum Loss { NoVoice, VoiceTakenAway, VoiceDestroyed };
+    for (Loss loss : {NoVoice, VoiceTakenAway, VoiceDestroyed}) {
+        fresh();
+        auto* own = new SpeechVoice; // deleted below, or by the row that destroys it
+        QPointer<SpeechVoice> guard(own);
+        own->setAudioOutputStream(platform::AudioOutputStream{wav, SpeechVoice::kTelephoneFormat});
+        ctl->setVoiceEng(loss == NoVoice ? nullptr : own);
+        QObject::connect(ctl.get(), &ClsAudioControl::SpeakStart, [&] {
+            if (loss == VoiceTakenAway)
+                ctl->setVoiceEng(nullptr);
+            else if (guard)
+                guard->deleteLater();
+        });
+        ASSERT_TRUE(ctl->Make_callnow("555", 3, "Hello there, this is your mail."));
+        line->connect();
+        ASSERT_TRUE(waitUntil([&] { return ctl->getStatus() == ClsAudioControl::Idle; })) << loss;
+        EXPECT_TRUE(ctl->isDonePlay()) << loss;
+        EXPECT_TRUE(texts.contains("Timeout disconnect")) << loss << ": the hang-up time ran out";
+        EXPECT_EQ(events.last(), "down 1") << loss;
+        delete guard.data();
     }
 }
