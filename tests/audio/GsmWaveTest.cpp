@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "audio/ClsMemory.h"
 #include "audio/GsmWave.h"
 
 #include "TestSupport.h"
@@ -131,26 +130,4 @@ TEST(ProgramSounds, EveryShippedSoundIsInTheStreamFormatAndSoundsAsMade)
     };
     EXPECT_TRUE(gOverC("signon.wav", 160, 1200) < 0 && gOverC("signon.wav", 1600, 1600) > 0
                 && gOverC("signoff.wav", 160, 1200) > 0);
-}
-
-TEST(ClsMemory, BlockIsZeroedLockedAndFreedOnce)
-{
-    const int live = ClsMemory::LiveBlocks();
-    {
-        ClsMemory m;
-        EXPECT_EQ(m.GLock(), nullptr) << "nothing to lock";
-        EXPECT_NE(m.GAlloc(100), 0u);
-        char* p = m.GLock();
-        ASSERT_TRUE(p);
-        EXPECT_EQ(QByteArray(p, 100), QByteArray(100, '\0'));
-        EXPECT_EQ(ClsMemory::LiveBlocks(), live + 1);
-
-        ClsMemory moved(std::move(m));
-        EXPECT_EQ(std::pair(m.MemHandle(), moved.GSize()), std::pair(0u, qint64(100)));
-        EXPECT_TRUE(moved.GFree());
-        EXPECT_FALSE(moved.GFree());
-        EXPECT_EQ(ClsMemory::LiveBlocks(), live);
-        moved.GAlloc(8); // freed by the destructor
-    }
-    EXPECT_EQ(ClsMemory::LiveBlocks(), live);
 }
