@@ -2,6 +2,7 @@
 #include "console/CallCodec.h"
 #include "console/CallDatagram.h"
 
+#include <QByteArrayList>
 #include <gtest/gtest.h>
 
 using namespace callmsg;
@@ -26,18 +27,11 @@ TEST(CallMessages, CallRequestsAreReadOnlyWhenWellFormed)
     EXPECT_EQ(r->key, QStringLiteral("secret"));
     EXPECT_EQ(r->port, 9595);
 
-    const QByteArray bad[] = {
-        "",
-        "alice",
-        "alice,1-2",
-        "alice,1-2,9595,extra",
-        "alice,1-2,0",
-        "alice,1-2,65536",
-        "alice,1-2,-5",
-        "alice,12a,9595",
-        ",1-2,9595",
-        "alice,1-2,95x5",
-    };
+    // Between the bars: too few or too many fields, ports out of range, a key or port not a number.
+    const QList<QByteArray> bad =
+        QByteArray("|alice|alice,1-2|alice,1-2,9595,extra|alice,1-2,0|alice,1-2,65536|alice,1-2,-5|alice,12a,9595|"
+                   ",1-2,9595|alice,1-2,95x5")
+            .split('|');
     for (const QByteArray& b : bad)
         EXPECT_FALSE(ReadRequest(b)) << b.constData();
     // A garbled key decodes to something, never a crash.
