@@ -97,7 +97,8 @@ TEST_F(SignIn, OnlyTheAskedPageAnswersAndAWrongAnswerFails)
         login.ExecLogin();
         browser.page(title, false);
         browser.page(title, true, "Document");
-        EXPECT_EQ(std::pair(login.LoginState(), errors.count()), std::pair(int32_t(ClsLogin::LoginRequest), qsizetype(0)));
+        EXPECT_EQ(std::pair(login.LoginState(), errors.count()),
+                  std::pair(int32_t(ClsLogin::LoginRequest), qsizetype(0)));
         const int stops = browser.stops;
         browser.page(title);
         EXPECT_EQ(Emitted(errors), Emitted({{"Fail Login server", 0}}));

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -76,6 +77,8 @@ protected:
 
 } // namespace
 
+// Signed in, the console checks mail, its presence is confirmed and an alert goes out; quitting
+// waits for the sign-out. The service logs all of it and never a password.
 TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
 {
     CallingUser alice(service.base(port), "alice", "2468", false);
@@ -92,11 +95,22 @@ TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
     EXPECT_EQ(p.statusText(), " ");
     EXPECT_EQ(p.MyID(), "alice");
 
+    QSignalSpy present(p.ObjLogin, &ClsLogin::PresenceConfirmed), alerts(p.ObjLogin, &ClsLogin::AlertSent);
+    p.ObjLogin->ExpectedPresentValue(2); // presence every two ticks
+    ASSERT_TRUE(waitUntil([&] { return present.count() >= 2; }));
+    p.ObjLogin->ExpectedPresentValue(489);
+    ASSERT_TRUE(waitUntil([&] { return p.ObjLogin->LoginState() == ClsLogin::SignedIn; }));
+    p.ObjLogin->ExecSendAlert();
+    ASSERT_TRUE(waitUntil([&] { return alerts.count() == 1; }));
+
     p.AFunction[Pilot::QuitButton]->click();
     EXPECT_EQ(asked, QStringList{"start"}); // not before the service has let go
     ASSERT_TRUE(waitUntil([&] { return asked.size() == 2; }));
     EXPECT_EQ(asked.last(), "quit");
-    EXPECT_TRUE(service.logText().contains("function=0")) << service.logText().toStdString();
+    const QByteArray log = service.logText();
+    EXPECT_TRUE(log.contains("function=8 uid=alice signed in")) << log.constData();
+    EXPECT_TRUE(log.contains("function=0 uid=alice signed out"));
+    EXPECT_FALSE(log.contains("2468"));
 }
 
 TEST_F(ServiceConsole, ARefusedOrIncompleteSignInSaysSoAndChecksNothing)

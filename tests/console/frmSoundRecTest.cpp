@@ -148,23 +148,6 @@ TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
     EXPECT_EQ(keys.size(), 1);
 }
 
-// Two users who call each other at once are connected; a third caller hears busy and the
-// call goes on.
-TEST_F(Calls, TwoUsersWhoCallEachOtherAtOnceAreConnectedAndAThirdHearsBusy)
-{
-    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false),
-        carol(QStringLiteral("carol"), 900, false);
-    alice.call(bob);
-    bob.call(alice); // before either request has been read
-    ASSERT_TRUE(until([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
-    carol.call(bob);
-    ASSERT_TRUE(until([&] { return !carol.form.isCalling(); }));
-    EXPECT_EQ(carol.form.statusText(), QStringLiteral("127.0.0.1 is Busy !! "));
-    EXPECT_TRUE(alice.form.isConnected() && bob.form.isConnected());
-    bob.form.Hangup();
-    ASSERT_TRUE(until([&] { return !alice.form.isCalling(); }));
-}
-
 TEST_F(Calls, RingingGivesUpOnTheRealOneSecondTimer)
 {
     User alice(QStringLiteral("alice"), 700, false);
@@ -181,16 +164,21 @@ TEST_F(Calls, RingingGivesUpOnTheRealOneSecondTimer)
     EXPECT_EQ(silent.received.front().back(), char(callmsg::CallRequest));
 }
 
-TEST_F(Calls, StrangersAreIgnoredAndAFloodOfCallersIsAnsweredBusySparingly)
+// Two users who call each other at once are connected. A third caller hears busy, and a
+// stranger's flood changes nothing and is answered busy sparingly.
+TEST_F(Calls, CallingEachOtherAtOnceConnectsAndStrangersAndThirdCallersChangeNothing)
 {
-    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false);
+    User alice(QStringLiteral("alice"), 700, false), bob(QStringLiteral("bob"), 1100, false),
+        carol(QStringLiteral("carol"), 900, false);
     QTimer never; // no tick during the test: the busy allowance is not renewed
     never.setInterval(3600 * 1000);
     bob.form.SetRingTimer(&never);
     alice.call(bob);
-    ASSERT_TRUE(until([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }));
-    bob.form.Call();
+    bob.call(alice); // before either request has been read
     ASSERT_TRUE(until([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
+    carol.call(bob);
+    ASSERT_TRUE(until([&] { return !carol.form.isCalling(); }));
+    EXPECT_EQ(carol.form.statusText(), QStringLiteral("127.0.0.1 is Busy !! "));
     QSignalSpy keys(&bob.form, &frmSoundRec::DigitArrived);
     RawPeer stranger;
     const quint16 to = quint16(bob.form.Port());
@@ -219,11 +207,11 @@ TEST_F(Calls, StrangersAreIgnoredAndAFloodOfCallersIsAnsweredBusySparingly)
     EXPECT_TRUE(bob.form.isConnected() && alice.form.isConnected());
     ASSERT_TRUE(until([&] {
         stranger.drain();
-        return stranger.received.size() >= frmSoundRec::kBusyRepliesPerTick;
+        return stranger.received.size() >= frmSoundRec::kBusyRepliesPerTick - 1;
     }));
     for (const QByteArray& d : stranger.received)
         EXPECT_EQ(d, callmsg::kBusyText + char(callmsg::Busy));
-    EXPECT_EQ(stranger.received.size(), frmSoundRec::kBusyRepliesPerTick);
+    EXPECT_EQ(stranger.received.size(), frmSoundRec::kBusyRepliesPerTick - 1) << "carol had one of them";
 }
 
 TEST_F(Calls, AVanishedPeerEndsTheCall)
