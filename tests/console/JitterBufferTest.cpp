@@ -35,14 +35,8 @@ void Put(JitterBuffer& j, std::initializer_list<int> sequences)
 
 TEST(JitterBuffer, PlaysInSequenceOrderWhateverTheArrivalOrder)
 {
-    struct Row
-    {
-        std::vector<int> arrive;
-        int plays;
-        bool starving;
-        std::string expected;
-    };
-    const Row rows[] = {
+    // Arrival order, plays, whether the speaker is starving, what plays.
+    const std::tuple<std::vector<int>, int, bool, std::string> rows[] = {
         {{1}, 1, false, "w "}, // one block is not enough to start
         {{1, 2, 3}, 4, false, "1 2 3 w "}, // ran dry: waits to fill up again
         {{3, 1, 2}, 3, false, "1 2 3 "},
@@ -53,11 +47,11 @@ TEST(JitterBuffer, PlaysInSequenceOrderWhateverTheArrivalOrder)
         {{1, 3}, 3, true, "1 r1 3 "}, // unless the speaker has nothing left
         {{65534, 65535, 0, 1}, 4, false, "254 255 0 1 "}, // the sequence wraps
     };
-    for (const Row& r : rows) {
+    for (const auto& [arrive, plays, starving, expected] : rows) {
         JitterBuffer j;
-        for (int s : r.arrive)
+        for (int s : arrive)
             Put(j, {s});
-        EXPECT_EQ(Play(j, r.plays, r.starving), r.expected) << r.expected;
+        EXPECT_EQ(Play(j, plays, starving), expected) << expected;
     }
 }
 

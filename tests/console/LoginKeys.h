@@ -6,6 +6,7 @@
 #include "console/LoginService.h"
 
 #include <QByteArray>
+#include <tuple>
 
 namespace login_keys {
 
@@ -22,16 +23,17 @@ inline constexpr Pair kAnswer{{10061, 43739}, 10661}; // 191 x 229
 inline constexpr Pair kLookup{{10067, 39913}, 16479}; // 167 x 239
 inline constexpr Pair kCall{{10069, 43931}, 30133}; // 197 x 223
 
+inline constexpr std::tuple<LoginService::Pair, const char*, Pair> kAll[] = {
+    {LoginService::Logout, "logout", kLogout},       {LoginService::Presence, "presence", kPresence},
+    {LoginService::Password, "password", kPassword}, {LoginService::LoginAnswer, "answer", kAnswer},
+    {LoginService::Lookup, "lookup", kLookup},       {LoginService::Call, "call", kCall}};
+
 inline LoginService Service(const QString& base)
 {
     LoginService s;
     s.setBase(base);
-    s.setPair(LoginService::Logout, kLogout.console);
-    s.setPair(LoginService::Presence, kPresence.console);
-    s.setPair(LoginService::Password, kPassword.console);
-    s.setPair(LoginService::LoginAnswer, kAnswer.console);
-    s.setPair(LoginService::Lookup, kLookup.console);
-    s.setPair(LoginService::Call, kCall.console);
+    for (const auto& [which, name, pair] : kAll)
+        s.setPair(which, pair.console);
     return s;
 }
 
@@ -39,16 +41,9 @@ inline LoginService Service(const QString& base)
 inline QByteArray ServiceKeyFile()
 {
     QByteArray text;
-    const auto line = [&](const char* name, const Pair& p) {
-        text += QByteArray(name) + " = " + QByteArray::number(p.serviceExponent) + ","
-                + QByteArray::number(p.console.modulus) + "\n";
-    };
-    line("logout", kLogout);
-    line("presence", kPresence);
-    line("password", kPassword);
-    line("answer", kAnswer);
-    line("lookup", kLookup);
-    line("call", kCall);
+    for (const auto& [which, name, pair] : kAll)
+        text += QByteArray(name) + " = " + QByteArray::number(pair.serviceExponent) + ","
+                + QByteArray::number(pair.console.modulus) + "\n";
     return text;
 }
 

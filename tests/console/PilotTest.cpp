@@ -99,15 +99,8 @@ TEST_F(Console, DictatedKeysEditTheMessageAtItsCursor)
         {"letters, a space and an erase", "", 0, {"H", "i", " ", BS, "!"}, "Hi!", {"H", "i", " Space", " Erase", "!"}},
         {"enter starts a new line", "", 0, {"a", CR, "b"}, "a\nb", {"a", " Enter", "b"}},
         {"erase on an empty message", "", 0, {BS}, "", {" Erase"}},
-        {"typed at the cursor", "ac", 1, {"b"}, "abc", {"b"}},
-        {"erased before the cursor", "abc", 2, {BS}, "ac", {" Erase"}},
-        {"other control characters are dropped",
-         "x",
-         1,
-         {QString(QChar(1)), "\n", "\t", QString(QChar(27)) + "y"},
-         "xy",
-         {"", "", "", "y"}},
-    };
+        {"typed and erased at the cursor", "abd", 2, {BS, "c"}, "acd", {" Erase", "c"}},
+        {"other control characters are dropped", "x", 1, {"\x01", "\n", "\t", "\x1by"}, "xy", {"", "", "", "y"}}};
     for (const auto& r : rows) {
         pilot->RTf->setPlainText(r.before);
         QTextCursor c = pilot->RTf->textCursor();
@@ -165,7 +158,7 @@ TEST_F(Console, ASendThatCannotBeDoneSaysWhy)
     }
 }
 
-TEST_F(Console, KeepsItsFieldsBetweenRunsAndReloadsThemAfterTheWizard)
+TEST_F(Console, KeepsItsFieldsBetweenRunsReloadsThemAfterTheWizardAndQuitsOnce)
 {
     pilot->Text1->setText("bob");
     pilot->Text2->setText("9696");
@@ -177,6 +170,8 @@ TEST_F(Console, KeepsItsFieldsBetweenRunsAndReloadsThemAfterTheWizard)
     pilot->txtToEmailAddress->setText("not kept@example.net");
     pilot->show();
     pilot->close();
+    EXPECT_TRUE(host.asked.isEmpty()); // closing is not quitting
+    EXPECT_TRUE(pilot->trayIcon() ? !pilot->isVisible() : pilot->isMinimized());
     pilot = std::make_unique<Pilot>(store, host);
     const QLineEdit* fields[] = {pilot->txtFromEmailAddress, pilot->txtToEmailAddress, pilot->Text1, pilot->Text2,
                                  pilot->login_name,          pilot->password};
@@ -193,6 +188,9 @@ TEST_F(Console, KeepsItsFieldsBetweenRunsAndReloadsThemAfterTheWizard)
     pilot->Amenu_Click(Pilot::WizardEntry);
     EXPECT_EQ(pilot->login_name->text(), "carol");
     EXPECT_EQ(pilot->txtFromEmailAddress->text(), "typed@example.com");
+    pilot->AFunction[Pilot::QuitButton]->click();
+    pilot->AFunction[Pilot::QuitButton]->click();
+    EXPECT_EQ(host.asked, (QStringList{"wizard", "quit"})); // the program ends once
 }
 
 // The setup tree opens each settings page of the main window; its last entry is the console's own.
@@ -211,15 +209,4 @@ TEST_F(Console, SetupTreeOpensTheSettingsPagesAndTheMenuRestsWhileBusy)
     pilot->SetAmenu(false);
     EXPECT_FALSE(pilot->AmenuVisable());
     EXPECT_FALSE(pilot->Amenu[Pilot::SettingsEntry]->isEnabled());
-}
-
-TEST_F(Console, ClosingHidesTheWindowAndQuitEndsTheProgramOnce)
-{
-    pilot->show();
-    pilot->close();
-    EXPECT_TRUE(host.asked.isEmpty()); // closing is not quitting
-    EXPECT_TRUE(pilot->trayIcon() ? !pilot->isVisible() : pilot->isMinimized());
-    pilot->AFunction[Pilot::QuitButton]->click();
-    pilot->AFunction[Pilot::QuitButton]->click();
-    EXPECT_EQ(host.asked, QStringList{"quit"});
 }
