@@ -71,63 +71,51 @@ TEST(LoginService, WarnsAboutPlainHttpLeavingThisMachine)
         EXPECT_NE(BaseProblem(bad), "") << bad;
 }
 
-class ServiceDialog : public ::testing::Test
+// A bad number is named with its key and field (how each is judged is the key-pair test's), a
+// bad base is refused; what is typed is stored at once over https://, after one warning over
+// plain http://, and shown again the next time.
+TEST(ServiceDialog, RefusesBadEntriesAndStoresWhatIsTypedAfterWarningOnceAboutPlainHttp)
 {
-protected:
-    void fill(const QString& base)
-    {
+    testing_support::TempFolder folder;
+    platform::SettingsStore store{folder.file("settings.ini")};
+    LoginServiceDialog dialog{store};
+    QSignalSpy saved{&dialog, &LoginServiceDialog::Saved};
+    const auto fill = [&](const QString& base) {
         dialog.baseEdit->setText(base);
         const LoginService s = login_keys::Service("https://x/");
         for (int i = 0; i < LoginService::kPairs; ++i) {
             dialog.exponentEdits[i]->setText(QString::number(s.pair(LoginService::Pair(i)).exponent));
             dialog.modulusEdits[i]->setText(QString::number(s.pair(LoginService::Pair(i)).modulus));
         }
-    }
-    void pressOk() { dialog.buttons->button(QDialogButtonBox::Ok)->click(); }
-
-    testing_support::TempFolder folder;
-    platform::SettingsStore store{folder.file("settings.ini")};
-    LoginServiceDialog dialog{store};
-    QSignalSpy saved{&dialog, &LoginServiceDialog::Saved};
-};
-
-// What is typed is stored: at once over https://, after one warning over plain http://.
-TEST_F(ServiceDialog, StoresWhatIsTypedAfterWarningOnceAboutPlainHttp)
-{
+    };
+    QPushButton* ok = dialog.buttons->button(QDialogButtonBox::Ok);
     dialog.open();
+    fill("https://login.example/");
+    dialog.exponentEdits[LoginService::Lookup]->setText("12a");
+    ok->click();
+    EXPECT_EQ(dialog.messageLabel->text(), "Lookup key: The exponent \"12a\" is not a whole number.");
+    fill("login.example");
+    ok->click();
+    EXPECT_TRUE(dialog.messageLabel->text().contains("https://"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(store.GetSetting("LoginService", "none"), "none");
+
     fill("https://login.example/kv/");
-    pressOk();
+    ok->click();
     ASSERT_EQ(saved.count(), 1);
     EXPECT_EQ(LoginService::Load(store), login_keys::Service("https://login.example/kv/"));
     dialog.open();
     fill("http://login.example/kv/");
-    pressOk();
+    ok->click();
     EXPECT_TRUE(dialog.messageLabel->text().contains("plain http://"));
     EXPECT_EQ(saved.count(), 1);
-    pressOk();
+    ok->click();
     ASSERT_EQ(saved.count(), 2);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(LoginService::Load(store), login_keys::Service("http://login.example/kv/"));
-
-    LoginServiceDialog again(store); // shows what is stored
+    LoginServiceDialog again(store);
     EXPECT_EQ(again.baseEdit->text(), "http://login.example/kv/");
     EXPECT_EQ(again.modulusEdits[LoginService::Lookup]->text(), "39913");
-}
-
-// A bad number is named with its key and field (how each is judged is the key-pair test's).
-TEST_F(ServiceDialog, RefusesBadNumbersWithTheFieldNamed)
-{
-    dialog.open();
-    fill("https://login.example/");
-    dialog.exponentEdits[LoginService::Lookup]->setText("12a");
-    pressOk();
-    EXPECT_EQ(dialog.messageLabel->text(), "Lookup key: The exponent \"12a\" is not a whole number.");
-    fill("login.example");
-    pressOk();
-    EXPECT_TRUE(dialog.messageLabel->text().contains("https://"));
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(saved.count(), 0);
-    EXPECT_EQ(store.GetSetting("LoginService", "none"), "none");
 }
 
 } // namespace

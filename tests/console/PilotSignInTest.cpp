@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The console signed in to the web service, started on loopback: mail checking follows the
-// sign-in, a refusal says why, quitting waits for the sign-out.
+// The console signed in to the web service, started on loopback, through the real page
+// fetcher: mail checking follows the sign-in, a refusal says why, quitting waits for the
+// sign-out.
 #include "ServiceProcess.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 #include "console/ClsLogin.h"
 #include "console/ConsoleHost.h"
@@ -14,7 +16,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/socket.h>
@@ -87,10 +90,12 @@ TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
     EXPECT_TRUE(p.usesService());
     QStringList shown;
     QObject::connect(p.ObjLogin, &ClsLogin::LogInDelay, [&] { shown << p.statusText(); });
+    p.LoginTimer->setInterval(1000); // the window's real one-second timer: three seconds, then the login
     p.Form_Load();
     EXPECT_FALSE(p.isLogin()); // the service answers first
     ASSERT_TRUE(waitUntil([&] { return p.isLogin(); }));
-    EXPECT_EQ(shown.value(0), "Login ....");
+    EXPECT_EQ(shown, QStringList{"Login ...."});
+    p.LoginTimer->setInterval(100);
     EXPECT_EQ(asked, QStringList{"start"});
     EXPECT_EQ(p.statusText(), " ");
     EXPECT_EQ(p.MyID(), "alice");
@@ -113,34 +118,28 @@ TEST_F(ServiceConsole, SignsInThenChecksAndQuitsOnlyOnceSignedOut)
     EXPECT_FALSE(log.contains("2468"));
 }
 
-TEST_F(ServiceConsole, ARefusedOrIncompleteSignInSaysSoAndChecksNothing)
+// A refused or incomplete sign-in says so and checks nothing; quitting then ends at once. A
+// plain http:// service away from this machine is warned of once; one on loopback is not.
+TEST_F(ServiceConsole, ARefusedIncompleteOrPlainSignInSaysSoAndChecksNothing)
 {
     CallingUser refused(service.base(port), "alice", "1111");
     ASSERT_TRUE(waitUntil([&] { return refused.pilot->statusText() == "Fail Login server"; }));
     EXPECT_FALSE(refused.pilot->isLogin());
+    EXPECT_TRUE(refused.pilot->findChildren<QMessageBox*>().isEmpty());
 
     CallingUser incomplete(service.base(port), "", "2468");
     Pilot& p = *incomplete.pilot;
     EXPECT_EQ(p.statusText(), "Enter your user ID and password to sign in.");
     EXPECT_EQ(p.Panels->currentWidget(), p.LoginPage);
     EXPECT_TRUE(refused.host.asked.isEmpty() && incomplete.host.asked.isEmpty());
-
-    // Quitting without a sign-in ends at once.
     p.AFunction[Pilot::QuitButton]->click();
     EXPECT_EQ(incomplete.host.asked, QStringList{"quit"});
-}
 
-TEST_F(ServiceConsole, WarnsOnceOfAPlainHttpServiceElsewhere)
-{
     CallingUser elsewhere("http://192.0.2.7/kv/", "alice", "2468", false); // documentation address: nobody answers
     elsewhere.pilot->StartLogin();
     elsewhere.pilot->StartLogin();
     EXPECT_EQ(elsewhere.pilot->findChildren<QMessageBox*>().size(), 1);
     elsewhere.pilot->ObjLogin->setLoginState(ClsLogin::Stopped);
-
-    CallingUser local(service.base(port), "alice", "2468", false);
-    local.pilot->StartLogin(); // loopback: no warning
-    EXPECT_TRUE(local.pilot->findChildren<QMessageBox*>().isEmpty());
 }
 
 namespace {
@@ -193,4 +192,47 @@ TEST(LocalConsole, WithoutAServiceAnAddressTypedByHandIsCalled)
     alice.pilot->AFunction[Pilot::CallButton]->click();
     EXPECT_FALSE(alice.form.isCalling());
     EXPECT_EQ(alice.pilot->statusText(), "Without a web service, type the address to call as host:port.");
+}
+
+// Over HTTPS: a certificate the system trusts signs in; one that nobody vouches for does not.
+TEST(SecureService, SignsInOnlyWithATrustedCertificate)
+{
+    TestCertificates::trustTestCa();
+    const auto& certs = TestCertificates::instance();
+    for (const auto* identity : {&certs.good(), &certs.selfSigned()}) {
+        const bool trusted = identity == &certs.good();
+        SCOPED_TRACE(trusted ? "trusted" : "self-signed");
+        ServiceProcess service;
+        ASSERT_TRUE(service.addUser("alice", "2468"));
+        const quint16 port = service.serve({"--tls-cert", identity->certFile, "--tls-key", identity->keyFile});
+        ASSERT_NE(port, 0);
+        CallingUser alice(service.base(port, "https"), "alice", "2468");
+        ASSERT_TRUE(
+            waitUntil([&] { return alice.pilot->isLogin() || alice.pilot->statusText() == "Fail Login server"; }));
+        EXPECT_EQ(alice.pilot->isLogin(), trusted);
+        EXPECT_EQ(service.logText().contains("signed in"), trusted);
+    }
+}
+
+// A silent service is given up after the login's ticks and its connection dropped; a refused
+// connection alone ends the login, before any tick.
+TEST(SilentOrClosedService, SignInFails)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    std::unique_ptr<QTcpSocket> peer;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] { peer.reset(silent.nextPendingConnection()); });
+    CallingUser alice(QString("http://127.0.0.1:%1/").arg(silent.serverPort()), "alice", "2468", false);
+    alice.pilot->LoginTimer->setInterval(10);
+    alice.pilot->Form_Load();
+    ASSERT_TRUE(waitUntil([&] { return alice.pilot->statusText() == "Fail Login server"; }));
+    ASSERT_TRUE(peer);
+    EXPECT_TRUE(waitUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; }, 5000));
+
+    const quint16 closed = testing_support::FreeLoopbackPort(SOCK_STREAM);
+    CallingUser bob(QString("http://127.0.0.1:%1/").arg(closed), "bob", "1357", false);
+    bob.pilot->LoginTimer->setInterval(3600 * 1000); // a tick never comes
+    bob.pilot->ObjLogin->SetLoginID("bob", "1357");
+    bob.pilot->ObjLogin->ExecLogin();
+    ASSERT_TRUE(waitUntil([&] { return bob.pilot->statusText() == "Fail Login server"; }));
 }

@@ -4,18 +4,15 @@
 #include "TestSupport.h"
 #include "console/ConsoleHost.h"
 #include "console/Pilot.h"
-#include "platform/ProgramFolder.h"
 #include "platform/SettingsStore.h"
 #include "protocols/cSmtp.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QTcpServer>
-#include <QTest>
 #include <QTextCursor>
 #include <QTimer>
 #include <gtest/gtest.h>

@@ -118,7 +118,6 @@ struct RawPeer
 TEST_F(Calls, AnsweredCallCarriesSoundBothWaysKeysAndHangUp)
 {
     User alice(QStringLiteral("alice"), 700, true), bob(QStringLiteral("bob"), 1100, true);
-    QSignalSpy status(&alice.form, &frmSoundRec::StatusText);
     alice.form.show();
     alice.form.activateWindow();
     alice.form.txtAddress->setFocus(); // where the user typed the address
