@@ -189,17 +189,6 @@ TEST_F(SignIn, LookupNeedsExactlyThreeFields)
     }
 }
 
-// A lookup waits for the sign-in and for no request but a presence one.
-TEST_F(SignIn, LookupOnlyWhileSignedIn)
-{
-    login.SetLoginID("alice", "s3cret");
-    for (int32_t state : {ClsLogin::LoginRequest, ClsLogin::LogoutRequest, ClsLogin::PresenceRequest}) {
-        login.setLoginState(state);
-        login.LogVOIP("bob");
-        EXPECT_EQ(login.LoginState(), state == ClsLogin::PresenceRequest ? ClsLogin::LookupRequest : state);
-    }
-}
-
 // Each state gives up on its own tick: not one tick early.
 TEST_F(SignIn, EachStateGivesUpAfterItsTicks)
 {

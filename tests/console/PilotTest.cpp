@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QTreeWidget>
 #include <QTcpServer>
 #include <QTextCursor>
@@ -31,8 +30,6 @@ struct FakeHost : ConsoleHost
     int32_t smtpPort() const override { return port; }
     void consoleStartChecking() override { asked << "start"; }
     void consoleStopChecking() override { asked << "stop"; }
-    void consoleShowSettings(int page) override { asked << QString("settings %1").arg(page); }
-    void consoleShowNotes() override { asked << "notes"; }
     void consoleRunWizard() override
     {
         asked << "wizard";
@@ -84,37 +81,44 @@ const QString CR(QChar(13));
 
 TEST_F(Console, DictatedKeysEditTheMessageAtItsCursor)
 {
-    const struct
-    {
-        const char* what;
-        QString before;
-        int cursor;
-        QStringList keys;
-        QString after;
-        QStringList spoken;
-    } rows[] = {
+    // What, the text and cursor before, the keys, the text after, what is spoken.
+    const std::tuple<const char*, QString, int, QStringList, QString, QStringList> rows[] = {
         {"letters, a space and an erase", "", 0, {"H", "i", " ", BS, "!"}, "Hi!", {"H", "i", " Space", " Erase", "!"}},
         {"enter starts a new line", "", 0, {"a", CR, "b"}, "a\nb", {"a", " Enter", "b"}},
         {"erase on an empty message", "", 0, {BS}, "", {" Erase"}},
         {"typed and erased at the cursor", "abd", 2, {BS, "c"}, "acd", {" Erase", "c"}},
         {"other control characters are dropped", "x", 1, {"\x01", "\n", "\t", "\x1by"}, "xy", {"", "", "", "y"}}};
-    for (const auto& r : rows) {
-        pilot->RTf->setPlainText(r.before);
+    for (const auto& [what, before, cursor, keys, after, spoken] : rows) {
+        pilot->RTf->setPlainText(before);
         QTextCursor c = pilot->RTf->textCursor();
-        c.setPosition(r.cursor);
+        c.setPosition(cursor);
         pilot->RTf->setTextCursor(c);
-        QStringList spoken;
-        for (const QString& key : r.keys)
-            spoken << pilot->applyDictatedKey(key);
-        EXPECT_EQ(pilot->RTf->toPlainText(), r.after) << r.what;
-        EXPECT_EQ(spoken, r.spoken) << r.what;
+        QStringList said;
+        for (const QString& key : keys)
+            said << pilot->applyDictatedKey(key);
+        EXPECT_EQ(std::pair(pilot->RTf->toPlainText(), said), std::pair(after, spoken)) << what;
     }
 }
 
-// A second send waits until the first has ended; the first sends what was composed when it
-// was pressed.
-TEST_F(Console, SendsTheComposedMailThroughTheServerOneAtATime)
+// A send that cannot be done says why. A second send waits until the first has ended; the
+// first sends what was composed when it was pressed.
+TEST_F(Console, SendsTheComposedMailThroughTheServerOneAtATimeOrSaysWhyNot)
 {
+    QTcpServer silent; // accepts and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    const int32_t sink = RealPeers::instance().smtpPort();
+    const std::tuple<const char*, int32_t, QString, QString> rows[] = {
+        {"the server refuses the recipient", sink, RealPeers::rejectedRecipient, "Fail Send Email"},
+        {"nothing listens", testing_support::FreeLoopbackPort(SOCK_STREAM), "bob@example.net", "Network Error"},
+        {"the server stays silent", silent.serverPort(), "bob@example.net", "Network Error"},
+        {"no recipient", sink, " ", "Enter both the To and the From address to send."},
+    };
+    for (const auto& [what, port, to, shown] : rows) {
+        host.port = port;
+        compose(to, "alice@example.com");
+        EXPECT_EQ(send(), QStringList{shown}) << what;
+    }
+
     RealPeers& peers = RealPeers::instance();
     peers.clearSent();
     host.port = peers.smtpPort();
@@ -135,24 +139,6 @@ TEST_F(Console, SendsTheComposedMailThroughTheServerOneAtATime)
     EXPECT_TRUE(sent[0].data.contains("\r\nSubject: Lunch on Friday\r\n")) << sent[0].data.toStdString();
     EXPECT_TRUE(sent[0].data.contains("\r\n\r\nAt noon?\r\nThe usual place.")) << sent[0].data.toStdString();
     EXPECT_TRUE(sent[1].data.contains("\r\nSubject: Second\r\n")) << sent[1].data.toStdString();
-}
-
-TEST_F(Console, ASendThatCannotBeDoneSaysWhy)
-{
-    QTcpServer silent; // accepts and never answers
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    const int32_t sink = RealPeers::instance().smtpPort();
-    const std::tuple<const char*, int32_t, QString, QString> rows[] = {
-        {"the server refuses the recipient", sink, RealPeers::rejectedRecipient, "Fail Send Email"},
-        {"nothing listens", testing_support::FreeLoopbackPort(SOCK_STREAM), "bob@example.net", "Network Error"},
-        {"the server stays silent", silent.serverPort(), "bob@example.net", "Network Error"},
-        {"no recipient", sink, " ", "Enter both the To and the From address to send."},
-    };
-    for (const auto& [what, port, to, shown] : rows) {
-        host.port = port;
-        compose(to, "alice@example.com");
-        EXPECT_EQ(send(), QStringList{shown}) << what;
-    }
 }
 
 TEST_F(Console, KeepsItsFieldsBetweenRunsReloadsThemAfterTheWizardAndQuitsOnce)
@@ -188,22 +174,4 @@ TEST_F(Console, KeepsItsFieldsBetweenRunsReloadsThemAfterTheWizardAndQuitsOnce)
     pilot->AFunction[Pilot::QuitButton]->click();
     pilot->AFunction[Pilot::QuitButton]->click();
     EXPECT_EQ(host.asked, (QStringList{"wizard", "quit"})); // the program ends once
-}
-
-// The setup tree opens each settings page of the main window; its last entry is the console's own.
-TEST_F(Console, SetupTreeOpensTheSettingsPagesAndTheMenuRestsWhileBusy)
-{
-    pilot->Amenu_Click(Pilot::SetupEntry);
-    EXPECT_EQ(pilot->Panels->currentWidget(), pilot->Trees);
-    host.asked.clear();
-    for (int i = 0; i < pilot->tvwSetup->topLevelItemCount(); ++i)
-        emit pilot->tvwSetup->itemActivated(pilot->tvwSetup->topLevelItem(i), 0);
-    EXPECT_EQ(host.asked,
-              (QStringList{"settings 0", "settings 1", "settings 2", "settings 3", "settings 4", "settings 5"}));
-    EXPECT_EQ(pilot->Panels->currentWidget(), pilot->CallPage); // the last entry is the console's own
-
-    // The menu rests while a check or a call holds the program.
-    pilot->SetAmenu(false);
-    EXPECT_FALSE(pilot->AmenuVisable());
-    EXPECT_FALSE(pilot->Amenu[Pilot::SettingsEntry]->isEnabled());
 }
