@@ -32,15 +32,13 @@ public:
     QUrlQuery lastQuery() const { return QUrlQuery(visited.value(visited.size() - 1).section(u'?', 1)); }
 };
 
-// What the service would decipher from a request field.
-QString Deciphered(const QString& dashForm, const Pair& pair)
-{
+// What the service would decipher from a request field, and what it would send.
+const auto Deciphered = [](const QString& dashForm, const Pair& pair) {
     return Decode(QString(dashForm).replace(u'-', u'+'), pair.serviceExponent, pair.console.modulus);
-}
-QString Enciphered(const QString& text, const Pair& pair)
-{
+};
+const auto Enciphered = [](const QString& text, const Pair& pair) {
     return Encode(text, pair.serviceExponent, pair.console.modulus).replace(u'-', u'+');
-}
+};
 
 class SignIn : public ::testing::Test
 {

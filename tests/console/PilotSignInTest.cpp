@@ -142,24 +142,6 @@ TEST_F(ServiceConsole, ARefusedIncompleteOrPlainSignInSaysSoAndChecksNothing)
     elsewhere.pilot->ObjLogin->setLoginState(ClsLogin::Stopped);
 }
 
-namespace {
-
-// Alice calls with her console; Bob's form rings and he answers; Alice hangs up with F6's button.
-void callAnswerAndHangUp(CallingUser& alice, CallingUser& bob, const QString& whom)
-{
-    alice.pilot->Text1->setText(whom);
-    alice.pilot->AFunction[Pilot::CallButton]->click();
-    ASSERT_TRUE(waitUntil([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }))
-        << alice.pilot->statusText().toStdString() << " / " << alice.form.logLines().join("; ").toStdString();
-    EXPECT_TRUE(bob.form.isVisible()); // brought up to be answered
-    bob.form.cmdCall->click(); // answers
-    ASSERT_TRUE(waitUntil([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
-    alice.pilot->AFunction[Pilot::CallButton]->click(); // the same button hangs up
-    ASSERT_TRUE(waitUntil([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }));
-}
-
-} // namespace
-
 TEST_F(ServiceConsole, AUserLookedUpByNameIsCalledAnsweredAndHungUp)
 {
     ASSERT_TRUE(service.addUser("bob", "1357"));
@@ -167,7 +149,16 @@ TEST_F(ServiceConsole, AUserLookedUpByNameIsCalledAnsweredAndHungUp)
     CallingUser bob(service.base(port), "bob", "1357");
     ASSERT_TRUE(waitUntil([&] { return alice.pilot->isLogin() && bob.pilot->isLogin(); }))
         << alice.pilot->statusText().toStdString() << " / " << bob.pilot->statusText().toStdString();
-    callAnswerAndHangUp(alice, bob, "bob");
+    // Alice calls with her console; Bob's form rings and he answers; Alice hangs up.
+    alice.pilot->Text1->setText("bob");
+    alice.pilot->AFunction[Pilot::CallButton]->click();
+    ASSERT_TRUE(waitUntil([&] { return bob.form.VoipState() == frmSoundRec::RingingIn; }))
+        << alice.pilot->statusText().toStdString() << " / " << alice.form.logLines().join("; ").toStdString();
+    EXPECT_TRUE(bob.form.isVisible()); // brought up to be answered
+    bob.form.cmdCall->click();
+    ASSERT_TRUE(waitUntil([&] { return alice.form.isConnected() && bob.form.isConnected(); }));
+    alice.pilot->AFunction[Pilot::CallButton]->click(); // the same button hangs up
+    ASSERT_TRUE(waitUntil([&] { return !alice.form.isCalling() && !bob.form.isCalling(); }));
     EXPECT_TRUE(service.logText().contains("lookup: found bob")) << service.logText().toStdString();
 
     // Somebody not signed in is not found, and the status says so.
@@ -175,19 +166,6 @@ TEST_F(ServiceConsole, AUserLookedUpByNameIsCalledAnsweredAndHungUp)
     alice.pilot->AFunction[Pilot::CallButton]->click();
     EXPECT_TRUE(waitUntil([&] { return alice.pilot->statusText() == "Could not find server"; }));
     EXPECT_FALSE(alice.form.isCalling());
-}
-
-TEST(LocalConsole, WithoutAServiceAnAddressTypedByHandIsCalled)
-{
-    CallingUser alice("", "alice", "");
-    CallingUser bob("", "bob", "");
-    ASSERT_TRUE(alice.pilot->isLogin() && bob.pilot->isLogin()); // at once
-    callAnswerAndHangUp(alice, bob, QString("127.0.0.1:%1").arg(bob.form.Port()));
-
-    alice.pilot->Text1->setText("bob"); // a name needs a web service
-    alice.pilot->AFunction[Pilot::CallButton]->click();
-    EXPECT_FALSE(alice.form.isCalling());
-    EXPECT_EQ(alice.pilot->statusText(), "Without a web service, type the address to call as host:port.");
 }
 
 // Over HTTPS: a certificate the system trusts signs in; one that nobody vouches for does not.

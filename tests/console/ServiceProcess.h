@@ -14,11 +14,9 @@ public:
     ServiceProcess() { folder_.write("keys.ini", login_keys::ServiceKeyFile()); }
     ~ServiceProcess()
     {
-        if (serve_.state() != QProcess::NotRunning) {
-            serve_.terminate();
-            if (!serve_.waitForFinished(5000))
-                serve_.kill();
-        }
+        serve_.terminate();
+        if (serve_.state() != QProcess::NotRunning && !serve_.waitForFinished(5000))
+            serve_.kill();
     }
 
     bool addUser(const QString& name, const QString& password)
