@@ -1,22 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "console/CallCodec.h"
 #include "console/CallDatagram.h"
 
 #include <QByteArrayList>
 #include <gtest/gtest.h>
 
 using namespace callmsg;
-
-TEST(CallCodec, TextOfAnyScriptComesBackWithTheCallsKeyPair)
-{
-    for (const QString& text : {QStringLiteral("k3y-ABC"), QStringLiteral("你好, Grüße"), QStringLiteral("a")}) {
-        const QString numbers = callcodec::EncodeText(text);
-        EXPECT_FALSE(numbers.contains(u'+'));
-        EXPECT_EQ(callcodec::DecodeText(numbers), text);
-    }
-    EXPECT_EQ(callcodec::EncodeText(QString()), QString());
-    EXPECT_EQ(callcodec::DecodeText(QString()), QString());
-}
 
 TEST(CallMessages, CallRequestsAreReadOnlyWhenWellFormed)
 {

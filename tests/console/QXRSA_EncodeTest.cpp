@@ -34,7 +34,6 @@ TEST(QXRSA_Encode, EncodesLatin1CodesInDashForm)
     EXPECT_EQ(Encode("A", E, N), "2790"); // one character: no dash
     EXPECT_EQ(Encode(QString::fromUtf8("\xC3\xA9"), E, N), "1453"); // é is Latin-1 233
     EXPECT_EQ(Encode(QString::fromUtf8("\xE4\xB8\xAD"), E, N), "3216"); // no Latin-1 code: '?'
-    EXPECT_EQ(Encode("", E, N), "");
     EXPECT_EQ(Encode("A", E, 0), ""); // an error empties the whole result
     EXPECT_EQ(Encode(QString::fromLatin1("A\xFF"), 4, 2000000000), ""); // 255^4 overflows on the way
 }
@@ -57,7 +56,6 @@ TEST(QXRSA_Encode, DecodesPlusFormWithALenientNumberRead)
         EXPECT_EQ(Decode(QString::fromLatin1(numbers), D, N), text) << numbers;
     EXPECT_EQ(Decode("-1", 1, N), ""); // a negative code is no character
     EXPECT_EQ(Decode("3000", 1, N), ""); // nor is a code above 255
-    EXPECT_EQ(Decode("46341", 2, 46340), ""); // overflow
 }
 
 } // namespace
