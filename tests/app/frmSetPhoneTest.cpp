@@ -134,39 +134,6 @@ TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
     EXPECT_EQ(w->defaultVoice->audioOutput(), 0);
 }
 
-// Whichever of a check and a call ends last puts the countdown back as it was before both:
-// a call that connects during a timed check, and a check a caller starts and hangs up on.
-TEST_F(PhoneTest, TheCountdownComesBackWhenACheckAndACallOverlap)
-{
-    engine()->PhoneReady = true;
-    const auto callStarts = [&] {
-        line->ring(1);
-        line->ring(2);
-        return testing_support::waitUntil([&] { return audio()->getStatus() == ClsAudioControl::WaitingForPin; }, 5000);
-    };
-    const auto callEnds = [&] {
-        line->farHangUp();
-        return idleAgain();
-    };
-    for (bool checkFirst : {true, false}) {
-        w->CheckMailTimer->start();
-        if (checkFirst) {
-            w->MailObj_CheckmailStart();
-            ASSERT_TRUE(callStarts());
-            w->MailObj_CheckmailFinish(checkmailClass::TimedCheck);
-            EXPECT_FALSE(w->CheckMailTimer->isActive()) << "no countdown while the call runs";
-            ASSERT_TRUE(callEnds());
-        } else {
-            ASSERT_TRUE(callStarts());
-            w->MailObj_CheckmailStart();
-            ASSERT_TRUE(callEnds());
-            EXPECT_FALSE(w->CheckMailTimer->isActive()) << "no countdown while the check runs";
-            w->MailObj_CheckmailFinish(checkmailClass::FirstCheck);
-        }
-        EXPECT_TRUE(w->CheckMailTimer->isActive()) << (checkFirst ? "check first" : "call first");
-    }
-}
-
 TEST_F(PhoneTest, TheModemButtonsOpenTheChosenLinesDialogs)
 {
     w->ARButton12->click();
