@@ -21,39 +21,27 @@ const QString kPrint = "AB:" + QString("CD:").repeated(30) + "EF";
 // A fresh profile gets what providers ask for; one saved before keeps its plain connections.
 TEST_F(AppTest, SecurityAndPortsFollowTheProfileAndTheChoice)
 {
-    const struct
-    {
-        const char* what;
-        std::vector<std::pair<const char*, const char*>> stored;
-        const char *pop, *popPort, *smtp, *smtpPort;
-    } rows[] = {
-        {"fresh", {}, "tls", "995", "starttls", "587"},
-        {"saved before TLS", {{"popserver", "pop.example.org"}, {"popport", "110"}}, "none", "110", "none", "25"},
+    // What the profile holds; the POP3 and SMTP protection and port shown.
+    const std::tuple<const char*, std::vector<std::pair<const char*, const char*>>, QStringList> rows[] = {
+        {"fresh", {}, {"tls", "995", "starttls", "587"}},
         {"saved before TLS, odd ports",
          {{"EmailUID", "ann"}, {"popport", "1110"}, {"smtpport", "2525"}},
-         "none",
-         "1110",
-         "none",
-         "2525"},
+         {"none", "1110", "none", "2525"}},
         {"chosen",
          {{"popserver", "p"}, {"popsecurity", "starttls"}, {"smtpsecurity", "tls"}},
-         "starttls",
-         "110",
-         "tls",
-         "465"},
+         {"starttls", "110", "tls", "465"}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [what, saved, shown] : rows) {
+        SCOPED_TRACE(what);
         QFile::remove(profile.file("settings.ini")); // a profile of its own
         store = std::make_unique<RecordingStore>(profile.file("settings.ini"));
         markFirstRunDone();
-        for (const auto& [key, value] : row.stored)
+        for (const auto& [key, value] : saved)
             store->SaveSetting(key, value);
         frmSet& w = start();
-        EXPECT_EQ(w.popSecurityBox->currentData().toString(), row.pop);
-        EXPECT_EQ(w.Text5->text(), row.popPort);
-        EXPECT_EQ(w.smtpSecurityBox->currentData().toString(), row.smtp);
-        EXPECT_EQ(w.Text16->text(), row.smtpPort);
+        EXPECT_EQ(QStringList({w.popSecurityBox->currentData().toString(), w.Text5->text(),
+                               w.smtpSecurityBox->currentData().toString(), w.Text16->text()}),
+                  shown);
         window.reset();
     }
 
@@ -73,10 +61,9 @@ TEST_F(AppTest, SecurityAndPortsFollowTheProfileAndTheChoice)
     w.txtSmtpPw->setText("pw");
     EXPECT_EQ(w.smtpUser(), "ann");
     w.Form_Unload();
-    EXPECT_EQ(stored("popsecurity"), "none");
-    EXPECT_EQ(stored("smtpsecurity"), "none");
-    EXPECT_EQ(stored("SmtpUID"), "ann");
-    EXPECT_EQ(stored("SmtpPw"), "pw");
+    for (auto [key, value] :
+         {std::pair{"popsecurity", "none"}, {"smtpsecurity", "none"}, {"SmtpUID", "ann"}, {"SmtpPw", "pw"}})
+        EXPECT_EQ(stored(key), value) << key;
 }
 
 TEST_F(AppTest, WizardSavesTheProtectionWithItsUsualPort)

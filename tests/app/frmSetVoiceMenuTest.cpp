@@ -66,7 +66,7 @@ protected:
 
 } // namespace
 
-TEST_F(SimulatedTelephone, ConnectingStartsPastThePinAndKeysReadMessages)
+TEST_F(SimulatedTelephone, ConnectingStartsPastThePinKeysReadMessagesAndSoDoTheReadingButtons)
 {
     ASSERT_TRUE(w->simAvailable());
     phone->IncomePhone->click();
@@ -86,10 +86,9 @@ TEST_F(SimulatedTelephone, ConnectingStartsPastThePinAndKeysReadMessages)
     EXPECT_EQ(w->audioControl()->getStatus(), ClsAudioControl::Idle);
     EXPECT_EQ(phone->IncomePhone->text(), "Connect");
     EXPECT_TRUE(w->simAvailable());
-}
 
-TEST_F(SimulatedTelephone, TheReadingButtonsReadEveryMessageAndComeBackAfterTheLast)
-{
+    // The reading buttons read every message and come back after the last.
+    heard.clear();
     phone->Command2->click();
     EXPECT_FALSE(phone->Command2->isEnabled());
     ASSERT_TRUE(testing_support::waitUntil([&] { return phone->Command2->isEnabled(); }, 15000))
@@ -99,18 +98,4 @@ TEST_F(SimulatedTelephone, TheReadingButtonsReadEveryMessageAndComeBackAfterTheL
     // The listing's end frees the line: a caller would be answered again.
     EXPECT_EQ(w->audioControl()->getStatus(), ClsAudioControl::Idle);
     EXPECT_TRUE(phone->IncomePhone->isEnabled());
-}
-
-// The shipped PIN is known to all: until the user sets one of their own, the page says the line
-// is for this computer's callers only.
-TEST_F(AppTest, ThePinGuardFollowsThePinField)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    for (auto [pin, guarded] : {std::pair{"4071", true}, {"", true}, {"2468", false}, {"12345678", false}}) {
-        w.Pin->setText(pin);
-        EXPECT_EQ(w.pinNote_->isHidden(), !guarded) << pin;
-    }
-    w.Pin->setText("123456789012");
-    EXPECT_EQ(w.Pin->text(), "12345678"); // eight digits at the most
 }
