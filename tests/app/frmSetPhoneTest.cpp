@@ -133,14 +133,3 @@ TEST_F(PhoneTest, ACallerIsAnsweredOnTheSetRingOnlyWhenTheEngineIsReady)
     ASSERT_TRUE(idleAgain());
     EXPECT_EQ(w->defaultVoice->audioOutput(), 0);
 }
-
-TEST_F(PhoneTest, TheModemButtonsOpenTheChosenLinesDialogs)
-{
-    w->ARButton12->click();
-    w->ARButton13->click();
-    EXPECT_TRUE(line->operations().contains("dialog 0"));
-    EXPECT_TRUE(line->operations().contains("location 0"));
-    EXPECT_EQ(w->modembox->currentIndex(), 0) << "the chosen line stays chosen";
-    EXPECT_EQ(line->openedDevice(), 0);
-    EXPECT_EQ(w->panelText(1), "Voice Modem");
-}

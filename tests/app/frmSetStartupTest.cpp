@@ -10,20 +10,6 @@
 
 using testing_support::answerNext;
 
-// No line devices, voices or outputs exist yet, and the lists say so.
-TEST_F(AppTest, FreshProfileShowsHonestPlaceholders)
-{
-    markFirstRunDone();
-    frmSet& w = start();
-    EXPECT_EQ(w.panelText(1), "No Modem Installed.");
-    EXPECT_EQ(w.modembox->placeholderText(), "Select Modem");
-    EXPECT_EQ(w.VoiceCB->placeholderText(), "Not Install");
-    EXPECT_EQ(w.AudioOutputCB->currentText(), "No audio ouput object available");
-    EXPECT_FALSE(w.AudioOutputCB->isEnabled());
-    EXPECT_TRUE(w.wizard()->skipTelephone);
-    EXPECT_TRUE(w.CheckMailTimer->isActive());
-}
-
 TEST_F(AppTest, StoredSpeechSettingsAreRangeChecked)
 {
     markFirstRunDone();
