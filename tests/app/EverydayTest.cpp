@@ -77,10 +77,8 @@ quint16 closedPort()
 TEST_F(EverydayTest, CheckNowStartsACheckOrSaysThatOneRuns)
 {
     markFirstRunDone();
-    auto* engine = new FakeEngine;
-    frmSetParts parts;
-    parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
-    frmSet& w = start(parts);
+    FakeEngine* engine = nullptr;
+    frmSet& w = start(EngineParts(engine));
     ASSERT_TRUE(
         testing_support::waitUntil([&] { return engine->checks == QList<int>{1}; }, 2000)); // the start-up check
     for (int i = 0; i < 5; ++i)
@@ -195,9 +193,8 @@ TEST_F(EverydayTest, NewMailOfATimedCheckIsAnnouncedOnTheDesktop)
     FakeNotifications service;
     ASSERT_TRUE(service.registerOn(bus.connect("service")));
     markFirstRunDone();
-    auto* engine = new NoticeEngine;
-    frmSetParts parts;
-    parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
+    NoticeEngine* engine = nullptr;
+    frmSetParts parts = EngineParts(engine);
     parts.notifier = [&] { return std::make_unique<platform::DesktopNotifier>(bus.connect("korvalen")); };
     frmSet& w = start(parts);
     ASSERT_TRUE(w.notifyCheck->isChecked()); // on unless switched off

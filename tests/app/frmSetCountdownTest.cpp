@@ -56,21 +56,6 @@ TEST_F(Countdown, ThePeriodEndingStartsATimedCheckUnlessTheEngineIsBusy)
     EXPECT_EQ(w.tickCounter(), 0);
 }
 
-TEST_F(Countdown, ChecksRunOnlyForASignedInUser)
-{
-    frmSet& w = run();
-    console->signedIn = false;
-    w.CheckMailTimer->stop();
-    w.StartEmailChecking(1);
-    EXPECT_TRUE(engine->checks.isEmpty());
-    EXPECT_EQ(engine->resets, 1);
-    EXPECT_TRUE(w.CheckMailTimer->isActive());
-    console->signedIn = true;
-    w.StartEmailChecking(2);
-    EXPECT_EQ(engine->checks, QList<int>{2});
-    EXPECT_EQ(engine->resets, 1); // only mode 1 counts from nothing
-}
-
 TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
 {
     frmSet& alone = run(false); // without a console, closing quits on the next tick
@@ -100,7 +85,8 @@ TEST_F(Countdown, ClosingOrTheExitingFlagEndsTheProgramOnTheNextTick)
 
 // A timed check alerts the user when it found at least the set number of new mails, and never
 // without any: a threshold of 0 does not ring for nothing.
-TEST_F(Countdown, ATimedCheckAlertsOnlyForEnoughNewMail)
+// Checks run only for a signed-in user.
+TEST_F(Countdown, ATimedCheckAlertsOnlyForEnoughNewMailAndOnlyForASignedInUser)
 {
     frmSet& w = run();
     const struct
@@ -115,4 +101,15 @@ TEST_F(Countdown, ATimedCheckAlertsOnlyForEnoughNewMail)
         w.MailObj_CheckmailFinish(2);
         EXPECT_EQ(engine->alerts, r.alerts) << r.threshold << " " << r.newMail;
     }
+
+    console->signedIn = false;
+    engine->checks.clear();
+    w.CheckMailTimer->stop();
+    w.StartEmailChecking(1);
+    EXPECT_EQ(std::tuple(engine->checks, engine->resets, w.CheckMailTimer->isActive()),
+              std::tuple(QList<int>(), 1, true));
+    console->signedIn = true;
+    w.StartEmailChecking(2);
+    EXPECT_EQ(std::pair(engine->checks, engine->resets), std::pair(QList<int>{2}, 1))
+        << "only mode 1 counts from nothing";
 }

@@ -27,10 +27,8 @@ TEST_F(AppTest, AnInternetCallerReachesTheMenuOnlyBehindAPinOfTheUsersOwn)
     markFirstRunDone();
     const quint16 port = testing_support::FreeLoopbackPort(SOCK_DGRAM);
     store->SaveSetting("port", QString::number(port));
-    auto* engine = new KeyEngine;
-    frmSetParts parts;
-    parts.mailEngine = [engine] { return std::unique_ptr<MailEngineLink>(engine); };
-    frmSet& w = start(parts);
+    KeyEngine* engine = nullptr;
+    frmSet& w = start(EngineParts(engine));
     ASSERT_NE(w.soundRec(), nullptr);
     EXPECT_EQ(w.soundRec()->Port(), port) << "the form listens on the stored port";
     EXPECT_FALSE(w.soundRec()->isVisible());
