@@ -31,27 +31,21 @@ bool LooksEnglish(const QString& text)
 // when they are the program's own.
 QStringList Texts(QWidget* root, bool listItems = false)
 {
-    QStringList texts{root->windowTitle(), root->toolTip()};
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        texts << w->toolTip();
-        if (auto* l = qobject_cast<QLabel*>(w))
-            texts << l->text();
-        else if (auto* b = qobject_cast<QAbstractButton*>(w))
-            texts << b->text();
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            texts << g->title();
-        else if (auto* e = qobject_cast<QLineEdit*>(w))
-            texts << e->placeholderText();
+    QStringList texts{root->windowTitle()};
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    for (QWidget* w : widgets << root) {
+        for (const char* property : {"toolTip", "title", "placeholderText"})
+            texts << w->property(property).toString();
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+            texts << w->property("text").toString();
         else if (auto* p = qobject_cast<QPlainTextEdit*>(w); p && p->isReadOnly())
             texts << p->toPlainText();
-        else if (auto* c = qobject_cast<QComboBox*>(w)) {
-            texts << c->placeholderText();
-            for (int i = 0; listItems && i < c->count(); ++i)
-                texts << c->itemText(i);
-        } else if (auto* list = qobject_cast<QListWidget*>(w); list && listItems) {
-            for (int i = 0; i < list->count(); ++i)
-                texts << list->item(i)->text();
-        }
+        auto* combo = listItems ? qobject_cast<QComboBox*>(w) : nullptr;
+        for (int i = 0; combo && i < combo->count(); ++i)
+            texts << combo->itemText(i);
+        auto* list = listItems ? qobject_cast<QListWidget*>(w) : nullptr;
+        for (int i = 0; list && i < list->count(); ++i)
+            texts << list->item(i)->text();
     }
     return texts;
 }
