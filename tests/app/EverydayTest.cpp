@@ -208,11 +208,6 @@ TEST_F(EverydayTest, NewMailOfATimedCheckIsAnnouncedOnTheDesktop)
             {service.notices[0].summary, service.notices[0].body, service.notices[1].summary, service.notices[1].body}),
         QStringList({"4 new messages", "Ann &lt;ann@example.org&gt;: Hello\nBob: (no subject)\nCarl: Third\nand 1 more",
                      "1 new message", "Eve: Lunch &amp; more"}));
-
-    // Switched off, it stays off at the next start.
-    w.notifyCheck->setChecked(false);
-    w.Form_Unload();
-    EXPECT_EQ(stored("notifyNewMail"), "0");
 }
 
 TEST_F(EverydayTest, ASecondStartBringsTheWindowToTheFront)

@@ -18,9 +18,7 @@ TEST_F(AppTest, TheConsoleSignsInAndItsSwitchAndQuitDriveTheMainWindow)
     EXPECT_TRUE(engine->checks.isEmpty()); // nothing before start-up has ended
     EXPECT_TRUE(testing_support::waitUntil([&] { return !engine->checks.isEmpty(); }, 5000));
     EXPECT_EQ(engine->checks, QList<int>{1}); // signed in: the first check and the countdown
-    EXPECT_TRUE(w.signedIn());
-    EXPECT_TRUE(w.CheckMailTimer->isActive());
-    EXPECT_TRUE(pilot->isVisible());
+    EXPECT_EQ(std::tuple(w.signedIn(), w.CheckMailTimer->isActive(), pilot->isVisible()), std::tuple(true, true, true));
 
     pilot->AFunction[Pilot::SwitchButton]->click();
     EXPECT_FALSE(w.CheckMailTimer->isActive());

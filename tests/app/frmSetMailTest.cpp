@@ -1,44 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
-#include "mail/MailList.h"
 
 #include <QSignalSpy>
-
-namespace {
-
-frmSetParts withRealEngine()
-{
-    frmSetParts parts;
-    parts.mailEngine = [] { return std::make_unique<MailEngine>(); };
-    return parts;
-}
-
-void addRows(MailList* list, int rows)
-{
-    for (int r = 0; r < rows; ++r)
-        list->append({"from", "subject", "Jan 1 2026", "InServer", {}});
-}
-
-} // namespace
-
-TEST_F(AppTest, TheMailboxPageCountsItsMessages)
-{
-    markFirstRunDone();
-    frmSet& w = start(withRealEngine());
-    w.mailobj_showListViewCount();
-    EXPECT_EQ(w.frame[5]->title(), "0 Messages");
-
-    addRows(w.listModel, 3);
-    w.ListView1->setCurrentIndex(w.listModel->index(1, 0));
-    w.mailobj_showListViewCount();
-    EXPECT_EQ(w.frame[5]->title(), "2/3 Messages, and 0 New messages");
-
-    // A finished delete shows the counts the engine left; the selection is not what was deleted.
-    w.listModel->removeRow(2);
-    w.MailObj_CheckmailFinish(3);
-    EXPECT_EQ(w.listModel->rowCount(), 2);
-    EXPECT_EQ(w.frame[5]->title().section('/', 1), "2 Messages, and 0 New messages");
-}
 
 TEST_F(AppTest, SpamListsAreEditedThroughTheirFiles)
 {

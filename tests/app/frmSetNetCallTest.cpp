@@ -33,12 +33,10 @@ TEST_F(AppTest, AnInternetCallerReachesTheMenuOnlyBehindAPinOfTheUsersOwn)
     EXPECT_EQ(w.soundRec()->Port(), port) << "the form listens on the stored port";
     EXPECT_FALSE(w.soundRec()->isVisible());
 
-    w.Pin->setText("4071"); // the shipped PIN
-    EXPECT_FALSE(w.NetVoiceCall());
-    w.Pin->setText(QString());
-    EXPECT_FALSE(w.NetVoiceCall());
-    w.Pin->setText("2468");
-    EXPECT_TRUE(w.NetVoiceCall());
+    for (auto [pin, taken] : {std::pair{"4071", false}, {"", false}, {"2468", true}}) { // 4071: the shipped PIN
+        w.Pin->setText(pin);
+        EXPECT_EQ(w.NetVoiceCall(), taken) << pin;
+    }
 
     const int device = platform::AudioOutputs::instance().add(platform::MakeSilentOutput());
     w.NetCallConnected(device);

@@ -2,8 +2,6 @@
 // TLS and login settings of the main window and the wizard, and trusting a refused certificate.
 #include "AppFixture.h"
 
-#include "app/frmCapDev.h"
-
 namespace {
 
 // An engine whose last check refused a certificate.
@@ -64,25 +62,6 @@ TEST_F(AppTest, SecurityAndPortsFollowTheProfileAndTheChoice)
     for (auto [key, value] :
          {std::pair{"popsecurity", "none"}, {"smtpsecurity", "none"}, {"SmtpUID", "ann"}, {"SmtpPw", "pw"}})
         EXPECT_EQ(stored(key), value) << key;
-}
-
-TEST_F(AppTest, WizardSavesTheProtectionWithItsUsualPort)
-{
-    markFirstRunDone();
-    store->SaveSetting("popserver", "pop.example.org"); // a profile from before TLS: plain
-    store->SaveSetting("popport", "110");
-    frmSet& w = start();
-    frmCapDev& wizard = *w.wizard();
-    wizard.Form_Load();
-    EXPECT_EQ(wizard.cboPopSecurity->currentData().toString(), "none");
-    wizard.cboPopSecurity->setCurrentIndex(wizard.cboPopSecurity->findData("tls"));
-    wizard.txtSmtpUser->setText("ann");
-    wizard.SaveWizard();
-    EXPECT_EQ(stored("popsecurity"), "tls");
-    EXPECT_EQ(stored("popport"), "995");
-    EXPECT_EQ(stored("smtpsecurity"), "none");
-    EXPECT_EQ(stored("smtpport"), "<missing>"); // unchanged protection, port as it was
-    EXPECT_EQ(stored("SmtpUID"), "ann");
 }
 
 // The refused certificate can be trusted from beside the failure text, after a question that

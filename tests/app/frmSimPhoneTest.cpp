@@ -10,7 +10,6 @@
 #include "platform/sound/WaveDevice.h"
 
 #include <QDateTime>
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <algorithm>
@@ -183,18 +182,6 @@ TEST_F(SimPhone, APressTooSoonAfterTheLastIsDropped)
         }
         EXPECT_EQ(host.calls.size(), keysSent) << what;
         played();
-    }
-}
-
-TEST_F(SimPhone, ReadingButtonsReadTheMailboxAndWaitForItsEnd)
-{
-    for (QPushButton* button : {phone->Command1, phone->Command2}) {
-        host.calls.clear();
-        button->click();
-        EXPECT_EQ(host.calls, QStringList{button == phone->Command1 ? "list today" : "list all"});
-        EXPECT_EQ(std::pair(phone->IncomePhone->isEnabled(), enabled()), std::pair(false, QString()));
-        phone->ReadingFinished();
-        EXPECT_EQ(std::pair(phone->IncomePhone->isEnabled(), enabled()), std::pair(true, QString("reading")));
     }
 }
 
