@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window in everyday use: a check at once, new mail on the desktop, a second start,
-// the log window, the greeting's time, the output formats in words.
+// The main window in everyday use: a check at once, failed checks and settings that count from
+// the next check, new mail on the desktop, a second start, the log window, the greeting's time.
 #include "AppFixture.h"
 #include "PrivateBus.h"
 #include "RealPeers.h"
