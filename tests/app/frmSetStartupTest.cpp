@@ -160,3 +160,21 @@ TEST_F(PasswordsLaterTest, ASaveBeforeTheAnswerKeepsTheKeyringsPasswords)
     ASSERT_TRUE(testing_support::waitUntil([&] { return engine->checks.size() == 2; }, 5000));
     EXPECT_EQ(engine->checks, (QList<int>{1, 2}));
 }
+
+// A wizard opened before the keyring answers must not show, and then save, empty passwords.
+TEST_F(PasswordsLaterTest, TheWizardWaitsForThePasswordsItShows)
+{
+    frmSet& w = makeWindow();
+    w.awaitPasswords();
+    ASSERT_TRUE(w.Form_Load());
+    QString shown = "<not shown>";
+    answerNext<frmCapDev>([&](frmCapDev* wizard) {
+        shown = wizard->txtEmailPw->text();
+        wizard->close();
+    });
+    w.RunSetupWizard();
+    EXPECT_EQ(shown, "<not shown>");
+    keyring->answered = true;
+    w.passwordsKnown();
+    EXPECT_EQ(shown, "pop-secret");
+}
