@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "audio/Tones.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -179,4 +180,38 @@ TEST(DefaultDevices, ACallWorksWithOrWithoutASoundCard)
     ASSERT_TRUE(media.PlayBlock(QByteArray(kGsmBlockBytes, '\0').constData()));
     EXPECT_TRUE(sent.wait(3000));
     EXPECT_TRUE(played.count() > 0 || played.wait(3000));
+}
+
+// The silent devices stand in for a sound card: they keep real time, so speech and calls
+// last as long as their sound, and they refuse what a card would refuse.
+TEST(SilentDevices, KeepRealTimeAndRefuseWhatTheyCannotTake)
+{
+    // 100 ms of sound is done no sooner than 100 ms after it was queued.
+    SilentWaveOutput out;
+    std::vector<qint16> samples(800);
+    EXPECT_EQ(out.write(samples.data(), 800, 7), WaveNotOpen);
+    ASSERT_EQ(out.open(2), WaveOk);
+    QSignalSpy done(&out, &SilentWaveOutput::bufferDone);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(out.write(samples.data(), 800, 7), WaveOk);
+    EXPECT_EQ(out.write(samples.data(), 10, 8), WaveOk);
+    EXPECT_EQ(out.write(samples.data(), 10, 9), WaveQueueFull);
+    EXPECT_EQ(out.write(nullptr, 10, 9), WaveBadBuffer);
+    ASSERT_TRUE(done.wait(3000));
+    EXPECT_GE(clock.elapsed(), 95);
+    EXPECT_EQ(done.at(0).at(0).toInt(), 7);
+
+    SilentWaveInput in;
+    ASSERT_EQ(in.open(2), WaveOk);
+    QSignalSpy filled(&in, &SilentWaveInput::bufferFilled);
+    std::vector<qint16> rec(320, 1234);
+    ASSERT_EQ(in.addBuffer(rec.data(), 320, 3), WaveOk);
+    clock.restart();
+    ASSERT_EQ(in.start(), WaveOk);
+    ASSERT_TRUE(filled.wait(3000));
+    EXPECT_GE(clock.elapsed(), 38);
+    EXPECT_EQ(rec, std::vector<qint16>(320, 0));
+    in.close();
+    EXPECT_EQ(in.addBuffer(rec.data(), 320, 3), WaveNotOpen);
 }
