@@ -23,27 +23,17 @@ struct TwoBackends : ::testing::Test
 
 } // namespace
 
+// Which backend and line a number means is shown by the control below.
 TEST_F(TwoBackends, NumberAllDevicesInOneRow)
 {
     EXPECT_EQ(table.count(), 3);
-    const struct
-    {
-        int device;
-        QString name;
-        int caps;
-        ScriptedLine* backend;
-        int local;
-    } rows[] = {
-        {0, "A1", 1, a, 0},      {1, "A2 (data)", 0, a, 1}, {2, "B1", 1, b, 0},
-        {3, "", 0, nullptr, -1}, {-1, "", 0, nullptr, -1},
-    };
-    for (const auto& r : rows) {
-        EXPECT_EQ(table.name(r.device), r.name) << r.device;
-        EXPECT_EQ(table.capabilities(r.device), r.caps) << r.device;
-        const auto e = table.entry(r.device);
-        EXPECT_EQ(e ? e->backend : nullptr, r.backend) << r.device;
-        EXPECT_EQ(e ? e->local : -1, r.local) << r.device;
+    for (const auto& [device, name, caps] :
+         {std::tuple(0, "A1", 1), {1, "A2 (data)", 0}, {2, "B1", 1}, {3, "", 0}, {-1, "", 0}}) {
+        EXPECT_EQ(table.name(device), name) << device;
+        EXPECT_EQ(table.capabilities(device), caps) << device;
     }
+    EXPECT_EQ(table.entry(1)->local, 1);
+    EXPECT_FALSE(table.entry(3) || table.entry(-1));
 }
 
 TEST_F(TwoBackends, ControlNamesTheOpenLineAndClosesItWhenGone)
@@ -153,20 +143,4 @@ TEST(ScriptedLine, RefusesAScriptItCannotReadAndRunsNothing)
     }
     QTest::qWait(5);
     EXPECT_EQ(rings.size(), 0);
-}
-
-TEST(ScriptedLine, DialsOnlyWhenIdleAndAnswersWhatItIsTold)
-{
-    ScriptedLine line;
-    EXPECT_EQ(line.MakeCall("", "", "1", false), "Bad");
-    line.OpenDevice(0, true, false);
-    line.refuseNextCall("No Dialtone");
-    EXPECT_EQ(line.MakeCall("", "", "1", false), "No Dialtone");
-    line.setConnectOnAnswer(true);
-    QSignalSpy up(&line, &VoiceModem::PhoneConnected);
-    EXPECT_EQ(line.MakeCall("", "", "5551234", false), "5551234");
-    EXPECT_EQ(line.MakeCall("", "", "5551234", false), "Busy");
-    ASSERT_TRUE(up.wait(1000));
-    EXPECT_EQ(up[0][0].toInt(), line.audioDevice());
-    EXPECT_EQ(line.operations(), (QStringList{"open 0", "dial 5551234"}));
 }
