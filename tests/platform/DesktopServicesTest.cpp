@@ -49,16 +49,6 @@ TEST(DesktopNotifier, DeliversTheNoticeAndReportsAnOutageOnce)
     EXPECT_EQ(service.notices.size(), 1);
 }
 
-TEST(DesktopNotifier, WithoutASessionBusItSaysSoAtOnce)
-{
-    DesktopNotifier notifier(QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "no-bus"));
-    QSignalSpy unavailable(&notifier, &DesktopNotifier::unavailable);
-    notifier.notify("Korvalen", "1 new message", "x");
-    notifier.notify("Korvalen", "1 new message", "y");
-    EXPECT_EQ(unavailable.size(), 1);
-    QDBusConnection::disconnectFromBus("no-bus");
-}
-
 TEST(SingleInstance, ASecondStartAsksTheRunningCopyToShowItself)
 {
     TempFolder tmp;
