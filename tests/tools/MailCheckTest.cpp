@@ -70,8 +70,6 @@ TEST(MailCheck, ChecksFetchesAndDeletesAgainstARealServer)
                               "--password", "wrong"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains("refused the sign-in: -ERR [AUTH]")) << r.out.toStdString();
-
-    EXPECT_EQ(mailcheck({"--host", "x"}).exitCode, 2);
     EXPECT_EQ(mailcheck(account + QStringList{"--kind", "5"}).exitCode, 2);
 }
 
@@ -132,6 +130,4 @@ TEST(MailCheck, RefusesAnUnknownCertificateUntilTrustedByFingerprint)
     r = mailcheck(account + QStringList{"--port", QString::number(peers.pop3Port()), "--security", "starttls"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains("its issuer is unknown")) << r.out.toStdString();
-    EXPECT_TRUE(
-        mailcheck(account + QStringList{"--security", "tls1"}).out.contains("--security is none, starttls or tls"));
 }
