@@ -122,8 +122,7 @@ TEST_F(SpeechVoiceTest, ListsEnglishAndMandarinVoices)
         << "the voice that reads pinyin comes first";
     ASSERT_TRUE(voice.setVoiceByAttributes("Language=804"));
     EXPECT_EQ(voice.GetVoices("language=409; name=English (America)").size(), 1);
-    for (const char* none : {"language=409;gender=female", "language=zz"})
-        EXPECT_TRUE(voice.GetVoices(none).isEmpty()) << none;
+    EXPECT_TRUE(voice.GetVoices("language=409;gender=female").isEmpty());
     EXPECT_FALSE(voice.setVoiceByAttributes("language=1") || voice.setVoice(-1) || voice.setVoice(int(all.size())));
     EXPECT_EQ(all.value(voice.voice()).name, "cmn-latn-pinyin") << "a failed choice keeps the voice";
 }
