@@ -87,14 +87,12 @@ TEST_F(Udp, DropsWhatArrivesWhileTheFormIsBusyRefusesTakenPortsAndSwallowsBadSen
     EXPECT_EQ(debug.size(), 1);
     UDPsocket unbound; // no socket lent: nothing happens
     unbound.SendMessage(1, "x");
-    EXPECT_FALSE(unbound.setPort(1));
 
     QUdpSocket other; // a taken port is refused with its number
     UDPsocket second;
     second.SetControl(&other);
     EXPECT_FALSE(second.setPort(udp.Port()));
     EXPECT_TRUE(second.ErrorText().contains(QString::number(udp.Port()))) << second.ErrorText().toStdString();
-    EXPECT_FALSE(second.setPort(70000));
 }
 
 namespace {
