@@ -53,7 +53,7 @@ protected:
     LoginDesk desk{users, keys, kPeriod, [this] { return now; }};
 };
 
-TEST_F(Desk, LoginAnswersTheKeyForTheConsoleToRead)
+TEST_F(Desk, LoginAnswersTheKeyAlertsAndLogsOut)
 {
     const auto a = login("alice", "s3cret", "12345678");
     EXPECT_EQ(Read(a.title, kAnswer), "12345678");
@@ -69,6 +69,15 @@ TEST_F(Desk, LoginAnswersTheKeyForTheConsoleToRead)
         EXPECT_NE(Read(refused.title, kAnswer), "87654321");
     }
     EXPECT_FALSE(desk.isSignedIn("bob"));
+
+    // an alert needs the session's own user; a logout with someone else's key leaves the session
+    EXPECT_EQ(ask("function=13&uid=alice&key=" + Sent("12345678", kPresence)).title, "ok");
+    EXPECT_EQ(ask("function=13&uid=bob&key=" + Sent("12345678", kPresence)).title, "denied");
+    EXPECT_EQ(ask("function=0&uid=alice&key=" + Sent("00000000", kLogout)).title, "bye");
+    EXPECT_TRUE(desk.isSignedIn("alice"));
+    const auto bye = ask("function=0&uid=alice&key=" + Sent("12345678", kLogout));
+    EXPECT_EQ(std::pair(bye.title, bye.outcome), std::pair(QString("bye"), QString("signed out")));
+    EXPECT_FALSE(desk.isSignedIn("alice"));
 }
 
 TEST_F(Desk, PasswordGuessingFromOneAddressIsSlowedDown)
@@ -116,20 +125,6 @@ TEST_F(Desk, LookupTellsWhereASignedInUserTakesCalls)
     // only a signed-in caller with its own key may look anyone up
     EXPECT_EQ(ask("function=10&uid=alice&key=" + Sent("99990000", kPresence) + "&TargetUser=bob").title, "denied");
     EXPECT_EQ(ask("function=10&uid=carol&key=" + aliceKey + "&TargetUser=bob").title, "denied");
-}
-
-TEST_F(Desk, AlertAndLogout)
-{
-    login("alice", "s3cret", "12345678");
-    EXPECT_EQ(ask("function=13&uid=alice&key=" + Sent("12345678", kPresence)).title, "ok");
-    EXPECT_EQ(ask("function=13&uid=bob&key=" + Sent("12345678", kPresence)).title, "denied");
-    // a logout with someone else's key leaves the session
-    EXPECT_EQ(ask("function=0&uid=alice&key=" + Sent("00000000", kLogout)).title, "bye");
-    EXPECT_TRUE(desk.isSignedIn("alice"));
-    const auto bye = ask("function=0&uid=alice&key=" + Sent("12345678", kLogout));
-    EXPECT_EQ(bye.title, "bye");
-    EXPECT_EQ(bye.outcome, "signed out");
-    EXPECT_FALSE(desk.isSignedIn("alice"));
 }
 
 TEST_F(Desk, GarbageGetsAHarmlessAnswer)
