@@ -4,29 +4,9 @@
 
 #include "TestSupport.h"
 
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace platform;
-
-TEST(SoundWaveInput, RecordsItsSoundOverAndOver)
-{
-    SoundWaveInput in({1, 2, 3}, WavePace::Manual);
-    ASSERT_EQ(in.open(2), WaveOk);
-    qint16 a[4] = {}, b[4] = {};
-    in.addBuffer(a, 4, 7);
-    in.addBuffer(b, 4, 8);
-    QSignalSpy filled(&in, &WaveInput::bufferFilled);
-    in.advance(8); // not recording yet: nothing
-    EXPECT_EQ(filled.size(), 0);
-    ASSERT_EQ(in.start(), WaveOk);
-    in.advance(8);
-    ASSERT_EQ(filled.size(), 2);
-    EXPECT_EQ(filled[0][0].toInt(), 7);
-    EXPECT_EQ(std::vector<qint16>(a, a + 4), (std::vector<qint16>{1, 2, 3, 1}));
-    EXPECT_EQ(std::vector<qint16>(b, b + 4), (std::vector<qint16>{2, 3, 1, 2}));
-    EXPECT_EQ(in.position(), 8);
-}
 
 TEST(SoundWaveInput, ReadsOnlyEightKilohertzMonoPcmFiles)
 {
