@@ -23,19 +23,7 @@ struct TwoBackends : ::testing::Test
 
 } // namespace
 
-// Which backend and line a number means is shown by the control below.
-TEST_F(TwoBackends, NumberAllDevicesInOneRow)
-{
-    EXPECT_EQ(table.count(), 3);
-    for (const auto& [device, name, caps] :
-         {std::tuple(0, "A1", 1), {1, "A2 (data)", 0}, {2, "B1", 1}, {3, "", 0}, {-1, "", 0}}) {
-        EXPECT_EQ(table.name(device), name) << device;
-        EXPECT_EQ(table.capabilities(device), caps) << device;
-    }
-    EXPECT_EQ(table.entry(1)->local, 1);
-    EXPECT_FALSE(table.entry(3) || table.entry(-1));
-}
-
+// Devices are numbered across backends in one row: 0 and 1 are A's, 2 is B's.
 TEST_F(TwoBackends, ControlNamesTheOpenLineAndClosesItWhenGone)
 {
     QList<VoiceModem*> named; // outlives the control, which still reports as it goes
