@@ -125,7 +125,6 @@ TEST(Keyring, PasswordsMoveIntoTheKeyringAndStayThereAcrossStarts)
     EXPECT_EQ(store.GetSetting("EmailPw", ""), "changed");
     EXPECT_EQ(store.GetSetting("sipdevice0password", ""), "sip-secret");
     EXPECT_EQ(store.GetSetting("LoginPw", ""), "4071");
-    EXPECT_EQ(store.GetSetting("smtppw", "none"), "none");
 }
 
 // A keyring that stops answering, before or after it was opened, costs no password: the
