@@ -5,26 +5,6 @@
 
 using namespace platform;
 
-TEST(CodePage, BigFiveAndGbkConvertBothWays)
-{
-    const struct
-    {
-        int codePage;
-        QByteArray bytes;
-        QString text;
-    } cases[] = {
-        {950, "\xA4\xA4\xA4\xE5", QString::fromUtf8("中文")},
-        {936, "\xD6\xD0\xCE\xC4", QString::fromUtf8("中文")},
-        {950, "a\xA3\xE1", QString::fromUtf8("a€")},
-    };
-    for (const auto& c : cases) {
-        const TextConversion t = BytesToText(c.bytes, c.codePage);
-        EXPECT_TRUE(t.ok() && t.text == c.text) << c.codePage;
-        const BytesConversion b = TextToBytes(c.text, c.codePage);
-        EXPECT_TRUE(b.ok() && b.bytes == c.bytes) << c.codePage;
-    }
-}
-
 TEST(CodePage, LossIsCountedAtItsOffset)
 {
     // A lead byte left at the end; the byte after a bad lead is kept.
