@@ -52,13 +52,6 @@ TEST(ProgramFolder, IsSeededWithTheDataFilesAndTheUsersSpamListsOnly)
                                          {"ring1.wav", "from beside: ring1.wav"}}) {
         EXPECT_EQ(folder.read(name), expected) << name;
     }
-
-    // Seeded from the shipped data, the folder has every captions, sound and picture file.
-    TempFolder fromData;
-    SeedProgramFolder(testing_support::sourceDir() + "/data", fromData.path());
-    const QStringList shipped = {"*.ini", "*.wav", "*.bmp", "*.png"};
-    EXPECT_EQ(QDir(fromData.path()).entryList(QDir::Files, QDir::Name),
-              QDir(testing_support::sourceDir() + "/data").entryList(shipped, QDir::Files, QDir::Name));
 }
 
 // Caller names, server replies and error texts go into the log as they came: whatever they hold,
