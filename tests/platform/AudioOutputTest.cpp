@@ -111,9 +111,7 @@ TEST(AudioOutput, RegistryNumbersOutputsAfterTheDefaultOne)
     EXPECT_EQ(outputs.descriptions().value(first), "") << "numbers keep their places";
     EXPECT_EQ(outputs.add(MakeSilentOutput()), first) << "a freed number is used again";
     outputs.remove(0);
-    EXPECT_NE(outputs.output(0), nullptr);
-    EXPECT_EQ(outputs.output(-1), nullptr);
-    EXPECT_EQ(outputs.add(nullptr), -1);
+    EXPECT_NE(outputs.output(0), nullptr) << "the default output stays";
     outputs.remove(first);
     outputs.remove(second);
 }
