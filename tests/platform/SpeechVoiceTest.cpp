@@ -111,7 +111,7 @@ TEST(SpeechTables, PiecesEndWhereSpeechPauses)
         EXPECT_EQ(PieceEnd(p.text, p.from, p.max), p.end) << p.text.toStdString();
 }
 
-TEST_F(SpeechVoiceTest, ListsEnglishAndMandarinVoices)
+TEST_F(SpeechVoiceTest, ListsVoicesAndKeepsAStreamsFormatWhileChangesAreDisallowed)
 {
     SpeechVoice voice;
     const QList<VoiceInfo> all = voice.GetVoices();
@@ -125,12 +125,8 @@ TEST_F(SpeechVoiceTest, ListsEnglishAndMandarinVoices)
     EXPECT_TRUE(voice.GetVoices("language=409;gender=female").isEmpty());
     EXPECT_FALSE(voice.setVoiceByAttributes("language=1") || voice.setVoice(-1) || voice.setVoice(int(all.size())));
     EXPECT_EQ(all.value(voice.voice()).name, "cmn-latn-pinyin") << "a failed choice keeps the voice";
-}
 
-// A stream's format holds while changes are disallowed; without a stream the voice's own format.
-TEST_F(SpeechVoiceTest, AStreamKeepsItsFormatWhileChangesAreDisallowed)
-{
-    SpeechVoice voice;
+    // a stream's format holds while changes are disallowed; without a stream, the voice's own
     voice.setAudioOutputStream(AudioOutputStream{wavNumber, SpeechVoice::kTelephoneFormat});
     voice.setAllowAudioOutputFormatChangesOnNextSet(false);
     voice.setAudioOutput(silentNumber);
