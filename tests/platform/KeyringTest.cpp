@@ -51,11 +51,6 @@ public:
     bool ready() const { return ready_; }
     void Pause() { ::kill(pid_t(daemon_.processId()), SIGSTOP); }
     void Resume() { ::kill(pid_t(daemon_.processId()), SIGCONT); }
-    void Stop()
-    {
-        daemon_.kill();
-        daemon_.waitForFinished(3000);
-    }
 
 private:
     PrivateBus bus_;
