@@ -130,20 +130,39 @@ void ExpectComplete(const DataReport& r)
 
 } // namespace
 
-TEST_F(Install, InstalledProgramFindsItsDataUnderAnyPrefix)
+// The installed program finds its data under any prefix; the build tree keeps its data beside
+// the program; KORVALEN_PROGRAM_FOLDER names a folder of the user's, filled from whichever data
+// the program was shipped with.
+TEST_F(Install, ProgramFindsItsDataInstalledAnywhereInTheBuildTreeAndInAChosenFolder)
 {
-    for (const QString& installed : {shared(), install("opt/Kor valen 試/0.1")}) {
-        SCOPED_TRACE(installed.toStdString());
+    const QString built = QStringLiteral(KORVALEN_BINARY);
+    const struct
+    {
+        QString installed, chosen, lang, language; // no installed: the build tree
+    } rows[] = {
+        {shared(), "", "zh_TW.UTF-8", "traditional Chinese"},
+        {install("opt/Kor valen 試/0.1"), "", "zh_TW.UTF-8", "traditional Chinese"},
+        {shared(), root.file("chosen2"), "zh_HK.UTF-8", "traditional Chinese"},
+        {"", "", "zh_CN.UTF-8", "simplified Chinese"},
+        {"", root.file("chosen1"), "en_US.UTF-8", "English"},
+    };
+    for (const auto& row : rows) {
+        const QString& installed = row.installed;
+        SCOPED_TRACE((installed + " " + row.lang).toStdString());
+        QString home;
+        const DataReport r =
+            check(installed.isEmpty() ? built : installed + "/bin/korvalen", row.lang, &home, row.chosen);
+        EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
+        EXPECT_EQ(r.line("Program folder"), !row.chosen.isEmpty() ? row.chosen
+                                            : installed.isEmpty() ? QFileInfo(built).absolutePath()
+                                                                  : home + "/data/korvalen");
+        EXPECT_TRUE(r.line("Captions").contains(" in " + row.language + ", e.g. ")) << r.text.toStdString();
+        ExpectComplete(r);
+        if (installed.isEmpty() || !row.chosen.isEmpty())
+            continue;
         EXPECT_EQ(QDir(installed + "/bin").entryList(QDir::Files, QDir::Name),
                   QStringList({"korvalen", "korvalen-mailcheck", "korvalen-msgdump", "korvalen-service"}));
-
-        QString home;
-        const DataReport r = check(installed + "/bin/korvalen", "zh_TW.UTF-8", &home);
-        EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
-        EXPECT_EQ(r.line("Program folder"), home + "/data/korvalen");
         EXPECT_EQ(r.line("Shipped data"), installed + "/share/korvalen");
-        ExpectComplete(r);
-        EXPECT_TRUE(r.line("Captions").contains(" in traditional Chinese, e.g. ")) << r.text.toStdString();
         EXPECT_TRUE(r.line("Captions").contains(QRegularExpression("\\p{Han}"))) << r.text.toStdString();
         EXPECT_EQ(r.line("Window icon"), "16, 32, 48, 64, 128, 256 pixels");
         // The telephone line's module is installed where the program finds it, and loads.
@@ -178,30 +197,6 @@ TEST_F(Install, ProgramSaysWhichDataIsMissingOrBroken)
     EXPECT_EQ(r.line("Shipped data"), "not found");
     EXPECT_TRUE(r.line("Captions").startsWith("0 of ")) << r.text.toStdString();
     EXPECT_TRUE(r.text.contains("Problem: statement.ini lacks ")) << r.text.toStdString();
-}
-
-// The build tree keeps its data beside the program; KORVALEN_PROGRAM_FOLDER names a folder of
-// the user's, filled from whichever data the program was shipped with.
-TEST_F(Install, BuildTreeAndChosenFolderKeepWorking)
-{
-    const QString built = QStringLiteral(KORVALEN_BINARY);
-    const struct
-    {
-        QString program, chosen, lang, language;
-    } rows[] = {
-        {built, "", "zh_CN.UTF-8", "simplified Chinese"},
-        {built, root.file("chosen1"), "en_US.UTF-8", "English"},
-        {shared() + "/bin/korvalen", root.file("chosen2"), "zh_HK.UTF-8", "traditional Chinese"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE((row.program + " " + row.lang).toStdString());
-        QString home;
-        const DataReport r = check(row.program, row.lang, &home, row.chosen);
-        EXPECT_EQ(r.exitCode, 0) << r.text.toStdString();
-        EXPECT_EQ(r.line("Program folder"), row.chosen.isEmpty() ? QFileInfo(built).absolutePath() : row.chosen);
-        EXPECT_TRUE(r.line("Captions").contains(" in " + row.language + ", e.g. ")) << r.text.toStdString();
-        ExpectComplete(r);
-    }
 }
 
 TEST_F(Install, DesktopFilesAreInPlaceAndPassTheirValidators)
