@@ -26,23 +26,8 @@ Outcome Service(const QStringList& args, const QByteArray& input = {})
             QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
 }
 
-TEST(ServiceCommands, AddsListsAndRemovesUsers)
-{
-    testing_support::TempFolder folder;
-    const QString db = folder.file("users.db");
-    EXPECT_EQ(Service({"add-user", "bob", "--db", db}, "from stdin\n").code, 0);
-    EXPECT_EQ(Service({"add-user", "alice", "--db", db, "--password", "s3cret"}).code, 0);
-    EXPECT_EQ(Service({"list-users", "--db", db}).out, "alice\nbob\n");
-    EXPECT_EQ(Service({"remove-user", "bob", "--db", db}).code, 0);
-    const Outcome again = Service({"remove-user", "bob", "--db", db});
-    EXPECT_EQ(again.code, 1);
-    EXPECT_TRUE(again.out.contains("no user \"bob\"")) << qPrintable(again.out);
-    EXPECT_EQ(Service({"list-users", "--db", db}).out, "alice\n");
-
-    EXPECT_FALSE(folder.read("users.db").contains("s3cret")); // only a salted digest is kept
-}
-
-TEST(ServiceCommands, RefusesWhatCannotWork)
+// What cannot work is refused and adds no one; then users are added, listed and removed.
+TEST(ServiceCommands, RefusesWhatCannotWorkThenAddsListsAndRemovesUsers)
 {
     testing_support::TempFolder folder;
     const QString db = folder.file("users.db");
@@ -72,6 +57,17 @@ TEST(ServiceCommands, RefusesWhatCannotWork)
         EXPECT_TRUE(run.out.contains(r.says)) << qPrintable(run.out);
     }
     EXPECT_EQ(Service({"list-users", "--db", db}).out, "");
+
+    EXPECT_EQ(Service({"add-user", "bob", "--db", db}, "from stdin\n").code, 0);
+    EXPECT_EQ(Service({"add-user", "alice", "--db", db, "--password", "s3cret"}).code, 0);
+    EXPECT_EQ(Service({"list-users", "--db", db}).out, "alice\nbob\n");
+    EXPECT_EQ(Service({"remove-user", "bob", "--db", db}).code, 0);
+    const Outcome again = Service({"remove-user", "bob", "--db", db});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_TRUE(again.out.contains("no user \"bob\"")) << qPrintable(again.out);
+    EXPECT_EQ(Service({"list-users", "--db", db}).out, "alice\n");
+
+    EXPECT_FALSE(folder.read("users.db").contains("s3cret")); // only a salted digest is kept
 }
 
 TEST(ServiceCommands, KeyFileProblemsNameTheLine)
