@@ -5,7 +5,7 @@
 
 using namespace platform;
 
-TEST(Utilities, ValidateNumberField)
+TEST(Utilities, NumberFieldsAngleAddressesAndArrayTails)
 {
     const struct
     {
@@ -19,10 +19,7 @@ TEST(Utilities, ValidateNumberField)
     };
     for (const auto& c : cases)
         EXPECT_EQ(ValidateNumberField(c.text, c.min, c.max, c.def), c.expected) << '"' << c.text << '"';
-}
 
-TEST(Utilities, ExtractAngleAddressAndCopyArrayTail)
-{
     EXPECT_EQ(ExtractAngleAddress("Ann <a@b.c>"), "a@b.c");
     EXPECT_EQ(ExtractAngleAddress("x <a@b"), "x <a@b");
     EXPECT_EQ(ExtractAngleAddress("x > y < z"), "x > y < z");
@@ -32,8 +29,8 @@ TEST(Utilities, ExtractAngleAddressAndCopyArrayTail)
         qsizetype start;
         bool ok;
         const char* tail;
-    } cases[] = {{0, true, "abcdef"}, {5, true, "f"}, {7, false, ""}, {-1, false, ""}};
-    for (const auto& c : cases) {
+    } tails[] = {{0, true, "abcdef"}, {5, true, "f"}, {7, false, ""}, {-1, false, ""}};
+    for (const auto& c : tails) {
         QByteArray dest("old");
         EXPECT_EQ(CopyArrayTail(dest, "abcdef", c.start), c.ok) << c.start;
         EXPECT_EQ(dest, c.tail) << c.start;
