@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QTimer>
 #include <QWidget>
 
@@ -96,6 +97,23 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+ProgramRun runProgram(const QString& program, const QStringList& args, const QByteArray& input,
+                      const QProcessEnvironment& env, const QString& workDir)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(workDir);
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    ProgramRun run;
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
+        run.exitCode = p.exitCode();
+    run.out = p.readAllStandardOutput();
+    run.err = p.readAllStandardError();
+    return run;
 }
 
 TempFolder::TempFolder() = default;

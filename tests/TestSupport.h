@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <QProcessEnvironment>
+#include <QStringList>
 #include <QString>
 #include <QtGlobal>
 #include <QTemporaryDir>
@@ -24,6 +26,16 @@ bool ClaimPort(quint16 port);
 
 // The bytes of a file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+
+// One run of a program to its end: exitCode is -1 when it crashed or did not end in time.
+struct ProgramRun
+{
+    int exitCode = -1;
+    QByteArray out, err;
+};
+ProgramRun runProgram(const QString& program, const QStringList& args, const QByteArray& input = {},
+                      const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                      const QString& workDir = {});
 
 // A throwaway folder that is removed when the test ends.
 class TempFolder

@@ -6,7 +6,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -23,13 +22,8 @@ struct Output
 Output runProgram(const QString& program, const QStringList& args,
                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAll())};
+    const testing_support::ProgramRun run = testing_support::runProgram(program, args, {}, env);
+    return {run.exitCode, QString::fromUtf8(run.out + run.err)};
 }
 
 QByteArray contents(const QString& path)

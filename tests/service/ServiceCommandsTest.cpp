@@ -4,7 +4,6 @@
 #include "console/QXRSA_Encode.h"
 #include "service/ServiceKeys.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,13 +16,8 @@ struct Outcome
 
 Outcome Service(const QStringList& args, const QByteArray& input = {})
 {
-    QProcess p;
-    p.start(QStringLiteral(KORVALEN_SERVICE), args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+    const auto run = testing_support::runProgram(QStringLiteral(KORVALEN_SERVICE), args, input);
+    return {run.exitCode, QString::fromUtf8(run.out + run.err)};
 }
 
 // What cannot work is refused and adds no one; then users are added, listed and removed.

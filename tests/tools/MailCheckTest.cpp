@@ -2,7 +2,6 @@
 #include "RealPeers.h"
 #include "TestSupport.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,15 +14,11 @@ struct Output
 
 Output mailcheck(const QStringList& args, const QString& locale = QString())
 {
-    QProcess p;
-    if (!locale.isEmpty()) { // the system's language, as the tool reads it
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!locale.isEmpty()) // the system's language, as the tool reads it
         env.insert("LC_ALL", locale);
-        p.setProcessEnvironment(env);
-    }
-    p.start(QStringLiteral(KORVALEN_MAILCHECK), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+    const auto run = testing_support::runProgram(QStringLiteral(KORVALEN_MAILCHECK), args, {}, env);
+    return {run.exitCode, QString::fromUtf8(run.out + run.err)};
 }
 
 // Bob's mailbox on the test server, with the test spam lists.

@@ -3,7 +3,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,12 +16,8 @@ struct DumpResult
 
 DumpResult msgdump(const QStringList& args, const QByteArray& input = QByteArray())
 {
-    QProcess p;
-    p.start(QStringLiteral(KORVALEN_MSGDUMP), args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object(), p.readAllStandardError()};
+    const auto run = testing_support::runProgram(QStringLiteral(KORVALEN_MSGDUMP), args, input);
+    return {run.exitCode, QJsonDocument::fromJson(run.out).object(), run.err};
 }
 
 } // namespace

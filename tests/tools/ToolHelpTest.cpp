@@ -2,7 +2,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,16 +43,11 @@ ToolRun run(const QString& program, const QStringList& args, bool offscreen = fa
         env.insert(name, home.path() + dir);
     if (offscreen)
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(work.path());
-    p.start(program, args);
+    const auto run = testing_support::runProgram(program, args, {}, env, work.path());
     ToolRun r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.exitCode = run.exitCode;
+    r.out = QString::fromUtf8(run.out);
+    r.err = QString::fromUtf8(run.err);
     r.left = QDir(work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     return r;
 }
