@@ -62,9 +62,9 @@ QString OtherLocalAddress()
     return {};
 }
 
-Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra, const QString& local) : local_(local)
+Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra, const QString& local, quint16 sipPort)
+    : port(sipPort ? sipPort : FreeUdpPort()), local_(local)
 {
-    port = FreeUdpPort();
     QStringList args = QStringLiteral("-sf|%1|-i|%2|-p|%3|-mi|%2|-mp|%4|-nostdin|-trace_msg|-message_file|%5")
                            .arg(kScenarios + scenario, local, QString::number(port), QString::number(MediaPorts()),
                                 dir_.filePath("messages.log"))

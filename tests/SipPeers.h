@@ -34,9 +34,9 @@ class Sipp
 {
 public:
     // target: "127.0.0.1:port" for a caller, "" for an answering peer; local: the address the
-    // peer sends from and listens on.
+    // peer sends from and listens on; sipPort: its SIP port, 0 for a free one.
     Sipp(const QString& scenario, const QString& target, QStringList extra = {},
-         const QString& local = QStringLiteral("127.0.0.1"));
+         const QString& local = QStringLiteral("127.0.0.1"), quint16 sipPort = 0);
     ~Sipp() { kill(); }
 
     bool started() const { return started_; }

@@ -9,6 +9,8 @@
 #include "platform/telephone/SipTexts.h"
 
 #include <QDir>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
@@ -31,6 +33,20 @@ constexpr int kJitterMs = 0; // the caller's sound is never listened to, only it
 QString Text(const std::string& s)
 {
     return QString::fromStdString(s);
+}
+
+// For TLS accounts: the certificates the program's mail connections trust too, the system's and
+// any added to the default configuration, in PEM.
+std::string TrustedCertificates()
+{
+    QList<QSslCertificate> all = QSslConfiguration::systemCaCertificates();
+    for (const QSslCertificate& c : QSslConfiguration::defaultConfiguration().caCertificates())
+        if (!all.contains(c))
+            all << c;
+    QByteArray pem;
+    for (const QSslCertificate& c : all)
+        pem += c.toPem();
+    return pem.toStdString();
 }
 
 // The stack shares its ports (SO_REUSEADDR), so a port another program holds must be found
@@ -95,6 +111,10 @@ public:
             if (!stack->account_ || !account || account->cPtr() != stack->account_->cPtr())
                 return;
             const std::shared_ptr<linphone::ErrorInfo> info = account->getErrorInfo();
+            if (info && info->getReason() == linphone::Reason::IOError) { // the stack's own answer: no connection
+                reports->registrationFailed(0, SipConnectionProblem(stack->tls_));
+                return;
+            }
             const int code = info ? info->getProtocolCode() : 0;
             reports->registrationFailed(code, SipRegistrationProblem(code, info ? Text(info->getPhrase()) : QString()));
         });
@@ -209,6 +229,9 @@ QString SipStack::setUp(const SipLineConfig& config, const QString& folder)
     transports->setTlsPort(!direct && transport == u"tls" ? port : 0);
     transports->setDtlsPort(0);
     core->setTransports(transports);
+    tls_ = !direct && transport == u"tls";
+    if (tls_)
+        core->setRootCaData(TrustedCertificates());
 
     if (core->start() != 0)
         return QStringLiteral("The SIP stack could not be started.");

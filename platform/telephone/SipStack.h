@@ -66,6 +66,7 @@ private:
     std::shared_ptr<linphone::Core> core_;
     std::shared_ptr<Events> listener_;
     std::shared_ptr<linphone::Account> account_;
+    bool tls_ = false; // the account goes over TLS
     int localPort_ = 0;
     int guardedPort_ = 0; // its UDP port, whose datagrams are screened
     QTimer iterate_;

@@ -58,4 +58,14 @@ QString SipRegistrationProblem(int code, const QString& phrase)
     return SipText("RegistrationFailed", "Registration failed: %1 %2.").arg(code).arg(phrase.trimmed()) + u' ' + hint;
 }
 
+QString SipConnectionProblem(bool tls)
+{
+    return tls ? SipText("NoSecureConnection",
+                         "Registration failed: no secure connection to the server. Check the server address and "
+                         "port, and that the server's certificate is for that name and from an authority this "
+                         "computer trusts.")
+               : SipText("NoConnection", "Registration failed: no connection to the server. Check the server address, "
+                                         "port and transport.");
+}
+
 } // namespace platform

@@ -10,5 +10,8 @@ QString SipText(const char* key, const char* english);
 
 // A refused registration: the server's code (0 without one) and phrase, and what to check.
 QString SipRegistrationProblem(int code, const QString& phrase);
+// A registration that found no connection to the server; over TLS that includes a server
+// certificate this computer does not trust.
+QString SipConnectionProblem(bool tls);
 
 } // namespace platform

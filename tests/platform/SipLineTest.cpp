@@ -5,10 +5,12 @@
 #include "platform/telephone/SipDatagramGuard.h"
 #include "InProcessSipPhone.h"
 #include "SipPeers.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
@@ -314,19 +316,70 @@ TEST(SipLineDevices, ADeviceThatCannotOpenSaysWhy)
 
 // ---- accounts ----
 
+// TLS in front of a sipp that speaks TCP: the forwarder in peers/, with the test CA's certificate
+// for 127.0.0.1.
+class TlsFront
+{
+public:
+    explicit TlsFront(quint16 target)
+    {
+        const TestCertificates::Identity& tls = TestCertificates::instance().good();
+        process_.start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral(KORVALEN_SOURCE_DIR "/tests/peers/tls-forward.py"), tls.certFile, tls.keyFile,
+                        QString::number(target)});
+        if (process_.waitForStarted(5000) && waitUntil([this] { return process_.canReadLine(); }, 10000)) {
+            const QByteArray ready = process_.readLine().trimmed();
+            if (ready.startsWith("ready "))
+                port = ready.mid(6).toUShort();
+        }
+    }
+    ~TlsFront()
+    {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(3000))
+            process_.kill();
+    }
+
+    quint16 port = 0;
+
+private:
+    QProcess process_;
+};
+
 // An account at a registrar that challenges for the password; "s3cret" is the right one. With
-// it, the line registers and takes the registrar's call; with a wrong one it says what to check
-// and does not try again and again.
+// it, the line registers and takes the registrar's call over UDP, TCP and TLS; with a wrong one
+// it says what to check and does not try again and again. Over TLS, a server whose certificate
+// the program does not trust is refused before the account's name goes to it.
 TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistration)
 {
-    for (const QString& password : {QStringLiteral("s3cret"), QStringLiteral("s3cre7")}) {
-        SCOPED_TRACE(password.toStdString());
-        Sipp registrar(QStringLiteral("registrar-calls.xml"), QString(), {"-m", "1", "-key", "password", "s3cret"});
+    struct Row
+    {
+        const char* transport;
+        const char* password = "s3cret";
+        bool trusted = true;
+    };
+    for (const Row row : {Row{"udp"}, Row{"udp", "s3cre7"}, Row{"tcp"}, Row{"tls", "s3cret", false}, Row{"tls"}}) {
+        const QString transport = QString::fromLatin1(row.transport);
+        SCOPED_TRACE(row.transport + std::string(" ") + row.password + (row.trusted ? "" : " untrusted"));
+        if (row.trusted && transport == u"tls")
+            TestCertificates::trustTestCa();
+        const quint16 sippPort = FreeUdpPort();
+        std::unique_ptr<TlsFront> front = transport == u"tls" ? std::make_unique<TlsFront>(sippPort) : nullptr;
+        ASSERT_TRUE(!front || front->port) << "python3 and its ssl module: run scripts/install-deps";
+        // over TLS by name: the stack matches a certificate's names, not its addresses
+        const QString proxy =
+            front ? QStringLiteral("localhost:%1").arg(front->port) : QStringLiteral("127.0.0.1:%1").arg(sippPort);
+        Sipp registrar(QStringLiteral("registrar-calls.xml"), QString(),
+                       {"-t", transport == u"udp" ? "u1" : "t1", "-m", "1", "-key", "password", "s3cret", "-key",
+                        "route", QStringLiteral("<sip:%1;transport=%2;lr>").arg(proxy, transport), "-key", "sent_by",
+                        QStringLiteral("SIP/2.0/%1 %2").arg(transport.toUpper(), proxy)},
+                       QStringLiteral("127.0.0.1"), sippPort);
         ASSERT_TRUE(registrar.started());
         SipLineConfig account;
         account.identity = QStringLiteral("sip:alice@127.0.0.1");
-        account.server = registrar.address();
-        account.password = password;
+        account.server = proxy;
+        account.password = QString::fromLatin1(row.password);
+        account.transport = transport == u"udp" ? QString() : transport;
         SipLine line({account});
         Events events(line);
         QStringList said;
@@ -335,11 +388,19 @@ TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistra
         const auto trail = [&] {
             return (events.log.join(u'\n') + u'\n' + registrar.messages().right(3000)).toStdString();
         };
-        if (password != u"s3cret") {
+        const auto registers = [&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")); };
+        if (!row.trusted) {
+            ASSERT_TRUE(events.waitFor("error")) << trail();
+            EXPECT_EQ(events.log[0], "error 1 Registration failed: no secure connection to the server. Check the "
+                                     "server address and port, and that the server's certificate is for that name "
+                                     "and from an authority this computer trusts.");
+            EXPECT_EQ(registers(), 0) << trail();
+            continue;
+        }
+        if (account.password != u"s3cret") {
             ASSERT_TRUE(events.waitFor("error")) << trail();
             EXPECT_EQ(events.log[0], "error 401 Registration failed: 401 Unauthorized. Check the user name and "
                                      "password of the SIP account.");
-            const auto registers = [&] { return registrar.messages().count(QStringLiteral("REGISTER sip:")); };
             EXPECT_EQ(registers(), 2) << "one answer to the challenge, with the password";
             EXPECT_FALSE(waitUntil([&] { return registers() > 2; }, 1000)) << trail();
             EXPECT_EQ(events.log.size(), 1) << trail();
@@ -361,6 +422,8 @@ TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistra
         EXPECT_TRUE(registrar.succeeded()) << trail();
         EXPECT_EQ(events.count("error"), 0) << trail();
         EXPECT_FALSE(registrar.messages().contains(QStringLiteral("s3cret"))) << "only a digest goes on the wire";
+        const QRegularExpression registerOver("REGISTER sip:\\S+ SIP/2.0\\s+Via: SIP/2.0/" + transport.toUpper() + ' ');
+        EXPECT_TRUE(registrar.messages().contains(registerOver)) << trail();
     }
 }
 
