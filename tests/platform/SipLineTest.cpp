@@ -349,7 +349,8 @@ private:
 // An account at a registrar that challenges for the password; "s3cret" is the right one. With
 // it, the line registers and takes the registrar's call over UDP, TCP and TLS; with a wrong one
 // it says what to check and does not try again and again. Over TLS, a server whose certificate
-// the program does not trust is refused before the account's name goes to it.
+// the program does not trust is refused before the account's name goes to it, and a call that
+// offers SRTP is answered with it, so the caller's keys are not sent in clear either.
 TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistration)
 {
     struct Row
@@ -357,8 +358,10 @@ TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistra
         const char* transport;
         const char* password = "s3cret";
         bool trusted = true;
+        bool srtp = false; // the call offers it
     };
-    for (const Row row : {Row{"udp"}, Row{"udp", "s3cre7"}, Row{"tcp"}, Row{"tls", "s3cret", false}, Row{"tls"}}) {
+    for (const Row row : {Row{"udp"}, Row{"udp", "s3cre7"}, Row{"tcp"}, Row{"tls", "s3cret", false}, Row{"tls"},
+                          Row{"tls", "s3cret", true, true}}) {
         const QString transport = QString::fromLatin1(row.transport);
         SCOPED_TRACE(row.transport + std::string(" ") + row.password + (row.trusted ? "" : " untrusted"));
         if (row.trusted && transport == u"tls")
@@ -372,7 +375,10 @@ TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistra
         Sipp registrar(QStringLiteral("registrar-calls.xml"), QString(),
                        {"-t", transport == u"udp" ? "u1" : "t1", "-m", "1", "-key", "password", "s3cret", "-key",
                         "route", QStringLiteral("<sip:%1;transport=%2;lr>").arg(proxy, transport), "-key", "sent_by",
-                        QStringLiteral("SIP/2.0/%1 %2").arg(transport.toUpper(), proxy)},
+                        QStringLiteral("SIP/2.0/%1 %2").arg(transport.toUpper(), proxy), "-key", "media",
+                        row.srtp ? "RTP/SAVP 0 101" : "RTP/AVP 0 101", "-key", "media_attribute",
+                        row.srtp ? "a=crypto:1 AES_CM_128_HMAC_SHA1_80 inline:yAu/mz8DfYdNh+fHong0wztdG6xwIIRhbg0/SV1w"
+                                 : "a=sendrecv"},
                        QStringLiteral("127.0.0.1"), sippPort);
         ASSERT_TRUE(registrar.started());
         SipLineConfig account;
@@ -422,6 +428,13 @@ TEST(SipLineAccount, RegistersWithThePasswordOnlyAndTakesACallThroughTheRegistra
         EXPECT_TRUE(registrar.succeeded()) << trail();
         EXPECT_EQ(events.count("error"), 0) << trail();
         EXPECT_FALSE(registrar.messages().contains(QStringLiteral("s3cret"))) << "only a digest goes on the wire";
+        QString answer; // the line's, with its media
+        for (const QString& message : registrar.messages().split(QStringLiteral("\n-----")))
+            if (message.contains(QStringLiteral("SIP/2.0 200")) && message.contains(QStringLiteral("m=audio")))
+                answer = message;
+        EXPECT_TRUE(answer.contains(QRegularExpression(row.srtp ? "m=audio \\d+ RTP/SAVP " : "m=audio \\d+ RTP/AVP ")))
+            << answer.toStdString();
+        EXPECT_EQ(answer.contains(QStringLiteral("a=crypto:1 AES_CM_128_HMAC_SHA1_80 inline:")), row.srtp);
         const QRegularExpression registerOver("REGISTER sip:\\S+ SIP/2.0\\s+Via: SIP/2.0/" + transport.toUpper() + ' ');
         EXPECT_TRUE(registrar.messages().contains(registerOver)) << trail();
     }
