@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QProcess>
+#include <QProcessEnvironment>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
 
@@ -13,12 +13,11 @@ namespace {
 
 void openssl(const QStringList& args, const QString& folder)
 {
-    QProcess p;
-    p.setWorkingDirectory(folder);
-    p.start(QStringLiteral("openssl"), args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+    const testing_support::ProgramRun run = testing_support::runProgram(
+        QStringLiteral("openssl"), args, {}, QProcessEnvironment::systemEnvironment(), folder);
+    if (run.exitCode != 0)
         throw std::runtime_error("openssl " + args.join(' ').toStdString()
-                                 + " failed (run scripts/install-deps): " + p.readAllStandardError().toStdString());
+                                 + " failed (run scripts/install-deps): " + run.err.toStdString());
 }
 
 // Small EC keys: quick to make on a loaded machine.

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 #include <QtEndian>
 #include <deque>
@@ -256,14 +256,11 @@ TEST(SpeechVoiceWithoutEngine, SpeakStillRaisesStartAndEnd)
         return;
     }
     testing_support::TempFolder empty;
-    QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("KORVALEN_SPEECH_CHILD", "1");
     env.insert("ESPEAK_DATA_PATH", empty.path()); // a data folder with nothing in it
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SpeechVoiceWithoutEngine.*"});
-    ASSERT_TRUE(child.waitForFinished(20000));
-    const QByteArray out = child.readAll();
-    EXPECT_TRUE(child.exitCode() == 0 && out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+    const testing_support::ProgramRun child = testing_support::runProgram(
+        QCoreApplication::applicationFilePath(), {"--gtest_filter=SpeechVoiceWithoutEngine.*"}, {}, env);
+    EXPECT_TRUE(child.exitCode == 0 && child.out.contains("[  PASSED  ] 1 test"))
+        << (child.out + child.err).toStdString();
 }
