@@ -317,7 +317,7 @@ TEST(SipLineDevices, ADeviceThatCannotOpenSaysWhy)
 // ---- accounts ----
 
 // TLS in front of a sipp that speaks TCP: the forwarder in peers/, with the test CA's certificate
-// for 127.0.0.1.
+// for 127.0.0.1 and localhost.
 class TlsFront
 {
 public:
