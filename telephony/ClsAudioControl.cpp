@@ -144,6 +144,15 @@ void ClsAudioControl::forgetEarlierSpeech()
         speechDone_ = true;
 }
 
+// What a call left to say is not said after it: no further piece, no repetition, and no end of
+// speech that could not start. The end of speech still playing then finds nothing to go on with.
+void ClsAudioControl::dropCallSpeech()
+{
+    moreText_ = false;
+    repeating_ = false;
+    ++speechSerial_;
+}
+
 // After a line call the idle voice speaks again, on the sound card.
 void ClsAudioControl::lineCallEnded()
 {

@@ -142,6 +142,7 @@ private:
     int hangupTime() const;
     void takeCallVoice();
     void forgetEarlierSpeech();
+    void dropCallSpeech();
     bool inLineCall() const;
     void missedCall();
     void lineCallEnded();

@@ -179,6 +179,7 @@ void ClsAudioControl::Vhangup()
         break;
     case SimulatedPhone:
     case NetPhone:
+        dropCallSpeech();
         status_ = Idle;
         emit VoiceDisCon(phoneMode_);
         break;
@@ -200,6 +201,7 @@ void ClsAudioControl::lcPhone_Disconnected()
     status_ = Disconnecting;
     if (!speechDone_)
         ResetPlay();
+    dropCallSpeech();
     if (hangupRequested_) {
         StopTimeout();
         status_ = Idle;

@@ -345,3 +345,40 @@ TEST_F(CallTest, ACallEndsEvenWhenItsVoiceIsMissingOrGoesAway)
         delete guard.data();
     }
 }
+
+// A text read piece by piece stops with the call: the end of its last piece, whether spoken or
+// failed at once for want of a voice, must not ask for the rest once the call is over.
+TEST_F(CallTest, ACallsUnreadTextIsNotReadOnAfterTheCallEnds)
+{
+    const struct
+    {
+        const char* name;
+        bool hasVoice;
+        int32_t mode;
+    } rows[] = {
+        {"simulated telephone, spoken piece", true, S::SimulatedPhone},
+        {"simulated telephone, no voice", false, S::SimulatedPhone},
+        {"line call, spoken piece", true, S::ModemLine},
+        {"line call, no voice", false, S::ModemLine},
+    };
+    for (const auto& r : rows) {
+        fresh();
+        if (r.mode == S::ModemLine)
+            answer();
+        else
+            ctl->simPhoneConnected(0);
+        if (!r.hasVoice)
+            ctl->setVoiceEng(nullptr);
+        ctl->ChangeStatus(S::ReadingPieces);
+        clear();
+        ctl->SpecialSpeak("The first piece of a long message, with more to come.", true);
+        ctl->Vhangup(); // as the timeout ends a call
+        if (r.mode == S::ModemLine)
+            emit line->Disconnected(); // the line goes before the failed speech's queued end
+        ASSERT_TRUE(waitIdle()) << r.name;
+        ASSERT_TRUE(waitUntil([&] { return !r.hasVoice || ends > 0; })) << r.name;
+        QCoreApplication::processEvents(); // the failed speech's queued end
+        EXPECT_FALSE(events.contains("remain")) << r.name << ": " << joined(events);
+        EXPECT_TRUE(events.contains(down(r.mode))) << r.name << ": " << joined(events);
+    }
+}
