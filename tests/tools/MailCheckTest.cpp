@@ -15,6 +15,10 @@ struct Output
 Output mailcheck(const QStringList& args, const QString& locale = QString())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The tool remembers each mailbox in its program folder, which is the build folder here and
+    // shared by every test running meanwhile: these runs get one of their own.
+    static const testing_support::TempFolder programFolder;
+    env.insert("KORVALEN_PROGRAM_FOLDER", programFolder.path());
     if (!locale.isEmpty()) // the system's language, as the tool reads it
         env.insert("LC_ALL", locale);
     const auto run = testing_support::runProgram(QStringLiteral(KORVALEN_MAILCHECK), args, {}, env);
@@ -43,7 +47,7 @@ TEST(MailCheck, ChecksFetchesAndDeletesAgainstARealServer)
     EXPECT_TRUE(r.out.contains("row 1: Tom Baker  | Meeting moved to Thursday |")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("log: Remove Spam message Congratulations! WIN A PRIZE today"));
     EXPECT_TRUE(r.out.contains(QString::fromUtf8("row 2: Juergen Mueller  | Grüße aus Köln")));
-    EXPECT_TRUE(r.out.contains("counts: 2 listed, 2 new"));
+    EXPECT_TRUE(r.out.contains("counts: 2 listed, 2 new")) << r.out.toStdString();
     EXPECT_EQ(peers.mailboxFiles("bob").size(), 2);
 
     r = mailcheck(account + QStringList{"--fetch", "2"});
