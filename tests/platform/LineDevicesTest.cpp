@@ -5,7 +5,6 @@
 #include "platform/telephone/ScriptedLine.h"
 
 #include <QSignalSpy>
-#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -78,7 +77,7 @@ TEST_F(TwoBackends, HangUpAlwaysEndsInOneDisconnected)
     a->connect();
     control.HangUp(); // in a call
     EXPECT_EQ(byControl.size() + byLine.size(), 0) << "reported on the next turn, as a real line does";
-    QTest::qWait(1);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return byControl.size() + byLine.size() >= 3; }));
     EXPECT_EQ(byControl.size(), 1);
     EXPECT_EQ(byLine.size(), 2);
     EXPECT_EQ(a->LineState(), 0);
