@@ -144,8 +144,8 @@ void ClsAudioControl::forgetEarlierSpeech()
         speechDone_ = true;
 }
 
-// What a call left to say is not said after it: no further piece, no repetition, and no end of
-// speech that could not start. The end of speech still playing then finds nothing to go on with.
+// What is left to say is dropped, as when a call ends: no further piece, no repetition, and no
+// end of speech that could not start. The end of speech still playing finds nothing to go on with.
 void ClsAudioControl::dropCallSpeech()
 {
     moreText_ = false;
@@ -252,9 +252,7 @@ void ClsAudioControl::RepeatedlySay(int16_t count, const QString& text)
 void ClsAudioControl::ResetPlay()
 {
     repeatIndex_ = repeatCount_ + 1;
-    repeating_ = false; // the purge's own end must not start the repetition again
-    moreText_ = false;
-    ++speechSerial_;
+    dropCallSpeech(); // the purge's own end must not start the repetition again
     if (lpVoice)
         lpVoice->Speak(QString(), kSpeakFlags); // purges: what was playing ends as usual
 }

@@ -200,8 +200,9 @@ void ClsAudioControl::lcPhone_Disconnected()
         return;
     status_ = Disconnecting;
     if (!speechDone_)
-        ResetPlay();
-    dropCallSpeech();
+        ResetPlay(); // also drops what was left to say
+    else
+        dropCallSpeech();
     if (hangupRequested_) {
         StopTimeout();
         status_ = Idle;
