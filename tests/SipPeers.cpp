@@ -2,6 +2,7 @@
 #include "SipPeers.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -42,6 +43,22 @@ quint16 MediaPorts()
     return QuietPorts(20000, 31990, 4);
 }
 
+// True once some program has bound port (UDP) or listens on it (TCP), as the kernel's tables
+// say: a probe bind could take the port from under the peer.
+bool Bound(quint16 port, bool tcp)
+{
+    QFile table(tcp ? QStringLiteral("/proc/net/tcp") : QStringLiteral("/proc/net/udp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return true; // cannot tell: go on as before
+    const QByteArray local = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : table.readAll().split('\n')) { // its size reads as 0
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1].endsWith(local) && (!tcp || fields[3] == "0A"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 quint16 FreeUdpPort()
@@ -77,6 +94,14 @@ Sipp::Sipp(const QString& scenario, const QString& target, QStringList extra, co
     process_.setStandardOutputFile(dir_.filePath(QStringLiteral("screen.log")));
     process_.start(QStringLiteral("sipp"), args);
     started_ = process_.waitForStarted(5000);
+    // An answering peer is ready once it listens: over TCP, a connection before that is refused.
+    if (started_ && target.isEmpty()) {
+        const qsizetype t = extra.indexOf(QStringLiteral("-t"));
+        const bool tcp = t >= 0 && t + 1 < extra.size() && extra[t + 1].startsWith(u't');
+        started_ =
+            testing_support::waitUntil([&] { return process_.state() != QProcess::Running || Bound(port, tcp); }, 10000)
+            && process_.state() == QProcess::Running;
+    }
 }
 
 bool Sipp::succeeded(int ms)
