@@ -4,7 +4,8 @@
 #include "platform/ProgramFolder.h"
 #include "protocols/ScriptedServer.h"
 
-#include <QTest>
+#include <QCoreApplication>
+#include <QEvent>
 
 MailTest::MailTest()
 {
@@ -60,7 +61,9 @@ bool MailTest::run(const std::function<void()>& start)
     const bool done = waitUntil(
         [&] { return finished->size() > before && engine.MyStatus() == checkmailClass::Idle && !engine.Sending(); },
         20000);
-    QTest::qWait(1); // let deferred deletions run
+    // let what the end posted run, deferred deletions too
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     engine.FinishMemoryWrite(); // tests read and remove the file
     return done;
 }
