@@ -133,9 +133,7 @@ void ClsAudioControl::takeCallVoice()
 // the end of the call's own speech.
 void ClsAudioControl::forgetEarlierSpeech()
 {
-    ++speechSerial_; // nor is the end of speech that could not start
-    moreText_ = false;
-    repeating_ = false;
+    dropCallSpeech();
     earlierStarts_ = lpVoice ? lpVoice->unstartedStreams() : 0;
     earlierEnds_ = lpVoice ? lpVoice->unendedStreams() : 0;
     if (earlierEnds_ > 0)
